@@ -1,0 +1,33 @@
+# Thin wrapper over CMake for the common commands. `make test` is what the README and CI run.
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build test asan asan-test bench format clean
+
+all: build
+
+deps:
+	./scripts/install-deps.sh
+
+build:
+	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS)
+
+test: build
+	ctest --test-dir build --output-on-failure -j $(JOBS)
+
+asan:
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DUPDATEBANK_SANITIZE=ON -DUPDATEBANK_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-asan -j $(JOBS)
+
+asan-test: asan
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+bench: build
+	./bench/run.sh build
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan

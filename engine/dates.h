@@ -1,0 +1,52 @@
+// Calendar arithmetic and the engine's date texts.
+//
+// Days are Julian day numbers (JDN): 0001-01-01 of the proleptic Gregorian calendar is 1721426.
+// Day 0 stands for the empty date.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kce {
+
+struct CivilDate {
+    int year = 0;  // 1..9999
+    int month = 0;
+    int day = 0;
+};
+
+constexpr int64_t kJulianOfDayOne = 1721426;  // 0001-01-01
+
+bool IsValidCivil(const CivilDate& d);
+int64_t JulianFromCivil(const CivilDate& d);
+CivilDate CivilFromJulian(int64_t julian);
+
+// A parsed engine date format: where year, month and day stand and how wide each is.
+class DateFormat {
+public:
+    // Parses a format such as "MM/dd/ccyy"; nullopt when it lacks a year, month or day run, has
+    // one twice, or a year run that is neither 2 nor 4 letters long.
+    static std::optional<DateFormat> Parse(std::string_view text);
+
+    const std::string& Text() const { return text_; }
+    // Writes a date; the empty date (0) as blanks of the format's length.
+    std::string Format(int64_t julian) const;
+    // Reads a date; a blank text gives 0, a text that does not fit the format or names no real
+    // day gives nullopt. Two-digit years below 50 fall in 20xx, the others in 19xx.
+    std::optional<int64_t> ParseDate(std::string_view text) const;
+
+private:
+    enum class Part { kLiteral, kYear, kMonth, kDay };
+    struct Run {
+        Part part;
+        int width;
+        char literal;
+    };
+    std::string text_;
+    Run runs_[12];
+    int count_ = 0;
+};
+
+}  // namespace kce

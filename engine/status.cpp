@@ -1,0 +1,118 @@
+#include "engine/status.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace kce {
+namespace {
+
+struct LastError {
+    KCESTATUS status = KCE_SUCCESS;
+    std::string text;
+};
+
+LastError& ThreadLastError() {
+    thread_local LastError last;
+    return last;
+}
+
+std::mutex displayMutex;
+KceDisplayCallback displayCallback = nullptr;
+void* displayContext = nullptr;
+
+}  // namespace
+
+const char* StatusText(KCESTATUS status) {
+    switch (status) {
+#define KCE_STATUS(code, name, text) \
+    case code:                       \
+        return text;
+#include "engine/kce_status.def"
+#undef KCE_STATUS
+    }
+    return nullptr;
+}
+
+KCESTATUS Fail(KCESTATUS status, std::string_view detail) {
+    LastError& last = ThreadLastError();
+    last.status = status;
+    const char* fixed = StatusText(status);
+    last.text = fixed ? fixed : "status " + std::to_string(status);
+    if (!detail.empty()) {
+        last.text += ": ";
+        last.text += detail;
+    }
+    if (last.text.size() > KCE_MAX_ERROR_LEN) last.text.resize(KCE_MAX_ERROR_LEN);
+    return status;
+}
+
+KCESTATUS LastStatus() { return ThreadLastError().status; }
+const std::string& LastText() { return ThreadLastError().text; }
+
+KCESTATUS CopyOut(std::string_view text, UNSIGNED8* buf, UNSIGNED16* len) {
+    if (!len) return Fail(KCE_INVALID_ARGUMENT, "no length given for a text result");
+    if (text.size() > 0xFFFF) text = text.substr(0, 0xFFFF);
+    UNSIGNED16 capacity = *len;
+    *len = static_cast<UNSIGNED16>(text.size());
+    if (!buf) return KCE_SUCCESS;
+    if (text.size() > capacity) {
+        return Fail(KCE_INSUFFICIENT_BUFFER, "the text needs " + std::to_string(text.size()) +
+                                                 " bytes, the buffer holds " +
+                                                 std::to_string(capacity));
+    }
+    std::memcpy(buf, text.data(), text.size());
+    if (text.size() < capacity) buf[text.size()] = 0;
+    return KCE_SUCCESS;
+}
+
+}  // namespace kce
+
+using namespace kce;
+
+extern "C" KCESTATUS KdsGetLastError(UNSIGNED32* code, UNSIGNED8* buf, UNSIGNED16* len) {
+    return Guard([&]() -> KCESTATUS {
+        if (!code) return Fail(KCE_INVALID_ARGUMENT, "no code variable given");
+        *code = LastStatus();
+        if (!buf && !len) return KCE_SUCCESS;
+        // The text is copied before it could be replaced by a failure of the copy itself.
+        std::string text = LastText();
+        return CopyOut(text, buf, len);
+    });
+}
+
+extern "C" KCESTATUS KdsGetErrorString(UNSIGNED32 code, UNSIGNED8* buf, UNSIGNED16* len) {
+    return Guard([&]() -> KCESTATUS {
+        const char* text = StatusText(code);
+        if (!text) return Fail(KCE_INVALID_ARGUMENT, "unknown status " + std::to_string(code));
+        return CopyOut(text, buf, len);
+    });
+}
+
+extern "C" KCESTATUS KdsSetDisplayCallback(KceDisplayCallback callback, void* context) {
+    std::lock_guard<std::mutex> lock(displayMutex);
+    displayCallback = callback;
+    displayContext = context;
+    return KCE_SUCCESS;
+}
+
+extern "C" KCESTATUS KdsShowError(const UNSIGNED8* title) {
+    return Guard([&]() -> KCESTATUS {
+        std::string heading = title ? reinterpret_cast<const char*>(title) : "";
+        std::string text = LastText();
+        if (text.empty()) text = "no error";
+        KceDisplayCallback callback;
+        void* context;
+        {
+            std::lock_guard<std::mutex> lock(displayMutex);
+            callback = displayCallback;
+            context = displayContext;
+        }
+        if (callback) {
+            callback(heading.c_str(), text.c_str(), context);
+        } else {
+            std::fprintf(stderr, "%s: %s\n", heading.c_str(), text.c_str());
+        }
+        return KCE_SUCCESS;
+    });
+}
