@@ -101,6 +101,33 @@ KCESTATUS KdsGetVersion(UNSIGNED32* major, UNSIGNED32* minor, UNSIGNED8* letter,
 KCESTATUS KdsConvertJulianToString(double julian, UNSIGNED8* buf, UNSIGNED16* len);
 KCESTATUS KdsConvertStringToJulian(const UNSIGNED8* text, UNSIGNED16 len, double* julian);
 
+/* ------------------------------------------------------------------------------------------- */
+/* Connections and table searches                                                                */
+
+/* ------------------------------------------------------------------------------------------- */
+/* Tables: creating, opening, closing, layout                                                    */
+
+/* ------------------------------------------------------------------------------------------- */
+/* Records: navigation, bookmarks, reading                                                       */
+
+/* ------------------------------------------------------------------------------------------- */
+/* Editing, blobs and locks                                                                      */
+
+/* ------------------------------------------------------------------------------------------- */
+/* Table maintenance: zap, pack, encryption                                                      */
+
+/* ------------------------------------------------------------------------------------------- */
+/* Indexes, raw keys, seeks and scopes                                                           */
+
+/* ------------------------------------------------------------------------------------------- */
+/* Expressions and filters                                                                       */
+
+/* ------------------------------------------------------------------------------------------- */
+/* SQL                                                                                           */
+
+/* ------------------------------------------------------------------------------------------- */
+/* Data dictionaries                                                                             */
+
 #ifdef __cplusplus
 }
 #endif
