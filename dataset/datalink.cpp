@@ -33,8 +33,7 @@ void TDataSource::SetEnabled(bool on) {
 }
 
 void TDataSource::UpdateState() {
-    DataSetState state =
-        enabled_ && dataSet_ ? dataSet_->State() : DataSetState::Inactive;
+    DataSetState state = enabled_ && dataSet_ ? dataSet_->State() : DataSetState::Inactive;
     if (state == state_) return;
     DataSetState old = state_;
     state_ = state;

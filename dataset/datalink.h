@@ -16,7 +16,7 @@ class TDataLink;
 class TField;
 
 class TDataSource : public rtl::TComponent {
-public:
+  public:
     using TNotifyEvent = std::function<void(TDataSource&)>;
     using TDataChangeEvent = std::function<void(TDataSource&, TField*)>;
 
@@ -44,7 +44,7 @@ public:
     int BufferCountWanted() const;
     const std::vector<TDataLink*>& Links() const { return links_; }
 
-private:
+  private:
     friend class TDataLink;
     void AddLink(TDataLink* link);
     void RemoveLink(TDataLink* link);
@@ -62,7 +62,7 @@ private:
 // Base of every link. The reactions are virtual; the base ones of the scroll and layout events
 // fall back to DataSetChanged, which falls back to RecordChanged with no field.
 class TDataLink {
-public:
+  public:
     TDataLink() = default;
     virtual ~TDataLink();
     TDataLink(const TDataLink&) = delete;
@@ -84,7 +84,7 @@ public:
     // The active record's position relative to FirstRecord.
     int ActiveRecord() const;
 
-protected:
+  protected:
     void SetDataSourceFixed(bool on) { dataSourceFixed_ = on; }
     virtual void ActiveChanged() {}
     virtual void EditingChanged() {}
@@ -95,7 +95,7 @@ protected:
     virtual void UpdateData() {}
     virtual void CheckBrowseMode() {}
 
-private:
+  private:
     friend class TDataSource;
     void DataEvent(DataEventCode event, const void* argument);
     void UpdateFlags();

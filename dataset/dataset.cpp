@@ -32,7 +32,8 @@ void TDataSet::CloseForDestruction() {
     SetActive(false);
 }
 
-// ---- Errors ---------------------------------------------------------------------------------------
+// ---- Errors
+// ---------------------------------------------------------------------------------------
 
 void TDataSet::Error(const std::string& message) const { DatabaseError(message, this); }
 
@@ -41,7 +42,8 @@ void TDataSet::ErrorFmt(std::string_view pattern,
     DatabaseErrorFmt(pattern, args, this);
 }
 
-// ---- State ----------------------------------------------------------------------------------------
+// ---- State
+// ----------------------------------------------------------------------------------------
 
 void TDataSet::SetState(DataSetState state) {
     if (state_ == state) return;
@@ -103,7 +105,8 @@ TRecordBuffer TDataSet::StateBuffer() const {
     }
 }
 
-// ---- Opening and closing --------------------------------------------------------------------------
+// ---- Opening and closing
+// --------------------------------------------------------------------------
 
 void TDataSet::SetActive(bool active) {
     if (IsLoading()) {
@@ -214,7 +217,8 @@ void TDataSet::RequireInactive() {
     }
 }
 
-// ---- Fields ---------------------------------------------------------------------------------------
+// ---- Fields
+// ---------------------------------------------------------------------------------------
 
 TField* TDataSet::FieldNamedOrNull(const std::string& name) const { return fields_.Find(name); }
 
@@ -346,7 +350,8 @@ void TDataSet::BindFields(bool binding) {
     }
 }
 
-// ---- Fetching into the window ---------------------------------------------------------------------
+// ---- Fetching into the window
+// ---------------------------------------------------------------------
 
 void TDataSet::ResetBufferWindow() {
     filledCount_ = 0;
@@ -454,7 +459,8 @@ int TDataSet::FillBackward() {
     return arrived;
 }
 
-// ---- Calculated fields ----------------------------------------------------------------------------
+// ---- Calculated fields
+// ----------------------------------------------------------------------------
 
 void TDataSet::ComputeCalcFields(TRecordBuffer buffer) {
     calcTarget_ = buffer;
@@ -478,8 +484,8 @@ void TDataSet::FillCalcFields(TRecordBuffer buffer) {
     state_ = saved;
 }
 
-
-// ---- Notifications --------------------------------------------------------------------------------
+// ---- Notifications
+// --------------------------------------------------------------------------------
 
 void TDataSet::NotifyDataEvent(DataEventCode event, const void* argument) {
     switch (event) {
@@ -517,7 +523,8 @@ void TDataSet::NotifyDataEvent(DataEventCode event, const void* argument) {
 
 void TDataSet::DefinitionsChanged(void*) {}
 
-// ---- Event firers ---------------------------------------------------------------------------------
+// ---- Event firers
+// ---------------------------------------------------------------------------------
 
 void TDataSet::FireEvent(const TDataSetNotifyEvent& event) {
     if (event) event(*this);
@@ -544,7 +551,8 @@ void TDataSet::FireBeforeScroll() { FireEvent(BeforeScroll_); }
 void TDataSet::FireOnCalcFields() { FireEvent(OnCalcFields_); }
 void TDataSet::FireOnNewRecord() { FireEvent(OnNewRecord_); }
 
-// ---- Inert defaults -------------------------------------------------------------------------------
+// ---- Inert defaults
+// -------------------------------------------------------------------------------
 
 void TDataSet::ReleaseBlob(TField&) {}
 bool TDataSet::FindFilteredRecord(bool, bool) { return false; }
@@ -566,8 +574,8 @@ void TDataSet::ReleaseFieldBuffers() {
     for (int i = 0; i < fields_.Count(); ++i) fields_.At(i).ReleaseBuffers();
 }
 
-
-// ---- Field data -----------------------------------------------------------------------------------
+// ---- Field data
+// -----------------------------------------------------------------------------------
 
 bool TDataSet::ReadFieldData(const TField&, void*) { return false; }
 
@@ -698,8 +706,7 @@ void TDataSet::ConvertFieldData(const TField& field, const void* source, void* d
                 }
             } else {
                 int64_t factor = PowerOfTen(4 - decimals);
-                if (units >= limit || units <= -limit ||
-                    std::llabs(units) > INT64_MAX / factor) {
+                if (units >= limit || units <= -limit || std::llabs(units) > INT64_MAX / factor) {
                     ErrorFmt(msg::kFieldOutOfRange, {field.DisplayName()});
                 }
                 result = units * factor;
@@ -713,8 +720,8 @@ void TDataSet::ConvertFieldData(const TField& field, const void* source, void* d
     }
 }
 
-
-// ---- Data links -----------------------------------------------------------------------------------
+// ---- Data links
+// -----------------------------------------------------------------------------------
 
 void TDataSet::AddDataSource(TDataSource* source) {
     dataSources_.push_back(source);

@@ -45,11 +45,8 @@
 #include "dataset/fields.h"
 #include "rtl/component.h"
 #include "rtl/format.h"
-
-namespace rtl {
-class TStream;
-class Variant;
-}
+#include "rtl/streams.h"
+#include "rtl/variant.h"
 
 namespace db {
 
@@ -58,7 +55,7 @@ class TDataLink;
 class EDatabaseError;
 
 class TDataSet : public rtl::TComponent {
-public:
+  public:
     using TDataSetNotifyEvent = std::function<void(TDataSet&)>;
     using TDataSetErrorEvent = std::function<void(TDataSet&, EDatabaseError&, TDataAction&)>;
     using TFilterRecordEvent = std::function<void(TDataSet&, bool& accept)>;
@@ -69,7 +66,9 @@ public:
     // ---- Public operations -------------------------------------------------------------------
     void Open() { SetActive(true); }
     void Close() { SetActive(false); }
-    bool Active() const { return state_ != DataSetState::Inactive && state_ != DataSetState::Opening; }
+    bool Active() const {
+        return state_ != DataSetState::Inactive && state_ != DataSetState::Opening;
+    }
     virtual void SetActive(bool active);
 
     void First();
@@ -147,10 +146,12 @@ public:
     const TFilterOptions& FilterOptions() const { return filterOptions_; }
     virtual void SetFilterOptions(const TFilterOptions& options) { filterOptions_ = options; }
     const TFilterRecordEvent& OnFilterRecord() const { return onFilterRecord_; }
-    virtual void SetOnFilterRecord(TFilterRecordEvent handler) { onFilterRecord_ = std::move(handler); }
+    virtual void SetOnFilterRecord(TFilterRecordEvent handler) {
+        onFilterRecord_ = std::move(handler);
+    }
 
-#define DB_DATASET_EVENT(Name)                                                 \
-    const TDataSetNotifyEvent& Name() const { return Name##_; }                \
+#define DB_DATASET_EVENT(Name)                                  \
+    const TDataSetNotifyEvent& Name() const { return Name##_; } \
     void Set##Name(TDataSetNotifyEvent handler) { Name##_ = std::move(handler); }
     DB_DATASET_EVENT(BeforeOpen)
     DB_DATASET_EVENT(AfterOpen)
@@ -284,7 +285,7 @@ public:
     virtual void DetailLinkFields(std::vector<TField*>& masterFields,
                                   std::vector<TField*>& detailFields);
 
-protected:
+  protected:
     // ---- Hooks a descendant supplies ---------------------------------------------------------
     virtual TRecordBuffer NewRecordBuffer() = 0;
     virtual void DisposeRecordBuffer(TRecordBuffer& buffer) = 0;
@@ -326,12 +327,13 @@ protected:
     void RunWithErrorLoop(const std::function<void()>& hook, const TDataSetErrorEvent& event);
     // Raises EDatabaseError with this dataset's prefix.
     [[noreturn]] void Error(const std::string& message) const;
-    [[noreturn]] void ErrorFmt(std::string_view pattern, std::initializer_list<rtl::FormatArg> args) const;
+    [[noreturn]] void ErrorFmt(std::string_view pattern,
+                               std::initializer_list<rtl::FormatArg> args) const;
 
     // The debug-only check of the guarantees drawn at the top of this file.
     void CheckStateInvariants() const;
 
-private:
+  private:
     friend class TField;
     friend class TFields;
 
@@ -376,9 +378,9 @@ private:
     std::vector<TDataSource*> dataSources_;
 
     TDataSetNotifyEvent BeforeOpen_, AfterOpen_, BeforeClose_, AfterClose_, BeforeInsert_,
-        AfterInsert_, BeforeEdit_, AfterEdit_, BeforePost_, AfterPost_, BeforeCancel_,
-        AfterCancel_, BeforeDelete_, AfterDelete_, BeforeScroll_, AfterScroll_, BeforeRefresh_,
-        AfterRefresh_, OnCalcFields_, OnNewRecord_;
+        AfterInsert_, BeforeEdit_, AfterEdit_, BeforePost_, AfterPost_, BeforeCancel_, AfterCancel_,
+        BeforeDelete_, AfterDelete_, BeforeScroll_, AfterScroll_, BeforeRefresh_, AfterRefresh_,
+        OnCalcFields_, OnNewRecord_;
     TDataSetErrorEvent onPostError_, onEditError_, onDeleteError_;
     TFilterRecordEvent onFilterRecord_;
 };

@@ -133,7 +133,8 @@ void TDataSet::RefillBuffers(const TResyncMode& mode) {
     NotifyDataEvent(DataEventCode::DataSetChange);
 }
 
-// ---- Bookmarks ------------------------------------------------------------------------------------
+// ---- Bookmarks
+// ------------------------------------------------------------------------------------
 
 bool TDataSet::BookmarkAvailable() const {
     bool stateAllows = state_ == DataSetState::Browse || state_ == DataSetState::Edit ||

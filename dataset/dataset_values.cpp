@@ -21,12 +21,12 @@ rtl::Variant TDataSet::Lookup(const std::string&, const rtl::Variant&, const std
     return rtl::Variant(false);
 }
 
-std::unique_ptr<rtl::TStream> TDataSet::OpenBlobStream(TField&, TBlobStreamMode) {
-    return nullptr;
-}
+std::unique_ptr<rtl::TStream> TDataSet::OpenBlobStream(TField&, TBlobStreamMode) { return nullptr; }
 
 rtl::Variant TDataSet::FieldValueInState(DataSetState state, TField& field) {
-    if (field.FieldKind() != fkData && field.FieldKind() != fkInternalCalc) return rtl::Variant();
+    if (field.FieldKind() != fkData && field.FieldKind() != fkInternalCalc) {
+        return rtl::Variant::Null();
+    }
     DataSetState saved = state_;
     state_ = state;
     try {
@@ -39,15 +39,19 @@ rtl::Variant TDataSet::FieldValueInState(DataSetState state, TField& field) {
     }
 }
 
-void TDataSet::ReadBlobBytes(int fieldNumber, std::string& bytes) {
+int TDataSet::ReadBlobBytes(int fieldNumber, std::string& bytes) {
     bytes.clear();
     for (int i = 0; i < fields_.Count(); ++i) {
         TField& field = fields_.At(i);
         if (field.FieldNo() != fieldNumber) continue;
         std::unique_ptr<rtl::TStream> stream = OpenBlobStream(field, TBlobStreamMode::bmRead);
-        if (stream) bytes = stream->ReadAll();
-        return;
+        if (!stream) return 0;
+        bytes.resize(static_cast<size_t>(stream->Size()));
+        stream->SetPosition(0);
+        if (!bytes.empty()) stream->ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+        break;
     }
+    return static_cast<int>(bytes.size());
 }
 
 }  // namespace db

@@ -21,14 +21,16 @@ namespace db {
 // Every failure the dataset framework detects itself. Descendants (the engine binding's error)
 // derive from it, so the error events of Edit, Post and Delete see them too.
 class EDatabaseError : public rtl::Exception {
-public:
+  public:
     using rtl::Exception::Exception;
 };
 
 namespace msg {
-inline constexpr std::string_view kDataSetClosed = "Cannot perform this operation on a closed dataset";
+inline constexpr std::string_view kDataSetClosed =
+    "Cannot perform this operation on a closed dataset";
 inline constexpr std::string_view kDataSetOpen = "Cannot perform this operation on an open dataset";
-inline constexpr std::string_view kDataSetEmpty = "Cannot perform this operation on an empty dataset";
+inline constexpr std::string_view kDataSetEmpty =
+    "Cannot perform this operation on an empty dataset";
 inline constexpr std::string_view kDataSetReadOnly = "Cannot modify a read-only dataset";
 inline constexpr std::string_view kNotEditing = "Dataset not in edit or insert mode";
 inline constexpr std::string_view kRecordNotFound = "Record not found";
@@ -67,10 +69,12 @@ inline constexpr std::string_view kDataSourceFixed = "DataSource cannot be chang
 }  // namespace msg
 
 // Raises EDatabaseError with the message, prefixed "Name: " when the component has a name.
-[[noreturn]] void DatabaseError(const std::string& message, const rtl::TComponent* component = nullptr);
+[[noreturn]] void DatabaseError(const std::string& message,
+                                const rtl::TComponent* component = nullptr);
 
 // The same with a formatted message.
-[[noreturn]] void DatabaseErrorFmt(std::string_view pattern, std::initializer_list<rtl::FormatArg> args,
+[[noreturn]] void DatabaseErrorFmt(std::string_view pattern,
+                                   std::initializer_list<rtl::FormatArg> args,
                                    const rtl::TComponent* component = nullptr);
 
 }  // namespace db

@@ -6,12 +6,12 @@ namespace db {
 
 const std::string& FieldTypeName(TFieldType type) {
     static const std::array<std::string, kFieldTypeCount> kNames = {
-        "Unknown",    "String",    "SmallInt",   "Integer",    "Word",        "Boolean",
-        "Float",      "Currency",  "BCD",        "Date",       "Time",        "DateTime",
-        "Bytes",      "VarBytes",  "AutoInc",    "Blob",       "Memo",        "Graphic",
-        "FmtMemo",    "ParadoxOle", "dBaseOle",  "TypedBinary", "Cursor",     "FixedChar",
-        "WideString", "LargeInt",  "ADT",        "Array",      "Reference",   "DataSet",
-        "OraBlob",    "OraClob",   "Variant",    "Interface",  "Dispatch",    "Guid"};
+        "Unknown",    "String",     "SmallInt", "Integer",     "Word",      "Boolean",
+        "Float",      "Currency",   "BCD",      "Date",        "Time",      "DateTime",
+        "Bytes",      "VarBytes",   "AutoInc",  "Blob",        "Memo",      "Graphic",
+        "FmtMemo",    "ParadoxOle", "dBaseOle", "TypedBinary", "Cursor",    "FixedChar",
+        "WideString", "LargeInt",   "ADT",      "Array",       "Reference", "DataSet",
+        "OraBlob",    "OraClob",    "Variant",  "Interface",   "Dispatch",  "Guid"};
     int index = static_cast<int>(type);
     return kNames[index >= 0 && index < kFieldTypeCount ? index : 0];
 }
@@ -25,10 +25,9 @@ bool IsObjectType(TFieldType type) {
 }
 
 const char* StateName(DataSetState state) {
-    static const char* const kNames[] = {"Inactive", "Browse",   "Edit",     "Insert",
-                                         "SetKey",   "CalcFields", "Filter", "NewValue",
-                                         "OldValue", "CurValue", "BlockRead", "InternalCalc",
-                                         "Opening"};
+    static const char* const kNames[] = {
+        "Inactive", "Browse",   "Edit",     "Insert",    "SetKey",       "CalcFields", "Filter",
+        "NewValue", "OldValue", "CurValue", "BlockRead", "InternalCalc", "Opening"};
     return kNames[static_cast<int>(state)];
 }
 

@@ -10,7 +10,8 @@
 
 namespace db {
 
-// ---- TFields --------------------------------------------------------------------------------------
+// ---- TFields
+// --------------------------------------------------------------------------------------
 
 TField& TFields::At(int index) const {
     if (index < 0 || index >= Count()) rtl::ListIndexError(index);
@@ -53,7 +54,8 @@ void TFields::Move(int from, int to) {
     items_.insert(items_.begin() + to, field);
 }
 
-// ---- TField ---------------------------------------------------------------------------------------
+// ---- TField
+// ---------------------------------------------------------------------------------------
 
 TField::TField(rtl::TComponent* owner) : rtl::TComponent(owner) {}
 
@@ -205,8 +207,8 @@ void TField::SetEditText(const std::string& text) {
     }
 }
 
-
-// ---- Field classes per type -----------------------------------------------------------------------
+// ---- Field classes per type
+// -----------------------------------------------------------------------
 
 std::unique_ptr<TField> CreateFieldForType(TFieldType type) {
     std::unique_ptr<TField> field;

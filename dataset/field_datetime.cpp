@@ -6,9 +6,7 @@
 
 namespace db {
 
-TDateTimeField::TDateTimeField(rtl::TComponent* owner) : TField(owner) {
-    SetDataType(ftDateTime);
-}
+TDateTimeField::TDateTimeField(rtl::TComponent* owner) : TField(owner) { SetDataType(ftDateTime); }
 
 TDateField::TDateField(rtl::TComponent* owner) : TDateTimeField(owner) { SetDataType(ftDate); }
 
@@ -54,9 +52,7 @@ std::string TDateTimeField::GetText(bool displayText) const {
 }
 
 std::string TDateTimeField::FormatValue(double value) const { return rtl::DateTimeToStr(value); }
-double TDateTimeField::ParseText(const std::string& text) const {
-    return rtl::StrToDateTime(text);
-}
+double TDateTimeField::ParseText(const std::string& text) const { return rtl::StrToDateTime(text); }
 
 std::string TDateField::FormatValue(double value) const { return rtl::DateToStr(value); }
 double TDateField::ParseText(const std::string& text) const { return rtl::StrToDate(text); }

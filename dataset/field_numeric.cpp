@@ -13,7 +13,8 @@
 
 namespace db {
 
-// ---- 32-bit integers and their narrower kinds -----------------------------------------------------
+// ---- 32-bit integers and their narrower kinds
+// -----------------------------------------------------
 
 TIntegerField::TIntegerField(rtl::TComponent* owner) : TNumericField(owner) {
     SetDataType(ftInteger);
@@ -130,7 +131,8 @@ TAutoIncField::TAutoIncField(rtl::TComponent* owner) : TIntegerField(owner) {
     SetDataType(ftAutoInc);
 }
 
-// ---- 64-bit integers ------------------------------------------------------------------------------
+// ---- 64-bit integers
+// ------------------------------------------------------------------------------
 
 TLargeintField::TLargeintField(rtl::TComponent* owner) : TNumericField(owner) {
     SetDataType(ftLargeint);
@@ -164,9 +166,7 @@ void TLargeintField::SetFloatValue(double value) {
     SetLargeintValue(rtl::Round(value));
 }
 
-rtl::Currency TLargeintField::CurrencyValue() const {
-    return rtl::DoubleToCurrency(FloatValue());
-}
+rtl::Currency TLargeintField::CurrencyValue() const { return rtl::DoubleToCurrency(FloatValue()); }
 
 void TLargeintField::SetCurrencyValue(rtl::Currency value) {
     SetFloatValue(rtl::CurrencyToDouble(value));
@@ -192,7 +192,8 @@ void TLargeintField::SetStringValue(const std::string& value) {
 
 std::string TLargeintField::GetText(bool) const { return StringValue(); }
 
-// ---- Floats and currency --------------------------------------------------------------------------
+// ---- Floats and currency
+// --------------------------------------------------------------------------
 
 TFloatField::TFloatField(rtl::TComponent* owner) : TNumericField(owner) {
     SetDataType(ftFloat);
@@ -263,7 +264,8 @@ std::string TFloatField::GetText(bool displayText) const {
     return rtl::FloatToStrGeneral(value, precision_, rtl::DecimalSeparator());
 }
 
-// ---- Fixed-point decimals -------------------------------------------------------------------------
+// ---- Fixed-point decimals
+// -------------------------------------------------------------------------
 
 TBCDField::TBCDField(rtl::TComponent* owner) : TNumericField(owner) {
     SetDataType(ftBCD);

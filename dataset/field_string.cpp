@@ -39,7 +39,8 @@ std::string TStringField::StringValue() const {
 
 void TStringField::SetStringValue(const std::string& value) {
     // The first Size characters, up to a zero character; the rest is dropped without error.
-    std::string text = value.substr(0, std::min<size_t>(strnlen(value.c_str(), value.size()), Size()));
+    std::string text =
+        value.substr(0, std::min<size_t>(strnlen(value.c_str(), value.size()), Size()));
     if (transliterate_ && DataSet()) {
         std::string out;
         DataSet()->TranslateText(text, out, true);

@@ -14,7 +14,7 @@ class TDataSet;
 class TFieldDefs;
 
 class TFieldDef {
-public:
+  public:
     TFieldDef(TFieldDefs* owner, std::string name, TFieldType dataType, int size, bool required);
 
     const std::string& Name() const { return name_; }
@@ -35,7 +35,7 @@ public:
     // Nested definitions of object types; never filled in this system, kept for the layout.
     TFieldDefs* ChildDefs() const { return nullptr; }
 
-private:
+  private:
     void Changed();
 
     TFieldDefs* owner_;
@@ -50,7 +50,7 @@ private:
 // The ordered collection of a dataset's field definitions. A property change of any item clears
 // Updated() and tells the dataset (DefinitionsChanged) unless an internal update is running.
 class TFieldDefs {
-public:
+  public:
     explicit TFieldDefs(TDataSet* dataSet) : dataSet_(dataSet) {}
     TFieldDefs(const TFieldDefs&) = delete;
     TFieldDefs& operator=(const TFieldDefs&) = delete;
@@ -61,7 +61,8 @@ public:
     TFieldDef& operator[](int index) const { return Item(index); }
 
     // Raises "Field name missing" (with the dataset prefix) for an empty name.
-    TFieldDef& Add(const std::string& name, TFieldType dataType, int size = 0, bool required = false);
+    TFieldDef& Add(const std::string& name, TFieldType dataType, int size = 0,
+                   bool required = false);
     void Clear();
     // Case-insensitive; first match wins.
     TFieldDef* Find(const std::string& name) const;
@@ -79,7 +80,7 @@ public:
     // Called by the items when one of their properties changes.
     void ItemChanged();
 
-private:
+  private:
     TDataSet* dataSet_;
     std::vector<std::unique_ptr<TFieldDef>> items_;
     bool updated_ = false;

@@ -17,10 +17,7 @@
 #include "dataset/db_types.h"
 #include "rtl/component.h"
 #include "rtl/numconv.h"
-
-namespace rtl {
-class Variant;
-}
+#include "rtl/variant.h"
 
 namespace db {
 
@@ -30,7 +27,7 @@ class TField;
 // The dataset's ordered list of field objects. It does not own them: default fields belong to the
 // dataset, other fields to whoever created them.
 class TFields {
-public:
+  public:
     explicit TFields(TDataSet* dataSet) : dataSet_(dataSet) {}
     TFields(const TFields&) = delete;
     TFields& operator=(const TFields&) = delete;
@@ -48,13 +45,13 @@ public:
     void Clear() { items_.clear(); }
     void Move(int from, int to);
 
-private:
+  private:
     TDataSet* dataSet_;
     std::vector<TField*> items_;
 };
 
 class TField : public rtl::TComponent {
-public:
+  public:
     using TFieldNotifyEvent = std::function<void(TField&)>;
     using TFieldGetTextEvent = std::function<void(TField&, std::string& text, bool displayText)>;
     using TFieldSetTextEvent = std::function<void(TField&, const std::string& text)>;
@@ -177,7 +174,7 @@ public:
     void SetFieldNo(int number) { fieldNo_ = number; }
     void SetOffset(int offset) { offset_ = offset; }
 
-protected:
+  protected:
     void SetDataType(TFieldType type) { dataType_ = type; }
     virtual int DefaultWidth() const { return 10; }
     // The class's text rule for DisplayText (display) and EditText.
@@ -192,7 +189,7 @@ protected:
     [[noreturn]] void RangeError(double value, double minimum, double maximum) const;
     [[noreturn]] void ValueError() const;
 
-private:
+  private:
     std::string TextFor(bool displayText) const;
 
     TDataSet* dataSet_ = nullptr;
@@ -208,8 +205,8 @@ private:
     bool visible_ = true;
     int displayWidth_ = 0;
     TAlignment alignment_ = taLeftJustify;
-    std::string defaultExpression_, customConstraint_, constraintErrorMessage_,
-        importedConstraint_, origin_;
+    std::string defaultExpression_, customConstraint_, constraintErrorMessage_, importedConstraint_,
+        origin_;
     TProviderFlags providerFlags_{pfInUpdate, pfInWhere};
     TAutoRefreshFlag autoGenerateValue_ = arNone;
     TDataSet* lookupDataSet_ = nullptr;
@@ -224,10 +221,11 @@ private:
     const void* valueBuffer_ = nullptr;
 };
 
-// ---- Strings --------------------------------------------------------------------------------------
+// ---- Strings
+// --------------------------------------------------------------------------------------
 
 class TStringField : public TField {
-public:
+  public:
     static constexpr int kMaxSize = 8192;
     explicit TStringField(rtl::TComponent* owner = nullptr);
 
@@ -257,31 +255,32 @@ public:
     void CheckTypeSize(int size) const override;
     void SetFieldType(TFieldType type) override;
 
-protected:
+  protected:
     int DefaultWidth() const override { return Size(); }
 
-private:
+  private:
     bool fixedChar_ = false;
     bool transliterate_ = true;
     std::string editMask_;
 };
 
-// ---- Numbers --------------------------------------------------------------------------------------
+// ---- Numbers
+// --------------------------------------------------------------------------------------
 
 class TNumericField : public TField {
-public:
+  public:
     using TField::TField;
     const std::string& DisplayFormat() const { return displayFormat_; }
     void SetDisplayFormat(const std::string& f) { displayFormat_ = f; }
     const std::string& EditFormat() const { return editFormat_; }
     void SetEditFormat(const std::string& f) { editFormat_ = f; }
 
-private:
+  private:
     std::string displayFormat_, editFormat_;
 };
 
 class TIntegerField : public TNumericField {
-public:
+  public:
     explicit TIntegerField(rtl::TComponent* owner = nullptr);
 
     int DataSize() const override { return 4; }
@@ -301,7 +300,7 @@ public:
     void SetStringValue(const std::string& value) override;
     void SetVariantValue(const rtl::Variant& value) override;
 
-protected:
+  protected:
     // The class range, used when neither MinValue nor MaxValue is set.
     int64_t classMin_ = INT32_MIN;
     int64_t classMax_ = INT32_MAX;
@@ -309,7 +308,7 @@ protected:
     virtual void WriteInteger(int32_t value);
     std::string GetText(bool displayText) const override;
 
-private:
+  private:
     void CheckRange(int64_t value) const;
     int32_t minValue_ = 0;
     int32_t maxValue_ = 0;
@@ -317,33 +316,33 @@ private:
 
 // 16-bit data; its native form is a 16-bit value.
 class TSmallintField : public TIntegerField {
-public:
+  public:
     explicit TSmallintField(rtl::TComponent* owner = nullptr);
     int DataSize() const override { return 2; }
 
-protected:
+  protected:
     bool ReadInteger(int32_t& value) const override;
     void WriteInteger(int32_t value) override;
 };
 
 class TWordField : public TIntegerField {
-public:
+  public:
     explicit TWordField(rtl::TComponent* owner = nullptr);
     int DataSize() const override { return 2; }
 
-protected:
+  protected:
     bool ReadInteger(int32_t& value) const override;
     void WriteInteger(int32_t value) override;
 };
 
 class TAutoIncField : public TIntegerField {
-public:
+  public:
     explicit TAutoIncField(rtl::TComponent* owner = nullptr);
 };
 
 // 64-bit integers; read as 32-bit IntegerValue only when they fit.
 class TLargeintField : public TNumericField {
-public:
+  public:
     explicit TLargeintField(rtl::TComponent* owner = nullptr);
     int DataSize() const override { return 8; }
     int64_t LargeintValue() const;
@@ -360,12 +359,12 @@ public:
     void SetStringValue(const std::string& value) override;
     void SetVariantValue(const rtl::Variant& value) override;
 
-protected:
+  protected:
     std::string GetText(bool displayText) const override;
 };
 
 class TFloatField : public TNumericField {
-public:
+  public:
     explicit TFloatField(rtl::TComponent* owner = nullptr);
 
     int DataSize() const override { return 8; }
@@ -389,10 +388,10 @@ public:
     void SetStringValue(const std::string& value) override;
     void SetVariantValue(const rtl::Variant& value) override;
 
-protected:
+  protected:
     std::string GetText(bool displayText) const override;
 
-private:
+  private:
     int precision_ = 15;
     bool currency_ = false;
     double minValue_ = 0;
@@ -400,14 +399,14 @@ private:
 };
 
 class TCurrencyField : public TFloatField {
-public:
+  public:
     explicit TCurrencyField(rtl::TComponent* owner = nullptr);
 };
 
 // Fixed-point decimals. Value form: a currency count; native form: the count scaled to Size
 // decimals (see ConvertFieldData).
 class TBCDField : public TNumericField {
-public:
+  public:
     explicit TBCDField(rtl::TComponent* owner = nullptr);
     int DataSize() const override { return 8; }
     int Precision() const { return precision_; }
@@ -425,18 +424,19 @@ public:
     void SetStringValue(const std::string& value) override;
     void SetVariantValue(const rtl::Variant& value) override;
 
-protected:
+  protected:
     bool UsesValueForm() const override { return true; }
     std::string GetText(bool displayText) const override;
 
-private:
+  private:
     int precision_ = 18;
 };
 
-// ---- Booleans -------------------------------------------------------------------------------------
+// ---- Booleans
+// -------------------------------------------------------------------------------------
 
 class TBooleanField : public TField {
-public:
+  public:
     explicit TBooleanField(rtl::TComponent* owner = nullptr);
 
     int DataSize() const override { return 2; }
@@ -451,21 +451,22 @@ public:
     void SetStringValue(const std::string& value) override;
     void SetVariantValue(const rtl::Variant& value) override;
 
-protected:
+  protected:
     std::string GetText(bool displayText) const override;
 
-private:
+  private:
     std::string displayValues_;
     std::string trueText_ = "True";
     std::string falseText_ = "False";
 };
 
-// ---- Dates and times ------------------------------------------------------------------------------
+// ---- Dates and times
+// ------------------------------------------------------------------------------
 
 // Exchanges data with the dataset in value form: a date-time double counting days since
 // 30 December 1899, the fraction being the time of day.
 class TDateTimeField : public TField {
-public:
+  public:
     explicit TDateTimeField(rtl::TComponent* owner = nullptr);
 
     int DataSize() const override { return 8; }
@@ -483,41 +484,42 @@ public:
     void SetStringValue(const std::string& value) override;
     void SetVariantValue(const rtl::Variant& value) override;
 
-protected:
+  protected:
     bool UsesValueForm() const override { return true; }
     std::string GetText(bool displayText) const override;
     // The text of a value by the class's rule (short date, long time, or both).
     virtual std::string FormatValue(double value) const;
     virtual double ParseText(const std::string& text) const;
 
-private:
+  private:
     std::string displayFormat_;
 };
 
 class TDateField : public TDateTimeField {
-public:
+  public:
     explicit TDateField(rtl::TComponent* owner = nullptr);
     int DataSize() const override { return 4; }
 
-protected:
+  protected:
     std::string FormatValue(double value) const override;
     double ParseText(const std::string& text) const override;
 };
 
 class TTimeField : public TDateTimeField {
-public:
+  public:
     explicit TTimeField(rtl::TComponent* owner = nullptr);
     int DataSize() const override { return 4; }
 
-protected:
+  protected:
     std::string FormatValue(double value) const override;
     double ParseText(const std::string& text) const override;
 };
 
-// ---- Raw bytes ------------------------------------------------------------------------------------
+// ---- Raw bytes
+// ------------------------------------------------------------------------------------
 
 class TBinaryField : public TField {
-public:
+  public:
     using TField::TField;
     void CheckTypeSize(int size) const override;
     std::string StringValue() const override;
@@ -525,31 +527,32 @@ public:
     void SetStringValue(const std::string& value) override;
     void SetVariantValue(const rtl::Variant& value) override;
 
-protected:
+  protected:
     std::string GetText(bool displayText) const override;
 };
 
 class TBytesField : public TBinaryField {
-public:
+  public:
     explicit TBytesField(rtl::TComponent* owner = nullptr);
     int DataSize() const override { return Size(); }
 };
 
 // Native data: a 16-bit length word, then Size bytes.
 class TVarBytesField : public TBytesField {
-public:
+  public:
     explicit TVarBytesField(rtl::TComponent* owner = nullptr);
     int DataSize() const override { return Size() + 2; }
     std::string StringValue() const override;
     void SetStringValue(const std::string& value) override;
 };
 
-// ---- Blobs ----------------------------------------------------------------------------------------
+// ---- Blobs
+// ----------------------------------------------------------------------------------------
 
 // Content of any length, reached through the dataset's OpenBlobStream. Streams opened for writing
 // do not notify; the field sends FieldChange once it closed a write stream.
 class TBlobField : public TField {
-public:
+  public:
     explicit TBlobField(rtl::TComponent* owner = nullptr);
 
     bool IsBlob() const override { return true; }
@@ -575,26 +578,26 @@ public:
     void WriteToFile(const std::string& fileName) const;
     void ReadFromFile(const std::string& fileName);
 
-protected:
+  protected:
     std::string GetText(bool displayText) const override;
 
-private:
+  private:
     bool modified_ = false;
     int modifiedRecord_ = -1;
 };
 
 class TMemoField : public TBlobField {
-public:
+  public:
     explicit TMemoField(rtl::TComponent* owner = nullptr);
     bool Transliterate() const { return transliterate_; }
     void SetTransliterate(bool on) { transliterate_ = on; }
 
-private:
+  private:
     bool transliterate_ = true;
 };
 
 class TGraphicField : public TBlobField {
-public:
+  public:
     explicit TGraphicField(rtl::TComponent* owner = nullptr);
 };
 

@@ -7,9 +7,10 @@
 
 namespace db {
 
-TIndexDef::TIndexDef(TIndexDefs* owner, std::string name, std::string fields,
-                     TIndexOptions options)
-    : owner_(owner), name_(std::move(name)), fields_(std::move(fields)),
+TIndexDef::TIndexDef(TIndexDefs* owner, std::string name, std::string fields, TIndexOptions options)
+    : owner_(owner),
+      name_(std::move(name)),
+      fields_(std::move(fields)),
       options_(std::move(options)) {}
 
 void TIndexDef::SetName(const std::string& name) {
@@ -167,4 +168,3 @@ void TIndexDefs::ItemChanged() {
 }
 
 }  // namespace db
-

@@ -14,7 +14,7 @@ class TDataSet;
 class TIndexDefs;
 
 class TIndexDef {
-public:
+  public:
     TIndexDef(TIndexDefs* owner, std::string name, std::string fields, TIndexOptions options);
 
     const std::string& Name() const { return name_; }
@@ -38,7 +38,7 @@ public:
     // Copies every property of another definition.
     void Assign(const TIndexDef& other);
 
-private:
+  private:
     void Changed();
 
     TIndexDefs* owner_;
@@ -55,7 +55,7 @@ private:
 // A dataset's index definitions. The dataset (may be none, for a detached copy) supplies the
 // message prefix and brings the collection up to date through RefreshIndexDefs.
 class TIndexDefs {
-public:
+  public:
     explicit TIndexDefs(TDataSet* dataSet) : dataSet_(dataSet) {}
     TIndexDefs(const TIndexDefs&) = delete;
     TIndexDefs& operator=(const TIndexDefs&) = delete;
@@ -66,7 +66,8 @@ public:
     TIndexDef& operator[](int index) const { return Item(index); }
 
     // Raises "Duplicate index name '%s'" (with the dataset prefix) when the name is present.
-    TIndexDef& Add(const std::string& name, const std::string& fields, const TIndexOptions& options);
+    TIndexDef& Add(const std::string& name, const std::string& fields,
+                   const TIndexOptions& options);
     void Delete(int index);
     void Clear();
 
@@ -93,7 +94,7 @@ public:
     void EndUpdate() { --updateCount_; }
     void ItemChanged();
 
-private:
+  private:
     TDataSet* dataSet_;
     std::vector<std::unique_ptr<TIndexDef>> items_;
     bool updated_ = false;

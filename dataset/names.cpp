@@ -22,8 +22,10 @@ std::vector<std::string> SplitNames(std::string_view names) {
         size_t end = names.find(';', pos);
         if (end == std::string_view::npos) end = names.size();
         std::string_view part = names.substr(pos, end - pos);
-        while (!part.empty() && static_cast<unsigned char>(part.front()) <= ' ') part.remove_prefix(1);
-        while (!part.empty() && static_cast<unsigned char>(part.back()) <= ' ') part.remove_suffix(1);
+        while (!part.empty() && static_cast<unsigned char>(part.front()) <= ' ')
+            part.remove_prefix(1);
+        while (!part.empty() && static_cast<unsigned char>(part.back()) <= ' ')
+            part.remove_suffix(1);
         bool last = end >= names.size();
         // "A;" names only A; an empty text names nothing.
         if (!(last && part.empty() && (end == pos))) out.emplace_back(part);

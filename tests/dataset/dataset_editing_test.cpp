@@ -208,7 +208,9 @@ TEST(DataSetEditing, OnNewRecordValuesDoNotCountAsChanges) {
 TEST(DataSetEditing, EventsOfAnAppendAndPostFireInOrder) {
     auto ds = People(1);
     std::vector<std::string> log;
-    auto note = [&](const char* name) { return [&log, name](db::TDataSet&) { log.push_back(name); }; };
+    auto note = [&](const char* name) {
+        return [&log, name](db::TDataSet&) { log.push_back(name); };
+    };
     ds->SetBeforeInsert(note("BeforeInsert"));
     ds->SetBeforeScroll(note("BeforeScroll"));
     ds->SetOnNewRecord(note("OnNewRecord"));
@@ -220,9 +222,9 @@ TEST(DataSetEditing, EventsOfAnAppendAndPostFireInOrder) {
     ds->Append();
     ds->FieldNamed("ID").SetIntegerValue(2);
     ds->Post();
-    EXPECT_EQ(log, (std::vector<std::string>{"BeforeInsert", "BeforeScroll", "OnNewRecord",
-                                             "AfterInsert", "AfterScroll", "BeforePost",
-                                             "AfterPost"}));
+    EXPECT_EQ(
+        log, (std::vector<std::string>{"BeforeInsert", "BeforeScroll", "OnNewRecord", "AfterInsert",
+                                       "AfterScroll", "BeforePost", "AfterPost"}));
 }
 
 TEST(DataSetEditing, FieldChangeRunsValidateThenOnChange) {

@@ -193,7 +193,7 @@ TEST(DataSetModel, StatesNotifyAttachedDataSources) {
     ds->Cancel();
     ds->Close();
     EXPECT_EQ(seen, (std::vector<DataSetState>{DataSetState::Browse, DataSetState::Edit,
-                                              DataSetState::Browse, DataSetState::Inactive}));
+                                               DataSetState::Browse, DataSetState::Inactive}));
     source.SetEnabled(false);
     ds->Open();
     EXPECT_EQ(source.State(), DataSetState::Inactive);
@@ -218,7 +218,7 @@ TEST(DataSetModel, LinkAttachedWhileOpenWidensTheWindowAroundTheActiveRecord) {
 TEST(DataSetModel, CircularDataSourceIsRefused) {
     // A dataset whose master source is the data source it would be served by.
     class Detail : public TMemoryDataSet {
-    public:
+      public:
         using TMemoryDataSet::TMemoryDataSet;
         db::TDataSource* master = nullptr;
         db::TDataSource* MasterDataSource() const override { return master; }
@@ -238,7 +238,9 @@ TEST(DataSetModel, CircularDataSourceIsRefused) {
 TEST(DataSetModel, EventsOfOpenScrollAndCloseFireInOrder) {
     auto ds = People(2);
     std::vector<std::string> log;
-    auto note = [&](const char* name) { return [&log, name](db::TDataSet&) { log.push_back(name); }; };
+    auto note = [&](const char* name) {
+        return [&log, name](db::TDataSet&) { log.push_back(name); };
+    };
     ds->SetBeforeOpen(note("BeforeOpen"));
     ds->SetAfterOpen(note("AfterOpen"));
     ds->SetBeforeScroll(note("BeforeScroll"));

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dataset/db_errors.h"
+#include "rtl/streams.h"
 
 namespace dstest {
 
@@ -310,6 +311,34 @@ void TMemoryDataSet::WriteFieldData(TField& field, const void* source) {
         }
     }
     if (!calcState) NotifyDataEvent(DataEventCode::FieldChange, &field);
+}
+
+namespace {
+
+// A write stream stores its bytes into the record buffer when it is closed.
+class BlobWriter : public rtl::TStringStream {
+  public:
+    BlobWriter(TMemoryDataSet& ds, const TField& field) : ds_(ds), field_(field) {}
+    ~BlobWriter() override { ds_.StoreBlob(field_, DataString()); }
+
+  private:
+    TMemoryDataSet& ds_;
+    const TField& field_;
+};
+
+}  // namespace
+
+std::unique_ptr<rtl::TStream> TMemoryDataSet::OpenBlobStream(TField& field, TBlobStreamMode mode) {
+    TRecordBuffer buffer = BufferFor(field);
+    if (mode == TBlobStreamMode::bmRead) {
+        if (buffer == nullptr) return std::make_unique<rtl::TStringStream>();
+        const auto& content = blobs_[buffer][field.FieldNo() - 1];
+        return std::make_unique<rtl::TStringStream>(content.value_or(std::string()));
+    }
+    if (State() != DataSetState::Edit && State() != DataSetState::Insert) {
+        Error("Dataset not in edit or insert mode");
+    }
+    return std::make_unique<BlobWriter>(*this, field);
 }
 
 void TMemoryDataSet::StoreBlob(const TField& field, std::string bytes) {

@@ -25,7 +25,7 @@ struct ColumnSpec {
 };
 
 class TMemoryDataSet : public db::TDataSet {
-public:
+  public:
     // A stored record: native data per column (none: blank), blobs as their bytes.
     struct Row {
         int id = 0;
@@ -62,7 +62,7 @@ public:
     // Stores the bytes of a blob written through a stream for the state's buffer.
     void StoreBlob(const db::TField& field, std::string bytes);
 
-protected:
+  protected:
     db::TRecordBuffer NewRecordBuffer() override;
     void DisposeRecordBuffer(db::TRecordBuffer& buffer) override;
     void ReadBookmarkData(db::TRecordBuffer buffer, void* destination) override;
@@ -86,7 +86,7 @@ protected:
     void WriteBookmarkData(db::TRecordBuffer buffer, const void* bookmark) override;
     void WriteFieldData(db::TField& field, const void* source) override;
 
-private:
+  private:
     int ColumnOffset(int column) const { return offsets_[column]; }
     int ColumnSize(int column) const;
     db::TRecordBuffer BufferFor(const db::TField& field) const;

@@ -23,10 +23,11 @@ inline std::string NativeText(const std::string& text, int size) {
 
 // A table of people: ID integer, NAME string(10).
 inline std::unique_ptr<TMemoryDataSet> People(int rows, const std::string& name = "People") {
-    auto ds = std::make_unique<TMemoryDataSet>(std::vector<ColumnSpec>{
-        {"ID", db::ftInteger, 0}, {"NAME", db::ftString, 10}});
+    auto ds = std::make_unique<TMemoryDataSet>(
+        std::vector<ColumnSpec>{{"ID", db::ftInteger, 0}, {"NAME", db::ftString, 10}});
     if (!name.empty()) ds->SetName(name);
-    for (int i = 1; i <= rows; ++i) ds->AddRow({NativeInt(i), NativeText("n" + std::to_string(i), 10)});
+    for (int i = 1; i <= rows; ++i)
+        ds->AddRow({NativeInt(i), NativeText("n" + std::to_string(i), 10)});
     return ds;
 }
 
@@ -42,7 +43,7 @@ inline std::vector<int> Walk(db::TDataSet& ds) {
 
 // A link that shows several records at once, so the dataset keeps a larger window.
 class WideLink : public db::TDataLink {
-public:
+  public:
     explicit WideLink(int buffers) { SetBufferCount(buffers); }
 };
 
