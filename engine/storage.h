@@ -108,6 +108,17 @@ class Storage {
     }
     void RemoveObserver(const WriteObserver* observer);
 
+    // In-process sharing, kept by the table layer (table.cpp): how many handles have the table
+    // open, whether one of them holds it exclusively, and which handle holds each record lock.
+    struct Sharing {
+        int handles = 0;
+        bool exclusive = false;
+        std::map<UNSIGNED32, const void*> recordLocks;
+    };
+    Sharing& Share() { return sharing_; }
+    // Whether the file could be opened for writing.
+    virtual bool Writable() const = 0;
+
   protected:
     // Runs every observer; the first failure wins.
     KCESTATUS NotifyWrite(UNSIGNED32 recno, const uint8_t* oldImage, const uint8_t* newImage);
@@ -117,6 +128,7 @@ class Storage {
     RecordLayout layout_;
     std::unique_ptr<FileLock> locks_;
     std::vector<std::shared_ptr<WriteObserver>> observers_;
+    Sharing sharing_;
 };
 
 // What an opener is asked for.
@@ -132,7 +144,7 @@ struct StorageKind {
     UNSIGNED16 tableType;
     const char* extension;  // ".kdt", ".dbf"
     KCESTATUS (*open)(const OpenRequest& request, std::unique_ptr<Storage>* out);
-    KCESTATUS (*create)
+    KCESTATUS(*create)
     (const std::string& path, const std::vector<FieldSpec>& fields, std::unique_ptr<Storage>* out);
 };
 // The kind of a table type, or null when there is none (yet).

@@ -156,6 +156,7 @@ bool RoutesToRawKey(KDSHANDLE handle, const UNSIGNED8* field, const UNSIGNED8* v
     auto ih = HandleOf(handle);
     if (!ih || !ih->BuildingKey()) return false;
     *status = Guard([&]() -> KCESTATUS {
+        EngineGuard lock(EngineLock());
         int index = -1;
         if (KCESTATUS s = ResolveField(ih->Cursor().Layout(), field, ih->Cursor().Name(), &index))
             return s;

@@ -22,11 +22,12 @@ struct Row {
 
 // A native table of employees and the calls the tests make on it.
 class IndexTest : public kcetest::EngineTest {
-protected:
+  protected:
     void SetUp() override {
         EngineTest::SetUp();
-        table_ = Create("EMP", "NAME,char,10;AMOUNT,numeric,8,2;HIRED,date;PAID,logical;"
-                               "RATE,double;CODE,integer;NOTES,memo");
+        table_ = Create("EMP",
+                        "NAME,char,10;AMOUNT,numeric,8,2;HIRED,date;PAID,logical;"
+                        "RATE,double;CODE,integer;NOTES,memo");
         for (const Row& r : rows_) Append(r);
     }
 
@@ -171,8 +172,7 @@ TEST_F(IndexTest, SeeksExactSoftPartialAndMissing) {
     UNSIGNED16 keyLength = 0;
     ASSERT_EQ(KdsGetKeyLength(index, &keyLength), 0u);
     EXPECT_EQ(len, keyLength);
-    EXPECT_EQ(Seek(index, std::string(reinterpret_cast<char*>(key), len), KCE_HARDSEEK,
-                   KCE_RAWKEY),
+    EXPECT_EQ(Seek(index, std::string(reinterpret_cast<char*>(key), len), KCE_HARDSEEK, KCE_RAWKEY),
               1);
     EXPECT_EQ(Get(index, "CODE"), "12");
     ASSERT_EQ(KdsInitRawKey(index), 0u);
@@ -180,8 +180,7 @@ TEST_F(IndexTest, SeeksExactSoftPartialAndMissing) {
     len = sizeof key;
     ASSERT_EQ(KdsBuildRawKey(index, key, &len), 0u);
     EXPECT_EQ(len, 3);
-    EXPECT_EQ(Seek(index, std::string(reinterpret_cast<char*>(key), len), KCE_HARDSEEK,
-                   KCE_RAWKEY),
+    EXPECT_EQ(Seek(index, std::string(reinterpret_cast<char*>(key), len), KCE_HARDSEEK, KCE_RAWKEY),
               1);
     EXPECT_EQ(Get(index, "NAME"), "JONES");
     // A raw key field outside the index, and keys too long for it.
@@ -189,9 +188,9 @@ TEST_F(IndexTest, SeeksExactSoftPartialAndMissing) {
     EXPECT_EQ(KdsSetField(index, U("RATE"), U("1"), 1), KCE_NOT_INDEX_FIELD);
     UNSIGNED16 found = 0;
     std::string longKey(keyLength + 1, 'A');
-    EXPECT_EQ(KdsSeek(index, U(longKey), UNSIGNED16(longKey.size()), KCE_RAWKEY, KCE_HARDSEEK,
-                      &found),
-              KCE_KEY_TOO_LONG);
+    EXPECT_EQ(
+        KdsSeek(index, U(longKey), UNSIGNED16(longKey.size()), KCE_RAWKEY, KCE_HARDSEEK, &found),
+        KCE_KEY_TOO_LONG);
     EXPECT_EQ(KdsSeek(index, U("SMITHSMITHS"), 11, KCE_STRINGKEY, KCE_HARDSEEK, &found),
               KCE_KEY_TOO_LONG);
 
@@ -201,8 +200,7 @@ TEST_F(IndexTest, SeeksExactSoftPartialAndMissing) {
     EXPECT_EQ(Get(byCode, "NAME"), "JONES");
     EXPECT_EQ(Seek(byCode, "-5", KCE_SOFTSEEK), 0);
     EXPECT_EQ(Get(byCode, "NAME"), "ADAMS");
-    EXPECT_EQ(KdsSeek(byCode, U("seven"), 5, KCE_STRINGKEY, KCE_HARDSEEK, &found),
-              KCE_INVALID_KEY);
+    EXPECT_EQ(KdsSeek(byCode, U("seven"), 5, KCE_STRINGKEY, KCE_HARDSEEK, &found), KCE_INVALID_KEY);
     KDSHANDLE byDate = Index("BYDATE", "HIRED");
     EXPECT_EQ(Seek(byDate, "20010915", KCE_HARDSEEK), 1);
     EXPECT_EQ(Get(byDate, "NAME"), "SMITH");
@@ -273,9 +271,9 @@ TEST_F(IndexTest, UniqueIndexRefusesDuplicatesAndLeavesTheTable) {
 
     // A unique index over duplicate keys (an empty CODE reads as 0, as ADAMS's) is not created.
     KDSHANDLE none = 0;
-    EXPECT_EQ(KdsCreateIndex(table_, nullptr, U("UCODE"), U("CODE"), nullptr, KCE_INDEX_UNIQUE,
-                             &none),
-              KCE_DUPLICATE_KEY);
+    EXPECT_EQ(
+        KdsCreateIndex(table_, nullptr, U("UCODE"), U("CODE"), nullptr, KCE_INDEX_UNIQUE, &none),
+        KCE_DUPLICATE_KEY);
     EXPECT_EQ(KdsGetIndexHandle(table_, U("UCODE"), &none), KCE_INDEX_NOT_FOUND);
 }
 
