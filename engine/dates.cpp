@@ -120,7 +120,8 @@ std::optional<int64_t> DateFormat::ParseDate(std::string_view text) const {
                 return std::nullopt;
             value = value * 10 + (text[pos] - '0');
         }
-        if (r.part == Part::kYear) d.year = r.width == 2 ? (value < 50 ? 2000 : 1900) + value : value;
+        if (r.part == Part::kYear)
+            d.year = r.width == 2 ? (value < 50 ? 2000 : 1900) + value : value;
         if (r.part == Part::kMonth) d.month = value;
         if (r.part == Part::kDay) d.day = value;
     }

@@ -25,7 +25,7 @@ CivilDate CivilFromJulian(int64_t julian);
 
 // A parsed engine date format: where year, month and day stand and how wide each is.
 class DateFormat {
-public:
+  public:
     // Parses a format such as "MM/dd/ccyy"; nullopt when it lacks a year, month or day run, has
     // one twice, or a year run that is neither 2 nor 4 letters long.
     static std::optional<DateFormat> Parse(std::string_view text);
@@ -37,7 +37,7 @@ public:
     // day gives nullopt. Two-digit years below 50 fall in 20xx, the others in 19xx.
     std::optional<int64_t> ParseDate(std::string_view text) const;
 
-private:
+  private:
     enum class Part { kLiteral, kYear, kMonth, kDay };
     struct Run {
         Part part;

@@ -104,18 +104,211 @@ KCESTATUS KdsConvertStringToJulian(const UNSIGNED8* text, UNSIGNED16 len, double
 /* ------------------------------------------------------------------------------------------- */
 /* Connections and table searches                                                                */
 
+/* Handle types answered by KdsGetHandleType. */
+#define KCE_HANDLE_CONNECTION 1
+#define KCE_HANDLE_TABLE 2
+#define KCE_HANDLE_INDEX 3
+#define KCE_HANDLE_STATEMENT 4
+#define KCE_HANDLE_TABLE_SEARCH 5
+#define KCE_HANDLE_OBJECT_SEARCH 6
+
+/* Connects to a data folder (local server). A path naming a .kdd dictionary is refused with
+ * KCE_NOT_SUPPORTED for now; a mask without the local bit (1) gives KCE_INVALID_SERVER_TYPE.
+ * user and password may be null; options (1 middle tier, 2 stored procedures) are accepted and
+ * have no effect on a local folder. */
+KCESTATUS KdsConnect60(const UNSIGNED8* path, UNSIGNED16 serverTypes, const UNSIGNED8* user,
+                       const UNSIGNED8* password, UNSIGNED32 options, KDSHANDLE* connection);
+/* KdsConnect60 with the local server type and no user. */
+KCESTATUS KdsConnect(const UNSIGNED8* path, KDSHANDLE* connection);
+/* Closes every table opened through the connection, then the connection. A handle that is not
+ * (or no longer) a connection gives KCE_NOT_CONNECTED. */
+KCESTATUS KdsDisconnect(KDSHANDLE connection);
+/* The folder the connection serves, as given to KdsConnect60. */
+KCESTATUS KdsGetServerName(KDSHANDLE connection, UNSIGNED8* buf, UNSIGNED16* len);
+/* 1 local, 2 remote, 4 internet: always 1 here. */
+KCESTATUS KdsGetConnectionType(KDSHANDLE connection, UNSIGNED16* type);
+/* Table search: pattern is a folder and a file mask ("C:\DATA\*.kdt"); a pattern without a
+ * folder is taken in the connection's folder. Names are answered as file names without folder,
+ * in alphabetical order. KCE_NO_MORE_TABLES (5059) ends the search; KdsFindFirstTable gives it
+ * at once (and no search handle) when nothing matches. */
+KCESTATUS KdsFindFirstTable(KDSHANDLE connection, const UNSIGNED8* pattern, UNSIGNED8* name,
+                            UNSIGNED16* len, KDSHANDLE* search);
+KCESTATUS KdsFindNextTable(KDSHANDLE search, UNSIGNED8* name, UNSIGNED16* len);
+KCESTATUS KdsFindClose(KDSHANDLE search);
+/* One of the KCE_HANDLE_ codes above. */
+KCESTATUS KdsGetHandleType(KDSHANDLE handle, UNSIGNED16* type);
 /* ------------------------------------------------------------------------------------------- */
 /* Tables: creating, opening, closing, layout                                                    */
 
+/* Open options, added. */
+#define KCE_OPEN_EXCLUSIVE 1
+#define KCE_OPEN_READ_ONLY 2
+
+/* Engine field types. */
+#define KCE_LOGICAL 1
+#define KCE_NUMERIC 2
+#define KCE_DATE 3
+#define KCE_STRING 4
+#define KCE_MEMO 5
+#define KCE_BINARY 6
+#define KCE_IMAGE 7
+#define KCE_VARCHAR 8
+#define KCE_COMPACTDATE 9
+#define KCE_DOUBLE 10
+#define KCE_INTEGER 11
+#define KCE_SHORTINT 12
+#define KCE_TIME 13
+#define KCE_TIMESTAMP 14
+#define KCE_AUTOINC 15
+#define KCE_RAW 16
+#define KCE_CURDOUBLE 17
+
+/* Opens a table. name is a file path (absolute, or relative to the connection's folder; '\' and
+ * '/' both separate folders; letter case is not significant for existing files); without an
+ * extension ".kdt" is added for table type 3 and ".dbf" for types 1 and 2. alias must be null or
+ * empty. tableType 0 takes the kind from the extension. Several handles on one table share it:
+ * each sees the others' writes. An exclusive open while the table is open anywhere else, or any
+ * open while another handle or process holds it exclusively, gives KCE_TABLE_IN_USE. */
+KCESTATUS KdsOpenTable(KDSHANDLE connection, const UNSIGNED8* name, const UNSIGNED8* alias,
+                       UNSIGNED16 tableType, UNSIGNED16 charType, UNSIGNED16 lockType,
+                       UNSIGNED16 rightsCheck, UNSIGNED32 options, KDSHANDLE* table);
+/* Creates a table and opens it exclusively. fields lists the fields as
+ * "NAME,TYPE[,LENGTH[,DECIMALS]];..." where TYPE is a code (1..17) or its name (logical,
+ * numeric, date, char, memo, binary, image, varchar, compactdate, double, integer, shortint,
+ * time, timestamp, autoinc, raw, money). An existing file gives KCE_TABLE_EXISTS and is left
+ * alone. */
+KCESTATUS KdsCreateTable(KDSHANDLE connection, const UNSIGNED8* name, UNSIGNED16 tableType,
+                         UNSIGNED16 charType, const UNSIGNED8* fields, UNSIGNED32 options,
+                         KDSHANDLE* table);
+/* Closes a table handle; a pending append or edit is discarded, the handle's record locks and
+ * its index handles are released. An index handle is closed with KdsCloseIndex instead. */
+KCESTATUS KdsCloseTable(KDSHANDLE table);
+/* The calls below accept a table or an index handle. */
+KCESTATUS KdsGetTableType(KDSHANDLE table, UNSIGNED16* type);
+KCESTATUS KdsGetTableOpenOptions(KDSHANDLE table, UNSIGNED32* options);
+KCESTATUS KdsGetTableFilename(KDSHANDLE table, UNSIGNED8* buf, UNSIGNED16* len);
+/* Length of the raw record image of KdsGetRecord. */
+KCESTATUS KdsGetRecordLength(KDSHANDLE table, UNSIGNED32* length);
+KCESTATUS KdsGetNumFields(KDSHANDLE table, UNSIGNED16* count);
+KCESTATUS KdsGetFieldName(KDSHANDLE table, UNSIGNED16 ordinal, UNSIGNED8* buf, UNSIGNED16* len);
+KCESTATUS KdsGetFieldNum(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED16* ordinal);
+KCESTATUS KdsGetFieldType(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED16* type);
+/* Bytes of the field in the raw record image. */
+KCESTATUS KdsGetFieldLength(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED32* length);
+KCESTATUS KdsGetFieldDecimals(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED16* decimals);
+KCESTATUS KdsGetFieldOffset(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED32* offset);
+/* Bytes of a KdsGetBookmark60 bookmark (4: the record number, little-endian). */
+KCESTATUS KdsGetBookmarkLength(KDSHANDLE table, UNSIGNED32* length);
 /* ------------------------------------------------------------------------------------------- */
 /* Records: navigation, bookmarks, reading                                                       */
 
+/* Record-count and record-number options, as KdsGetRecordCount takes them. */
+#define KCE_RESPECT_FILTERS 1
+#define KCE_IGNORE_FILTERS 2
+#define KCE_RESPECT_SCOPES 3
+#define KCE_REFRESHCOUNT 4
+
+/* Positioning. The cursor moves in the order of the handle given: an index handle moves the
+ * table's cursor in that index's order, a table handle in record-number order. Records that are
+ * deleted (and hidden) or rejected by the handle's filter are skipped. Moving past the last
+ * record sets EOF, before the first BOF; on an empty table both are set. */
+KCESTATUS KdsGotoTop(KDSHANDLE table);
+KCESTATUS KdsGotoBottom(KDSHANDLE table);
+KCESTATUS KdsSkip(KDSHANDLE table, SIGNED32 count);
+KCESTATUS KdsAtEOF(KDSHANDLE table, UNSIGNED16* atEof);
+KCESTATUS KdsAtBOF(KDSHANDLE table, UNSIGNED16* atBof);
+/* Positions on record recno; a record number that does not name a record gives
+ * KCE_INVALID_RECORD and leaves the cursor at EOF. */
+KCESTATUS KdsGotoRecord(KDSHANDLE table, UNSIGNED32 recno);
+/* The raw record image of the current record (or of the pending append / edit, with the values
+ * set so far). *len holds the capacity on entry and the record length on return; a smaller
+ * capacity gives KCE_INSUFFICIENT_BUFFER. At EOF or BOF: KCE_NO_CURRENT_RECORD. */
+KCESTATUS KdsGetRecord(KDSHANDLE table, UNSIGNED8* buf, UNSIGNED32* len);
+/* The current record number (0 at EOF/BOF). option: KCE_IGNORE_FILTERS (any other value is
+ * taken the same way for now). */
+KCESTATUS KdsGetRecordNum(KDSHANDLE table, UNSIGNED16 option, UNSIGNED32* recno);
+/* Records in the table. option as above, KCE_REFRESHCOUNT may be added. With filters respected
+ * the records that pass the handle's filter are counted. */
+KCESTATUS KdsGetRecordCount(KDSHANDLE table, UNSIGNED16 option, UNSIGNED32* count);
+/* A 32-bit bookmark (the record number). */
+KCESTATUS KdsGetBookmark(KDSHANDLE table, KDSHANDLE* bookmark);
+/* The bookmark as bytes; *len: capacity in, length out. */
+KCESTATUS KdsGetBookmark60(KDSHANDLE table, UNSIGNED8* bookmark, UNSIGNED32* len);
+/* Positions on a bookmark; KCE_INVALID_RECORD when the record is gone. */
+KCESTATUS KdsGotoBookmark(KDSHANDLE table, KDSHANDLE bookmark);
+/* Compares two KdsGetBookmark60 bookmarks: *result -1, 0 or 1 in record-number order. */
+KCESTATUS KdsCompareBookmarks(const UNSIGNED8* bookmark1, const UNSIGNED8* bookmark2,
+                              SIGNED32* result);
+/* Whether the current record exists, is not hidden as deleted and passes the handle's filter.
+ * At EOF/BOF: KCE_NO_CURRENT_RECORD. */
+KCESTATUS KdsIsRecordVisible(KDSHANDLE table, UNSIGNED16* visible);
+/* Whether the current record is marked deleted (native records, once deleted, are gone: the
+ * record the cursor still stands on after KdsDeleteRecord answers true). */
+KCESTATUS KdsIsRecordDeleted(KDSHANDLE table, UNSIGNED16* deleted);
+/* Reads the current record again from the table; KCE_NO_CURRENT_RECORD at EOF/BOF. */
+KCESTATUS KdsRefreshRecord(KDSHANDLE table);
+/* The image of a record whose fields are all empty. *len: capacity in, length out. */
+KCESTATUS KdsGetNullRecord(KDSHANDLE table, UNSIGNED8* buf, UNSIGNED32* len);
+/* Fills buf (len must be the record length) with the empty record image. */
+KCESTATUS KdsClearRecordBuffer(KDSHANDLE table, UNSIGNED8* buf, UNSIGNED32 len);
 /* ------------------------------------------------------------------------------------------- */
 /* Editing, blobs and locks                                                                      */
 
+/* Editing. KdsAppendRecord gives the handle a new, empty record whose number is known at once
+ * (KdsGetRecordNum); it reaches the table only when KdsWriteRecord succeeds. KdsSetField,
+ * KdsSetFieldRaw and KdsSetEmpty change the pending record (the current record starts an edit);
+ * KdsWriteRecord stores it, KdsCancelUpdate discards it (KCE_NO_UPDATE_PENDING when nothing
+ * was pending). Moving the cursor or closing the handle with changes pending discards them.
+ * A write to a record that another handle or process has locked gives KCE_RECORD_LOCKED; a
+ * refused write leaves the table as it was. */
+KCESTATUS KdsAppendRecord(KDSHANDLE table);
+/* Sets a field from its text form: char fields take the bytes as they are (cut to the field's
+ * length, padded with blanks); numeric, double, money, integer, shortint and autoinc fields take
+ * a number ("-12.5"); logical "T"/"F"/"Y"/"N"/"1"/"0"/"true"/"false"; date and compactdate the
+ * engine's date format or "YYYYMMDD"; time "HH:MM:SS[.mmm]"; timestamp a date, a blank or 'T',
+ * then a time; raw fields the bytes (padded with zeros); memo, varchar, binary and image fields
+ * the whole value (any length; an empty value empties the field). A value the field cannot take
+ * gives KCE_INVALID_FIELD_VALUE and changes nothing. */
+KCESTATUS KdsSetField(KDSHANDLE table, const UNSIGNED8* field, const UNSIGNED8* value,
+                      UNSIGNED32 len);
+/* Sets a field from its bytes in the raw record image (len must be the field's length). Blob
+ * fields are set with KdsSetField only. */
+KCESTATUS KdsSetFieldRaw(KDSHANDLE table, const UNSIGNED8* field, const UNSIGNED8* value,
+                         UNSIGNED32 len);
+KCESTATUS KdsSetEmpty(KDSHANDLE table, const UNSIGNED8* field);
+KCESTATUS KdsWriteRecord(KDSHANDLE table);
+/* Deletes the current record at once (native records are removed; xBase records are marked). */
+KCESTATUS KdsDeleteRecord(KDSHANDLE table);
+KCESTATUS KdsCancelUpdate(KDSHANDLE table);
+/* Record locks hold against every other handle, in this process and in others, until
+ * KdsUnlockRecord or the close of the handle. Locking a record this handle holds succeeds;
+ * a record locked elsewhere gives KCE_RECORD_LOCKED. An exclusive handle needs no locks. */
+KCESTATUS KdsLockRecord(KDSHANDLE table, UNSIGNED32 recno);
+KCESTATUS KdsUnlockRecord(KDSHANDLE table, UNSIGNED32 recno);
+/* The last autoincrement value the table assigned (0 when none yet). */
+KCESTATUS KdsGetLastAutoinc(KDSHANDLE table, UNSIGNED32* value);
+/* The text form of a field (as KdsSetField takes it; char values without trailing blanks, dates
+ * in the engine's date format, blobs their bytes); an empty field gives an empty text. *len:
+ * capacity in, length out; a text that does not fit gives KCE_INSUFFICIENT_BUFFER with the needed
+ * length. The text is zero-terminated when there is room. option: 0 (others reserved). */
+KCESTATUS KdsGetField(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED8* buf, UNSIGNED32* len,
+                      UNSIGNED16 option);
+KCESTATUS KdsIsEmpty(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED16* empty);
+/* Length of a memo or varchar value in bytes. */
+KCESTATUS KdsGetMemoLength(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED32* length);
+/* Length of a binary or image value in bytes. */
+KCESTATUS KdsGetBinaryLength(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED32* length);
+/* 5 (KCE_MEMO) for text memos and varchars, 6 (KCE_BINARY) for binary and image fields. */
+KCESTATUS KdsGetMemoDataType(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED16* type);
 /* ------------------------------------------------------------------------------------------- */
 /* Table maintenance: zap, pack, encryption                                                      */
 
+/* Removes every record. The handle must hold the table exclusively (KCE_NOT_EXCLUSIVE
+ * otherwise). */
+KCESTATUS KdsZapTable(KDSHANDLE table);
+/* Gives the handle the password of an encrypted table; on a table that is not encrypted the
+ * password is accepted and changes nothing. */
+KCESTATUS KdsEnableEncryption(KDSHANDLE table, const UNSIGNED8* password);
 /* ------------------------------------------------------------------------------------------- */
 /* Indexes, raw keys, seeks and scopes                                                           */
 

@@ -62,7 +62,8 @@ extern "C" KCESTATUS KdsSetDecimals(UNSIGNED16 decimals) {
     return Guard([&]() -> KCESTATUS {
         if (decimals > kMaxDecimals)
             return Fail(KCE_INVALID_ARGUMENT, "decimals " + std::to_string(decimals) +
-                                                  " (at most " + std::to_string(kMaxDecimals) + ")");
+                                                  " (at most " + std::to_string(kMaxDecimals) +
+                                                  ")");
         std::lock_guard<std::mutex> lock(settingsMutex);
         settings.decimals = decimals;
         return KCE_SUCCESS;

@@ -1,0 +1,133 @@
+// What a storage kind provides: one open table file (native .kdt, xBase .dbf...), shared by every
+// handle of this process that opens the same file.
+//
+// Record numbers are 1-based and stable: a record keeps its number until the table is zapped or
+// packed. Native tables never reuse a number; xBase tables number records 1..N.
+//
+// Contract for implementers:
+//  - Every call returns a status and records the failure text with Fail(), naming the file.
+//  - A failed write leaves the file as it was (the native kind runs each write in a SQLite
+//    transaction; the xBase kind writes the record bytes before the header count).
+//  - Callers hold EngineLock(); a Storage needs no lock of its own.
+//  - Images are Layout().recordLength bytes; the storage validates what it is given and refuses
+//    values it cannot keep (KCE_INVALID_FIELD_VALUE, naming the field).
+//  - Another process may change the file between calls: a storage re-reads what it caches when
+//    the file tells it that it changed (native: PRAGMA data_version).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/file_lock.h"
+#include "engine/kce.h"
+#include "engine/record_image.h"
+
+namespace kce {
+
+struct BlobValue {
+    bool isNull = true;
+    std::string bytes;
+};
+
+// Blob values set on a pending record, by field index; fields not listed keep their value.
+using PendingBlobs = std::map<int, BlobValue>;
+
+// Told of every record change, inside the storage's write (index maintenance). A non-zero status
+// refuses the change: the storage rolls it back and returns that status.
+class WriteObserver {
+  public:
+    virtual ~WriteObserver() = default;
+    // oldImage is null for a new record; newImage is null for a deletion.
+    virtual KCESTATUS OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_t* oldImage,
+                              const uint8_t* newImage) = 0;
+    // After a zap (every record gone).
+    virtual KCESTATUS OnZap(Storage& storage) = 0;
+};
+
+class Storage {
+  public:
+    virtual ~Storage() = default;
+
+    // 1 NTX, 2 CDX, 3 KDT.
+    virtual UNSIGNED16 TableType() const = 0;
+    // The file's full path, in the letter case found on disk.
+    const std::string& Path() const { return path_; }
+    const RecordLayout& Layout() const { return layout_; }
+
+    // Records that exist (xBase: including those marked deleted).
+    virtual KCESTATUS RecordCount(UNSIGNED32* count) = 0;
+    // The next record after `after` in record-number order (after 0: the first); 0 when none.
+    virtual KCESTATUS NextRecno(UNSIGNED32 after, UNSIGNED32* recno) = 0;
+    // The record before `before` (before 0: the last); 0 when none.
+    virtual KCESTATUS PrevRecno(UNSIGNED32 before, UNSIGNED32* recno) = 0;
+    // Reads a record's image; *exists false (and the image untouched) when there is no such
+    // record. Blob markers are set from the stored values.
+    virtual KCESTATUS ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists, bool* deleted) = 0;
+    virtual KCESTATUS ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) = 0;
+
+    // The number the next appended record will get. Successive calls answer successive numbers
+    // (two handles appending at once get different ones).
+    virtual KCESTATUS ReserveRecno(UNSIGNED32* recno) = 0;
+    // Stores a record. isNew: append at *recno (a storage may move it to a later number when
+    // another process took that one; *recno then answers the number used). Autoincrement fields
+    // of a new record get their value in image. Blob fields change only where blobs lists them.
+    virtual KCESTATUS WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
+                                  const PendingBlobs& blobs) = 0;
+    // Native: removes the record. xBase: sets its deleted mark.
+    virtual KCESTATUS DeleteRecord(UNSIGNED32 recno) = 0;
+    // Removes every record (the caller has checked exclusive use).
+    virtual KCESTATUS Zap() = 0;
+    virtual KCESTATUS LastAutoinc(UNSIGNED32* value) = 0;
+
+    // The empty record image of this kind and the emptiness test of one field.
+    virtual void NullRecord(uint8_t* image) const = 0;
+    virtual void WriteNull(int field, uint8_t* image) const = 0;
+    virtual bool IsNull(int field, const uint8_t* image) const = 0;
+    // Text forms of KdsSetField / KdsGetField for non-blob fields.
+    virtual KCESTATUS FieldFromText(int field, std::string_view text, uint8_t* image) const = 0;
+    virtual KCESTATUS FieldToText(int field, const uint8_t* image, std::string* text) const = 0;
+    // Checks the raw bytes of KdsSetFieldRaw before they enter an image.
+    virtual KCESTATUS CheckRaw(int field, const uint8_t* bytes) const = 0;
+    // Whether records marked deleted can exist (xBase) and are subject to the show-deleted setting.
+    virtual bool HasDeletedMarks() const = 0;
+
+    // Cross-process table and record locks on the file.
+    FileLock& Locks() { return *locks_; }
+    void AddObserver(std::shared_ptr<WriteObserver> observer) {
+        observers_.push_back(std::move(observer));
+    }
+    void RemoveObserver(const WriteObserver* observer);
+
+  protected:
+    // Runs every observer; the first failure wins.
+    KCESTATUS NotifyWrite(UNSIGNED32 recno, const uint8_t* oldImage, const uint8_t* newImage);
+    KCESTATUS NotifyZap();
+
+    std::string path_;
+    RecordLayout layout_;
+    std::unique_ptr<FileLock> locks_;
+    std::vector<std::shared_ptr<WriteObserver>> observers_;
+};
+
+// What an opener is asked for.
+struct OpenRequest {
+    std::string path;  // resolved, existing file
+    bool readOnly = false;
+    UNSIGNED16 charType = 1;
+};
+
+// The storage kinds: each table type has an opener and a creator (storage_kinds.cpp lists them).
+// Creating makes the file and answers it opened.
+struct StorageKind {
+    UNSIGNED16 tableType;
+    const char* extension;  // ".kdt", ".dbf"
+    KCESTATUS (*open)(const OpenRequest& request, std::unique_ptr<Storage>* out);
+    KCESTATUS (*create)
+    (const std::string& path, const std::vector<FieldSpec>& fields, std::unique_ptr<Storage>* out);
+};
+// The kind of a table type, or null when there is none (yet).
+const StorageKind* FindStorageKind(UNSIGNED16 tableType);
+
+}  // namespace kce

@@ -1,0 +1,280 @@
+#include "rtl/numconv.h"
+
+#include <locale.h>
+#include <stdlib.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "rtl/exceptions.h"
+#include "rtl/format.h"
+
+namespace rtl {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Parses into a value of `bits` width (32 or 64).
+bool ParseInteger(const std::string& text, int bits, int64_t& result) {
+    size_t i = 0;
+    const size_t n = text.size();
+    while (i < n && IsBlank(text[i])) ++i;
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    bool hex = false;
+    if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+        hex = true;
+        ++i;
+    } else if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        hex = true;
+        i += 2;
+    }
+    if (i == n) return false;
+    const uint64_t limit =
+        hex ? (bits == 32 ? 0xFFFFFFFFull : ~0ull)
+            : (bits == 32 ? (negative ? 0x80000000ull : 0x7FFFFFFFull)
+                          : (negative ? 0x8000000000000000ull : 0x7FFFFFFFFFFFFFFFull));
+    const unsigned base = hex ? 16 : 10;
+    uint64_t magnitude = 0;
+    for (; i < n; ++i) {
+        int d = hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        if (d < 0) return false;
+        if (magnitude > (limit - d) / base) return false;
+        magnitude = magnitude * base + d;
+    }
+    uint64_t bitsValue = negative ? (0 - magnitude) : magnitude;
+    result = bits == 32
+                 ? static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(bitsValue)))
+                 : static_cast<int64_t>(bitsValue);
+    return true;
+}
+
+locale_t CLocale() {
+    static locale_t loc = newlocale(LC_ALL_MASK, "C", nullptr);
+    return loc;
+}
+
+bool EqualsNoCase(const std::string& a, size_t from, size_t to, const char* word) {
+    size_t k = 0;
+    for (size_t i = from; i < to; ++i, ++k) {
+        if (!word[k]) return false;
+        char c = static_cast<char>(std::tolower(static_cast<unsigned char>(a[i])));
+        if (c != word[k]) return false;
+    }
+    return word[k] == 0;
+}
+
+}  // namespace
+
+std::string IntToStr(int64_t value) { return std::to_string(value); }
+
+std::string IntToHex(uint64_t value, int digits) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    do {
+        out.insert(out.begin(), kDigits[value & 15]);
+        value >>= 4;
+    } while (value);
+    if (static_cast<int>(out.size()) < digits) out.insert(0, digits - out.size(), '0');
+    return out;
+}
+
+bool TryStrToInt(const std::string& text, int32_t& value) {
+    int64_t v;
+    if (!ParseInteger(text, 32, v)) return false;
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+bool TryStrToInt64(const std::string& text, int64_t& value) {
+    return ParseInteger(text, 64, value);
+}
+
+int32_t StrToInt(const std::string& text) {
+    int32_t v;
+    if (!TryStrToInt(text, v))
+        throw EConvertError(Format("'%s' is not a valid integer value", {text}));
+    return v;
+}
+
+int64_t StrToInt64(const std::string& text) {
+    int64_t v;
+    if (!TryStrToInt64(text, v))
+        throw EConvertError(Format("'%s' is not a valid integer value", {text}));
+    return v;
+}
+
+int32_t StrToIntDef(const std::string& text, int32_t fallback) {
+    int32_t v;
+    return TryStrToInt(text, v) ? v : fallback;
+}
+
+std::string FloatToStrGeneral(double value, int precision, char decimalSeparator) {
+    if (std::isnan(value)) return "NAN";
+    if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+    if (value == 0) return "0";
+    if (precision < 1) precision = 1;
+    if (precision > 17) precision = 17;
+    // glibc's %e rounds correctly (to nearest, ties to even on the exact binary value).
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*e", precision - 1, value);
+    std::string digits;
+    const char* p = buf;
+    bool negative = *p == '-';
+    if (negative) ++p;
+    for (; *p && *p != 'e'; ++p) {
+        if (*p >= '0' && *p <= '9') digits += *p;
+    }
+    int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+    std::string out = negative ? "-" : "";
+    if (exponent >= -5 && exponent < precision) {
+        if (exponent >= 0) {
+            size_t intLen = static_cast<size_t>(exponent) + 1;
+            if (digits.size() <= intLen) {
+                out += digits;
+                out.append(intLen - digits.size(), '0');
+            } else {
+                out += digits.substr(0, intLen);
+                out += decimalSeparator;
+                out += digits.substr(intLen);
+            }
+        } else {
+            out += '0';
+            out += decimalSeparator;
+            out.append(static_cast<size_t>(-exponent - 1), '0');
+            out += digits;
+        }
+    } else {
+        out += digits[0];
+        if (digits.size() > 1) {
+            out += decimalSeparator;
+            out += digits.substr(1);
+        }
+        out += 'E';
+        out += std::to_string(exponent);
+    }
+    return out;
+}
+
+std::string FloatToStr(double value, const TFormatSettings& settings) {
+    return FloatToStrGeneral(value, 15, settings.DecimalSeparator);
+}
+
+std::string FloatToStr(double value) { return FloatToStrGeneral(value, 15, DecimalSeparator()); }
+
+bool TryStrToFloat(const std::string& text, double& value, const TFormatSettings& settings) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && IsBlank(text[begin])) ++begin;
+    while (end > begin && IsBlank(text[end - 1])) --end;
+    std::string norm;
+    size_t i = begin;
+    if (i < end && (text[i] == '+' || text[i] == '-')) norm += text[i++];
+    if (EqualsNoCase(text, i, end, "inf")) {
+        value = norm == "-" ? -HUGE_VAL : HUGE_VAL;
+        return true;
+    }
+    if (EqualsNoCase(text, i, end, "nan")) {
+        value = std::nan("");
+        return true;
+    }
+    size_t digitCount = 0;
+    bool separatorSeen = false;
+    for (; i < end; ++i) {
+        char c = text[i];
+        if (c >= '0' && c <= '9') {
+            norm += c;
+            ++digitCount;
+        } else if (c == settings.DecimalSeparator && !separatorSeen) {
+            norm += '.';
+            separatorSeen = true;
+        } else {
+            break;
+        }
+    }
+    if (digitCount == 0) return false;
+    if (i < end && (text[i] == 'e' || text[i] == 'E')) {
+        norm += 'e';
+        ++i;
+        if (i < end && (text[i] == '+' || text[i] == '-')) norm += text[i++];
+        size_t expDigits = 0;
+        for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i, ++expDigits) norm += text[i];
+        if (expDigits == 0) return false;
+    }
+    if (i != end) return false;
+    double v = strtod_l(norm.c_str(), nullptr, CLocale());
+    if (std::isinf(v)) {
+        // The largest double written with 15 digits ("1.79769313486232E308") lies just above
+        // it; such a text stands for the largest double. Anything larger does not fit.
+        long double wide = strtold_l(norm.c_str(), nullptr, CLocale());
+        if (!(std::fabs(wide) <= 1.79769313486232e308L)) return false;
+        v = std::copysign(std::numeric_limits<double>::max(), static_cast<double>(wide));
+    }
+    value = v;
+    return true;
+}
+
+bool TryStrToFloat(const std::string& text, double& value) {
+    return TryStrToFloat(text, value, FormatSettings());
+}
+
+double StrToFloat(const std::string& text, const TFormatSettings& settings) {
+    double v;
+    if (!TryStrToFloat(text, v, settings))
+        throw EConvertError(Format("'%s' is not a valid floating point value", {text}));
+    return v;
+}
+
+double StrToFloat(const std::string& text) { return StrToFloat(text, FormatSettings()); }
+
+int64_t Round(double value) {
+    // nearbyint rounds under the current mode, which is to nearest with ties to even unless a
+    // caller changed it; this library never does.
+    double r = std::nearbyint(value);
+    if (!(r >= -9223372036854775808.0 && r < 9223372036854775808.0))
+        throw EInvalidCast(Format("%s cannot be rounded to an integer", {FloatToStr(value)}));
+    return static_cast<int64_t>(r);
+}
+
+Currency DoubleToCurrency(double value) {
+    double scaled = value * 10000.0;
+    if (!(scaled >= -9223372036854775808.0 && scaled < 9223372036854775808.0))
+        throw EInvalidCast(Format("%s is out of the currency range", {FloatToStr(value)}));
+    return Currency{Round(scaled)};
+}
+
+double CurrencyToDouble(Currency value) { return static_cast<double>(value.Units) / 10000.0; }
+
+std::string CurrToStr(Currency value, const TFormatSettings& settings) {
+    uint64_t magnitude = value.Units < 0 ? 0 - static_cast<uint64_t>(value.Units)
+                                         : static_cast<uint64_t>(value.Units);
+    std::string out = value.Units < 0 ? "-" : "";
+    out += std::to_string(magnitude / 10000);
+    unsigned frac = static_cast<unsigned>(magnitude % 10000);
+    if (frac) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "%04u", frac);
+        std::string f = buf;
+        while (f.back() == '0') f.pop_back();
+        out += settings.DecimalSeparator;
+        out += f;
+    }
+    return out;
+}
+
+std::string CurrToStr(Currency value) { return CurrToStr(value, FormatSettings()); }
+
+Currency StrToCurr(const std::string& text) { return DoubleToCurrency(StrToFloat(text)); }
+
+}  // namespace rtl
