@@ -17,13 +17,6 @@ bool IsValidIdent(const std::string& name) {
     });
 }
 
-bool SameText(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 TComponent::TComponent(TComponent* owner) {
     if (owner) owner->InsertComponent(this);
 }

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "rtl/textutils.h"
+
 namespace rtl {
 
 enum TComponentStateFlag : uint32_t {
@@ -111,7 +113,5 @@ class TComponent {
 };
 
 bool IsValidIdent(const std::string& name);
-// Case-insensitive comparison of ASCII names (component, field, index names).
-bool SameText(const std::string& a, const std::string& b);
 
 }  // namespace rtl

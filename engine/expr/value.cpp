@@ -1,0 +1,270 @@
+#include "engine/expr/value.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstring>
+
+#include "engine/dates.h"
+
+namespace kce {
+
+const char* ValueTypeName(ValueType type) {
+    switch (type) {
+        case ValueType::kCharacter:
+            return "character";
+        case ValueType::kNumeric:
+            return "numeric";
+        case ValueType::kDate:
+            return "date";
+        case ValueType::kLogical:
+            return "logical";
+        case ValueType::kDateTime:
+            return "datetime";
+    }
+    return "unknown";
+}
+
+namespace {
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+uint32_t Le32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+bool AllBytes(const uint8_t* p, int n, uint8_t b) {
+    for (int i = 0; i < n; ++i)
+        if (p[i] != b) return false;
+    return true;
+}
+
+// YYYYMMDD text (as DBF dates and compact dates hold them) to a Julian day; 0 when not a date.
+int64_t JulianFromDigits(const uint8_t* p) {
+    int v[8];
+    for (int i = 0; i < 8; ++i) {
+        if (p[i] < '0' || p[i] > '9') return 0;
+        v[i] = p[i] - '0';
+    }
+    CivilDate d{v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5], v[6] * 10 + v[7]};
+    return IsValidCivil(d) ? JulianFromCivil(d) : 0;
+}
+
+}  // namespace
+
+int ExprSchema::Find(std::string_view name) const {
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        if (EqualNoCase(fields_[i].name, name)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool ValueTypeOfField(int engineType, ValueType* out) {
+    switch (engineType) {
+        case 1:
+            *out = ValueType::kLogical;
+            return true;
+        case 2:
+        case 10:
+        case 11:
+        case 12:
+        case 15:
+        case 17:
+            *out = ValueType::kNumeric;
+            return true;
+        case 3:
+        case 9:
+            *out = ValueType::kDate;
+            return true;
+        case 4:
+        case 5:
+        case 6:
+        case 7:
+        case 8:
+        case 16:
+            *out = ValueType::kCharacter;
+            return true;
+        case 13:
+        case 14:
+            *out = ValueType::kDateTime;
+            return true;
+    }
+    return false;
+}
+
+Value DecodeField(const ExprField& field, const uint8_t* p) {
+    const int n = field.length;
+    switch (field.type) {
+        case 1:
+            return Value::Logical(n > 0 && std::strchr("1TtYy", p[0]) && p[0] != 0);
+        case 2: {
+            std::string_view text(reinterpret_cast<const char*>(p), n);
+            return Value::Numeric(ParseLeadingNumber(text));
+        }
+        case 3:
+            if (n == 4) return Value::Date(Le32(p));
+            if (n >= 8) return Value::Date(JulianFromDigits(p));
+            return Value::Date(0);
+        case 9: {
+            if (n < 3 || AllBytes(p, 3, 0)) return Value::Date(0);
+            unsigned w = unsigned(p[0]) << 8 | p[1];
+            CivilDate d{int(w >> 1), int((w & 1) << 3 | p[2] >> 5), int(p[2] & 0x1F)};
+            return Value::Date(IsValidCivil(d) ? JulianFromCivil(d) : 0);
+        }
+        case 4:
+        case 16: {
+            std::string s(reinterpret_cast<const char*>(p), n);
+            // Null characters are the empty image; they read as the blanks a field is padded with.
+            if (field.type == 4) {
+                for (char& c : s)
+                    if (c == 0) c = ' ';
+            }
+            return Value::Character(std::move(s));
+        }
+        case 10:
+        case 17: {
+            static const uint8_t kNull[8] = {0x20, 0, 0, 0, 0, 0, 0, 0x80};
+            if (n < 8 || std::memcmp(p, kNull, 8) == 0) return Value::Numeric(0);
+            double d;
+            std::memcpy(&d, p, 8);
+            return Value::Numeric(std::isnan(d) ? 0 : d);
+        }
+        case 11:
+        case 15: {
+            if (n < 4) return Value::Numeric(0);
+            uint32_t u = Le32(p);
+            if ((field.type == 11 && u == 0x80000000u) || (field.type == 15 && u == 0xFFFFFFFFu))
+                return Value::Numeric(0);
+            return Value::Numeric(static_cast<int32_t>(u));
+        }
+        case 12: {
+            if (n < 2) return Value::Numeric(0);
+            uint16_t u = uint16_t(p[0] | p[1] << 8);
+            return Value::Numeric(u == 0x8000 ? 0 : static_cast<int16_t>(u));
+        }
+        case 13: {
+            if (n < 4) return Value::DateTime(0, 0);
+            uint32_t u = Le32(p);
+            return Value::DateTime(0, u == 0xFFFFFFFFu ? 0 : u);
+        }
+        case 14: {
+            if (n < 8) return Value::DateTime(0, 0);
+            uint32_t day = Le32(p), ms = Le32(p + 4);
+            if (day == 0) return Value::DateTime(0, 0);
+            return Value::DateTime(day, ms == 0xFFFFFFFFu ? 0 : ms);
+        }
+    }
+    return Value::Character(std::string());
+}
+
+Value ImageRecord::FieldValue(int index) const {
+    const ExprField& f = schema_.Fields()[index];
+    if (f.type >= 5 && f.type <= 8) {
+        return Value::Character(blobReader_ ? blobReader_(blobContext_, index) : std::string());
+    }
+    if (f.offset < 0 || f.length < 0 || size_t(f.offset) + size_t(f.length) > length_) {
+        ValueType t = ValueType::kCharacter;
+        ValueTypeOfField(f.type, &t);
+        Value v;
+        v.type = t;
+        return v;
+    }
+    return DecodeField(f, image_ + f.offset);
+}
+
+std::string RightTrim(std::string_view s) {
+    size_t n = s.size();
+    while (n > 0 && s[n - 1] == ' ') --n;
+    return std::string(s.substr(0, n));
+}
+
+double ParseLeadingNumber(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+    double value = 0;
+    bool digits = false;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+        value = value * 10 + (s[i++] - '0');
+        digits = true;
+    }
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        double scale = 0.1;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+            value += (s[i++] - '0') * scale;
+            scale /= 10;
+            digits = true;
+        }
+    }
+    if (!digits) return 0;
+    if (i + 1 < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        size_t j = i + 1;
+        bool expNegative = false;
+        if (j < s.size() && (s[j] == '-' || s[j] == '+')) expNegative = s[j++] == '-';
+        int exponent = 0;
+        bool expDigits = false;
+        while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j])) && exponent < 400) {
+            exponent = exponent * 10 + (s[j++] - '0');
+            expDigits = true;
+        }
+        if (expDigits) value *= std::pow(10.0, expNegative ? -exponent : exponent);
+    }
+    return negative ? -value : value;
+}
+
+int64_t ParseTimeOfDay(std::string_view s) {
+    size_t i = 0;
+    auto skipBlanks = [&] {
+        while (i < s.size() && s[i] == ' ') ++i;
+    };
+    auto number = [&](int maxDigits, int* out) {
+        int digits = 0, v = 0;
+        while (i < s.size() && digits < maxDigits &&
+               std::isdigit(static_cast<unsigned char>(s[i]))) {
+            v = v * 10 + (s[i++] - '0');
+            ++digits;
+        }
+        *out = v;
+        return digits > 0;
+    };
+    skipBlanks();
+    int h = 0, m = 0, sec = 0, ms = 0;
+    if (!number(2, &h) || i >= s.size() || s[i] != ':') return -1;
+    ++i;
+    if (!number(2, &m)) return -1;
+    if (i < s.size() && s[i] == ':') {
+        ++i;
+        if (!number(2, &sec)) return -1;
+        if (i < s.size() && (s[i] == '.' || s[i] == ',')) {
+            ++i;
+            size_t start = i;
+            if (!number(3, &ms)) return -1;
+            for (size_t k = i - start; k < 3; ++k) ms *= 10;
+        }
+    }
+    skipBlanks();
+    if (i < s.size()) {
+        char c = static_cast<char>(std::toupper(static_cast<unsigned char>(s[i])));
+        if ((c == 'A' || c == 'P') && i + 1 < s.size() &&
+            std::toupper(static_cast<unsigned char>(s[i + 1])) == 'M') {
+            if (h < 1 || h > 12) return -1;
+            if (c == 'A' && h == 12) h = 0;
+            if (c == 'P' && h != 12) h += 12;
+            i += 2;
+            skipBlanks();
+        }
+    }
+    if (i != s.size() || h > 23 || m > 59 || sec > 59) return -1;
+    return ((int64_t(h) * 60 + m) * 60 + sec) * 1000 + ms;
+}
+
+}  // namespace kce

@@ -1,0 +1,179 @@
+#include "engine/keys/index_key.h"
+
+#include <algorithm>
+
+#include "engine/keys/raw_key.h"
+#include "engine/status.h"
+
+namespace kce {
+
+namespace {
+
+// Every field empty: what fixes the width of a character key expression.
+class EmptyRecord : public ExprRecord {
+  public:
+    explicit EmptyRecord(const ExprSchema& schema) : schema_(schema) {}
+    Value FieldValue(int index) const override {
+        const ExprField& f = schema_.Fields()[index];
+        Value v;
+        ValueTypeOfField(f.type, &v.type);
+        if (v.type == ValueType::kCharacter && f.type != 5 && f.type != 6 && f.type != 7 &&
+            f.type != 8) {
+            v.text.assign(size_t(std::max(0, f.length)), ' ');
+        }
+        return v;
+    }
+    bool Deleted() const override { return false; }
+    uint32_t RecNo() const override { return 0; }
+
+  private:
+    const ExprSchema& schema_;
+};
+
+std::string Trim(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    return std::string(s.substr(b, e - b));
+}
+
+bool IsBlobType(int type) { return type >= 5 && type <= 8; }
+
+void CollectFields(const ExprNode& n, std::vector<int>* out) {
+    if (n.kind == ExprNodeKind::kField &&
+        std::find(out->begin(), out->end(), n.field) == out->end()) {
+        out->push_back(n.field);
+    }
+    for (const auto& a : n.args) CollectFields(*a, out);
+}
+
+}  // namespace
+
+KCESTATUS IndexKey::Compile(const ExprSchema& schema, std::string_view key, bool descending,
+                            std::string_view condition, std::unique_ptr<IndexKey>* out) {
+    auto k = std::unique_ptr<IndexKey>(new IndexKey());
+    k->keyText_ = Trim(key);
+    k->conditionText_ = Trim(condition);
+    k->descending_ = descending;
+    if (k->keyText_.empty()) return Fail(KCE_EXPR_EMPTY, "the index has no key");
+
+    // A field list when every ';'-separated part names a field.
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true) {
+        size_t cut = k->keyText_.find(';', start);
+        parts.push_back(Trim(k->keyText_.substr(start, cut - start)));
+        if (cut == std::string::npos) break;
+        start = cut + 1;
+    }
+    k->fieldList_ = std::all_of(parts.begin(), parts.end(),
+                                [&](const std::string& p) { return schema.Find(p) >= 0; });
+    if (!k->fieldList_ && parts.size() > 1) {
+        for (const std::string& p : parts) {
+            if (schema.Find(p) < 0) {
+                return Fail(KCE_EXPR_UNKNOWN_FIELD,
+                            "no field named '" + p + "' in index key \"" + k->keyText_ + "\"");
+            }
+        }
+    }
+    if (!k->fieldList_) parts.assign(1, k->keyText_);
+
+    EmptyRecord empty(schema);
+    for (const std::string& p : parts) {
+        Segment seg;
+        if (KCESTATUS s = Expression::Compile(p, schema, &seg.expr)) return s;
+        seg.type = seg.expr->Type();
+        if (k->fieldList_) {
+            const ExprField& f = schema.Fields()[schema.Find(p)];
+            if (IsBlobType(f.type)) {
+                return Fail(KCE_FIELD_NOT_INDEXABLE,
+                            "field '" + f.name + "' holds memo or binary data");
+            }
+            k->segmentFields_.push_back(schema.Find(p));
+            seg.width = KeyWidth(seg.type, size_t(std::max(0, f.length)));
+        } else {
+            CollectFields(seg.expr->Root(), &k->segmentFields_);
+            for (int fi : k->segmentFields_) {
+                if (seg.type == ValueType::kCharacter && IsBlobType(schema.Fields()[fi].type)) {
+                    return Fail(KCE_FIELD_NOT_INDEXABLE, "field '" + schema.Fields()[fi].name +
+                                                             "' holds memo or binary data");
+                }
+            }
+            size_t charWidth = 0;
+            if (seg.type == ValueType::kCharacter) {
+                Value v;
+                if (seg.expr->Evaluate(empty, true, &v) != KCE_SUCCESS) {
+                    return Fail(KCE_INDEX_KEY_FAILED,
+                                "index key \"" + k->keyText_ +
+                                    "\" has no width on an empty record: " + LastText());
+                }
+                charWidth = std::max<size_t>(1, v.text.size());
+            }
+            seg.width = KeyWidth(seg.type, charWidth);
+        }
+        k->length_ += seg.width;
+        k->segments_.push_back(std::move(seg));
+    }
+    if (k->length_ > kMaxKeyLength) {
+        return Fail(KCE_KEY_TOO_LONG, "index key \"" + k->keyText_ + "\" needs " +
+                                          std::to_string(k->length_) + " bytes, at most " +
+                                          std::to_string(kMaxKeyLength) + " are allowed");
+    }
+    if (!k->conditionText_.empty()) {
+        if (KCESTATUS s = Expression::Compile(k->conditionText_, schema, &k->condition_)) return s;
+        if (k->condition_->Type() != ValueType::kLogical) {
+            return Fail(KCE_EXPR_NOT_LOGICAL, "index condition \"" + k->conditionText_ + "\" is " +
+                                                  ValueTypeName(k->condition_->Type()));
+        }
+    }
+    *out = std::move(k);
+    return KCE_SUCCESS;
+}
+
+bool IndexKey::Includes(const ExprRecord& record) const {
+    return !condition_ || condition_->Matches(record, true);
+}
+
+KCESTATUS IndexKey::KeyOf(const ExprRecord& record, std::string* key) const {
+    return PartialKeyOf(record, int(segments_.size()), -1, key);
+}
+
+KCESTATUS IndexKey::PartialKeyOf(const ExprRecord& record, int segments, int lastLength,
+                                 std::string* key) const {
+    key->clear();
+    if (!fieldList_) segments = int(segments_.size());
+    segments = std::clamp(segments, 0, int(segments_.size()));
+    for (int i = 0; i < segments; ++i) {
+        const Segment& seg = segments_[size_t(i)];
+        Value v;
+        if (seg.expr->Evaluate(record, true, &v) != KCE_SUCCESS) {
+            return Fail(KCE_INDEX_KEY_FAILED, "index key \"" + keyText_ + "\": " + LastText());
+        }
+        size_t width = seg.width;
+        if (fieldList_ && i == segments - 1 && lastLength >= 0 &&
+            seg.type == ValueType::kCharacter) {
+            width = std::min(width, size_t(lastLength));
+        }
+        AppendKeyValue(v, width, key);
+    }
+    if (descending_) ComplementKey(key);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS IndexKey::TextKey(std::string_view text, std::string* key) const {
+    key->clear();
+    if (!EncodeTextKey(text, segments_.front().type, key)) {
+        return Fail(KCE_INVALID_KEY, "'" + std::string(text) + "' is not a " +
+                                         ValueTypeName(segments_.front().type) +
+                                         " key for index key \"" + keyText_ + "\"");
+    }
+    if (key->size() > length_) {
+        return Fail(KCE_KEY_TOO_LONG, "key of " + std::to_string(key->size()) +
+                                          " bytes for index key \"" + keyText_ + "\" of " +
+                                          std::to_string(length_) + " bytes");
+    }
+    if (descending_) ComplementKey(key);
+    return KCE_SUCCESS;
+}
+
+}  // namespace kce

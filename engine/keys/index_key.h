@@ -1,0 +1,64 @@
+// The key definition of an index, compiled against a table's fields.
+//
+// A key text is either a field list ("EMP_CODE;PAY_EFFECTIVE_DATE;ID": one segment per field, in
+// that order) or one expression of the expression language ("UPPER(NAME)+DTOS(HIRED)": one
+// segment of the expression's type whose segment fields are the fields it reads, in order of
+// first appearance). A character expression's width is the length of its value on an empty
+// record, as xBase indexes fix it; longer values are cut, shorter ones padded with blanks.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/expr/expression.h"
+#include "engine/kce.h"
+
+namespace kce {
+
+class IndexKey {
+  public:
+    // Compiles key (and an optional condition: only records satisfying it are in the index).
+    // Statuses: expression errors (6500-6599), KCE_FIELD_NOT_INDEXABLE, KCE_KEY_TOO_LONG.
+    static KCESTATUS Compile(const ExprSchema& schema, std::string_view key, bool descending,
+                             std::string_view condition, std::unique_ptr<IndexKey>* out);
+
+    const std::string& KeyText() const { return keyText_; }
+    const std::string& ConditionText() const { return conditionText_; }
+    bool IsFieldList() const { return fieldList_; }
+    bool Descending() const { return descending_; }
+    size_t Length() const { return length_; }
+    // Schema indexes of the segment fields.
+    const std::vector<int>& SegmentFields() const { return segmentFields_; }
+
+    // Whether the record belongs in the index (its condition holds, or there is none).
+    bool Includes(const ExprRecord& record) const;
+    // The full key of a record. A key expression that fails on it gives KCE_INDEX_KEY_FAILED.
+    KCESTATUS KeyOf(const ExprRecord& record, std::string* key) const;
+    // The key of the first `segments` segment fields of record; the last of them, when it is a
+    // character segment of a field list, cut to `lastLength` bytes when lastLength >= 0. An
+    // expression key is always whole.
+    KCESTATUS PartialKeyOf(const ExprRecord& record, int segments, int lastLength,
+                           std::string* key) const;
+    // A string key typed by a user, as a key prefix. KCE_KEY_TOO_LONG when longer than the key,
+    // KCE_INVALID_KEY when it does not convert to the key's first type.
+    KCESTATUS TextKey(std::string_view text, std::string* key) const;
+
+  private:
+    struct Segment {
+        std::unique_ptr<Expression> expr;
+        ValueType type;
+        size_t width;
+    };
+    std::string keyText_;
+    std::string conditionText_;
+    bool fieldList_ = false;
+    bool descending_ = false;
+    size_t length_ = 0;
+    std::vector<Segment> segments_;
+    std::vector<int> segmentFields_;
+    std::unique_ptr<Expression> condition_;
+};
+
+}  // namespace kce

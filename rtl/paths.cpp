@@ -1,0 +1,229 @@
+#include "rtl/paths.h"
+
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace rtl {
+namespace {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool HasDrive(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
+}
+
+bool Exists(const std::string& path, struct stat* st = nullptr) {
+    struct stat local;
+    return ::stat(path.c_str(), st ? st : &local) == 0;
+}
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::string HomeFolder() {
+    std::string home = Env("HOME");
+    if (!home.empty()) return home;
+    if (struct passwd* pw = ::getpwuid(::getuid())) return pw->pw_dir;
+    return "/";
+}
+
+bool EqualNoCase(const std::string& a, const char* b) {
+    size_t i = 0;
+    for (; i < a.size(); ++i) {
+        if (!b[i] || std::tolower(static_cast<unsigned char>(a[i])) !=
+                         std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return b[i] == 0;
+}
+
+// The entry of `folder` that is `name` without regard to case; empty when none is.
+std::string FindNoCase(const std::string& folder, const std::string& name) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return "";
+    std::string best;
+    while (struct dirent* e = ::readdir(dir)) {
+        if (EqualNoCase(name, e->d_name) && (best.empty() || best > e->d_name)) best = e->d_name;
+    }
+    ::closedir(dir);
+    return best;
+}
+
+std::string Child(const std::string& folder, const std::string& name) {
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+std::string Parent(const std::string& folder) {
+    std::string::size_type slash = folder.find_last_of('/');
+    if (slash == std::string::npos || slash == 0) return "/";
+    return folder.substr(0, slash);
+}
+
+// Appends the names of `rest` to the absolute folder `current`, matching existing names without
+// case. With `floor` set, ".." stops there: a drive has nothing above its root.
+std::string Walk(std::string current, const std::string& rest, bool floor = false) {
+    const std::string base = current;
+    bool matching = true;
+    size_t i = 0;
+    while (i <= rest.size()) {
+        size_t j = i;
+        while (j < rest.size() && !IsSeparator(rest[j])) ++j;
+        std::string name = rest.substr(i, j - i);
+        i = j + 1;
+        if (name.empty() || name == ".") continue;
+        if (name == "..") {
+            if (!floor || current != base) current = Parent(current);
+            continue;
+        }
+        std::string exact = Child(current, name);
+        if (matching && !Exists(exact)) {
+            std::string found = FindNoCase(current, name);
+            if (found.empty()) {
+                matching = false;  // nothing below a missing name can exist
+            } else {
+                exact = Child(current, found);
+            }
+        }
+        current = exact;
+    }
+    return current;
+}
+
+bool MakeFolder(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+}
+
+bool MakeFolders(const std::string& path) {
+    if (path == "/" || path.empty()) return true;
+    struct stat st;
+    if (Exists(path, &st)) return S_ISDIR(st.st_mode);
+    if (!MakeFolders(Parent(path))) return false;
+    return MakeFolder(path);
+}
+
+}  // namespace
+
+std::string CurrentDir() {
+    std::vector<char> buf(4096);
+    while (!::getcwd(buf.data(), buf.size())) {
+        if (errno != ERANGE) return "/";
+        buf.resize(buf.size() * 2);
+    }
+    return buf.data();
+}
+
+std::string DriveFolder(char letter) {
+    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+    std::string folder = Env((std::string("UPDATEBANK_DRIVE_") + upper).c_str());
+    if (!folder.empty()) {
+        folder = Walk(folder[0] == '/' ? "/" : CurrentDir(), folder);
+    } else {
+        std::string data = Env("XDG_DATA_HOME");
+        if (data.empty() || data[0] != '/') data = HomeFolder() + "/.local/share";
+        folder = Walk("/", data + "/updatebank/drive_" + lower);
+    }
+    if (upper == 'C') {
+        MakeFolders(folder);
+        if (FindNoCase(folder, "TEMP").empty()) MakeFolder(folder + "/TEMP");
+    }
+    return folder;
+}
+
+std::string ResolvePath(const std::string& path) {
+    if (HasDrive(path)) return Walk(DriveFolder(path[0]), path.substr(2), true);
+    if (!path.empty() && IsSeparator(path[0])) return Walk("/", path);
+    return Walk(CurrentDir(), path);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return Exists(ResolvePath(path), &st) && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st;
+    return Exists(ResolvePath(path), &st) && S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(const std::string& path) { return ::unlink(ResolvePath(path).c_str()) == 0; }
+
+bool RenameFile(const std::string& from, const std::string& to) {
+    return std::rename(ResolvePath(from).c_str(), ResolvePath(to).c_str()) == 0;
+}
+
+bool CreateDir(const std::string& path) { return ::mkdir(ResolvePath(path).c_str(), 0777) == 0; }
+
+bool ForceDirectories(const std::string& path) { return MakeFolders(ResolvePath(path)); }
+
+bool IsPathDelimiter(char c) { return IsSeparator(c); }
+
+namespace {
+
+// Index just past the last separator or drive colon; 0 when there is none.
+size_t NameStart(const std::string& path) {
+    for (size_t i = path.size(); i > 0; --i) {
+        char c = path[i - 1];
+        if (IsSeparator(c) || (c == ':' && i == 2 && HasDrive(path))) return i;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || HasDrive(name) || (!name.empty() && IsSeparator(name[0]))) return name;
+    if (IsSeparator(folder.back()) || (folder.size() == 2 && HasDrive(folder)))
+        return folder + name;
+    const char sep = folder.find('\\') != std::string::npos ? '\\' : '/';
+    return folder + sep + name;
+}
+
+std::string ExtractFileName(const std::string& path) { return path.substr(NameStart(path)); }
+
+std::string ExtractFileExt(const std::string& path) {
+    const size_t start = NameStart(path);
+    const std::string::size_type dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot < start) return "";
+    return path.substr(dot);
+}
+
+std::string ExtractFilePath(const std::string& path) { return path.substr(0, NameStart(path)); }
+
+std::string ExtractFileDir(const std::string& path) {
+    size_t end = NameStart(path);
+    // Keep the separator of a root ("/", "C:\") so the result still names that root.
+    if (end > 0 && IsSeparator(path[end - 1]) && end - 1 > 0 && !(end == 3 && HasDrive(path)))
+        --end;
+    return path.substr(0, end);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+    const size_t start = NameStart(path);
+    std::string::size_type dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot < start) dot = path.size();
+    return path.substr(0, dot) + ext;
+}
+
+std::string IncludeTrailingPathDelimiter(const std::string& path) {
+    if (!path.empty() && IsSeparator(path.back())) return path;
+    return path + (path.find('\\') != std::string::npos ? '\\' : '/');
+}
+
+std::string ExcludeTrailingPathDelimiter(const std::string& path) {
+    std::string out = path;
+    while (out.size() > 1 && IsSeparator(out.back())) out.pop_back();
+    return out;
+}
+
+}  // namespace rtl
