@@ -44,34 +44,20 @@ gui::TComponentClass SettingsClass() {
         "TComponent",
         [](rtl::TComponent* owner) -> rtl::TComponent* { return new kds::TKdsSettings(owner); },
         {
-            {"DateFormat",
-             [](rtl::TComponent& c, const TPropValue& v, TReader&) {
-                 Settings(c).SetDateFormat(gui::StringValue(v));
-             }},
-            {"NumDecimals",
-             [](rtl::TComponent& c, const TPropValue& v, TReader&) {
-                 Settings(c).SetNumDecimals(SmallInt(v));
-             }},
-            {"SetAppDate",
-             [](rtl::TComponent& c, const TPropValue& v, TReader&) {
-                 Settings(c).SetSetAppDate(gui::BoolValue(v));
-             }},
-            {"ShowDeleted",
-             [](rtl::TComponent& c, const TPropValue& v, TReader&) {
-                 Settings(c).SetShowDeleted(gui::BoolValue(v));
-             }},
-            {"KdsServerTypes",
-             [](rtl::TComponent& c, const TPropValue& v, TReader&) {
-                 Settings(c).SetKdsServerTypes(ServerTypes(v));
-             }},
-            {"NumCachedTables",
-             [](rtl::TComponent& c, const TPropValue& v, TReader&) {
-                 Settings(c).SetNumCachedTables(SmallInt(v));
-             }},
-            {"NumCachedCursors",
-             [](rtl::TComponent& c, const TPropValue& v, TReader&) {
-                 Settings(c).SetNumCachedCursors(SmallInt(v));
-             }},
+            {"DateFormat", [](rtl::TComponent& c, const TPropValue& v,
+                              TReader&) { Settings(c).SetDateFormat(gui::StringValue(v)); }},
+            {"NumDecimals", [](rtl::TComponent& c, const TPropValue& v,
+                               TReader&) { Settings(c).SetNumDecimals(SmallInt(v)); }},
+            {"SetAppDate", [](rtl::TComponent& c, const TPropValue& v,
+                              TReader&) { Settings(c).SetSetAppDate(gui::BoolValue(v)); }},
+            {"ShowDeleted", [](rtl::TComponent& c, const TPropValue& v,
+                               TReader&) { Settings(c).SetShowDeleted(gui::BoolValue(v)); }},
+            {"KdsServerTypes", [](rtl::TComponent& c, const TPropValue& v,
+                                  TReader&) { Settings(c).SetKdsServerTypes(ServerTypes(v)); }},
+            {"NumCachedTables", [](rtl::TComponent& c, const TPropValue& v,
+                                   TReader&) { Settings(c).SetNumCachedTables(SmallInt(v)); }},
+            {"NumCachedCursors", [](rtl::TComponent& c, const TPropValue& v,
+                                    TReader&) { Settings(c).SetNumCachedCursors(SmallInt(v)); }},
         },
     };
 }
@@ -80,9 +66,7 @@ gui::TComponentClass SettingsClass() {
 
 void RegisterDataAccessClasses() {
     static std::once_flag once;
-    std::call_once(once, [] {
-        gui::RegisterComponentClass(SettingsClass());
-    });
+    std::call_once(once, [] { gui::RegisterComponentClass(SettingsClass()); });
 }
 
 }  // namespace app

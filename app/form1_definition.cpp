@@ -13,24 +13,36 @@ using gui::TStringsValue;
 
 TComponentDef Label(const char* name, int left, int top, int width, int height,
                     const char* caption) {
-    return {"TLabel", name,
-            {{"Left", left}, {"Top", top}, {"Width", width}, {"Height", height},
-             {"Caption", caption}}};
+    return {
+        "TLabel",
+        name,
+        {{"Left", left}, {"Top", top}, {"Width", width}, {"Height", height}, {"Caption", caption}}};
 }
 
 TComponentDef HiddenButton(const char* name, int left, int top, int width, int height,
                            const char* caption, int tabOrder) {
-    return {"TButton", name,
-            {{"Left", left}, {"Top", top}, {"Width", width}, {"Height", height},
-             {"Caption", caption}, {"TabOrder", tabOrder}, {"Visible", false},
+    return {"TButton",
+            name,
+            {{"Left", left},
+             {"Top", top},
+             {"Width", width},
+             {"Height", height},
+             {"Caption", caption},
+             {"TabOrder", tabOrder},
+             {"Visible", false},
              {"OnClick", TIdent{std::string(name) + "Click"}}}};
 }
 
 TComponentDef Edit(const char* name, int left, int top, int width, int height, int tabOrder,
                    const char* text) {
-    return {"TEdit", name,
-            {{"Left", left}, {"Top", top}, {"Width", width}, {"Height", height},
-             {"TabOrder", tabOrder}, {"Text", text}}};
+    return {"TEdit",
+            name,
+            {{"Left", left},
+             {"Top", top},
+             {"Width", width},
+             {"Height", height},
+             {"TabOrder", tabOrder},
+             {"Text", text}}};
 }
 
 gui::TFormDef MakeDefinition() {
@@ -38,14 +50,10 @@ gui::TFormDef MakeDefinition() {
     form.className = "TForm1";
     form.name = "Form1";
     form.properties = {
-        {"Left", 328},
-        {"Top", 200},
-        {"Width", 696},
-        {"Height", 480},
-        {"Caption", "Form1"},
-        {"Color", TIdent{"clBtnFace"}},
-        {"Font.Height", -11},
-        {"Font.Name", "MS Sans Serif"},
+        {"Left", 328},        {"Top", 200},
+        {"Width", 696},       {"Height", 480},
+        {"Caption", "Form1"}, {"Color", TIdent{"clBtnFace"}},
+        {"Font.Height", -11}, {"Font.Name", "MS Sans Serif"},
     };
     form.components = {
         Label("Label1", 93, 156, 91, 13, "SOURCE FOLDER"),

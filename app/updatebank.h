@@ -19,7 +19,7 @@
 namespace app {
 
 class TForm1 : public gui::TForm {
-public:
+  public:
     explicit TForm1(rtl::TComponent* owner);
 
     gui::TLabel* Label1 = nullptr;

@@ -16,7 +16,7 @@ namespace gui {
 class TForm;
 
 class TApplication {
-public:
+  public:
     // Sets the backend; the application starts without one and refuses to show anything then.
     void Initialize(std::unique_ptr<Backend> backend);
     bool Initialized() const { return backend_ != nullptr; }
@@ -51,7 +51,7 @@ public:
     // Drops the backend and the main form (tests that start over).
     void Reset();
 
-private:
+  private:
     std::unique_ptr<Backend> backend_;
     TForm* mainForm_ = nullptr;
     std::string title_ = "updatebank";
@@ -61,11 +61,11 @@ TApplication& Application();
 
 // The screen: only its cursor is used, the hourglass while a long operation runs.
 class TScreen {
-public:
+  public:
     TCursor Cursor() const { return cursor_; }
     void SetCursor(TCursor value);
 
-private:
+  private:
     TCursor cursor_ = crDefault;
 };
 
@@ -73,13 +73,13 @@ TScreen& Screen();
 
 // Sets the hourglass for the lifetime of the object and puts the previous cursor back.
 class TWaitCursor {
-public:
+  public:
     explicit TWaitCursor(TCursor cursor = crHourGlass);
     ~TWaitCursor();
     TWaitCursor(const TWaitCursor&) = delete;
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 
-private:
+  private:
     TCursor saved_;
 };
 

@@ -22,7 +22,7 @@ class TControl;
 enum TCursor { crDefault = 0, crHourGlass = -11, crSQLWait = -17 };
 
 class FormPeer {
-public:
+  public:
     virtual ~FormPeer() = default;
     // The form's own properties (caption, bounds) changed.
     virtual void SyncForm() = 0;
@@ -36,7 +36,7 @@ public:
 };
 
 class Backend {
-public:
+  public:
     virtual ~Backend() = default;
     // Makes the form's window and shows it.
     virtual std::unique_ptr<FormPeer> Realize(TForm& form) = 0;

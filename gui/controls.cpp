@@ -80,7 +80,7 @@ void TButton::Click() {
 TMemo::TMemo(rtl::TComponent* owner)
     : TControl(owner), lines_(std::make_unique<rtl::TStringList>()) {
     SetBounds(0, 0, 185, 89);
-    lines_->SetOnChange([this](rtl::TObject*) { Changed(); });
+    lines_->SetOnChange([this] { Changed(); });
 }
 
 TMemo::~TMemo() { lines_->SetOnChange(nullptr); }

@@ -20,7 +20,7 @@ class TForm;
 using TNotifyEvent = std::function<void(rtl::TComponent* sender)>;
 
 class TControl : public rtl::TComponent {
-public:
+  public:
     explicit TControl(rtl::TComponent* owner);
     ~TControl() override;
 
@@ -45,11 +45,11 @@ public:
     int TabOrder() const { return tabOrder_; }
     void SetTabOrder(int value);
 
-protected:
+  protected:
     // Mirrors a property change to the form's peer, when the form is shown.
     void Changed();
 
-private:
+  private:
     friend class TForm;
     TForm* parent_ = nullptr;
     int left_ = 0;
@@ -62,28 +62,28 @@ private:
 
 // Static text; never takes the focus.
 class TLabel : public TControl {
-public:
+  public:
     explicit TLabel(rtl::TComponent* owner) : TControl(owner) {}
     const std::string& Caption() const { return caption_; }
     void SetCaption(const std::string& value);
 
-private:
+  private:
     std::string caption_;
 };
 
 // Single-line edit box.
 class TEdit : public TControl {
-public:
+  public:
     explicit TEdit(rtl::TComponent* owner);
     const std::string& Text() const { return text_; }
     void SetText(const std::string& value);
 
-private:
+  private:
     std::string text_;
 };
 
 class TButton : public TControl {
-public:
+  public:
     explicit TButton(rtl::TComponent* owner);
     const std::string& Caption() const { return caption_; }
     void SetCaption(const std::string& value);
@@ -94,14 +94,14 @@ public:
     // message loop hands them to the application's default handler.
     void Click();
 
-private:
+  private:
     std::string caption_;
     TNotifyEvent onClick_;
 };
 
 // Multi-line edit box; its text is a string list, one item per line.
 class TMemo : public TControl {
-public:
+  public:
     explicit TMemo(rtl::TComponent* owner);
     ~TMemo() override;
     rtl::TStringList& Lines() { return *lines_; }
@@ -109,7 +109,7 @@ public:
     // Replaces the lines, as the stored definition and the user's typing do.
     void SetLines(const rtl::TStrings& value);
 
-private:
+  private:
     std::unique_ptr<rtl::TStringList> lines_;
 };
 

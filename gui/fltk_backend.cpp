@@ -23,8 +23,13 @@
 namespace gui {
 namespace {
 
-// 8-point text at 96 pixels per inch.
-constexpr int kFontSize = 11;
+// Pixel size of the form's font: a negative height is the character height in pixels, a positive
+// one a size in points (at 96 pixels per inch).
+int FontSize(const TForm& form) {
+    int height = form.FontHeight();
+    if (height < 0) return -height;
+    return height > 0 ? (height * 96 + 36) / 72 : FL_NORMAL_SIZE;
+}
 
 // FLTK draws "@..." as a symbol; "@@" is a plain "@".
 std::string LabelText(const std::string& caption) {
@@ -50,11 +55,20 @@ std::string DumpField(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -69,18 +83,29 @@ void ButtonCallback(Fl_Widget*, void* data) {
     }
 }
 
+// The control whose widget the user is typing into: its model is being brought up to date from
+// the widget, and the widget must not be rewritten meanwhile (a memo's lines change one by one,
+// and rewriting the text would also move the insertion point).
+TControl* typingInto = nullptr;
+
 void EditCallback(Fl_Widget* widget, void* data) {
-    static_cast<TEdit*>(data)->SetText(static_cast<Fl_Input*>(widget)->value());
+    auto* edit = static_cast<TEdit*>(data);
+    typingInto = edit;
+    edit->SetText(static_cast<Fl_Input*>(widget)->value());
+    typingInto = nullptr;
 }
 
 void MemoCallback(Fl_Widget* widget, void* data) {
-    static_cast<TMemo*>(data)->Lines().SetText(static_cast<Fl_Input*>(widget)->value());
+    auto* memo = static_cast<TMemo*>(data);
+    typingInto = memo;
+    memo->Lines().SetText(static_cast<Fl_Input*>(widget)->value());
+    typingInto = nullptr;
 }
 
 class FltkBackend;
 
 class FltkFormPeer : public FormPeer {
-public:
+  public:
     FltkFormPeer(FltkBackend& backend, TForm& form);
     ~FltkFormPeer() override;
 
@@ -99,7 +124,7 @@ public:
     }
     bool Dump(const std::string& path) const;
 
-private:
+  private:
     Fl_Widget* MakeWidget(TControl& control);
     void DropWidget(TControl& control);
     // Keeps the window's children in tab order: FLTK moves the focus in child order.
@@ -113,7 +138,7 @@ private:
 };
 
 class FltkBackend : public Backend {
-public:
+  public:
     FltkBackend() {
         Fl::visible_focus(1);
         fl_message_font(FL_HELVETICA, 14);
@@ -150,16 +175,16 @@ public:
         Fl::flush();
     }
 
-private:
+  private:
     std::set<FltkFormPeer*> peers_;
 };
 
 FltkFormPeer::FltkFormPeer(FltkBackend& backend, TForm& form) : backend_(backend), form_(form) {
-    window_ = std::make_unique<Fl_Double_Window>(form.Left(), form.Top(), form.Width(),
-                                                 form.Height());
+    window_ =
+        std::make_unique<Fl_Double_Window>(form.Left(), form.Top(), form.Width(), form.Height());
     window_->end();
     window_->copy_label(form.Caption().c_str());
-    window_->labelsize(kFontSize);
+    window_->labelsize(FontSize(form_));
     for (TControl* control : form.Controls()) SyncControl(*control);
     window_->show();
 }
@@ -184,9 +209,10 @@ void FltkFormPeer::SyncControl(TControl& control) {
         widget->copy_label(LabelText(label->Caption()).c_str());
     } else if (auto* button = dynamic_cast<TButton*>(&control)) {
         widget->copy_label(LabelText(button->Caption()).c_str());
+    } else if (&control == typingInto) {
+        // The widget already holds what the user typed.
     } else if (auto* edit = dynamic_cast<TEdit*>(&control)) {
         auto* input = static_cast<Fl_Input*>(widget);
-        // The user's own typing comes back here through SetText; leave the widget alone then.
         if (edit->Text() != input->value()) input->value(edit->Text().c_str());
     } else if (auto* memo = dynamic_cast<TMemo*>(&control)) {
         auto* input = static_cast<Fl_Input*>(widget);
@@ -201,7 +227,7 @@ Fl_Widget* FltkFormPeer::MakeWidget(TControl& control) {
     Fl_Widget* widget = nullptr;
     if (dynamic_cast<TLabel*>(&control)) {
         auto* box = new Fl_Box(FL_NO_BOX, x, y, w, h, nullptr);
-        box->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
+        box->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
         box->clear_visible_focus();
         widget = box;
     } else if (auto* button = dynamic_cast<TButton*>(&control)) {
@@ -209,20 +235,20 @@ Fl_Widget* FltkFormPeer::MakeWidget(TControl& control) {
         widget->callback(ButtonCallback, button);
     } else if (auto* memo = dynamic_cast<TMemo*>(&control)) {
         auto* input = new Fl_Multiline_Input(x, y, w, h);
-        input->textsize(kFontSize);
+        input->textsize(FontSize(form_));
         input->when(FL_WHEN_CHANGED);
         input->callback(MemoCallback, memo);
         widget = input;
     } else if (auto* edit = dynamic_cast<TEdit*>(&control)) {
         auto* input = new Fl_Input(x, y, w, h);
-        input->textsize(kFontSize);
+        input->textsize(FontSize(form_));
         input->when(FL_WHEN_CHANGED);
         input->callback(EditCallback, edit);
         widget = input;
     } else {
         widget = new Fl_Box(FL_NO_BOX, x, y, w, h, nullptr);
     }
-    widget->labelsize(kFontSize);
+    widget->labelsize(FontSize(form_));
     Place(widget, control);
     widgets_[&control] = widget;
     controls_[widget] = &control;
@@ -257,8 +283,8 @@ bool FltkFormPeer::Dump(const std::string& path) const {
         std::ofstream out(temp, std::ios::trunc);
         if (!out) return false;
         out << "window\t" << DumpField(window_->label() ? window_->label() : "") << '\t'
-            << window_->x() << '\t' << window_->y() << '\t' << window_->w() << '\t'
-            << window_->h() << '\n';
+            << window_->x() << '\t' << window_->y() << '\t' << window_->w() << '\t' << window_->h()
+            << '\n';
         for (int i = 0; i < window_->children(); ++i) {
             Fl_Widget* widget = window_->child(i);
             auto control = controls_.find(widget);
@@ -279,9 +305,8 @@ bool FltkFormPeer::Dump(const std::string& path) const {
             }
             bool focusable = widget->visible_focus() && widget->active() && widget->visible();
             out << kind << '\t' << DumpField(name) << '\t' << widget->x() << '\t' << widget->y()
-                << '\t' << widget->w() << '\t' << widget->h() << '\t'
-                << (widget->visible() ? 1 : 0) << '\t' << (focusable ? 1 : 0) << '\t'
-                << DumpField(text) << '\n';
+                << '\t' << widget->w() << '\t' << widget->h() << '\t' << (widget->visible() ? 1 : 0)
+                << '\t' << (focusable ? 1 : 0) << '\t' << DumpField(text) << '\n';
         }
         if (!out.flush()) return false;
     }

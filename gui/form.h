@@ -16,7 +16,7 @@
 namespace gui {
 
 class TForm : public rtl::TComponent {
-public:
+  public:
     explicit TForm(rtl::TComponent* owner);
     ~TForm() override;
 
@@ -53,7 +53,7 @@ public:
     void Close();
     FormPeer* Peer() const { return peer_.get(); }
 
-private:
+  private:
     friend class TControl;
     void InsertControl(TControl& control);
     void RemoveControl(TControl& control);

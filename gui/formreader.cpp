@@ -49,8 +49,7 @@ void AddStandardClasses(std::map<std::string, TComponentClass>& classes) {
          "TComponent",
          [](rtl::TComponent* owner) -> rtl::TComponent* { return new TForm(owner); },
          {Prop<TForm>("Caption", StringValue, &TForm::SetCaption),
-          Prop<TForm>("Left", IntOf, &TForm::SetLeft),
-          Prop<TForm>("Top", IntOf, &TForm::SetTop),
+          Prop<TForm>("Left", IntOf, &TForm::SetLeft), Prop<TForm>("Top", IntOf, &TForm::SetTop),
           Prop<TForm>("Width", IntOf, &TForm::SetWidth),
           Prop<TForm>("Height", IntOf, &TForm::SetHeight),
           Prop<TForm>("ClientWidth", IntOf, &TForm::SetWidth),
@@ -134,11 +133,11 @@ void TReader::Apply(rtl::TComponent& component, const std::string& className,
                     const std::vector<TPropDef>& properties) {
     for (const TPropDef& property : properties) {
         const TPropSetter* setter = FindSetter(className, property.name);
-        std::string where = (component.Name().empty() ? className : component.Name()) + "." +
-                            property.name;
+        std::string where =
+            (component.Name().empty() ? className : component.Name()) + "." + property.name;
         if (!setter)
             throw rtl::EReadError("Error reading " + where + ": Property " + property.name +
-                                 " does not exist");
+                                  " does not exist");
         try {
             (*setter)(component, property.value, *this);
         } catch (const std::bad_cast&) {
@@ -151,7 +150,6 @@ void TReader::Apply(rtl::TComponent& component, const std::string& className,
 }
 
 void TReader::ReadForm(const TFormDef& definition) {
-    std::vector<rtl::TComponent*> loaded{&root_};
     root_.BeginLoading();
     if (!definition.name.empty()) root_.SetName(definition.name);
     Apply(root_, definition.className, definition.properties);
@@ -161,7 +159,6 @@ void TReader::ReadForm(const TFormDef& definition) {
             throw rtl::EReadError("Class " + def.className + " not found");
         rtl::TComponent* component = componentClass->create(&root_);
         component->BeginLoading();
-        loaded.push_back(component);
         component->SetName(def.name);
         if (auto* control = dynamic_cast<TControl*>(component)) control->SetParent(&root_);
         Apply(*component, def.className, def.properties);
@@ -172,7 +169,8 @@ void TReader::ReadForm(const TFormDef& definition) {
         apply(*target);
     }
     fixups_.clear();
-    for (rtl::TComponent* component : loaded) component->Loaded();
+    // Ends the loading state of the components, in creation order, then of the form.
+    root_.EndLoading();
 }
 
 void ReadForm(TForm& form, const TFormDef& definition) { TReader(form).ReadForm(definition); }

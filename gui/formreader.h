@@ -5,8 +5,8 @@
 // reader creates the components through a registry of component classes, puts the form and every
 // new component in the "being loaded" state, applies each property through the class's setter in
 // stored order, resolves references between components once all exist, and then runs every
-// component's after-loading step (the form first, then the components in creation order), which
-// ends their loading state.
+// component's after-loading step (the components in creation order, then the form), which ends
+// their loading state.
 //
 // Each layer that has components registers its classes; the standard controls of this library
 // are always registered.
@@ -79,7 +79,7 @@ void RegisterComponentClass(TComponentClass componentClass);
 const TComponentClass* FindComponentClass(const std::string& name);
 
 class TReader {
-public:
+  public:
     explicit TReader(TForm& root) : root_(root) {}
     TForm& Root() const { return root_; }
     // The form method a stored event names; raises when the form publishes none of that name.
@@ -89,7 +89,7 @@ public:
 
     void ReadForm(const TFormDef& definition);
 
-private:
+  private:
     void Apply(rtl::TComponent& component, const std::string& className,
                const std::vector<TPropDef>& properties);
 

@@ -9,7 +9,7 @@ namespace gui {
 
 // Shows nothing; it only notices lines appended to memos, which a batch run reports.
 class HeadlessFormPeer : public FormPeer {
-public:
+  public:
     HeadlessFormPeer(HeadlessBackend& backend, TForm& form) : backend_(backend) {
         for (TControl* control : form.Controls()) Remember(*control);
     }
@@ -33,7 +33,7 @@ public:
     void RemoveControl(TControl& control) override { memoLines_.erase(&control); }
     void Close() override {}
 
-private:
+  private:
     void Remember(TControl& control) {
         if (auto* memo = dynamic_cast<TMemo*>(&control)) {
             std::vector<std::string>& known = memoLines_[memo];

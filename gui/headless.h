@@ -23,7 +23,7 @@ struct HeadlessEvent {
 };
 
 class HeadlessBackend : public Backend {
-public:
+  public:
     std::unique_ptr<FormPeer> Realize(TForm& form) override;
     void RunLoop(TForm& mainForm) override;
     void ShowMessage(const std::string& title, const std::string& text) override;
@@ -37,7 +37,7 @@ public:
     }
     TCursor Cursor() const { return cursor_; }
 
-private:
+  private:
     friend class HeadlessFormPeer;
     void Record(HeadlessEvent event);
 

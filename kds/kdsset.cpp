@@ -1,9 +1,10 @@
 #include "kds/kdsset.h"
 
 #include <cctype>
+#include <mutex>
 
 #include "rtl/formatsettings.h"
-#include "rtl/syncobjs.h"
+#include "rtl/threads.h"
 
 namespace kds {
 namespace {
@@ -68,7 +69,7 @@ kdsset::KdsError::KdsError(UNSIGNED32 status) : rtl::Exception("") {
 
 TKdsSettings::TKdsSettings(rtl::TComponent* owner) : rtl::TComponent(owner) {
     {
-        rtl::TCriticalSectionLock lock(InstanceLock());
+        std::lock_guard<rtl::TCriticalSection> lock(InstanceLock());
         if (++instanceCount > 1) {
             --instanceCount;
             throw rtl::Exception("Only one KdsSettings component is allowed per application");
@@ -93,19 +94,19 @@ TKdsSettings::TKdsSettings(rtl::TComponent* owner) : rtl::TComponent(owner) {
         showDeleted_ = shown != 0;
         SetKdsServerTypes({stKDS_REMOTE, stKDS_KIS});
     } catch (...) {
-        rtl::TCriticalSectionLock lock(InstanceLock());
+        std::lock_guard<rtl::TCriticalSection> lock(InstanceLock());
         --instanceCount;
         throw;
     }
 }
 
 TKdsSettings::~TKdsSettings() {
-    rtl::TCriticalSectionLock lock(InstanceLock());
+    std::lock_guard<rtl::TCriticalSection> lock(InstanceLock());
     --instanceCount;
 }
 
 int TKdsSettings::InstanceCount() {
-    rtl::TCriticalSectionLock lock(InstanceLock());
+    std::lock_guard<rtl::TCriticalSection> lock(InstanceLock());
     return instanceCount;
 }
 

@@ -23,7 +23,7 @@ enum TKdsServerType : uint8_t { stKDS_REMOTE = 0, stKDS_LOCAL = 1, stKDS_KIS = 2
 
 // A set of server types; bit n stands for the type of ordinal n.
 class TKdsServerTypes {
-public:
+  public:
     TKdsServerTypes() = default;
     TKdsServerTypes(std::initializer_list<TKdsServerType> types) {
         for (TKdsServerType t : types) Include(t);
@@ -35,7 +35,7 @@ public:
     uint8_t Bits() const { return bits_; }
     bool operator==(const TKdsServerTypes&) const = default;
 
-private:
+  private:
     uint8_t bits_ = 0;
 };
 
@@ -48,7 +48,7 @@ namespace kdsset {
 // status; when the engine cannot give it, the engine shows its own message box for its last error
 // (titled "Kds Exception Error") and the message stays empty.
 class KdsError : public rtl::Exception {
-public:
+  public:
     explicit KdsError(UNSIGNED32 status);
 };
 
@@ -56,12 +56,12 @@ public:
 
 // The settings component's own check (no server type selected).
 class KdsSettingsError : public rtl::Exception {
-public:
+  public:
     using rtl::Exception::Exception;
 };
 
 class TKdsSettings : public rtl::TComponent {
-public:
+  public:
     // Applies the starting settings to the engine: cursor cache 25, the process's short date
     // format (or "MM/dd/ccyy" when the engine refuses it), server types remote and internet; and
     // reads the engine's decimals and show-deleted setting. Raises rtl::Exception "Only one
@@ -104,7 +104,7 @@ public:
     // Live instances in the process.
     static int InstanceCount();
 
-private:
+  private:
     std::string dateFormat_;
     int8_t numDecimals_ = 0;
     bool showDeleted_ = false;
