@@ -1,0 +1,400 @@
+#include "engine/dbf/dbf_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "engine/status.h"
+
+namespace kce::dbf {
+
+namespace {
+
+constexpr uint8_t kEndOfFile = 0x1A;
+constexpr uint8_t kDescriptorEnd = 0x0D;
+constexpr size_t kBacklinkSize = 263;
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Get32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+void Put16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+bool IsKnownVersion(uint8_t v) {
+    switch (v) {
+        case 0x03:
+        case 0x04:
+        case 0x05:
+        case 0x30:
+        case 0x31:
+        case 0x32:
+        case 0x43:
+        case 0x63:
+        case 0x83:
+        case 0x8B:
+        case 0x8E:
+        case 0xCB:
+        case 0xE5:
+        case 0xF5:
+        case 0xFB:
+            return true;
+        default:
+            return false;
+    }
+}
+
+Dialect DialectOf(uint8_t v) {
+    if (v == 0x30 || v == 0x31 || v == 0x32) return Dialect::kVisualFoxPro;
+    if (v == 0xF5 || v == 0xFB) return Dialect::kFoxPro;
+    return Dialect::kDBase;
+}
+
+bool IsMemoType(char type, Dialect dialect) {
+    switch (type) {
+        case 'M':
+        case 'G':
+        case 'P':
+        case 'W':
+            return true;
+        case 'B':
+            return dialect != Dialect::kVisualFoxPro;  // a double there, a binary memo elsewhere
+        default:
+            return false;
+    }
+}
+
+void Today(int* year, int* month, int* day) {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    *year = tm.tm_year + 1900;
+    *month = tm.tm_mon + 1;
+    *day = tm.tm_mday;
+}
+
+}  // namespace
+
+bool IsKnownFieldType(char type, Dialect dialect) {
+    switch (type) {
+        case 'C':
+        case 'N':
+        case 'F':
+        case 'D':
+        case 'L':
+        case 'M':
+        case 'G':
+        case 'P':
+        case 'B':
+            return true;
+        case 'I':
+        case 'Y':
+        case 'T':
+        case 'W':
+        case '0':
+            return dialect == Dialect::kVisualFoxPro;
+        default:
+            return false;
+    }
+}
+
+KCESTATUS DbfFile::Open(const std::string& path, bool readOnly, std::unique_ptr<DbfFile>* out) {
+    auto file = std::make_unique<DbfFile>();
+    if (KCESTATUS s = file->file_.Open(path, readOnly)) return s;
+    if (KCESTATUS s = file->Load()) return s;
+    *out = std::move(file);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::Load() {
+    const std::string& path = file_.Path();
+    uint64_t size = 0;
+    if (KCESTATUS s = file_.Size(&size)) return s;
+    if (size < 32) {
+        return Fail(KCE_DBF_TRUNCATED, "file " + path + " is " + std::to_string(size) +
+                                           " bytes long, shorter than a DBF header (32 bytes)");
+    }
+    uint8_t head[32];
+    if (KCESTATUS s = file_.ReadExact(0, head, sizeof head, "DBF header")) return s;
+    if (!IsKnownVersion(head[0])) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", head[0]);
+        return Fail(KCE_WRONG_FILE_FORMAT,
+                    "file " + path + " is not a DBF table (version byte " + hex + ")");
+    }
+    header_.version = head[0];
+    header_.year = 1900 + head[1];
+    header_.month = head[2];
+    header_.day = head[3];
+    header_.recordCount = Get32(head + 4);
+    header_.headerLength = Get16(head + 8);
+    header_.recordLength = Get16(head + 10);
+    header_.tableFlags = head[28];
+    header_.codePage = head[29];
+    dialect_ = DialectOf(header_.version);
+
+    const uint32_t headerLength = header_.headerLength;
+    if (headerLength < 64) {
+        return Fail(KCE_DBF_DESCRIPTORS_OVERRUN, "file " + path + ": header length " +
+                                                     std::to_string(headerLength) +
+                                                     " leaves no room for a field descriptor");
+    }
+    if (size < headerLength) {
+        return Fail(KCE_DBF_TRUNCATED, "file " + path + " is " + std::to_string(size) +
+                                           " bytes long but its header says " +
+                                           std::to_string(headerLength));
+    }
+    std::vector<uint8_t> area(headerLength);
+    if (KCESTATUS s = file_.ReadExact(0, area.data(), area.size(), "DBF header")) return s;
+
+    fields_.clear();
+    uint32_t offset = 1;
+    for (uint32_t pos = 32; pos < headerLength; pos += 32) {
+        const uint8_t* d = area.data() + pos;
+        // The terminator ends the list; a zero byte is where a writer that left the terminator
+        // out of a Visual FoxPro header put the database-container path.
+        if (d[0] == kDescriptorEnd || d[0] == 0) break;
+        if (pos + 32 > headerLength) {
+            if (headerLength - pos == 1) break;  // the terminator's place, holding something else
+            return Fail(KCE_DBF_DESCRIPTORS_OVERRUN, "file " + path + ": field descriptor " +
+                                                         std::to_string(fields_.size() + 1) +
+                                                         " at offset " + std::to_string(pos) +
+                                                         " runs past the header end at " +
+                                                         std::to_string(headerLength));
+        }
+        FieldDescriptor f;
+        size_t nameLength = 0;
+        while (nameLength < 11 && d[nameLength] != 0) ++nameLength;
+        f.name.assign(reinterpret_cast<const char*>(d), nameLength);
+        while (!f.name.empty() && f.name.back() == ' ') f.name.pop_back();
+        f.type = static_cast<char>(d[11]);
+        f.length = d[16];
+        f.decimals = d[17];
+        if (f.type == 'C') {  // lengths above 255 keep their high byte in the decimals
+            f.length |= static_cast<uint32_t>(d[17]) << 8;
+            f.decimals = 0;
+        }
+        f.flags = dialect_ == Dialect::kVisualFoxPro ? d[18] : 0;
+        f.autoincNext = Get32(d + 19);
+        f.autoincStep = d[23];
+        std::string where = "file " + path + ", field " + std::to_string(fields_.size() + 1);
+        if (f.name.empty()) return Fail(KCE_DBF_BAD_FIELD, where + " has no name");
+        where += " '" + f.name + "'";
+        if (!IsKnownFieldType(f.type, dialect_)) {
+            char type[8];
+            std::snprintf(type, sizeof type,
+                          std::isprint(static_cast<unsigned char>(f.type)) ? "'%c'" : "0x%02X",
+                          static_cast<unsigned char>(f.type));
+            return Fail(KCE_DBF_UNKNOWN_FIELD_TYPE, where + " has type " + type);
+        }
+        if (f.length == 0) return Fail(KCE_DBF_BAD_FIELD, where + " has length 0");
+        f.offset = offset;
+        offset += f.length;
+        if (IsMemoType(f.type, dialect_) && memo_ == MemoKind::kNone) {
+            memo_ = (dialect_ == Dialect::kDBase) ? MemoKind::kDbt : MemoKind::kFpt;
+        }
+        fields_.push_back(std::move(f));
+    }
+    if (fields_.empty()) return Fail(KCE_NO_FIELDS, "file " + path + " has no field descriptors");
+    if (offset != header_.recordLength) {
+        return Fail(KCE_DBF_RECORD_LENGTH_MISMATCH,
+                    "file " + path + ": the header gives records of " +
+                        std::to_string(header_.recordLength) + " bytes, the fields need " +
+                        std::to_string(offset) + " (with the deletion flag)");
+    }
+    count_ = static_cast<uint32_t>(
+        std::min<uint64_t>((size - headerLength) / header_.recordLength, 0xFFFFFFFFu));
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::Create(const std::string& path, uint8_t version, uint8_t tableFlags,
+                          uint8_t codePage, std::vector<FieldDescriptor> fields,
+                          std::unique_ptr<DbfFile>* out) {
+    if (fields.empty()) return Fail(KCE_NO_FIELDS, "table " + path);
+    const Dialect dialect = DialectOf(version);
+    uint32_t offset = 1;
+    for (FieldDescriptor& f : fields) {
+        f.offset = offset;
+        offset += f.length;
+    }
+    if (offset > 0xFFFF) {
+        return Fail(KCE_INVALID_FIELD_LENGTH, "table " + path + ": records of " +
+                                                  std::to_string(offset) +
+                                                  " bytes are longer than a DBF allows (65535)");
+    }
+    const size_t headerLength =
+        32 + 32 * fields.size() + 1 + (dialect == Dialect::kVisualFoxPro ? kBacklinkSize : 0);
+    if (headerLength > 0xFFFF) {
+        return Fail(KCE_INVALID_ARGUMENT, "table " + path + ": too many fields for a DBF header");
+    }
+    std::vector<uint8_t> area(headerLength + 1, 0);
+    area[0] = version;
+    int y, m, d;
+    Today(&y, &m, &d);
+    area[1] = static_cast<uint8_t>(y - 1900);
+    area[2] = static_cast<uint8_t>(m);
+    area[3] = static_cast<uint8_t>(d);
+    Put16(&area[8], static_cast<uint16_t>(headerLength));
+    Put16(&area[10], static_cast<uint16_t>(offset));
+    area[28] = tableFlags;
+    area[29] = codePage;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const FieldDescriptor& f = fields[i];
+        uint8_t* p = &area[32 + 32 * i];
+        std::memcpy(p, f.name.data(), std::min<size_t>(f.name.size(), 10));
+        p[11] = static_cast<uint8_t>(f.type);
+        if (dialect == Dialect::kVisualFoxPro) Put32(p + 12, f.offset);
+        p[16] = static_cast<uint8_t>(f.length);
+        p[17] = f.type == 'C' ? static_cast<uint8_t>(f.length >> 8) : f.decimals;
+        p[18] = f.flags;
+        Put32(p + 19, f.autoincNext);
+        p[23] = f.autoincStep;
+    }
+    area[32 + 32 * fields.size()] = kDescriptorEnd;
+    area[headerLength] = kEndOfFile;
+
+    auto file = std::make_unique<DbfFile>();
+    if (KCESTATUS s = file->file_.Create(path, false)) return s;
+    if (KCESTATUS s = file->file_.WriteAt(0, area.data(), area.size())) return s;
+    if (KCESTATUS s = file->Load()) return s;
+    *out = std::move(file);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::Refresh() {
+    uint64_t size = 0;
+    if (KCESTATUS s = file_.Size(&size)) return s;
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        if ((fields_[i].flags & kFieldAutoinc) != kFieldAutoinc) continue;
+        uint8_t next[4];
+        if (KCESTATUS s = file_.ReadExact(32 + 32 * i + 19, next, 4, "autoincrement counter")) {
+            return s;
+        }
+        fields_[i].autoincNext = Get32(next);
+    }
+    count_ = size < header_.headerLength
+                 ? 0
+                 : static_cast<uint32_t>(std::min<uint64_t>(
+                       (size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu));
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::ReadRecord(uint32_t recno, uint8_t* record) const {
+    if (recno < 1 || recno > count_) {
+        return Fail(KCE_INVALID_RECORD, "record " + std::to_string(recno) + " of " + Path() +
+                                            " (the table has " + std::to_string(count_) + ")");
+    }
+    uint64_t at = header_.headerLength + uint64_t{recno - 1} * header_.recordLength;
+    return file_.ReadExact(at, record, header_.recordLength, "record " + std::to_string(recno));
+}
+
+KCESTATUS DbfFile::StampHeader(bool withCount) {
+    int y, m, d;
+    Today(&y, &m, &d);
+    uint8_t stamp[7] = {static_cast<uint8_t>(y - 1900), static_cast<uint8_t>(m),
+                        static_cast<uint8_t>(d)};
+    Put32(stamp + 3, count_);
+    if (KCESTATUS s = file_.WriteAt(1, stamp, withCount ? 7 : 3)) return s;
+    header_.year = y;
+    header_.month = m;
+    header_.day = d;
+    if (withCount) header_.recordCount = count_;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::WriteRecord(uint32_t recno, const uint8_t* record) {
+    if (recno < 1 || recno > count_) {
+        return Fail(KCE_INVALID_RECORD, "record " + std::to_string(recno) + " of " + Path() +
+                                            " (the table has " + std::to_string(count_) + ")");
+    }
+    uint64_t at = header_.headerLength + uint64_t{recno - 1} * header_.recordLength;
+    if (KCESTATUS s = file_.WriteAt(at, record, header_.recordLength)) return s;
+    return StampHeader(header_.recordCount != count_);
+}
+
+KCESTATUS DbfFile::AppendRecord(const uint8_t* record, uint32_t* recno) {
+    uint64_t at = header_.headerLength + uint64_t{count_} * header_.recordLength;
+    if (count_ == 0xFFFFFFFFu || at + header_.recordLength + 1 > (uint64_t{1} << 32)) {
+        return Fail(KCE_DBF_TOO_LARGE, "file " + Path() + " would pass 4 GiB or 2^32 records");
+    }
+    std::vector<uint8_t> buf(header_.recordLength + 1);
+    std::memcpy(buf.data(), record, header_.recordLength);
+    buf.back() = kEndOfFile;
+    // Record and end marker first, the count after: a kill in between leaves the record in the
+    // file, found by its size.
+    if (KCESTATUS s = file_.WriteAt(at, buf.data(), buf.size())) return s;
+    ++count_;
+    if (KCESTATUS s = StampHeader(true)) return s;
+    *recno = count_;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::Truncate(uint32_t count) {
+    if (count > count_) return Fail(KCE_INVALID_ARGUMENT, "cannot grow " + Path() + " by cutting");
+    uint64_t end = header_.headerLength + uint64_t{count} * header_.recordLength;
+    const uint8_t marker = kEndOfFile;
+    if (KCESTATUS s = file_.WriteAt(end, &marker, 1)) return s;
+    if (KCESTATUS s = file_.Truncate(end + 1)) return s;
+    count_ = count;
+    return StampHeader(true);
+}
+
+KCESTATUS DbfFile::Zap() { return Truncate(0); }
+
+KCESTATUS DbfFile::CopyLayoutTo(const std::string& path, std::unique_ptr<DbfFile>* out) const {
+    std::vector<uint8_t> area(header_.headerLength + 1);
+    if (KCESTATUS s = file_.ReadExact(0, area.data(), header_.headerLength, "DBF header")) return s;
+    Put32(&area[4], 0);
+    area.back() = kEndOfFile;
+    auto file = std::make_unique<DbfFile>();
+    if (KCESTATUS s = file->file_.Create(path, true)) return s;
+    if (KCESTATUS s = file->file_.WriteAt(0, area.data(), area.size())) return s;
+    if (KCESTATUS s = file->Load()) return s;
+    *out = std::move(file);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::WriteAutoincNext(size_t field, uint32_t next) {
+    uint8_t bytes[4];
+    Put32(bytes, next);
+    if (KCESTATUS s = file_.WriteAt(32 + 32 * field + 19, bytes, 4)) return s;
+    fields_[field].autoincNext = next;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::Check(DbfCheck* out) const {
+    uint64_t size = 0;
+    if (KCESTATUS s = file_.Size(&size)) return s;
+    uint8_t head[8];
+    if (KCESTATUS s = file_.ReadExact(0, head, sizeof head, "DBF header")) return s;
+    DbfCheck c;
+    c.headerCount = Get32(head + 4);
+    uint64_t body = size - header_.headerLength;
+    c.recordsBySize = static_cast<uint32_t>(body / header_.recordLength);
+    uint64_t rest = body % header_.recordLength;
+    if (rest == 0) {
+        c.endMarkerMissing = true;
+    } else {
+        uint8_t last = 0;
+        if (KCESTATUS s = file_.ReadExact(size - 1, &last, 1, "end marker")) return s;
+        c.endMarkerMissing = last != kEndOfFile;
+        c.partialRecord = rest > 1 || c.endMarkerMissing;
+    }
+    *out = c;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::Repair() {
+    if (KCESTATUS s = Refresh()) return s;
+    return Truncate(count_);
+}
+
+}  // namespace kce::dbf

@@ -1,0 +1,152 @@
+// The DBF file: header, field descriptors and fixed-length records, as dBase III, FoxPro and
+// Visual FoxPro write them. This module knows bytes only; engine field types and memo values are
+// the business of DbfTable.
+//
+// Header (all numbers little-endian):
+//
+//   OFFSET  SIZE  DESCRIPTION
+//   0       1     version: 0x03 plain, 0x83 dBase III with DBT memo, 0x8B/0x8E dBase IV with DBT,
+//                 0xF5 FoxPro 2 with FPT memo, 0x30 Visual FoxPro, 0x31 Visual FoxPro with
+//                 autoincrement, 0x32 Visual FoxPro with varchar/varbinary/blob fields
+//   1       3     date of the last update: year - 1900, month, day
+//   4       4     record count
+//   8       2     header length: the offset of the first record
+//   10      2     record length, the deletion flag included
+//   12      16    reserved (zero)
+//   28      1     table flags (Visual FoxPro): 0x01 structural .cdx, 0x02 memo file, 0x04 database
+//   29      1     code-page mark (0x01 DOS 437, 0x02 DOS 850, 0x03 Windows 1252, 0x64 DOS 852,
+//                 0x65 DOS 866, 0x57 ANSI, ...); kept as found
+//   30      2     reserved (zero)
+//   32      32*n  field descriptors, below
+//   32+32n  1     0x0D, end of the descriptors (some writers leave it out)
+//   33+32n  263   Visual FoxPro only: path of the owning database container, zeros when free
+//
+// Field descriptor:
+//
+//   OFFSET  SIZE  DESCRIPTION
+//   0       11    field name, ASCII, zero padded
+//   11      1     type letter: C N F D L M (all dialects); G P B I Y T W V Q 0 (Visual FoxPro)
+//   12      4     Visual FoxPro: offset of the field in the record; otherwise reserved
+//   16      1     length; for C fields the low byte of the length
+//   17      1     decimals; for C fields the high byte of the length (lengths above 255)
+//   18      1     Visual FoxPro flags: 0x01 system (hidden), 0x02 nullable, 0x04 binary,
+//                 0x0C autoincrement
+//   19      4     Visual FoxPro autoincrement: next value
+//   23      1     Visual FoxPro autoincrement: step
+//   24      8     reserved
+//
+// Records start at the header length, one after the other, record length bytes each: a deletion
+// flag (0x20 kept, 0x2A deleted) then the fields in descriptor order. A 0x1A byte follows the last
+// record.
+//
+// The record count that counts is the one the file size gives: an append writes its record and
+// the end marker first and the header count after, so a process killed in between leaves a file
+// whose header count is one short; it still holds the record, and Check() reports the difference.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/dbf/raw_file.h"
+#include "engine/kce.h"
+
+namespace kce::dbf {
+
+enum class Dialect { kDBase, kFoxPro, kVisualFoxPro };
+enum class MemoKind { kNone, kFpt, kDbt };
+
+constexpr uint8_t kFieldSystem = 0x01;
+constexpr uint8_t kFieldNullable = 0x02;
+constexpr uint8_t kFieldBinary = 0x04;
+constexpr uint8_t kFieldAutoinc = 0x0C;
+
+struct FieldDescriptor {
+    std::string name;
+    char type = 'C';
+    uint32_t offset = 0;  // in the record, after the deletion flag (so the first field is at 1)
+    uint32_t length = 0;
+    uint8_t decimals = 0;
+    uint8_t flags = 0;
+    uint32_t autoincNext = 0;
+    uint8_t autoincStep = 0;
+};
+
+struct DbfHeader {
+    uint8_t version = 0x03;
+    int year = 0;  // of the last update, full year
+    int month = 0;
+    int day = 0;
+    uint32_t recordCount = 0;  // as the header says
+    uint16_t headerLength = 0;
+    uint16_t recordLength = 0;
+    uint8_t tableFlags = 0;
+    uint8_t codePage = 0;
+};
+
+// What Check() finds about the file's own bookkeeping.
+struct DbfCheck {
+    uint32_t headerCount = 0;
+    uint32_t recordsBySize = 0;
+    bool partialRecord = false;  // bytes of a record cut short after the last whole one
+    bool endMarkerMissing = false;
+};
+
+class DbfFile {
+  public:
+    // Opens and validates a DBF file. Never changes the file.
+    static KCESTATUS Open(const std::string& path, bool readOnly, std::unique_ptr<DbfFile>* out);
+    // Creates a DBF file with the given version, code page and fields (offsets are computed here).
+    static KCESTATUS Create(const std::string& path, uint8_t version, uint8_t tableFlags,
+                            uint8_t codePage, std::vector<FieldDescriptor> fields,
+                            std::unique_ptr<DbfFile>* out);
+
+    const std::string& Path() const { return file_.Path(); }
+    const DbfHeader& Header() const { return header_; }
+    const std::vector<FieldDescriptor>& Fields() const { return fields_; }
+    Dialect FileDialect() const { return dialect_; }
+    MemoKind Memo() const { return memo_; }
+    bool ReadOnly() const { return file_.ReadOnly(); }
+    uint32_t RecordLength() const { return header_.recordLength; }
+    // The record count as the file size gives it (see the top of this file).
+    uint32_t RecordCount() const { return count_; }
+    // Reads the size and the autoincrement counters again: another process may have appended.
+    KCESTATUS Refresh();
+
+    // Reads a whole record (deletion flag first). recno counts from 1.
+    KCESTATUS ReadRecord(uint32_t recno, uint8_t* record) const;
+    // Rewrites a whole record and stamps the header.
+    KCESTATUS WriteRecord(uint32_t recno, const uint8_t* record);
+    // Appends a record, then the end marker, then the header count; *recno gets its number.
+    KCESTATUS AppendRecord(const uint8_t* record, uint32_t* recno);
+    // Drops every record.
+    KCESTATUS Zap();
+    // Keeps the first count records and drops the rest (pack rewrites records, then cuts).
+    KCESTATUS Truncate(uint32_t count);
+    // Creates an empty file at path with this file's header and descriptors.
+    KCESTATUS CopyLayoutTo(const std::string& path, std::unique_ptr<DbfFile>* out) const;
+    // Stores the next autoincrement value of a field in its descriptor.
+    KCESTATUS WriteAutoincNext(size_t field, uint32_t next);
+
+    KCESTATUS Check(DbfCheck* out) const;
+    // Makes the header count and end marker agree with the records the size holds.
+    KCESTATUS Repair();
+
+  private:
+    KCESTATUS Load();
+    KCESTATUS StampHeader(bool withCount);
+
+    RawFile file_;
+    DbfHeader header_;
+    std::vector<FieldDescriptor> fields_;
+    Dialect dialect_ = Dialect::kDBase;
+    MemoKind memo_ = MemoKind::kNone;
+    uint32_t count_ = 0;
+    uint64_t descriptorBase_ = 32;
+};
+
+// Whether the letter names a field type this module reads.
+bool IsKnownFieldType(char type, Dialect dialect);
+
+}  // namespace kce::dbf

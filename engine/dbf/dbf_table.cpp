@@ -1,0 +1,713 @@
+#include "engine/dbf/dbf_table.h"
+
+#include <dirent.h>
+#include <strings.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/status.h"
+
+namespace kce::dbf {
+
+namespace {
+
+constexpr uint8_t kDeleted = '*';
+constexpr uint8_t kKept = ' ';
+
+uint32_t Get32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+void Put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// True when every byte is a blank, a zero byte or one of the extra characters.
+bool AllOf(const uint8_t* p, size_t n, const char* extra = "") {
+    for (size_t i = 0; i < n; ++i) {
+        if (p[i] != ' ' && p[i] != 0 && !(p[i] && std::strchr(extra, p[i]))) return false;
+    }
+    return true;
+}
+
+const char* TypeName(uint16_t type) {
+    static const char* const kNames[] = {"unknown", "logical", "numeric",  "date",    "char",
+                                         "memo",    "binary",  "image",    "varchar", "compactdate",
+                                         "double",  "integer", "shortint", "time",    "timestamp",
+                                         "autoinc", "raw",     "money"};
+    return type <= 17 ? kNames[type] : "unknown";
+}
+
+// The engine type of a DBF column, or 0 for a column the engine does not show.
+uint16_t EngineType(const FieldDescriptor& f, Dialect dialect) {
+    const bool vfp = dialect == Dialect::kVisualFoxPro;
+    switch (f.type) {
+        case 'L':
+            return 1;
+        case 'N':
+        case 'F':
+            return 2;
+        case 'D':
+            return 3;
+        case 'C':
+            return 4;
+        case 'M':
+            return (f.flags & kFieldBinary) ? 6 : 5;
+        case 'W':
+            return 6;
+        case 'G':
+        case 'P':
+            return 7;
+        case 'B':
+            return vfp ? 10 : 6;
+        case 'I':
+            return (f.flags & kFieldAutoinc) == kFieldAutoinc ? 15 : 11;
+        case 'T':
+            return 14;
+        case 'Y':
+            return 17;
+        default:
+            return 0;  // '0': _NullFlags
+    }
+}
+
+uint32_t ImageLengthOf(uint16_t type, uint32_t fileLength) {
+    switch (type) {
+        case 5:
+        case 6:
+        case 7:
+        case 11:
+        case 15:
+            return 4;
+        case 10:
+        case 14:
+        case 17:
+            return 8;
+        default:
+            return fileLength;
+    }
+}
+
+// A sibling of path with another extension, found regardless of letter case; when none exists,
+// the name with the extension in the letter case of path's own extension.
+std::string Sibling(const std::string& path, const char* ext) {
+    size_t slash = path.rfind('/');
+    size_t dot = path.rfind('.');
+    std::string base = (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+                           ? path.substr(0, dot)
+                           : path;
+    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    std::string stem = base.substr(slash == std::string::npos ? 0 : slash + 1);
+    std::string want = stem + ext;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            if (::strcasecmp(e->d_name, want.c_str()) == 0) {
+                std::string found = (slash == std::string::npos ? "" : dir + "/") + e->d_name;
+                ::closedir(d);
+                return found;
+            }
+        }
+        ::closedir(d);
+    }
+    bool upper = dot != std::string::npos && dot + 1 < path.size() &&
+                 std::isupper(static_cast<unsigned char>(path[dot + 1]));
+    std::string e = ext;
+    if (upper) {
+        for (char& c : e) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return base + e;
+}
+
+bool IsBlob(uint16_t type) { return type >= 5 && type <= 7; }
+
+}  // namespace
+
+bool DbfCanHold(XBaseKind kind, uint16_t type) {
+    switch (type) {
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+            return true;
+        case 6:
+        case 7:
+        case 10:
+        case 11:
+        case 14:
+        case 15:
+        case 17:
+            return kind == XBaseKind::kCdx;
+        default:
+            return false;
+    }
+}
+
+KCESTATUS DbfTable::Create(const std::string& path, XBaseKind kind,
+                           const std::vector<DbfFieldSpec>& specs,
+                           const DbfCreateOptions& options) {
+    if (specs.empty()) return Fail(KCE_NO_FIELDS, "table " + path);
+    std::vector<FieldDescriptor> fields;
+    bool memo = false, autoinc = false;
+    for (size_t i = 0; i < specs.size(); ++i) {
+        const DbfFieldSpec& s = specs[i];
+        std::string where = "table " + path + ", field '" + s.name + "'";
+        if (s.name.empty())
+            return Fail(KCE_INVALID_ARGUMENT, "table " + path + ": a field has no name");
+        if (s.name.size() > 10) {
+            return Fail(KCE_FIELD_NAME_TOO_LONG,
+                        where + ": DBF field names have at most 10 characters");
+        }
+        for (char c : s.name) {
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') {
+                return Fail(KCE_INVALID_ARGUMENT,
+                            where + ": a DBF field name holds letters, digits and '_'");
+            }
+        }
+        for (size_t j = 0; j < i; ++j) {
+            if (::strcasecmp(specs[j].name.c_str(), s.name.c_str()) == 0) {
+                return Fail(KCE_DUPLICATE_FIELD_NAME, where);
+            }
+        }
+        if (s.type < 1 || s.type > 17) {
+            return Fail(KCE_UNKNOWN_FIELD_TYPE, where + ": type " + std::to_string(s.type));
+        }
+        if (!DbfCanHold(kind, s.type)) {
+            return Fail(KCE_FIELD_TYPE_NOT_ALLOWED,
+                        where + ": a" + std::string(kind == XBaseKind::kCdx ? " CDX" : "n NTX") +
+                            " table cannot hold type " + TypeName(s.type));
+        }
+        FieldDescriptor f;
+        f.name = s.name;
+        for (char& c : f.name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const bool cdx = kind == XBaseKind::kCdx;
+        switch (s.type) {
+            case 1:
+                f.type = 'L';
+                f.length = 1;
+                break;
+            case 2:
+                if (s.length < 1 || s.length > 20 ||
+                    (s.decimals > 0 && s.decimals + 2u > s.length)) {
+                    return Fail(KCE_INVALID_FIELD_LENGTH,
+                                where + ": numeric " + std::to_string(s.length) + "," +
+                                    std::to_string(s.decimals) +
+                                    " (length 1 to 20, decimals at most length - 2)");
+                }
+                f.type = 'N';
+                f.length = s.length;
+                f.decimals = static_cast<uint8_t>(s.decimals);
+                break;
+            case 3:
+                f.type = 'D';
+                f.length = 8;
+                break;
+            case 4: {
+                uint32_t max = cdx ? 254 : 65535;
+                if (s.length < 1 || s.length > max) {
+                    return Fail(KCE_INVALID_FIELD_LENGTH, where + ": char length " +
+                                                              std::to_string(s.length) + " (1 to " +
+                                                              std::to_string(max) + ")");
+                }
+                f.type = 'C';
+                f.length = s.length;
+                break;
+            }
+            case 5:
+                f.type = 'M';
+                f.length = cdx ? 4 : 10;
+                memo = true;
+                break;
+            case 6:
+                f.type = 'M';
+                f.length = 4;
+                f.flags = kFieldBinary;
+                memo = true;
+                break;
+            case 7:
+                f.type = 'P';
+                f.length = 4;
+                memo = true;
+                break;
+            case 10:
+                f.type = 'B';
+                f.length = 8;
+                break;
+            case 11:
+                f.type = 'I';
+                f.length = 4;
+                break;
+            case 14:
+                f.type = 'T';
+                f.length = 8;
+                break;
+            case 15:
+                f.type = 'I';
+                f.length = 4;
+                f.flags = kFieldAutoinc;
+                f.autoincNext = 1;
+                f.autoincStep = 1;
+                autoinc = true;
+                break;
+            case 17:
+                f.type = 'Y';
+                f.length = 8;
+                break;
+        }
+        fields.push_back(std::move(f));
+    }
+    uint8_t version, flags = 0;
+    if (kind == XBaseKind::kCdx) {
+        version = autoinc ? 0x31 : 0x30;
+        if (memo) flags |= 0x02;
+    } else {
+        version = memo ? 0x83 : 0x03;
+    }
+    std::unique_ptr<DbfFile> file;
+    if (KCESTATUS s = DbfFile::Create(path, version, flags, options.codePage, fields, &file))
+        return s;
+    if (memo) {
+        std::unique_ptr<MemoFile> memoFile;
+        KCESTATUS s = kind == XBaseKind::kCdx
+                          ? CreateFpt(Sibling(path, ".fpt"), options.memoBlockSize, &memoFile)
+                          : CreateDbt(Sibling(path, ".dbt"), false, &memoFile);
+        if (s) {
+            std::remove(path.c_str());
+            return s;
+        }
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfTable::Open(const std::string& path, bool readOnly, std::unique_ptr<DbfTable>* out) {
+    auto table = std::make_unique<DbfTable>();
+    table->readOnly_ = readOnly;
+    if (KCESTATUS s = DbfFile::Open(path, readOnly, &table->file_)) return s;
+    if (KCESTATUS s = table->Load()) return s;
+    if (KCESTATUS s = table->OpenMemo(readOnly)) return s;
+    *out = std::move(table);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfTable::Load() {
+    const Dialect dialect = file_->FileDialect();
+    kind_ = dialect == Dialect::kDBase ? XBaseKind::kNtx : XBaseKind::kCdx;
+    fields_.clear();
+    nullFlagsColumn_ = -1;
+    int nextBit = 0;
+    uint32_t offset = 0;
+    const auto& columns = file_->Fields();
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const FieldDescriptor& c = columns[i];
+        if (c.type == '0') {
+            nullFlagsColumn_ = static_cast<int>(i);
+            continue;
+        }
+        if (c.flags & kFieldSystem) continue;
+        DbfField f;
+        f.name = c.name;
+        f.type = EngineType(c, dialect);
+        f.length = ImageLengthOf(f.type, c.length);
+        f.decimals = f.type == 2 ? c.decimals : 0;
+        f.offset = offset;
+        f.column = i;
+        if (c.flags & kFieldNullable) f.nullBit = nextBit++;
+        if ((f.type == 5 && c.length != 4 && c.length != 10) ||
+            (IsBlob(f.type) && c.length != 4 && c.length != 10) ||
+            ((f.type == 10 || f.type == 14 || f.type == 17) && c.length != 8) ||
+            ((f.type == 11 || f.type == 15) && c.length != 4) || (f.type == 3 && c.length != 8) ||
+            (f.type == 1 && c.length != 1)) {
+            return Fail(KCE_DBF_BAD_FIELD, "file " + Path() + ", field '" + c.name + "' of type '" +
+                                               std::string(1, c.type) + "' has length " +
+                                               std::to_string(c.length));
+        }
+        offset += f.length;
+        fields_.push_back(std::move(f));
+    }
+    if (fields_.empty()) return Fail(KCE_NO_FIELDS, "file " + Path() + " shows no fields");
+    if (nullFlagsColumn_ >= 0 && uint32_t(nextBit) > columns[nullFlagsColumn_].length * 8u) {
+        return Fail(KCE_DBF_BAD_FIELD,
+                    "file " + Path() + ": _NullFlags is too short for its fields");
+    }
+    if (nullFlagsColumn_ < 0) {
+        for (DbfField& f : fields_) f.nullBit = -1;
+    }
+    imageLength_ = offset;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfTable::OpenMemo(bool readOnly) {
+    memo_.reset();
+    if (file_->Memo() == MemoKind::kNone) return KCE_SUCCESS;
+    const uint8_t v = file_->Header().version;
+    if (file_->Memo() == MemoKind::kFpt) return OpenFpt(Sibling(Path(), ".fpt"), readOnly, &memo_);
+    // dBase files: the version byte names the memo flavour; a plain 0x03 file with memo fields
+    // was written by a FoxPro-minded tool when only an .fpt is there.
+    const bool dbase4 = v == 0x8B || v == 0x8E || v == 0xCB;
+    KCESTATUS s = OpenDbt(Sibling(Path(), ".dbt"), readOnly, dbase4, &memo_);
+    if (s == KCE_MEMO_FILE_MISSING && v == 0x03) {
+        if (OpenFpt(Sibling(Path(), ".fpt"), readOnly, &memo_) == KCE_SUCCESS) return KCE_SUCCESS;
+        return Fail(KCE_MEMO_FILE_MISSING,
+                    "table " + Path() + " has memo fields but no .dbt or .fpt file");
+    }
+    return s;
+}
+
+KCESTATUS DbfTable::Refresh() {
+    if (KCESTATUS s = file_->Refresh()) return s;
+    return KCE_SUCCESS;
+}
+
+int DbfTable::FieldIndex(std::string_view name) const {
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        if (fields_[i].name.size() == name.size() &&
+            ::strncasecmp(fields_[i].name.data(), name.data(), name.size()) == 0) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+uint32_t DbfTable::MemoPointer(const uint8_t* record, const DbfField& f) const {
+    const FieldDescriptor& c = file_->Fields()[f.column];
+    const uint8_t* p = record + c.offset;
+    if (c.length == 4) return Get32(p);
+    uint64_t v = 0;
+    for (uint32_t i = 0; i < c.length; ++i) {
+        if (p[i] >= '0' && p[i] <= '9')
+            v = v * 10 + (p[i] - '0');
+        else if (p[i] != ' ' && p[i] != 0)
+            return 0;
+        if (v > 0xFFFFFFFFu) return 0;
+    }
+    return static_cast<uint32_t>(v);
+}
+
+void DbfTable::PutMemoPointer(uint8_t* record, const DbfField& f, uint32_t block) const {
+    const FieldDescriptor& c = file_->Fields()[f.column];
+    uint8_t* p = record + c.offset;
+    if (c.length == 4) {
+        Put32(p, block);
+        return;
+    }
+    std::memset(p, ' ', c.length);
+    if (block == 0) return;
+    char digits[16];
+    int n = std::snprintf(digits, sizeof digits, "%u", block);
+    std::memcpy(p + c.length - n, digits, n);
+}
+
+void DbfTable::BlankRecord(uint8_t* record) const {
+    std::memset(record, ' ', file_->RecordLength());
+    for (const FieldDescriptor& c : file_->Fields()) {
+        if (c.type == '0' || c.type == 'I' || c.type == 'Y' || c.type == 'T' ||
+            (c.type == 'B' && file_->FileDialect() == Dialect::kVisualFoxPro) ||
+            (c.length == 4 && (c.type == 'M' || c.type == 'G' || c.type == 'P' || c.type == 'W'))) {
+            std::memset(record + c.offset, 0, c.length);
+        }
+    }
+}
+
+KCESTATUS DbfTable::ReadImage(uint32_t recno, uint8_t* image, bool* deleted,
+                              std::vector<bool>* nulls) const {
+    std::vector<uint8_t> record(file_->RecordLength());
+    if (KCESTATUS s = file_->ReadRecord(recno, record.data())) return s;
+    *deleted = record[0] == kDeleted;
+    const uint8_t* flags =
+        nullFlagsColumn_ >= 0 ? record.data() + file_->Fields()[nullFlagsColumn_].offset : nullptr;
+    if (nulls) nulls->assign(fields_.size(), false);
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        const DbfField& f = fields_[i];
+        const FieldDescriptor& c = file_->Fields()[f.column];
+        const uint8_t* p = record.data() + c.offset;
+        uint8_t* out = image + f.offset;
+        bool null = flags && f.nullBit >= 0 && (flags[f.nullBit / 8] >> (f.nullBit % 8)) & 1;
+        switch (f.type) {
+            case 1:
+                null = null || AllOf(p, 1, "?");
+                out[0] = null ? ' ' : p[0];
+                break;
+            case 2:
+                null = null || AllOf(p, f.length, "*");
+                if (null)
+                    std::memset(out, ' ', f.length);
+                else
+                    for (uint32_t k = 0; k < f.length; ++k) out[k] = p[k] ? p[k] : ' ';
+                break;
+            case 3:
+                null = null || AllOf(p, 8, "0");
+                if (null)
+                    std::memset(out, ' ', 8);
+                else
+                    std::memcpy(out, p, 8);
+                break;
+            case 4:
+                if (null)
+                    std::memset(out, ' ', f.length);
+                else
+                    std::memcpy(out, p, f.length);
+                null = null || AllOf(out, f.length);
+                break;
+            case 5:
+            case 6:
+            case 7:
+                null = null || MemoPointer(record.data(), f) == 0;
+                Put32(out, null ? 0 : 0xFFFFFFFFu);
+                break;
+            case 10:
+            case 11:
+            case 15:
+                if (null)
+                    std::memset(out, 0, f.length);
+                else
+                    std::memcpy(out, p, f.length);
+                break;
+            case 14:
+                null = null || Get32(p) == 0 || AllOf(p, 8);
+                if (null)
+                    std::memset(out, ' ', 8);
+                else
+                    std::memcpy(out, p, 8);
+                break;
+            case 17: {
+                double v = 0;
+                if (!null) {
+                    uint64_t u = 0;
+                    for (int k = 0; k < 8; ++k) u |= static_cast<uint64_t>(p[k]) << (8 * k);
+                    v = static_cast<double>(static_cast<int64_t>(u)) / 10000.0;
+                }
+                std::memcpy(out, &v, 8);
+                break;
+            }
+        }
+        if (nulls) (*nulls)[i] = null;
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfTable::ReadBlob(uint32_t recno, size_t field, std::string* value) const {
+    const DbfField& f = fields_.at(field);
+    if (!IsBlob(f.type)) {
+        return Fail(KCE_INVALID_ARGUMENT, "field '" + f.name + "' of " + Path() + " is not a blob");
+    }
+    std::vector<uint8_t> record(file_->RecordLength());
+    if (KCESTATUS s = file_->ReadRecord(recno, record.data())) return s;
+    value->clear();
+    uint32_t block = MemoPointer(record.data(), f);
+    if (block == 0) return KCE_SUCCESS;
+    if (!memo_) return Fail(KCE_MEMO_FILE_MISSING, "table " + Path());
+    bool text = false;
+    KCESTATUS s = memo_->Read(block, value, &text);
+    if (s == KCE_MEMO_POINTER_PAST_END) {
+        return Fail(s, "record " + std::to_string(recno) + ", field '" + f.name + "' of " + Path() +
+                           ": " + LastText());
+    }
+    return s;
+}
+
+KCESTATUS DbfTable::WriteImage(uint32_t recno, const uint8_t* image, bool deleted,
+                               const std::vector<BlobChange>& changes, uint32_t* written) {
+    if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + Path());
+    std::vector<uint8_t> record(file_->RecordLength());
+    if (recno == 0) {
+        BlankRecord(record.data());
+    } else if (KCESTATUS s = file_->ReadRecord(recno, record.data())) {
+        return s;
+    }
+    record[0] = deleted ? kDeleted : kKept;
+    uint8_t* flags =
+        nullFlagsColumn_ >= 0 ? record.data() + file_->Fields()[nullFlagsColumn_].offset : nullptr;
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        const DbfField& f = fields_[i];
+        const FieldDescriptor& c = file_->Fields()[f.column];
+        uint8_t* p = record.data() + c.offset;
+        const uint8_t* in = image + f.offset;
+        bool null = false;
+        switch (f.type) {
+            case 1:
+                null = AllOf(in, 1);
+                p[0] = null ? ' ' : in[0];
+                break;
+            case 2:
+            case 3:
+            case 4:
+                null = AllOf(in, f.length);
+                for (uint32_t k = 0; k < f.length; ++k) p[k] = in[k] ? in[k] : ' ';
+                if (f.type == 4) null = false;  // an empty text is a value
+                break;
+            case 5:
+            case 6:
+            case 7:
+                continue;  // blobs change through changes only
+            case 10:
+            case 11:
+                std::memcpy(p, in, f.length);
+                break;
+            case 15:
+                if (recno == 0) {
+                    uint32_t next = c.autoincNext;
+                    uint32_t step = c.autoincStep ? c.autoincStep : 1;
+                    // The counter moves first: a kill before the record lands loses a number,
+                    // never hands one out twice.
+                    if (KCESTATUS s = file_->WriteAutoincNext(f.column, next + step)) return s;
+                    Put32(p, next);
+                    lastAutoinc_ = next;
+                }
+                break;
+            case 14:
+                null = AllOf(in, 8) || Get32(in) == 0;
+                if (null)
+                    std::memset(p, 0, 8);
+                else
+                    std::memcpy(p, in, 8);
+                break;
+            case 17: {
+                double v;
+                std::memcpy(&v, in, 8);
+                double scaled = std::nearbyint(v * 10000.0);
+                if (!(std::fabs(scaled) < 9.2e18)) {
+                    return Fail(KCE_INVALID_ARGUMENT, "field '" + f.name + "' of " + Path() +
+                                                          ": money value out of range");
+                }
+                uint64_t u = static_cast<uint64_t>(static_cast<int64_t>(scaled));
+                for (int k = 0; k < 8; ++k) p[k] = static_cast<uint8_t>(u >> (8 * k));
+                break;
+            }
+        }
+        if (flags && f.nullBit >= 0) {
+            uint8_t bit = static_cast<uint8_t>(1u << (f.nullBit % 8));
+            if (null)
+                flags[f.nullBit / 8] |= bit;
+            else
+                flags[f.nullBit / 8] &= static_cast<uint8_t>(~bit);
+        }
+    }
+    // Memo values go first, so a record never points at blocks that were not written.
+    for (const BlobChange& change : changes) {
+        const DbfField& f = fields_.at(change.field);
+        if (!IsBlob(f.type)) continue;
+        uint32_t old = recno == 0 ? 0 : MemoPointer(record.data(), f);
+        uint32_t block = 0;
+        if (change.value && !change.value->empty()) {
+            if (!memo_) return Fail(KCE_MEMO_FILE_MISSING, "table " + Path());
+            if (KCESTATUS s = memo_->Write(old, *change.value, f.type == 5, &block)) return s;
+        }
+        PutMemoPointer(record.data(), f, block);
+        if (flags && f.nullBit >= 0) {
+            uint8_t bit = static_cast<uint8_t>(1u << (f.nullBit % 8));
+            if (block == 0)
+                flags[f.nullBit / 8] |= bit;
+            else
+                flags[f.nullBit / 8] &= static_cast<uint8_t>(~bit);
+        }
+    }
+    if (recno == 0) return file_->AppendRecord(record.data(), written);
+    if (KCESTATUS s = file_->WriteRecord(recno, record.data())) return s;
+    *written = recno;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfTable::SetDeleted(uint32_t recno, bool deleted) {
+    if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + Path());
+    std::vector<uint8_t> record(file_->RecordLength());
+    if (KCESTATUS s = file_->ReadRecord(recno, record.data())) return s;
+    record[0] = deleted ? kDeleted : kKept;
+    return file_->WriteRecord(recno, record.data());
+}
+
+KCESTATUS DbfTable::Zap() {
+    if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + Path());
+    if (KCESTATUS s = file_->Zap()) return s;
+    return memo_ ? memo_->Reset() : KCESTATUS{KCE_SUCCESS};
+}
+
+KCESTATUS DbfTable::Pack() {
+    if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + Path());
+    const std::string path = Path();
+    const std::string packPath = path + ".pack";
+    const std::string memoPath = memo_ ? memo_->Path() : std::string();
+    const std::string memoPackPath = memoPath + ".pack";
+    std::unique_ptr<DbfFile> packed;
+    if (KCESTATUS s = file_->CopyLayoutTo(packPath, &packed)) return s;
+    std::unique_ptr<MemoFile> packedMemo;
+    auto cleanUp = [&](KCESTATUS s) {
+        packed.reset();
+        packedMemo.reset();
+        std::remove(packPath.c_str());
+        if (!memoPath.empty()) std::remove(memoPackPath.c_str());
+        return s;
+    };
+    if (memo_) {
+        const uint8_t v = file_->Header().version;
+        KCESTATUS s =
+            file_->Memo() == MemoKind::kFpt || v == 0x03
+                ? CreateFpt(memoPackPath, memo_->BlockSize(), &packedMemo)
+                : CreateDbt(memoPackPath, v == 0x8B || v == 0x8E || v == 0xCB, &packedMemo);
+        if (s) return cleanUp(s);
+    }
+    std::vector<uint8_t> record(file_->RecordLength());
+    std::string value;
+    for (uint32_t r = 1; r <= file_->RecordCount(); ++r) {
+        if (KCESTATUS s = file_->ReadRecord(r, record.data())) return cleanUp(s);
+        if (record[0] == kDeleted) continue;
+        for (const DbfField& f : fields_) {
+            if (!IsBlob(f.type)) continue;
+            uint32_t block = MemoPointer(record.data(), f);
+            if (block == 0) continue;
+            bool text = false;
+            if (KCESTATUS s = memo_->Read(block, &value, &text)) return cleanUp(s);
+            if (KCESTATUS s = packedMemo->Write(0, value, text, &block)) return cleanUp(s);
+            PutMemoPointer(record.data(), f, block);
+        }
+        uint32_t at = 0;
+        if (KCESTATUS s = packed->AppendRecord(record.data(), &at)) return cleanUp(s);
+    }
+    packed.reset();
+    packedMemo.reset();
+    // The memo file moves first: until the table follows, the old table's pointers would miss,
+    // so the window is kept to two renames.
+    if (!memoPath.empty() && std::rename(memoPackPath.c_str(), memoPath.c_str()) != 0) {
+        return cleanUp(Fail(KCE_FILE_WRITE_FAILED, "cannot replace " + memoPath));
+    }
+    if (std::rename(packPath.c_str(), path.c_str()) != 0) {
+        return cleanUp(Fail(KCE_FILE_WRITE_FAILED, "cannot replace " + path));
+    }
+    if (KCESTATUS s = DbfFile::Open(path, false, &file_)) return s;
+    if (KCESTATUS s = Load()) return s;
+    return OpenMemo(false);
+}
+
+KCESTATUS DbfTable::Check(std::vector<std::string>* problems) const {
+    problems->clear();
+    DbfCheck c;
+    if (KCESTATUS s = file_->Check(&c)) return s;
+    if (c.headerCount != c.recordsBySize) {
+        problems->push_back("the header counts " + std::to_string(c.headerCount) +
+                            " records, the file holds " + std::to_string(c.recordsBySize));
+    }
+    if (c.partialRecord)
+        problems->push_back("the file ends with part of a record");
+    else if (c.endMarkerMissing)
+        problems->push_back("the end-of-file marker 0x1A is missing");
+    std::string value;
+    for (uint32_t r = 1; r <= file_->RecordCount(); ++r) {
+        for (size_t i = 0; i < fields_.size(); ++i) {
+            if (!IsBlob(fields_[i].type)) continue;
+            if (ReadBlob(r, i, &value) != KCE_SUCCESS) {
+                problems->push_back("record " + std::to_string(r) + ", field " + fields_[i].name +
+                                    ": " + LastText());
+            }
+        }
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfTable::Repair() {
+    if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + Path());
+    return file_->Repair();
+}
+
+}  // namespace kce::dbf
