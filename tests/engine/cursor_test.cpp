@@ -5,7 +5,7 @@ using namespace kcetest;
 namespace {
 
 class CursorTest : public EngineTest {
-protected:
+  protected:
     // A table with records A=1..n, left open shared.
     KDSHANDLE Filled(int n) {
         KDSHANDLE t = Create("NAV", "A,integer;NAME,char,8");

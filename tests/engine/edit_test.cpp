@@ -5,7 +5,7 @@ using namespace kcetest;
 namespace {
 
 class EditTest : public EngineTest {
-protected:
+  protected:
     void SetUp() override {
         EngineTest::SetUp();
         KdsCloseTable(Create("EMP", "ID,autoinc;NAME,char,10;NOTE,memo;PHOTO,binary;PAY,money"));
