@@ -38,7 +38,7 @@ TEST(Json, RefusesMalformedTextWithItsColumn) {
 }
 
 TEST(Json, WritesEscapedStringsThatReadBack) {
-    std::string s("quote\" back\\ tab\t nl\n nul", 27);
+    std::string s = "quote\" back\\ tab\t nl\n nul";
     s += '\0';
     std::string out;
     tools::AppendJsonString(out, s);
