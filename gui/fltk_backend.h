@@ -5,7 +5,16 @@
 //
 // Setting the environment variable UPDATEBANK_DUMP_WIDGETS to a file path makes the message loop
 // write the main window's widget tree to that file once the window is on the screen: it is read
-// from FLTK's own widgets, so a test outside the process can see what the user sees.
+// from FLTK's own widgets, so a test outside the process can see what the user sees. The file is
+// written whole under another name and then renamed, so a reader never sees half of it. Lines,
+// fields separated by tabs; in text fields backslash, tab, CR and LF are written \\ \t \r \n:
+//
+//   LINE     FIELDS
+//   first    "window", caption, x, y, client width, client height
+//   others   kind (label, button, edit, memo, other), control name, x, y, width, height,
+//            visible (0/1), can take the focus (0/1), caption or text
+//
+// The widget lines come in the window's child order, which is the tab order.
 #pragma once
 
 #include <memory>
