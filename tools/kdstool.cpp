@@ -26,6 +26,7 @@ const char kUsage[] =
     "  kdstool import TABLE FILE [--password P]     (FILE '-' reads standard input)\n"
     "  kdstool export TABLE [--index NAME] [--password P]\n"
     "  kdstool info TABLE\n"
+    "  kdstool check TABLE | reindex TABLE | pack TABLE\n"
     "  kdstool --help | --version\n"
     "FIELD is NAME:TYPE[:LENGTH[:DECIMALS]]; TYPE is one of logical, numeric, date, char, memo,\n"
     "binary, image, varchar, compactdate, double, integer, shortint, time, timestamp, autoinc,\n"
@@ -164,13 +165,39 @@ Args ParseArgs(int argc, char** argv, int from, std::initializer_list<const char
     return args;
 }
 
-void NotYet(const Args& args, const char* option, const char* what) {
-    if (args.Option(option)) throw Failure{std::string(what) + " are not available yet"};
-}
-
 std::string WithExtension(std::string path) {
     if (Table::Ext(path).empty()) path += ".kdt";
     return path;
+}
+
+// --index NAME=KEY[:unique][:descending]; the key itself may hold ':' (CTOT('10:30')).
+struct IndexSpec {
+    std::string name;
+    std::string key;
+    UNSIGNED32 options = 0;
+};
+
+IndexSpec ParseIndexSpec(const std::string& text) {
+    IndexSpec spec;
+    size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == text.size()) {
+        throw Failure{"--index '" + text + "': expected NAME=KEY[:unique][:descending]"};
+    }
+    spec.name = text.substr(0, eq);
+    spec.key = text.substr(eq + 1);
+    for (;;) {
+        if (spec.key.size() > 7 && spec.key.compare(spec.key.size() - 7, 7, ":unique") == 0) {
+            spec.options |= KCE_INDEX_UNIQUE;
+            spec.key.resize(spec.key.size() - 7);
+        } else if (spec.key.size() > 11 &&
+                   spec.key.compare(spec.key.size() - 11, 11, ":descending") == 0) {
+            spec.options |= KCE_INDEX_DESCENDING;
+            spec.key.resize(spec.key.size() - 11);
+        } else {
+            break;
+        }
+    }
+    return spec;
 }
 
 int Create(int argc, char** argv) {
@@ -189,7 +216,14 @@ int Create(int argc, char** argv) {
             throw Failure{"--type " + *t + " needs a .dbf table"};
         }
     }
-    NotYet(args, "--index", "indexes");
+    std::vector<IndexSpec> indexes;
+    for (auto [it, end] = args.options.equal_range("--index"); it != end; ++it) {
+        indexes.push_back(ParseIndexSpec(it->second));
+    }
+    if (!indexes.empty() && type != 3) {
+        throw Failure{"indexes of " + std::string(type == 2 ? "cdx" : "ntx") +
+                      " tables are not available yet"};
+    }
     std::string fields;
     for (size_t i = 1; i < args.positional.size(); ++i) {
         std::string spec = args.positional[i];
@@ -220,7 +254,23 @@ int Create(int argc, char** argv) {
         fields += parts[0] + ',' + parts[1];
         for (size_t k = 2; k < parts.size(); ++k) fields += ',' + parts[k];
     }
-    Table table(path, type, fields);
+    // A table whose indexes cannot all be made is not left behind.
+    bool made = false;
+    try {
+        Table table(path, type, fields);
+        made = true;
+        for (const IndexSpec& index : indexes) {
+            KDSHANDLE handle = 0;
+            Check(KdsCreateIndex(table.Handle(), nullptr, U(index.name), U(index.key), nullptr,
+                                 index.options, &handle),
+                  "index " + index.name);
+        }
+    } catch (const Failure&) {
+        if (made) {
+            for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+        }
+        throw;
+    }
     return 0;
 }
 
@@ -264,12 +314,14 @@ std::string ValueJson(const Table& table, const Table::Field& f, UNSIGNED16 ordi
 int Export(int argc, char** argv) {
     Args args = ParseArgs(argc, argv, 2, {"--index", "--password"});
     if (args.positional.size() != 1) throw Failure{"export needs one table"};
-    NotYet(args, "--index", "index orders");
     Check(KdsSetDateFormat(U("ccyy-MM-dd")));
     Table table(WithExtension(args.positional[0]), KCE_OPEN_READ_ONLY);
     KDSHANDLE t = table.Handle();
     if (auto password = args.Option("--password")) Check(KdsEnableEncryption(t, U(*password)));
-    Check(KdsGotoTop(t));
+    // With an index, the table handle's cursor moves in that index's order.
+    KDSHANDLE order = t;
+    if (auto index = args.Option("--index")) Check(KdsGetIndexHandle(t, U(*index), &order));
+    Check(KdsGotoTop(order));
     std::string line;
     for (;;) {
         UNSIGNED16 eof = 0;
@@ -289,7 +341,7 @@ int Export(int argc, char** argv) {
         if (deleted) line += ", \"_deleted\": true";
         line += "}\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
-        Check(KdsSkip(t, 1));
+        Check(KdsSkip(order, 1));
     }
     std::fflush(stdout);
     return 0;
@@ -440,8 +492,77 @@ int Info(int argc, char** argv) {
                "\", \"length\": " + std::to_string(f.length) +
                ", \"decimals\": " + std::to_string(f.decimals) + "}";
     }
-    out += "], \"indexes\": []}\n";
+    out += "], \"indexes\": [";
+    KDSHANDLE handles[50];
+    UNSIGNED16 count16 = 50;
+    Check(KdsGetAllIndexes(table.Handle(), handles, &count16));
+    for (UNSIGNED16 i = 0; i < count16; ++i) {
+        auto text = [&](auto call) {
+            UNSIGNED8 buf[600];
+            UNSIGNED16 len = sizeof buf;
+            Check(call(buf, &len));
+            return std::string(reinterpret_cast<char*>(buf), len);
+        };
+        KDSHANDLE h = handles[i];
+        UNSIGNED16 unique = 0, descending = 0;
+        Check(KdsIsIndexUnique(h, &unique));
+        Check(KdsIsIndexDescending(h, &descending));
+        out += i ? ", {\"name\": " : "{\"name\": ";
+        tools::AppendJsonString(out, text([&](UNSIGNED8* b, UNSIGNED16* l) {
+                                    return KdsGetIndexName(h, b, l);
+                                }));
+        out += ", \"key\": ";
+        tools::AppendJsonString(out, text([&](UNSIGNED8* b, UNSIGNED16* l) {
+                                    return KdsGetIndexExpr(h, b, l);
+                                }));
+        out += std::string(", \"unique\": ") + (unique ? "true" : "false") +
+               ", \"descending\": " + (descending ? "true" : "false") + ", \"file\": ";
+        tools::AppendJsonString(out, text([&](UNSIGNED8* b, UNSIGNED16* l) {
+                                    return KdsGetIndexFilename(h, 2, b, l);
+                                }));
+        out += "}";
+    }
+    out += "]}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
+// check: every index against the records. Problems go to standard output, one a line, and the
+// command fails.
+int CheckTable(int argc, char** argv) {
+    Args args = ParseArgs(argc, argv, 2, {});
+    if (args.positional.size() != 1) throw Failure{"check needs one table"};
+    Table table(WithExtension(args.positional[0]), KCE_OPEN_READ_ONLY);
+    KCESTATUS s = KdsCheckIndexes(table.Handle());
+    if (s == KCE_INDEX_MISMATCH) {
+        std::string text = EngineText();
+        size_t first = text.find('\n');
+        std::string lines = first == std::string::npos ? text : text.substr(first + 1);
+        std::fwrite(lines.data(), 1, lines.size(), stdout);
+        std::fputc('\n', stdout);
+        throw Failure{"the indexes do not match the records"};
+    }
+    Check(s);
+    UNSIGNED32 count = 0;
+    UNSIGNED16 indexes = 50;
+    KDSHANDLE handles[50];
+    Check(KdsGetRecordCount(table.Handle(), KCE_IGNORE_FILTERS, &count));
+    Check(KdsGetAllIndexes(table.Handle(), handles, &indexes));
+    std::printf("ok: %u records, %u indexes\n", unsigned(count), unsigned(indexes));
+    return 0;
+}
+
+// reindex and pack need the table alone. Native tables remove deleted records at once, so
+// packing one rebuilds its indexes.
+int Rebuild(int argc, char** argv, const char* command) {
+    Args args = ParseArgs(argc, argv, 2, {});
+    if (args.positional.size() != 1) throw Failure{std::string(command) + " needs one table"};
+    std::string path = WithExtension(args.positional[0]);
+    if (Table::TypeOf(path) != 3) {
+        throw Failure{std::string(command) + " of .dbf tables is not available yet"};
+    }
+    Table table(path, KCE_OPEN_EXCLUSIVE);
+    Check(KdsReindex(table.Handle()));
     return 0;
 }
 
@@ -466,8 +587,11 @@ int main(int argc, char** argv) {
         if (command == "import") return Import(argc, argv);
         if (command == "export") return Export(argc, argv);
         if (command == "info") return Info(argc, argv);
-        if (command == "encrypt" || command == "decrypt" || command == "check" ||
-            command == "reindex" || command == "pack" || command == "dict" || command == "sql") {
+        if (command == "check") return CheckTable(argc, argv);
+        if (command == "reindex" || command == "pack") {
+            return Rebuild(argc, argv, command.c_str());
+        }
+        if (command == "encrypt" || command == "decrypt" || command == "dict" || command == "sql") {
             throw Failure{"the command '" + command + "' is not available yet"};
         }
         throw Failure{"unknown command '" + command + "' (kdstool --help lists the commands)"};
