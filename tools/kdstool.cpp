@@ -508,13 +508,11 @@ int Info(int argc, char** argv) {
         Check(KdsIsIndexUnique(h, &unique));
         Check(KdsIsIndexDescending(h, &descending));
         out += i ? ", {\"name\": " : "{\"name\": ";
-        tools::AppendJsonString(out, text([&](UNSIGNED8* b, UNSIGNED16* l) {
-                                    return KdsGetIndexName(h, b, l);
-                                }));
+        tools::AppendJsonString(
+            out, text([&](UNSIGNED8* b, UNSIGNED16* l) { return KdsGetIndexName(h, b, l); }));
         out += ", \"key\": ";
-        tools::AppendJsonString(out, text([&](UNSIGNED8* b, UNSIGNED16* l) {
-                                    return KdsGetIndexExpr(h, b, l);
-                                }));
+        tools::AppendJsonString(
+            out, text([&](UNSIGNED8* b, UNSIGNED16* l) { return KdsGetIndexExpr(h, b, l); }));
         out += std::string(", \"unique\": ") + (unique ? "true" : "false") +
                ", \"descending\": " + (descending ? "true" : "false") + ", \"file\": ";
         tools::AppendJsonString(out, text([&](UNSIGNED8* b, UNSIGNED16* l) {
