@@ -82,6 +82,34 @@ bool ParseNumericText(std::string_view s, bool* hasPoint) {
 
 // The numeric field's image text of v, or empty when it does not fit.
 std::string FormatNumeric(const FieldDesc& f, double v) {
+    // The common case without printf: a value whose scaled form is clearly not a rounding tie
+    // (values stored from text with the field's decimals always are).
+    static const double kScale[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+    if (f.decimals <= 6 && std::fabs(v) < 1e12) {
+        double scaled = v * kScale[f.decimals];
+        double rounded = std::nearbyint(scaled);
+        if (std::fabs(std::fabs(scaled - rounded) - 0.5) > 1e-6) {
+            int64_t units = int64_t(rounded);
+            bool negative = units < 0;
+            uint64_t mag = negative ? uint64_t(-units) : uint64_t(units);
+            char digits[40];
+            int n = 0;
+            for (int i = 0; i < f.decimals; ++i) {
+                digits[n++] = char('0' + mag % 10);
+                mag /= 10;
+            }
+            if (f.decimals) digits[n++] = '.';
+            do {
+                digits[n++] = char('0' + mag % 10);
+                mag /= 10;
+            } while (mag);
+            if (negative) digits[n++] = '-';
+            if (uint32_t(n) > f.length) return {};
+            std::string out(f.length - uint32_t(n), ' ');
+            for (int i = n - 1; i >= 0; --i) out += digits[i];
+            return out;
+        }
+    }
     char buf[400];
     int n = std::snprintf(buf, sizeof buf, "%.*f", int(f.decimals), v);
     if (n < 0 || uint32_t(n) > f.length || std::strchr(buf, 'e') || std::strchr(buf, 'n') ||
