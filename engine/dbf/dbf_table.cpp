@@ -673,15 +673,13 @@ KCESTATUS DbfTable::Pack() {
     }
     packed.reset();
     packedMemo.reset();
-    // The memo file moves first: until the table follows, the old table's pointers would miss,
-    // so the window is kept to two renames.
+    // The memo file moves first, then the table's bytes are copied over it in place. Until both
+    // are done the .pack files stay, so an interrupted pack can be finished by hand.
     if (!memoPath.empty() && std::rename(memoPackPath.c_str(), memoPath.c_str()) != 0) {
         return cleanUp(Fail(KCE_FILE_WRITE_FAILED, "cannot replace " + memoPath));
     }
-    if (std::rename(packPath.c_str(), path.c_str()) != 0) {
-        return cleanUp(Fail(KCE_FILE_WRITE_FAILED, "cannot replace " + path));
-    }
-    if (KCESTATUS s = DbfFile::Open(path, false, &file_)) return s;
+    if (KCESTATUS s = file_->ReplaceWith(packPath)) return s;
+    std::remove(packPath.c_str());
     if (KCESTATUS s = Load()) return s;
     return OpenMemo(false);
 }
