@@ -3,13 +3,20 @@
 #pragma once
 
 #include <exception>
+#include <initializer_list>
 #include <string>
+#include <string_view>
+
+#include "rtl/format.h"
 
 namespace rtl {
 
 class Exception : public std::exception {
   public:
     explicit Exception(std::string message) : message_(std::move(message)) {}
+    // The message made by Format: Exception("Cannot open %s", {name}).
+    Exception(std::string_view format, std::initializer_list<FormatArg> args)
+        : message_(Format(format, args)) {}
     const char* what() const noexcept override { return message_.c_str(); }
     const std::string& Message() const noexcept { return message_; }
     void SetMessage(std::string message) { message_ = std::move(message); }

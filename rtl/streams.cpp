@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -120,6 +121,15 @@ TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : fileName_
     fd_ = ::open(path.c_str(), flags, 0666);
     if (fd_ < 0) {
         const char* reason = std::strerror(errno);
+        if (create)
+            throw EFCreateError(Format("Cannot create file \"%s\". %s", {fileName, reason}));
+        throw EFOpenError(Format("Cannot open file \"%s\". %s", {fileName, reason}));
+    }
+    struct stat st;
+    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        const char* reason = std::strerror(EISDIR);
         if (create)
             throw EFCreateError(Format("Cannot create file \"%s\". %s", {fileName, reason}));
         throw EFOpenError(Format("Cannot open file \"%s\". %s", {fileName, reason}));

@@ -7,6 +7,7 @@ packages=(
     libsqlite3-dev sqlite3 libfltk1.3-dev libsodium-dev
     xvfb xdotool x11-utils imagemagick
     python3 python3-dbfread python3-dbf gdal-bin
+    locales
 )
 missing=()
 for p in "${packages[@]}"; do

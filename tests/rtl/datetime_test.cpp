@@ -107,6 +107,15 @@ TEST(StrToTime, ReadsTwentyFourAndTwelveHourTimes) {
         EXPECT_EQ(StrToTime(c.text, s), EncodeTime(c.h, c.n, c.sec, c.ms));
     }
     EXPECT_EQ(TimeToStr(EncodeTime(14, 30, 5, 0), s), "14:30:05");
+
+    // A twelve-hour long time format (as some locales give) reads back its own text.
+    TFormatSettings twelve = s;
+    twelve.LongTimeFormat = "hh:nn:ss AMPM";
+    for (int hour : {0, 9, 12, 23}) {
+        const TDateTime t = EncodeTime(hour, 5, 7, 0);
+        EXPECT_EQ(StrToTime(TimeToStr(t, twelve), twelve), t) << TimeToStr(t, twelve);
+    }
+    EXPECT_EQ(TimeToStr(EncodeTime(0, 5, 7, 0), twelve), "12:05:07 AM");
 }
 
 TEST(StrToDate, MessagesNameTheTextExactly) {

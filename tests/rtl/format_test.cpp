@@ -45,6 +45,8 @@ TEST(Exceptions, MessagesAndKinds) {
         EXPECT_STREQ(static_cast<const std::exception&>(e).what(), e.Message().c_str());
     }
     EXPECT_THROW(Abort(), EAbort);
+    EXPECT_STREQ(EComponentError("A component named %s already exists", {"Edit1"}).what(),
+                 "A component named Edit1 already exists");
     EXPECT_THROW(throw EFOpenError("x"), EStreamError);
     EXPECT_THROW(throw EVariantError("x"), EInvalidCast);
 }

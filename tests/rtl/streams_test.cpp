@@ -106,6 +106,12 @@ TEST_F(FileStreamTest, ErrorsNameTheFile) {
     } catch (const EFOpenError& e) {
         EXPECT_EQ(e.Message(), "Cannot open file \"" + missing + "\". No such file or directory");
     }
+    try {
+        TFileStream f(root_, fmOpenRead);
+        ADD_FAILURE();
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message(), "Cannot open file \"" + root_ + "\". Is a directory");
+    }
     const std::string inMissingFolder = root_ + "/no/such/file.dat";
     try {
         TFileStream f(inMissingFolder, fmCreate);

@@ -1,0 +1,76 @@
+// TStringField: text columns of a fixed maximum size, and the conversions a text column offers.
+#include <cstring>
+#include <vector>
+
+#include "dataset/dataset.h"
+#include "dataset/db_errors.h"
+#include "dataset/fields.h"
+#include "rtl/datetime.h"
+#include "rtl/numconv.h"
+
+namespace db {
+
+TStringField::TStringField(rtl::TComponent* owner) : TField(owner) {
+    SetDataType(ftString);
+    SetSize(20);
+}
+
+void TStringField::SetFieldType(TFieldType type) {
+    if (type == ftString || type == ftFixedChar) SetDataType(type);
+}
+
+void TStringField::CheckTypeSize(int size) const {
+    if (size < 0 || size > kMaxSize) throw EDatabaseError(std::string(msg::kInvalidFieldSize));
+}
+
+void TStringField::SetSize(int size) { TField::SetSize(size); }
+
+std::string TStringField::StringValue() const {
+    std::vector<char> data(DataSize() + 1, '\0');
+    if (!ReadData(data.data())) return {};
+    std::string text(data.data(), strnlen(data.data(), std::min<size_t>(data.size(), kMaxSize)));
+    if (transliterate_ && DataSet()) {
+        std::string out;
+        DataSet()->TranslateText(text, out, false);
+        return out;
+    }
+    return text;
+}
+
+void TStringField::SetStringValue(const std::string& value) {
+    // The first Size characters, up to a zero character; the rest is dropped without error.
+    std::string text =
+        value.substr(0, std::min<size_t>(strnlen(value.c_str(), value.size()), Size()));
+    if (transliterate_ && DataSet()) {
+        std::string out;
+        DataSet()->TranslateText(text, out, true);
+        text = out.substr(0, Size());
+    }
+    std::vector<char> data(DataSize(), '\0');
+    std::memcpy(data.data(), text.data(), text.size());
+    WriteData(data.data());
+}
+
+int32_t TStringField::IntegerValue() const { return rtl::StrToInt(StringValue()); }
+void TStringField::SetIntegerValue(int32_t value) { SetStringValue(rtl::IntToStr(value)); }
+
+double TStringField::FloatValue() const { return rtl::StrToFloat(StringValue()); }
+void TStringField::SetFloatValue(double value) { SetStringValue(rtl::FloatToStr(value)); }
+
+rtl::Currency TStringField::CurrencyValue() const { return rtl::DoubleToCurrency(FloatValue()); }
+void TStringField::SetCurrencyValue(rtl::Currency value) {
+    SetFloatValue(rtl::CurrencyToDouble(value));
+}
+
+double TStringField::DateTimeValue() const { return rtl::StrToDateTime(StringValue()); }
+void TStringField::SetDateTimeValue(double value) { SetStringValue(rtl::DateTimeToStr(value)); }
+
+bool TStringField::BooleanValue() const {
+    std::string text = StringValue();
+    if (text.empty()) return false;
+    char c = text[0];
+    return c == 'T' || c == 't' || c == 'Y' || c == 'y';
+}
+void TStringField::SetBooleanValue(bool value) { SetStringValue(value ? "T" : "F"); }
+
+}  // namespace db
