@@ -146,7 +146,6 @@ class DbfFile {
     Dialect dialect_ = Dialect::kDBase;
     MemoKind memo_ = MemoKind::kNone;
     uint32_t count_ = 0;
-    uint64_t descriptorBase_ = 32;
 };
 
 // Whether the letter names a field type this module reads.
