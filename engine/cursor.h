@@ -50,6 +50,7 @@ class OrderHandle : public HandleObject {
         : cursor_(std::move(cursor)), order_(std::move(order)) {}
     UNSIGNED16 HandleType() const override { return KCE_HANDLE_INDEX; }
     TableCursor& Cursor() { return *cursor_; }
+    const std::shared_ptr<TableCursor>& SharedCursor() const { return cursor_; }
     Order& GetOrder() { return *order_; }
 
   private:
@@ -112,6 +113,12 @@ class TableCursor : public HandleObject {
     KCESTATUS Write();
     KCESTATUS Cancel();
     KCESTATUS Delete();
+    // Drops a pending append or edit (a move, a close).
+    void DiscardPending();
+    // Whether another handle or process holds the record's lock.
+    bool LockedByOther(UNSIGNED32 recno);
+    // Fails with KCE_TABLE_READ_ONLY when this handle may not write.
+    KCESTATUS CheckWritable();
     // Blob value of the current / pending record (pending blobs first).
     KCESTATUS Blob(int field, BlobValue* out);
 
@@ -136,7 +143,6 @@ class TableCursor : public HandleObject {
     KCESTATUS BeginEdit();
     KCESTATUS MoveFrom(Order& order, UNSIGNED32 start, bool forward, bool inclusive,
                        UNSIGNED32* found);
-    void DiscardPending();
     void SetEof();
     void SetBof();
 

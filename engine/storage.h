@@ -26,6 +26,8 @@
 
 namespace kce {
 
+class Storage;
+
 struct BlobValue {
     bool isNull = true;
     std::string bytes;
@@ -100,6 +102,17 @@ class Storage {
     }
     void RemoveObserver(const WriteObserver* observer);
 
+    // In-process sharing, kept by the table layer (table.cpp): how many handles have the table
+    // open, whether one of them holds it exclusively, and which handle holds each record lock.
+    struct Sharing {
+        int handles = 0;
+        bool exclusive = false;
+        std::map<UNSIGNED32, const void*> recordLocks;
+    };
+    Sharing& Share() { return sharing_; }
+    // Whether the file could be opened for writing.
+    virtual bool Writable() const = 0;
+
   protected:
     // Runs every observer; the first failure wins.
     KCESTATUS NotifyWrite(UNSIGNED32 recno, const uint8_t* oldImage, const uint8_t* newImage);
@@ -109,6 +122,7 @@ class Storage {
     RecordLayout layout_;
     std::unique_ptr<FileLock> locks_;
     std::vector<std::shared_ptr<WriteObserver>> observers_;
+    Sharing sharing_;
 };
 
 // What an opener is asked for.
@@ -124,7 +138,7 @@ struct StorageKind {
     UNSIGNED16 tableType;
     const char* extension;  // ".kdt", ".dbf"
     KCESTATUS (*open)(const OpenRequest& request, std::unique_ptr<Storage>* out);
-    KCESTATUS (*create)
+    KCESTATUS(*create)
     (const std::string& path, const std::vector<FieldSpec>& fields, std::unique_ptr<Storage>* out);
 };
 // The kind of a table type, or null when there is none (yet).

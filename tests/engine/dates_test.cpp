@@ -10,8 +10,8 @@ TEST(Dates, JulianRoundTripsAcrossCenturies) {
         CivilDate date;
         int64_t julian;
     } cases[] = {
-        {{1, 1, 1}, 1721426},       {{1582, 10, 15}, 2299161}, {{1899, 12, 30}, 2415019},
-        {{2000, 1, 1}, 2451545},    {{2000, 2, 29}, 2451604},  {{2100, 3, 1}, 2488129},
+        {{1, 1, 1}, 1721426},      {{1582, 10, 15}, 2299161}, {{1899, 12, 30}, 2415019},
+        {{2000, 1, 1}, 2451545},   {{2000, 2, 29}, 2451604},  {{2100, 3, 1}, 2488129},
         {{9999, 12, 31}, 5373484},
     };
     for (const auto& c : cases) {
@@ -26,7 +26,8 @@ TEST(Dates, JulianRoundTripsAcrossCenturies) {
 TEST(Dates, FormatParsesOnlyCompleteFormats) {
     for (const char* good : {"MM/dd/ccyy", "dd.MM.yy", "ccyyMMdd", "yyyy-mm-dd", "DD/MM/YYYY"})
         EXPECT_TRUE(DateFormat::Parse(good)) << good;
-    for (const char* bad : {"", "MM/dd", "MM/dd/yyy", "MM/dd/ccyy/MM", "M/d/yyyy", "MM/dd/ccyy-xxxx"})
+    for (const char* bad :
+         {"", "MM/dd", "MM/dd/yyy", "MM/dd/ccyy/MM", "M/d/yyyy", "MM/dd/ccyy-xxxx"})
         EXPECT_FALSE(DateFormat::Parse(bad)) << bad;
 }
 

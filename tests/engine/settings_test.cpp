@@ -21,16 +21,20 @@ TEST(EngineSettings, DateFormatDrivesJulianTexts) {
     ASSERT_EQ(KdsConvertJulianToString(2451545.0, buf, &len), 0u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), len), "01.01.2000");
     double julian = 0;
-    ASSERT_EQ(KdsConvertStringToJulian(reinterpret_cast<const UNSIGNED8*>("29.02.2000"), 10, &julian), 0u);
+    ASSERT_EQ(
+        KdsConvertStringToJulian(reinterpret_cast<const UNSIGNED8*>("29.02.2000"), 10, &julian),
+        0u);
     EXPECT_EQ(julian, 2451604.0);
-    EXPECT_EQ(KdsConvertStringToJulian(reinterpret_cast<const UNSIGNED8*>("30.02.2000"), 10, &julian),
-              KCE_INVALID_DATE);
+    EXPECT_EQ(
+        KdsConvertStringToJulian(reinterpret_cast<const UNSIGNED8*>("30.02.2000"), 10, &julian),
+        KCE_INVALID_DATE);
     EXPECT_NE(LastErrorText().find("'30.02.2000'"), std::string::npos);
     ASSERT_EQ(KdsSetDateFormat(reinterpret_cast<const UNSIGNED8*>("MM/dd/ccyy")), 0u);
 }
 
 TEST(EngineSettings, RefusedValuesKeepTheOldOne) {
-    EXPECT_EQ(KdsSetDateFormat(reinterpret_cast<const UNSIGNED8*>("nonsense")), KCE_INVALID_DATE_FORMAT);
+    EXPECT_EQ(KdsSetDateFormat(reinterpret_cast<const UNSIGNED8*>("nonsense")),
+              KCE_INVALID_DATE_FORMAT);
     UNSIGNED8 buf[20];
     UNSIGNED16 len = sizeof buf;
     ASSERT_EQ(KdsGetDateFormat(buf, &len), 0u);

@@ -1,0 +1,103 @@
+#include "engine/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/status.h"
+
+namespace kce {
+namespace {
+
+class PosixFile : public File {
+  public:
+    PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~PosixFile() override { ::close(fd_); }
+
+    KCESTATUS Read(uint64_t offset, void* buf, size_t n, size_t* got) override {
+        size_t done = 0;
+        while (done < n) {
+            ssize_t r =
+                ::pread(fd_, static_cast<char*>(buf) + done, n - done, off_t(offset + done));
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) return Fail(KCE_FILE_READ_FAILED, path_ + ": " + std::strerror(errno));
+            if (r == 0) break;
+            done += size_t(r);
+        }
+        *got = done;
+        return KCE_SUCCESS;
+    }
+    KCESTATUS Write(uint64_t offset, const void* buf, size_t n) override {
+        size_t done = 0;
+        while (done < n) {
+            ssize_t r =
+                ::pwrite(fd_, static_cast<const char*>(buf) + done, n - done, off_t(offset + done));
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) {
+                return Fail(errno == ENOSPC ? KCE_DISK_FULL : KCE_FILE_WRITE_FAILED,
+                            path_ + ": " + std::strerror(errno));
+            }
+            done += size_t(r);
+        }
+        return KCE_SUCCESS;
+    }
+    KCESTATUS Size(uint64_t* size) override {
+        struct stat st;
+        if (::fstat(fd_, &st) != 0)
+            return Fail(KCE_FILE_READ_FAILED, path_ + ": " + std::strerror(errno));
+        *size = uint64_t(st.st_size);
+        return KCE_SUCCESS;
+    }
+    KCESTATUS Truncate(uint64_t size) override {
+        if (::ftruncate(fd_, off_t(size)) != 0) {
+            return Fail(KCE_FILE_WRITE_FAILED, path_ + ": " + std::strerror(errno));
+        }
+        return KCE_SUCCESS;
+    }
+    KCESTATUS Sync() override {
+        if (::fdatasync(fd_) != 0)
+            return Fail(KCE_FILE_WRITE_FAILED, path_ + ": " + std::strerror(errno));
+        return KCE_SUCCESS;
+    }
+    const std::string& Path() const override { return path_; }
+
+  private:
+    int fd_;
+    std::string path_;
+};
+
+class PosixFileSystem : public FileSystem {
+  public:
+    KCESTATUS Open(const std::string& path, FileMode mode, std::unique_ptr<File>* out) override {
+        int flags = O_CLOEXEC | (mode == FileMode::kReadOnly ? O_RDONLY : O_RDWR);
+        if (mode == FileMode::kCreateNew) flags |= O_CREAT | O_EXCL;
+        int fd = ::open(path.c_str(), flags, 0644);
+        if (fd < 0) {
+            KCESTATUS s = errno == ENOENT   ? KCE_FILE_NOT_FOUND
+                          : errno == EEXIST ? KCE_TABLE_EXISTS
+                                            : KCE_FILE_OPEN_FAILED;
+            return Fail(s, path + ": " + std::strerror(errno));
+        }
+        out->reset(new PosixFile(fd, path));
+        return KCE_SUCCESS;
+    }
+    KCESTATUS Remove(const std::string& path) override {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+            return Fail(KCE_FILE_WRITE_FAILED, path + ": " + std::strerror(errno));
+        }
+        return KCE_SUCCESS;
+    }
+};
+
+PosixFileSystem realFs;
+FileSystem* current = &realFs;
+
+}  // namespace
+
+FileSystem& Files() { return *current; }
+void SetFileSystemForTesting(FileSystem* fs) { current = fs ? fs : &realFs; }
+
+}  // namespace kce

@@ -1,0 +1,858 @@
+// Native table storage on SQLite.
+//
+// File layout (a SQLite 3 database, WAL journal):
+//
+//   PRAGMA application_id   0x4B445431 ("KDT1"): marks the file as a native table
+//   PRAGMA user_version     1: the layout version below
+//   kdt_table(key, value)   table properties: last_autoinc (last autoincrement value assigned),
+//                           recno_floor (highest record number ever deleted at the end, so that
+//                           numbers are not given out twice)
+//   kdt_fields(ordinal, name, type, type_name, length, decimals)
+//                           one row per field, ordinal 1..n, engine type code and its name,
+//                           bytes in the record image, decimals of numeric fields
+//   records(kdt_recno INTEGER PRIMARY KEY, <one column per field, in field order>)
+//                           one row per record; kdt_recno is the record number. Column values
+//                           are described in kdt_values.h.
+//
+// Other tables (indexes) may live in the same file; this storage leaves them alone.
+//
+// Each write is one SQLite transaction (BEGIN IMMEDIATE ... COMMIT) with synchronous=NORMAL:
+// a committed record survives a crash of the process. Reading walks records with one open
+// statement (the scan) so that a forward pass costs one step per record; the scan is closed
+// before any write and after 50 ms, so that it never hides other processes' changes for long.
+#include "engine/native/kdt_storage.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/native/kdt_values.h"
+#include "engine/status.h"
+
+namespace kce::native {
+namespace {
+
+constexpr int kApplicationId = 0x4B445431;
+constexpr int kFormatVersion = 1;
+constexpr const char* kRecnoColumn = "kdt_recno";
+constexpr auto kScanLifetime = std::chrono::milliseconds(50);
+
+std::string Quote(const std::string& name) { return "\"" + name + "\""; }
+
+KCESTATUS SqliteFail(sqlite3* db, int rc, const std::string& where) {
+    std::string detail = where + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    switch (rc & 0xFF) {
+        case SQLITE_FULL:
+            return Fail(KCE_DISK_FULL, detail);
+        case SQLITE_READONLY:
+            return Fail(KCE_TABLE_READ_ONLY, detail);
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return Fail(KCE_TABLE_IN_USE, detail);
+        case SQLITE_CORRUPT:
+            return Fail(KCE_DAMAGED_FILE, detail);
+        case SQLITE_NOTADB:
+            return Fail(KCE_WRONG_FILE_FORMAT, detail);
+        case SQLITE_IOERR:
+            return Fail(KCE_FILE_WRITE_FAILED, detail);
+        case SQLITE_CANTOPEN:
+            return Fail(KCE_FILE_OPEN_FAILED, detail);
+        case SQLITE_NOMEM:
+            return Fail(KCE_OUT_OF_MEMORY, detail);
+        default:
+            return Fail(KCE_INTERNAL_ERROR, detail);
+    }
+}
+
+// A prepared statement, finalized with its owner.
+class Stmt {
+  public:
+    Stmt() = default;
+    ~Stmt() { sqlite3_finalize(stmt_); }
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+    KCESTATUS Prepare(sqlite3* db, const std::string& sql, const std::string& file) {
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+        int rc =
+            sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
+        if (rc != SQLITE_OK) {
+            // A statement of our own layout that does not prepare means the schema is not ours.
+            if ((rc & 0xFF) == SQLITE_ERROR) {
+                return Fail(KCE_DAMAGED_FILE, file + ": " + sqlite3_errmsg(db));
+            }
+            return SqliteFail(db, rc, file);
+        }
+        return KCE_SUCCESS;
+    }
+    sqlite3_stmt* get() const { return stmt_; }
+    operator sqlite3_stmt*() const { return stmt_; }
+
+  private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// Resets a statement when the scope ends, so that no read transaction stays open by accident.
+struct ResetOnExit {
+    sqlite3_stmt* stmt;
+    ~ResetOnExit() {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+    }
+};
+
+class KdtStorage : public Storage {
+  public:
+    ~KdtStorage() override {
+        EndScan();
+        // Statements first: sqlite3_close refuses while any is unfinalized.
+        stmts_.clear();
+        blobReads_.clear();
+        blobWrites_.clear();
+        sqlite3_close(db_);
+    }
+
+    static KCESTATUS Open(const OpenRequest& request, std::unique_ptr<Storage>* out);
+    static KCESTATUS Create(const std::string& path, const std::vector<FieldSpec>& fields,
+                            std::unique_ptr<Storage>* out);
+
+    UNSIGNED16 TableType() const override { return 3; }
+    bool Writable() const override { return writable_; }
+    bool HasDeletedMarks() const override { return false; }
+
+    KCESTATUS RecordCount(UNSIGNED32* count) override;
+    KCESTATUS NextRecno(UNSIGNED32 after, UNSIGNED32* recno) override;
+    KCESTATUS PrevRecno(UNSIGNED32 before, UNSIGNED32* recno) override;
+    KCESTATUS ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists, bool* deleted) override;
+    KCESTATUS ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) override;
+    KCESTATUS ReserveRecno(UNSIGNED32* recno) override;
+    KCESTATUS WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
+                          const PendingBlobs& blobs) override;
+    KCESTATUS DeleteRecord(UNSIGNED32 recno) override;
+    KCESTATUS Zap() override;
+    KCESTATUS LastAutoinc(UNSIGNED32* value) override;
+
+    void NullRecord(uint8_t* image) const override { NativeNullRecord(layout_, image); }
+    void WriteNull(int field, uint8_t* image) const override {
+        WriteNativeNull(layout_.fields[field], image);
+    }
+    bool IsNull(int field, const uint8_t* image) const override {
+        return IsNativeNull(layout_.fields[field], image);
+    }
+    KCESTATUS FieldFromText(int field, std::string_view text, uint8_t* image) const override {
+        return FromText(layout_.fields[field], text, image);
+    }
+    KCESTATUS FieldToText(int field, const uint8_t* image, std::string* text) const override {
+        return ToText(layout_.fields[field], image, text);
+    }
+    KCESTATUS CheckRaw(int field, const uint8_t* bytes) const override {
+        const FieldDesc& f = layout_.fields[field];
+        std::vector<uint8_t> image(layout_.recordLength);
+        std::memcpy(image.data() + f.offset, bytes, f.length);
+        ColumnValue v;
+        return Decode(f, image.data(), &v);
+    }
+
+  private:
+    enum StmtId {
+        kSelectOne,
+        kScan,
+        kPrev,
+        kLast,
+        kCount,
+        kMax,
+        kExists,
+        kInsert,
+        kUpdate,
+        kDelete,
+        kDeleteAll,
+        kGetMeta,
+        kSetMeta,
+        kDataVersion,
+        kBegin,
+        kCommit,
+        kRollback,
+        kStmtCount
+    };
+
+    KCESTATUS Prepare();
+    KCESTATUS Step(sqlite3_stmt* stmt, int* rc, const char* what);
+    KCESTATUS Exec(StmtId id, const char* what);
+    KCESTATUS DecodeRow(sqlite3_stmt* stmt, int firstCol, UNSIGNED32 recno, uint8_t* image);
+    KCESTATUS GetMeta(const char* key, int64_t* value);
+    KCESTATUS SetMeta(const char* key, int64_t value);
+    KCESTATUS MaxRecno(UNSIGNED32* max);
+    KCESTATUS Begin();
+    KCESTATUS Commit();
+    void Rollback();
+    KCESTATUS CheckWritable();
+    // Drops caches when another connection committed since the last look.
+    KCESTATUS NoteOtherWriters();
+    void EndScan() {
+        if (scanActive_) {
+            sqlite3_reset(stmts_[kScan]->get());
+            scanActive_ = false;
+            scanRecno_ = 0;
+        }
+    }
+    void ExpireScan() {
+        if (scanActive_ && std::chrono::steady_clock::now() - scanStart_ > kScanLifetime) EndScan();
+    }
+    KCESTATUS BlobStmt(std::vector<std::unique_ptr<Stmt>>& cache, int field, bool write,
+                       sqlite3_stmt** out);
+
+    sqlite3* db_ = nullptr;
+    bool writable_ = false;
+    std::vector<std::unique_ptr<Stmt>> stmts_;
+    std::vector<std::unique_ptr<Stmt>> blobReads_;
+    std::vector<std::unique_ptr<Stmt>> blobWrites_;
+    std::vector<int> updateFields_;  // fields an update rewrites (not blobs, not autoinc)
+
+    bool scanActive_ = false;
+    UNSIGNED32 scanRecno_ = 0;
+    std::chrono::steady_clock::time_point scanStart_;
+
+    int64_t dataVersion_ = -1;
+    bool countKnown_ = false;
+    UNSIGNED32 count_ = 0;
+    UNSIGNED32 lastReserved_ = 0;
+};
+
+KCESTATUS KdtStorage::Step(sqlite3_stmt* stmt, int* rc, const char* what) {
+    *rc = sqlite3_step(stmt);
+    if (*rc == SQLITE_ROW || *rc == SQLITE_DONE) return KCE_SUCCESS;
+    KCESTATUS s = SqliteFail(db_, *rc, path_ + " (" + what + ")");
+    sqlite3_reset(stmt);
+    return s;
+}
+
+KCESTATUS KdtStorage::Exec(StmtId id, const char* what) {
+    sqlite3_stmt* stmt = stmts_[id]->get();
+    ResetOnExit reset{stmt};
+    int rc;
+    return Step(stmt, &rc, what);
+}
+
+KCESTATUS KdtStorage::Prepare() {
+    std::string selectList = kRecnoColumn;
+    std::string columns = kRecnoColumn, params = "?", sets;
+    int param = 1;
+    for (size_t i = 0; i < layout_.fields.size(); ++i) {
+        const FieldDesc& f = layout_.fields[i];
+        selectList +=
+            IsBlobType(f.type) ? ", " + Quote(f.name) + " IS NOT NULL" : ", " + Quote(f.name);
+        columns += ", " + Quote(f.name);
+        params += ", ?";
+        if (!IsBlobType(f.type) && f.type != KCE_AUTOINC) {
+            sets += (sets.empty() ? "" : ", ") + Quote(f.name) + " = ?" + std::to_string(++param);
+            updateFields_.push_back(int(i));
+        }
+    }
+    std::string from = " FROM records ";
+    const char* sql[kStmtCount] = {};
+    std::string texts[kStmtCount];
+    texts[kSelectOne] = "SELECT " + selectList + from + "WHERE kdt_recno = ?";
+    texts[kScan] = "SELECT " + selectList + from + "WHERE kdt_recno > ? ORDER BY kdt_recno";
+    texts[kPrev] =
+        "SELECT kdt_recno" + from + "WHERE kdt_recno < ? ORDER BY kdt_recno DESC LIMIT 1";
+    texts[kLast] = "SELECT max(kdt_recno)" + from;
+    texts[kCount] = "SELECT count(*)" + from;
+    texts[kMax] = "SELECT max(kdt_recno)" + from;
+    texts[kExists] = "SELECT 1" + from + "WHERE kdt_recno = ?";
+    texts[kInsert] = "INSERT INTO records(" + columns + ") VALUES (" + params + ")";
+    texts[kUpdate] = sets.empty() ? "SELECT 1 FROM records WHERE kdt_recno = ?1"
+                                  : "UPDATE records SET " + sets + " WHERE kdt_recno = ?1";
+    texts[kDelete] = "DELETE" + from + "WHERE kdt_recno = ?";
+    texts[kDeleteAll] = "DELETE FROM records";
+    texts[kGetMeta] = "SELECT value FROM kdt_table WHERE key = ?";
+    texts[kSetMeta] = "INSERT OR REPLACE INTO kdt_table(key, value) VALUES (?, ?)";
+    texts[kDataVersion] = "PRAGMA data_version";
+    texts[kBegin] = "BEGIN IMMEDIATE";
+    texts[kCommit] = "COMMIT";
+    texts[kRollback] = "ROLLBACK";
+    (void)sql;
+    stmts_.clear();
+    for (int i = 0; i < kStmtCount; ++i) {
+        stmts_.push_back(std::make_unique<Stmt>());
+        if (KCESTATUS s = stmts_.back()->Prepare(db_, texts[i], path_)) return s;
+    }
+    blobReads_.resize(layout_.fields.size());
+    blobWrites_.resize(layout_.fields.size());
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::Open(const OpenRequest& request, std::unique_ptr<Storage>* out) {
+    const std::string& path = request.path;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return Fail(KCE_FILE_NOT_FOUND, path);
+    if (!S_ISREG(st.st_mode)) return Fail(KCE_FILE_OPEN_FAILED, path + " is not a file");
+    if (::access(path.c_str(), R_OK) != 0)
+        return Fail(KCE_FILE_OPEN_FAILED, path + " cannot be read");
+    // Look at the header ourselves first, so that SQLite never touches a file that is not one.
+    {
+        FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f) return Fail(KCE_FILE_OPEN_FAILED, path);
+        char head[16] = {};
+        size_t got = std::fread(head, 1, sizeof head, f);
+        std::fclose(f);
+        if (got < sizeof head || std::memcmp(head, "SQLite format 3", 16) != 0) {
+            return Fail(KCE_WRONG_FILE_FORMAT, path + " is not a native table (no SQLite header)");
+        }
+    }
+    auto storage = std::unique_ptr<KdtStorage>(new KdtStorage());
+    storage->path_ = path;
+    storage->writable_ = ::access(path.c_str(), W_OK) == 0;
+    int flags =
+        (storage->writable_ ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
+    int rc = sqlite3_open_v2(path.c_str(), &storage->db_, flags, nullptr);
+    if (rc != SQLITE_OK) return SqliteFail(storage->db_, rc, path);
+    sqlite3* db = storage->db_;
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_extended_result_codes(db, 1);
+
+    auto pragmaInt = [&](const char* sql, int64_t* value) -> KCESTATUS {
+        Stmt st;
+        if (KCESTATUS s = st.Prepare(db, sql, path)) return s;
+        int step = sqlite3_step(st);
+        if (step != SQLITE_ROW) return SqliteFail(db, step, path);
+        *value = sqlite3_column_int64(st, 0);
+        return KCE_SUCCESS;
+    };
+    int64_t appId = 0, version = 0;
+    if (KCESTATUS s = pragmaInt("PRAGMA application_id", &appId)) return s;
+    if (appId != kApplicationId) {
+        return Fail(KCE_WRONG_FILE_FORMAT, path + " is a SQLite database but not a native table");
+    }
+    if (KCESTATUS s = pragmaInt("PRAGMA user_version", &version)) return s;
+    if (version != kFormatVersion) {
+        return Fail(KCE_WRONG_FILE_FORMAT, path + ": layout version " + std::to_string(version) +
+                                               ", this engine reads " +
+                                               std::to_string(kFormatVersion));
+    }
+
+    // The field descriptors.
+    std::vector<FieldSpec> specs;
+    {
+        Stmt st;
+        if (KCESTATUS s = st.Prepare(db,
+                                     "SELECT ordinal, name, type, length, decimals FROM kdt_fields "
+                                     "ORDER BY ordinal",
+                                     path))
+            return s;
+        int step;
+        while ((step = sqlite3_step(st)) == SQLITE_ROW) {
+            int64_t ordinal = sqlite3_column_int64(st, 0);
+            if (ordinal != int64_t(specs.size()) + 1) {
+                return Fail(KCE_DAMAGED_FILE, path + ": field descriptor " +
+                                                  std::to_string(ordinal) + " out of sequence");
+            }
+            FieldSpec spec;
+            const unsigned char* name = sqlite3_column_text(st, 1);
+            spec.name = name ? reinterpret_cast<const char*>(name) : "";
+            int64_t type = sqlite3_column_int64(st, 2), length = sqlite3_column_int64(st, 3),
+                    decimals = sqlite3_column_int64(st, 4);
+            if (type < 1 || type > 17 || length < 0 || length > 65535 || decimals < 0 ||
+                decimals > 65535) {
+                return Fail(KCE_DAMAGED_FILE, path + ": field descriptor " +
+                                                  std::to_string(ordinal) + " ('" + spec.name +
+                                                  "') has type " + std::to_string(type) +
+                                                  ", length " + std::to_string(length));
+            }
+            spec.type = UNSIGNED16(type);
+            spec.length = UNSIGNED32(length);
+            spec.decimals = UNSIGNED16(decimals);
+            specs.push_back(std::move(spec));
+        }
+        if (step != SQLITE_DONE) return SqliteFail(db, step, path);
+    }
+    if (BuildNativeLayout(specs, &storage->layout_) != KCE_SUCCESS) {
+        std::string why = LastText();
+        return Fail(KCE_DAMAGED_FILE, path + ": field descriptors: " + why);
+    }
+    for (const FieldSpec& spec : specs) {
+        const FieldDesc& f = storage->layout_.fields[storage->layout_.Find(spec.name)];
+        if (f.length != spec.length && spec.length != 0) {
+            return Fail(KCE_DAMAGED_FILE, path + ": field '" + f.name + "' has length " +
+                                              std::to_string(spec.length) + ", its type takes " +
+                                              std::to_string(f.length));
+        }
+    }
+    {
+        Stmt st;
+        if (KCESTATUS s = st.Prepare(db, "PRAGMA synchronous = NORMAL", path)) return s;
+        sqlite3_step(st);
+    }
+    if (KCESTATUS s = storage->Prepare()) return s;
+    if (KCESTATUS s = FileLock::Open(path, &storage->locks_)) return s;
+    *out = std::move(storage);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::Create(const std::string& path, const std::vector<FieldSpec>& fields,
+                             std::unique_ptr<Storage>* out) {
+    RecordLayout layout;
+    if (KCESTATUS s = BuildNativeLayout(fields, &layout)) return s;
+    for (const FieldDesc& f : layout.fields) {
+        if (strcasecmp(f.name.c_str(), kRecnoColumn) == 0) {
+            return Fail(KCE_INVALID_ARGUMENT, "field name '" + f.name + "' is reserved");
+        }
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) return Fail(KCE_TABLE_EXISTS, path);
+
+    // Build the file beside its final name, then link it into place: a failed create leaves
+    // nothing, and a file that appeared meanwhile is not overwritten.
+    std::string temp = path + ".creating-" + std::to_string(::getpid());
+    ::unlink(temp.c_str());
+    sqlite3* db = nullptr;
+    int rc =
+        sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    auto cleanup = [&]() {
+        sqlite3_close(db);
+        ::unlink(temp.c_str());
+        ::unlink((temp + "-wal").c_str());
+        ::unlink((temp + "-shm").c_str());
+        ::unlink((temp + "-journal").c_str());
+    };
+    if (rc != SQLITE_OK) {
+        KCESTATUS s = Fail(KCE_FILE_OPEN_FAILED, path + ": " + sqlite3_errstr(rc));
+        cleanup();
+        return s;
+    }
+    std::string sql = "PRAGMA application_id = " + std::to_string(kApplicationId) +
+                      "; PRAGMA user_version = " + std::to_string(kFormatVersion) +
+                      "; PRAGMA journal_mode = WAL; BEGIN;"
+                      " CREATE TABLE kdt_table(key TEXT PRIMARY KEY, value);"
+                      " INSERT INTO kdt_table VALUES ('last_autoinc', 0), ('recno_floor', 0);"
+                      " CREATE TABLE kdt_fields(ordinal INTEGER PRIMARY KEY, name TEXT NOT NULL,"
+                      " type INTEGER NOT NULL, type_name TEXT NOT NULL, length INTEGER NOT NULL,"
+                      " decimals INTEGER NOT NULL);";
+    std::string columns;
+    for (size_t i = 0; i < layout.fields.size(); ++i) {
+        const FieldDesc& f = layout.fields[i];
+        sql += " INSERT INTO kdt_fields VALUES (" + std::to_string(i + 1) + ", '" + f.name + "', " +
+               std::to_string(f.type) + ", '" + FieldTypeName(f.type) + "', " +
+               std::to_string(f.length) + ", " + std::to_string(f.decimals) + ");";
+        columns += ", " + Quote(f.name) + " " + ColumnType(f.type);
+    }
+    sql += " CREATE TABLE records(kdt_recno INTEGER PRIMARY KEY" + columns + "); COMMIT;";
+    char* err = nullptr;
+    rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+        KCESTATUS s = SqliteFail(nullptr, rc, path + ": " + (err ? err : ""));
+        sqlite3_free(err);
+        cleanup();
+        return s;
+    }
+    rc = sqlite3_close(db);
+    db = nullptr;
+    if (rc != SQLITE_OK || ::link(temp.c_str(), path.c_str()) != 0) {
+        KCESTATUS s = errno == EEXIST
+                          ? Fail(KCE_TABLE_EXISTS, path)
+                          : Fail(KCE_FILE_WRITE_FAILED, path + ": " + std::strerror(errno));
+        cleanup();
+        return s;
+    }
+    cleanup();
+    OpenRequest request;
+    request.path = path;
+    return Open(request, out);
+}
+
+KCESTATUS KdtStorage::NoteOtherWriters() {
+    if (scanActive_) return KCE_SUCCESS;  // the scan's snapshot is current enough (see above)
+    sqlite3_stmt* stmt = stmts_[kDataVersion]->get();
+    ResetOnExit reset{stmt};
+    int rc;
+    if (KCESTATUS s = Step(stmt, &rc, "data version")) return s;
+    int64_t version = sqlite3_column_int64(stmt, 0);
+    if (version != dataVersion_) {
+        dataVersion_ = version;
+        countKnown_ = false;
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::RecordCount(UNSIGNED32* count) {
+    EndScan();
+    if (KCESTATUS s = NoteOtherWriters()) return s;
+    if (!countKnown_) {
+        sqlite3_stmt* stmt = stmts_[kCount]->get();
+        ResetOnExit reset{stmt};
+        int rc;
+        if (KCESTATUS s = Step(stmt, &rc, "count")) return s;
+        count_ = UNSIGNED32(sqlite3_column_int64(stmt, 0));
+        countKnown_ = true;
+    }
+    *count = count_;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::NextRecno(UNSIGNED32 after, UNSIGNED32* recno) {
+    ExpireScan();
+    sqlite3_stmt* scan = stmts_[kScan]->get();
+    if (!scanActive_ || scanRecno_ != after) {
+        EndScan();
+        sqlite3_bind_int64(scan, 1, after);
+        scanActive_ = true;
+        scanStart_ = std::chrono::steady_clock::now();
+    }
+    int rc;
+    if (KCESTATUS s = Step(scan, &rc, "read")) {
+        scanActive_ = false;
+        return s;
+    }
+    if (rc == SQLITE_DONE) {
+        EndScan();
+        *recno = 0;
+        return KCE_SUCCESS;
+    }
+    scanRecno_ = UNSIGNED32(sqlite3_column_int64(scan, 0));
+    *recno = scanRecno_;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::PrevRecno(UNSIGNED32 before, UNSIGNED32* recno) {
+    EndScan();
+    sqlite3_stmt* stmt = stmts_[before ? kPrev : kLast]->get();
+    ResetOnExit reset{stmt};
+    if (before) sqlite3_bind_int64(stmt, 1, before);
+    int rc;
+    if (KCESTATUS s = Step(stmt, &rc, "read")) return s;
+    *recno = rc == SQLITE_ROW ? UNSIGNED32(sqlite3_column_int64(stmt, 0)) : 0;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::DecodeRow(sqlite3_stmt* stmt, int firstCol, UNSIGNED32 recno,
+                                uint8_t* image) {
+    for (size_t i = 0; i < layout_.fields.size(); ++i) {
+        if (KCESTATUS s =
+                ReadColumn(stmt, firstCol + int(i), layout_.fields[i], image, recno, path_))
+            return s;
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists, bool* deleted) {
+    *deleted = false;
+    ExpireScan();
+    if (scanActive_ && scanRecno_ == recno && recno != 0) {
+        *exists = true;
+        return DecodeRow(stmts_[kScan]->get(), 1, recno, image);
+    }
+    EndScan();
+    sqlite3_stmt* stmt = stmts_[kSelectOne]->get();
+    ResetOnExit reset{stmt};
+    sqlite3_bind_int64(stmt, 1, recno);
+    int rc;
+    if (KCESTATUS s = Step(stmt, &rc, "read")) return s;
+    *exists = rc == SQLITE_ROW;
+    if (!*exists) return KCE_SUCCESS;
+    return DecodeRow(stmt, 1, recno, image);
+}
+
+KCESTATUS KdtStorage::BlobStmt(std::vector<std::unique_ptr<Stmt>>& cache, int field, bool write,
+                               sqlite3_stmt** out) {
+    if (!cache[field]) {
+        auto stmt = std::make_unique<Stmt>();
+        const std::string col = Quote(layout_.fields[field].name);
+        std::string sql = write ? "UPDATE records SET " + col + " = ?1 WHERE kdt_recno = ?2"
+                                : "SELECT " + col + " FROM records WHERE kdt_recno = ?";
+        if (KCESTATUS s = stmt->Prepare(db_, sql, path_)) return s;
+        cache[field] = std::move(stmt);
+    }
+    *out = cache[field]->get();
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) {
+    EndScan();
+    sqlite3_stmt* stmt;
+    if (KCESTATUS s = BlobStmt(blobReads_, field, false, &stmt)) return s;
+    ResetOnExit reset{stmt};
+    sqlite3_bind_int64(stmt, 1, recno);
+    int rc;
+    if (KCESTATUS s = Step(stmt, &rc, "read")) return s;
+    if (rc != SQLITE_ROW) {
+        return Fail(KCE_INVALID_RECORD, path_ + ": record " + std::to_string(recno));
+    }
+    out->isNull = sqlite3_column_type(stmt, 0) == SQLITE_NULL;
+    const void* data = sqlite3_column_blob(stmt, 0);
+    out->bytes.assign(static_cast<const char*>(data ? data : ""),
+                      size_t(sqlite3_column_bytes(stmt, 0)));
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::GetMeta(const char* key, int64_t* value) {
+    sqlite3_stmt* stmt = stmts_[kGetMeta]->get();
+    ResetOnExit reset{stmt};
+    sqlite3_bind_text(stmt, 1, key, -1, SQLITE_STATIC);
+    int rc;
+    if (KCESTATUS s = Step(stmt, &rc, "table properties")) return s;
+    *value = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : 0;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::SetMeta(const char* key, int64_t value) {
+    sqlite3_stmt* stmt = stmts_[kSetMeta]->get();
+    ResetOnExit reset{stmt};
+    sqlite3_bind_text(stmt, 1, key, -1, SQLITE_STATIC);
+    sqlite3_bind_int64(stmt, 2, value);
+    int rc;
+    return Step(stmt, &rc, "table properties");
+}
+
+KCESTATUS KdtStorage::MaxRecno(UNSIGNED32* max) {
+    sqlite3_stmt* stmt = stmts_[kMax]->get();
+    ResetOnExit reset{stmt};
+    int rc;
+    if (KCESTATUS s = Step(stmt, &rc, "read")) return s;
+    int64_t top = sqlite3_column_int64(stmt, 0);
+    int64_t floor = 0;
+    if (KCESTATUS s = GetMeta("recno_floor", &floor)) return s;
+    *max = UNSIGNED32(std::max(top, floor));
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::ReserveRecno(UNSIGNED32* recno) {
+    EndScan();
+    UNSIGNED32 max = 0;
+    if (KCESTATUS s = MaxRecno(&max)) return s;
+    lastReserved_ = std::max(lastReserved_, max) + 1;
+    *recno = lastReserved_;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::CheckWritable() {
+    if (!writable_) return Fail(KCE_TABLE_READ_ONLY, path_ + " cannot be written");
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::Begin() {
+    EndScan();
+    if (KCESTATUS s = NoteOtherWriters()) return s;
+    return Exec(kBegin, "begin");
+}
+
+KCESTATUS KdtStorage::Commit() {
+    if (KCESTATUS s = Exec(kCommit, "commit")) {
+        Rollback();
+        return s;
+    }
+    return KCE_SUCCESS;
+}
+
+void KdtStorage::Rollback() {
+    // Runs past any statement helper so that the failure already recorded stays the last error.
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    countKnown_ = false;
+}
+
+KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
+                                  const PendingBlobs& blobs) {
+    if (KCESTATUS s = CheckWritable()) return s;
+    std::vector<uint8_t> work(image, image + layout_.recordLength);
+    // Validate every value before the file is touched.
+    std::vector<ColumnValue> values(layout_.fields.size());
+    for (size_t i = 0; i < layout_.fields.size(); ++i) {
+        const FieldDesc& f = layout_.fields[i];
+        if (IsBlobType(f.type) || (f.type == KCE_AUTOINC && !isNew)) continue;
+        if (KCESTATUS s = Decode(f, work.data(), &values[i])) return s;
+    }
+    auto blobValue = [&](int field) {
+        ColumnValue v;
+        auto it = blobs.find(field);
+        if (it != blobs.end() && !it->second.isNull && !it->second.bytes.empty()) {
+            UNSIGNED16 type = layout_.fields[field].type;
+            v.kind =
+                type == KCE_MEMO || type == KCE_VARCHAR ? ColumnValue::kText : ColumnValue::kBlob;
+            v.bytes = it->second.bytes;
+        }
+        return v;
+    };
+
+    if (KCESTATUS s = Begin()) return s;
+    auto fail = [&](KCESTATUS s) {
+        Rollback();
+        return s;
+    };
+    UNSIGNED32 number = *recno;
+    int rc;
+    if (isNew) {
+        // Another process may have taken the reserved number: take the next free one then.
+        {
+            sqlite3_stmt* stmt = stmts_[kExists]->get();
+            ResetOnExit reset{stmt};
+            sqlite3_bind_int64(stmt, 1, number);
+            if (KCESTATUS s = Step(stmt, &rc, "write")) return fail(s);
+        }
+        if (rc == SQLITE_ROW || number == 0) {
+            UNSIGNED32 max = 0;
+            if (KCESTATUS s = MaxRecno(&max)) return fail(s);
+            number = max + 1;
+            lastReserved_ = std::max(lastReserved_, number);
+        }
+        int64_t last = -1;
+        for (size_t i = 0; i < layout_.fields.size(); ++i) {
+            const FieldDesc& f = layout_.fields[i];
+            if (f.type != KCE_AUTOINC) continue;
+            if (last < 0) {
+                if (KCESTATUS s = GetMeta("last_autoinc", &last)) return fail(s);
+            }
+            uint8_t* p = work.data() + f.offset;
+            if (LoadU32(p) == 0xFFFFFFFFu) {
+                if (last + 1 >= 0xFFFFFFFFLL) {
+                    return fail(Fail(KCE_INVALID_FIELD_VALUE, path_ + ": autoincrement field '" +
+                                                                  f.name + "' is exhausted"));
+                }
+                StoreU32(p, UNSIGNED32(++last));
+            } else {
+                last = std::max<int64_t>(last, LoadU32(p));
+            }
+            values[i].kind = ColumnValue::kInteger;
+            values[i].integer = LoadU32(p);
+        }
+        if (last >= 0) {
+            if (KCESTATUS s = SetMeta("last_autoinc", last)) return fail(s);
+        }
+        if (KCESTATUS s = NotifyWrite(number, nullptr, work.data())) return fail(s);
+        sqlite3_stmt* stmt = stmts_[kInsert]->get();
+        ResetOnExit reset{stmt};
+        sqlite3_bind_int64(stmt, 1, number);
+        for (size_t i = 0; i < layout_.fields.size(); ++i) {
+            ColumnValue blob;
+            const ColumnValue& v =
+                IsBlobType(layout_.fields[i].type) ? (blob = blobValue(int(i))) : values[i];
+            if (KCESTATUS s = Bind(stmt, int(i) + 2, v)) return fail(s);
+        }
+        if (KCESTATUS s = Step(stmt, &rc, "append")) return fail(s);
+    } else {
+        if (!observers_.empty()) {
+            std::vector<uint8_t> old(layout_.recordLength);
+            bool exists = false, deleted = false;
+            if (KCESTATUS s = ReadRecord(number, old.data(), &exists, &deleted)) return fail(s);
+            if (!exists) {
+                return fail(Fail(KCE_INVALID_RECORD, path_ + ": record " + std::to_string(number) +
+                                                         " no longer exists"));
+            }
+            // Autoincrement values never change on an update.
+            for (const FieldDesc& f : layout_.fields) {
+                if (f.type == KCE_AUTOINC)
+                    std::memcpy(work.data() + f.offset, old.data() + f.offset, 4);
+            }
+            if (KCESTATUS s = NotifyWrite(number, old.data(), work.data())) return fail(s);
+        }
+        sqlite3_stmt* stmt = stmts_[kUpdate]->get();
+        {
+            ResetOnExit reset{stmt};
+            sqlite3_bind_int64(stmt, 1, number);
+            int param = 1;
+            for (int i : updateFields_) {
+                if (KCESTATUS s = Bind(stmt, ++param, values[i])) return fail(s);
+            }
+            if (KCESTATUS s = Step(stmt, &rc, "write")) return fail(s);
+            bool gone = updateFields_.empty() ? rc != SQLITE_ROW : sqlite3_changes(db_) == 0;
+            if (gone) {
+                return fail(Fail(KCE_INVALID_RECORD, path_ + ": record " + std::to_string(number) +
+                                                         " no longer exists"));
+            }
+        }
+        for (const auto& [field, value] : blobs) {
+            sqlite3_stmt* write;
+            if (KCESTATUS s = BlobStmt(blobWrites_, field, true, &write)) return fail(s);
+            ResetOnExit reset{write};
+            if (KCESTATUS s = Bind(write, 1, blobValue(field))) return fail(s);
+            sqlite3_bind_int64(write, 2, number);
+            if (KCESTATUS s = Step(write, &rc, "write")) return fail(s);
+        }
+    }
+    if (KCESTATUS s = Commit()) return s;
+    if (isNew && countKnown_) ++count_;
+    // The blob markers follow the values now stored.
+    for (const auto& [field, value] : blobs) {
+        StoreU32(work.data() + layout_.fields[field].offset,
+                 value.isNull || value.bytes.empty() ? 0 : 0xFFFFFFFFu);
+    }
+    std::memcpy(image, work.data(), work.size());
+    *recno = number;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::DeleteRecord(UNSIGNED32 recno) {
+    if (KCESTATUS s = CheckWritable()) return s;
+    if (KCESTATUS s = Begin()) return s;
+    auto fail = [&](KCESTATUS s) {
+        Rollback();
+        return s;
+    };
+    if (!observers_.empty()) {
+        std::vector<uint8_t> old(layout_.recordLength);
+        bool exists = false, deleted = false;
+        if (KCESTATUS s = ReadRecord(recno, old.data(), &exists, &deleted)) return fail(s);
+        if (exists) {
+            if (KCESTATUS s = NotifyWrite(recno, old.data(), nullptr)) return fail(s);
+        }
+    }
+    UNSIGNED32 max = 0;
+    if (KCESTATUS s = MaxRecno(&max)) return fail(s);
+    sqlite3_stmt* stmt = stmts_[kDelete]->get();
+    {
+        ResetOnExit reset{stmt};
+        sqlite3_bind_int64(stmt, 1, recno);
+        int rc;
+        if (KCESTATUS s = Step(stmt, &rc, "delete")) return fail(s);
+        if (sqlite3_changes(db_) == 0) {
+            return fail(Fail(KCE_INVALID_RECORD,
+                             path_ + ": record " + std::to_string(recno) + " no longer exists"));
+        }
+    }
+    if (recno == max) {
+        if (KCESTATUS s = SetMeta("recno_floor", recno)) return fail(s);
+    }
+    if (KCESTATUS s = Commit()) return s;
+    if (countKnown_ && count_) --count_;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::Zap() {
+    if (KCESTATUS s = CheckWritable()) return s;
+    if (KCESTATUS s = Begin()) return s;
+    auto fail = [&](KCESTATUS s) {
+        Rollback();
+        return s;
+    };
+    if (KCESTATUS s = Exec(kDeleteAll, "zap")) return fail(s);
+    if (KCESTATUS s = SetMeta("last_autoinc", 0)) return fail(s);
+    if (KCESTATUS s = SetMeta("recno_floor", 0)) return fail(s);
+    if (KCESTATUS s = NotifyZap()) return fail(s);
+    if (KCESTATUS s = Commit()) return s;
+    count_ = 0;
+    countKnown_ = true;
+    lastReserved_ = 0;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::LastAutoinc(UNSIGNED32* value) {
+    EndScan();
+    int64_t last = 0;
+    if (KCESTATUS s = GetMeta("last_autoinc", &last)) return s;
+    *value = UNSIGNED32(last);
+    return KCE_SUCCESS;
+}
+
+}  // namespace
+
+KCESTATUS OpenKdt(const OpenRequest& request, std::unique_ptr<Storage>* out) {
+    return KdtStorage::Open(request, out);
+}
+
+KCESTATUS CreateKdt(const std::string& path, const std::vector<FieldSpec>& fields,
+                    std::unique_ptr<Storage>* out) {
+    return KdtStorage::Create(path, fields, out);
+}
+
+}  // namespace kce::native

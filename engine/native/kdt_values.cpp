@@ -1,0 +1,623 @@
+#include "engine/native/kdt_values.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/dates.h"
+#include "engine/settings.h"
+#include "engine/status.h"
+
+namespace kce::native {
+namespace {
+
+constexpr uint32_t kMsPerDay = 86400000;
+
+KCESTATUS Invalid(const FieldDesc& f, const std::string& why) {
+    return Fail(KCE_INVALID_FIELD_VALUE,
+                "field '" + f.name + "' (" + FieldTypeName(f.type) + "): " + why);
+}
+
+std::string Hex(const uint8_t* p, size_t n) {
+    std::string out;
+    char b[4];
+    for (size_t i = 0; i < n && i < 16; ++i) {
+        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", p[i]);
+        out += b;
+    }
+    return out;
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\0'))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool IsValidDay(int year, int month, int day) {
+    if (year < 0 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return day <= (month == 2 && leap ? 29 : kDays[month - 1]);
+}
+
+// The Julian day of the image's compact date, or -1 when its bytes name no day.
+int64_t CompactToJulian(const uint8_t* p) {
+    unsigned w = unsigned(p[0]) << 8 | p[1];
+    int year = int(w >> 1);
+    int month = int((w & 1) << 3 | p[2] >> 5);
+    int day = p[2] & 0x1F;
+    if (!IsValidDay(year, month, day)) return -1;
+    return JulianFromCivil({year, month, day});
+}
+
+void JulianToCompact(int64_t julian, uint8_t* p) {
+    CivilDate d = CivilFromJulian(julian);
+    unsigned w = unsigned(d.year * 2 + (d.month >> 3)) & 0xFFFF;
+    p[0] = uint8_t(w >> 8);
+    p[1] = uint8_t(w);
+    p[2] = uint8_t((d.month * 32 + d.day) & 0xFF);
+}
+
+// A numeric image's text: optional sign, digits, optional point and digits; nullopt otherwise.
+bool ParseNumericText(std::string_view s, bool* hasPoint) {
+    size_t i = 0;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
+    bool digits = false;
+    *hasPoint = false;
+    for (; i < s.size(); ++i) {
+        if (std::isdigit(static_cast<unsigned char>(s[i]))) {
+            digits = true;
+        } else if (s[i] == '.' && !*hasPoint) {
+            *hasPoint = true;
+        } else {
+            return false;
+        }
+    }
+    return digits;
+}
+
+// The numeric field's image text of v, or empty when it does not fit.
+std::string FormatNumeric(const FieldDesc& f, double v) {
+    char buf[400];
+    int n = std::snprintf(buf, sizeof buf, "%.*f", int(f.decimals), v);
+    if (n < 0 || uint32_t(n) > f.length || std::strchr(buf, 'e') || std::strchr(buf, 'n') ||
+        std::strchr(buf, 'i'))
+        return {};
+    if (std::strcmp(buf, "-0") == 0) return std::string(f.length - 1, ' ') + "0";
+    return std::string(f.length - n, ' ') + buf;
+}
+
+std::string FormatInteger(const FieldDesc& f, int64_t v) {
+    if (f.decimals) return FormatNumeric(f, double(v));
+    std::string s = std::to_string(v);
+    if (s.size() > f.length) return {};
+    return std::string(f.length - s.size(), ' ') + s;
+}
+
+std::string ShortestDouble(double v) {
+    char buf[64];
+    auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, p);
+}
+
+bool ParseDouble(std::string_view s, double* out) {
+    s = TrimBlanks(s);
+    if (s.empty()) return false;
+    if (s.front() == '+') s.remove_prefix(1);
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), *out);
+    return ec == std::errc() && p == s.data() + s.size() && std::isfinite(*out);
+}
+
+bool ParseInt64(std::string_view s, int64_t* out) {
+    s = TrimBlanks(s);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    if (s.empty()) return false;
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), *out);
+    return ec == std::errc() && p == s.data() + s.size();
+}
+
+// A date from text: the engine's date format, YYYYMMDD or YYYY-MM-DD. 0 for blank text.
+bool ParseDateText(std::string_view text, int64_t* julian) {
+    text = TrimBlanks(text);
+    if (text.empty()) {
+        *julian = 0;
+        return true;
+    }
+    if (ParseIsoDate(text, julian)) return true;
+    if (text.size() == 8 && text.find_first_not_of("0123456789") == std::string_view::npos) {
+        int y = std::stoi(std::string(text.substr(0, 4)));
+        int m = std::stoi(std::string(text.substr(4, 2)));
+        int d = std::stoi(std::string(text.substr(6, 2)));
+        if (!IsValidDay(y, m, d)) return false;
+        *julian = JulianFromCivil({y, m, d});
+        return true;
+    }
+    auto parsed = CurrentDateFormat().ParseDate(text);
+    if (!parsed) return false;
+    *julian = *parsed;
+    return true;
+}
+
+std::string FormatDateText(int64_t julian) { return CurrentDateFormat().Format(julian); }
+
+}  // namespace
+
+std::string FormatTimeOfDay(uint32_t ms) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02u:%02u:%02u.%03u", ms / 3600000, ms / 60000 % 60,
+                  ms / 1000 % 60, ms % 1000);
+    return buf;
+}
+
+bool ParseTimeOfDay(std::string_view t, uint32_t* ms) {
+    unsigned h = 0, m = 0, s = 0, frac = 0;
+    auto two = [&](size_t at, unsigned* v) {
+        if (at + 2 > t.size() || !std::isdigit((unsigned char)t[at]) ||
+            !std::isdigit((unsigned char)t[at + 1]))
+            return false;
+        *v = unsigned(t[at] - '0') * 10 + unsigned(t[at + 1] - '0');
+        return true;
+    };
+    if (!two(0, &h) || t.size() < 5 || t[2] != ':' || !two(3, &m)) return false;
+    size_t pos = 5;
+    if (pos < t.size()) {
+        if (t[pos] != ':' || !two(pos + 1, &s)) return false;
+        pos += 3;
+        if (pos < t.size()) {
+            if (t[pos] != '.') return false;
+            size_t digits = 0;
+            for (++pos; pos < t.size(); ++pos, ++digits) {
+                if (!std::isdigit((unsigned char)t[pos]) || digits >= 3) return false;
+                frac = frac * 10 + unsigned(t[pos] - '0');
+            }
+            if (digits == 0) return false;
+            for (; digits < 3; ++digits) frac *= 10;
+        }
+    }
+    if (h > 23 || m > 59 || s > 59) return false;
+    *ms = ((h * 60 + m) * 60 + s) * 1000 + frac;
+    return true;
+}
+
+std::string FormatIsoDate(int64_t julian) {
+    CivilDate d = CivilFromJulian(julian);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
+    return buf;
+}
+
+bool ParseIsoDate(std::string_view t, int64_t* julian) {
+    if (t.size() != 10 || t[4] != '-' || t[7] != '-') return false;
+    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (!std::isdigit((unsigned char)t[i])) return false;
+    int y = std::stoi(std::string(t.substr(0, 4)));
+    int m = std::stoi(std::string(t.substr(5, 2)));
+    int d = std::stoi(std::string(t.substr(8, 2)));
+    if (!IsValidDay(y, m, d)) return false;
+    *julian = JulianFromCivil({y, m, d});
+    return true;
+}
+
+const char* ColumnType(UNSIGNED16 type) {
+    switch (type) {
+        case KCE_LOGICAL:
+        case KCE_INTEGER:
+        case KCE_SHORTINT:
+        case KCE_AUTOINC:
+            return "INTEGER";
+        case KCE_NUMERIC:
+            return "NUMERIC";
+        case KCE_DOUBLE:
+        case KCE_CURDOUBLE:
+            return "REAL";
+        case KCE_BINARY:
+        case KCE_IMAGE:
+        case KCE_RAW:
+            return "BLOB";
+        default:
+            return "TEXT";
+    }
+}
+
+KCESTATUS Decode(const FieldDesc& f, const uint8_t* image, ColumnValue* out) {
+    const uint8_t* p = image + f.offset;
+    *out = ColumnValue();
+    if (IsBlobType(f.type) || IsNativeNull(f, image)) return KCE_SUCCESS;
+    switch (f.type) {
+        case KCE_LOGICAL: {
+            char c = char(p[0]);
+            out->kind = ColumnValue::kInteger;
+            if (std::strchr("TtYy1", c) && c) {
+                out->integer = 1;
+            } else if (std::strchr("FfNn0", c) && c) {
+                out->integer = 0;
+            } else {
+                return Invalid(f, "byte " + Hex(p, 1) + " is not T or F");
+            }
+            return KCE_SUCCESS;
+        }
+        case KCE_NUMERIC: {
+            std::string_view text = TrimBlanks({reinterpret_cast<const char*>(p), f.length});
+            if (text.empty()) return KCE_SUCCESS;  // blanks: empty
+            bool hasPoint = false;
+            if (!ParseNumericText(text, &hasPoint)) {
+                return Invalid(f, "'" + std::string(text) + "' is not a number");
+            }
+            int64_t i = 0;
+            if (!hasPoint && f.decimals == 0 && ParseInt64(text, &i)) {
+                out->kind = ColumnValue::kInteger;
+                out->integer = i;
+            } else {
+                out->kind = ColumnValue::kReal;
+                ParseDouble(text, &out->real);
+            }
+            return KCE_SUCCESS;
+        }
+        case KCE_DATE: {
+            int32_t j = int32_t(LoadU32(p));
+            CivilDate d = CivilFromJulian(j);
+            if (j < 1721060 || !IsValidDay(d.year, d.month, d.day)) {
+                return Invalid(f, "Julian day " + std::to_string(j) + " is outside years 0-9999");
+            }
+            out->kind = ColumnValue::kText;
+            out->bytes = FormatIsoDate(j);
+            return KCE_SUCCESS;
+        }
+        case KCE_COMPACTDATE: {
+            int64_t j = CompactToJulian(p);
+            if (j < 0) return Invalid(f, "bytes " + Hex(p, 3) + " name no day");
+            out->kind = ColumnValue::kText;
+            out->bytes = FormatIsoDate(j);
+            return KCE_SUCCESS;
+        }
+        case KCE_STRING: {
+            std::string_view s(reinterpret_cast<const char*>(p), f.length);
+            size_t zero = s.find('\0');
+            if (zero != s.npos) s = s.substr(0, zero);
+            while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+            out->kind = ColumnValue::kText;
+            out->bytes = std::string(s);
+            return KCE_SUCCESS;
+        }
+        case KCE_DOUBLE:
+        case KCE_CURDOUBLE: {
+            double v = LoadDouble(p);
+            if (std::isnan(v)) return Invalid(f, "not a number (NaN)");
+            out->kind = ColumnValue::kReal;
+            out->real = v;
+            return KCE_SUCCESS;
+        }
+        case KCE_INTEGER:
+            out->kind = ColumnValue::kInteger;
+            out->integer = int32_t(LoadU32(p));
+            return KCE_SUCCESS;
+        case KCE_SHORTINT:
+            out->kind = ColumnValue::kInteger;
+            out->integer = int16_t(LoadU16(p));
+            return KCE_SUCCESS;
+        case KCE_AUTOINC:
+            out->kind = ColumnValue::kInteger;
+            out->integer = LoadU32(p);
+            return KCE_SUCCESS;
+        case KCE_TIME: {
+            uint32_t ms = LoadU32(p);
+            if (ms >= kMsPerDay) return Invalid(f, std::to_string(ms) + " ms is past midnight");
+            out->kind = ColumnValue::kText;
+            out->bytes = FormatTimeOfDay(ms);
+            return KCE_SUCCESS;
+        }
+        case KCE_TIMESTAMP: {
+            int32_t j = int32_t(LoadU32(p));
+            uint32_t ms = LoadU32(p + 4);
+            CivilDate d = CivilFromJulian(j);
+            if (j < 1721060 || !IsValidDay(d.year, d.month, d.day)) {
+                return Invalid(f, "Julian day " + std::to_string(j) + " is outside years 0-9999");
+            }
+            if (ms >= kMsPerDay) return Invalid(f, std::to_string(ms) + " ms is past midnight");
+            out->kind = ColumnValue::kText;
+            out->bytes = FormatIsoDate(j) + "T" + FormatTimeOfDay(ms);
+            return KCE_SUCCESS;
+        }
+        case KCE_RAW:
+            out->kind = ColumnValue::kBlob;
+            out->bytes.assign(reinterpret_cast<const char*>(p), f.length);
+            return KCE_SUCCESS;
+    }
+    return Invalid(f, "unknown type");
+}
+
+KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& v) {
+    int rc = SQLITE_OK;
+    switch (v.kind) {
+        case ColumnValue::kNull:
+            rc = sqlite3_bind_null(stmt, index);
+            break;
+        case ColumnValue::kInteger:
+            rc = sqlite3_bind_int64(stmt, index, v.integer);
+            break;
+        case ColumnValue::kReal:
+            rc = sqlite3_bind_double(stmt, index, v.real);
+            break;
+        case ColumnValue::kText:
+            rc = sqlite3_bind_text(stmt, index, v.bytes.data(), int(v.bytes.size()),
+                                   SQLITE_TRANSIENT);
+            break;
+        case ColumnValue::kBlob:
+            rc = sqlite3_bind_blob(stmt, index, v.bytes.data(), int(v.bytes.size()),
+                                   SQLITE_TRANSIENT);
+            break;
+    }
+    if (rc != SQLITE_OK) return Fail(KCE_INTERNAL_ERROR, sqlite3_errstr(rc));
+    return KCE_SUCCESS;
+}
+
+KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* image,
+                     UNSIGNED32 recno, const std::string& file) {
+    uint8_t* p = image + f.offset;
+    int kind = sqlite3_column_type(stmt, col);
+    auto damaged = [&](const std::string& why) {
+        return Fail(KCE_DAMAGED_FILE, file + ", record " + std::to_string(recno) + ", field '" +
+                                          f.name + "': " + why);
+    };
+    if (IsBlobType(f.type)) {
+        // The select list asks "col IS NOT NULL" for blob fields.
+        StoreU32(p, sqlite3_column_int(stmt, col) ? 0xFFFFFFFFu : 0);
+        return KCE_SUCCESS;
+    }
+    if (kind == SQLITE_NULL) {
+        WriteNativeNull(f, image);
+        return KCE_SUCCESS;
+    }
+    auto text = [&]() {
+        const unsigned char* t = sqlite3_column_text(stmt, col);
+        return std::string_view(reinterpret_cast<const char*>(t ? t : (const unsigned char*)""),
+                                size_t(sqlite3_column_bytes(stmt, col)));
+    };
+    bool numeric = kind == SQLITE_INTEGER || kind == SQLITE_FLOAT;
+    switch (f.type) {
+        case KCE_LOGICAL:
+            if (kind != SQLITE_INTEGER) return damaged("not 0 or 1");
+            p[0] = sqlite3_column_int64(stmt, col) ? 'T' : 'F';
+            return KCE_SUCCESS;
+        case KCE_NUMERIC: {
+            if (!numeric) return damaged("not a number");
+            std::string s = kind == SQLITE_INTEGER
+                                ? FormatInteger(f, sqlite3_column_int64(stmt, col))
+                                : FormatNumeric(f, sqlite3_column_double(stmt, col));
+            if (s.empty()) return damaged("the number does not fit the field");
+            std::memcpy(p, s.data(), f.length);
+            return KCE_SUCCESS;
+        }
+        case KCE_DATE:
+        case KCE_COMPACTDATE: {
+            int64_t j = 0;
+            if (kind != SQLITE_TEXT || !ParseIsoDate(text(), &j)) return damaged("not a date");
+            if (f.type == KCE_DATE) {
+                StoreU32(p, uint32_t(j));
+            } else {
+                JulianToCompact(j, p);
+            }
+            return KCE_SUCCESS;
+        }
+        case KCE_STRING: {
+            if (kind != SQLITE_TEXT && kind != SQLITE_BLOB) return damaged("not text");
+            const void* data = sqlite3_column_blob(stmt, col);
+            size_t n = size_t(sqlite3_column_bytes(stmt, col));
+            if (n > f.length) return damaged("longer than the field");
+            std::memset(p, ' ', f.length);
+            if (n) std::memcpy(p, data, n);
+            return KCE_SUCCESS;
+        }
+        case KCE_DOUBLE:
+        case KCE_CURDOUBLE:
+            if (!numeric) return damaged("not a number");
+            StoreDouble(p, sqlite3_column_double(stmt, col));
+            return KCE_SUCCESS;
+        case KCE_INTEGER:
+        case KCE_SHORTINT:
+        case KCE_AUTOINC: {
+            if (kind != SQLITE_INTEGER) return damaged("not an integer");
+            int64_t v = sqlite3_column_int64(stmt, col);
+            if (f.type == KCE_SHORTINT) {
+                if (v <= -32768 || v > 32767) return damaged("out of range");
+                StoreU16(p, uint16_t(v));
+            } else if (f.type == KCE_INTEGER) {
+                if (v <= INT32_MIN || v > INT32_MAX) return damaged("out of range");
+                StoreU32(p, uint32_t(v));
+            } else {
+                if (v < 0 || v >= 0xFFFFFFFFLL) return damaged("out of range");
+                StoreU32(p, uint32_t(v));
+            }
+            return KCE_SUCCESS;
+        }
+        case KCE_TIME: {
+            uint32_t ms = 0;
+            if (kind != SQLITE_TEXT || !ParseTimeOfDay(text(), &ms)) return damaged("not a time");
+            StoreU32(p, ms);
+            return KCE_SUCCESS;
+        }
+        case KCE_TIMESTAMP: {
+            std::string_view t = kind == SQLITE_TEXT ? text() : std::string_view();
+            int64_t j = 0;
+            uint32_t ms = 0;
+            if (t.size() < 12 || (t[10] != 'T' && t[10] != ' ') ||
+                !ParseIsoDate(t.substr(0, 10), &j) || !ParseTimeOfDay(t.substr(11), &ms))
+                return damaged("not a timestamp");
+            StoreU32(p, uint32_t(j));
+            StoreU32(p + 4, ms);
+            return KCE_SUCCESS;
+        }
+        case KCE_RAW: {
+            if (kind != SQLITE_BLOB && kind != SQLITE_TEXT) return damaged("not bytes");
+            size_t n = size_t(sqlite3_column_bytes(stmt, col));
+            if (n > f.length) return damaged("longer than the field");
+            std::memset(p, 0, f.length);
+            if (n) std::memcpy(p, sqlite3_column_blob(stmt, col), n);
+            return KCE_SUCCESS;
+        }
+    }
+    return damaged("unknown type");
+}
+
+KCESTATUS FromText(const FieldDesc& f, std::string_view text, uint8_t* image) {
+    uint8_t* p = image + f.offset;
+    std::string_view t = TrimBlanks(text);
+    if (f.type != KCE_STRING && f.type != KCE_RAW && t.empty()) {
+        WriteNativeNull(f, image);
+        return KCE_SUCCESS;
+    }
+    auto quoted = [&]() { return "'" + std::string(text.substr(0, 60)) + "'"; };
+    switch (f.type) {
+        case KCE_LOGICAL: {
+            std::string u;
+            for (char c : t) u += char(std::toupper(static_cast<unsigned char>(c)));
+            if (u == "T" || u == "Y" || u == "1" || u == "TRUE" || u == ".T.") {
+                p[0] = 'T';
+            } else if (u == "F" || u == "N" || u == "0" || u == "FALSE" || u == ".F.") {
+                p[0] = 'F';
+            } else {
+                return Invalid(f, quoted() + " is not a logical value");
+            }
+            return KCE_SUCCESS;
+        }
+        case KCE_NUMERIC: {
+            double v = 0;
+            if (!ParseDouble(t, &v)) return Invalid(f, quoted() + " is not a number");
+            int64_t i = 0;
+            std::string s =
+                f.decimals == 0 && ParseInt64(t, &i) ? FormatInteger(f, i) : FormatNumeric(f, v);
+            if (s.empty()) return Invalid(f, quoted() + " does not fit the field");
+            std::memcpy(p, s.data(), f.length);
+            return KCE_SUCCESS;
+        }
+        case KCE_DATE:
+        case KCE_COMPACTDATE: {
+            int64_t j = 0;
+            if (!ParseDateText(t, &j)) return Invalid(f, quoted() + " is not a date");
+            if (j == 0) {
+                WriteNativeNull(f, image);
+            } else if (f.type == KCE_DATE) {
+                StoreU32(p, uint32_t(j));
+            } else {
+                JulianToCompact(j, p);
+            }
+            return KCE_SUCCESS;
+        }
+        case KCE_STRING:
+            if (text.empty()) {
+                WriteNativeNull(f, image);
+                return KCE_SUCCESS;
+            }
+            std::memset(p, ' ', f.length);
+            std::memcpy(p, text.data(), std::min<size_t>(text.size(), f.length));
+            return KCE_SUCCESS;
+        case KCE_RAW:
+            std::memset(p, 0, f.length);
+            std::memcpy(p, text.data(), std::min<size_t>(text.size(), f.length));
+            return KCE_SUCCESS;
+        case KCE_DOUBLE:
+        case KCE_CURDOUBLE: {
+            double v = 0;
+            if (!ParseDouble(t, &v)) return Invalid(f, quoted() + " is not a number");
+            StoreDouble(p, v);
+            return KCE_SUCCESS;
+        }
+        case KCE_INTEGER:
+        case KCE_SHORTINT:
+        case KCE_AUTOINC: {
+            int64_t v = 0;
+            if (!ParseInt64(t, &v)) return Invalid(f, quoted() + " is not a whole number");
+            bool fits = f.type == KCE_SHORTINT  ? v > -32768 && v <= 32767
+                        : f.type == KCE_INTEGER ? v > INT32_MIN && v <= INT32_MAX
+                                                : v >= 0 && v < 0xFFFFFFFFLL;
+            if (!fits) return Invalid(f, quoted() + " is out of range");
+            if (f.type == KCE_SHORTINT) {
+                StoreU16(p, uint16_t(v));
+            } else {
+                StoreU32(p, uint32_t(v));
+            }
+            return KCE_SUCCESS;
+        }
+        case KCE_TIME: {
+            uint32_t ms = 0;
+            if (!ParseTimeOfDay(t, &ms)) return Invalid(f, quoted() + " is not a time of day");
+            StoreU32(p, ms);
+            return KCE_SUCCESS;
+        }
+        case KCE_TIMESTAMP: {
+            size_t split = t.find_first_of(" T");
+            std::string_view datePart = split == t.npos ? t : t.substr(0, split);
+            int64_t j = 0;
+            uint32_t ms = 0;
+            if (!ParseDateText(datePart, &j) || j == 0 ||
+                (split != t.npos && !ParseTimeOfDay(TrimBlanks(t.substr(split + 1)), &ms)))
+                return Invalid(f, quoted() + " is not a date and time");
+            StoreU32(p, uint32_t(j));
+            StoreU32(p + 4, ms);
+            return KCE_SUCCESS;
+        }
+    }
+    return Invalid(f, "cannot be set from text");
+}
+
+KCESTATUS ToText(const FieldDesc& f, const uint8_t* image, std::string* out) {
+    out->clear();
+    if (IsNativeNull(f, image)) return KCE_SUCCESS;
+    const uint8_t* p = image + f.offset;
+    switch (f.type) {
+        case KCE_LOGICAL:
+            *out = std::string(1, char(p[0]) == 'T' || p[0] == 't' ? 'T' : 'F');
+            break;
+        case KCE_NUMERIC:
+            *out = std::string(TrimBlanks({reinterpret_cast<const char*>(p), f.length}));
+            break;
+        case KCE_DATE:
+            *out = FormatDateText(int32_t(LoadU32(p)));
+            break;
+        case KCE_COMPACTDATE: {
+            int64_t j = CompactToJulian(p);
+            if (j > 0) *out = FormatDateText(j);
+            break;
+        }
+        case KCE_STRING: {
+            std::string_view s(reinterpret_cast<const char*>(p), f.length);
+            size_t zero = s.find('\0');
+            if (zero != s.npos) s = s.substr(0, zero);
+            while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+            *out = std::string(s);
+            break;
+        }
+        case KCE_RAW:
+            out->assign(reinterpret_cast<const char*>(p), f.length);
+            break;
+        case KCE_DOUBLE:
+        case KCE_CURDOUBLE:
+            *out = ShortestDouble(LoadDouble(p));
+            break;
+        case KCE_INTEGER:
+            *out = std::to_string(int32_t(LoadU32(p)));
+            break;
+        case KCE_SHORTINT:
+            *out = std::to_string(int16_t(LoadU16(p)));
+            break;
+        case KCE_AUTOINC:
+            *out = std::to_string(LoadU32(p));
+            break;
+        case KCE_TIME:
+            *out = FormatTimeOfDay(LoadU32(p) % kMsPerDay);
+            break;
+        case KCE_TIMESTAMP:
+            *out = FormatDateText(int32_t(LoadU32(p))) + " " +
+                   FormatTimeOfDay(LoadU32(p + 4) % kMsPerDay);
+            break;
+        default:
+            break;
+    }
+    return KCE_SUCCESS;
+}
+
+}  // namespace kce::native

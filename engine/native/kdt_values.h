@@ -1,0 +1,60 @@
+// Native field values: the conversions between a field's bytes in the record image, its SQLite
+// column value and its text form (KdsSetField / KdsGetField).
+//
+// Column values, by engine type (NULL is the empty field for every type):
+//   logical                   INTEGER 1 / 0
+//   numeric                   INTEGER (no decimals) or REAL
+//   date, compactdate         TEXT 'YYYY-MM-DD'
+//   char                      TEXT, trailing blanks removed
+//   memo, varchar             TEXT (bytes as given)
+//   binary, image, raw        BLOB
+//   double, money             REAL
+//   integer, shortint,autoinc INTEGER
+//   time                      TEXT 'HH:MM:SS.mmm'
+//   timestamp                 TEXT 'YYYY-MM-DDTHH:MM:SS.mmm'
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/record_image.h"
+
+namespace kce::native {
+
+// The value a field's image bytes stand for.
+struct ColumnValue {
+    enum Kind { kNull, kInteger, kReal, kText, kBlob } kind = kNull;
+    int64_t integer = 0;
+    double real = 0;
+    std::string bytes;  // text or blob
+};
+
+// The declared SQLite type of a field's column.
+const char* ColumnType(UNSIGNED16 type);
+
+// Image bytes -> column value. A value the column cannot keep faithfully (a NaN, a time past
+// midnight, a month 13, a numeric that is not a number) gives KCE_INVALID_FIELD_VALUE naming the
+// field. Blob fields answer kNull (their values travel apart from the image).
+KCESTATUS Decode(const FieldDesc& field, const uint8_t* image, ColumnValue* out);
+KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& value);
+
+// Column `col` of the current row -> image bytes. A stored value that is not of the field's form
+// gives KCE_DAMAGED_FILE naming the file, record and field.
+KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& field, uint8_t* image,
+                     UNSIGNED32 recno, const std::string& file);
+
+// Text forms.
+KCESTATUS FromText(const FieldDesc& field, std::string_view text, uint8_t* image);
+KCESTATUS ToText(const FieldDesc& field, const uint8_t* image, std::string* text);
+
+// Shared text helpers: "HH:MM:SS.mmm" and back (seconds and milliseconds optional on input).
+std::string FormatTimeOfDay(uint32_t ms);
+bool ParseTimeOfDay(std::string_view text, uint32_t* ms);
+// "YYYY-MM-DD" (years 0 to 9999) and back.
+std::string FormatIsoDate(int64_t julian);
+bool ParseIsoDate(std::string_view text, int64_t* julian);
+
+}  // namespace kce::native
