@@ -191,8 +191,8 @@ append = time.monotonic() - start
 start = time.monotonic()
 seen = 0
 for rec in t:
-    for n in names:
-        rec[n]
+    for i in range(len(names)):
+        rec[i]
     seen += 1
 read = time.monotonic() - start
 t.close()
