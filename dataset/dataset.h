@@ -40,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/db_errors.h"
 #include "dataset/db_types.h"
 #include "dataset/fielddefs.h"
 #include "dataset/fields.h"
@@ -52,7 +53,6 @@ namespace db {
 
 class TDataSource;
 class TDataLink;
-class EDatabaseError;
 
 class TDataSet : public rtl::TComponent {
   public:

@@ -122,6 +122,17 @@ std::string CurrentDir() {
     return buf.data();
 }
 
+std::string ProgramFileName() {
+    std::vector<char> buf(4096);
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+        if (n < 0) return "";
+        if (static_cast<size_t>(n) < buf.size())
+            return std::string(buf.data(), static_cast<size_t>(n));
+        buf.resize(buf.size() * 2);
+    }
+}
+
 std::string DriveFolder(char letter) {
     const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
     const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));

@@ -24,6 +24,8 @@ std::string ResolvePath(const std::string& path);
 // The folder that drive `letter` stands for (drive C: created, with its TEMP folder).
 std::string DriveFolder(char letter);
 std::string CurrentDir();
+// The full file name of the running program (empty when the system does not tell).
+std::string ProgramFileName();
 
 // These resolve their argument first.
 bool FileExists(const std::string& path);       // a file (not a folder) exists

@@ -257,5 +257,67 @@ TEST(DataSetModel, EventsOfOpenScrollAndCloseFireInOrder) {
                                              "BeforeScroll", "BeforeClose", "AfterClose"}));
 }
 
+TEST(DataSetModel, CalculatedFieldsFollowTheirRecordAndItsChanges) {
+    auto ds = People(3);
+    db::TIntegerField id, doubled;
+    id.SetFieldName("ID");
+    id.SetDataSet(ds.get());
+    doubled.SetFieldName("DOUBLED");
+    doubled.SetFieldKind(db::fkCalculated);
+    doubled.SetDataSet(ds.get());
+    std::vector<DataSetState> states;
+    ds->SetOnCalcFields([&](db::TDataSet& d) {
+        states.push_back(d.State());
+        doubled.SetIntegerValue(id.IntegerValue() * 2);
+    });
+    ds->Open();
+    EXPECT_EQ(doubled.FieldNo(), -1);
+    EXPECT_EQ(ds->CalcAreaSize(), doubled.DataSize() + 1);
+    std::vector<int> seen;
+    while (!ds->AtEOF()) {
+        seen.push_back(doubled.IntegerValue());
+        ds->Next();
+    }
+    EXPECT_EQ(seen, (std::vector<int>{2, 4, 6}));
+    EXPECT_EQ(states.front(), DataSetState::CalcFields);
+
+    ds->Edit();
+    id.SetIntegerValue(10);
+    EXPECT_EQ(doubled.IntegerValue(), 20);
+    ds->Cancel();
+    EXPECT_EQ(doubled.IntegerValue(), 6);
+    EXPECT_TRUE(ds->FieldValueInState(DataSetState::Browse, doubled).IsNull());
+    EXPECT_EQ(ds->FieldValueInState(DataSetState::Browse, id), rtl::Variant(3));
+}
+
+TEST(DataSetModel, ActiveStoredWhileLoadingTakesEffectWhenLoadingEnds) {
+    auto ds = People(2);
+    ds->BeginLoading();
+    ds->SetActive(true);
+    EXPECT_FALSE(ds->Active());
+    ds->EndLoading();
+    EXPECT_TRUE(ds->Active());
+    EXPECT_EQ(ds->FieldNamed("ID").IntegerValue(), 1);
+}
+
+TEST(DataSetModel, TempStateSwitchesWithoutNotifyingAndClearsModified) {
+    auto ds = People(1);
+    db::TDataSource source;
+    int changes = 0;
+    source.SetOnStateChange([&](db::TDataSource&) { ++changes; });
+    source.SetDataSet(ds.get());
+    ds->Open();
+    ds->Edit();
+    ds->FieldNamed("NAME").SetStringValue("x");
+    int before = changes;
+    DataSetState previous = ds->EnterTempState(DataSetState::Filter);
+    EXPECT_EQ(previous, DataSetState::Edit);
+    EXPECT_EQ(ds->State(), DataSetState::Filter);
+    EXPECT_FALSE(ds->Modified());
+    ds->LeaveTempState(previous);
+    EXPECT_EQ(ds->State(), DataSetState::Edit);
+    EXPECT_EQ(changes, before);
+}
+
 }  // namespace
 }  // namespace dstest

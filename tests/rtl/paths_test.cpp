@@ -117,6 +117,11 @@ TEST_F(PathsTest, FileOperationsResolveTheirArguments) {
     EXPECT_FALSE(DeleteFile("c:\\A\\g.TXT"));
 }
 
+TEST(ProgramFileName, NamesThisTestProgram) {
+    EXPECT_EQ(ExtractFileName(ProgramFileName()), "rtl_tests");
+    EXPECT_TRUE(FileExists(ProgramFileName()));
+}
+
 TEST(PathText, HelpersTreatBothSeparatorsAndDrives) {
     struct Case {
         const char* path;

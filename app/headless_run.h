@@ -1,0 +1,38 @@
+// Running a command of the main window without a display (updatebank convert).
+//
+// What the window would show goes to `out`, one line each, in the order it happens: a message box
+// as "message: TEXT" (answered OK at once), a line added to a memo as "memo: TEXT". In TEXT a
+// carriage return is written as the two characters \r and a line feed as \n; nothing else is
+// escaped. An exception that ends the command, which the window would show in its error box, is
+// written as "error: TEXT" on `err`.
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "app/updatebank.h"
+#include "gui/headless.h"
+
+namespace app {
+
+// TEXT of an output line.
+std::string EscapeLine(const std::string& text);
+
+// Runs `command` with the backend's events reported as above. Returns the exit status: 0 when the
+// command ends normally, 1 when an exception ends it.
+int RunHeadless(gui::HeadlessBackend& backend, const std::function<void()>& command,
+                std::ostream& out, std::ostream& err);
+
+// The CONVERT command on a shown form under the headless backend: SOURCE and TARGET go into the
+// two folder boxes exactly as given, then the CONVERT button's handler runs.
+int RunConvert(TForm1& form, gui::HeadlessBackend& backend, const std::string& source,
+               const std::string& target, std::ostream& out, std::ostream& err);
+
+// `updatebank convert SOURCE TARGET`: the application on the headless backend, the engine's own
+// message box as one line on `err`, the main window created from its stored definition, then
+// RunConvert.
+int ConvertWithoutWindow(const std::string& source, const std::string& target, std::ostream& out,
+                         std::ostream& err);
+
+}  // namespace app

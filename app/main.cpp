@@ -1,0 +1,92 @@
+// updatebank: the main window, or one command of it run without a display.
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "app/headless_run.h"
+#include "app/updatebank.h"
+#include "engine/kce.h"
+#include "gui/application.h"
+#include "gui/fltk_backend.h"
+#include "gui/headless.h"
+
+#ifndef UPDATEBANK_VERSION
+#define UPDATEBANK_VERSION "0.0.0"
+#endif
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: updatebank                          open the main window (needs a display)\n"
+    "       updatebank convert SOURCE TARGET    run the CONVERT command without a window\n"
+    "       updatebank --help | --version\n";
+
+// The engine's own message box: in the window, a modal message box with the engine's title.
+void ShowInWindow(const char* title, const char* text, void*) {
+    try {
+        gui::ShowMessageBox(title ? title : "", text ? text : "");
+    } catch (...) {
+        // Called from inside the engine's C interface: nothing may unwind through it.
+    }
+}
+
+int RunWindow() {
+    std::unique_ptr<gui::Backend> backend = gui::MakeFltkBackend();
+    if (!backend) {
+        const char* display = std::getenv("DISPLAY");
+        std::cerr << "updatebank: cannot open the display"
+                  << (display && *display ? std::string(" '") + display + "'"
+                                          : std::string(" (DISPLAY is not set)"))
+                  << "; without one use: updatebank convert SOURCE TARGET\n";
+        return 1;
+    }
+    gui::Application().Initialize(std::move(backend));
+    KdsSetDisplayCallback(ShowInWindow, nullptr);
+    int status = 0;
+    try {
+        app::TForm1 form(nullptr);
+        gui::Application().SetMainForm(&form);
+        gui::Application().Run();
+        gui::Application().SetMainForm(nullptr);
+    } catch (const std::exception& e) {
+        std::cerr << "updatebank: " << e.what() << '\n';
+        status = 1;
+    }
+    KdsSetDisplayCallback(nullptr, nullptr);
+    gui::Application().Reset();
+    return status;
+}
+
+int RunConvert(const std::string&, const std::string&) {
+    // The CONVERT command itself is not built yet; once it is, this is
+    // app::ConvertWithoutWindow(source, target, std::cout, std::cerr).
+    std::cerr << "convert: not available yet\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 1) return RunWindow();
+    std::string first = argv[1];
+    if (argc == 2 && (first == "--help" || first == "-h")) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (argc == 2 && first == "--version") {
+        UNSIGNED32 major = 0, minor = 0;
+        KdsGetVersion(&major, &minor, nullptr, nullptr, nullptr);
+        std::cout << "updatebank " UPDATEBANK_VERSION " (KCE " << major << '.' << minor << ")\n";
+        return 0;
+    }
+    if (first == "convert") {
+        if (argc != 4) {
+            std::cerr << "convert: expected SOURCE and TARGET (see updatebank --help)\n";
+            return 2;
+        }
+        return RunConvert(argv[2], argv[3]);
+    }
+    std::cerr << "updatebank: unknown argument '" << first << "' (see updatebank --help)\n";
+    return 2;
+}

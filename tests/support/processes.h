@@ -1,0 +1,152 @@
+// Child processes for tests: running a program to its end, starting one in the background, and a
+// private X server (Xvfb) for tests that need a display.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace testsupport {
+
+using Clock = std::chrono::steady_clock;
+
+struct Result {
+    int status = -1;  // exit status, or -1 when the process did not exit normally
+    std::string out, err;
+};
+
+inline std::string ReadAll(int fd) {
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+    return text;
+}
+
+// Starts `args` with `env` added to this process's environment; stdout and stderr go to the
+// given descriptors (or are inherited when -1).
+inline pid_t Start(const std::vector<std::string>& args,
+                   const std::map<std::string, std::string>& env, int outFd = -1, int errFd = -1) {
+    std::vector<std::string> envText;
+    for (char** e = environ; *e; ++e) {
+        std::string entry = *e;
+        if (!env.count(entry.substr(0, entry.find('=')))) envText.push_back(entry);
+    }
+    for (const auto& [name, value] : env) envText.push_back(name + "=" + value);
+    std::vector<char*> argv, envp;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (const auto& e : envText) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (outFd >= 0) posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+    if (errFd >= 0) posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    pid_t pid = -1;
+    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+// Waits for `pid` up to `timeout`; -2 when it is still running then.
+inline int WaitExit(pid_t pid, std::chrono::seconds timeout) {
+    auto end = Clock::now() + timeout;
+    while (true) {
+        int status = 0;
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (done < 0 || Clock::now() > end) return -2;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+inline Result RunProgram(const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env = {}) {
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("updatebank-run-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    int out = open((dir / "out").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    int err = open((dir / "err").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    Result result;
+    pid_t pid = Start(args, env, out, err);
+    if (pid > 0) {
+        result.status = WaitExit(pid, std::chrono::seconds(60));
+        if (result.status == -2) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    }
+    lseek(out, 0, SEEK_SET);
+    lseek(err, 0, SEEK_SET);
+    result.out = ReadAll(out);
+    result.err = ReadAll(err);
+    close(out);
+    close(err);
+    std::filesystem::remove_all(dir);
+    return result;
+}
+
+inline bool OnPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path ? path : "");
+    std::string dir;
+    while (std::getline(dirs, dir, ':'))
+        if (!dir.empty() && access((std::filesystem::path(dir) / program).c_str(), X_OK) == 0)
+            return true;
+    return false;
+}
+
+// A private X server for one test; stopped with the object.
+class Xvfb {
+  public:
+    Xvfb() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        // -displayfd lets the server pick a free display and tell us which.
+        pid_ = Start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
+                      "-nolisten", "tcp"},
+                     {});
+        close(fds[1]);
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        auto end = Clock::now() + std::chrono::seconds(30);
+        while (Clock::now() < end && number.find('\n') == std::string::npos) {
+            if (poll(&p, 1, 200) > 0) {
+                char buf[16];
+                ssize_t n = read(fds[0], buf, sizeof buf);
+                if (n <= 0) break;
+                number.append(buf, static_cast<size_t>(n));
+            }
+        }
+        close(fds[0]);
+        if (number.find('\n') != std::string::npos)
+            display_ = ":" + number.substr(0, number.find('\n'));
+    }
+    ~Xvfb() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            if (WaitExit(pid_, std::chrono::seconds(10)) == -2) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, nullptr, 0);
+            }
+        }
+    }
+    const std::string& Display() const { return display_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+}  // namespace testsupport
