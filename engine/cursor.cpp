@@ -67,6 +67,7 @@ void TableCursor::SetBof() {
 void TableCursor::DiscardPending() {
     if (pending_ == PendingKind::kAppend) {
         // The reserved record never reached the table: the cursor stands after the last record.
+        storage_->ReleaseRecno(pendingRecno_);
         SetEof();
     }
     pending_ = PendingKind::kNone;

@@ -72,6 +72,8 @@ class Storage {
     // The number the next appended record will get. Successive calls answer successive numbers
     // (two handles appending at once get different ones).
     virtual KCESTATUS ReserveRecno(UNSIGNED32* recno) = 0;
+    // Gives back a reserved number whose append was cancelled (a no-op unless it is the latest).
+    virtual void ReleaseRecno(UNSIGNED32 recno) { (void)recno; }
     // Stores a record. isNew: append at *recno (a storage may move it to a later number when
     // another process took that one; *recno then answers the number used). Autoincrement fields
     // of a new record get their value in image. Blob fields change only where blobs lists them.

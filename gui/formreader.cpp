@@ -185,5 +185,8 @@ const std::vector<std::string>& SetValue(const TPropValue& value) {
 const std::vector<std::string>& StringsValue(const TPropValue& value) {
     return Get<TStringsValue>(value).items;
 }
+const std::vector<std::vector<TPropDef>>& CollectionValue(const TPropValue& value) {
+    return Get<TCollectionValue>(value).items;
+}
 
 }  // namespace gui

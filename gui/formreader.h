@@ -39,9 +39,15 @@ struct TStringsValue {
 struct TComponentRef {
     std::string name;
 };
+struct TPropDef;
+// The items of a collection property (field or index definitions), each a list of property
+// values of its own.
+struct TCollectionValue {
+    std::vector<std::vector<TPropDef>> items;
+};
 
-using TPropValue =
-    std::variant<bool, int64_t, std::string, TIdent, TSetValue, TStringsValue, TComponentRef>;
+using TPropValue = std::variant<bool, int64_t, std::string, TIdent, TSetValue, TStringsValue,
+                                TComponentRef, TCollectionValue>;
 
 struct TPropDef {
     std::string name;
@@ -108,5 +114,6 @@ const std::string& StringValue(const TPropValue& value);
 const std::string& IdentValue(const TPropValue& value);
 const std::vector<std::string>& SetValue(const TPropValue& value);
 const std::vector<std::string>& StringsValue(const TPropValue& value);
+const std::vector<std::vector<TPropDef>>& CollectionValue(const TPropValue& value);
 
 }  // namespace gui

@@ -144,7 +144,8 @@ std::string DriveFolder(char letter) {
         if (data.empty() || data[0] != '/') data = HomeFolder() + "/.local/share";
         folder = Walk("/", data + "/updatebank/drive_" + lower);
     }
-    if (upper == 'C') {
+    // One stat in the usual case: the folders are there already.
+    if (upper == 'C' && !Exists(folder + "/TEMP")) {
         MakeFolders(folder);
         if (FindNoCase(folder, "TEMP").empty()) MakeFolder(folder + "/TEMP");
     }

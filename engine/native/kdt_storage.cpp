@@ -130,6 +130,9 @@ class KdtStorage : public Storage {
     KCESTATUS ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists, bool* deleted) override;
     KCESTATUS ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) override;
     KCESTATUS ReserveRecno(UNSIGNED32* recno) override;
+    void ReleaseRecno(UNSIGNED32 recno) override {
+        if (recno != 0 && recno == lastReserved_) --lastReserved_;
+    }
     KCESTATUS WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
                           const PendingBlobs& blobs) override;
     KCESTATUS DeleteRecord(UNSIGNED32 recno) override;

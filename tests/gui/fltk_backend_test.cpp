@@ -82,6 +82,8 @@ TEST(FltkBackend, ErrorBoxShowsTheMessageAndTheLoopGoesOn) {
     if (!testsupport::OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
     testsupport::Xvfb server;
     ASSERT_FALSE(server.Display().empty()) << "Xvfb did not start";
+    const char* outer = std::getenv("DISPLAY");
+    std::string savedDisplay = outer ? outer : "";
     setenv("DISPLAY", server.Display().c_str(), 1);
     std::unique_ptr<gui::Backend> backend = gui::MakeFltkBackend();
     ASSERT_NE(backend, nullptr);
@@ -122,7 +124,11 @@ TEST(FltkBackend, ErrorBoxShowsTheMessageAndTheLoopGoesOn) {
         EXPECT_EQ(script.editValue, "D:\\DATA");
     }
     gui::Application().Reset();
-    unsetenv("DISPLAY");
+    if (outer) {
+        setenv("DISPLAY", savedDisplay.c_str(), 1);
+    } else {
+        unsetenv("DISPLAY");
+    }
 }
 
 }  // namespace

@@ -52,6 +52,18 @@ void RegisterProbe() {
            }},
           {"Mode", [](rtl::TComponent& c, const TPropValue& v,
                       TReader&) { dynamic_cast<TProbe&>(c).Note("Mode=" + gui::IdentValue(v)); }},
+          {"IndexDefs",
+           [](rtl::TComponent& c, const TPropValue& v, TReader&) {
+               for (const auto& item : gui::CollectionValue(v)) {
+                   std::string text = "Index";
+                   for (const gui::TPropDef& p : item)
+                       text += " " + p.name + "=" +
+                               (std::holds_alternative<std::string>(p.value)
+                                    ? gui::StringValue(p.value)
+                                    : gui::SetValue(p.value).at(0));
+                   dynamic_cast<TProbe&>(c).Note(text);
+               }
+           }},
           {"Refuse",
            [](rtl::TComponent&, const TPropValue&, TReader&) {
                throw rtl::Exception("NumCachedTables value must be greater than zero.");
@@ -84,7 +96,13 @@ TEST_F(FormReader, CreatesComponentsInOrderAndAppliesPropertiesWhileLoading) {
                             {"Visible", false},
                             {"OnClick", TIdent{"GoClick"}}}},
                           {"TProbe", "First", {{"Size", 2}, {"Partner", TComponentRef{"Second"}}}},
-                          {"TProbe", "Second", {{"Mode", TIdent{"ttKdsCDX"}}}}}});
+                          {"TProbe",
+                           "Second",
+                           {{"Mode", TIdent{"ttKdsCDX"}},
+                            {"IndexDefs", gui::TCollectionValue{
+                                              {{{"Name", "PRIMARY"},
+                                                {"Fields", "CODE;FIELDTYPE"},
+                                                {"Options", gui::TSetValue{{"ixUnique"}}}}}}}}}}});
     EXPECT_EQ(form.Name(), "Form1");
     EXPECT_EQ(form.Caption(), "Form1");
     EXPECT_EQ(form.Width(), 696);
@@ -105,7 +123,10 @@ TEST_F(FormReader, CreatesComponentsInOrderAndAppliesPropertiesWhileLoading) {
     EXPECT_EQ(first->partner, form.Components(2));
     EXPECT_EQ(TProbe::log, (std::vector<std::string>{
                                "First.Size=2 (loading)", "First.Partner (loading)",
-                               "Second.Mode=ttKdsCDX (loading)", "First.Loaded", "Second.Loaded"}));
+                               "Second.Mode=ttKdsCDX (loading)",
+                               "Second.Index Name=PRIMARY Fields=CODE;FIELDTYPE Options=ixUnique "
+                               "(loading)",
+                               "First.Loaded", "Second.Loaded"}));
 }
 
 TEST_F(FormReader, ReportsWhatCannotBeRead) {
