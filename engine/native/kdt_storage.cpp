@@ -108,6 +108,8 @@ struct ResetOnExit {
 class KdtStorage : public Storage {
   public:
     ~KdtStorage() override {
+        // Observers (the index layer) hold statements on this connection too.
+        observers_.clear();
         EndScan();
         // Statements first: sqlite3_close refuses while any is unfinalized.
         stmts_.clear();
@@ -123,6 +125,7 @@ class KdtStorage : public Storage {
     UNSIGNED16 TableType() const override { return 3; }
     bool Writable() const override { return writable_; }
     bool HasDeletedMarks() const override { return false; }
+    sqlite3* Database() override { return db_; }
 
     KCESTATUS RecordCount(UNSIGNED32* count) override;
     KCESTATUS NextRecno(UNSIGNED32 after, UNSIGNED32* recno) override;
