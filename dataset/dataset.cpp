@@ -249,7 +249,13 @@ void TDataSet::CreateDefaultFields() {
             throw EDatabaseError(rtl::Format(msg::kUnknownFieldType, {def.Name()}));
         }
         field->SetFieldName(def.Name());
-        if (def.Size() != 0 || field->Size() == 0) field->SetSize(def.Size());
+        // Only the classes with a size take the definition's; a size reported for a fixed-width
+        // type (an integer's 4 bytes) says nothing the class does not know.
+        TFieldType t = def.DataType();
+        if (t == ftString || t == ftFixedChar || t == ftWideString || t == ftGuid || t == ftBytes ||
+            t == ftVarBytes || t == ftBCD || IsBlobType(t)) {
+            field->SetSize(def.Size());
+        }
         field->SetRequired(def.Required());
         field->SetReadOnly(def.Attributes().count(faReadonly) != 0);
         if (auto* s = dynamic_cast<TStringField*>(field.get())) {

@@ -217,6 +217,12 @@ std::unique_ptr<TField> CreateFieldForType(TFieldType type) {
         case ftFixedChar:
             field = std::make_unique<TStringField>();
             break;
+        case ftWideString:
+            field = std::make_unique<TWideStringField>();
+            break;
+        case ftGuid:
+            field = std::make_unique<TGuidField>();
+            break;
         case ftSmallint:
             field = std::make_unique<TSmallintField>();
             break;

@@ -73,4 +73,25 @@ bool TStringField::BooleanValue() const {
 }
 void TStringField::SetBooleanValue(bool value) { SetStringValue(value ? "T" : "F"); }
 
+TWideStringField::TWideStringField(rtl::TComponent* owner) : TStringField(owner) {
+    SetDataType(ftWideString);
+}
+
+void TWideStringField::SetFieldType(TFieldType type) {
+    if (type == ftWideString) SetDataType(type);
+}
+
+TGuidField::TGuidField(rtl::TComponent* owner) : TStringField(owner) {
+    SetDataType(ftGuid);
+    SetSize(kGuidSize);
+}
+
+void TGuidField::SetFieldType(TFieldType type) {
+    if (type == ftGuid) SetDataType(type);
+}
+
+void TGuidField::CheckTypeSize(int size) const {
+    if (size != kGuidSize) throw EDatabaseError(std::string(msg::kInvalidFieldSize));
+}
+
 }  // namespace db

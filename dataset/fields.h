@@ -265,6 +265,22 @@ class TStringField : public TField {
 };
 
 // ---- Numbers
+// Wide text is kept here in the same byte form as narrow text.
+class TWideStringField : public TStringField {
+  public:
+    explicit TWideStringField(rtl::TComponent* owner = nullptr);
+    void SetFieldType(TFieldType type) override;
+};
+
+// A GUID in its 38-character text form "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}".
+class TGuidField : public TStringField {
+  public:
+    static constexpr int kGuidSize = 38;
+    explicit TGuidField(rtl::TComponent* owner = nullptr);
+    void SetFieldType(TFieldType type) override;
+    void CheckTypeSize(int size) const override;
+};
+
 // --------------------------------------------------------------------------------------
 
 class TNumericField : public TField {

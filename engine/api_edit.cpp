@@ -1,5 +1,6 @@
 // The C entry points of editing, fields, blobs, locks and table maintenance.
 #include "engine/api_util.h"
+#include "engine/index/index_api.h"
 
 using namespace kce;
 
@@ -9,6 +10,8 @@ extern "C" KCESTATUS KdsAppendRecord(KDSHANDLE table) {
 
 extern "C" KCESTATUS KdsSetField(KDSHANDLE table, const UNSIGNED8* field, const UNSIGNED8* value,
                                  UNSIGNED32 len) {
+    KCESTATUS keyStatus = KCE_SUCCESS;
+    if (RoutesToRawKey(table, field, value, len, false, &keyStatus)) return keyStatus;
     return OnField(table, field, [&](TableCursor& c, Order&, int index, const FieldDesc&) {
         if (!value && len) return Fail(KCE_INVALID_ARGUMENT, "no value given");
         std::string_view text(reinterpret_cast<const char*>(value ? value : (const UNSIGNED8*)""),
@@ -19,6 +22,8 @@ extern "C" KCESTATUS KdsSetField(KDSHANDLE table, const UNSIGNED8* field, const 
 
 extern "C" KCESTATUS KdsSetFieldRaw(KDSHANDLE table, const UNSIGNED8* field, const UNSIGNED8* value,
                                     UNSIGNED32 len) {
+    KCESTATUS keyStatus = KCE_SUCCESS;
+    if (RoutesToRawKey(table, field, value, len, true, &keyStatus)) return keyStatus;
     return OnField(table, field, [&](TableCursor& c, Order&, int index, const FieldDesc&) {
         return c.SetRaw(index, value, len);
     });

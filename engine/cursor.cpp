@@ -67,6 +67,7 @@ void TableCursor::SetBof() {
 void TableCursor::DiscardPending() {
     if (pending_ == PendingKind::kAppend) {
         // The reserved record never reached the table: the cursor stands after the last record.
+        storage_->ReleaseRecno(pendingRecno_);
         SetEof();
     }
     pending_ = PendingKind::kNone;
@@ -103,8 +104,17 @@ KCESTATUS TableCursor::MoveFrom(Order& order, UNSIGNED32 start, bool forward, bo
     for (;;) {
         if (!takeStart) {
             UNSIGNED32 next = 0;
-            KCESTATUS s =
-                forward ? order.Next(*this, candidate, &next) : order.Prev(*this, candidate, &next);
+            bool narrowed = false;
+            // In record-number order a filter that knows its candidates (an index served it)
+            // names the next one, so that records it rules out are never read.
+            if (filter_ && &order == &natural_) {
+                if (KCESTATUS s =
+                        filter_->NextCandidate(*storage_, candidate, forward, &next, &narrowed))
+                    return s;
+            }
+            KCESTATUS s = narrowed  ? KCESTATUS(KCE_SUCCESS)
+                          : forward ? order.Next(*this, candidate, &next)
+                                    : order.Prev(*this, candidate, &next);
             if (s) return s;
             if (next != 0 && next == candidate) {
                 return Fail(KCE_INTERNAL_ERROR, "the order of table '" + Name() +
@@ -264,7 +274,13 @@ KCESTATUS TableCursor::Count(Order& order, UNSIGNED16 option, UNSIGNED32* count)
     std::vector<uint8_t> image(storage_->Layout().recordLength);
     UNSIGNED32 n = 0, recno = 0;
     Order& walk = respectScope ? order : static_cast<Order&>(natural_);
-    if (KCESTATUS s = walk.First(*this, &recno)) return s;
+    bool narrowed = false;
+    if (respectFilter && filter_ && &walk == &natural_) {
+        if (KCESTATUS s = filter_->NextCandidate(*storage_, 0, true, &recno, &narrowed)) return s;
+    }
+    if (!narrowed) {
+        if (KCESTATUS s = walk.First(*this, &recno)) return s;
+    }
     while (recno != 0) {
         bool exists = false, deleted = false;
         if (KCESTATUS s = storage_->ReadRecord(recno, image.data(), &exists, &deleted)) return s;
@@ -278,7 +294,12 @@ KCESTATUS TableCursor::Count(Order& order, UNSIGNED16 option, UNSIGNED32* count)
             if (ok) ++n;
         }
         UNSIGNED32 next = 0;
-        if (KCESTATUS s = walk.Next(*this, recno, &next)) return s;
+        if (narrowed) {
+            if (KCESTATUS s = filter_->NextCandidate(*storage_, recno, true, &next, &narrowed))
+                return s;
+        } else if (KCESTATUS s = walk.Next(*this, recno, &next)) {
+            return s;
+        }
         if (next == recno) break;
         recno = next;
     }

@@ -312,8 +312,153 @@ KCESTATUS KdsEnableEncryption(KDSHANDLE table, const UNSIGNED8* password);
 /* ------------------------------------------------------------------------------------------- */
 /* Indexes, raw keys, seeks and scopes                                                           */
 
+/* Indexes of native tables are kept inside the table's .kdt file (structural indexes) and opened
+ * with it; every append, write, delete and zap of any handle keeps them up to date. An index
+ * handle is an order over its table handle: KdsGotoTop, KdsSkip, KdsGetRecordCount... given an
+ * index handle move the table's cursor in key order, within the index's scopes. Raw keys are
+ * byte strings that compare with memcmp in index order (docs/formats/kdt.md); a key shorter than
+ * the index key matches as a prefix. */
+
+/* KdsCreateIndex options, added. */
+#define KCE_INDEX_UNIQUE 1
+#define KCE_INDEX_DESCENDING 2
+/* Creates a structural index (file null or empty) named name (letters, digits, '_') whose key
+ * is a field list ("EMP_CODE;PAY_EFFECTIVE_DATE;ID") or an expression ("UPPER(NAME)"); only
+ * records that satisfy condition (null or empty: every record) are in it. The index is filled
+ * from the table at once; a unique index over duplicate keys gives KCE_DUPLICATE_KEY and
+ * nothing is created. *index receives the index handle. */
+KCESTATUS KdsCreateIndex(KDSHANDLE table, const UNSIGNED8* file, const UNSIGNED8* name,
+                         const UNSIGNED8* key, const UNSIGNED8* condition, UNSIGNED32 options,
+                         KDSHANDLE* index);
+/* Removes the index from the table (and its handle). */
+KCESTATUS KdsDeleteIndex(KDSHANDLE index);
+/* Index handles of the table's open indexes, in order of creation. *count: room in handles on
+ * entry (at most 50 are needed), handles returned on exit; too little room gives
+ * KCE_INSUFFICIENT_BUFFER with the needed count. */
+KCESTATUS KdsGetAllIndexes(KDSHANDLE table, KDSHANDLE* handles, UNSIGNED16* count);
+/* The index of that name (letter case ignored); KCE_INDEX_NOT_FOUND when there is none. */
+KCESTATUS KdsGetIndexHandle(KDSHANDLE table, const UNSIGNED8* name, KDSHANDLE* index);
+/* Opens the indexes of an index file for the table; the handles as KdsGetAllIndexes. */
+KCESTATUS KdsOpenIndex(KDSHANDLE table, const UNSIGNED8* file, KDSHANDLE* handles,
+                       UNSIGNED16* count);
+/* Closes an index handle of an index file. A structural index closes with its table only
+ * (KCE_NOT_SUPPORTED). */
+KCESTATUS KdsCloseIndex(KDSHANDLE index);
+KCESTATUS KdsGetIndexName(KDSHANDLE index, UNSIGNED8* buf, UNSIGNED16* len);
+/* The file the index lives in. option: 1 the name without folder and extension, 2 the name with
+ * its extension, 3 the full path. */
+KCESTATUS KdsGetIndexFilename(KDSHANDLE index, UNSIGNED16 option, UNSIGNED8* buf, UNSIGNED16* len);
+/* The key as it was given at creation. */
+KCESTATUS KdsGetIndexExpr(KDSHANDLE index, UNSIGNED8* buf, UNSIGNED16* len);
+/* Segments: the fields of a field-list key, in order; for an expression key, the fields the
+ * expression reads, in order of first appearance. */
+KCESTATUS KdsGetNumSegments(KDSHANDLE index, UNSIGNED16* count);
+/* The field name of segment (from 0); a segment past the last gives KCE_INVALID_ARGUMENT. */
+KCESTATUS KdsGetSegmentFieldname(KDSHANDLE index, UNSIGNED16 segment, UNSIGNED8* buf,
+                                 UNSIGNED16* len);
+KCESTATUS KdsIsIndexUnique(KDSHANDLE index, UNSIGNED16* unique);
+KCESTATUS KdsIsIndexDescending(KDSHANDLE index, UNSIGNED16* descending);
+/* Native indexes are never custom (keys are always those of the records): KCE_NOT_APPLICABLE. */
+KCESTATUS KdsIsIndexCustom(KDSHANDLE index, UNSIGNED16* custom);
+/* The condition (empty when every record is in the index). */
+KCESTATUS KdsGetIndexCondition(KDSHANDLE index, UNSIGNED8* buf, UNSIGNED16* len);
+/* KCE_INDEX_UNIQUE, KCE_INDEX_DESCENDING, and 4 when the index has a condition, added. */
+KCESTATUS KdsGetIndexFlags(KDSHANDLE index, UNSIGNED32* flags);
+KCESTATUS KdsGetIndexPageSize(KDSHANDLE index, UNSIGNED16* size);
+/* Bytes of the index's raw key. */
+KCESTATUS KdsGetKeyLength(KDSHANDLE index, UNSIGNED16* length);
+/* The current record's place in the index (within its scopes) from 0.0 (first) to 1.0 (last).
+ * KCE_NO_POSITION where there is no answer: a table handle, no current record, a record that is
+ * not in the index. */
+KCESTATUS KdsGetRelKeyPos(KDSHANDLE index, double* position);
+/* Moves to the record at that relative place (0.0 the first, 1.0 the last; clamped). */
+KCESTATUS KdsSetRelKeyPos(KDSHANDLE index, double position);
+
+/* Raw keys: KdsInitRawKey starts an empty key; KdsSetField and KdsSetFieldRaw on the index handle
+ * then set segment fields (a field that is not a segment gives KCE_NOT_INDEX_FIELD); and
+ * KdsBuildRawKey answers the key of the leading segments that were set (a char field given fewer
+ * bytes than its length ends the key there, as a prefix). *len: capacity in, key length out. */
+KCESTATUS KdsInitRawKey(KDSHANDLE index);
+KCESTATUS KdsBuildRawKey(KDSHANDLE index, UNSIGNED8* key, UNSIGNED16* len);
+/* Key types. A string key is the key as text: the characters of a char key (a prefix), a number,
+ * a date in the engine's date format or YYYYMMDD, T or F. */
+#define KCE_RAWKEY 1
+#define KCE_STRINGKEY 2
+/* Seek types: soft (land on the first key at or after the one given), hard (land only on a key
+ * that begins with it, else EOF), after (the first key past every key that begins with it). */
+#define KCE_SOFTSEEK 1
+#define KCE_HARDSEEK 2
+#define KCE_SEEKGT 4
+/* Seeks in the index within its scopes and the table's filters. *found is 1 when the record
+ * landed on has a key beginning with the one given. A key longer than the index key gives
+ * KCE_KEY_TOO_LONG; a string key that does not convert, KCE_INVALID_KEY. */
+KCESTATUS KdsSeek(KDSHANDLE index, const UNSIGNED8* key, UNSIGNED16 len, UNSIGNED16 keyType,
+                  UNSIGNED16 seekType, UNSIGNED16* found);
+/* Scopes: 1 top (the least key shown), 2 bottom (the greatest, as a prefix). */
+#define KCE_TOP 1
+#define KCE_BOTTOM 2
+KCESTATUS KdsSetScope(KDSHANDLE index, UNSIGNED16 which, const UNSIGNED8* key, UNSIGNED16 len,
+                      UNSIGNED16 keyType);
+/* The scope's key as it was given; KCE_NO_SCOPE when that scope is not set. */
+KCESTATUS KdsGetScope(KDSHANDLE index, UNSIGNED16 which, UNSIGNED8* buf, UNSIGNED16* len);
+/* KCE_NO_SCOPE when that scope was not set. */
+KCESTATUS KdsClearScope(KDSHANDLE index, UNSIGNED16 which);
+/* Clears every scope of every index handle of the table. */
+KCESTATUS KdsClearAllScopes(KDSHANDLE table);
+
+/* Maintenance. KdsReindex builds every index of the table again from its records.
+ * KdsCheckIndexes compares them with the records: KCE_INDEX_MISMATCH with the problems, one a
+ * line, in the last-error text when they disagree. */
+KCESTATUS KdsReindex(KDSHANDLE table);
+KCESTATUS KdsCheckIndexes(KDSHANDLE table);
+
 /* ------------------------------------------------------------------------------------------- */
 /* Expressions and filters                                                                       */
+
+/* Filters are expressions of the engine's expression language (docs/expressions.md) that must be
+ * logical. A table handle has a plain filter (KdsSetFilter) and an optimized filter (KdsSetAOF);
+ * a record is shown when it satisfies both. They hold for every move, visibility test and
+ * filter-respecting count of the table handle and of its index handles, until cleared or until
+ * the handle closes. An expression that does not compile gives its 6500-6599 status with a text
+ * naming the problem and its position; a record the expression cannot be evaluated on is not
+ * shown. Given an index handle, these calls act on its table handle. */
+
+/* Sets (or, with an empty text, removes) the plain filter. */
+KCESTATUS KdsSetFilter(KDSHANDLE table, const UNSIGNED8* expression);
+/* KCE_NO_FILTER when none is set. */
+KCESTATUS KdsClearFilter(KDSHANDLE table);
+/* The plain filter's text: KCE_NO_FILTER when none; without a buffer, KCE_INSUFFICIENT_BUFFER and
+ * the length. */
+KCESTATUS KdsGetFilter(KDSHANDLE table, UNSIGNED8* buf, UNSIGNED16* len);
+/* Resolution of an optimized filter. Immediate: the matching records are found when the filter is
+ * set (records that come to match later are not shown). Dynamic: records are tested as they are
+ * reached. Either way, the terms of the top-level .AND. chain that compare the first field of a
+ * plain index with a constant are served by that index: only records in its key ranges are read. */
+#define KCE_RESOLVE_IMMEDIATE 1
+#define KCE_RESOLVE_DYNAMIC 2
+KCESTATUS KdsSetAOF(KDSHANDLE table, const UNSIGNED8* expression, UNSIGNED16 resolution);
+/* KCE_NO_FILTER when none is set. */
+KCESTATUS KdsClearAOF(KDSHANDLE table);
+/* The optimized filter's text: KCE_NO_FILTER when none; without a buffer, KCE_INSUFFICIENT_BUFFER
+ * and the length; a buffer too small, KCE_INSUFFICIENT_BUFFER. */
+KCESTATUS KdsGetAOF(KDSHANDLE table, UNSIGNED8* buf, UNSIGNED16* len);
+/* *level: 1 an index served the optimized filter, 3 none did. buf/len (may both be null) receive
+ * the names of the serving indexes, separated by ';'. */
+KCESTATUS KdsGetAOFOptLevel(KDSHANDLE table, UNSIGNED16* level, UNSIGNED8* buf, UNSIGNED16* len);
+/* The exact setting of the handle's string '=' (0, the start value: a value matches a text it
+ * begins with; 1: equal but for trailing blanks). '==' is always exact. */
+KCESTATUS KdsSetExact22(KDSHANDLE table, UNSIGNED16 exact);
+KCESTATUS KdsGetExact22(KDSHANDLE table, UNSIGNED16* exact);
+/* The short form of an expression for this table: every field name written as "@n", its 1-based
+ * ordinal; everything else, literals and spacing included, unchanged. ShortToLong puts the
+ * names back. Both give KCE_EXPR_SYNTAX for a text that does not split into tokens;
+ * ShortToLong gives KCE_EXPR_UNKNOWN_FIELD for an ordinal the table lacks. */
+KCESTATUS KdsExpressionLongToShort(KDSHANDLE table, const UNSIGNED8* expression, UNSIGNED8* buf,
+                                   UNSIGNED16* len);
+KCESTATUS KdsExpressionShortToLong(KDSHANDLE table, const UNSIGNED8* expression, UNSIGNED8* buf,
+                                   UNSIGNED16* len);
+/* Whether the expression compiles against the table (*valid); the status says why not. */
+KCESTATUS KdsIsExpressionValid(KDSHANDLE table, const UNSIGNED8* expression, UNSIGNED16* valid);
 
 /* ------------------------------------------------------------------------------------------- */
 /* SQL                                                                                           */

@@ -51,6 +51,20 @@ class RecordFilter {
   public:
     virtual ~RecordFilter() = default;
     virtual KCESTATUS Accepts(const RecordView& record, bool* accepted) = 0;
+    // A filter that knows which records can pass (an index served it) narrows a walk in
+    // record-number order: *recno the first candidate after `from` (forward; from 0: the first)
+    // or before it (from 0: the last), 0 when none, and *narrowed true. A filter that cannot
+    // narrow answers *narrowed false and the cursor takes every record in turn. Candidates still
+    // go through Accepts.
+    virtual KCESTATUS NextCandidate(Storage& storage, UNSIGNED32 from, bool forward,
+                                    UNSIGNED32* recno, bool* narrowed) {
+        (void)storage;
+        (void)from;
+        (void)forward;
+        *recno = 0;
+        *narrowed = false;
+        return KCE_SUCCESS;
+    }
 };
 
 }  // namespace kce

@@ -24,6 +24,8 @@
 #include "engine/kce.h"
 #include "engine/record_image.h"
 
+struct sqlite3;
+
 namespace kce {
 
 class Storage;
@@ -72,6 +74,8 @@ class Storage {
     // The number the next appended record will get. Successive calls answer successive numbers
     // (two handles appending at once get different ones).
     virtual KCESTATUS ReserveRecno(UNSIGNED32* recno) = 0;
+    // Gives back a reserved number whose append was cancelled (a no-op unless it is the latest).
+    virtual void ReleaseRecno(UNSIGNED32 recno) { (void)recno; }
     // Stores a record. isNew: append at *recno (a storage may move it to a later number when
     // another process took that one; *recno then answers the number used). Autoincrement fields
     // of a new record get their value in image. Blob fields change only where blobs lists them.
@@ -94,6 +98,10 @@ class Storage {
     virtual KCESTATUS CheckRaw(int field, const uint8_t* bytes) const = 0;
     // Whether records marked deleted can exist (xBase) and are subject to the show-deleted setting.
     virtual bool HasDeletedMarks() const = 0;
+    // The SQLite database of a native table, null for other kinds. The index layer keeps a native
+    // table's structural indexes in it and maintains them inside the storage's write
+    // transactions (WriteObserver).
+    virtual sqlite3* Database() { return nullptr; }
 
     // Cross-process table and record locks on the file.
     FileLock& Locks() { return *locks_; }

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "engine/connection.h"
+#include "engine/index/index_api.h"
 #include "engine/settings.h"
 #include "engine/status.h"
 
@@ -44,6 +45,10 @@ KCESTATUS Attach(const std::shared_ptr<Storage>& storage, bool fresh, const Open
     } else if (!storage->Locks().LockTable(exclusive)) {
         return Fail(KCE_TABLE_IN_USE, exclusive ? name + " is open in another process"
                                                 : name + " is open exclusively in another process");
+    }
+    // Structural indexes are attached with the storage, so that every write keeps them.
+    if (fresh) {
+        if (KCESTATUS s = AttachIndexes(*storage)) return s;
     }
     auto cursor =
         std::make_shared<TableCursor>(storage, args.options, args.charType, args.connection);

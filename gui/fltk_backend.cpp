@@ -158,7 +158,10 @@ class FltkBackend : public Backend {
             if (Fl::wait() < 0) break;
             if (!dumped && peers_.count(peer) && peer->Mapped()) {
                 Fl::flush();
-                dumped = peer->Dump(dumpPath);
+                dumped = true;
+                if (!peer->Dump(dumpPath))
+                    std::fprintf(stderr, "updatebank: cannot write the widget tree to %s\n",
+                                 dumpPath);
             }
         }
     }

@@ -17,7 +17,13 @@ class HeadlessFormPeer : public FormPeer {
     void SyncControl(TControl& control) override {
         auto* memo = dynamic_cast<TMemo*>(&control);
         if (!memo) return;
-        std::vector<std::string>& known = memoLines_[memo];
+        auto found = memoLines_.find(memo);
+        if (found == memoLines_.end()) {
+            // A memo that joins a shown form brings its lines with it: they were not added.
+            Remember(control);
+            return;
+        }
+        std::vector<std::string>& known = found->second;
         const rtl::TStrings& lines = memo->Lines();
         // Lines added after the ones already known are reported; any other change (a cleared or
         // rewritten memo) only resets what is known.

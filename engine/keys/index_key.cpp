@@ -114,6 +114,10 @@ KCESTATUS IndexKey::Compile(const ExprSchema& schema, std::string_view key, bool
         k->length_ += seg.width;
         k->segments_.push_back(std::move(seg));
     }
+    for (const Segment& seg : k->segments_) {
+        if (seg.type != ValueType::kCharacter) break;
+        k->charPrefix_ += seg.width;
+    }
     if (k->length_ > kMaxKeyLength) {
         return Fail(KCE_KEY_TOO_LONG, "index key \"" + k->keyText_ + "\" needs " +
                                           std::to_string(k->length_) + " bytes, at most " +
@@ -167,10 +171,11 @@ KCESTATUS IndexKey::TextKey(std::string_view text, std::string* key) const {
                                          ValueTypeName(segments_.front().type) +
                                          " key for index key \"" + keyText_ + "\"");
     }
-    if (key->size() > length_) {
+    size_t limit = segments_.front().type == ValueType::kCharacter ? charPrefix_ : length_;
+    if (key->size() > limit) {
         return Fail(KCE_KEY_TOO_LONG, "key of " + std::to_string(key->size()) +
                                           " bytes for index key \"" + keyText_ + "\" of " +
-                                          std::to_string(length_) + " bytes");
+                                          std::to_string(limit) + " bytes");
     }
     if (descending_) ComplementKey(key);
     return KCE_SUCCESS;

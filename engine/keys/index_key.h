@@ -41,8 +41,9 @@ class IndexKey {
     // expression key is always whole.
     KCESTATUS PartialKeyOf(const ExprRecord& record, int segments, int lastLength,
                            std::string* key) const;
-    // A string key typed by a user, as a key prefix. KCE_KEY_TOO_LONG when longer than the key,
-    // KCE_INVALID_KEY when it does not convert to the key's first type.
+    // A string key typed by a user, as a key prefix. A character key may span the leading
+    // character segments; longer gives KCE_KEY_TOO_LONG. KCE_INVALID_KEY when it does not
+    // convert to the key's first type.
     KCESTATUS TextKey(std::string_view text, std::string* key) const;
 
   private:
@@ -56,6 +57,7 @@ class IndexKey {
     bool fieldList_ = false;
     bool descending_ = false;
     size_t length_ = 0;
+    size_t charPrefix_ = 0;  // width of the leading character segments
     std::vector<Segment> segments_;
     std::vector<int> segmentFields_;
     std::unique_ptr<Expression> condition_;

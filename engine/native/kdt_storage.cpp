@@ -108,6 +108,8 @@ struct ResetOnExit {
 class KdtStorage : public Storage {
   public:
     ~KdtStorage() override {
+        // Observers (the index layer) hold statements on this connection too.
+        observers_.clear();
         EndScan();
         // Statements first: sqlite3_close refuses while any is unfinalized.
         stmts_.clear();
@@ -123,6 +125,7 @@ class KdtStorage : public Storage {
     UNSIGNED16 TableType() const override { return 3; }
     bool Writable() const override { return writable_; }
     bool HasDeletedMarks() const override { return false; }
+    sqlite3* Database() override { return db_; }
 
     KCESTATUS RecordCount(UNSIGNED32* count) override;
     KCESTATUS NextRecno(UNSIGNED32 after, UNSIGNED32* recno) override;
@@ -130,6 +133,9 @@ class KdtStorage : public Storage {
     KCESTATUS ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists, bool* deleted) override;
     KCESTATUS ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) override;
     KCESTATUS ReserveRecno(UNSIGNED32* recno) override;
+    void ReleaseRecno(UNSIGNED32 recno) override {
+        if (recno != 0 && recno == lastReserved_) --lastReserved_;
+    }
     KCESTATUS WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
                           const PendingBlobs& blobs) override;
     KCESTATUS DeleteRecord(UNSIGNED32 recno) override;

@@ -152,6 +152,35 @@ TEST(DataSetModel, CloseDestroysDefaultFieldsAndKeepsPersistentOnes) {
     EXPECT_EQ(ds->NumFields(), 1);
 }
 
+TEST(DataSetModel, DefaultFieldsTakeTheirDefinitions) {
+    TMemoryDataSet ds({{"CODE", db::ftFixedChar, 4},
+                       {"NAME", db::ftString, 30, true, {db::faFixed}},
+                       {"AGE", db::ftInteger, 4, false, {db::faReadonly}},
+                       {"SECRET", db::ftString, 8, false, {db::faHiddenCol}},
+                       {"NOTES", db::ftMemo, 0},
+                       {"KEY", db::ftGuid, 38},
+                       {"PRICE", db::ftBCD, 2}});
+    ds.Open();
+    ASSERT_EQ(ds.NumFields(), 6);  // the hidden column has no field
+    EXPECT_EQ(ds.FieldNamedOrNull("SECRET"), nullptr);
+    auto& code = dynamic_cast<db::TStringField&>(ds.FieldNamed("CODE"));
+    EXPECT_EQ(code.DataType(), db::ftFixedChar);
+    EXPECT_EQ(code.Size(), 4);
+    EXPECT_TRUE(code.FixedChar());
+    auto& name = dynamic_cast<db::TStringField&>(ds.FieldNamed("NAME"));
+    EXPECT_TRUE(name.FixedChar());
+    EXPECT_TRUE(name.Required());
+    EXPECT_EQ(name.Size(), 30);
+    EXPECT_TRUE(ds.FieldNamed("AGE").ReadOnly());
+    EXPECT_EQ(ds.FieldNamed("AGE").Size(), 0);
+    EXPECT_NE(dynamic_cast<db::TMemoField*>(&ds.FieldNamed("NOTES")), nullptr);
+    EXPECT_NE(dynamic_cast<db::TGuidField*>(&ds.FieldNamed("KEY")), nullptr);
+    EXPECT_EQ(ds.FieldNamed("PRICE").Size(), 2);
+    std::vector<int> numbers;
+    for (int i = 0; i < ds.NumFields(); ++i) numbers.push_back(ds.FieldAt(i).FieldNo());
+    EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3, 5, 6, 7}));
+}
+
 TEST(DataSetModel, FieldLookupIgnoresLetterCase) {
     auto ds = People(1);
     ds->Open();

@@ -16,6 +16,8 @@ int NativeSize(const ColumnSpec& c) {
     switch (c.type) {
         case ftString:
         case ftFixedChar:
+        case ftWideString:
+        case ftGuid:
             return c.size + 1;
         case ftSmallint:
         case ftWord:
@@ -72,7 +74,14 @@ void TMemoryDataSet::AddRow(const std::vector<std::optional<std::string>>& nativ
 void TMemoryDataSet::CursorInitFieldDefs() {
     FieldDefs().BeginUpdate();
     FieldDefs().Clear();
-    for (const ColumnSpec& c : columns_) FieldDefs().Add(c.name, c.type, c.size, c.required);
+    for (const ColumnSpec& c : columns_) {
+        db::TFieldDef& def = FieldDefs().Add(c.name, c.type, c.size, c.required);
+        if (!c.attributes.empty()) {
+            db::TFieldAttributes attributes = c.attributes;
+            if (c.required) attributes.insert(db::faRequired);
+            def.SetAttributes(attributes);
+        }
+    }
     FieldDefs().EndUpdate();
     FieldDefs().SetUpdated(true);
 }

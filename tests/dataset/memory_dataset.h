@@ -22,6 +22,7 @@ struct ColumnSpec {
     db::TFieldType type;
     int size = 0;
     bool required = false;
+    db::TFieldAttributes attributes = {};
 };
 
 class TMemoryDataSet : public db::TDataSet {

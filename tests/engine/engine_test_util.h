@@ -60,7 +60,7 @@ class EngineTest : public ::testing::Test {
         return buf;
     }
     static std::string Field(KDSHANDLE t, const char* name) {
-        std::vector<UNSIGNED8> buf(70000);
+        std::vector<UNSIGNED8> buf(300000);
         UNSIGNED32 len = UNSIGNED32(buf.size());
         EXPECT_EQ(KdsGetField(t, U(name), buf.data(), &len, 0), 0u) << LastErrorText();
         return std::string(reinterpret_cast<char*>(buf.data()), len);

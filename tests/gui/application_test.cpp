@@ -82,12 +82,19 @@ TEST_F(HeadlessApplication, LinesAddedToAShownMemoAreReportedInOrder) {
     memo->Lines().Add("two\r\nlines");
     memo->Lines().Clear();  // not an addition
     memo->Lines().Add("after clear");
+    auto* late = new gui::TMemo(&form);
+    late->SetName("Memo2");
+    late->Lines().Add("brought along");
+    late->SetParent(&form);
+    late->SetTabOrder(3);  // a new place in the window, not new lines
+    late->Lines().Add("added");
     EXPECT_EQ(backend_->Events(),
               (std::vector<HeadlessEvent>{
                   {HeadlessEvent::kMemoLine, "", "photo of 0001: file not found", "Memo1"},
                   {HeadlessEvent::kMessage, "updatebank", "between", ""},
                   {HeadlessEvent::kMemoLine, "", "two\r\nlines", "Memo1"},
                   {HeadlessEvent::kMemoLine, "", "after clear", "Memo1"},
+                  {HeadlessEvent::kMemoLine, "", "added", "Memo2"},
               }));
 }
 

@@ -1,0 +1,567 @@
+// C entry points of indexes, raw keys, seeks and scopes.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/handles.h"
+#include "engine/index/index_api.h"
+#include "engine/index/index_order.h"
+#include "engine/status.h"
+
+namespace kce {
+
+namespace {
+
+std::string Arg(const UNSIGNED8* text) {
+    return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+}
+
+template <typename T>
+KCESTATUS NeedOut(T* out) {
+    return out ? KCESTATUS(KCE_SUCCESS) : Fail(KCE_INVALID_ARGUMENT, "no result variable given");
+}
+
+template <typename Body>
+KCESTATUS OnTable(KDSHANDLE handle, Body&& body) noexcept {
+    return Guard([&]() -> KCESTATUS {
+        EngineGuard lock(EngineLock());
+        std::shared_ptr<TableCursor> cursor;
+        if (KCESTATUS s = Handles::Get<TableCursor>(handle, &cursor, "table")) return s;
+        return body(cursor);
+    });
+}
+
+template <typename Body>
+KCESTATUS OnIndex(KDSHANDLE handle, Body&& body) noexcept {
+    return Guard([&]() -> KCESTATUS {
+        EngineGuard lock(EngineLock());
+        std::shared_ptr<IndexHandle> index;
+        if (KCESTATUS s = Handles::Get<IndexHandle>(handle, &index, "index")) return s;
+        return body(*index);
+    });
+}
+
+std::shared_ptr<IndexHandle> HandleOf(KDSHANDLE h) {
+    return std::dynamic_pointer_cast<IndexHandle>(Handles::Find(h));
+}
+
+KCESTATUS CopyHandles(const std::vector<std::shared_ptr<IndexHandle>>& list, KDSHANDLE* handles,
+                      UNSIGNED16* count) {
+    if (KCESTATUS s = NeedOut(count)) return s;
+    UNSIGNED16 room = *count;
+    *count = UNSIGNED16(list.size());
+    if (!handles) return KCE_SUCCESS;
+    if (list.size() > room) {
+        return Fail(KCE_INSUFFICIENT_BUFFER, "the table has " + std::to_string(list.size()) +
+                                                 " indexes, room was given for " +
+                                                 std::to_string(room));
+    }
+    for (size_t i = 0; i < list.size(); ++i) handles[i] = list[i]->Handle();
+    return KCE_SUCCESS;
+}
+
+std::string BaseName(const std::string& path, bool withExtension) {
+    size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (!withExtension) {
+        size_t dot = name.find_last_of('.');
+        if (dot != std::string::npos) name.resize(dot);
+    }
+    return name;
+}
+
+// Puts the cursor on the first entry at or after pos that passes the table's filter; EOF when
+// none does.
+KCESTATUS LandFrom(IndexHandle& h, KeyPos pos, bool found, const std::string& prefix,
+                   bool needPrefix, UNSIGNED16* foundFlag) {
+    TableCursor& cursor = h.Cursor();
+    IndexOrder& order = h.Index();
+    Storage& storage = cursor.Store();
+    std::vector<uint8_t> image(storage.Layout().recordLength);
+    KeyRange range = order.Range();
+    while (found) {
+        if (needPrefix && pos.key.compare(0, prefix.size(), prefix) != 0) break;
+        bool exists = false, deleted = false;
+        if (KCESTATUS s = storage.ReadRecord(pos.recno, image.data(), &exists, &deleted)) return s;
+        bool ok = false;
+        if (exists) {
+            if (KCESTATUS s = cursor.Passes(pos.recno, image.data(), deleted, &ok)) return s;
+        }
+        if (ok) {
+            order.Remember(pos);
+            if (foundFlag) *foundFlag = pos.key.compare(0, prefix.size(), prefix) == 0;
+            return cursor.Land(pos.recno);
+        }
+        if (KCESTATUS s = order.Index().Store().After(pos, range, &pos, &found)) return s;
+    }
+    if (foundFlag) *foundFlag = 0;
+    return cursor.Land(0);
+}
+
+// The key of a seek or scope: raw bytes, or a string key converted to the key's encoding.
+KCESTATUS EncodeKey(IndexHandle& h, const UNSIGNED8* key, UNSIGNED16 len, UNSIGNED16 keyType,
+                    std::string* out) {
+    const IndexKey& k = h.Index().Index().Key();
+    if (!key && len) return Fail(KCE_INVALID_ARGUMENT, "no key given");
+    std::string_view bytes(reinterpret_cast<const char*>(key ? key : (const UNSIGNED8*)""), len);
+    if (keyType == KCE_RAWKEY) {
+        if (bytes.size() > k.Length()) {
+            return Fail(KCE_KEY_TOO_LONG, "raw key of " + std::to_string(bytes.size()) +
+                                              " bytes for index " +
+                                              h.Index().Index().Definition().name + " of " +
+                                              std::to_string(k.Length()) + " bytes");
+        }
+        out->assign(bytes);
+        return KCE_SUCCESS;
+    }
+    if (keyType == KCE_STRINGKEY) return k.TextKey(bytes, out);
+    return Fail(KCE_INVALID_ARGUMENT,
+                "key type " + std::to_string(keyType) + " (1 raw key, 2 string key)");
+}
+
+}  // namespace
+
+KCESTATUS IndexHandlesOf(const std::shared_ptr<TableCursor>& cursor,
+                         std::vector<std::shared_ptr<IndexHandle>>* out) {
+    out->clear();
+    std::shared_ptr<TableIndexes> indexes;
+    if (!TableIndexes::Supports(cursor->Store())) return KCE_SUCCESS;
+    if (KCESTATUS s = TableIndexes::For(cursor->Store(), &indexes)) return s;
+    std::vector<std::shared_ptr<IndexHandle>> existing;
+    for (KDSHANDLE h : cursor->IndexHandles()) {
+        if (auto ih = HandleOf(h)) existing.push_back(ih);
+    }
+    for (const auto& index : indexes->Indexes()) {
+        std::shared_ptr<IndexHandle> handle;
+        for (const auto& e : existing) {
+            if (e->Index().SharedIndex() == index) handle = e;
+        }
+        if (!handle) {
+            handle = std::make_shared<IndexHandle>(cursor, std::make_shared<IndexOrder>(index));
+            cursor->IndexHandles().push_back(Handles::Add(handle));
+        }
+        out->push_back(handle);
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS AttachIndexes(Storage& storage) {
+    if (!TableIndexes::Supports(storage)) return KCE_SUCCESS;
+    std::shared_ptr<TableIndexes> indexes;
+    return TableIndexes::For(storage, &indexes);
+}
+
+bool RoutesToRawKey(KDSHANDLE handle, const UNSIGNED8* field, const UNSIGNED8* value,
+                    UNSIGNED32 len, bool raw, KCESTATUS* status) {
+    auto ih = HandleOf(handle);
+    if (!ih || !ih->BuildingKey()) return false;
+    *status = Guard([&]() -> KCESTATUS {
+        EngineGuard lock(EngineLock());
+        int index = -1;
+        if (KCESTATUS s = ResolveField(ih->Cursor().Layout(), field, ih->Cursor().Name(), &index))
+            return s;
+        if (!value && len) return Fail(KCE_INVALID_ARGUMENT, "no value given");
+        return ih->SetKeyField(index, value, len, raw);
+    });
+    return true;
+}
+
+}  // namespace kce
+
+using namespace kce;
+
+extern "C" KCESTATUS KdsCreateIndex(KDSHANDLE table, const UNSIGNED8* file, const UNSIGNED8* name,
+                                    const UNSIGNED8* key, const UNSIGNED8* condition,
+                                    UNSIGNED32 options, KDSHANDLE* index) {
+    return OnTable(table, [&](const std::shared_ptr<TableCursor>& cursor) -> KCESTATUS {
+        if (!Arg(file).empty()) {
+            return Fail(KCE_NOT_SUPPORTED, "index files beside a native table: indexes of " +
+                                               cursor->Name() + " live in its own file");
+        }
+        if (cursor->ReadOnly()) return Fail(KCE_TABLE_READ_ONLY, "table '" + cursor->Name() + "'");
+        std::shared_ptr<TableIndexes> indexes;
+        if (KCESTATUS s = TableIndexes::For(cursor->Store(), &indexes)) return s;
+        IndexDefinition def;
+        def.name = Arg(name);
+        def.key = Arg(key);
+        def.condition = Arg(condition);
+        def.unique = options & KCE_INDEX_UNIQUE;
+        def.descending = options & KCE_INDEX_DESCENDING;
+        std::shared_ptr<NativeIndex> created;
+        if (KCESTATUS s = indexes->Create(def, &created)) return s;
+        std::vector<std::shared_ptr<IndexHandle>> handles;
+        if (KCESTATUS s = IndexHandlesOf(cursor, &handles)) return s;
+        for (const auto& h : handles) {
+            if (h->Index().SharedIndex() == created && index) *index = h->Handle();
+        }
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsDeleteIndex(KDSHANDLE index) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        TableCursor& cursor = h.Cursor();
+        if (cursor.ReadOnly()) return Fail(KCE_TABLE_READ_ONLY, "table '" + cursor.Name() + "'");
+        std::shared_ptr<TableIndexes> indexes;
+        if (KCESTATUS s = TableIndexes::For(cursor.Store(), &indexes)) return s;
+        if (KCESTATUS s = indexes->Drop(h.Index().Index().Definition().name)) return s;
+        auto& list = cursor.IndexHandles();
+        list.erase(std::remove(list.begin(), list.end(), index), list.end());
+        Handles::Remove(index);
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsGetAllIndexes(KDSHANDLE table, KDSHANDLE* handles, UNSIGNED16* count) {
+    return OnTable(table, [&](const std::shared_ptr<TableCursor>& cursor) -> KCESTATUS {
+        std::vector<std::shared_ptr<IndexHandle>> list;
+        if (KCESTATUS s = IndexHandlesOf(cursor, &list)) return s;
+        return CopyHandles(list, handles, count);
+    });
+}
+
+extern "C" KCESTATUS KdsGetIndexHandle(KDSHANDLE table, const UNSIGNED8* name, KDSHANDLE* index) {
+    return OnTable(table, [&](const std::shared_ptr<TableCursor>& cursor) -> KCESTATUS {
+        if (KCESTATUS s = NeedOut(index)) return s;
+        std::vector<std::shared_ptr<IndexHandle>> list;
+        if (KCESTATUS s = IndexHandlesOf(cursor, &list)) return s;
+        std::string wanted = Arg(name);
+        for (const auto& h : list) {
+            const std::string& n = h->Index().Index().Definition().name;
+            if (n.size() == wanted.size() &&
+                std::equal(n.begin(), n.end(), wanted.begin(), [](char a, char b) {
+                    return std::toupper(static_cast<unsigned char>(a)) ==
+                           std::toupper(static_cast<unsigned char>(b));
+                })) {
+                *index = h->Handle();
+                return KCE_SUCCESS;
+            }
+        }
+        return Fail(KCE_INDEX_NOT_FOUND,
+                    "no index named '" + wanted + "' on table '" + cursor->Name() + "'");
+    });
+}
+
+extern "C" KCESTATUS KdsOpenIndex(KDSHANDLE table, const UNSIGNED8* file, KDSHANDLE* handles,
+                                  UNSIGNED16* count) {
+    return OnTable(table, [&](const std::shared_ptr<TableCursor>& cursor) -> KCESTATUS {
+        std::string path = Arg(file);
+        std::vector<std::shared_ptr<IndexHandle>> list;
+        if (KCESTATUS s = IndexHandlesOf(cursor, &list)) return s;
+        // The table's own file holds its structural indexes, which are open already.
+        if (!path.empty() && BaseName(path, true) == BaseName(cursor->Store().Path(), true)) {
+            return CopyHandles(list, handles, count);
+        }
+        return Fail(KCE_FILE_NOT_FOUND, "index file '" + path + "' for table '" + cursor->Name() +
+                                            "': native tables keep their indexes in the table "
+                                            "file");
+    });
+}
+
+extern "C" KCESTATUS KdsCloseIndex(KDSHANDLE index) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        return Fail(KCE_NOT_SUPPORTED, "index " + h.Index().Index().Definition().name +
+                                           " is kept in the table's file and closes with it");
+    });
+}
+
+extern "C" KCESTATUS KdsGetIndexName(KDSHANDLE index, UNSIGNED8* buf, UNSIGNED16* len) {
+    return OnIndex(index, [&](IndexHandle& h) {
+        return CopyOut(h.Index().Index().Definition().name, buf, len);
+    });
+}
+
+extern "C" KCESTATUS KdsGetIndexFilename(KDSHANDLE index, UNSIGNED16 option, UNSIGNED8* buf,
+                                         UNSIGNED16* len) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        const std::string& path = h.Index().Index().File();
+        switch (option) {
+            case 1:
+                return CopyOut(BaseName(path, false), buf, len);
+            case 2:
+                return CopyOut(BaseName(path, true), buf, len);
+            case 3:
+                return CopyOut(path, buf, len);
+        }
+        return Fail(KCE_INVALID_ARGUMENT, "file name option " + std::to_string(option) +
+                                              " (1 base name, 2 with extension, 3 full path)");
+    });
+}
+
+extern "C" KCESTATUS KdsGetIndexExpr(KDSHANDLE index, UNSIGNED8* buf, UNSIGNED16* len) {
+    return OnIndex(index, [&](IndexHandle& h) {
+        return CopyOut(h.Index().Index().Definition().key, buf, len);
+    });
+}
+
+extern "C" KCESTATUS KdsGetNumSegments(KDSHANDLE index, UNSIGNED16* count) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        if (KCESTATUS s = NeedOut(count)) return s;
+        *count = UNSIGNED16(h.Index().Index().Key().SegmentFields().size());
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsGetSegmentFieldname(KDSHANDLE index, UNSIGNED16 segment, UNSIGNED8* buf,
+                                            UNSIGNED16* len) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        const auto& fields = h.Index().Index().Key().SegmentFields();
+        if (segment >= fields.size()) {
+            return Fail(KCE_INVALID_ARGUMENT, "index " + h.Index().Index().Definition().name +
+                                                  " has " + std::to_string(fields.size()) +
+                                                  " segments, segment " + std::to_string(segment) +
+                                                  " was asked for");
+        }
+        return CopyOut(h.Cursor().Layout().fields[size_t(fields[segment])].name, buf, len);
+    });
+}
+
+extern "C" KCESTATUS KdsIsIndexUnique(KDSHANDLE index, UNSIGNED16* unique) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        if (KCESTATUS s = NeedOut(unique)) return s;
+        *unique = h.Index().Index().Definition().unique;
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsIsIndexDescending(KDSHANDLE index, UNSIGNED16* descending) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        if (KCESTATUS s = NeedOut(descending)) return s;
+        *descending = h.Index().Index().Definition().descending;
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsIsIndexCustom(KDSHANDLE index, UNSIGNED16* custom) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        if (custom) *custom = 0;
+        return Fail(KCE_NOT_APPLICABLE, "index " + h.Index().Index().Definition().name +
+                                            " of a native table is never custom");
+    });
+}
+
+extern "C" KCESTATUS KdsGetIndexCondition(KDSHANDLE index, UNSIGNED8* buf, UNSIGNED16* len) {
+    return OnIndex(index, [&](IndexHandle& h) {
+        return CopyOut(h.Index().Index().Definition().condition, buf, len);
+    });
+}
+
+extern "C" KCESTATUS KdsGetIndexFlags(KDSHANDLE index, UNSIGNED32* flags) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        if (KCESTATUS s = NeedOut(flags)) return s;
+        const IndexDefinition& d = h.Index().Index().Definition();
+        *flags = (d.unique ? KCE_INDEX_UNIQUE : 0) | (d.descending ? KCE_INDEX_DESCENDING : 0) |
+                 (d.condition.empty() ? 0 : 4);
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsGetIndexPageSize(KDSHANDLE index, UNSIGNED16* size) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        if (KCESTATUS s = NeedOut(size)) return s;
+        sqlite3_stmt* stmt = nullptr;
+        *size = 4096;
+        if (sqlite3_prepare_v2(h.Cursor().Store().Database(), "PRAGMA page_size", -1, &stmt,
+                               nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW) {
+            *size = UNSIGNED16(std::min(sqlite3_column_int(stmt, 0), 65535));
+        }
+        sqlite3_finalize(stmt);
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsGetKeyLength(KDSHANDLE index, UNSIGNED16* length) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        if (KCESTATUS s = NeedOut(length)) return s;
+        *length = UNSIGNED16(h.Index().Index().Key().Length());
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsGetRelKeyPos(KDSHANDLE index, double* position) {
+    return Guard([&]() -> KCESTATUS {
+        EngineGuard lock(EngineLock());
+        if (KCESTATUS s = NeedOut(position)) return s;
+        *position = 0;
+        auto h = HandleOf(index);
+        if (!h) {
+            if (!Handles::Find(index))
+                return Fail(KCE_INVALID_HANDLE, "handle " + std::to_string(index));
+            return Fail(KCE_NO_POSITION, "handle " + std::to_string(index) + " has no key order");
+        }
+        TableCursor& cursor = h->Cursor();
+        if (!cursor.OnRecord() || cursor.AppendPending()) {
+            return Fail(KCE_NO_POSITION, "table '" + cursor.Name() + "' has no current record");
+        }
+        KeyPos pos;
+        bool found = false;
+        if (KCESTATUS s = h->Index().PositionOf(cursor, cursor.Recno(), &pos, &found)) return s;
+        if (!found) {
+            return Fail(KCE_NO_POSITION, "record " + std::to_string(cursor.Recno()) +
+                                             " is not in index " +
+                                             h->Index().Index().Definition().name);
+        }
+        KeyRange range = h->Index().Range();
+        UNSIGNED32 before = 0, total = 0;
+        if (KCESTATUS s = h->Index().Index().Store().CountBefore(pos, range, &before)) return s;
+        if (KCESTATUS s = h->Index().Index().Store().Count(range, &total)) return s;
+        *position = total > 1 ? double(before) / double(total - 1) : 0.0;
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsSetRelKeyPos(KDSHANDLE index, double position) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        if (std::isnan(position)) return Fail(KCE_INVALID_ARGUMENT, "position is not a number");
+        position = std::clamp(position, 0.0, 1.0);
+        KeyRange range = h.Index().Range();
+        UNSIGNED32 total = 0;
+        if (KCESTATUS s = h.Index().Index().Store().Count(range, &total)) return s;
+        if (total == 0) return h.Cursor().Land(0);
+        auto offset = UNSIGNED32(std::llround(position * double(total - 1)));
+        KeyPos pos;
+        bool found = false;
+        if (KCESTATUS s = h.Index().Index().Store().AtOffset(range, offset, &pos, &found)) return s;
+        return LandFrom(h, pos, found, std::string(), false, nullptr);
+    });
+}
+
+extern "C" KCESTATUS KdsInitRawKey(KDSHANDLE index) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        h.InitRawKey();
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsBuildRawKey(KDSHANDLE index, UNSIGNED8* key, UNSIGNED16* len) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        if (KCESTATUS s = NeedOut(len)) return s;
+        std::string built;
+        if (KCESTATUS s = h.BuildRawKey(&built)) return s;
+        UNSIGNED16 room = *len;
+        *len = UNSIGNED16(built.size());
+        if (!key) return KCE_SUCCESS;
+        if (built.size() > room) {
+            return Fail(KCE_INSUFFICIENT_BUFFER, "the key needs " + std::to_string(built.size()) +
+                                                     " bytes, the buffer holds " +
+                                                     std::to_string(room));
+        }
+        if (!built.empty()) std::memcpy(key, built.data(), built.size());
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsSeek(KDSHANDLE index, const UNSIGNED8* key, UNSIGNED16 len,
+                             UNSIGNED16 keyType, UNSIGNED16 seekType, UNSIGNED16* found) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        if (found) *found = 0;
+        if (seekType != KCE_SOFTSEEK && seekType != KCE_HARDSEEK && seekType != KCE_SEEKGT) {
+            return Fail(KCE_INVALID_ARGUMENT, "seek type " + std::to_string(seekType) +
+                                                  " (1 soft, 2 hard, 4 after the key)");
+        }
+        std::string encoded;
+        if (KCESTATUS s = EncodeKey(h, key, len, keyType, &encoded)) return s;
+        KeyRange range = h.Index().Range();
+        std::string start = encoded;
+        if (seekType == KCE_SEEKGT) {
+            start = PrefixSuccessor(encoded);
+            if (start.empty()) return h.Cursor().Land(0);
+        }
+        if (!range.hasLo || start > range.lo) {
+            range.hasLo = true;
+            range.lo = start;
+        }
+        KeyPos pos;
+        bool any = false;
+        if (KCESTATUS s = h.Index().Index().Store().First(range, &pos, &any)) return s;
+        UNSIGNED16 flag = 0;
+        KCESTATUS s = LandFrom(h, pos, any, encoded, seekType == KCE_HARDSEEK, &flag);
+        if (found) *found = seekType == KCE_SEEKGT ? UNSIGNED16(h.Cursor().OnRecord()) : flag;
+        return s;
+    });
+}
+
+extern "C" KCESTATUS KdsSetScope(KDSHANDLE index, UNSIGNED16 which, const UNSIGNED8* key,
+                                 UNSIGNED16 len, UNSIGNED16 keyType) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        if (which != KCE_TOP && which != KCE_BOTTOM) {
+            return Fail(KCE_INVALID_ARGUMENT,
+                        "scope " + std::to_string(which) + " (1 top, 2 bottom)");
+        }
+        std::string encoded;
+        if (KCESTATUS s = EncodeKey(h, key, len, keyType, &encoded)) return s;
+        h.Index().SetScope(
+            which, std::move(encoded),
+            std::string(reinterpret_cast<const char*>(key ? key : (const UNSIGNED8*)""), len));
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsGetScope(KDSHANDLE index, UNSIGNED16 which, UNSIGNED8* buf,
+                                 UNSIGNED16* len) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        std::string text;
+        if (!h.Index().Scope(which, &text)) {
+            if (len) *len = 0;
+            return Fail(KCE_NO_SCOPE, std::string(which == KCE_TOP ? "top" : "bottom") +
+                                          " scope of index " + h.Index().Index().Definition().name);
+        }
+        return CopyOut(text, buf, len);
+    });
+}
+
+extern "C" KCESTATUS KdsClearScope(KDSHANDLE index, UNSIGNED16 which) {
+    return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
+        std::string text;
+        if (!h.Index().Scope(which, &text)) {
+            return Fail(KCE_NO_SCOPE, std::string(which == KCE_TOP ? "top" : "bottom") +
+                                          " scope of index " + h.Index().Index().Definition().name);
+        }
+        h.Index().ClearScope(which);
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsClearAllScopes(KDSHANDLE table) {
+    return Guard([&]() -> KCESTATUS {
+        EngineGuard lock(EngineLock());
+        std::shared_ptr<TableCursor> cursor;
+        if (auto h = HandleOf(table)) {
+            cursor = h->CursorRef();
+        } else if (KCESTATUS s = Handles::Get<TableCursor>(table, &cursor, "table")) {
+            return s;
+        }
+        for (KDSHANDLE ih : cursor->IndexHandles()) {
+            if (auto h = HandleOf(ih)) {
+                h->Index().ClearScope(KCE_TOP);
+                h->Index().ClearScope(KCE_BOTTOM);
+            }
+        }
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsReindex(KDSHANDLE table) {
+    return OnTable(table, [&](const std::shared_ptr<TableCursor>& cursor) -> KCESTATUS {
+        if (cursor->ReadOnly()) return Fail(KCE_TABLE_READ_ONLY, "table '" + cursor->Name() + "'");
+        if (!TableIndexes::Supports(cursor->Store())) return KCE_SUCCESS;
+        std::shared_ptr<TableIndexes> indexes;
+        if (KCESTATUS s = TableIndexes::For(cursor->Store(), &indexes)) return s;
+        return indexes->Rebuild();
+    });
+}
+
+extern "C" KCESTATUS KdsCheckIndexes(KDSHANDLE table) {
+    return OnTable(table, [&](const std::shared_ptr<TableCursor>& cursor) -> KCESTATUS {
+        if (!TableIndexes::Supports(cursor->Store())) return KCE_SUCCESS;
+        std::shared_ptr<TableIndexes> indexes;
+        if (KCESTATUS s = TableIndexes::For(cursor->Store(), &indexes)) return s;
+        std::vector<std::string> problems;
+        if (KCESTATUS s = indexes->Check(&problems)) return s;
+        if (problems.empty()) return KCE_SUCCESS;
+        std::string text = "table '" + cursor->Name() + "':";
+        for (const std::string& p : problems) text += "\n" + p;
+        return Fail(KCE_INDEX_MISMATCH, text);
+    });
+}

@@ -1,0 +1,25 @@
+// What the table layer asks of the index layer.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "engine/index/index_order.h"
+
+namespace kce {
+
+// Attaches the structural indexes of a freshly opened storage, so that every write maintains
+// them whether or not a handle ever asks for them. Other kinds: nothing.
+KCESTATUS AttachIndexes(Storage& storage);
+
+// The index handles of a table handle, made on first use, in the indexes' order.
+KCESTATUS IndexHandlesOf(const std::shared_ptr<TableCursor>& cursor,
+                         std::vector<std::shared_ptr<IndexHandle>>* out);
+
+// KdsSetField / KdsSetFieldRaw given an index handle that is building a raw key (after
+// KdsInitRawKey): sets the key's field and answers true with the status; otherwise false, and
+// the call goes to the record as usual.
+bool RoutesToRawKey(KDSHANDLE handle, const UNSIGNED8* field, const UNSIGNED8* value,
+                    UNSIGNED32 len, bool raw, KCESTATUS* status);
+
+}  // namespace kce

@@ -1,0 +1,109 @@
+// The keys of one native index, kept as a table of the table's own SQLite file.
+//
+// In a .kdt file (besides the tables of docs/formats/kdt.md):
+//
+//   kdt_indexes(name TEXT PRIMARY KEY COLLATE NOCASE, key TEXT, is_unique INTEGER,
+//               descending INTEGER, condition TEXT, ordinal INTEGER)
+//                          one row per structural index, ordinal giving the order of creation
+//   "kdt_index_<NAME>"(key BLOB, recno INTEGER, PRIMARY KEY (key, recno)) WITHOUT ROWID
+//                          one row per record in the index: its raw key (raw_key.h) and number
+//
+// SQLite compares blobs with memcmp, so the primary key's order is the index order, records of
+// equal keys following in record-number order. Every call runs on the connection of the table's
+// storage, so that key changes share the storage's write transaction.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/kce.h"
+
+namespace kce {
+
+struct IndexDefinition {
+    std::string name;
+    std::string key;
+    bool unique = false;
+    bool descending = false;
+    std::string condition;
+};
+
+// A position in key order.
+struct KeyPos {
+    std::string key;
+    UNSIGNED32 recno = 0;
+};
+
+// Keys a walk may reach: lo <= key (when hasLo) and key < hi (when hasHi).
+struct KeyRange {
+    bool hasLo = false;
+    std::string lo;
+    bool hasHi = false;
+    std::string hi;
+    bool Contains(const std::string& key) const {
+        return (!hasLo || key >= lo) && (!hasHi || key < hi);
+    }
+};
+
+// The least key greater than every key that begins with prefix ("" when there is none: the
+// prefix is all 0xFF bytes or empty).
+std::string PrefixSuccessor(const std::string& prefix);
+
+// The catalog of a file's indexes.
+KCESTATUS LoadIndexDefinitions(sqlite3* db, const std::string& file,
+                               std::vector<IndexDefinition>* out);
+KCESTATUS SaveIndexDefinition(sqlite3* db, const std::string& file, const IndexDefinition& def);
+KCESTATUS DeleteIndexDefinition(sqlite3* db, const std::string& file, const std::string& name);
+
+class KeyStore {
+  public:
+    KeyStore(sqlite3* db, std::string file, const std::string& indexName);
+    ~KeyStore();
+    KeyStore(const KeyStore&) = delete;
+    KeyStore& operator=(const KeyStore&) = delete;
+
+    KCESTATUS Create();
+    KCESTATUS Drop();
+    KCESTATUS Clear();
+    KCESTATUS Insert(const std::string& key, UNSIGNED32 recno);
+    KCESTATUS Remove(const std::string& key, UNSIGNED32 recno);
+    // Whether a record other than recno has exactly this key.
+    KCESTATUS HasOther(const std::string& key, UNSIGNED32 recno, bool* found, UNSIGNED32* other);
+
+    // Walks inside a range; *found false at its end.
+    KCESTATUS First(const KeyRange& range, KeyPos* pos, bool* found);
+    KCESTATUS Last(const KeyRange& range, KeyPos* pos, bool* found);
+    KCESTATUS After(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found);
+    KCESTATUS Before(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found);
+    // The key stored for recno (a record is in an index at most once). Reads the whole index:
+    // for the rare case that the record itself is gone.
+    KCESTATUS KeyOf(UNSIGNED32 recno, std::string* key, bool* found);
+    KCESTATUS Count(const KeyRange& range, UNSIGNED32* count);
+    // Entries of the range that come before pos.
+    KCESTATUS CountBefore(const KeyPos& pos, const KeyRange& range, UNSIGNED32* count);
+    // The entry at a 0-based offset in the range.
+    KCESTATUS AtOffset(const KeyRange& range, UNSIGNED32 offset, KeyPos* pos, bool* found);
+    // Every record number in the range, in key order.
+    KCESTATUS Recnos(const KeyRange& range, std::vector<UNSIGNED32>* out);
+
+  private:
+    struct Statement;
+    KCESTATUS Prepare(const std::string& sql, sqlite3_stmt** out);
+    KCESTATUS Exec(const std::string& sql);
+    KCESTATUS StepRow(sqlite3_stmt* stmt, KeyPos* pos, bool* found);
+    KCESTATUS Fail(int rc, const std::string& what);
+    // " AND key >= ?n AND key < ?m" for the range, binding from parameter `first`.
+    static std::string RangeSql(const KeyRange& range);
+    static void BindRange(sqlite3_stmt* stmt, const KeyRange& range, int first);
+
+    sqlite3* db_;
+    std::string file_;
+    std::string table_;  // quoted table name
+    std::map<std::string, sqlite3_stmt*> cache_;
+};
+
+}  // namespace kce

@@ -1,0 +1,329 @@
+#include "engine/index/table_indexes.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <mutex>
+
+#include "engine/handles.h"
+#include "engine/status.h"
+
+namespace kce {
+
+namespace {
+
+// Storage -> its indexes. The storage owns the TableIndexes (as an observer); this map only
+// finds it again.
+std::map<const Storage*, std::weak_ptr<TableIndexes>>& Registry() {
+    static std::map<const Storage*, std::weak_ptr<TableIndexes>> registry;
+    return registry;
+}
+
+bool ValidIndexName(const std::string& name) {
+    if (name.empty() || name.size() > 128) return false;
+    if (!std::isalpha(static_cast<unsigned char>(name[0])) && name[0] != '_') return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    });
+}
+
+KCESTATUS ExecSql(sqlite3* db, const char* sql, const std::string& file) {
+    char* error = nullptr;
+    int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
+    if (rc == SQLITE_OK) return KCE_SUCCESS;
+    std::string text = error ? error : sqlite3_errstr(rc);
+    sqlite3_free(error);
+    if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) {
+        return Fail(KCE_TABLE_IN_USE, file + ": " + text);
+    }
+    if ((rc & 0xFF) == SQLITE_READONLY) return Fail(KCE_TABLE_READ_ONLY, file + ": " + text);
+    return Fail(KCE_FILE_WRITE_FAILED, file + ": " + text);
+}
+
+}  // namespace
+
+ExprSchema SchemaOfLayout(const RecordLayout& layout) {
+    std::vector<ExprField> fields;
+    fields.reserve(layout.fields.size());
+    for (const FieldDesc& f : layout.fields) {
+        fields.push_back({f.name, int(f.type), int(f.offset), int(f.length), int(f.decimals)});
+    }
+    return ExprSchema(std::move(fields));
+}
+
+std::string BlobSource::Read(void* context, int field) {
+    auto* source = static_cast<BlobSource*>(context);
+    BlobValue value;
+    if (source->storage->ReadBlob(source->recno, field, &value) != KCE_SUCCESS) return {};
+    return value.isNull ? std::string() : value.bytes;
+}
+
+KCESTATUS NativeIndex::KeyOfImage(Storage& storage, UNSIGNED32 recno, const uint8_t* image,
+                                  bool deleted, std::string* key, bool* included) const {
+    // Expressions read the schema the key was compiled against; it lives in the key's segments.
+    ExprSchema schema = SchemaOfLayout(storage.Layout());
+    ImageRecord record(schema, image, storage.Layout().recordLength);
+    record.SetRecNo(recno);
+    record.SetDeleted(deleted);
+    BlobSource blobs{&storage, recno};
+    record.SetBlobReader(&BlobSource::Read, &blobs);
+    *included = key_->Includes(record);
+    if (!*included) return KCE_SUCCESS;
+    return key_->KeyOf(record, key);
+}
+
+KCESTATUS TableIndexes::For(Storage& storage, std::shared_ptr<TableIndexes>* out) {
+    auto& registry = Registry();
+    auto it = registry.find(&storage);
+    if (it != registry.end()) {
+        if (auto existing = it->second.lock()) {
+            *out = std::move(existing);
+            return KCE_SUCCESS;
+        }
+        registry.erase(it);
+    }
+    if (!Supports(storage)) {
+        return Fail(KCE_NOT_SUPPORTED, storage.Path() + ": this table kind keeps no indexes here");
+    }
+    auto indexes = std::make_shared<TableIndexes>(storage);
+    if (KCESTATUS s = indexes->Load()) return s;
+    storage.AddObserver(indexes);
+    registry[&storage] = indexes;
+    *out = std::move(indexes);
+    return KCE_SUCCESS;
+}
+
+TableIndexes::TableIndexes(Storage& storage)
+    : storage_(storage), db_(storage.Database()), schema_(SchemaOfLayout(storage.Layout())) {}
+
+TableIndexes::~TableIndexes() {
+    auto& registry = Registry();
+    auto it = registry.find(&storage_);
+    if (it != registry.end() && it->second.expired()) registry.erase(it);
+}
+
+std::shared_ptr<NativeIndex> TableIndexes::Find(std::string_view name) const {
+    for (const auto& index : indexes_) {
+        const std::string& n = index->Definition().name;
+        if (n.size() == name.size() &&
+            std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
+                return std::toupper(static_cast<unsigned char>(a)) ==
+                       std::toupper(static_cast<unsigned char>(b));
+            })) {
+            return index;
+        }
+    }
+    return nullptr;
+}
+
+KCESTATUS TableIndexes::Compile(const IndexDefinition& def, std::shared_ptr<NativeIndex>* out) {
+    auto index = std::make_shared<NativeIndex>();
+    index->def_ = def;
+    index->file_ = storage_.Path();
+    if (KCESTATUS s =
+            IndexKey::Compile(schema_, def.key, def.descending, def.condition, &index->key_)) {
+        return Fail(s, "index " + def.name + " of " + storage_.Path() + ": " + LastText());
+    }
+    index->store_ = std::make_unique<KeyStore>(db_, storage_.Path(), def.name);
+    *out = std::move(index);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::Load() {
+    std::vector<IndexDefinition> defs;
+    if (KCESTATUS s = LoadIndexDefinitions(db_, storage_.Path(), &defs)) return s;
+    for (const IndexDefinition& def : defs) {
+        std::shared_ptr<NativeIndex> index;
+        if (Compile(def, &index) != KCE_SUCCESS) {
+            return Fail(KCE_DAMAGED_FILE, storage_.Path() + ": stored index " + def.name +
+                                              " does not compile: " + LastText());
+        }
+        indexes_.push_back(std::move(index));
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::Begin() { return ExecSql(db_, "BEGIN IMMEDIATE", storage_.Path()); }
+KCESTATUS TableIndexes::Commit() { return ExecSql(db_, "COMMIT", storage_.Path()); }
+void TableIndexes::Rollback() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+
+KCESTATUS TableIndexes::Fill(NativeIndex& index) {
+    const UNSIGNED32 length = storage_.Layout().recordLength;
+    std::vector<uint8_t> image(length);
+    UNSIGNED32 recno = 0;
+    bool unique = index.def_.unique;
+    while (true) {
+        if (KCESTATUS s = storage_.NextRecno(recno, &recno)) return s;
+        if (recno == 0) return KCE_SUCCESS;
+        bool exists = false, deleted = false;
+        if (KCESTATUS s = storage_.ReadRecord(recno, image.data(), &exists, &deleted)) return s;
+        if (!exists) continue;
+        std::string key;
+        bool included = false;
+        if (KCESTATUS s = index.KeyOfImage(storage_, recno, image.data(), deleted, &key, &included))
+            return Fail(s, "record " + std::to_string(recno) + ": " + LastText());
+        if (!included) continue;
+        if (unique) {
+            bool found = false;
+            UNSIGNED32 other = 0;
+            if (KCESTATUS s = index.store_->HasOther(key, recno, &found, &other)) return s;
+            if (found) {
+                return Fail(KCE_DUPLICATE_KEY, "unique index " + index.def_.name + " of " +
+                                                   storage_.Path() + ": records " +
+                                                   std::to_string(other) + " and " +
+                                                   std::to_string(recno) + " have the same key");
+            }
+        }
+        if (KCESTATUS s = index.store_->Insert(key, recno)) return s;
+    }
+}
+
+KCESTATUS TableIndexes::Create(const IndexDefinition& def, std::shared_ptr<NativeIndex>* out) {
+    if (!ValidIndexName(def.name)) {
+        return Fail(KCE_INVALID_INDEX_NAME,
+                    "'" + def.name + "': letters, digits and '_', at most 128, not a digit first");
+    }
+    if (Find(def.name)) {
+        return Fail(KCE_INDEX_EXISTS, "index " + def.name + " of " + storage_.Path());
+    }
+    if (indexes_.size() >= 50) {
+        return Fail(KCE_TOO_MANY_INDEXES, storage_.Path() + " has 50 indexes");
+    }
+    std::shared_ptr<NativeIndex> index;
+    if (KCESTATUS s = Compile(def, &index)) return s;
+    if (KCESTATUS s = Begin()) return s;
+    KCESTATUS s = index->store_->Create();
+    if (!s) s = SaveIndexDefinition(db_, storage_.Path(), def);
+    if (!s) s = Fill(*index);
+    if (!s) s = Commit();
+    if (s) {
+        std::string text = LastText();
+        Rollback();
+        // The cached statements were prepared against a table that no longer exists.
+        index->store_ = std::make_unique<KeyStore>(db_, storage_.Path(), def.name);
+        return Fail(s, text.substr(text.find(": ") == std::string::npos ? 0 : text.find(": ") + 2));
+    }
+    indexes_.push_back(index);
+    *out = std::move(index);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::Drop(const std::string& name) {
+    auto index = Find(name);
+    if (!index) return Fail(KCE_INDEX_NOT_FOUND, "index " + name + " of " + storage_.Path());
+    if (KCESTATUS s = Begin()) return s;
+    KCESTATUS s = index->store_->Drop();
+    if (!s) s = DeleteIndexDefinition(db_, storage_.Path(), index->def_.name);
+    if (!s) s = Commit();
+    if (s) {
+        Rollback();
+        return s;
+    }
+    indexes_.erase(std::find(indexes_.begin(), indexes_.end(), index));
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::Rebuild() {
+    if (indexes_.empty()) return KCE_SUCCESS;
+    if (KCESTATUS s = Begin()) return s;
+    for (auto& index : indexes_) {
+        ++index->changes_;
+        KCESTATUS s = index->store_->Clear();
+        if (!s) s = Fill(*index);
+        if (s) {
+            Rollback();
+            return s;
+        }
+    }
+    return Commit();
+}
+
+KCESTATUS TableIndexes::Check(std::vector<std::string>* problems) {
+    problems->clear();
+    const UNSIGNED32 length = storage_.Layout().recordLength;
+    std::vector<uint8_t> image(length);
+    for (auto& index : indexes_) {
+        // Every record's key must be present, and the index must hold nothing else.
+        UNSIGNED32 recno = 0, expected = 0;
+        while (true) {
+            if (KCESTATUS s = storage_.NextRecno(recno, &recno)) return s;
+            if (recno == 0) break;
+            bool exists = false, deleted = false;
+            if (KCESTATUS s = storage_.ReadRecord(recno, image.data(), &exists, &deleted)) return s;
+            if (!exists) continue;
+            std::string key;
+            bool included = false;
+            if (index->KeyOfImage(storage_, recno, image.data(), deleted, &key, &included)) {
+                problems->push_back("index " + index->def_.name + ": record " +
+                                    std::to_string(recno) + ": " + LastText());
+                continue;
+            }
+            if (!included) continue;
+            ++expected;
+            KeyRange exact;
+            exact.hasLo = exact.hasHi = true;
+            exact.lo = key;
+            exact.hi = key + '\0';
+            std::vector<UNSIGNED32> recnos;
+            if (KCESTATUS s = index->store_->Recnos(exact, &recnos)) return s;
+            if (std::find(recnos.begin(), recnos.end(), recno) == recnos.end()) {
+                problems->push_back("index " + index->def_.name + ": record " +
+                                    std::to_string(recno) + " is missing");
+            }
+        }
+        UNSIGNED32 stored = 0;
+        if (KCESTATUS s = index->store_->Count(KeyRange{}, &stored)) return s;
+        if (stored != expected) {
+            problems->push_back("index " + index->def_.name + ": holds " + std::to_string(stored) +
+                                " keys for " + std::to_string(expected) + " records");
+        }
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_t* oldImage,
+                                const uint8_t* newImage) {
+    for (auto& index : indexes_) {
+        std::string oldKey, newKey;
+        bool oldIn = false, newIn = false;
+        if (oldImage) {
+            if (KCESTATUS s = index->KeyOfImage(storage, recno, oldImage, false, &oldKey, &oldIn))
+                return s;
+        }
+        if (newImage) {
+            if (KCESTATUS s = index->KeyOfImage(storage, recno, newImage, false, &newKey, &newIn))
+                return Fail(s, "record " + std::to_string(recno) + " not written: " + LastText());
+        }
+        if (oldIn == newIn && oldKey == newKey) continue;
+        ++index->changes_;
+        if (newIn && index->def_.unique) {
+            bool found = false;
+            UNSIGNED32 other = 0;
+            if (KCESTATUS s = index->store_->HasOther(newKey, recno, &found, &other)) return s;
+            if (found) {
+                return Fail(KCE_DUPLICATE_KEY,
+                            "unique index " + index->def_.name + " of " + storage.Path() +
+                                " already holds the key of "
+                                "record " +
+                                std::to_string(recno) + " for record " + std::to_string(other));
+            }
+        }
+        if (oldIn) {
+            if (KCESTATUS s = index->store_->Remove(oldKey, recno)) return s;
+        }
+        if (newIn) {
+            if (KCESTATUS s = index->store_->Insert(newKey, recno)) return s;
+        }
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::OnZap(Storage&) {
+    for (auto& index : indexes_) {
+        ++index->changes_;
+        if (KCESTATUS s = index->store_->Clear()) return s;
+    }
+    return KCE_SUCCESS;
+}
+
+}  // namespace kce

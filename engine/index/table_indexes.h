@@ -1,0 +1,99 @@
+// The indexes of one open table, shared by every handle on it, and their upkeep.
+//
+// A TableIndexes is attached to a Storage (one per open file) as its WriteObserver: every
+// append, write and delete of any handle passes through OnWrite inside the storage's write
+// transaction, which computes the record's old and new key for each index, refuses a key that a
+// unique index already holds for another record (the storage then rolls the write back), and
+// moves the key. A zap empties every index.
+//
+// Native tables keep their structural indexes in the table's own SQLite file (key_store.h).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/index/key_store.h"
+#include "engine/keys/index_key.h"
+#include "engine/storage.h"
+
+namespace kce {
+
+// RecordLayout as the expression compiler sees it.
+ExprSchema SchemaOfLayout(const RecordLayout& layout);
+
+// Reads the memo and blob fields of a stored record for an expression.
+struct BlobSource {
+    Storage* storage;
+    UNSIGNED32 recno;
+    static std::string Read(void* context, int field);
+};
+
+class NativeIndex {
+  public:
+    const IndexDefinition& Definition() const { return def_; }
+    const IndexKey& Key() const { return *key_; }
+    KeyStore& Store() { return *store_; }
+    // The file the index lives in.
+    const std::string& File() const { return file_; }
+    // Counts the changes of the index's keys, so that an order can tell whether a position it
+    // remembers may be stale.
+    uint64_t Changes() const { return changes_; }
+
+    // The key of a record; *included false when the index's condition leaves it out.
+    KCESTATUS KeyOfImage(Storage& storage, UNSIGNED32 recno, const uint8_t* image, bool deleted,
+                         std::string* key, bool* included) const;
+
+  private:
+    friend class TableIndexes;
+    IndexDefinition def_;
+    std::unique_ptr<IndexKey> key_;
+    std::unique_ptr<KeyStore> store_;
+    std::string file_;
+    uint64_t changes_ = 0;
+};
+
+class TableIndexes : public WriteObserver {
+  public:
+    // The indexes of this storage, attached (and loaded from the file) on first use.
+    static KCESTATUS For(Storage& storage, std::shared_ptr<TableIndexes>* out);
+    // Whether the storage kind keeps indexes here.
+    static bool Supports(Storage& storage) { return storage.Database() != nullptr; }
+
+    explicit TableIndexes(Storage& storage);
+    ~TableIndexes() override;
+
+    const std::vector<std::shared_ptr<NativeIndex>>& Indexes() const { return indexes_; }
+    std::shared_ptr<NativeIndex> Find(std::string_view name) const;
+    const ExprSchema& Schema() const { return schema_; }
+    Storage& GetStorage() { return storage_; }
+
+    // Creates a structural index and fills it from the table's records, all or nothing.
+    KCESTATUS Create(const IndexDefinition& def, std::shared_ptr<NativeIndex>* out);
+    // Removes a structural index and its keys.
+    KCESTATUS Drop(const std::string& name);
+    // Builds every index again from the records.
+    KCESTATUS Rebuild();
+    // Compares every index with the records: *problems lists what disagrees (empty when all
+    // agree).
+    KCESTATUS Check(std::vector<std::string>* problems);
+
+    KCESTATUS OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_t* oldImage,
+                      const uint8_t* newImage) override;
+    KCESTATUS OnZap(Storage& storage) override;
+
+  private:
+    KCESTATUS Load();
+    KCESTATUS Fill(NativeIndex& index);
+    KCESTATUS Compile(const IndexDefinition& def, std::shared_ptr<NativeIndex>* out);
+    KCESTATUS Begin();
+    KCESTATUS Commit();
+    void Rollback();
+
+    Storage& storage_;
+    sqlite3* db_;
+    ExprSchema schema_;
+    std::vector<std::shared_ptr<NativeIndex>> indexes_;
+};
+
+}  // namespace kce

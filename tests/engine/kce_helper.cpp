@@ -1,0 +1,64 @@
+// A second process for the engine's cross-process tests. Usage:
+//   kce_helper open FOLDER TABLE OPTIONS      open, print the status, exit
+//   kce_helper hold FOLDER TABLE OPTIONS      open, print "ready", wait for end of input
+//   kce_helper lock FOLDER TABLE RECNO        lock a record, print the status, wait for end of
+//   input kce_helper append FOLDER TABLE            append records (A = 1, 2, ...) one per write,
+//                                             printing each value once it is written, forever
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "engine/kce.h"
+
+namespace {
+
+const UNSIGNED8* U(const char* s) { return reinterpret_cast<const UNSIGNED8*>(s); }
+
+void WaitForEndOfInput() {
+    char buf[64];
+    while (std::fgets(buf, sizeof buf, stdin)) {
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) return 2;
+    std::string mode = argv[1];
+    KDSHANDLE conn = 0, table = 0;
+    if (KdsConnect(U(argv[2]), &conn) != 0) return 3;
+    UNSIGNED32 options = mode == "open" || mode == "hold" ? UNSIGNED32(std::atoi(argv[4])) : 0;
+    KCESTATUS s = KdsOpenTable(conn, U(argv[3]), nullptr, 3, 1, 1, 1, options, &table);
+    if (mode == "open") {
+        std::printf("%u\n", s);
+        return 0;
+    }
+    if (s != 0) {
+        std::printf("open failed %u\n", s);
+        return 4;
+    }
+    if (mode == "hold") {
+        std::printf("ready\n");
+        std::fflush(stdout);
+        WaitForEndOfInput();
+    } else if (mode == "lock") {
+        std::printf("%u\n", KdsLockRecord(table, UNSIGNED32(std::atoi(argv[4]))));
+        std::fflush(stdout);
+        WaitForEndOfInput();
+    } else if (mode == "append") {
+        for (unsigned i = 1;; ++i) {
+            std::string value = std::to_string(i);
+            if (KdsAppendRecord(table) != 0 ||
+                KdsSetField(table, U("A"), U(value.c_str()), UNSIGNED32(value.size())) != 0 ||
+                KdsSetField(table, U("PAD"), U("padding padding padding"), 23) != 0 ||
+                KdsWriteRecord(table) != 0)
+                return 5;
+            std::printf("%u\n", i);
+            std::fflush(stdout);
+        }
+    }
+    KdsCloseTable(table);
+    KdsDisconnect(conn);
+    return 0;
+}

@@ -1,0 +1,154 @@
+// Sharing, locks and crashes across processes: a second process runs kce_helper.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <set>
+
+#include "engine_test_util.h"
+
+using namespace kcetest;
+
+namespace {
+
+// A running kce_helper with a pipe to its input and one from its output.
+class Helper {
+  public:
+    explicit Helper(std::vector<std::string> args) {
+        int in[2], out[2];
+        if (::pipe(in) != 0 || ::pipe(out) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::close(in[1]);
+            ::close(out[0]);
+            std::vector<char*> argv;
+            std::string program = KCE_HELPER;
+            argv.push_back(program.data());
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        toChild_ = in[1];
+        fromChild_ = ::fdopen(out[0], "r");
+    }
+    ~Helper() {
+        Finish();
+        if (fromChild_) std::fclose(fromChild_);
+    }
+    // The next line the helper printed, without its newline; empty at its end.
+    std::string Line() {
+        char buf[256];
+        if (!fromChild_ || !std::fgets(buf, sizeof buf, fromChild_)) return {};
+        std::string line = buf;
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        return line;
+    }
+    // Closes the helper's input and waits for it.
+    void Finish() {
+        if (toChild_ >= 0) ::close(toChild_);
+        toChild_ = -1;
+        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    void Kill() {
+        ::kill(pid_, SIGKILL);
+        Finish();
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int toChild_ = -1;
+    FILE* fromChild_ = nullptr;
+};
+
+class ProcessTest : public EngineTest {
+  protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        KDSHANDLE t = Create("SHARED", "A,integer;PAD,char,30");
+        ASSERT_EQ(KdsAppendRecord(t), 0u);
+        Set(t, "A", "1");
+        ASSERT_EQ(KdsWriteRecord(t), 0u);
+        KdsCloseTable(t);
+    }
+};
+
+TEST_F(ProcessTest, AnExclusiveOpenShutsOutOtherProcesses) {
+    KDSHANDLE t = Open("SHARED", KCE_OPEN_EXCLUSIVE);
+    EXPECT_EQ(Helper({"open", dir_, "SHARED", "0"}).Line(), std::to_string(KCE_TABLE_IN_USE));
+    KdsCloseTable(t);
+    // The other way round: a process holding the table exclusively, then one holding it shared.
+    {
+        Helper holder({"hold", dir_, "SHARED", "1"});
+        ASSERT_EQ(holder.Line(), "ready");
+        KDSHANDLE h = 0;
+        EXPECT_EQ(KdsOpenTable(conn_, U("SHARED"), nullptr, 3, 1, 1, 1, 0, &h), KCE_TABLE_IN_USE);
+        EXPECT_NE(LastErrorText().find("exclusively in another process"), std::string::npos);
+    }
+    {
+        Helper holder({"hold", dir_, "SHARED", "0"});
+        ASSERT_EQ(holder.Line(), "ready");
+        KDSHANDLE h = 0;
+        EXPECT_EQ(KdsOpenTable(conn_, U("SHARED"), nullptr, 3, 1, 1, 1, KCE_OPEN_EXCLUSIVE, &h),
+                  KCE_TABLE_IN_USE);
+        t = Open("SHARED");  // shared with the other process
+        EXPECT_NE(t, 0u);
+        KdsCloseTable(t);
+    }
+    // Once the other process is gone the table is free again.
+    t = Open("SHARED", KCE_OPEN_EXCLUSIVE);
+    EXPECT_NE(t, 0u);
+}
+
+TEST_F(ProcessTest, RecordLocksHoldAcrossProcesses) {
+    KDSHANDLE t = Open("SHARED");
+    {
+        Helper locker({"lock", dir_, "SHARED", "1"});
+        ASSERT_EQ(locker.Line(), "0");
+        EXPECT_EQ(KdsLockRecord(t, 1), KCE_RECORD_LOCKED);
+        EXPECT_NE(LastErrorText().find("another process"), std::string::npos);
+        ASSERT_EQ(KdsGotoTop(t), 0u);
+        Set(t, "A", "2");
+        EXPECT_EQ(KdsWriteRecord(t), KCE_RECORD_LOCKED);
+        EXPECT_EQ(KdsLockRecord(t, 2), 0u);  // another record is free
+        ASSERT_EQ(KdsUnlockRecord(t, 2), 0u);
+    }
+    // A lock dies with its process, even one that never unlocked.
+    ASSERT_EQ(KdsLockRecord(t, 1), 0u);
+    EXPECT_EQ(Helper({"lock", dir_, "SHARED", "1"}).Line(), std::to_string(KCE_RECORD_LOCKED));
+    ASSERT_EQ(KdsWriteRecord(t), 0u);
+}
+
+TEST_F(ProcessTest, AProcessKilledWhileAppendingLosesNothingItWrote) {
+    std::set<int> written;
+    {
+        Helper appender({"append", dir_, "SHARED"});
+        for (int i = 0; i < 300; ++i) {
+            std::string line = appender.Line();
+            ASSERT_FALSE(line.empty()) << "the appender stopped early";
+            written.insert(std::stoi(line));
+        }
+        appender.Kill();
+    }
+    KDSHANDLE t = Open("SHARED", KCE_OPEN_EXCLUSIVE);
+    ASSERT_NE(t, 0u);
+    std::multiset<int> found;
+    ASSERT_EQ(KdsGotoTop(t), 0u);
+    while (!Eof(t)) {
+        found.insert(std::stoi(Field(t, "A")));
+        ASSERT_EQ(KdsSkip(t, 1), 0u);
+    }
+    // Record 1 of the fixture, then every value the appender reported (and perhaps the one it
+    // was writing when killed).
+    for (int value : written) EXPECT_EQ(found.count(value), value == 1 ? 2u : 1u) << value;
+    EXPECT_GE(found.size(), written.size() + 1);
+    EXPECT_LE(found.size(), written.size() + 2);
+}
+
+}  // namespace

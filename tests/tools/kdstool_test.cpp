@@ -1,0 +1,143 @@
+// kdstool as its users run it: a separate program, its output and exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class KdstoolTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char templ[] = "/tmp/kdstool-XXXXXX";
+        dir_ = ::mkdtemp(templ);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    Outcome Kdstool(const std::string& args) {
+        std::string errFile = dir_ + "/stderr.txt";
+        std::string command = std::string(KDSTOOL) + " " + args + " 2>" + errFile;
+        Outcome run;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
+        run.status = WEXITSTATUS(::pclose(pipe));
+        std::ifstream err(errFile);
+        run.err.assign(std::istreambuf_iterator<char>(err), {});
+        return run;
+    }
+    void Write(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
+    }
+    std::string T(const std::string& name) { return dir_ + "/" + name; }
+
+    std::string dir_;
+};
+
+const char kAllTypes[] =
+    "L:logical N:numeric:8:2 D:date C:char:10 M:memo B:binary I:image V:varchar CD:compactdate "
+    "DB:double IN:integer SI:shortint TM:time TS:timestamp AI:autoinc R:raw:3 MO:money";
+
+TEST_F(KdstoolTest, EveryTypeRoundTripsThroughImportAndExport) {
+    ASSERT_EQ(Kdstool("create " + T("ALL") + " " + kAllTypes).status, 0);
+    const std::string lines =
+        R"({"_recno": 1, "L": true, "N": -12.50, "D": "2001-09-15", "C": "caf\u00e9", "M": "two\nlines", "B": {"base64": "AAEC/w=="}, "I": {"base64": "iVBO"}, "V": "var", "CD": "0001-01-01", "DB": 0.1, "IN": -2147483647, "SI": -32767, "TM": "23:59:59.999", "TS": "2000-02-29T12:34:56.789", "AI": 1, "R": {"base64": "AQID"}, "MO": 1234.5})"
+        "\n"
+        R"({"_recno": 2, "L": false, "N": 0.00, "D": null, "C": {"base64": "/w=="}, "M": null, "B": null, "I": null, "V": null, "CD": null, "DB": 1e+300, "IN": 0, "SI": 0, "TM": "00:00:00.000", "TS": null, "AI": 2, "R": null, "MO": null})"
+        "\n";
+    Write("in.jsonl", lines);
+    Outcome import = Kdstool("import " + T("ALL") + " " + T("in.jsonl"));
+    ASSERT_EQ(import.status, 0) << import.err;
+    Outcome exported = Kdstool("export " + T("ALL.kdt"));
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    // Keys in field order, non-ASCII text as it is, doubles in their shortest form.
+    std::string expected = lines;
+    expected.replace(expected.find("caf\\u00e9"), 9, "caf\xC3\xA9");
+    EXPECT_EQ(exported.out, expected);
+    // A missing key is null; "_deleted" appends and removes (native tables keep no deleted rows).
+    Write("more.jsonl", "{\"IN\": 5}\n{\"IN\": 6, \"_deleted\": true}\n");
+    ASSERT_EQ(Kdstool("import " + T("ALL") + " " + T("more.jsonl")).status, 0);
+    Outcome info = Kdstool("info " + T("ALL"));
+    EXPECT_EQ(info.out.rfind("{\"kind\": \"kdt\", \"records\": 3, \"encrypted\": false, ", 0), 0u)
+        << info.out;
+}
+
+TEST_F(KdstoolTest, AnImportWithABadLineLeavesTheTableAsItWas) {
+    ASSERT_EQ(Kdstool("create " + T("EMP") + " NAME:char:10 AGE:shortint").status, 0);
+    Write("good.jsonl", "{\"NAME\": \"FIRST\", \"AGE\": 30}\n");
+    ASSERT_EQ(Kdstool("import " + T("EMP") + " " + T("good.jsonl")).status, 0);
+    std::string before = Kdstool("export " + T("EMP")).out;
+    struct Case {
+        std::string lastLine;
+        std::string message;
+    } cases[] = {
+        {"[1, 2]", "line 3: not a JSON object"},
+        {"{\"NAME\": ", "line 3: a value is missing at column 10"},
+        {"{\"SALARY\": 1}", "line 3: the table has no field 'SALARY'"},
+        {"{\"AGE\": 40000}", "line 3, field 'AGE': the value does not fit the field"},
+        {"{\"AGE\": \"old\"}", "line 3, field 'AGE': expected a number for a shortint field"},
+    };
+    for (const Case& c : cases) {
+        Write("bad.jsonl",
+              "{\"NAME\": \"A\"}\n{\"NAME\": \"B\", \"AGE\": 2}\n" + c.lastLine + "\n");
+        Outcome run = Kdstool("import " + T("EMP") + " " + T("bad.jsonl"));
+        EXPECT_EQ(run.status, 1) << c.lastLine;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(Kdstool("export " + T("EMP")).out, before) << c.lastLine;
+    }
+}
+
+TEST_F(KdstoolTest, CreateAndOtherCommandsReportErrorsOnOneLine) {
+    struct Case {
+        std::string args;
+        std::string message;
+    } cases[] = {
+        {"create " + T("X") + " A:char", "field 'A': type char needs a length"},
+        {"create " + T("X") + " A:widget", "field 'A': unknown type 'widget'"},
+        {"create " + T("X") + " A:char:10 a:integer", "the field name is used twice: field 'a'"},
+        {"create " + T("X") + " " + std::string(130, 'F') + ":integer", "field name is too long"},
+        {"export " + T("MISSING"), "the file was not found"},
+        {"info", "info needs one table"},
+        {"frobnicate", "unknown command 'frobnicate'"},
+    };
+    for (const Case& c : cases) {
+        Outcome run = Kdstool(c.args);
+        EXPECT_EQ(run.status, 1) << c.args;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(T("X.kdt")));
+    }
+    Outcome version = Kdstool("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("kdstool ", 0), 0u);
+    EXPECT_NE(Kdstool("--help").out.find("kdstool import TABLE FILE"), std::string::npos);
+}
+
+TEST_F(KdstoolTest, WindowsPathsNameTheSameTable) {
+    std::string drive = dir_ + "/drive_c";
+    std::filesystem::create_directories(drive + "/Data");
+    ASSERT_EQ(Kdstool("create " + drive + "/Data/Employee NAME:char:5").status, 0);
+    Write("one.jsonl", "{\"NAME\": \"X\"}\n");
+    Outcome run = Kdstool("import 'C:\\DATA\\EMPLOYEE' " + T("one.jsonl"));
+    EXPECT_NE(run.status, 0);  // without the drive mapping C: is elsewhere
+    ::setenv("UPDATEBANK_DRIVE_C", drive.c_str(), 1);
+    run = Kdstool("import 'C:\\DATA\\EMPLOYEE' " + T("one.jsonl"));
+    ::unsetenv("UPDATEBANK_DRIVE_C");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(Kdstool("export " + drive + "/Data/Employee.kdt").out.find("\"NAME\": \"X\""),
+              std::string::npos);
+}
+
+}  // namespace
