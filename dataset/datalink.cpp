@@ -196,4 +196,48 @@ void TDataLink::DataEvent(DataEventCode event, const void* argument) {
     }
 }
 
+// ---- TMasterDataLink
+// -------------------------------------------------------------------------------
+
+bool TMasterDataLink::DetailCanFollow() const {
+    return detail_ != nullptr && detail_->Active() && !detail_->IsDestroying();
+}
+
+void TMasterDataLink::ActiveChanged() {
+    fields_.clear();
+    if (Active()) {
+        try {
+            DataSet()->FieldsNamed(&fields_, fieldNames_);
+        } catch (...) {
+            fields_.clear();
+            throw;
+        }
+    }
+    if (!DetailCanFollow()) return;
+    if (Active() && !fields_.empty()) {
+        if (onMasterChange_) onMasterChange_();
+    } else if (onMasterDisable_) {
+        onMasterDisable_();
+    }
+}
+
+void TMasterDataLink::RecordChanged(TField* field) {
+    if (DataSource() == nullptr || DataSource()->State() == DataSetState::SetKey) return;
+    if (!DetailCanFollow() || fields_.empty()) return;
+    if (field != nullptr && std::find(fields_.begin(), fields_.end(), field) == fields_.end()) {
+        return;
+    }
+    if (onMasterChange_) onMasterChange_();
+}
+
+void TMasterDataLink::CheckBrowseMode() {
+    if (detail_ != nullptr && detail_->Active()) detail_->EnsureBrowseMode();
+}
+
+void TMasterDataLink::SetFieldNames(const std::string& names) {
+    if (names == fieldNames_) return;
+    fieldNames_ = names;
+    ActiveChanged();
+}
+
 }  // namespace db

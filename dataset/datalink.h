@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "dataset/db_types.h"
@@ -109,6 +110,42 @@ class TDataLink {
     bool updating_ = false;
     int bufferCount_ = 1;
     int firstRecord_ = 0;
+};
+
+// A link that serves a detail dataset.
+class TDetailDataLink : public TDataLink {
+  public:
+    virtual TDataSet* DetailDataSet() const { return nullptr; }
+};
+
+// The link through which a detail dataset follows the current record of its master: it resolves
+// the master fields named by FieldNames and calls back into the detail when the master record
+// changes (MasterChanged) or the link loses its fields or its master (MasterDisabled).
+class TMasterDataLink : public TDetailDataLink {
+  public:
+    explicit TMasterDataLink(TDataSet* detail) : detail_(detail) {}
+
+    TDataSet* DetailDataSet() const override { return detail_; }
+    const std::string& FieldNames() const { return fieldNames_; }
+    // A changed text resolves the fields again.
+    void SetFieldNames(const std::string& names);
+    const std::vector<TField*>& Fields() const { return fields_; }
+    void SetOnMasterChange(std::function<void()> h) { onMasterChange_ = std::move(h); }
+    void SetOnMasterDisable(std::function<void()> h) { onMasterDisable_ = std::move(h); }
+
+  protected:
+    void ActiveChanged() override;
+    void LayoutChanged() override { ActiveChanged(); }
+    void RecordChanged(TField* field) override;
+    void CheckBrowseMode() override;
+
+  private:
+    bool DetailCanFollow() const;
+
+    TDataSet* detail_;
+    std::string fieldNames_;
+    std::vector<TField*> fields_;
+    std::function<void()> onMasterChange_, onMasterDisable_;
 };
 
 }  // namespace db

@@ -35,6 +35,7 @@
 //   Edit, Insert     the window holds the pending record (FilledCount >= 1).
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -44,6 +45,7 @@
 #include "dataset/db_types.h"
 #include "dataset/fielddefs.h"
 #include "dataset/fields.h"
+#include "dataset/indexdefs.h"
 #include "rtl/component.h"
 #include "rtl/format.h"
 #include "rtl/streams.h"
@@ -52,6 +54,7 @@
 namespace db {
 
 class TDataSource;
+class TParams;
 class TDataLink;
 
 class TDataSet : public rtl::TComponent {
@@ -193,6 +196,32 @@ class TDataSet : public rtl::TComponent {
     void UpdateBufferCount();
 
     // ---- Virtual operations (base behaviour; descendants override) ----------------------------
+    // The data-provider block: a provider reads tables, passes parameters and reports updates
+    // through these. The base answers false, nothing or none; the Keel datasets answer them.
+    virtual void ProviderEndTransaction(bool /*commit*/) {}
+    virtual void ProviderExecute() {}
+    // Runs a statement; with a result holder, the result cursor's dataset goes there.
+    virtual int ProviderExecuteStatement(const std::string& /*sql*/, TParams* /*params*/,
+                                         std::unique_ptr<TDataSet>* /*result*/) {
+        return 0;
+    }
+    virtual void ProviderAttributes(std::vector<std::pair<std::string, rtl::Variant>>&) {}
+    virtual std::unique_ptr<TIndexDef> ProviderDefaultOrder() { return nullptr; }
+    virtual std::string ProviderKeyFields() { return {}; }
+    virtual TParams* ProviderParams() { return nullptr; }
+    virtual std::string ProviderQuoteChar() { return {}; }
+    virtual std::string ProviderTableName() { return {}; }
+    virtual std::unique_ptr<TIndexDefs> ProviderIndexDefs(const TIndexOptions&) { return nullptr; }
+    virtual std::exception_ptr ProviderUpdateException(std::exception_ptr) { return nullptr; }
+    virtual bool ProviderInTransaction() { return false; }
+    virtual bool ProviderIsSQLBased() { return false; }
+    virtual bool ProviderIsSQLSupported() { return false; }
+    virtual void ProviderReset() {}
+    virtual void ProviderSetParams(TParams& /*params*/) {}
+    virtual void ProviderSetCommandText(const std::string& /*text*/) {}
+    virtual void ProviderStartTransaction() {}
+    virtual bool ProviderUpdateRecord(TUpdateKind /*kind*/, TDataSet& /*delta*/) { return false; }
+
     virtual void ComputeCalcFields(TRecordBuffer buffer);
     virtual void RequireActive() const;
     virtual void CheckFieldAgainstDef(const TField& field, const TFieldDef& def);

@@ -66,6 +66,7 @@ inline constexpr std::string_view kInvalidVarByteArray =
 inline constexpr std::string_view kInvalidFieldSize = "Invalid field size";
 inline constexpr std::string_view kCircularDataLink = "Circular datalinks are not allowed";
 inline constexpr std::string_view kDataSourceFixed = "DataSource cannot be changed";
+inline constexpr std::string_view kParamNotFound = "Parameter '%s' not found";
 }  // namespace msg
 
 // Raises EDatabaseError with the message, prefixed "Name: " when the component has a name.

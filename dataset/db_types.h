@@ -133,6 +133,9 @@ enum TAutoRefreshFlag : int { arNone = 0, arAutoInc, arDefault };
 enum TResyncOption : int { rmExact = 0, rmCenter };
 using TResyncMode = std::set<TResyncOption>;
 
+// What a provider update does to a record.
+enum class TUpdateKind : int { ukModify = 0, ukInsert, ukDelete };
+
 enum TLocateOption : int { loCaseInsensitive = 0, loPartialKey };
 using TLocateOptions = std::set<TLocateOption>;
 

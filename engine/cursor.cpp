@@ -30,15 +30,13 @@ TableCursor::TableCursor(std::shared_ptr<Storage> storage, UNSIGNED32 options, U
       options_(options),
       charType_(charType),
       connection_(connection),
-      image_(storage_->Layout().recordLength) {}
-
-TableCursor::~TableCursor() { UnlockAll(); }
-
-std::string TableCursor::Name() const {
+      image_(storage_->Layout().recordLength) {
     const std::string& path = storage_->Path();
     size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    name_ = slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+TableCursor::~TableCursor() { UnlockAll(); }
 
 UNSIGNED32 TableCursor::Recno() const {
     if (Pending()) return pendingRecno_;
@@ -519,9 +517,12 @@ KCESTATUS ResolveCursor(KDSHANDLE handle, std::shared_ptr<TableCursor>* cursor, 
                         std::shared_ptr<HandleObject>* keepAlive) {
     std::shared_ptr<HandleObject> obj = Handles::Find(handle);
     if (!obj) return Fail(KCE_INVALID_HANDLE, "table handle " + std::to_string(handle));
-    if (auto table = std::dynamic_pointer_cast<TableCursor>(obj)) {
-        *cursor = table;
+    // Every object that answers KCE_HANDLE_TABLE is a TableCursor (see handles.h): the cast
+    // needs no run-time check on this path, which every record and field call takes.
+    if (obj->HandleType() == KCE_HANDLE_TABLE) {
+        auto table = std::static_pointer_cast<TableCursor>(obj);
         *order = &table->Natural();
+        *cursor = std::move(table);
     } else if (auto index = std::dynamic_pointer_cast<OrderHandle>(obj)) {
         *cursor = index->SharedCursor();
         *order = &index->GetOrder();

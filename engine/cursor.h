@@ -74,7 +74,7 @@ class TableCursor : public HandleObject {
     UNSIGNED16 CharType() const { return charType_; }
     KDSHANDLE ConnectionHandle() const { return connection_; }
     // For error texts: the table's file name.
-    std::string Name() const;
+    const std::string& Name() const { return name_; }
 
     // Positioning (order: NaturalOrder for the table handle, an index's Order otherwise).
     KCESTATUS GotoTop(Order& order);
@@ -147,6 +147,7 @@ class TableCursor : public HandleObject {
     void SetBof();
 
     std::shared_ptr<Storage> storage_;
+    std::string name_;
     UNSIGNED32 options_;
     UNSIGNED16 charType_;
     KDSHANDLE connection_;

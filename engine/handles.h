@@ -22,7 +22,8 @@ namespace kce {
 class HandleObject {
   public:
     virtual ~HandleObject() = default;
-    // One of the KCE_HANDLE_ codes of kce.h.
+    // One of the KCE_HANDLE_ codes of kce.h. An object answering KCE_HANDLE_TABLE must be a
+    // TableCursor (cursor.h), one answering KCE_HANDLE_INDEX an OrderHandle.
     virtual UNSIGNED16 HandleType() const = 0;
     KDSHANDLE Handle() const { return handle_; }
 

@@ -1,5 +1,5 @@
-// Path resolution for the engine: Windows and POSIX forms, drive letters, and names found without
-// regard to letter case.
+// Path resolution for the engine, on the runtime's path module (Windows and POSIX forms, drive
+// letters, names found without regard to letter case).
 #pragma once
 
 #include <string>
@@ -7,9 +7,8 @@
 
 namespace kce {
 
-// The POSIX path of a path given in either form; existing folders and files are found ignoring
-// letter case, a missing last part keeps the case it was given. A relative path is taken from
-// base when base is not empty, else from the working directory.
+// The POSIX path of a path given in either form. A relative path is taken from base when base is
+// not empty, else from the working directory.
 std::string ResolvePath(std::string_view path, std::string_view base = {});
 
 // The extension of a file name with its dot (".kdt"), or empty.

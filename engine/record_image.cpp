@@ -286,7 +286,10 @@ void NativeNullRecord(const RecordLayout& layout, uint8_t* image) {
 }
 
 bool IsNativeNull(const FieldDesc& f, const uint8_t* image) {
-    const uint8_t* p = image + f.offset;
+    return IsNativeNullAt(f, image + f.offset);
+}
+
+bool IsNativeNullAt(const FieldDesc& f, const uint8_t* p) {
     auto allZero = [&](uint32_t n) {
         for (uint32_t i = 0; i < n; ++i)
             if (p[i]) return false;

@@ -83,6 +83,8 @@ KCESTATUS ResolveField(const RecordLayout& layout, const UNSIGNED8* field, std::
 void WriteNativeNull(const FieldDesc& field, uint8_t* image);
 void NativeNullRecord(const RecordLayout& layout, uint8_t* image);
 bool IsNativeNull(const FieldDesc& field, const uint8_t* image);
+// The same test on the field's own bytes.
+bool IsNativeNullAt(const FieldDesc& field, const uint8_t* bytes);
 
 // Little-endian helpers for images.
 inline uint32_t LoadU32(const uint8_t* p) {

@@ -156,11 +156,7 @@ class KdtStorage : public Storage {
         return ToText(layout_.fields[field], image, text);
     }
     KCESTATUS CheckRaw(int field, const uint8_t* bytes) const override {
-        const FieldDesc& f = layout_.fields[field];
-        std::vector<uint8_t> image(layout_.recordLength);
-        std::memcpy(image.data() + f.offset, bytes, f.length);
-        ColumnValue v;
-        return Decode(f, image.data(), &v);
+        return DecodeAt(layout_.fields[field], bytes, &scratch_);
     }
 
   private:
@@ -216,7 +212,9 @@ class KdtStorage : public Storage {
     std::vector<std::unique_ptr<Stmt>> stmts_;
     std::vector<std::unique_ptr<Stmt>> blobReads_;
     std::vector<std::unique_ptr<Stmt>> blobWrites_;
-    std::vector<int> updateFields_;  // fields an update rewrites (not blobs, not autoinc)
+    std::vector<int> updateFields_;    // fields an update rewrites (not blobs, not autoinc)
+    mutable ColumnValue scratch_;      // reused by CheckRaw
+    std::vector<ColumnValue> values_;  // reused by WriteRecord
 
     bool scanActive_ = false;
     UNSIGNED32 scanRecno_ = 0;
@@ -225,6 +223,8 @@ class KdtStorage : public Storage {
     int64_t dataVersion_ = -1;
     bool countKnown_ = false;
     UNSIGNED32 count_ = 0;
+    bool maxKnown_ = false;
+    UNSIGNED32 knownMax_ = 0;  // highest record number used (see MaxRecno)
     UNSIGNED32 lastReserved_ = 0;
 };
 
@@ -479,6 +479,7 @@ KCESTATUS KdtStorage::NoteOtherWriters() {
     if (version != dataVersion_) {
         dataVersion_ = version;
         countKnown_ = false;
+        maxKnown_ = false;
     }
     return KCE_SUCCESS;
 }
@@ -626,9 +627,12 @@ KCESTATUS KdtStorage::MaxRecno(UNSIGNED32* max) {
 
 KCESTATUS KdtStorage::ReserveRecno(UNSIGNED32* recno) {
     EndScan();
-    UNSIGNED32 max = 0;
-    if (KCESTATUS s = MaxRecno(&max)) return s;
-    lastReserved_ = std::max(lastReserved_, max) + 1;
+    if (KCESTATUS s = NoteOtherWriters()) return s;
+    if (!maxKnown_) {
+        if (KCESTATUS s = MaxRecno(&knownMax_)) return s;
+        maxKnown_ = true;
+    }
+    lastReserved_ = std::max(lastReserved_, knownMax_) + 1;
     *recno = lastReserved_;
     return KCE_SUCCESS;
 }
@@ -656,6 +660,7 @@ void KdtStorage::Rollback() {
     // Runs past any statement helper so that the failure already recorded stays the last error.
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     countKnown_ = false;
+    maxKnown_ = false;
 }
 
 KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
@@ -663,10 +668,14 @@ KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
     if (KCESTATUS s = CheckWritable()) return s;
     std::vector<uint8_t> work(image, image + layout_.recordLength);
     // Validate every value before the file is touched.
-    std::vector<ColumnValue> values(layout_.fields.size());
+    std::vector<ColumnValue>& values = values_;
+    values.resize(layout_.fields.size());
     for (size_t i = 0; i < layout_.fields.size(); ++i) {
         const FieldDesc& f = layout_.fields[i];
-        if (IsBlobType(f.type) || (f.type == KCE_AUTOINC && !isNew)) continue;
+        if (IsBlobType(f.type) || (f.type == KCE_AUTOINC && !isNew)) {
+            values[i].kind = ColumnValue::kNull;
+            continue;
+        }
         if (KCESTATUS s = Decode(f, work.data(), &values[i])) return s;
     }
     auto blobValue = [&](int field) {
@@ -689,18 +698,9 @@ KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
     UNSIGNED32 number = *recno;
     int rc;
     if (isNew) {
-        // Another process may have taken the reserved number: take the next free one then.
-        {
-            sqlite3_stmt* stmt = stmts_[kExists]->get();
-            ResetOnExit reset{stmt};
-            sqlite3_bind_int64(stmt, 1, number);
-            if (KCESTATUS s = Step(stmt, &rc, "write")) return fail(s);
-        }
-        if (rc == SQLITE_ROW || number == 0) {
-            UNSIGNED32 max = 0;
-            if (KCESTATUS s = MaxRecno(&max)) return fail(s);
-            number = max + 1;
-            lastReserved_ = std::max(lastReserved_, number);
+        if (number == 0) {
+            if (KCESTATUS s = MaxRecno(&number)) return fail(s);
+            ++number;
         }
         int64_t last = -1;
         for (size_t i = 0; i < layout_.fields.size(); ++i) {
@@ -725,17 +725,24 @@ KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
         if (last >= 0) {
             if (KCESTATUS s = SetMeta("last_autoinc", last)) return fail(s);
         }
-        if (KCESTATUS s = NotifyWrite(number, nullptr, work.data())) return fail(s);
         sqlite3_stmt* stmt = stmts_[kInsert]->get();
         ResetOnExit reset{stmt};
-        sqlite3_bind_int64(stmt, 1, number);
         for (size_t i = 0; i < layout_.fields.size(); ++i) {
-            ColumnValue blob;
-            const ColumnValue& v =
-                IsBlobType(layout_.fields[i].type) ? (blob = blobValue(int(i))) : values[i];
-            if (KCESTATUS s = Bind(stmt, int(i) + 2, v)) return fail(s);
+            if (IsBlobType(layout_.fields[i].type)) values[i] = blobValue(int(i));
+            if (KCESTATUS s = Bind(stmt, int(i) + 2, values[i], true)) return fail(s);
         }
-        if (KCESTATUS s = Step(stmt, &rc, "append")) return fail(s);
+        // Another process may have taken the reserved number: take the next free one then.
+        for (int attempt = 0;; ++attempt) {
+            sqlite3_bind_int64(stmt, 1, number);
+            rc = sqlite3_step(stmt);
+            if (rc != SQLITE_CONSTRAINT_PRIMARYKEY || attempt > 0) break;
+            sqlite3_reset(stmt);
+            if (KCESTATUS s = MaxRecno(&number)) return fail(s);
+            ++number;
+            lastReserved_ = std::max(lastReserved_, number);
+        }
+        if (rc != SQLITE_DONE) return fail(SqliteFail(db_, rc, path_ + " (append)"));
+        if (KCESTATUS s = NotifyWrite(number, nullptr, work.data())) return fail(s);
     } else {
         if (!observers_.empty()) {
             std::vector<uint8_t> old(layout_.recordLength);
@@ -758,7 +765,7 @@ KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
             sqlite3_bind_int64(stmt, 1, number);
             int param = 1;
             for (int i : updateFields_) {
-                if (KCESTATUS s = Bind(stmt, ++param, values[i])) return fail(s);
+                if (KCESTATUS s = Bind(stmt, ++param, values[i], true)) return fail(s);
             }
             if (KCESTATUS s = Step(stmt, &rc, "write")) return fail(s);
             bool gone = updateFields_.empty() ? rc != SQLITE_ROW : sqlite3_changes(db_) == 0;
@@ -778,6 +785,7 @@ KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
     }
     if (KCESTATUS s = Commit()) return s;
     if (isNew && countKnown_) ++count_;
+    if (isNew && maxKnown_) knownMax_ = std::max(knownMax_, number);
     // The blob markers follow the values now stored.
     for (const auto& [field, value] : blobs) {
         StoreU32(work.data() + layout_.fields[field].offset,
@@ -838,6 +846,8 @@ KCESTATUS KdtStorage::Zap() {
     if (KCESTATUS s = Commit()) return s;
     count_ = 0;
     countKnown_ = true;
+    knownMax_ = 0;
+    maxKnown_ = true;
     lastReserved_ = 0;
     return KCE_SUCCESS;
 }

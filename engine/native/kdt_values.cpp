@@ -82,6 +82,34 @@ bool ParseNumericText(std::string_view s, bool* hasPoint) {
 
 // The numeric field's image text of v, or empty when it does not fit.
 std::string FormatNumeric(const FieldDesc& f, double v) {
+    // The common case without printf: a value whose scaled form is clearly not a rounding tie
+    // (values stored from text with the field's decimals always are).
+    static const double kScale[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+    if (f.decimals <= 6 && std::fabs(v) < 1e12) {
+        double scaled = v * kScale[f.decimals];
+        double rounded = std::nearbyint(scaled);
+        if (std::fabs(std::fabs(scaled - rounded) - 0.5) > 1e-6) {
+            int64_t units = int64_t(rounded);
+            bool negative = units < 0;
+            uint64_t mag = negative ? uint64_t(-units) : uint64_t(units);
+            char digits[40];
+            int n = 0;
+            for (int i = 0; i < f.decimals; ++i) {
+                digits[n++] = char('0' + mag % 10);
+                mag /= 10;
+            }
+            if (f.decimals) digits[n++] = '.';
+            do {
+                digits[n++] = char('0' + mag % 10);
+                mag /= 10;
+            } while (mag);
+            if (negative) digits[n++] = '-';
+            if (uint32_t(n) > f.length) return {};
+            std::string out(f.length - uint32_t(n), ' ');
+            for (int i = n - 1; i >= 0; --i) out += digits[i];
+            return out;
+        }
+    }
     char buf[400];
     int n = std::snprintf(buf, sizeof buf, "%.*f", int(f.decimals), v);
     if (n < 0 || uint32_t(n) > f.length || std::strchr(buf, 'e') || std::strchr(buf, 'n') ||
@@ -146,11 +174,38 @@ std::string FormatDateText(int64_t julian) { return CurrentDateFormat().Format(j
 
 }  // namespace
 
+namespace {
+
+// Writes v as exactly `width` decimal digits.
+void PutDigits(char* out, unsigned v, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = char('0' + v % 10);
+        v /= 10;
+    }
+}
+
+// Reads exactly `width` decimal digits; false when one is not a digit.
+bool GetDigits(std::string_view t, size_t at, int width, int* v) {
+    if (at + size_t(width) > t.size()) return false;
+    int r = 0;
+    for (int i = 0; i < width; ++i) {
+        char c = t[at + size_t(i)];
+        if (c < '0' || c > '9') return false;
+        r = r * 10 + (c - '0');
+    }
+    *v = r;
+    return true;
+}
+
+}  // namespace
+
 std::string FormatTimeOfDay(uint32_t ms) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02u:%02u:%02u.%03u", ms / 3600000, ms / 60000 % 60,
-                  ms / 1000 % 60, ms % 1000);
-    return buf;
+    char buf[13] = "00:00:00.000";
+    PutDigits(buf, ms / 3600000 % 100, 2);
+    PutDigits(buf + 3, ms / 60000 % 60, 2);
+    PutDigits(buf + 6, ms / 1000 % 60, 2);
+    PutDigits(buf + 9, ms % 1000, 3);
+    return std::string(buf, 12);
 }
 
 bool ParseTimeOfDay(std::string_view t, uint32_t* ms) {
@@ -185,18 +240,18 @@ bool ParseTimeOfDay(std::string_view t, uint32_t* ms) {
 
 std::string FormatIsoDate(int64_t julian) {
     CivilDate d = CivilFromJulian(julian);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
-    return buf;
+    char buf[10] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0'};
+    PutDigits(buf, unsigned(d.year) % 10000, 4);
+    PutDigits(buf + 5, unsigned(d.month), 2);
+    PutDigits(buf + 8, unsigned(d.day), 2);
+    return std::string(buf, 10);
 }
 
 bool ParseIsoDate(std::string_view t, int64_t* julian) {
-    if (t.size() != 10 || t[4] != '-' || t[7] != '-') return false;
-    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
-        if (!std::isdigit((unsigned char)t[i])) return false;
-    int y = std::stoi(std::string(t.substr(0, 4)));
-    int m = std::stoi(std::string(t.substr(5, 2)));
-    int d = std::stoi(std::string(t.substr(8, 2)));
+    int y = 0, m = 0, d = 0;
+    if (t.size() != 10 || t[4] != '-' || t[7] != '-' || !GetDigits(t, 0, 4, &y) ||
+        !GetDigits(t, 5, 2, &m) || !GetDigits(t, 8, 2, &d))
+        return false;
     if (!IsValidDay(y, m, d)) return false;
     *julian = JulianFromCivil({y, m, d});
     return true;
@@ -224,9 +279,14 @@ const char* ColumnType(UNSIGNED16 type) {
 }
 
 KCESTATUS Decode(const FieldDesc& f, const uint8_t* image, ColumnValue* out) {
-    const uint8_t* p = image + f.offset;
-    *out = ColumnValue();
-    if (IsBlobType(f.type) || IsNativeNull(f, image)) return KCE_SUCCESS;
+    return DecodeAt(f, image + f.offset, out);
+}
+
+KCESTATUS DecodeAt(const FieldDesc& f, const uint8_t* p, ColumnValue* out) {
+    // Reset without giving up the string's capacity: callers reuse their values.
+    out->kind = ColumnValue::kNull;
+    out->bytes.clear();
+    if (IsBlobType(f.type) || IsNativeNullAt(f, p)) return KCE_SUCCESS;
     switch (f.type) {
         case KCE_LOGICAL: {
             char c = char(p[0]);
@@ -330,8 +390,9 @@ KCESTATUS Decode(const FieldDesc& f, const uint8_t* image, ColumnValue* out) {
     return Invalid(f, "unknown type");
 }
 
-KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& v) {
+KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& v, bool stable) {
     int rc = SQLITE_OK;
+    auto lifetime = stable ? SQLITE_STATIC : SQLITE_TRANSIENT;
     switch (v.kind) {
         case ColumnValue::kNull:
             rc = sqlite3_bind_null(stmt, index);
@@ -343,12 +404,10 @@ KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& v) {
             rc = sqlite3_bind_double(stmt, index, v.real);
             break;
         case ColumnValue::kText:
-            rc = sqlite3_bind_text(stmt, index, v.bytes.data(), int(v.bytes.size()),
-                                   SQLITE_TRANSIENT);
+            rc = sqlite3_bind_text(stmt, index, v.bytes.data(), int(v.bytes.size()), lifetime);
             break;
         case ColumnValue::kBlob:
-            rc = sqlite3_bind_blob(stmt, index, v.bytes.data(), int(v.bytes.size()),
-                                   SQLITE_TRANSIENT);
+            rc = sqlite3_bind_blob(stmt, index, v.bytes.data(), int(v.bytes.size()), lifetime);
             break;
     }
     if (rc != SQLITE_OK) return Fail(KCE_INTERNAL_ERROR, sqlite3_errstr(rc));

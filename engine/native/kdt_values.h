@@ -39,7 +39,10 @@ const char* ColumnType(UNSIGNED16 type);
 // midnight, a month 13, a numeric that is not a number) gives KCE_INVALID_FIELD_VALUE naming the
 // field. Blob fields answer kNull (their values travel apart from the image).
 KCESTATUS Decode(const FieldDesc& field, const uint8_t* image, ColumnValue* out);
-KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& value);
+// The same on the field's own bytes.
+KCESTATUS DecodeAt(const FieldDesc& field, const uint8_t* bytes, ColumnValue* out);
+// stable: value outlives the statement's next step, so SQLite need not copy its bytes.
+KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& value, bool stable = false);
 
 // Column `col` of the current row -> image bytes. A stored value that is not of the field's form
 // gives KCE_DAMAGED_FILE naming the file, record and field.
