@@ -156,7 +156,17 @@ class KdtStorage : public Storage {
         return ToText(layout_.fields[field], image, text);
     }
     KCESTATUS CheckRaw(int field, const uint8_t* bytes) const override {
-        return DecodeAt(layout_.fields[field], bytes, &scratch_);
+        const FieldDesc& f = layout_.fields[field];
+        switch (f.type) {
+            case KCE_STRING:
+            case KCE_RAW:
+            case KCE_INTEGER:
+            case KCE_SHORTINT:
+            case KCE_AUTOINC:
+                return KCE_SUCCESS;  // every byte pattern is a value (or the empty one)
+            default:
+                return DecodeAt(f, bytes, &scratch_);
+        }
     }
 
   private:
@@ -626,8 +636,9 @@ KCESTATUS KdtStorage::MaxRecno(UNSIGNED32* max) {
 }
 
 KCESTATUS KdtStorage::ReserveRecno(UNSIGNED32* recno) {
+    // No look for other writers here: a number another process takes meanwhile is noticed when
+    // the record is written (WriteRecord moves it on).
     EndScan();
-    if (KCESTATUS s = NoteOtherWriters()) return s;
     if (!maxKnown_) {
         if (KCESTATUS s = MaxRecno(&knownMax_)) return s;
         maxKnown_ = true;
