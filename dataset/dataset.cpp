@@ -23,8 +23,9 @@ TDataSet::~TDataSet() {
     // with CloseForDestruction(). What is left here is only what the base can release alone.
     assert(!Active() && "a descendant must call CloseForDestruction() in its destructor");
     while (!dataSources_.empty()) dataSources_.back()->SetDataSet(nullptr);
-    // Fields created by others leave the list; they must not point at a dead dataset.
-    while (fields_.Count() > 0) fields_.At(fields_.Count() - 1).SetDataSet(nullptr);
+    // Fields outlive their dataset only detached: they must not point at a dead dataset.
+    for (int i = 0; i < fields_.Count(); ++i) fields_.At(i).dataSet_ = nullptr;
+    fields_.Clear();
 }
 
 void TDataSet::CloseForDestruction() {

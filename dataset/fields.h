@@ -190,6 +190,7 @@ class TField : public rtl::TComponent {
     [[noreturn]] void ValueError() const;
 
   private:
+    friend class TDataSet;
     std::string TextFor(bool displayText) const;
 
     TDataSet* dataSet_ = nullptr;

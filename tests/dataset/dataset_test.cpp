@@ -181,6 +181,19 @@ TEST(DataSetModel, DefaultFieldsTakeTheirDefinitions) {
     EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3, 5, 6, 7}));
 }
 
+TEST(DataSetModel, PersistentFieldOutlivingItsDataSetIsDetached) {
+    db::TIntegerField id;
+    id.SetFieldName("ID");
+    {
+        auto ds = People(1);
+        id.SetDataSet(ds.get());
+        ds->Open();
+        EXPECT_EQ(id.IntegerValue(), 1);
+    }
+    EXPECT_EQ(id.DataSet(), nullptr);
+    EXPECT_THROW(id.IntegerValue(), db::EDatabaseError);
+}
+
 TEST(DataSetModel, FieldLookupIgnoresLetterCase) {
     auto ds = People(1);
     ds->Open();
