@@ -1,43 +1,42 @@
 #include "engine/handles.h"
 
-#include <unordered_map>
+#include <vector>
 
 #include "engine/status.h"
 
 namespace kce {
 namespace {
 
+// Handles are given out in sequence and never reused, so the registry is a vector indexed by
+// handle: a lookup, made by every call, is one bounds check. A closed handle leaves an empty slot.
 std::mutex registryMutex;
-std::unordered_map<KDSHANDLE, std::shared_ptr<HandleObject>>& Registry() {
-    static auto* registry = new std::unordered_map<KDSHANDLE, std::shared_ptr<HandleObject>>();
+std::vector<std::shared_ptr<HandleObject>>& Registry() {
+    static auto* registry = new std::vector<std::shared_ptr<HandleObject>>(1);
     return *registry;
 }
-KDSHANDLE nextHandle = 1;
 
 }  // namespace
 
 KDSHANDLE Handles::Add(std::shared_ptr<HandleObject> obj) {
     std::lock_guard<std::mutex> lock(registryMutex);
-    KDSHANDLE handle = nextHandle++;
-    if (nextHandle == 0) nextHandle = 1;
+    auto& registry = Registry();
+    KDSHANDLE handle = KDSHANDLE(registry.size());
     obj->handle_ = handle;
-    Registry()[handle] = std::move(obj);
+    registry.push_back(std::move(obj));
     return handle;
 }
 
 std::shared_ptr<HandleObject> Handles::Find(KDSHANDLE handle) {
     std::lock_guard<std::mutex> lock(registryMutex);
-    auto it = Registry().find(handle);
-    return it == Registry().end() ? nullptr : it->second;
+    auto& registry = Registry();
+    return handle < registry.size() ? registry[handle] : nullptr;
 }
 
 std::shared_ptr<HandleObject> Handles::Remove(KDSHANDLE handle) {
     std::lock_guard<std::mutex> lock(registryMutex);
-    auto it = Registry().find(handle);
-    if (it == Registry().end()) return nullptr;
-    auto obj = std::move(it->second);
-    Registry().erase(it);
-    return obj;
+    auto& registry = Registry();
+    if (handle == 0 || handle >= registry.size()) return nullptr;
+    return std::move(registry[handle]);
 }
 
 KCESTATUS Handles::FailUnknown(KDSHANDLE handle, const char* what) {

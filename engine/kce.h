@@ -309,6 +309,20 @@ KCESTATUS KdsZapTable(KDSHANDLE table);
 /* Gives the handle the password of an encrypted table; on a table that is not encrypted the
  * password is accepted and changes nothing. */
 KCESTATUS KdsEnableEncryption(KDSHANDLE table, const UNSIGNED8* password);
+/* Removes the records marked deleted from an xBase table and the unused space from its memo
+ * file; records are numbered anew and the handle stands on the first one. The handle must hold
+ * the table exclusively (KCE_NOT_EXCLUSIVE otherwise). Native tables have nothing to pack. */
+KCESTATUS KdsPackTable(KDSHANDLE table);
+/* Checks the table file's own bookkeeping: for an xBase table the header record count against
+ * the file size, the end-of-file marker and every memo pointer. report receives one line per
+ * problem (empty when none; *len: capacity in, length out). With repair non-zero, the header
+ * count and the end marker are set right (exclusive handles only); memo pointers are only
+ * reported. */
+KCESTATUS KdsCheckTableFile(KDSHANDLE table, UNSIGNED16 repair, UNSIGNED8* report,
+                            UNSIGNED32* len);
+/* The code-page mark of an xBase table's header (0x03 Windows 1252, 0x01 DOS 437, ...), as the
+ * file holds it. Native tables: KCE_NOT_APPLICABLE. */
+KCESTATUS KdsGetCodePage(KDSHANDLE table, UNSIGNED16* codePage);
 /* ------------------------------------------------------------------------------------------- */
 /* Indexes, raw keys, seeks and scopes                                                           */
 

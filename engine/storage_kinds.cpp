@@ -1,4 +1,5 @@
 // The table kinds the engine knows, by table type. A new kind adds its line here.
+#include "engine/dbf/dbf_storage.h"
 #include "engine/native/kdt_storage.h"
 #include "engine/storage.h"
 
@@ -6,6 +7,8 @@ namespace kce {
 namespace {
 
 const StorageKind kKinds[] = {
+    {1, ".dbf", &dbf::OpenNtx, &dbf::CreateNtx},
+    {2, ".dbf", &dbf::OpenCdx, &dbf::CreateCdx},
     {3, ".kdt", &native::OpenKdt, &native::CreateKdt},
 };
 

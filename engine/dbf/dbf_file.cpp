@@ -362,6 +362,21 @@ KCESTATUS DbfFile::CopyLayoutTo(const std::string& path, std::unique_ptr<DbfFile
     return KCE_SUCCESS;
 }
 
+KCESTATUS DbfFile::ReplaceWith(const std::string& path) {
+    RawFile source;
+    if (KCESTATUS s = source.Open(path, true)) return s;
+    uint64_t size = 0;
+    if (KCESTATUS s = source.Size(&size)) return s;
+    std::vector<uint8_t> chunk(1 << 20);
+    for (uint64_t at = 0; at < size; at += chunk.size()) {
+        size_t got = 0;
+        if (KCESTATUS s = source.ReadAt(at, chunk.data(), chunk.size(), &got)) return s;
+        if (KCESTATUS s = file_.WriteAt(at, chunk.data(), got)) return s;
+    }
+    if (KCESTATUS s = file_.Truncate(size)) return s;
+    return Load();
+}
+
 KCESTATUS DbfFile::WriteAutoincNext(size_t field, uint32_t next) {
     uint8_t bytes[4];
     Put32(bytes, next);

@@ -126,6 +126,9 @@ class DbfFile {
     KCESTATUS Truncate(uint32_t count);
     // Creates an empty file at path with this file's header and descriptors.
     KCESTATUS CopyLayoutTo(const std::string& path, std::unique_ptr<DbfFile>* out) const;
+    // Replaces this file's bytes with those of another DBF file (pack), in place: the file keeps
+    // its identity, and with it the locks other processes see on it.
+    KCESTATUS ReplaceWith(const std::string& path);
     // Stores the next autoincrement value of a field in its descriptor.
     KCESTATUS WriteAutoincNext(size_t field, uint32_t next);
 
@@ -143,7 +146,6 @@ class DbfFile {
     Dialect dialect_ = Dialect::kDBase;
     MemoKind memo_ = MemoKind::kNone;
     uint32_t count_ = 0;
-    uint64_t descriptorBase_ = 32;
 };
 
 // Whether the letter names a field type this module reads.

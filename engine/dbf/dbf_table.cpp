@@ -508,7 +508,23 @@ KCESTATUS DbfTable::ReadBlob(uint32_t recno, size_t field, std::string* value) c
     return s;
 }
 
-KCESTATUS DbfTable::WriteImage(uint32_t recno, const uint8_t* image, bool deleted,
+KCESTATUS DbfTable::AssignAutoinc(uint8_t* image) {
+    if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + Path());
+    bool first = true;
+    for (const DbfField& f : fields_) {
+        if (f.type != 15) continue;
+        const FieldDescriptor& c = file_->Fields()[f.column];
+        uint32_t next = c.autoincNext;
+        uint32_t step = c.autoincStep ? c.autoincStep : 1;
+        if (KCESTATUS s = file_->WriteAutoincNext(f.column, next + step)) return s;
+        Put32(image + f.offset, next);
+        if (first) lastAutoinc_ = next;
+        first = false;
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfTable::WriteImage(uint32_t recno, const uint8_t* image, std::optional<bool> deleted,
                                const std::vector<BlobChange>& changes, uint32_t* written) {
     if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + Path());
     std::vector<uint8_t> record(file_->RecordLength());
@@ -517,7 +533,7 @@ KCESTATUS DbfTable::WriteImage(uint32_t recno, const uint8_t* image, bool delete
     } else if (KCESTATUS s = file_->ReadRecord(recno, record.data())) {
         return s;
     }
-    record[0] = deleted ? kDeleted : kKept;
+    if (deleted) record[0] = *deleted ? kDeleted : kKept;
     uint8_t* flags =
         nullFlagsColumn_ >= 0 ? record.data() + file_->Fields()[nullFlagsColumn_].offset : nullptr;
     for (size_t i = 0; i < fields_.size(); ++i) {
@@ -544,18 +560,8 @@ KCESTATUS DbfTable::WriteImage(uint32_t recno, const uint8_t* image, bool delete
                 continue;  // blobs change through changes only
             case 10:
             case 11:
-                std::memcpy(p, in, f.length);
-                break;
             case 15:
-                if (recno == 0) {
-                    uint32_t next = c.autoincNext;
-                    uint32_t step = c.autoincStep ? c.autoincStep : 1;
-                    // The counter moves first: a kill before the record lands loses a number,
-                    // never hands one out twice.
-                    if (KCESTATUS s = file_->WriteAutoincNext(f.column, next + step)) return s;
-                    Put32(p, next);
-                    lastAutoinc_ = next;
-                }
+                std::memcpy(p, in, f.length);
                 break;
             case 14:
                 null = AllOf(in, 8) || Get32(in) == 0;
@@ -667,15 +673,13 @@ KCESTATUS DbfTable::Pack() {
     }
     packed.reset();
     packedMemo.reset();
-    // The memo file moves first: until the table follows, the old table's pointers would miss,
-    // so the window is kept to two renames.
+    // The memo file moves first, then the table's bytes are copied over it in place. Until both
+    // are done the .pack files stay, so an interrupted pack can be finished by hand.
     if (!memoPath.empty() && std::rename(memoPackPath.c_str(), memoPath.c_str()) != 0) {
         return cleanUp(Fail(KCE_FILE_WRITE_FAILED, "cannot replace " + memoPath));
     }
-    if (std::rename(packPath.c_str(), path.c_str()) != 0) {
-        return cleanUp(Fail(KCE_FILE_WRITE_FAILED, "cannot replace " + path));
-    }
-    if (KCESTATUS s = DbfFile::Open(path, false, &file_)) return s;
+    if (KCESTATUS s = file_->ReplaceWith(packPath)) return s;
+    std::remove(packPath.c_str());
     if (KCESTATUS s = Load()) return s;
     return OpenMemo(false);
 }

@@ -93,13 +93,16 @@ class DbfTable {
                         std::vector<bool>* nulls = nullptr) const;
     // The value of a memo, binary or image field; an empty field gives an empty value.
     KCESTATUS ReadBlob(uint32_t recno, size_t field, std::string* value) const;
+    // Gives the autoincrement fields of a new record their next values, in image. The counters
+    // move at once: a record that never lands loses its number, no number is handed out twice.
+    KCESTATUS AssignAutoinc(uint8_t* image);
     // Writes a record from an image (recno 0 appends; *written gets the number). Blob fields
-    // keep their value unless changes name them. On append, autoincrement fields get the next
-    // value of their counter, whatever the image holds.
-    KCESTATUS WriteImage(uint32_t recno, const uint8_t* image, bool deleted,
+    // keep their value unless changes name them. deleted sets the deletion flag; nullopt keeps
+    // it (a new record is then kept).
+    KCESTATUS WriteImage(uint32_t recno, const uint8_t* image, std::optional<bool> deleted,
                          const std::vector<BlobChange>& changes, uint32_t* written);
     KCESTATUS SetDeleted(uint32_t recno, bool deleted);
-    // The value the last append gave the first autoincrement field, 0 before any.
+    // The value AssignAutoinc last gave the first autoincrement field, 0 before any.
     uint32_t LastAutoinc() const { return lastAutoinc_; }
 
     KCESTATUS Zap();

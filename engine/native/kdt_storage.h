@@ -14,4 +14,8 @@ KCESTATUS OpenKdt(const OpenRequest& request, std::unique_ptr<Storage>* out);
 KCESTATUS CreateKdt(const std::string& path, const std::vector<FieldSpec>& fields,
                     std::unique_ptr<Storage>* out);
 
+// Tests name a SQLite VFS of their own (registered with sqlite3_vfs_register) to inject I/O
+// faults into native tables opened afterwards; null goes back to SQLite's default.
+void SetSqliteVfsForTesting(const char* vfsName);
+
 }  // namespace kce::native

@@ -132,6 +132,7 @@ TEST_F(DbfInterop, DbfreadReadsWhatTheEngineWrites) {
     Put(image, *t, "LEVEL", std::string(reinterpret_cast<char*>(&level), 4));
     uint32_t stamp[2] = {2451545, 45296789};  // 2000-01-01 12:34:56.789
     Put(image, *t, "STAMP", std::string(reinterpret_cast<char*>(stamp), 8));
+    ASSERT_EQ(t->AssignAutoinc(reinterpret_cast<uint8_t*>(image.data())), 0u);
     uint32_t recno = 0;
     ASSERT_EQ(t->WriteImage(0, reinterpret_cast<uint8_t*>(image.data()), false,
                             {{4, "two\nlines"}, {5, std::string("\x89PNG\0\x01", 6)}}, &recno),
@@ -142,6 +143,7 @@ TEST_F(DbfInterop, DbfreadReadsWhatTheEngineWrites) {
         const DbfField& d = t->Fields()[t->FieldIndex(f)];
         empty.replace(d.offset, d.length, std::string(d.length, ' '));
     }
+    ASSERT_EQ(t->AssignAutoinc(reinterpret_cast<uint8_t*>(empty.data())), 0u);
     ASSERT_EQ(t->WriteImage(0, reinterpret_cast<uint8_t*>(empty.data()), true, {}, &recno), 0u);
     t.reset();
     std::string out = Python(dir_, R"(

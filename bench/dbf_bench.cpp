@@ -1,0 +1,248 @@
+// Appending and reading DBF records through the engine's C interface, beside python3-dbf doing
+// the same work on the same layout in the same run.
+//
+// The layout has 230 fields of the kinds a CDX table holds: 100 char(20), 60 numeric(10,2),
+// 30 date, 20 logical, 10 integer, 10 double. Records are appended one KdsWriteRecord at a time,
+// every field set with KdsSetFieldRaw (as the data-access layer posts a record), then read back
+// with KdsGetRecord in record order.
+//
+// Usage: dbf_bench [RECORDS] (default 100000; UPDATEBANK_BENCH_RECORDS overrides the default).
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/kce.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Field {
+    std::string name;
+    const char* engineType;
+    int length;
+    int decimals;
+    const char* pythonSpec;
+};
+
+std::vector<Field> Layout() {
+    std::vector<Field> fields;
+    auto add = [&](const char* prefix, int count, const char* type, int length, int decimals,
+                   const char* py) {
+        for (int i = 1; i <= count; ++i) {
+            fields.push_back({prefix + std::to_string(i), type, length, decimals, py});
+        }
+    };
+    add("C", 100, "char", 20, 0, "C(20)");
+    add("N", 60, "numeric", 10, 2, "N(10,2)");
+    add("D", 30, "date", 8, 0, "D");
+    add("L", 20, "logical", 1, 0, "L");
+    add("I", 10, "integer", 4, 0, "I");
+    add("B", 10, "double", 8, 0, "B");
+    return fields;
+}
+
+void Check(KCESTATUS status, const char* what) {
+    if (status == 0) return;
+    UNSIGNED32 code = 0;
+    UNSIGNED8 text[KCE_MAX_ERROR_LEN + 1] = {};
+    UNSIGNED16 len = sizeof text - 1;
+    KdsGetLastError(&code, text, &len);
+    std::fprintf(stderr, "%s failed: %u %s\n", what, status, text);
+    std::exit(1);
+}
+
+double Seconds(Clock::time_point from) {
+    return std::chrono::duration<double>(Clock::now() - from).count();
+}
+
+long PeakRssKb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+struct Figures {
+    double append = 0;
+    double read = 0;
+};
+
+Figures RunEngine(const std::string& dir, const std::vector<Field>& fields, long records) {
+    KDSHANDLE connection = 0;
+    Check(KdsConnect(reinterpret_cast<const UNSIGNED8*>(dir.c_str()), &connection), "connect");
+    std::string spec;
+    for (const Field& f : fields) {
+        spec += f.name + "," + f.engineType + "," + std::to_string(f.length) + "," +
+                std::to_string(f.decimals) + ";";
+    }
+    KDSHANDLE table = 0;
+    Check(KdsCreateTable(connection, reinterpret_cast<const UNSIGNED8*>("engine.dbf"), 2, 1,
+                         reinterpret_cast<const UNSIGNED8*>(spec.c_str()), 0, &table),
+          "create");
+    UNSIGNED32 recordLength = 0;
+    Check(KdsGetRecordLength(table, &recordLength), "record length");
+    std::vector<UNSIGNED32> offsets(fields.size()), lengths(fields.size());
+    for (size_t i = 0; i < fields.size(); ++i) {
+        Check(KdsGetFieldOffset(table, KCE_FIELD_ORDINAL(i + 1), &offsets[i]), "offset");
+        Check(KdsGetFieldLength(table, KCE_FIELD_ORDINAL(i + 1), &lengths[i]), "length");
+    }
+    std::vector<UNSIGNED8> image(recordLength, ' ');
+    auto fill = [&](long r) {
+        for (size_t i = 0; i < fields.size(); ++i) {
+            UNSIGNED8* p = image.data() + offsets[i];
+            char text[32];
+            switch (fields[i].name[0]) {
+                case 'C':
+                    std::snprintf(text, sizeof text, "%-20.20s",
+                                  ("row " + std::to_string(r)).c_str());
+                    std::memcpy(p, text, 20);
+                    break;
+                case 'N':
+                    std::snprintf(text, sizeof text, "%10.2f", r * 0.01 + i);
+                    std::memcpy(p, text, 10);
+                    break;
+                case 'D':
+                    std::snprintf(text, sizeof text, "%04ld%02ld%02ld", 1990 + r % 30, 1 + r % 12,
+                                  1 + r % 28);
+                    std::memcpy(p, text, 8);
+                    break;
+                case 'L':
+                    p[0] = r % 2 ? 'T' : 'F';
+                    break;
+                case 'I': {
+                    int32_t v = static_cast<int32_t>(r);
+                    std::memcpy(p, &v, 4);
+                    break;
+                }
+                default: {
+                    double v = r * 0.5;
+                    std::memcpy(p, &v, 8);
+                }
+            }
+        }
+    };
+    Figures out;
+    auto start = Clock::now();
+    for (long r = 1; r <= records; ++r) {
+        fill(r);
+        Check(KdsAppendRecord(table), "append");
+        for (size_t i = 0; i < fields.size(); ++i) {
+            Check(KdsSetFieldRaw(table, KCE_FIELD_ORDINAL(i + 1), image.data() + offsets[i],
+                                 lengths[i]),
+                  "set field");
+        }
+        Check(KdsWriteRecord(table), "write");
+    }
+    out.append = Seconds(start);
+    start = Clock::now();
+    long seen = 0;
+    UNSIGNED16 eof = 0;
+    Check(KdsGotoTop(table), "top");
+    Check(KdsAtEOF(table, &eof), "eof");
+    while (!eof) {
+        UNSIGNED32 len = recordLength;
+        Check(KdsGetRecord(table, image.data(), &len), "get record");
+        ++seen;
+        Check(KdsSkip(table, 1), "skip");
+        Check(KdsAtEOF(table, &eof), "eof");
+    }
+    out.read = Seconds(start);
+    if (seen != records) {
+        std::fprintf(stderr, "read %ld records of %ld\n", seen, records);
+        std::exit(1);
+    }
+    Check(KdsCloseTable(table), "close");
+    Check(KdsDisconnect(connection), "disconnect");
+    return out;
+}
+
+Figures RunPythonDbf(const std::string& dir, const std::vector<Field>& fields, long records) {
+    std::string spec;
+    for (const Field& f : fields) spec += (spec.empty() ? "" : "; ") + f.name + " " + f.pythonSpec;
+    std::string script = dir + "/bench.py";
+    FILE* py = std::fopen(script.c_str(), "w");
+    std::fprintf(py, R"(import datetime, sys, time
+import dbf
+records = %ld
+spec = '%s'
+names = [s.split()[0] for s in spec.split('; ')]
+t = dbf.Table('%s/python.dbf', spec, dbf_type='vfp')
+t.open(dbf.READ_WRITE)
+start = time.monotonic()
+for r in range(1, records + 1):
+    row = []
+    for i, n in enumerate(names):
+        k = n[0]
+        if k == 'C': row.append('row %%d' %% r)
+        elif k == 'N': row.append(round(r * 0.01 + i, 2))
+        elif k == 'D': row.append(datetime.date(1990 + r %% 30, 1 + r %% 12, 1 + r %% 28))
+        elif k == 'L': row.append(r %% 2 == 1)
+        elif k == 'I': row.append(r)
+        else: row.append(r * 0.5)
+    t.append(tuple(row))
+append = time.monotonic() - start
+start = time.monotonic()
+seen = 0
+for rec in t:
+    for i in range(len(names)):
+        rec[i]
+    seen += 1
+read = time.monotonic() - start
+t.close()
+assert seen == records, seen
+print(append, read)
+)",
+                 records, spec.c_str(), dir.c_str());
+    std::fclose(py);
+    std::string command = "/usr/bin/python3 " + script;
+    FILE* p = popen(command.c_str(), "r");
+    Figures out;
+    if (!p || std::fscanf(p, "%lf %lf", &out.append, &out.read) != 2) {
+        std::fprintf(stderr, "python3-dbf run failed\n");
+        if (p) pclose(p);
+        return {-1, -1};
+    }
+    pclose(p);
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long records = 100000;
+    if (const char* env = std::getenv("UPDATEBANK_BENCH_RECORDS")) records = std::atol(env);
+    if (argc > 1) records = std::atol(argv[1]);
+    if (records < 1) records = 1;
+    std::string dir =
+        (std::filesystem::temp_directory_path() / ("dbf_bench." + std::to_string(getpid())))
+            .string();
+    std::filesystem::create_directories(dir);
+    const std::vector<Field> fields = Layout();
+
+    Figures engine = RunEngine(dir, fields, records);
+    long rss = PeakRssKb();
+    Figures python = RunPythonDbf(dir, fields, records);
+    auto rate = [&](double s) { return s > 0 ? records / s : 0.0; };
+    std::printf("DBF, %zu fields, %ld records\n", fields.size(), records);
+    std::printf("%-28s %10s %12s\n", "", "seconds", "records/s");
+    std::printf("%-28s %10.2f %12.0f\n", "engine append (CDX)", engine.append, rate(engine.append));
+    std::printf("%-28s %10.2f %12.0f\n", "engine read", engine.read, rate(engine.read));
+    if (python.append >= 0) {
+        std::printf("%-28s %10.2f %12.0f\n", "python3-dbf append (VFP)", python.append,
+                    rate(python.append));
+        std::printf("%-28s %10.2f %12.0f\n", "python3-dbf read", python.read, rate(python.read));
+        std::printf("append: engine is %.1fx python3-dbf; read: %.1fx\n",
+                    python.append / engine.append, python.read / engine.read);
+    }
+    std::printf("engine peak RSS %ld KiB; file %ju bytes\n", rss,
+                static_cast<uintmax_t>(std::filesystem::file_size(dir + "/engine.dbf")));
+    std::filesystem::remove_all(dir);
+    return 0;
+}

@@ -1,0 +1,391 @@
+#include "engine/dbf/dbf_storage.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "engine/dates.h"
+#include "engine/native/kdt_values.h"
+#include "engine/status.h"
+
+namespace kce::dbf {
+
+namespace {
+
+bool AllBlank(const uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        if (p[i] != ' ' && p[i] != 0) return false;
+    }
+    return true;
+}
+
+// The native layout of a field alone at offset 0: the text forms of KdsSetField and KdsGetField
+// are the native ones, so a DBF field's value passes through that form.
+FieldDesc NativeField(const FieldDesc& f) {
+    FieldDesc n = f;
+    n.offset = 0;
+    switch (f.type) {
+        case KCE_DATE:
+            n.length = 4;
+            break;
+        default:
+            break;
+    }
+    return n;
+}
+
+// Record 0 names no record: its lock byte serves as the append lock across processes. Appends are
+// short, so a busy lock is waited for a while before giving up.
+class AppendLock {
+  public:
+    explicit AppendLock(FileLock& locks) : locks_(locks) {
+        for (int i = 0; i < 5000 && !held_; ++i) {
+            held_ = locks_.LockRecord(0);
+            if (!held_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    ~AppendLock() {
+        if (held_) locks_.UnlockRecord(0);
+    }
+    bool Held() const { return held_; }
+
+  private:
+    FileLock& locks_;
+    bool held_ = false;
+};
+
+class DbfStorage : public Storage {
+  public:
+    DbfStorage(std::unique_ptr<DbfTable> table, UNSIGNED16 tableType, bool readOnly)
+        : table_(std::move(table)), tableType_(tableType), readOnly_(readOnly) {
+        path_ = table_->Path();
+        for (const DbfField& f : table_->Fields()) {
+            layout_.fields.push_back({f.name, f.type, f.length, f.decimals, f.offset});
+        }
+        layout_.recordLength = table_->ImageLength();
+    }
+
+    KCESTATUS OpenLocks() { return FileLock::Open(path_, &locks_); }
+    DbfTable& Table() { return *table_; }
+
+    UNSIGNED16 TableType() const override { return tableType_; }
+    bool Writable() const { return !readOnly_; }
+
+    KCESTATUS RecordCount(UNSIGNED32* count) override {
+        if (KCESTATUS s = table_->Refresh()) return s;
+        *count = table_->RecordCount();
+        return KCE_SUCCESS;
+    }
+
+    KCESTATUS NextRecno(UNSIGNED32 after, UNSIGNED32* recno) override {
+        if (after >= table_->RecordCount()) {
+            if (KCESTATUS s = table_->Refresh()) return s;
+        }
+        *recno = after < table_->RecordCount() ? after + 1 : 0;
+        return KCE_SUCCESS;
+    }
+
+    KCESTATUS PrevRecno(UNSIGNED32 before, UNSIGNED32* recno) override {
+        if (before == 0) {
+            if (KCESTATUS s = table_->Refresh()) return s;
+            *recno = table_->RecordCount();
+        } else {
+            *recno = std::min(before - 1, table_->RecordCount());
+        }
+        return KCE_SUCCESS;
+    }
+
+    KCESTATUS ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists, bool* deleted) override {
+        if (recno > table_->RecordCount()) {
+            if (KCESTATUS s = table_->Refresh()) return s;
+        }
+        *exists = recno >= 1 && recno <= table_->RecordCount();
+        if (!*exists) return KCE_SUCCESS;
+        return table_->ReadImage(recno, image, deleted);
+    }
+
+    KCESTATUS ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) override {
+        if (KCESTATUS s = table_->ReadBlob(recno, static_cast<size_t>(field), &out->bytes))
+            return s;
+        out->isNull = out->bytes.empty();
+        return KCE_SUCCESS;
+    }
+
+    KCESTATUS ReserveRecno(UNSIGNED32* recno) override {
+        if (KCESTATUS s = table_->Refresh()) return s;
+        reserved_ = std::max(reserved_, table_->RecordCount()) + 1;
+        *recno = reserved_;
+        return KCE_SUCCESS;
+    }
+
+    KCESTATUS WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
+                          const PendingBlobs& blobs) override {
+        if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + path_);
+        std::vector<BlobChange> changes;
+        for (const auto& [field, value] : blobs) {
+            BlobChange change;
+            change.field = static_cast<size_t>(field);
+            if (!value.isNull) change.value = value.bytes;
+            changes.push_back(std::move(change));
+        }
+        if (isNew) {
+            // xBase records are numbered without gaps: the record lands after the last one,
+            // whatever number was reserved (another handle or process may have appended since).
+            // The append lock keeps two processes from writing the same place.
+            AppendLock lock(*locks_);
+            if (!lock.Held()) {
+                return Fail(KCE_TABLE_IN_USE,
+                            "table " + path_ + ": another process keeps appending");
+            }
+            if (KCESTATUS s = table_->Refresh()) return s;
+            UNSIGNED32 target = table_->RecordCount() + 1;
+            if (KCESTATUS s = table_->AssignAutoinc(image)) return s;
+            if (KCESTATUS s = NotifyWrite(target, nullptr, image)) return s;
+            return table_->WriteImage(0, image, false, changes, recno);
+        }
+        std::vector<uint8_t> old(layout_.recordLength);
+        bool deleted = false;
+        if (KCESTATUS s = table_->ReadImage(*recno, old.data(), &deleted)) return s;
+        if (KCESTATUS s = NotifyWrite(*recno, old.data(), image)) return s;
+        UNSIGNED32 written = 0;
+        return table_->WriteImage(*recno, image, std::nullopt, changes, &written);
+    }
+
+    // Packs the table, then tells the observers of the new record set (the records renumber).
+    KCESTATUS Pack() {
+        if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + path_);
+        if (KCESTATUS s = table_->Pack()) return s;
+        reserved_ = 0;
+        if (KCESTATUS s = NotifyZap()) return s;
+        std::vector<uint8_t> image(layout_.recordLength);
+        for (UNSIGNED32 r = 1; r <= table_->RecordCount(); ++r) {
+            bool deleted = false;
+            if (KCESTATUS s = table_->ReadImage(r, image.data(), &deleted)) return s;
+            if (KCESTATUS s = NotifyWrite(r, nullptr, image.data())) return s;
+        }
+        return KCE_SUCCESS;
+    }
+
+    KCESTATUS DeleteRecord(UNSIGNED32 recno) override {
+        if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + path_);
+        return table_->SetDeleted(recno, true);
+    }
+
+    KCESTATUS Zap() override {
+        if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + path_);
+        if (KCESTATUS s = table_->Zap()) return s;
+        reserved_ = 0;
+        return NotifyZap();
+    }
+
+    KCESTATUS LastAutoinc(UNSIGNED32* value) override {
+        *value = table_->LastAutoinc();
+        return KCE_SUCCESS;
+    }
+
+    void NullRecord(uint8_t* image) const override {
+        for (size_t i = 0; i < layout_.fields.size(); ++i) WriteNull(static_cast<int>(i), image);
+    }
+
+    // The empty image of a DBF field: blanks for the text-like fields, the timestamp and the
+    // autoincrement; zeros for blob markers and binary numbers.
+    void WriteNull(int field, uint8_t* image) const override {
+        const FieldDesc& f = layout_.fields[field];
+        switch (f.type) {
+            case KCE_MEMO:
+            case KCE_BINARY:
+            case KCE_IMAGE:
+            case KCE_DOUBLE:
+            case KCE_INTEGER:
+            case KCE_CURDOUBLE:
+                std::memset(image + f.offset, 0, f.length);
+                break;
+            default:
+                std::memset(image + f.offset, ' ', f.length);
+        }
+    }
+
+    // Binary numbers of a DBF image have no empty spelling: they are never empty.
+    bool IsNull(int field, const uint8_t* image) const override {
+        const FieldDesc& f = layout_.fields[field];
+        const uint8_t* p = image + f.offset;
+        switch (f.type) {
+            case KCE_MEMO:
+            case KCE_BINARY:
+            case KCE_IMAGE:
+                return LoadU32(p) == 0;
+            case KCE_DOUBLE:
+            case KCE_INTEGER:
+            case KCE_CURDOUBLE:
+                return false;
+            case KCE_TIMESTAMP:
+                return AllBlank(p, 8) || LoadU32(p) == 0;
+            default:
+                return AllBlank(p, f.length);
+        }
+    }
+
+    KCESTATUS FieldFromText(int field, std::string_view text, uint8_t* image) const override {
+        const FieldDesc& f = layout_.fields[field];
+        const FieldDesc n = NativeField(f);
+        std::vector<uint8_t> value(n.length);
+        if (KCESTATUS s = native::FromText(n, text, value.data())) return s;
+        if (IsNativeNull(n, value.data())) {
+            WriteNull(field, image);
+            return KCE_SUCCESS;
+        }
+        uint8_t* p = image + f.offset;
+        if (f.type == KCE_DATE) {
+            CivilDate d = CivilFromJulian(LoadU32(value.data()));
+            char digits[16];
+            std::snprintf(digits, sizeof digits, "%04d%02d%02d", d.year, d.month, d.day);
+            std::memcpy(p, digits, 8);
+            return KCE_SUCCESS;
+        }
+        if (f.type == KCE_CURDOUBLE && !(std::fabs(LoadDouble(value.data())) < 9.2e14)) {
+            return Fail(KCE_INVALID_FIELD_VALUE, "field '" + f.name + "' of " + path_ +
+                                                     ": a money value must stay within +-9.2E14");
+        }
+        std::memcpy(p, value.data(), f.length);
+        return KCE_SUCCESS;
+    }
+
+    KCESTATUS FieldToText(int field, const uint8_t* image, std::string* text) const override {
+        const FieldDesc& f = layout_.fields[field];
+        text->clear();
+        if (IsNull(field, image)) return KCE_SUCCESS;
+        const FieldDesc n = NativeField(f);
+        std::vector<uint8_t> value(n.length);
+        const uint8_t* p = image + f.offset;
+        if (f.type == KCE_DATE) {
+            std::optional<int64_t> julian = DigitsToJulian(p);
+            if (!julian) {
+                // A date another writer spelled wrongly is shown as its bytes.
+                text->assign(reinterpret_cast<const char*>(p), 8);
+                return KCE_SUCCESS;
+            }
+            StoreU32(value.data(), static_cast<uint32_t>(*julian));
+        } else {
+            std::memcpy(value.data(), p, f.length);
+        }
+        // A binary number that happens to spell the native empty value still has a value here.
+        if (IsNativeNull(n, value.data())) {
+            if (f.type == KCE_INTEGER) *text = std::to_string(int32_t(LoadU32(p)));
+            return KCE_SUCCESS;
+        }
+        return native::ToText(n, value.data(), text);
+    }
+
+    KCESTATUS CheckRaw(int field, const uint8_t* bytes) const override {
+        const FieldDesc& f = layout_.fields[field];
+        auto invalid = [&](const std::string& why) {
+            return Fail(KCE_INVALID_FIELD_VALUE, "field '" + f.name + "' of " + path_ + ": " + why);
+        };
+        switch (f.type) {
+            case KCE_LOGICAL:
+                if (!std::strchr("TFYNtfyn ?", bytes[0]) || bytes[0] == 0) {
+                    return invalid("a logical byte is T, F, Y, N or a blank");
+                }
+                break;
+            case KCE_NUMERIC:
+                for (uint32_t i = 0; i < f.length; ++i) {
+                    if (!std::strchr(" 0123456789.-+", bytes[i]) || bytes[i] == 0) {
+                        return invalid("a numeric holds digits, a sign, a point and blanks");
+                    }
+                }
+                break;
+            case KCE_DATE:
+                if (!AllBlank(bytes, 8) && !DigitsToJulian(bytes)) {
+                    return invalid("a date is eight digits YYYYMMDD or blanks");
+                }
+                break;
+            case KCE_TIMESTAMP:
+                if (!AllBlank(bytes, 8) && LoadU32(bytes + 4) >= 86400000u) {
+                    return invalid("the milliseconds of a timestamp stay within the day");
+                }
+                break;
+            case KCE_DOUBLE:
+                if (!std::isfinite(LoadDouble(bytes))) return invalid("not a finite number");
+                break;
+            case KCE_CURDOUBLE:
+                if (!(std::fabs(LoadDouble(bytes)) < 9.2e14)) {
+                    return invalid("a money value must stay within +-9.2E14");
+                }
+                break;
+            default:
+                break;
+        }
+        return KCE_SUCCESS;
+    }
+
+    bool HasDeletedMarks() const override { return true; }
+
+  private:
+    static std::optional<int64_t> DigitsToJulian(const uint8_t* p) {
+        int v[8];
+        for (int i = 0; i < 8; ++i) {
+            if (p[i] < '0' || p[i] > '9') return std::nullopt;
+            v[i] = p[i] - '0';
+        }
+        CivilDate d{v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5],
+                    v[6] * 10 + v[7]};
+        if (!IsValidCivil(d)) return std::nullopt;
+        return JulianFromCivil(d);
+    }
+
+    std::unique_ptr<DbfTable> table_;
+    UNSIGNED16 tableType_;
+    bool readOnly_;
+    UNSIGNED32 reserved_ = 0;
+};
+
+KCESTATUS OpenAs(UNSIGNED16 tableType, const OpenRequest& request, std::unique_ptr<Storage>* out) {
+    std::unique_ptr<DbfTable> table;
+    if (KCESTATUS s = DbfTable::Open(request.path, request.readOnly, &table)) return s;
+    auto storage = std::make_unique<DbfStorage>(std::move(table), tableType, request.readOnly);
+    if (KCESTATUS s = storage->OpenLocks()) return s;
+    *out = std::move(storage);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS CreateAs(UNSIGNED16 tableType, const std::string& path,
+                   const std::vector<FieldSpec>& fields, std::unique_ptr<Storage>* out) {
+    std::vector<DbfFieldSpec> specs;
+    for (const FieldSpec& f : fields) specs.push_back({f.name, f.type, f.length, f.decimals});
+    XBaseKind kind = tableType == 2 ? XBaseKind::kCdx : XBaseKind::kNtx;
+    if (KCESTATUS s = DbfTable::Create(path, kind, specs, {})) return s;
+    OpenRequest request;
+    request.path = path;
+    return OpenAs(tableType, request, out);
+}
+
+}  // namespace
+
+KCESTATUS OpenCdx(const OpenRequest& request, std::unique_ptr<Storage>* out) {
+    return OpenAs(2, request, out);
+}
+KCESTATUS OpenNtx(const OpenRequest& request, std::unique_ptr<Storage>* out) {
+    return OpenAs(1, request, out);
+}
+KCESTATUS CreateCdx(const std::string& path, const std::vector<FieldSpec>& fields,
+                    std::unique_ptr<Storage>* out) {
+    return CreateAs(2, path, fields, out);
+}
+KCESTATUS CreateNtx(const std::string& path, const std::vector<FieldSpec>& fields,
+                    std::unique_ptr<Storage>* out) {
+    return CreateAs(1, path, fields, out);
+}
+
+DbfTable* DbfTableOf(Storage& storage) {
+    auto* dbf = dynamic_cast<DbfStorage*>(&storage);
+    return dbf ? &dbf->Table() : nullptr;
+}
+
+KCESTATUS PackDbf(Storage& storage) {
+    auto* dbf = dynamic_cast<DbfStorage*>(&storage);
+    if (!dbf) return Fail(KCE_NOT_APPLICABLE, "table " + storage.Path() + " is not a DBF table");
+    return dbf->Pack();
+}
+
+}  // namespace kce::dbf

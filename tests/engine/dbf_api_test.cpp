@@ -1,0 +1,195 @@
+// DBF tables through the engine's C interface: the same calls as on native tables.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "tests/engine/engine_test_util.h"
+
+namespace {
+
+using kcetest::LastErrorText;
+using kcetest::U;
+
+class DbfApi : public kcetest::EngineTest {
+  protected:
+    KDSHANDLE CreateDbf(const std::string& name, UNSIGNED16 type, const std::string& fields) {
+        KDSHANDLE t = 0;
+        EXPECT_EQ(KdsCreateTable(conn_, U(name), type, 1, U(fields), 0, &t), 0u) << LastErrorText();
+        return t;
+    }
+    KDSHANDLE OpenDbf(const std::string& name, UNSIGNED32 options = 0) {
+        KDSHANDLE t = 0;
+        EXPECT_EQ(KdsOpenTable(conn_, U(name), nullptr, 0, 1, 1, 1, options, &t), 0u)
+            << LastErrorText();
+        return t;
+    }
+    static std::string Raw(KDSHANDLE t, const char* field) {
+        UNSIGNED32 offset = 0, length = 0;
+        EXPECT_EQ(KdsGetFieldOffset(t, U(field), &offset), 0u);
+        EXPECT_EQ(KdsGetFieldLength(t, U(field), &length), 0u);
+        std::vector<uint8_t> image = Record(t);
+        return std::string(reinterpret_cast<char*>(image.data()) + offset, length);
+    }
+    static bool Empty(KDSHANDLE t, const char* field) {
+        UNSIGNED16 empty = 0;
+        EXPECT_EQ(KdsIsEmpty(t, U(field), &empty), 0u) << LastErrorText();
+        return empty != 0;
+    }
+};
+
+std::string Bytes(std::initializer_list<int> b) {
+    std::string s;
+    for (int v : b) s += static_cast<char>(v);
+    return s;
+}
+
+// Each engine type a CDX table holds: the text set, the raw image it gives, the text read back.
+TEST_F(DbfApi, EveryCdxTypeHoldsItsImageByteForByte) {
+    struct Case {
+        const char* field;
+        const char* text;
+        std::string raw;
+        const char* back;
+        bool empty;
+    };
+    const std::vector<Case> cases = {
+        {"L", "T", "T", "T", false},
+        {"L", "", " ", "", true},
+        {"N", "123.456", "123.46", "123.46", false},
+        {"N", "-5.5", " -5.50", "-5.50", false},
+        {"N", "", "      ", "", true},
+        {"D", "09/15/2001", "20010915", "09/15/2001", false},
+        {"D", "", "        ", "", true},
+        {"C", "AB", "AB   ", "AB", false},
+        {"C", "", "     ", "", true},
+        {"M", "a memo", Bytes({0xFF, 0xFF, 0xFF, 0xFF}), "a memo", false},
+        {"M", "", Bytes({0, 0, 0, 0}), "", true},
+        {"B", "2.5", Bytes({0, 0, 0, 0, 0, 0, 4, 0x40}), "2.5", false},
+        {"B", "", Bytes({0, 0, 0, 0, 0, 0, 0, 0}), "0", false},
+        {"I", "-7", Bytes({0xF9, 0xFF, 0xFF, 0xFF}), "-7", false},
+        {"I", "", Bytes({0, 0, 0, 0}), "0", false},
+        {"Y", "1.25", Bytes({0, 0, 0, 0, 0, 0, 0xF4, 0x3F}), "1.25", false},
+        {"T", "01/01/2000 12:34:56.789", Bytes({0x59, 0x68, 0x25, 0, 0x95, 0x2C, 0xB3, 0x02}),
+         "01/01/2000 12:34:56.789", false},
+        {"T", "", std::string(8, ' '), "", true},
+    };
+    KDSHANDLE t = CreateDbf("types.dbf", 2,
+                            "L,logical;N,numeric,6,2;D,date;C,char,5;M,memo;B,double;I,integer;"
+                            "Y,money;T,timestamp;A,autoinc");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.field) + " '" + c.text + "'");
+        ASSERT_EQ(KdsAppendRecord(t), 0u) << LastErrorText();
+        Set(t, c.field, c.text);
+        ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+        ASSERT_EQ(KdsRefreshRecord(t), 0u) << LastErrorText();
+        EXPECT_EQ(Raw(t, c.field), c.raw);
+        EXPECT_EQ(Field(t, c.field), c.back);
+        EXPECT_EQ(Empty(t, c.field), c.empty);
+    }
+    UNSIGNED32 last = 0;
+    ASSERT_EQ(KdsGetLastAutoinc(t, &last), 0u);
+    EXPECT_EQ(last, cases.size());
+    EXPECT_EQ(Raw(t, "A"), Bytes({static_cast<int>(cases.size()), 0, 0, 0}));
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+}
+
+TEST_F(DbfApi, DeletedRecordsAreShownOrSkippedBySetting) {
+    KDSHANDLE t = CreateDbf("del", 1, "NAME,char,4");
+    for (const char* name : {"one", "two", "tri"}) {
+        ASSERT_EQ(KdsAppendRecord(t), 0u);
+        Set(t, "NAME", name);
+        ASSERT_EQ(KdsWriteRecord(t), 0u);
+    }
+    ASSERT_EQ(KdsGotoRecord(t, 2), 0u);
+    ASSERT_EQ(KdsDeleteRecord(t), 0u) << LastErrorText();
+    auto walk = [&]() {
+        std::string seen;
+        EXPECT_EQ(KdsGotoTop(t), 0u);
+        while (!Eof(t)) {
+            seen += Field(t, "NAME") + " ";
+            EXPECT_EQ(KdsSkip(t, 1), 0u);
+        }
+        return seen;
+    };
+    ASSERT_EQ(KdsShowDeleted(1), 0u);
+    EXPECT_EQ(walk(), "one two tri ");
+    ASSERT_EQ(KdsGotoRecord(t, 2), 0u);
+    UNSIGNED16 deleted = 0;
+    ASSERT_EQ(KdsIsRecordDeleted(t, &deleted), 0u);
+    EXPECT_TRUE(deleted);
+    ASSERT_EQ(KdsShowDeleted(0), 0u);
+    EXPECT_EQ(walk(), "one tri ");
+    EXPECT_EQ(std::filesystem::file_size(Path("del.dbf")), 32u + 32 + 1 + 3 * 5 + 1);
+    ASSERT_EQ(KdsPackTable(t), 0u) << LastErrorText();
+    EXPECT_EQ(std::filesystem::file_size(Path("del.dbf")), 32u + 32 + 1 + 2 * 5 + 1);
+    EXPECT_EQ(walk(), "one tri ");
+    ASSERT_EQ(KdsShowDeleted(1), 0u);
+    ASSERT_EQ(KdsZapTable(t), 0u) << LastErrorText();
+    EXPECT_EQ(Count(t), 0u);
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+}
+
+TEST_F(DbfApi, MemoValuesTravelThroughSetFieldAndGetField) {
+    KDSHANDLE t = CreateDbf("memo.dbf", 1, "ID,numeric,4;NOTE,memo");
+    const std::string big(5000, 'n');
+    ASSERT_EQ(KdsAppendRecord(t), 0u);
+    Set(t, "NOTE", big);
+    Set(t, "ID", "1");
+    ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+    EXPECT_TRUE(std::filesystem::exists(Path("memo.dbt")));
+    t = OpenDbf("memo.dbf");
+    ASSERT_EQ(KdsGotoTop(t), 0u);
+    UNSIGNED32 length = 0;
+    ASSERT_EQ(KdsGetMemoLength(t, U("NOTE"), &length), 0u);
+    EXPECT_EQ(length, big.size());
+    EXPECT_EQ(Field(t, "NOTE"), big);
+    // A dBase III memo cannot hold 0x1A: refused, and the record keeps its value.
+    std::string bad =
+        "a\x1A"
+        "b";
+    EXPECT_EQ(KdsSetField(t, U("NOTE"), U(bad), 3), 0u);
+    EXPECT_EQ(KdsWriteRecord(t), KCE_MEMO_VALUE_NOT_ALLOWED);
+    ASSERT_EQ(KdsCancelUpdate(t), 0u);
+    EXPECT_EQ(Field(t, "NOTE"), big);
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+}
+
+TEST_F(DbfApi, CodePageAndFileCheckAreAnswered) {
+    KDSHANDLE t = CreateDbf("cp.dbf", 2, "A,char,1");
+    UNSIGNED16 codePage = 0;
+    ASSERT_EQ(KdsGetCodePage(t, &codePage), 0u);
+    EXPECT_EQ(codePage, 0x03);
+    ASSERT_EQ(KdsAppendRecord(t), 0u);
+    Set(t, "A", "x");
+    ASSERT_EQ(KdsWriteRecord(t), 0u);
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+    // Take the header count back by one, as a kill between the record and the header leaves it.
+    {
+        std::fstream f(Path("cp.dbf"), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(4);
+        f.put(0);
+    }
+    t = OpenDbf("cp.dbf", KCE_OPEN_EXCLUSIVE);
+    EXPECT_EQ(Count(t), 1u);
+    UNSIGNED8 report[200];
+    UNSIGNED32 len = sizeof report;
+    ASSERT_EQ(KdsCheckTableFile(t, 1, report, &len), 0u) << LastErrorText();
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(report), len),
+              "the header counts 0 records, the file holds 1\n");
+    len = sizeof report;
+    ASSERT_EQ(KdsCheckTableFile(t, 0, report, &len), 0u);
+    EXPECT_EQ(len, 0u);
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+}
+
+TEST_F(DbfApi, DamagedFilesGiveTheirStatusThroughOpen) {
+    std::ofstream(Path("short.dbf"), std::ios::binary) << std::string("\x03\x7C\x01\x01", 4);
+    KDSHANDLE t = 0;
+    EXPECT_EQ(KdsOpenTable(conn_, U("short.dbf"), nullptr, 2, 1, 1, 1, 0, &t), KCE_DBF_TRUNCATED);
+    EXPECT_NE(LastErrorText().find("short.dbf"), std::string::npos) << LastErrorText();
+    EXPECT_EQ(t, 0u);
+}
+
+}  // namespace
