@@ -61,13 +61,14 @@ double Seconds(const std::function<void()>& work) {
 // Rows: CODE a permutation of 1..n (the indexed key), NAME, AMOUNT (0..9999.99), HIRED.
 void FillRows(sqlite3* db, const char* table, int n, bool withRecno) {
     Sql(db, "BEGIN");
-    std::string sql = std::string("INSERT INTO ") + table +
-                      (withRecno ? "(kdt_recno, NAME, CODE, AMOUNT, HIRED) VALUES (?1, ?2, ?3, ?4, ?5)"
-                                 : "(id, NAME, CODE, AMOUNT, HIRED) VALUES (?1, ?2, ?3, ?4, ?5)");
+    std::string sql =
+        std::string("INSERT INTO ") + table +
+        (withRecno ? "(kdt_recno, NAME, CODE, AMOUNT, HIRED) VALUES (?1, ?2, ?3, ?4, ?5)"
+                   : "(id, NAME, CODE, AMOUNT, HIRED) VALUES (?1, ?2, ?3, ?4, ?5)");
     sqlite3_stmt* stmt = nullptr;
     sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr);
     std::mt19937 random(42);
-    std::vector<int> codes(size_t(n));
+    std::vector<int> codes(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) codes[size_t(i)] = i + 1;
     std::shuffle(codes.begin(), codes.end(), random);
     char name[32], date[16];
@@ -120,8 +121,9 @@ int main() {
     sqlite3* direct = nullptr;
     sqlite3_open((dir + "/direct.db").c_str(), &direct);
     Sql(direct, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
-    Sql(direct, "CREATE TABLE emp(id INTEGER PRIMARY KEY, NAME TEXT, CODE INTEGER, AMOUNT REAL, "
-                "HIRED TEXT)");
+    Sql(direct,
+        "CREATE TABLE emp(id INTEGER PRIMARY KEY, NAME TEXT, CODE INTEGER, AMOUNT REAL, "
+        "HIRED TEXT)");
     FillRows(direct, "emp", n, false);
     Sql(direct, "CREATE INDEX emp_code ON emp(CODE)");
 
@@ -150,7 +152,7 @@ int main() {
 
     std::vector<Result> results;
     std::mt19937 random(7);
-    std::vector<int> keys(size_t(seeks));
+    std::vector<int> keys(static_cast<size_t>(seeks));
     for (int& k : keys) k = int(random() % unsigned(n)) + 1;
 
     {  // Seeks by a random key.
