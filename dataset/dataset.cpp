@@ -101,6 +101,8 @@ TRecordBuffer TDataSet::StateBuffer() const {
             return calcTarget_;
         case DataSetState::Browse:
             return filledCount_ == 0 ? nullptr : ActiveBuffer();
+        case DataSetState::Filter:
+            return filterBuffer_ != nullptr ? filterBuffer_ : ActiveBuffer();
         default:
             return ActiveBuffer();
     }
@@ -180,6 +182,8 @@ void TDataSet::TearDownCursor() {
     ResetBufferWindow();
     for (TRecordBuffer& buffer : buffers_) DisposeRecordBuffer(buffer);
     buffers_.clear();
+    filterBuffer_ = nullptr;
+    calcTarget_ = nullptr;
     CursorClose();
     windowSize_ = 0;
     defaultFields_ = false;
@@ -750,6 +754,7 @@ void TDataSet::UpdateBufferCount() {
     SyncCursor();
     ReleaseFieldBuffers();
     int oldActive = activeIndex_;
+    filterBuffer_ = nullptr;
     while (static_cast<int>(buffers_.size()) > wanted + 1) {
         DisposeRecordBuffer(buffers_.back());
         buffers_.pop_back();

@@ -138,6 +138,12 @@ class TDataSet : public rtl::TComponent {
     TRecordBuffer StateBuffer() const;
     TRecordBuffer CalcTarget() const { return calcTarget_; }
     TRecordBuffer WindowBuffer(int index) const { return buffers_.at(index); }
+    // The spare buffer past the window: fetches land there before they join the window, and a
+    // descendant may use it between operations (a filter or search buffer).
+    TRecordBuffer ScratchBuffer() const { return buffers_.empty() ? nullptr : buffers_.back(); }
+    // The buffer field access uses in the Filter state (none: the active buffer).
+    TRecordBuffer FilterBuffer() const { return filterBuffer_; }
+    void SetFilterBuffer(TRecordBuffer buffer) { filterBuffer_ = buffer; }
 
     // ---- Published properties and events ------------------------------------------------------
     bool AutoCalcFields() const { return autoCalcFields_; }
@@ -301,10 +307,19 @@ class TDataSet : public rtl::TComponent {
     virtual bool ReadFieldData(const TField& field, void* destination, bool nativeFormat);
     virtual void WriteFieldData(TField& field, const void* source, bool nativeFormat);
     virtual bool HasRecordNumbers() const { return true; }
-    virtual bool Locate(const std::string& keyFields, const rtl::Variant& keyValues,
+    // Searches by field values: one value per name of keyFields (names separated by ";").
+    // Base: nothing is found.
+    virtual bool Locate(const std::string& keyFields, const std::vector<rtl::Variant>& keyValues,
                         const TLocateOptions& options);
-    virtual rtl::Variant Lookup(const std::string& keyFields, const rtl::Variant& keyValues,
-                                const std::string& resultFields);
+    bool Locate(const std::string& keyField, const rtl::Variant& keyValue,
+                const TLocateOptions& options) {
+        return Locate(keyField, std::vector<rtl::Variant>{keyValue}, options);
+    }
+    // The values of resultFields (one per name) of the record found; a single null when none
+    // is found. Base: a single false.
+    virtual std::vector<rtl::Variant> Lookup(const std::string& keyFields,
+                                             const std::vector<rtl::Variant>& keyValues,
+                                             const std::string& resultFields);
     virtual void RefillBuffers(const TResyncMode& mode);
     virtual int TranslateText(const std::string& source, std::string& destination, bool toOem);
     virtual int UpdateStatus() const { return 0; }
@@ -397,6 +412,7 @@ class TDataSet : public rtl::TComponent {
     int blobCount_ = 0;
     bool hasInternalCalcs_ = false;
     TRecordBuffer calcTarget_ = nullptr;
+    TRecordBuffer filterBuffer_ = nullptr;
     int bookmarkLength_ = 0;
     int suppressCount_ = 0;
     bool layoutChangePending_ = false;

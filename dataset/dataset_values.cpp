@@ -13,12 +13,13 @@ void TDataSet::RefreshInternalCalcFields(TRecordBuffer) {
     }
 }
 
-bool TDataSet::Locate(const std::string&, const rtl::Variant&, const TLocateOptions&) {
+bool TDataSet::Locate(const std::string&, const std::vector<rtl::Variant>&, const TLocateOptions&) {
     return false;
 }
 
-rtl::Variant TDataSet::Lookup(const std::string&, const rtl::Variant&, const std::string&) {
-    return rtl::Variant(false);
+std::vector<rtl::Variant> TDataSet::Lookup(const std::string&, const std::vector<rtl::Variant>&,
+                                           const std::string&) {
+    return {rtl::Variant(false)};
 }
 
 std::unique_ptr<rtl::TStream> TDataSet::OpenBlobStream(TField&, TBlobStreamMode) { return nullptr; }
