@@ -26,7 +26,8 @@ const char kUsage[] =
     "  kdstool import TABLE FILE [--password P]     (FILE '-' reads standard input)\n"
     "  kdstool export TABLE [--index NAME] [--password P]\n"
     "  kdstool info TABLE\n"
-    "  kdstool check TABLE | reindex TABLE | pack TABLE\n"
+    "  kdstool pack TABLE | reindex TABLE\n"
+    "  kdstool check TABLE [--repair]\n"
     "  kdstool --help | --version\n"
     "FIELD is NAME:TYPE[:LENGTH[:DECIMALS]]; TYPE is one of logical, numeric, date, char, memo,\n"
     "binary, image, varchar, compactdate, double, integer, shortint, time, timestamp, autoinc,\n"
@@ -101,7 +102,25 @@ class Table {
         for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
         return ext;
     }
-    static UNSIGNED16 TypeOf(const std::string& path) { return Ext(path) == ".dbf" ? 2 : 3; }
+    // The table type of a file: .kdt native; a .dbf in the dBase layout (its first byte) is an
+    // NTX table, any other .dbf (FoxPro layouts, or a file yet to be created) a CDX table.
+    static UNSIGNED16 TypeOf(const std::string& path) {
+        if (Ext(path) != ".dbf") return 3;
+        std::ifstream file(path, std::ios::binary);
+        int version = file.get();
+        switch (version) {
+            case 0x03:
+            case 0x04:
+            case 0x05:
+            case 0x83:
+            case 0x8B:
+            case 0x8E:
+            case 0xCB:
+                return 1;
+            default:
+                return 2;
+        }
+    }
 
   private:
     void Load() {
@@ -520,47 +539,78 @@ int Info(int argc, char** argv) {
                                 }));
         out += "}";
     }
-    out += "]}\n";
+    out += "]";
+    UNSIGNED16 codePage = 0;
+    if (type != 3) {
+        Check(KdsGetCodePage(table.Handle(), &codePage));
+        out += ", \"code_page\": " + std::to_string(codePage);
+    }
+    out += "}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     return 0;
 }
 
-// check: every index against the records. Problems go to standard output, one a line, and the
-// command fails.
-int CheckTable(int argc, char** argv) {
+// Removes the records marked deleted (xBase tables) and the unused space of the memo file; the
+// indexes of a native table are built again.
+int Pack(int argc, char** argv) {
     Args args = ParseArgs(argc, argv, 2, {});
-    if (args.positional.size() != 1) throw Failure{"check needs one table"};
-    Table table(WithExtension(args.positional[0]), KCE_OPEN_READ_ONLY);
-    KCESTATUS s = KdsCheckIndexes(table.Handle());
-    if (s == KCE_INDEX_MISMATCH) {
-        std::string text = EngineText();
-        size_t first = text.find('\n');
-        std::string lines = first == std::string::npos ? text : text.substr(first + 1);
-        std::fwrite(lines.data(), 1, lines.size(), stdout);
-        std::fputc('\n', stdout);
-        throw Failure{"the indexes do not match the records"};
-    }
-    Check(s);
-    UNSIGNED32 count = 0;
-    UNSIGNED16 indexes = 50;
-    KDSHANDLE handles[50];
-    Check(KdsGetRecordCount(table.Handle(), KCE_IGNORE_FILTERS, &count));
-    Check(KdsGetAllIndexes(table.Handle(), handles, &indexes));
-    std::printf("ok: %u records, %u indexes\n", unsigned(count), unsigned(indexes));
+    if (args.positional.size() != 1) throw Failure{"pack needs one table"};
+    std::string path = WithExtension(args.positional[0]);
+    Table table(path, KCE_OPEN_EXCLUSIVE);
+    Check(KdsPackTable(table.Handle()));
+    if (Table::TypeOf(path) == 3) Check(KdsReindex(table.Handle()));
     return 0;
 }
 
-// reindex and pack need the table alone. Native tables remove deleted records at once, so
-// packing one rebuilds its indexes.
-int Rebuild(int argc, char** argv, const char* command) {
+// Builds the indexes of a native table again from its records.
+int Reindex(int argc, char** argv) {
     Args args = ParseArgs(argc, argv, 2, {});
-    if (args.positional.size() != 1) throw Failure{std::string(command) + " needs one table"};
+    if (args.positional.size() != 1) throw Failure{"reindex needs one table"};
     std::string path = WithExtension(args.positional[0]);
-    if (Table::TypeOf(path) != 3) {
-        throw Failure{std::string(command) + " of .dbf tables is not available yet"};
-    }
+    if (Table::TypeOf(path) != 3) throw Failure{"reindex of .dbf tables is not available yet"};
     Table table(path, KCE_OPEN_EXCLUSIVE);
     Check(KdsReindex(table.Handle()));
+    return 0;
+}
+
+// Prints the problems found in the table file and its indexes, one per line; exit status 1 while
+// any remain. --repair sets right what can be (an xBase header count, the end-of-file marker,
+// native indexes that disagree with the records).
+int CheckTable(int argc, char** argv) {
+    bool repair = false;
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        if (i >= 2 && std::strcmp(argv[i], "--repair") == 0) {
+            repair = true;
+        } else {
+            rest.push_back(argv[i]);
+        }
+    }
+    Args args = ParseArgs(int(rest.size()), rest.data(), 2, {});
+    if (args.positional.size() != 1) throw Failure{"check needs one table"};
+    Table table(WithExtension(args.positional[0]),
+                repair ? KCE_OPEN_EXCLUSIVE : KCE_OPEN_READ_ONLY);
+    std::vector<UNSIGNED8> report(65536);
+    UNSIGNED32 len = UNSIGNED32(report.size());
+    Check(KdsCheckTableFile(table.Handle(), repair ? 1 : 0, report.data(), &len));
+    std::string text(reinterpret_cast<char*>(report.data()), len);
+    KCESTATUS s = KdsCheckIndexes(table.Handle());
+    if (s == KCE_INDEX_MISMATCH) {
+        // The engine's text names the table on its first line, then one problem a line.
+        std::string problems = EngineText();
+        size_t first = problems.find('\n');
+        problems = first == std::string::npos ? problems : problems.substr(first + 1);
+        size_t code = problems.rfind(" (");
+        if (code != std::string::npos) problems.resize(code);
+        text += problems + "\n";
+        if (repair) Check(KdsReindex(table.Handle()));
+    } else {
+        Check(s);
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (text.empty()) return 0;
+    if (!repair) return 1;
+    std::puts("repaired");
     return 0;
 }
 
@@ -585,10 +635,9 @@ int main(int argc, char** argv) {
         if (command == "import") return Import(argc, argv);
         if (command == "export") return Export(argc, argv);
         if (command == "info") return Info(argc, argv);
+        if (command == "pack") return Pack(argc, argv);
+        if (command == "reindex") return Reindex(argc, argv);
         if (command == "check") return CheckTable(argc, argv);
-        if (command == "reindex" || command == "pack") {
-            return Rebuild(argc, argv, command.c_str());
-        }
         if (command == "encrypt" || command == "decrypt" || command == "dict" || command == "sql") {
             throw Failure{"the command '" + command + "' is not available yet"};
         }
