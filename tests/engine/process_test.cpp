@@ -135,10 +135,10 @@ TEST_F(ProcessTest, AProcessKilledWhileAppendingLosesNothingItWrote) {
             written.insert(std::stoi(line));
         }
         appender.Kill();
-        // The appender runs ahead of this reader: what it reported before the kill is still in
-        // the pipe, and those records were written too.
-        for (std::string line = appender.Line(); !line.empty(); line = appender.Line())
+        // What it printed before it died, still in the pipe.
+        for (std::string line = appender.Line(); !line.empty(); line = appender.Line()) {
             written.insert(std::stoi(line));
+        }
     }
     KDSHANDLE t = Open("SHARED", KCE_OPEN_EXCLUSIVE);
     ASSERT_NE(t, 0u);
