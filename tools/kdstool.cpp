@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -164,10 +165,6 @@ Args ParseArgs(int argc, char** argv, int from, std::initializer_list<const char
     return args;
 }
 
-void NotYet(const Args& args, const char* option, const char* what) {
-    if (args.Option(option)) throw Failure{std::string(what) + " are not available yet"};
-}
-
 std::string WithExtension(std::string path) {
     if (Table::Ext(path).empty()) path += ".kdt";
     return path;
@@ -189,7 +186,35 @@ int Create(int argc, char** argv) {
             throw Failure{"--type " + *t + " needs a .dbf table"};
         }
     }
-    NotYet(args, "--index", "indexes");
+    // NAME=KEY[:unique][:descending]
+    struct IndexSpec {
+        std::string name, key;
+        UNSIGNED32 options = 0;
+    };
+    std::vector<IndexSpec> indexes;
+    for (auto [it, end] = args.options.equal_range("--index"); it != end; ++it) {
+        const std::string& text = it->second;
+        size_t eq = text.find('=');
+        if (eq == std::string::npos || eq == 0 || eq + 1 == text.size()) {
+            throw Failure{"--index '" + text + "': expected NAME=KEY[:unique][:descending]"};
+        }
+        IndexSpec spec{text.substr(0, eq), text.substr(eq + 1)};
+        for (bool more = true; more;) {
+            more = false;
+            for (auto [suffix, flag] :
+                 {std::pair<const char*, UNSIGNED32>{":unique", KCE_INDEX_UNIQUE},
+                  {":descending", KCE_INDEX_DESCENDING}}) {
+                std::string sfx = suffix;
+                if (spec.key.size() > sfx.size() &&
+                    spec.key.compare(spec.key.size() - sfx.size(), sfx.size(), sfx) == 0) {
+                    spec.key.resize(spec.key.size() - sfx.size());
+                    spec.options |= flag;
+                    more = true;
+                }
+            }
+        }
+        indexes.push_back(spec);
+    }
     std::string fields;
     for (size_t i = 1; i < args.positional.size(); ++i) {
         std::string spec = args.positional[i];
@@ -220,7 +245,28 @@ int Create(int argc, char** argv) {
         fields += parts[0] + ',' + parts[1];
         for (size_t k = 2; k < parts.size(); ++k) fields += ',' + parts[k];
     }
-    Table table(path, type, fields);
+    std::vector<std::string> created = {path, path + "-wal", path + "-shm"};
+    try {
+        Table table(path, type, fields);
+        std::string stem = path.substr(0, path.size() - Table::Ext(path).size());
+        for (const char* ext : {".fpt", ".dbt", ".cdx", ".FPT", ".DBT", ".CDX"}) {
+            if (!std::filesystem::exists(stem + ext)) created.push_back(stem + ext);
+        }
+        for (const IndexSpec& index : indexes) {
+            // Native and CDX indexes live in the table's own files; an NTX index is a file of its
+            // own beside the table.
+            std::string file = type == 1 ? Table::Folder(path) + "/" + index.name + ".ntx" : "";
+            if (!file.empty()) created.push_back(file);
+            KDSHANDLE handle = 0;
+            Check(KdsCreateIndex(table.Handle(), file.empty() ? nullptr : U(file), U(index.name),
+                                 U(index.key), nullptr, index.options, &handle),
+                  "index '" + index.name + "'");
+        }
+    } catch (const Failure&) {
+        // A create that fails leaves nothing behind.
+        for (const std::string& file : created) std::filesystem::remove(file);
+        throw;
+    }
     return 0;
 }
 
@@ -264,12 +310,27 @@ std::string ValueJson(const Table& table, const Table::Field& f, UNSIGNED16 ordi
 int Export(int argc, char** argv) {
     Args args = ParseArgs(argc, argv, 2, {"--index", "--password"});
     if (args.positional.size() != 1) throw Failure{"export needs one table"};
-    NotYet(args, "--index", "index orders");
     Check(KdsSetDateFormat(U("ccyy-MM-dd")));
-    Table table(WithExtension(args.positional[0]), KCE_OPEN_READ_ONLY);
+    std::string path = WithExtension(args.positional[0]);
+    Table table(path, KCE_OPEN_READ_ONLY);
     KDSHANDLE t = table.Handle();
     if (auto password = args.Option("--password")) Check(KdsEnableEncryption(t, U(*password)));
-    Check(KdsGotoTop(t));
+    // The order to walk: the table's record order, or an index (an NTX index is opened from its
+    // file beside the table).
+    KDSHANDLE order = t;
+    if (auto name = args.Option("--index")) {
+        if (KdsGetIndexHandle(t, U(*name), &order) != 0) {
+            std::string file = Table::Folder(path) + "/" + *name + ".ntx";
+            KDSHANDLE handles[50];
+            UNSIGNED16 count = 50;
+            if (Table::TypeOf(path) == 3 || !std::filesystem::exists(file) ||
+                KdsOpenIndex(t, U(file), handles, &count) != 0 || count == 0) {
+                throw Failure{"the table has no index '" + *name + "'"};
+            }
+            order = handles[0];
+        }
+    }
+    Check(KdsGotoTop(order));
     std::string line;
     for (;;) {
         UNSIGNED16 eof = 0;
@@ -289,7 +350,7 @@ int Export(int argc, char** argv) {
         if (deleted) line += ", \"_deleted\": true";
         line += "}\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
-        Check(KdsSkip(t, 1));
+        Check(KdsSkip(order, 1));
     }
     std::fflush(stdout);
     return 0;
@@ -351,6 +412,7 @@ int Import(int argc, char** argv) {
     struct Row {
         std::vector<std::pair<UNSIGNED16, std::optional<std::string>>> values;
         bool deleted = false;
+        std::string where;  // FILE line N
     };
     std::vector<Row> rows;
     std::string line;
@@ -364,6 +426,7 @@ int Import(int argc, char** argv) {
         if (!value) throw Failure{where + ": " + error};
         if (value->kind != JsonValue::kObject) throw Failure{where + ": not a JSON object"};
         Row row;
+        row.where = where;
         Check(KdsAppendRecord(t), where);
         for (const auto& [key, v] : value->members) {
             if (key == "_recno") continue;
@@ -401,7 +464,7 @@ int Import(int argc, char** argv) {
                                          UNSIGNED32(text->size()))
                            : KdsSetEmpty(t, KCE_FIELD_ORDINAL(ordinal)));
             }
-            Check(KdsWriteRecord(t), "record " + std::to_string(i + 1));
+            Check(KdsWriteRecord(t), rows[i].where);
             UNSIGNED32 recno = 0;
             Check(KdsGetRecordNum(t, KCE_IGNORE_FILTERS, &recno));
             written.push_back(recno);
@@ -440,7 +503,32 @@ int Info(int argc, char** argv) {
                "\", \"length\": " + std::to_string(f.length) +
                ", \"decimals\": " + std::to_string(f.decimals) + "}";
     }
-    out += "], \"indexes\": []}\n";
+    out += "], \"indexes\": [";
+    KDSHANDLE handles[50];
+    UNSIGNED16 n = 50;
+    Check(KdsGetAllIndexes(table.Handle(), handles, &n));
+    for (UNSIGNED16 i = 0; i < n; ++i) {
+        UNSIGNED8 buf[1024];
+        auto text = [&](KCESTATUS (*get)(KDSHANDLE, UNSIGNED8*, UNSIGNED16*)) {
+            UNSIGNED16 len = sizeof buf;
+            Check(get(handles[i], buf, &len));
+            return std::string(reinterpret_cast<char*>(buf), len);
+        };
+        UNSIGNED16 unique = 0, descending = 0, len = sizeof buf;
+        Check(KdsIsIndexUnique(handles[i], &unique));
+        Check(KdsIsIndexDescending(handles[i], &descending));
+        Check(KdsGetIndexFilename(handles[i], 2, buf, &len));
+        std::string file(reinterpret_cast<char*>(buf), len);
+        out += i ? ", {\"name\": " : "{\"name\": ";
+        tools::AppendJsonString(out, text(KdsGetIndexName));
+        out += ", \"key\": ";
+        tools::AppendJsonString(out, text(KdsGetIndexExpr));
+        out += std::string(", \"unique\": ") + (unique ? "true" : "false") +
+               ", \"descending\": " + (descending ? "true" : "false") + ", \"file\": ";
+        tools::AppendJsonString(out, file);
+        out += "}";
+    }
+    out += "]}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     return 0;
 }
