@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@ const char kUsage[] =
     "  kdstool import TABLE FILE [--password P]     (FILE '-' reads standard input)\n"
     "  kdstool export TABLE [--index NAME] [--password P]\n"
     "  kdstool info TABLE\n"
+    "  kdstool pack TABLE\n"
+    "  kdstool check TABLE [--repair]\n"
     "  kdstool --help | --version\n"
     "FIELD is NAME:TYPE[:LENGTH[:DECIMALS]]; TYPE is one of logical, numeric, date, char, memo,\n"
     "binary, image, varchar, compactdate, double, integer, shortint, time, timestamp, autoinc,\n"
@@ -101,7 +104,25 @@ class Table {
         for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
         return ext;
     }
-    static UNSIGNED16 TypeOf(const std::string& path) { return Ext(path) == ".dbf" ? 2 : 3; }
+    // The table type of a file: .kdt native; a .dbf in the dBase layout (its first byte) is an
+    // NTX table, any other .dbf (FoxPro layouts, or a file yet to be created) a CDX table.
+    static UNSIGNED16 TypeOf(const std::string& path) {
+        if (Ext(path) != ".dbf") return 3;
+        std::ifstream file(path, std::ios::binary);
+        int version = file.get();
+        switch (version) {
+            case 0x03:
+            case 0x04:
+            case 0x05:
+            case 0x83:
+            case 0x8B:
+            case 0x8E:
+            case 0xCB:
+                return 1;
+            default:
+                return 2;
+        }
+    }
 
   private:
     void Load() {
@@ -245,25 +266,28 @@ int Create(int argc, char** argv) {
         fields += parts[0] + ',' + parts[1];
         for (size_t k = 2; k < parts.size(); ++k) fields += ',' + parts[k];
     }
-    std::vector<std::string> created = {path, path + "-wal", path + "-shm"};
+    // Files the table brings along that do not exist yet: removed again if an index fails.
+    std::vector<std::string> created = {path + "-wal", path + "-shm"};
+    std::string stem = path.substr(0, path.size() - Table::Ext(path).size());
+    for (const char* ext : {".fpt", ".dbt", ".cdx", ".FPT", ".DBT", ".CDX"}) {
+        if (!std::filesystem::exists(stem + ext)) created.push_back(stem + ext);
+    }
+    auto table = std::make_unique<Table>(path, type, fields);  // a failure here created nothing
+    created.push_back(path);
     try {
-        Table table(path, type, fields);
-        std::string stem = path.substr(0, path.size() - Table::Ext(path).size());
-        for (const char* ext : {".fpt", ".dbt", ".cdx", ".FPT", ".DBT", ".CDX"}) {
-            if (!std::filesystem::exists(stem + ext)) created.push_back(stem + ext);
-        }
         for (const IndexSpec& index : indexes) {
             // Native and CDX indexes live in the table's own files; an NTX index is a file of its
             // own beside the table.
             std::string file = type == 1 ? Table::Folder(path) + "/" + index.name + ".ntx" : "";
-            if (!file.empty()) created.push_back(file);
+            if (!file.empty() && !std::filesystem::exists(file)) created.push_back(file);
             KDSHANDLE handle = 0;
-            Check(KdsCreateIndex(table.Handle(), file.empty() ? nullptr : U(file), U(index.name),
+            Check(KdsCreateIndex(table->Handle(), file.empty() ? nullptr : U(file), U(index.name),
                                  U(index.key), nullptr, index.options, &handle),
                   "index '" + index.name + "'");
         }
     } catch (const Failure&) {
         // A create that fails leaves nothing behind.
+        table.reset();
         for (const std::string& file : created) std::filesystem::remove(file);
         throw;
     }
@@ -528,8 +552,50 @@ int Info(int argc, char** argv) {
         tools::AppendJsonString(out, file);
         out += "}";
     }
-    out += "]}\n";
+    out += "]";
+    UNSIGNED16 codePage = 0;
+    if (type != 3) {
+        Check(KdsGetCodePage(table.Handle(), &codePage));
+        out += ", \"code_page\": " + std::to_string(codePage);
+    }
+    out += "}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
+// Removes the records marked deleted (xBase tables) and the unused space of the memo file.
+int Pack(int argc, char** argv) {
+    Args args = ParseArgs(argc, argv, 2, {});
+    if (args.positional.size() != 1) throw Failure{"pack needs one table"};
+    Table table(WithExtension(args.positional[0]), KCE_OPEN_EXCLUSIVE);
+    Check(KdsPackTable(table.Handle()));
+    return 0;
+}
+
+// Prints the problems found in the table file, one per line; exit status 1 while any remain.
+// --repair sets right what can be (an xBase header count, the end-of-file marker).
+int CheckTable(int argc, char** argv) {
+    bool repair = false;
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        if (i >= 2 && std::strcmp(argv[i], "--repair") == 0) {
+            repair = true;
+        } else {
+            rest.push_back(argv[i]);
+        }
+    }
+    Args args = ParseArgs(int(rest.size()), rest.data(), 2, {});
+    if (args.positional.size() != 1) throw Failure{"check needs one table"};
+    Table table(WithExtension(args.positional[0]),
+                repair ? KCE_OPEN_EXCLUSIVE : KCE_OPEN_READ_ONLY);
+    std::vector<UNSIGNED8> report(65536);
+    UNSIGNED32 len = UNSIGNED32(report.size());
+    Check(KdsCheckTableFile(table.Handle(), repair ? 1 : 0, report.data(), &len));
+    std::string text(reinterpret_cast<char*>(report.data()), len);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (text.empty()) return 0;
+    if (!repair) return 1;
+    std::puts("repaired");
     return 0;
 }
 
@@ -554,8 +620,10 @@ int main(int argc, char** argv) {
         if (command == "import") return Import(argc, argv);
         if (command == "export") return Export(argc, argv);
         if (command == "info") return Info(argc, argv);
-        if (command == "encrypt" || command == "decrypt" || command == "check" ||
-            command == "reindex" || command == "pack" || command == "dict" || command == "sql") {
+        if (command == "pack") return Pack(argc, argv);
+        if (command == "check") return CheckTable(argc, argv);
+        if (command == "encrypt" || command == "decrypt" || command == "reindex" ||
+            command == "dict" || command == "sql") {
             throw Failure{"the command '" + command + "' is not available yet"};
         }
         throw Failure{"unknown command '" + command + "' (kdstool --help lists the commands)"};

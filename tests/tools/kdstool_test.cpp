@@ -137,6 +137,9 @@ TEST_F(KdstoolTest, IndexesAreCreatedListedAndWalked) {
     // A create whose index fails leaves no table behind.
     EXPECT_EQ(Kdstool("create " + T("X") + " A:char:3 --index I=NOSUCH").status, 1);
     EXPECT_FALSE(std::filesystem::exists(T("X.kdt")));
+    // ... and a create over an existing table leaves that table alone.
+    EXPECT_EQ(Kdstool("create " + T("EMP") + " A:char:3 --index I=NOSUCH").status, 1);
+    EXPECT_EQ(Kdstool("export " + T("EMP")).out, before);
 }
 
 TEST_F(KdstoolTest, CreateAndOtherCommandsReportErrorsOnOneLine) {
