@@ -28,7 +28,7 @@ const char kUsage[] =
     "  kdstool import TABLE FILE [--password P]     (FILE '-' reads standard input)\n"
     "  kdstool export TABLE [--index NAME] [--password P]\n"
     "  kdstool info TABLE\n"
-    "  kdstool pack TABLE\n"
+    "  kdstool pack TABLE | reindex TABLE\n"
     "  kdstool check TABLE [--repair]\n"
     "  kdstool --help | --version\n"
     "FIELD is NAME:TYPE[:LENGTH[:DECIMALS]]; TYPE is one of logical, numeric, date, char, memo,\n"
@@ -191,6 +191,36 @@ std::string WithExtension(std::string path) {
     return path;
 }
 
+// --index NAME=KEY[:unique][:descending]; the key itself may hold ':' (CTOT('10:30')).
+struct IndexSpec {
+    std::string name;
+    std::string key;
+    UNSIGNED32 options = 0;
+};
+
+IndexSpec ParseIndexSpec(const std::string& text) {
+    IndexSpec spec;
+    size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == text.size()) {
+        throw Failure{"--index '" + text + "': expected NAME=KEY[:unique][:descending]"};
+    }
+    spec.name = text.substr(0, eq);
+    spec.key = text.substr(eq + 1);
+    for (;;) {
+        if (spec.key.size() > 7 && spec.key.compare(spec.key.size() - 7, 7, ":unique") == 0) {
+            spec.options |= KCE_INDEX_UNIQUE;
+            spec.key.resize(spec.key.size() - 7);
+        } else if (spec.key.size() > 11 &&
+                   spec.key.compare(spec.key.size() - 11, 11, ":descending") == 0) {
+            spec.options |= KCE_INDEX_DESCENDING;
+            spec.key.resize(spec.key.size() - 11);
+        } else {
+            break;
+        }
+    }
+    return spec;
+}
+
 int Create(int argc, char** argv) {
     Args args = ParseArgs(argc, argv, 2, {"--type", "--index"});
     if (args.positional.size() < 2) throw Failure{"create needs a table and at least one field"};
@@ -207,34 +237,13 @@ int Create(int argc, char** argv) {
             throw Failure{"--type " + *t + " needs a .dbf table"};
         }
     }
-    // NAME=KEY[:unique][:descending]
-    struct IndexSpec {
-        std::string name, key;
-        UNSIGNED32 options = 0;
-    };
     std::vector<IndexSpec> indexes;
     for (auto [it, end] = args.options.equal_range("--index"); it != end; ++it) {
-        const std::string& text = it->second;
-        size_t eq = text.find('=');
-        if (eq == std::string::npos || eq == 0 || eq + 1 == text.size()) {
-            throw Failure{"--index '" + text + "': expected NAME=KEY[:unique][:descending]"};
-        }
-        IndexSpec spec{text.substr(0, eq), text.substr(eq + 1)};
-        for (bool more = true; more;) {
-            more = false;
-            for (auto [suffix, flag] :
-                 {std::pair<const char*, UNSIGNED32>{":unique", KCE_INDEX_UNIQUE},
-                  {":descending", KCE_INDEX_DESCENDING}}) {
-                std::string sfx = suffix;
-                if (spec.key.size() > sfx.size() &&
-                    spec.key.compare(spec.key.size() - sfx.size(), sfx.size(), sfx) == 0) {
-                    spec.key.resize(spec.key.size() - sfx.size());
-                    spec.options |= flag;
-                    more = true;
-                }
-            }
-        }
-        indexes.push_back(spec);
+        indexes.push_back(ParseIndexSpec(it->second));
+    }
+    if (!indexes.empty() && type != 3) {
+        throw Failure{"indexes of " + std::string(type == 2 ? "cdx" : "ntx") +
+                      " tables are not available yet"};
     }
     std::string fields;
     for (size_t i = 1; i < args.positional.size(); ++i) {
@@ -266,29 +275,21 @@ int Create(int argc, char** argv) {
         fields += parts[0] + ',' + parts[1];
         for (size_t k = 2; k < parts.size(); ++k) fields += ',' + parts[k];
     }
-    // Files the table brings along that do not exist yet: removed again if an index fails.
-    std::vector<std::string> created = {path + "-wal", path + "-shm"};
-    std::string stem = path.substr(0, path.size() - Table::Ext(path).size());
-    for (const char* ext : {".fpt", ".dbt", ".cdx", ".FPT", ".DBT", ".CDX"}) {
-        if (!std::filesystem::exists(stem + ext)) created.push_back(stem + ext);
-    }
-    auto table = std::make_unique<Table>(path, type, fields);  // a failure here created nothing
-    created.push_back(path);
+    // A table whose indexes cannot all be made is not left behind.
+    bool made = false;
     try {
+        Table table(path, type, fields);
+        made = true;
         for (const IndexSpec& index : indexes) {
-            // Native and CDX indexes live in the table's own files; an NTX index is a file of its
-            // own beside the table.
-            std::string file = type == 1 ? Table::Folder(path) + "/" + index.name + ".ntx" : "";
-            if (!file.empty() && !std::filesystem::exists(file)) created.push_back(file);
             KDSHANDLE handle = 0;
-            Check(KdsCreateIndex(table->Handle(), file.empty() ? nullptr : U(file), U(index.name),
-                                 U(index.key), nullptr, index.options, &handle),
-                  "index '" + index.name + "'");
+            Check(KdsCreateIndex(table.Handle(), nullptr, U(index.name), U(index.key), nullptr,
+                                 index.options, &handle),
+                  "index " + index.name);
         }
     } catch (const Failure&) {
-        // A create that fails leaves nothing behind.
-        table.reset();
-        for (const std::string& file : created) std::filesystem::remove(file);
+        if (made) {
+            for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+        }
         throw;
     }
     return 0;
@@ -339,21 +340,9 @@ int Export(int argc, char** argv) {
     Table table(path, KCE_OPEN_READ_ONLY);
     KDSHANDLE t = table.Handle();
     if (auto password = args.Option("--password")) Check(KdsEnableEncryption(t, U(*password)));
-    // The order to walk: the table's record order, or an index (an NTX index is opened from its
-    // file beside the table).
+    // With an index, the table handle's cursor moves in that index's order.
     KDSHANDLE order = t;
-    if (auto name = args.Option("--index")) {
-        if (KdsGetIndexHandle(t, U(*name), &order) != 0) {
-            std::string file = Table::Folder(path) + "/" + *name + ".ntx";
-            KDSHANDLE handles[50];
-            UNSIGNED16 count = 50;
-            if (Table::TypeOf(path) == 3 || !std::filesystem::exists(file) ||
-                KdsOpenIndex(t, U(file), handles, &count) != 0 || count == 0) {
-                throw Failure{"the table has no index '" + *name + "'"};
-            }
-            order = handles[0];
-        }
-    }
+    if (auto index = args.Option("--index")) Check(KdsGetIndexHandle(t, U(*index), &order));
     Check(KdsGotoTop(order));
     std::string line;
     for (;;) {
@@ -529,27 +518,30 @@ int Info(int argc, char** argv) {
     }
     out += "], \"indexes\": [";
     KDSHANDLE handles[50];
-    UNSIGNED16 n = 50;
-    Check(KdsGetAllIndexes(table.Handle(), handles, &n));
-    for (UNSIGNED16 i = 0; i < n; ++i) {
-        UNSIGNED8 buf[1024];
-        auto text = [&](KCESTATUS (*get)(KDSHANDLE, UNSIGNED8*, UNSIGNED16*)) {
+    UNSIGNED16 count16 = 50;
+    Check(KdsGetAllIndexes(table.Handle(), handles, &count16));
+    for (UNSIGNED16 i = 0; i < count16; ++i) {
+        auto text = [&](auto call) {
+            UNSIGNED8 buf[600];
             UNSIGNED16 len = sizeof buf;
-            Check(get(handles[i], buf, &len));
+            Check(call(buf, &len));
             return std::string(reinterpret_cast<char*>(buf), len);
         };
-        UNSIGNED16 unique = 0, descending = 0, len = sizeof buf;
-        Check(KdsIsIndexUnique(handles[i], &unique));
-        Check(KdsIsIndexDescending(handles[i], &descending));
-        Check(KdsGetIndexFilename(handles[i], 2, buf, &len));
-        std::string file(reinterpret_cast<char*>(buf), len);
+        KDSHANDLE h = handles[i];
+        UNSIGNED16 unique = 0, descending = 0;
+        Check(KdsIsIndexUnique(h, &unique));
+        Check(KdsIsIndexDescending(h, &descending));
         out += i ? ", {\"name\": " : "{\"name\": ";
-        tools::AppendJsonString(out, text(KdsGetIndexName));
+        tools::AppendJsonString(
+            out, text([&](UNSIGNED8* b, UNSIGNED16* l) { return KdsGetIndexName(h, b, l); }));
         out += ", \"key\": ";
-        tools::AppendJsonString(out, text(KdsGetIndexExpr));
+        tools::AppendJsonString(
+            out, text([&](UNSIGNED8* b, UNSIGNED16* l) { return KdsGetIndexExpr(h, b, l); }));
         out += std::string(", \"unique\": ") + (unique ? "true" : "false") +
                ", \"descending\": " + (descending ? "true" : "false") + ", \"file\": ";
-        tools::AppendJsonString(out, file);
+        tools::AppendJsonString(out, text([&](UNSIGNED8* b, UNSIGNED16* l) {
+                                    return KdsGetIndexFilename(h, 2, b, l);
+                                }));
         out += "}";
     }
     out += "]";
@@ -563,17 +555,32 @@ int Info(int argc, char** argv) {
     return 0;
 }
 
-// Removes the records marked deleted (xBase tables) and the unused space of the memo file.
+// Removes the records marked deleted (xBase tables) and the unused space of the memo file; the
+// indexes of a native table are built again.
 int Pack(int argc, char** argv) {
     Args args = ParseArgs(argc, argv, 2, {});
     if (args.positional.size() != 1) throw Failure{"pack needs one table"};
-    Table table(WithExtension(args.positional[0]), KCE_OPEN_EXCLUSIVE);
+    std::string path = WithExtension(args.positional[0]);
+    Table table(path, KCE_OPEN_EXCLUSIVE);
     Check(KdsPackTable(table.Handle()));
+    if (Table::TypeOf(path) == 3) Check(KdsReindex(table.Handle()));
     return 0;
 }
 
-// Prints the problems found in the table file, one per line; exit status 1 while any remain.
-// --repair sets right what can be (an xBase header count, the end-of-file marker).
+// Builds the indexes of a native table again from its records.
+int Reindex(int argc, char** argv) {
+    Args args = ParseArgs(argc, argv, 2, {});
+    if (args.positional.size() != 1) throw Failure{"reindex needs one table"};
+    std::string path = WithExtension(args.positional[0]);
+    if (Table::TypeOf(path) != 3) throw Failure{"reindex of .dbf tables is not available yet"};
+    Table table(path, KCE_OPEN_EXCLUSIVE);
+    Check(KdsReindex(table.Handle()));
+    return 0;
+}
+
+// Prints the problems found in the table file and its indexes, one per line; exit status 1 while
+// any remain. --repair sets right what can be (an xBase header count, the end-of-file marker,
+// native indexes that disagree with the records).
 int CheckTable(int argc, char** argv) {
     bool repair = false;
     std::vector<char*> rest;
@@ -592,6 +599,19 @@ int CheckTable(int argc, char** argv) {
     UNSIGNED32 len = UNSIGNED32(report.size());
     Check(KdsCheckTableFile(table.Handle(), repair ? 1 : 0, report.data(), &len));
     std::string text(reinterpret_cast<char*>(report.data()), len);
+    KCESTATUS s = KdsCheckIndexes(table.Handle());
+    if (s == KCE_INDEX_MISMATCH) {
+        // The engine's text names the table on its first line, then one problem a line.
+        std::string problems = EngineText();
+        size_t first = problems.find('\n');
+        problems = first == std::string::npos ? problems : problems.substr(first + 1);
+        size_t code = problems.rfind(" (");
+        if (code != std::string::npos) problems.resize(code);
+        text += problems + "\n";
+        if (repair) Check(KdsReindex(table.Handle()));
+    } else {
+        Check(s);
+    }
     std::fwrite(text.data(), 1, text.size(), stdout);
     if (text.empty()) return 0;
     if (!repair) return 1;
@@ -621,9 +641,9 @@ int main(int argc, char** argv) {
         if (command == "export") return Export(argc, argv);
         if (command == "info") return Info(argc, argv);
         if (command == "pack") return Pack(argc, argv);
+        if (command == "reindex") return Reindex(argc, argv);
         if (command == "check") return CheckTable(argc, argv);
-        if (command == "encrypt" || command == "decrypt" || command == "reindex" ||
-            command == "dict" || command == "sql") {
+        if (command == "encrypt" || command == "decrypt" || command == "dict" || command == "sql") {
             throw Failure{"the command '" + command + "' is not available yet"};
         }
         throw Failure{"unknown command '" + command + "' (kdstool --help lists the commands)"};
