@@ -26,7 +26,7 @@ const char kUsage[] =
     "  kdstool import TABLE FILE [--password P]     (FILE '-' reads standard input)\n"
     "  kdstool export TABLE [--index NAME] [--password P]\n"
     "  kdstool info TABLE\n"
-    "  kdstool pack TABLE\n"
+    "  kdstool pack TABLE | reindex TABLE\n"
     "  kdstool check TABLE [--repair]\n"
     "  kdstool --help | --version\n"
     "FIELD is NAME:TYPE[:LENGTH[:DECIMALS]]; TYPE is one of logical, numeric, date, char, memo,\n"
@@ -184,13 +184,39 @@ Args ParseArgs(int argc, char** argv, int from, std::initializer_list<const char
     return args;
 }
 
-void NotYet(const Args& args, const char* option, const char* what) {
-    if (args.Option(option)) throw Failure{std::string(what) + " are not available yet"};
-}
-
 std::string WithExtension(std::string path) {
     if (Table::Ext(path).empty()) path += ".kdt";
     return path;
+}
+
+// --index NAME=KEY[:unique][:descending]; the key itself may hold ':' (CTOT('10:30')).
+struct IndexSpec {
+    std::string name;
+    std::string key;
+    UNSIGNED32 options = 0;
+};
+
+IndexSpec ParseIndexSpec(const std::string& text) {
+    IndexSpec spec;
+    size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == text.size()) {
+        throw Failure{"--index '" + text + "': expected NAME=KEY[:unique][:descending]"};
+    }
+    spec.name = text.substr(0, eq);
+    spec.key = text.substr(eq + 1);
+    for (;;) {
+        if (spec.key.size() > 7 && spec.key.compare(spec.key.size() - 7, 7, ":unique") == 0) {
+            spec.options |= KCE_INDEX_UNIQUE;
+            spec.key.resize(spec.key.size() - 7);
+        } else if (spec.key.size() > 11 &&
+                   spec.key.compare(spec.key.size() - 11, 11, ":descending") == 0) {
+            spec.options |= KCE_INDEX_DESCENDING;
+            spec.key.resize(spec.key.size() - 11);
+        } else {
+            break;
+        }
+    }
+    return spec;
 }
 
 int Create(int argc, char** argv) {
@@ -209,7 +235,14 @@ int Create(int argc, char** argv) {
             throw Failure{"--type " + *t + " needs a .dbf table"};
         }
     }
-    NotYet(args, "--index", "indexes");
+    std::vector<IndexSpec> indexes;
+    for (auto [it, end] = args.options.equal_range("--index"); it != end; ++it) {
+        indexes.push_back(ParseIndexSpec(it->second));
+    }
+    if (!indexes.empty() && type != 3) {
+        throw Failure{"indexes of " + std::string(type == 2 ? "cdx" : "ntx") +
+                      " tables are not available yet"};
+    }
     std::string fields;
     for (size_t i = 1; i < args.positional.size(); ++i) {
         std::string spec = args.positional[i];
@@ -240,7 +273,23 @@ int Create(int argc, char** argv) {
         fields += parts[0] + ',' + parts[1];
         for (size_t k = 2; k < parts.size(); ++k) fields += ',' + parts[k];
     }
-    Table table(path, type, fields);
+    // A table whose indexes cannot all be made is not left behind.
+    bool made = false;
+    try {
+        Table table(path, type, fields);
+        made = true;
+        for (const IndexSpec& index : indexes) {
+            KDSHANDLE handle = 0;
+            Check(KdsCreateIndex(table.Handle(), nullptr, U(index.name), U(index.key), nullptr,
+                                 index.options, &handle),
+                  "index " + index.name);
+        }
+    } catch (const Failure&) {
+        if (made) {
+            for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+        }
+        throw;
+    }
     return 0;
 }
 
@@ -284,12 +333,14 @@ std::string ValueJson(const Table& table, const Table::Field& f, UNSIGNED16 ordi
 int Export(int argc, char** argv) {
     Args args = ParseArgs(argc, argv, 2, {"--index", "--password"});
     if (args.positional.size() != 1) throw Failure{"export needs one table"};
-    NotYet(args, "--index", "index orders");
     Check(KdsSetDateFormat(U("ccyy-MM-dd")));
     Table table(WithExtension(args.positional[0]), KCE_OPEN_READ_ONLY);
     KDSHANDLE t = table.Handle();
     if (auto password = args.Option("--password")) Check(KdsEnableEncryption(t, U(*password)));
-    Check(KdsGotoTop(t));
+    // With an index, the table handle's cursor moves in that index's order.
+    KDSHANDLE order = t;
+    if (auto index = args.Option("--index")) Check(KdsGetIndexHandle(t, U(*index), &order));
+    Check(KdsGotoTop(order));
     std::string line;
     for (;;) {
         UNSIGNED16 eof = 0;
@@ -309,7 +360,7 @@ int Export(int argc, char** argv) {
         if (deleted) line += ", \"_deleted\": true";
         line += "}\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
-        Check(KdsSkip(t, 1));
+        Check(KdsSkip(order, 1));
     }
     std::fflush(stdout);
     return 0;
@@ -460,7 +511,35 @@ int Info(int argc, char** argv) {
                "\", \"length\": " + std::to_string(f.length) +
                ", \"decimals\": " + std::to_string(f.decimals) + "}";
     }
-    out += "], \"indexes\": []";
+    out += "], \"indexes\": [";
+    KDSHANDLE handles[50];
+    UNSIGNED16 count16 = 50;
+    Check(KdsGetAllIndexes(table.Handle(), handles, &count16));
+    for (UNSIGNED16 i = 0; i < count16; ++i) {
+        auto text = [&](auto call) {
+            UNSIGNED8 buf[600];
+            UNSIGNED16 len = sizeof buf;
+            Check(call(buf, &len));
+            return std::string(reinterpret_cast<char*>(buf), len);
+        };
+        KDSHANDLE h = handles[i];
+        UNSIGNED16 unique = 0, descending = 0;
+        Check(KdsIsIndexUnique(h, &unique));
+        Check(KdsIsIndexDescending(h, &descending));
+        out += i ? ", {\"name\": " : "{\"name\": ";
+        tools::AppendJsonString(
+            out, text([&](UNSIGNED8* b, UNSIGNED16* l) { return KdsGetIndexName(h, b, l); }));
+        out += ", \"key\": ";
+        tools::AppendJsonString(
+            out, text([&](UNSIGNED8* b, UNSIGNED16* l) { return KdsGetIndexExpr(h, b, l); }));
+        out += std::string(", \"unique\": ") + (unique ? "true" : "false") +
+               ", \"descending\": " + (descending ? "true" : "false") + ", \"file\": ";
+        tools::AppendJsonString(out, text([&](UNSIGNED8* b, UNSIGNED16* l) {
+                                    return KdsGetIndexFilename(h, 2, b, l);
+                                }));
+        out += "}";
+    }
+    out += "]";
     UNSIGNED16 codePage = 0;
     if (type != 3) {
         Check(KdsGetCodePage(table.Handle(), &codePage));
@@ -471,17 +550,32 @@ int Info(int argc, char** argv) {
     return 0;
 }
 
-// Removes the records marked deleted (xBase tables) and the unused space of the memo file.
+// Removes the records marked deleted (xBase tables) and the unused space of the memo file; the
+// indexes of a native table are built again.
 int Pack(int argc, char** argv) {
     Args args = ParseArgs(argc, argv, 2, {});
     if (args.positional.size() != 1) throw Failure{"pack needs one table"};
-    Table table(WithExtension(args.positional[0]), KCE_OPEN_EXCLUSIVE);
+    std::string path = WithExtension(args.positional[0]);
+    Table table(path, KCE_OPEN_EXCLUSIVE);
     Check(KdsPackTable(table.Handle()));
+    if (Table::TypeOf(path) == 3) Check(KdsReindex(table.Handle()));
     return 0;
 }
 
-// Prints the problems found in the table file, one per line; exit status 1 while any remain.
-// --repair sets right what can be (an xBase header count, the end-of-file marker).
+// Builds the indexes of a native table again from its records.
+int Reindex(int argc, char** argv) {
+    Args args = ParseArgs(argc, argv, 2, {});
+    if (args.positional.size() != 1) throw Failure{"reindex needs one table"};
+    std::string path = WithExtension(args.positional[0]);
+    if (Table::TypeOf(path) != 3) throw Failure{"reindex of .dbf tables is not available yet"};
+    Table table(path, KCE_OPEN_EXCLUSIVE);
+    Check(KdsReindex(table.Handle()));
+    return 0;
+}
+
+// Prints the problems found in the table file and its indexes, one per line; exit status 1 while
+// any remain. --repair sets right what can be (an xBase header count, the end-of-file marker,
+// native indexes that disagree with the records).
 int CheckTable(int argc, char** argv) {
     bool repair = false;
     std::vector<char*> rest;
@@ -500,6 +594,19 @@ int CheckTable(int argc, char** argv) {
     UNSIGNED32 len = UNSIGNED32(report.size());
     Check(KdsCheckTableFile(table.Handle(), repair ? 1 : 0, report.data(), &len));
     std::string text(reinterpret_cast<char*>(report.data()), len);
+    KCESTATUS s = KdsCheckIndexes(table.Handle());
+    if (s == KCE_INDEX_MISMATCH) {
+        // The engine's text names the table on its first line, then one problem a line.
+        std::string problems = EngineText();
+        size_t first = problems.find('\n');
+        problems = first == std::string::npos ? problems : problems.substr(first + 1);
+        size_t code = problems.rfind(" (");
+        if (code != std::string::npos) problems.resize(code);
+        text += problems + "\n";
+        if (repair) Check(KdsReindex(table.Handle()));
+    } else {
+        Check(s);
+    }
     std::fwrite(text.data(), 1, text.size(), stdout);
     if (text.empty()) return 0;
     if (!repair) return 1;
@@ -529,9 +636,9 @@ int main(int argc, char** argv) {
         if (command == "export") return Export(argc, argv);
         if (command == "info") return Info(argc, argv);
         if (command == "pack") return Pack(argc, argv);
+        if (command == "reindex") return Reindex(argc, argv);
         if (command == "check") return CheckTable(argc, argv);
-        if (command == "encrypt" || command == "decrypt" || command == "reindex" ||
-            command == "dict" || command == "sql") {
+        if (command == "encrypt" || command == "decrypt" || command == "dict" || command == "sql") {
             throw Failure{"the command '" + command + "' is not available yet"};
         }
         throw Failure{"unknown command '" + command + "' (kdstool --help lists the commands)"};

@@ -337,6 +337,15 @@ class Evaluator {
 
 }  // namespace
 
+std::string LastFailureDetail() {
+    const std::string& text = LastText();
+    const char* fixed = StatusText(LastStatus());
+    if (fixed && text.rfind(fixed, 0) == 0 && text.compare(std::strlen(fixed), 2, ": ") == 0) {
+        return text.substr(std::strlen(fixed) + 2);
+    }
+    return text;
+}
+
 bool CharacterEquals(std::string_view left, std::string_view right, bool exact) {
     if (!exact) {
         if (right.empty()) return true;

@@ -120,6 +120,10 @@ class Expression {
     std::unique_ptr<ExprNode> root_;
 };
 
+// The calling thread's last failure text without its leading fixed status text, for wrapping
+// a failure in a status of another meaning with more context.
+std::string LastFailureDetail();
+
 // Compares two character values as `=` does under the given exact setting.
 bool CharacterEquals(std::string_view left, std::string_view right, bool exact);
 // Full comparison with blank padding: <0, 0, >0.

@@ -37,8 +37,7 @@ KCESTATUS CompileCondition(TableCursor& cursor, const std::string& text,
                            std::unique_ptr<Expression>* out) {
     ExprSchema schema = SchemaOfLayout(cursor.Layout());
     if (KCESTATUS s = Expression::Compile(text, schema, out)) {
-        return Fail(
-            s, "table '" + cursor.Name() + "': " + LastText().substr(LastText().find(": ") + 2));
+        return Fail(s, "table '" + cursor.Name() + "': " + LastFailureDetail());
     }
     if ((*out)->Type() != ValueType::kLogical) {
         std::string type = ValueTypeName((*out)->Type());

@@ -122,7 +122,7 @@ KCESTATUS TableIndexes::Compile(const IndexDefinition& def, std::shared_ptr<Nati
     index->file_ = storage_.Path();
     if (KCESTATUS s =
             IndexKey::Compile(schema_, def.key, def.descending, def.condition, &index->key_)) {
-        return Fail(s, "index " + def.name + " of " + storage_.Path() + ": " + LastText());
+        return Fail(s, "index " + def.name + " of " + storage_.Path() + ": " + LastFailureDetail());
     }
     index->store_ = std::make_unique<KeyStore>(db_, storage_.Path(), def.name);
     *out = std::move(index);
@@ -136,7 +136,7 @@ KCESTATUS TableIndexes::Load() {
         std::shared_ptr<NativeIndex> index;
         if (Compile(def, &index) != KCE_SUCCESS) {
             return Fail(KCE_DAMAGED_FILE, storage_.Path() + ": stored index " + def.name +
-                                              " does not compile: " + LastText());
+                                              " does not compile: " + LastFailureDetail());
         }
         indexes_.push_back(std::move(index));
     }
@@ -161,7 +161,7 @@ KCESTATUS TableIndexes::Fill(NativeIndex& index) {
         std::string key;
         bool included = false;
         if (KCESTATUS s = index.KeyOfImage(storage_, recno, image.data(), deleted, &key, &included))
-            return Fail(s, "record " + std::to_string(recno) + ": " + LastText());
+            return Fail(s, "record " + std::to_string(recno) + ": " + LastFailureDetail());
         if (!included) continue;
         if (unique) {
             bool found = false;
@@ -197,11 +197,9 @@ KCESTATUS TableIndexes::Create(const IndexDefinition& def, std::shared_ptr<Nativ
     if (!s) s = Fill(*index);
     if (!s) s = Commit();
     if (s) {
-        std::string text = LastText();
+        std::string text = LastFailureDetail();
         Rollback();
-        // The cached statements were prepared against a table that no longer exists.
-        index->store_ = std::make_unique<KeyStore>(db_, storage_.Path(), def.name);
-        return Fail(s, text.substr(text.find(": ") == std::string::npos ? 0 : text.find(": ") + 2));
+        return Fail(s, text);
     }
     indexes_.push_back(index);
     *out = std::move(index);
@@ -255,7 +253,7 @@ KCESTATUS TableIndexes::Check(std::vector<std::string>* problems) {
             bool included = false;
             if (index->KeyOfImage(storage_, recno, image.data(), deleted, &key, &included)) {
                 problems->push_back("index " + index->def_.name + ": record " +
-                                    std::to_string(recno) + ": " + LastText());
+                                    std::to_string(recno) + ": " + LastFailureDetail());
                 continue;
             }
             if (!included) continue;
@@ -292,7 +290,8 @@ KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_
         }
         if (newImage) {
             if (KCESTATUS s = index->KeyOfImage(storage, recno, newImage, false, &newKey, &newIn))
-                return Fail(s, "record " + std::to_string(recno) + " not written: " + LastText());
+                return Fail(
+                    s, "record " + std::to_string(recno) + " not written: " + LastFailureDetail());
         }
         if (oldIn == newIn && oldKey == newKey) continue;
         ++index->changes_;

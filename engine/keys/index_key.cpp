@@ -105,7 +105,7 @@ KCESTATUS IndexKey::Compile(const ExprSchema& schema, std::string_view key, bool
                 if (seg.expr->Evaluate(empty, true, &v) != KCE_SUCCESS) {
                     return Fail(KCE_INDEX_KEY_FAILED,
                                 "index key \"" + k->keyText_ +
-                                    "\" has no width on an empty record: " + LastText());
+                                    "\" has no width on an empty record: " + LastFailureDetail());
                 }
                 charWidth = std::max<size_t>(1, v.text.size());
             }
@@ -151,7 +151,8 @@ KCESTATUS IndexKey::PartialKeyOf(const ExprRecord& record, int segments, int las
         const Segment& seg = segments_[size_t(i)];
         Value v;
         if (seg.expr->Evaluate(record, true, &v) != KCE_SUCCESS) {
-            return Fail(KCE_INDEX_KEY_FAILED, "index key \"" + keyText_ + "\": " + LastText());
+            return Fail(KCE_INDEX_KEY_FAILED,
+                        "index key \"" + keyText_ + "\": " + LastFailureDetail());
         }
         size_t width = seg.width;
         if (fieldList_ && i == segments - 1 && lastLength >= 0 &&

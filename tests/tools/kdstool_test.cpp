@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -138,6 +139,77 @@ TEST_F(KdstoolTest, WindowsPathsNameTheSameTable) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(Kdstool("export " + drive + "/Data/Employee.kdt").out.find("\"NAME\": \"X\""),
               std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(KdstoolTest, IndexesAreCreatedListedFollowedAndChecked) {
+    Outcome created = Kdstool("create " + T("E") + " NAME:char:10 CODE:integer HIRED:date" +
+                              " --index BYNAME=NAME --index BYCODE=CODE:unique:descending" +
+                              " --index 'BYUP=UPPER(NAME)+DTOS(HIRED)'");
+    ASSERT_EQ(created.status, 0) << created.err;
+    Write("in.jsonl",
+          "{\"NAME\": \"b\", \"CODE\": 2, \"HIRED\": \"2001-01-01\"}\n"
+          "{\"NAME\": \"a\", \"CODE\": 3}\n{\"NAME\": \"c\", \"CODE\": 1}\n");
+    ASSERT_EQ(Kdstool("import " + T("E") + " " + T("in.jsonl")).status, 0);
+    auto order = [&](const std::string& index) {
+        Outcome run = Kdstool("export " + T("E") + " --index " + index);
+        EXPECT_EQ(run.status, 0) << run.err;
+        std::string names;
+        for (size_t at = 0; (at = run.out.find("\"NAME\": \"", at)) != std::string::npos;) {
+            at += 9;
+            names += run.out[at];
+        }
+        return names;
+    };
+    EXPECT_EQ(order("BYNAME"), "abc");
+    EXPECT_EQ(order("bycode"), "abc");
+    EXPECT_EQ(order("BYUP"), "abc");
+    Outcome info = Kdstool("info " + T("E"));
+    EXPECT_NE(info.out.find(R"("indexes": [{"name": "BYNAME", "key": "NAME", "unique": false, )"
+                            R"("descending": false, "file": "E.kdt"}, {"name": "BYCODE", )"
+                            R"("key": "CODE", "unique": true, "descending": true)"),
+              std::string::npos)
+        << info.out;
+
+    // A duplicate key stops the import and leaves the table as it was.
+    Write("dup.jsonl", "{\"NAME\": \"d\", \"CODE\": 4}\n{\"NAME\": \"e\", \"CODE\": 2}\n");
+    Outcome dup = Kdstool("import " + T("E") + " " + T("dup.jsonl"));
+    EXPECT_EQ(dup.status, 1);
+    EXPECT_NE(dup.err.find("BYCODE"), std::string::npos) << dup.err;
+    EXPECT_EQ(order("BYNAME"), "abc");
+
+    Outcome check = Kdstool("check " + T("E"));
+    EXPECT_EQ(check.status, 0) << check.err;
+    EXPECT_EQ(check.out, "");
+    // An index that lost a key is reported, and repaired by building it again.
+    std::string removeKey =
+        "sqlite3 " + T("E.kdt") + " 'DELETE FROM kdt_index_BYNAME WHERE recno = 2'";
+    ASSERT_EQ(std::system(removeKey.c_str()), 0);
+    Outcome broken = Kdstool("check " + T("E"));
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(broken.out,
+              "index BYNAME: record 2 is missing\nindex BYNAME: holds 2 keys for 3 records\n");
+    EXPECT_EQ(Kdstool("check " + T("E") + " --repair").status, 0);
+    EXPECT_EQ(Kdstool("check " + T("E")).out, "");
+    EXPECT_EQ(Kdstool("reindex " + T("E")).status, 0);
+    EXPECT_EQ(Kdstool("pack " + T("E")).status, 0);
+    EXPECT_EQ(order("BYNAME"), "abc");
+
+    Outcome missing = Kdstool("export " + T("E") + " --index NOPE");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("no index named 'NOPE'"), std::string::npos) << missing.err;
+}
+
+TEST_F(KdstoolTest, CreateWithABadIndexLeavesNoTable) {
+    Outcome bad = Kdstool("create " + T("F") + " A:char:3 --index 'X=UPPER(A'");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("index X"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("position 8"), std::string::npos) << bad.err;
+    EXPECT_FALSE(std::filesystem::exists(T("F.kdt")));
+    EXPECT_EQ(Kdstool("create " + T("G") + " A:char:3 --index X").status, 1);
 }
 
 }  // namespace
