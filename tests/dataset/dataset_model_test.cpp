@@ -72,7 +72,7 @@ TEST(DataSetAgainstReference, RandomMovesAndEditsAgree) {
             int nextId = 100;
             for (int step = 0; step < 300; ++step) {
                 std::string what;
-                switch (rng() % 9) {
+                switch (rng() % 10) {
                     case 0:
                         what = "First";
                         ds->First();
@@ -125,6 +125,19 @@ TEST(DataSetAgainstReference, RandomMovesAndEditsAgree) {
                         ds->Post();
                         ref.Settle();
                         break;
+                    case 9: {
+                        // Back to a bookmark taken a moment ago, when its record still exists.
+                        what = "Bookmark";
+                        if (ref.Empty()) continue;
+                        int id = ref.ids[ref.cur];
+                        db::TBookmark mark = ds->TakeBookmark();
+                        ds->Skip(static_cast<int>(rng() % 5) - 2);
+                        ds->MoveToBookmark(mark);
+                        ref.cur = static_cast<int>(std::find(ref.ids.begin(), ref.ids.end(), id) -
+                                                   ref.ids.begin());
+                        ref.Settle();
+                        break;
+                    }
                     case 8:
                         what = "Append and leave";
                         ds->Append();
