@@ -61,13 +61,9 @@ rtl::Variant TIntegerField::VariantValue() const {
 
 void TIntegerField::SetVariantValue(const rtl::Variant& value) {
     if (MeansBlank(value)) return Clear();
-    int64_t number = 0;
-    DB_CONVERT_VARIANT(number = value.AsInt64());
-    if (number < INT32_MIN || number > INT32_MAX) {
-        RangeError(static_cast<double>(number), static_cast<double>(classMin_),
-                   static_cast<double>(classMax_));
-    }
-    SetIntegerValue(static_cast<int32_t>(number));
+    int32_t number = 0;
+    DB_CONVERT_VARIANT(number = value.AsInteger());
+    SetIntegerValue(number);
 }
 
 rtl::Variant TLargeintField::VariantValue() const {

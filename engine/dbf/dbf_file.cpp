@@ -330,11 +330,24 @@ KCESTATUS DbfFile::AppendRecord(const uint8_t* record, uint32_t* recno) {
     buf.back() = kEndOfFile;
     // Record and end marker first, the count after: a kill in between leaves the record in the
     // file, found by its size.
-    if (KCESTATUS s = file_.WriteAt(at, buf.data(), buf.size())) return s;
+    if (KCESTATUS s = file_.WriteAt(at, buf.data(), buf.size())) return Undo(at, s);
     ++count_;
-    if (KCESTATUS s = StampHeader(true)) return s;
+    if (KCESTATUS s = StampHeader(true)) {
+        --count_;
+        return Undo(at, s);
+    }
     *recno = count_;
     return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::Undo(uint64_t end, KCESTATUS failure) {
+    // A failed append takes back what it wrote, so the caller's failure leaves the file as it
+    // was; the caller sees the text of the first failure.
+    const std::string text = LastText();
+    const uint8_t marker = kEndOfFile;
+    if (file_.Truncate(end + 1) == KCE_SUCCESS) (void)file_.WriteAt(end, &marker, 1);
+    const std::string prefix = std::string(StatusText(failure) ? StatusText(failure) : "") + ": ";
+    return Fail(failure, text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text);
 }
 
 KCESTATUS DbfFile::Truncate(uint32_t count) {

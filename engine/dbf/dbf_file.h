@@ -139,6 +139,7 @@ class DbfFile {
   private:
     KCESTATUS Load();
     KCESTATUS StampHeader(bool withCount);
+    KCESTATUS Undo(uint64_t end, KCESTATUS failure);
 
     RawFile file_;
     DbfHeader header_;

@@ -1,13 +1,15 @@
-// A file opened by descriptor, read and written at offsets. The xBase modules use it for DBF, FPT
-// and DBT files so that every short read, failed write and full disk becomes a status that names
-// the file.
+// A file read and written at offsets, through the engine's file system (file_io.h, which tests
+// may wrap to inject failures). The xBase modules use it for DBF, FPT and DBT files so that every
+// short read, failed write and full disk becomes a status that names the file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "engine/file_io.h"
 #include "engine/kce.h"
 
 namespace kce::dbf {
@@ -24,7 +26,7 @@ class RawFile {
     // Creates a new file; an existing one gives KCE_TABLE_EXISTS unless overwrite is set.
     KCESTATUS Create(const std::string& path, bool overwrite);
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return file_ != nullptr; }
     bool ReadOnly() const { return readOnly_; }
     const std::string& Path() const { return path_; }
 
@@ -37,7 +39,7 @@ class RawFile {
     KCESTATUS Truncate(uint64_t size);
 
   private:
-    int fd_ = -1;
+    std::unique_ptr<File> file_;
     bool readOnly_ = false;
     std::string path_;
 };

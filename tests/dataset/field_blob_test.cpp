@@ -125,6 +125,17 @@ TEST_F(BlobFields, VariantValuesByClass) {
     ds_->FieldNamed("D").SetVariantValue(rtl::Variant::FromDateTime(36965));
     EXPECT_EQ(ds_->FieldNamed("D").VariantValue(), rtl::Variant::FromDateTime(36965));
     EXPECT_THROW(ds_->FieldNamed("B").SetVariantValue(rtl::Variant("maybe")), db::EDatabaseError);
+    // A value beyond 32 bits does not convert; one within them meets the class range.
+    EXPECT_THROW(ds_->FieldNamed("I").SetVariantValue(rtl::Variant(int64_t{1} << 40)),
+                 db::EDatabaseError);
+    try {
+        ds_->FieldNamed("SI").SetVariantValue(rtl::Variant(2.5e4 * 2));
+        FAIL();
+    } catch (const db::EDatabaseError& e) {
+        EXPECT_STREQ(
+            e.what(),
+            "50000 is not a valid value for field 'SI'. The allowed range is -32768 to 32767");
+    }
 }
 
 }  // namespace

@@ -26,8 +26,11 @@ inline std::unique_ptr<TMemoryDataSet> People(int rows, const std::string& name 
     auto ds = std::make_unique<TMemoryDataSet>(
         std::vector<ColumnSpec>{{"ID", db::ftInteger, 0}, {"NAME", db::ftString, 10}});
     if (!name.empty()) ds->SetName(name);
-    for (int i = 1; i <= rows; ++i)
-        ds->AddRow({NativeInt(i), NativeText("n" + std::to_string(i), 10)});
+    for (int i = 1; i <= rows; ++i) {
+        std::string text = "n";
+        text += std::to_string(i);
+        ds->AddRow({NativeInt(i), NativeText(text, 10)});
+    }
     return ds;
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <thread>
 
+#include "engine/file_io.h"
 #include "engine/status.h"
 #include "tests/engine/dbf_fixture.h"
 
@@ -466,3 +467,75 @@ TEST_F(DbfTableTest, HeaderCountDisagreeingWithSizeIsReadAsTheSizeSays) {
 }
 
 }  // namespace
+
+// A file system on a full disk: writes to files of one kind that would make them grow fail.
+class FullDisk : public kce::FileSystem {
+  public:
+    explicit FullDisk(std::string suffix) : suffix_(std::move(suffix)) {}
+    KCESTATUS Open(const std::string& path, kce::FileMode mode,
+                   std::unique_ptr<kce::File>* out) override {
+        kce::SetFileSystemForTesting(nullptr);
+        KCESTATUS s = kce::Files().Open(path, mode, out);
+        kce::SetFileSystemForTesting(this);
+        if (s == 0 && path.size() >= suffix_.size() &&
+            path.compare(path.size() - suffix_.size(), suffix_.size(), suffix_) == 0) {
+            *out = std::make_unique<Failing>(std::move(*out));
+        }
+        return s;
+    }
+    KCESTATUS Remove(const std::string& path) override { return std::remove(path.c_str()), 0; }
+
+  private:
+    class Failing : public kce::File {
+      public:
+        explicit Failing(std::unique_ptr<kce::File> inner) : inner_(std::move(inner)) {}
+        KCESTATUS Read(uint64_t o, void* b, size_t n, size_t* got) override {
+            return inner_->Read(o, b, n, got);
+        }
+        KCESTATUS Write(uint64_t o, const void* b, size_t n) override {
+            uint64_t size = 0;
+            inner_->Size(&size);
+            if (o + n > size) return kce::Fail(KCE_DISK_FULL, inner_->Path());
+            return inner_->Write(o, b, n);
+        }
+        KCESTATUS Size(uint64_t* s) override { return inner_->Size(s); }
+        KCESTATUS Truncate(uint64_t s) override { return inner_->Truncate(s); }
+        KCESTATUS Sync() override { return inner_->Sync(); }
+        const std::string& Path() const override { return inner_->Path(); }
+
+      private:
+        std::unique_ptr<kce::File> inner_;
+    };
+    std::string suffix_;
+};
+
+TEST_F(DbfTableTest, AFailedAppendLeavesTheTableAsItWas) {
+    ASSERT_EQ(
+        DbfTable::Create(PathOf("f.dbf"), XBaseKind::kCdx, {{"A", 4, 2, 0}, {"NOTE", 5, 0, 0}}, {}),
+        0u);
+    {
+        auto t = OpenTable("f.dbf");
+        Append(*t, std::string("ok") + std::string(4, '\0'), {{1, "kept"}});
+    }
+    const std::string before = Read("f.dbf");
+    // The record that would grow the table, the memo value that would grow the memo file.
+    for (const char* file : {".dbf", ".fpt"}) {
+        SCOPED_TRACE(file);
+        FullDisk disk(file);
+        kce::SetFileSystemForTesting(&disk);
+        std::unique_ptr<DbfTable> t;
+        ASSERT_EQ(DbfTable::Open(PathOf("f.dbf"), false, &t), 0u);
+        std::string image = std::string("no") + std::string(4, '\0');
+        uint32_t recno = 0;
+        EXPECT_EQ(t->WriteImage(0, reinterpret_cast<uint8_t*>(image.data()), false, {{1, "lost"}},
+                                &recno),
+                  KCE_DISK_FULL);
+        kce::SetFileSystemForTesting(nullptr);
+        EXPECT_EQ(Read("f.dbf"), before);
+        t = OpenTable("f.dbf");
+        EXPECT_EQ(t->RecordCount(), 1u);
+        std::string note;
+        ASSERT_EQ(t->ReadBlob(1, 1, &note), 0u);
+        EXPECT_EQ(note, "kept");
+    }
+}
