@@ -240,7 +240,9 @@ void TDataSet::FieldsNamed(std::vector<TField*>* list, const std::string& names)
     }
 }
 
-std::unique_ptr<TField> TDataSet::NewFieldFor(TFieldType type) { return CreateFieldForType(type); }
+std::unique_ptr<TField> TDataSet::FieldClassFor(TFieldType type) {
+    return CreateFieldForType(type);
+}
 
 std::string TDataSet::FullFieldName(const TField& field) const { return field.FieldName(); }
 
@@ -249,7 +251,7 @@ void TDataSet::CreateDefaultFields() {
         const TFieldDef& def = fieldDefs_[i];
         if (def.DataType() == ftUnknown || IsObjectType(def.DataType())) continue;
         if (def.Attributes().count(faHiddenCol)) continue;
-        std::unique_ptr<TField> field = NewFieldFor(def.DataType());
+        std::unique_ptr<TField> field = FieldClassFor(def.DataType());
         if (!field) {
             throw EDatabaseError(rtl::Format(msg::kUnknownFieldType, {def.Name()}));
         }

@@ -275,7 +275,8 @@ class TDataSet : public rtl::TComponent {
     virtual void FillCalcFields(TRecordBuffer buffer);
     virtual bool IsModifiable();
     virtual TDataSource* MasterDataSource() const { return nullptr; }
-    virtual std::unique_ptr<TField> NewFieldFor(TFieldType type);
+    // A new field object of the class that serves the type; none for a type without one.
+    virtual std::unique_ptr<TField> FieldClassFor(TFieldType type);
     virtual std::string FullFieldName(const TField& field) const;
     virtual rtl::Variant FieldValueInState(DataSetState state, TField& field);
     virtual bool FieldIsIndexed(const TField& field) const;

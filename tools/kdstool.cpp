@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -334,7 +336,8 @@ int Export(int argc, char** argv) {
     Args args = ParseArgs(argc, argv, 2, {"--index", "--password"});
     if (args.positional.size() != 1) throw Failure{"export needs one table"};
     Check(KdsSetDateFormat(U("ccyy-MM-dd")));
-    Table table(WithExtension(args.positional[0]), KCE_OPEN_READ_ONLY);
+    std::string path = WithExtension(args.positional[0]);
+    Table table(path, KCE_OPEN_READ_ONLY);
     KDSHANDLE t = table.Handle();
     if (auto password = args.Option("--password")) Check(KdsEnableEncryption(t, U(*password)));
     // With an index, the table handle's cursor moves in that index's order.
@@ -422,6 +425,7 @@ int Import(int argc, char** argv) {
     struct Row {
         std::vector<std::pair<UNSIGNED16, std::optional<std::string>>> values;
         bool deleted = false;
+        std::string where;  // FILE line N
     };
     std::vector<Row> rows;
     std::string line;
@@ -435,6 +439,7 @@ int Import(int argc, char** argv) {
         if (!value) throw Failure{where + ": " + error};
         if (value->kind != JsonValue::kObject) throw Failure{where + ": not a JSON object"};
         Row row;
+        row.where = where;
         Check(KdsAppendRecord(t), where);
         for (const auto& [key, v] : value->members) {
             if (key == "_recno") continue;
@@ -472,7 +477,7 @@ int Import(int argc, char** argv) {
                                          UNSIGNED32(text->size()))
                            : KdsSetEmpty(t, KCE_FIELD_ORDINAL(ordinal)));
             }
-            Check(KdsWriteRecord(t), "record " + std::to_string(i + 1));
+            Check(KdsWriteRecord(t), rows[i].where);
             UNSIGNED32 recno = 0;
             Check(KdsGetRecordNum(t, KCE_IGNORE_FILTERS, &recno));
             written.push_back(recno);

@@ -101,6 +101,49 @@ TEST_F(KdstoolTest, AnImportWithABadLineLeavesTheTableAsItWas) {
     }
 }
 
+TEST_F(KdstoolTest, IndexesAreCreatedListedAndWalked) {
+    Outcome create = Kdstool("create " + T("EMP") +
+                             " NAME:char:10 AGE:integer --index BYNAME=NAME"
+                             " --index BYAGE=AGE:unique:descending");
+    ASSERT_EQ(create.status, 0) << create.err;
+    Write("in.jsonl",
+          "{\"NAME\": \"b\", \"AGE\": 1}\n{\"NAME\": \"a\", \"AGE\": 3}\n"
+          "{\"NAME\": \"c\", \"AGE\": 2}\n");
+    ASSERT_EQ(Kdstool("import " + T("EMP") + " " + T("in.jsonl")).status, 0);
+    auto names = [&](const std::string& index) {
+        std::string out = Kdstool("export " + T("EMP") + " --index " + index).out, seen;
+        for (size_t at = out.find("\"NAME\": \""); at != std::string::npos;
+             at = out.find("\"NAME\": \"", at + 1))
+            seen += out[at + 9];
+        return seen;
+    };
+    EXPECT_EQ(names("BYNAME"), "abc");
+    EXPECT_EQ(names("byage"), "acb");
+    std::string info = Kdstool("info " + T("EMP")).out;
+    EXPECT_NE(
+        info.find("\"indexes\": [{\"name\": \"BYNAME\", \"key\": \"NAME\", \"unique\": false, "
+                  "\"descending\": false, \"file\": \"EMP.kdt\"}, {\"name\": \"BYAGE\", "
+                  "\"key\": \"AGE\", \"unique\": true, \"descending\": true"),
+        std::string::npos)
+        << info;
+    // A duplicate key found while writing undoes the records the import had written.
+    std::string before = Kdstool("export " + T("EMP")).out;
+    Write("dup.jsonl", "{\"NAME\": \"z\", \"AGE\": 7}\n{\"NAME\": \"y\", \"AGE\": 3}\n");
+    Outcome dup = Kdstool("import " + T("EMP") + " " + T("dup.jsonl"));
+    EXPECT_EQ(dup.status, 1);
+    EXPECT_NE(dup.err.find("dup.jsonl line 2"), std::string::npos) << dup.err;
+    EXPECT_EQ(Kdstool("export " + T("EMP")).out, before);
+    Outcome nope = Kdstool("export " + T("EMP") + " --index NOPE");
+    EXPECT_EQ(nope.status, 1);
+    EXPECT_NE(nope.err.find("NOPE"), std::string::npos) << nope.err;
+    // A create whose index fails leaves no table behind.
+    EXPECT_EQ(Kdstool("create " + T("X") + " A:char:3 --index I=NOSUCH").status, 1);
+    EXPECT_FALSE(std::filesystem::exists(T("X.kdt")));
+    // ... and a create over an existing table leaves that table alone.
+    EXPECT_EQ(Kdstool("create " + T("EMP") + " A:char:3 --index I=NOSUCH").status, 1);
+    EXPECT_EQ(Kdstool("export " + T("EMP")).out, before);
+}
+
 TEST_F(KdstoolTest, CreateAndOtherCommandsReportErrorsOnOneLine) {
     struct Case {
         std::string args;
