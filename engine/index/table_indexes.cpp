@@ -106,7 +106,7 @@ TableIndexes::TableIndexes(Storage& storage)
 TableIndexes::~TableIndexes() {
     for (auto& f : files_) {
         f->indexes.clear();
-        sqlite3_close(f->db);
+        sqlite3_close_v2(f->db);
     }
     auto& registry = Registry();
     auto it = registry.find(&storage_);
@@ -169,14 +169,14 @@ KCESTATUS TableIndexes::AttachFile(const std::string& path, bool create, IndexFi
     int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     int rc = sqlite3_open_v2(path.c_str(), &file->db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        sqlite3_close(file->db);
+        sqlite3_close_v2(file->db);
         return Fail(rc == SQLITE_CANTOPEN ? KCE_FILE_NOT_FOUND : KCE_FILE_OPEN_FAILED,
                     "index file " + path + ": " + sqlite3_errstr(rc));
     }
     sqlite3_busy_timeout(file->db, 5000);
     if (KCESTATUS s =
             ExecSql(file->db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", path)) {
-        sqlite3_close(file->db);
+        sqlite3_close_v2(file->db);
         return s;
     }
     std::vector<IndexDefinition> defs;
@@ -197,7 +197,7 @@ KCESTATUS TableIndexes::AttachFile(const std::string& path, bool create, IndexFi
     }
     if (s) {
         file->indexes.clear();
-        sqlite3_close(file->db);
+        sqlite3_close_v2(file->db);
         return s;
     }
     files_.push_back(std::move(file));
@@ -259,8 +259,9 @@ void TableIndexes::ReleaseFile(const std::string& path, int handles) {
         if ((*it)->path != path) continue;
         (*it)->opens -= handles;
         if ((*it)->opens > 0) return;
-        (*it)->indexes.clear();  // their statements first
-        sqlite3_close((*it)->db);
+        // Index handles still in a call may hold statements: the connection closes after them.
+        (*it)->indexes.clear();
+        sqlite3_close_v2((*it)->db);
         files_.erase(it);
         return;
     }
