@@ -264,3 +264,17 @@ TEST_F(DbfApi, ProcessesAppendingAtOnceLoseNothingAndAKillLeavesEveryWrittenReco
     EXPECT_LE(len, 60u) << "at most the lagging count of the killed append";
     ASSERT_EQ(KdsCloseTable(t), 0u);
 }
+
+TEST_F(DbfApi, AReadOnlyHandleDoesNotMakeTheSharedTableReadOnly) {
+    ASSERT_EQ(KdsCloseTable(CreateDbf("s.dbf", 2, "A,char,2")), 0u);
+    KDSHANDLE reader = OpenDbf("s.dbf", KCE_OPEN_READ_ONLY);
+    KDSHANDLE writer = OpenDbf("s.dbf");
+    EXPECT_EQ(KdsAppendRecord(reader), KCE_TABLE_READ_ONLY);
+    ASSERT_EQ(KdsAppendRecord(writer), 0u);
+    Set(writer, "A", "ok");
+    ASSERT_EQ(KdsWriteRecord(writer), 0u) << LastErrorText();
+    ASSERT_EQ(KdsGotoTop(reader), 0u);
+    EXPECT_EQ(Field(reader, "A"), "ok");
+    ASSERT_EQ(KdsCloseTable(reader), 0u);
+    ASSERT_EQ(KdsCloseTable(writer), 0u);
+}
