@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, and runs updatebank. With a display it opens the
 # main window; without one it runs the CONVERT command headless on the bundled sample data
-# (samples/source -> a fresh copy of samples/target under build/run/), or on SOURCE TARGET given.
+# (made fresh under build/run/ from samples/), or on SOURCE TARGET when given.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -13,9 +13,14 @@ fi
 if [ $# -ge 2 ]; then
     exec "$bin" convert "$1" "$2"
 fi
+# The bundled sample: samples/employee.layout (one kdstool FIELD a line) and the records of
+# samples/source.jsonl and samples/target.jsonl, made into fresh tables on every run.
 work=build/run
 rm -rf "$work"
-mkdir -p "$work"
-cp -r samples/source "$work/source"
-cp -r samples/target "$work/target"
+mkdir -p "$work/source" "$work/target"
+mapfile -t fields < samples/employee.layout
+for side in source target; do
+    build/tools/kdstool create "$work/$side/EMPLOYEE.kdt" "${fields[@]}"
+    build/tools/kdstool import "$work/$side/EMPLOYEE.kdt" "samples/$side.jsonl"
+done
 exec "$bin" convert "$work/source" "$work/target"

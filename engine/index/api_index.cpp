@@ -79,8 +79,15 @@ KCESTATUS LandFrom(IndexHandle& h, KeyPos pos, bool found, const std::string& pr
     Storage& storage = cursor.Store();
     std::vector<uint8_t> image(storage.Layout().recordLength);
     KeyRange range = order.Range();
+    // Without a filter every record of the index is shown: land without reading it twice.
+    const bool screened = cursor.Filter() || storage.HasDeletedMarks();
     while (found) {
         if (needPrefix && pos.key.compare(0, prefix.size(), prefix) != 0) break;
+        if (!screened) {
+            order.Remember(pos);
+            if (foundFlag) *foundFlag = pos.key.compare(0, prefix.size(), prefix) == 0;
+            return cursor.Land(pos.recno);
+        }
         bool exists = false, deleted = false;
         if (KCESTATUS s = storage.ReadRecord(pos.recno, image.data(), &exists, &deleted)) return s;
         bool ok = false;

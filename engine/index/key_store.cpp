@@ -132,6 +132,7 @@ KeyStore::KeyStore(sqlite3* db, std::string file, const std::string& indexName)
     : db_(db), file_(std::move(file)), table_("\"kdt_index_" + Upper(indexName) + "\"") {}
 
 KeyStore::~KeyStore() {
+    EndWalk();
     for (auto& [sql, stmt] : cache_) sqlite3_finalize(stmt);
 }
 
@@ -140,6 +141,7 @@ KCESTATUS KeyStore::Fail(int rc, const std::string& what) {
 }
 
 KCESTATUS KeyStore::Prepare(const std::string& sql, sqlite3_stmt** out) {
+    if (walk_ && sql == walkSql_) EndWalk();
     auto it = cache_.find(sql);
     if (it != cache_.end()) {
         sqlite3_reset(it->second);
@@ -162,6 +164,7 @@ KCESTATUS KeyStore::Prepare(const std::string& sql, sqlite3_stmt** out) {
 }
 
 KCESTATUS KeyStore::Exec(const std::string& sql) {
+    EndWalk();
     // Cached statements on a table about to be dropped would keep it busy.
     for (auto& [text, stmt] : cache_) sqlite3_finalize(stmt);
     cache_.clear();
@@ -177,6 +180,7 @@ KCESTATUS KeyStore::Create() {
 KCESTATUS KeyStore::Drop() { return Exec("DROP TABLE IF EXISTS " + table_); }
 
 KCESTATUS KeyStore::Clear() {
+    EndWalk();
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare("DELETE FROM " + table_, &stmt)) return s;
     int rc = sqlite3_step(stmt);
@@ -185,6 +189,7 @@ KCESTATUS KeyStore::Clear() {
 }
 
 KCESTATUS KeyStore::Insert(const std::string& key, UNSIGNED32 recno) {
+    EndWalk();
     sqlite3_stmt* stmt;
     if (KCESTATUS s =
             Prepare("INSERT OR REPLACE INTO " + table_ + "(key, recno) VALUES (?1, ?2)", &stmt)) {
@@ -198,6 +203,7 @@ KCESTATUS KeyStore::Insert(const std::string& key, UNSIGNED32 recno) {
 }
 
 KCESTATUS KeyStore::Remove(const std::string& key, UNSIGNED32 recno) {
+    EndWalk();
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare("DELETE FROM " + table_ + " WHERE key = ?1 AND recno = ?2", &stmt)) {
         return s;
@@ -275,18 +281,44 @@ KCESTATUS KeyStore::Last(const KeyRange& range, KeyPos* pos, bool* found) {
     return StepRow(stmt, pos, found);
 }
 
+void KeyStore::EndWalk() {
+    if (walk_) sqlite3_reset(walk_);
+    walk_ = nullptr;
+}
+
 KCESTATUS KeyStore::After(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found) {
-    sqlite3_stmt* stmt;
-    if (KCESTATUS s =
-            Prepare("SELECT key, recno FROM " + table_ + " WHERE (key, recno) > (?1, ?2)" +
-                        RangeSql(range) + " ORDER BY key, recno LIMIT 1",
-                    &stmt)) {
-        return s;
+    constexpr auto kWalkLifetime = std::chrono::milliseconds(50);
+    std::string sql = "SELECT key, recno FROM " + table_ + " WHERE (key, recno) > (?1, ?2)" +
+                      RangeSql(range) + " ORDER BY key, recno";
+    bool continues = walk_ && walkSql_ == sql && walkRange_.lo == range.lo &&
+                     walkRange_.hi == range.hi && walkPos_.recno == from.recno &&
+                     walkPos_.key == from.key &&
+                     std::chrono::steady_clock::now() - walkStart_ < kWalkLifetime;
+    if (!continues) {
+        EndWalk();
+        sqlite3_stmt* stmt;
+        if (KCESTATUS s = Prepare(sql, &stmt)) return s;
+        BindBlob(stmt, 1, from.key);
+        sqlite3_bind_int64(stmt, 2, from.recno);
+        BindRange(stmt, range, 10);
+        walk_ = stmt;
+        walkSql_ = std::move(sql);
+        walkRange_ = range;
+        walkStart_ = std::chrono::steady_clock::now();
     }
-    BindBlob(stmt, 1, from.key);
-    sqlite3_bind_int64(stmt, 2, from.recno);
-    BindRange(stmt, range, 10);
-    return StepRow(stmt, pos, found);
+    int rc = sqlite3_step(walk_);
+    if (rc == SQLITE_ROW) {
+        const void* blob = sqlite3_column_blob(walk_, 0);
+        int n = sqlite3_column_bytes(walk_, 0);
+        pos->key.assign(static_cast<const char*>(blob ? blob : ""), size_t(n));
+        pos->recno = UNSIGNED32(sqlite3_column_int64(walk_, 1));
+        *found = true;
+        walkPos_ = *pos;
+        return KCE_SUCCESS;
+    }
+    EndWalk();
+    *found = false;
+    return rc == SQLITE_DONE ? KCESTATUS(KCE_SUCCESS) : Fail(rc, "reading keys");
 }
 
 KCESTATUS KeyStore::Before(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found) {

@@ -15,6 +15,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -77,6 +78,10 @@ class KeyStore {
     // Walks inside a range; *found false at its end.
     KCESTATUS First(const KeyRange& range, KeyPos* pos, bool* found);
     KCESTATUS Last(const KeyRange& range, KeyPos* pos, bool* found);
+    // After keeps one open statement walking forward, so that a pass through the index costs one
+    // step per key. The walk is dropped when the keys change, when it is asked for anything but
+    // the position it answered last, and after 50 ms (an open statement holds a read snapshot
+    // that would hide other processes' changes).
     KCESTATUS After(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found);
     KCESTATUS Before(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found);
     // The key stored for recno (a record is in an index at most once). Reads the whole index:
@@ -100,8 +105,15 @@ class KeyStore {
     static std::string RangeSql(const KeyRange& range);
     static void BindRange(sqlite3_stmt* stmt, const KeyRange& range, int first);
 
+    void EndWalk();
+
     sqlite3* db_;
     std::string file_;
+    sqlite3_stmt* walk_ = nullptr;  // the forward walk, when active
+    std::string walkSql_;
+    KeyRange walkRange_;
+    KeyPos walkPos_;
+    std::chrono::steady_clock::time_point walkStart_;
     std::string table_;  // quoted table name
     std::map<std::string, sqlite3_stmt*> cache_;
 };

@@ -1,8 +1,13 @@
 // DBF tables through the engine's C interface: the same calls as on native tables.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <set>
 
 #include "tests/engine/engine_test_util.h"
 
@@ -193,3 +198,83 @@ TEST_F(DbfApi, DamagedFilesGiveTheirStatusThroughOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+// A child process that appends records "<tag>-<n>" one KdsWriteRecord at a time; it tells the
+// parent through the pipe once `signalAfter` records are written, then stops after `count`.
+[[noreturn]] void AppendInChild(const std::string& dir, const char* tag, int count, int signalAfter,
+                                int pipeFd) {
+    KDSHANDLE conn = 0, t = 0;
+    if (KdsConnect(U(dir), &conn) || KdsOpenTable(conn, U("p.dbf"), nullptr, 2, 1, 1, 1, 0, &t)) {
+        _exit(2);
+    }
+    for (int i = 1; i <= count; ++i) {
+        std::string value = std::string(tag) + "-" + std::to_string(i);
+        if (KdsAppendRecord(t) || KdsSetField(t, U("V"), U(value), UNSIGNED32(value.size())) ||
+            KdsSetField(t, U("NOTE"), U(value), UNSIGNED32(value.size())) || KdsWriteRecord(t)) {
+            _exit(3);
+        }
+        if (i == signalAfter) (void)!write(pipeFd, "x", 1);
+    }
+    _exit(0);
+}
+
+}  // namespace
+
+TEST_F(DbfApi, ProcessesAppendingAtOnceLoseNothingAndAKillLeavesEveryWrittenRecord) {
+    ASSERT_EQ(KdsCloseTable(CreateDbf("p.dbf", 2, "V,char,12;NOTE,memo")), 0u);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t a = fork();
+    if (a == 0) AppendInChild(dir_, "a", 1500, 0, fds[1]);
+    pid_t b = fork();
+    if (b == 0) AppendInChild(dir_, "b", 1500, 0, fds[1]);
+    pid_t killed = fork();
+    if (killed == 0) AppendInChild(dir_, "k", 1 << 30, 500, fds[1]);
+    char c;
+    ASSERT_EQ(read(fds[0], &c, 1), 1);  // the third child has written 50 records
+    kill(killed, SIGKILL);
+    int status = 0;
+    for (pid_t p : {a, b, killed}) waitpid(p, &status, 0);
+    close(fds[0]);
+    close(fds[1]);
+
+    KDSHANDLE t = OpenDbf("p.dbf");
+    std::map<std::string, int> last;  // per writer, the highest number seen
+    std::set<std::string> seen;
+    ASSERT_EQ(KdsGotoTop(t), 0u);
+    while (!Eof(t)) {
+        std::string v = Field(t, "V");
+        ASSERT_EQ(Field(t, "NOTE"), v);
+        EXPECT_TRUE(seen.insert(v).second) << v << " twice";
+        std::string tag = v.substr(0, 1);
+        int n = std::stoi(v.substr(2));
+        EXPECT_EQ(n, last[tag] + 1) << v;  // each writer's records in order, none missing
+        last[tag] = n;
+        ASSERT_EQ(KdsSkip(t, 1), 0u);
+    }
+    EXPECT_EQ(last["a"], 1500);
+    EXPECT_EQ(last["b"], 1500);
+    EXPECT_GE(last["k"], 500);
+    EXPECT_EQ(seen.size(), 3000u + last["k"]);
+    UNSIGNED8 report[200];
+    UNSIGNED32 len = sizeof report;
+    ASSERT_EQ(KdsCheckTableFile(t, 0, report, &len), 0u);
+    EXPECT_LE(len, 60u) << "at most the lagging count of the killed append";
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+}
+
+TEST_F(DbfApi, AReadOnlyHandleDoesNotMakeTheSharedTableReadOnly) {
+    ASSERT_EQ(KdsCloseTable(CreateDbf("s.dbf", 2, "A,char,2")), 0u);
+    KDSHANDLE reader = OpenDbf("s.dbf", KCE_OPEN_READ_ONLY);
+    KDSHANDLE writer = OpenDbf("s.dbf");
+    EXPECT_EQ(KdsAppendRecord(reader), KCE_TABLE_READ_ONLY);
+    ASSERT_EQ(KdsAppendRecord(writer), 0u);
+    Set(writer, "A", "ok");
+    ASSERT_EQ(KdsWriteRecord(writer), 0u) << LastErrorText();
+    ASSERT_EQ(KdsGotoTop(reader), 0u);
+    EXPECT_EQ(Field(reader, "A"), "ok");
+    ASSERT_EQ(KdsCloseTable(reader), 0u);
+    ASSERT_EQ(KdsCloseTable(writer), 0u);
+}
