@@ -223,6 +223,8 @@ class DbfStorage : public Storage {
                 return false;
             case KCE_TIMESTAMP:
                 return AllBlank(p, 8) || LoadU32(p) == 0;
+            case KCE_LOGICAL:
+                return AllBlank(p, 1) || p[0] == '?';
             default:
                 return AllBlank(p, f.length);
         }
@@ -268,6 +270,9 @@ class DbfStorage : public Storage {
                 return KCE_SUCCESS;
             }
             StoreU32(value.data(), static_cast<uint32_t>(*julian));
+        } else if (f.type == KCE_LOGICAL) {
+            // Y and N are as common in DBF files as T and F.
+            value[0] = std::strchr("TtYy", p[0]) ? 'T' : 'F';
         } else {
             std::memcpy(value.data(), p, f.length);
         }
