@@ -1,10 +1,10 @@
 // Appending and reading DBF records through the engine's C interface, beside python3-dbf doing
 // the same work on the same layout in the same run.
 //
-// The layout has 230 fields of the kinds a CDX table holds: 100 char(20), 60 numeric(10,2),
-// 30 date, 20 logical, 10 integer, 10 double. Records are appended one KdsWriteRecord at a time,
-// every field set with KdsSetFieldRaw (as the data-access layer posts a record), then read back
-// with KdsGetRecord in record order.
+// The layout is the 230 fields of the native benchmark (kdt_bench): 100 char(20),
+// 40 numeric(10,2), 30 integer, 20 double, 20 date, 10 logical, 10 timestamp. Records are appended
+// one KdsWriteRecord at a time, every field set with KdsSetFieldRaw (as the data-access layer posts
+// a record), then read back with KdsGetRecord in record order.
 //
 // Usage: dbf_bench [RECORDS [PYTHON_RECORDS]] (default 100000 for both; UPDATEBANK_BENCH_RECORDS
 // overrides the default). Times are CPU seconds (user + system) and wall seconds.
@@ -42,11 +42,12 @@ std::vector<Field> Layout() {
         }
     };
     add("C", 100, "char", 20, 0, "C(20)");
-    add("N", 60, "numeric", 10, 2, "N(10,2)");
-    add("D", 30, "date", 8, 0, "D");
-    add("L", 20, "logical", 1, 0, "L");
-    add("I", 10, "integer", 4, 0, "I");
-    add("B", 10, "double", 8, 0, "B");
+    add("N", 40, "numeric", 10, 2, "N(10,2)");
+    add("I", 30, "integer", 4, 0, "I");
+    add("B", 20, "double", 8, 0, "B");
+    add("D", 20, "date", 8, 0, "D");
+    add("L", 10, "logical", 1, 0, "L");
+    add("T", 10, "timestamp", 8, 0, "T");
     return fields;
 }
 
@@ -136,6 +137,12 @@ Figures RunEngine(const std::string& dir, const std::vector<Field>& fields, long
                     std::memcpy(p, &v, 4);
                     break;
                 }
+                case 'T': {
+                    uint32_t stamp[2] = {static_cast<uint32_t>(2447893 + r % 10000),
+                                         static_cast<uint32_t>(r % 86400) * 1000};
+                    std::memcpy(p, stamp, 8);
+                    break;
+                }
                 default: {
                     double v = r * 0.5;
                     std::memcpy(p, &v, 8);
@@ -202,6 +209,7 @@ for r in range(1, records + 1):
         elif k == 'D': row.append(datetime.date(1990 + r %% 30, 1 + r %% 12, 1 + r %% 28))
         elif k == 'L': row.append(r %% 2 == 1)
         elif k == 'I': row.append(r)
+        elif k == 'T': row.append(datetime.datetime(1990, 1, 1) + datetime.timedelta(days=r %% 10000, seconds=r %% 86400))
         else: row.append(r * 0.5)
     t.append(tuple(row))
 append, appendWall = time.process_time() - cpu, time.monotonic() - start
@@ -236,11 +244,16 @@ print(append, read, appendWall, readWall)
 int main(int argc, char** argv) {
     long records = 100000;
     if (const char* env = std::getenv("UPDATEBANK_BENCH_RECORDS")) records = std::atol(env);
-    if (argc > 1) records = std::atol(argv[1]);
+    // Options of the other benchmark programs (bench/run.sh passes them to all) are ignored.
+    std::vector<long> numbers;
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-') numbers.push_back(std::atol(argv[i]));
+    }
+    if (!numbers.empty()) records = numbers[0];
     if (records < 1) records = 1;
     // python3-dbf may be given fewer records (its rates per CPU second stay comparable): a full
     // run of it takes minutes.
-    long pythonRecords = argc > 2 ? std::max(1L, std::atol(argv[2])) : records;
+    long pythonRecords = numbers.size() > 1 ? std::max(1L, numbers[1]) : records;
     std::string dir =
         (std::filesystem::temp_directory_path() / ("dbf_bench." + std::to_string(getpid())))
             .string();

@@ -8,9 +8,10 @@ seconds="${1:-60}"
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DUPDATEBANK_FUZZ=ON -DUPDATEBANK_TESTS=OFF -DUPDATEBANK_BENCH=OFF >/dev/null
-cmake --build "$build" --target dbf_fuzz expression_fuzz filter_fuzz text_fuzz statement_fuzz -j "$(nproc)"
+cmake --build "$build" --target dbf_fuzz expression_fuzz filter_fuzz text_fuzz statement_fuzz json_fuzz kdt_values_fuzz -j "$(nproc)"
 mkdir -p "$build/findings"
-for target in dbf_fuzz expression_fuzz filter_fuzz text_fuzz statement_fuzz; do
+for target in dbf_fuzz expression_fuzz filter_fuzz text_fuzz statement_fuzz json_fuzz \
+    kdt_values_fuzz; do
     corpus="$build/corpus/$target"
     mkdir -p "$corpus"
     seeds="fuzz/corpus/${target%_fuzz}"

@@ -233,7 +233,7 @@ class Parser {
             SkipSpace();
             JsonValue item;
             if (!Value(&item, depth + 1)) return false;
-            v->members.emplace_back(std::move(key), std::move(item));
+            v->members.push_back(JsonMember{std::move(key), std::move(item)});
             SkipSpace();
             if (pos_ < s_.size() && s_[pos_] == ',') {
                 ++pos_;

@@ -10,14 +10,21 @@
 
 namespace tools {
 
+struct JsonMember;
+
 struct JsonValue {
     enum Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = kNull;
     bool boolean = false;
     std::string text;  // a number's literal, or a string's bytes (UTF-8)
     std::vector<JsonValue> items;
-    std::vector<std::pair<std::string, JsonValue>> members;
+    std::vector<JsonMember> members;  // in the order written
 
     const JsonValue* Member(std::string_view key) const;
+};
+
+struct JsonMember {
+    std::string key;
+    JsonValue value;
 };
 
 // Parses one JSON text; on failure answers nullopt and sets *error (with the column).

@@ -1,5 +1,7 @@
 #include "engine/dbf/dbf_storage.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -221,6 +223,8 @@ class DbfStorage : public Storage {
                 return false;
             case KCE_TIMESTAMP:
                 return AllBlank(p, 8) || LoadU32(p) == 0;
+            case KCE_LOGICAL:
+                return AllBlank(p, 1) || p[0] == '?';
             default:
                 return AllBlank(p, f.length);
         }
@@ -266,6 +270,9 @@ class DbfStorage : public Storage {
                 return KCE_SUCCESS;
             }
             StoreU32(value.data(), static_cast<uint32_t>(*julian));
+        } else if (f.type == KCE_LOGICAL) {
+            // Y and N are as common in DBF files as T and F.
+            value[0] = std::strchr("TtYy", p[0]) ? 'T' : 'F';
         } else {
             std::memcpy(value.data(), p, f.length);
         }
@@ -341,9 +348,15 @@ class DbfStorage : public Storage {
 };
 
 KCESTATUS OpenAs(UNSIGNED16 tableType, const OpenRequest& request, std::unique_ptr<Storage>* out) {
+    // The storage is shared by every handle of the process: it opens the file for writing when
+    // the file allows it, and each handle keeps its own read-only option.
+    const bool writable = ::access(request.path.c_str(), W_OK) == 0;
     std::unique_ptr<DbfTable> table;
-    if (KCESTATUS s = DbfTable::Open(request.path, request.readOnly, &table)) return s;
-    auto storage = std::make_unique<DbfStorage>(std::move(table), tableType, request.readOnly);
+    KCESTATUS s = DbfTable::Open(request.path, !writable, &table);
+    if (s == KCE_FILE_OPEN_FAILED && writable) s = DbfTable::Open(request.path, true, &table);
+    if (s) return s;
+    const bool readOnly = table->ReadOnly();
+    auto storage = std::make_unique<DbfStorage>(std::move(table), tableType, readOnly);
     if (KCESTATUS s = storage->OpenLocks()) return s;
     *out = std::move(storage);
     return KCE_SUCCESS;

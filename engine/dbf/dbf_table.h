@@ -77,6 +77,7 @@ class DbfTable {
 
     const std::string& Path() const { return file_->Path(); }
     XBaseKind Kind() const { return kind_; }
+    bool ReadOnly() const { return readOnly_; }
     const DbfFile& File() const { return *file_; }
     const MemoFile* Memo() const { return memo_.get(); }
     const std::vector<DbfField>& Fields() const { return fields_; }

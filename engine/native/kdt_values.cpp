@@ -170,7 +170,12 @@ bool ParseDateText(std::string_view text, int64_t* julian) {
     return true;
 }
 
-std::string FormatDateText(int64_t julian) { return CurrentDateFormat().Format(julian); }
+// A date in the engine's date format; days of year 0 (before 0001-01-01), which the date format
+// cannot write, as YYYY-MM-DD, which FromText reads back.
+std::string FormatDateText(int64_t julian) {
+    if (julian > 0 && julian < kJulianOfDayOne) return FormatIsoDate(julian);
+    return CurrentDateFormat().Format(julian);
+}
 
 }  // namespace
 

@@ -264,3 +264,32 @@ TEST_F(DbfApi, ProcessesAppendingAtOnceLoseNothingAndAKillLeavesEveryWrittenReco
     EXPECT_LE(len, 60u) << "at most the lagging count of the killed append";
     ASSERT_EQ(KdsCloseTable(t), 0u);
 }
+
+TEST_F(DbfApi, AReadOnlyHandleDoesNotMakeTheSharedTableReadOnly) {
+    ASSERT_EQ(KdsCloseTable(CreateDbf("s.dbf", 2, "A,char,2")), 0u);
+    KDSHANDLE reader = OpenDbf("s.dbf", KCE_OPEN_READ_ONLY);
+    KDSHANDLE writer = OpenDbf("s.dbf");
+    EXPECT_EQ(KdsAppendRecord(reader), KCE_TABLE_READ_ONLY);
+    ASSERT_EQ(KdsAppendRecord(writer), 0u);
+    Set(writer, "A", "ok");
+    ASSERT_EQ(KdsWriteRecord(writer), 0u) << LastErrorText();
+    ASSERT_EQ(KdsGotoTop(reader), 0u);
+    EXPECT_EQ(Field(reader, "A"), "ok");
+    ASSERT_EQ(KdsCloseTable(reader), 0u);
+    ASSERT_EQ(KdsCloseTable(writer), 0u);
+}
+
+TEST_F(DbfApi, LogicalSpellingsOfOtherWritersRead) {
+    KDSHANDLE t = CreateDbf("l.dbf", 1, "L,logical");
+    for (auto [raw, text] :
+         {std::pair{"y", "T"}, std::pair{"N", "F"}, std::pair{"t", "T"}, std::pair{"?", ""}}) {
+        SCOPED_TRACE(raw);
+        ASSERT_EQ(KdsAppendRecord(t), 0u);
+        ASSERT_EQ(KdsSetFieldRaw(t, U("L"), U(raw), 1), 0u) << LastErrorText();
+        ASSERT_EQ(KdsWriteRecord(t), 0u);
+        EXPECT_EQ(Field(t, "L"), text);
+    }
+    EXPECT_EQ(KdsAppendRecord(t), 0u);
+    EXPECT_EQ(KdsSetFieldRaw(t, U("L"), U("x"), 1), KCE_INVALID_FIELD_VALUE);
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+}

@@ -50,6 +50,7 @@ TEST_F(RecordImageTest, ValuesAndNullsRoundTripByteForByte) {
         {"N", Bytes(8, 0), ""},
         {"N0", Str("-999"), "-999"},
         {"D", Le32(1721426), "01/01/0001"},
+        {"D", Le32(1721425), "0000-12-31"},  // before the date format's first year
         {"D", Le32(2451545), "01/01/2000"},
         {"D", Bytes(4, 0), ""},
         {"C", Str("AB    "), "AB"},

@@ -165,6 +165,44 @@ TEST_F(TableTest, NamesResolveInWindowsFormAndIgnoringCase) {
     KdsCloseTable(t);
 }
 
+TEST_F(TableTest, OpenArgumentsAreChecked) {
+    KdsCloseTable(Create("T", "A,integer"));
+    struct Case {
+        const char* alias;
+        UNSIGNED16 tableType, charType, lockType;
+        UNSIGNED32 options;
+        KCESTATUS status;
+    } cases[] = {
+        {nullptr, 3, 2, 0, KCE_OPEN_READ_ONLY, KCE_SUCCESS},  // OEM, compatible locking
+        {"", 3, 1, 1, 0, KCE_SUCCESS},
+        {"EMP", 3, 1, 1, 0, KCE_NOT_SUPPORTED},
+        {nullptr, 7, 1, 1, 0, KCE_INVALID_ARGUMENT},
+        {nullptr, 3, 3, 1, 0, KCE_INVALID_ARGUMENT},
+        {nullptr, 3, 1, 2, 0, KCE_INVALID_ARGUMENT},
+        {nullptr, 3, 1, 1, 4, KCE_INVALID_ARGUMENT},
+    };
+    for (const Case& c : cases) {
+        KDSHANDLE t = 0;
+        EXPECT_EQ(KdsOpenTable(conn_, U("T"), c.alias ? U(c.alias) : nullptr, c.tableType,
+                               c.charType, c.lockType, 1, c.options, &t),
+                  c.status)
+            << c.tableType << " " << c.charType << " " << c.lockType << " " << c.options;
+        if (t) {
+            UNSIGNED32 options = 9;
+            EXPECT_EQ(KdsGetTableOpenOptions(t, &options), 0u);
+            EXPECT_EQ(options, c.options);
+            KdsCloseTable(t);
+        }
+    }
+    UNSIGNED32 count = 0;
+    KDSHANDLE t = Open("T");
+    EXPECT_EQ(KdsGetRecordCount(t, 0, &count), KCE_INVALID_ARGUMENT);
+    EXPECT_EQ(KdsGetRecordCount(t, KCE_IGNORE_FILTERS | KCE_REFRESHCOUNT, &count), 0u);
+    UNSIGNED16 ordinal = 0;
+    EXPECT_EQ(KdsGetFieldNum(t, U("a"), &ordinal), 0u);
+    EXPECT_EQ(ordinal, 1);
+}
+
 TEST_F(TableTest, ExclusiveAndSharedOpensInOneProcess) {
     KDSHANDLE creator = Create("T", "A,integer");
     KDSHANDLE t = 0;

@@ -14,8 +14,8 @@ TEST(Json, ParsesObjectsKeepingOrderAndNumberText) {
                               &error);
     ASSERT_TRUE(v) << error;
     ASSERT_EQ(v->members.size(), 3u);
-    EXPECT_EQ(v->members[0].first, "b");
-    EXPECT_EQ(v->members[0].second.text, "1.50");
+    EXPECT_EQ(v->members[0].key, "b");
+    EXPECT_EQ(v->members[0].value.text, "1.50");
     const JsonValue* a = v->Member("a");
     ASSERT_TRUE(a);
     ASSERT_EQ(a->items.size(), 3u);
