@@ -151,6 +151,7 @@ KCESTATUS IndexHandlesOf(const std::shared_ptr<TableCursor>& cursor,
     std::shared_ptr<TableIndexes> indexes;
     if (!TableIndexes::Supports(cursor->Store())) return KCE_SUCCESS;
     if (KCESTATUS s = TableIndexes::For(cursor->Store(), &indexes)) return s;
+    if (KCESTATUS s = indexes->Refresh()) return s;
     std::vector<std::shared_ptr<IndexHandle>> existing;
     for (KDSHANDLE h : cursor->IndexHandles()) {
         if (auto ih = HandleOf(h)) existing.push_back(ih);

@@ -267,19 +267,44 @@ void TableIndexes::ReleaseFile(const std::string& path, int handles) {
     }
 }
 
-KCESTATUS TableIndexes::Load() {
-    std::vector<IndexDefinition> defs;
-    if (KCESTATUS s = LoadIndexDefinitions(db_, storage_.Path(), &defs)) return s;
-    for (const IndexDefinition& def : defs) {
-        std::shared_ptr<NativeIndex> index;
-        if (Compile(def, &index) != KCE_SUCCESS) {
-            return Fail(KCE_DAMAGED_FILE, storage_.Path() + ": stored index " + def.name +
-                                              " does not compile: " + LastFailureDetail());
-        }
-        indexes_.push_back(std::move(index));
+KCESTATUS TableIndexes::SchemaVersion(int64_t* version) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db_, "PRAGMA schema_version", -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    *version = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW) {
+        return Fail(KCE_FILE_READ_FAILED, storage_.Path() + ": " + sqlite3_errmsg(db_));
     }
     return KCE_SUCCESS;
 }
+
+// Another process may have created or removed indexes since the file was opened (its catalog is
+// part of the schema): take the catalog again, keeping the indexes that are still there.
+KCESTATUS TableIndexes::Load() {
+    int64_t version = 0;
+    if (KCESTATUS s = SchemaVersion(&version)) return s;
+    if (version == schemaVersion_) return KCE_SUCCESS;
+    std::vector<IndexDefinition> defs;
+    if (KCESTATUS s = LoadIndexDefinitions(db_, storage_.Path(), &defs)) return s;
+    std::vector<std::shared_ptr<NativeIndex>> next;
+    for (const IndexDefinition& def : defs) {
+        std::shared_ptr<NativeIndex> index = Find(def.name);
+        if (!index || index->def_.key != def.key || index->def_.condition != def.condition ||
+            index->def_.unique != def.unique || index->def_.descending != def.descending) {
+            if (Compile(def, &index) != KCE_SUCCESS) {
+                return Fail(KCE_DAMAGED_FILE, storage_.Path() + ": stored index " + def.name +
+                                                  " does not compile: " + LastFailureDetail());
+            }
+        }
+        next.push_back(std::move(index));
+    }
+    indexes_ = std::move(next);
+    schemaVersion_ = version;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::Refresh() { return Load(); }
 
 KCESTATUS TableIndexes::Begin() { return ExecSql(db_, "BEGIN IMMEDIATE", storage_.Path()); }
 KCESTATUS TableIndexes::Commit() { return ExecSql(db_, "COMMIT", storage_.Path()); }
@@ -341,6 +366,7 @@ KCESTATUS TableIndexes::Create(const IndexDefinition& def, std::shared_ptr<Nativ
     }
     indexes_.push_back(index);
     *out = std::move(index);
+    SchemaVersion(&schemaVersion_);
     return KCE_SUCCESS;
 }
 
@@ -356,6 +382,7 @@ KCESTATUS TableIndexes::Drop(const std::string& name) {
         return s;
     }
     indexes_.erase(std::find(indexes_.begin(), indexes_.end(), index));
+    SchemaVersion(&schemaVersion_);
     return KCE_SUCCESS;
 }
 
@@ -432,6 +459,7 @@ KCESTATUS TableIndexes::Check(std::vector<std::string>* problems) {
 
 KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_t* oldImage,
                                 const uint8_t* newImage) {
+    if (KCESTATUS s = Load()) return s;
     for (auto& index : AllIndexes()) {
         std::string oldKey, newKey;
         bool oldIn = false, newIn = false;
@@ -469,6 +497,7 @@ KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_
 }
 
 KCESTATUS TableIndexes::OnZap(Storage&) {
+    if (KCESTATUS s = Load()) return s;
     for (auto& index : AllIndexes()) {
         ++index->changes_;
         if (KCESTATUS s = index->store_->Clear()) return s;

@@ -85,6 +85,9 @@ class TableIndexes : public WriteObserver {
     const ExprSchema& Schema() const { return schema_; }
     Storage& GetStorage() { return storage_; }
 
+    // Takes the index catalog again when another process changed it.
+    KCESTATUS Refresh();
+
     // Creates a structural index and fills it from the table's records, all or nothing.
     KCESTATUS Create(const IndexDefinition& def, std::shared_ptr<NativeIndex>* out);
     // Removes a structural index and its keys.
@@ -101,6 +104,7 @@ class TableIndexes : public WriteObserver {
 
   private:
     KCESTATUS Load();
+    KCESTATUS SchemaVersion(int64_t* version);
     KCESTATUS Fill(NativeIndex& index);
     KCESTATUS Compile(const IndexDefinition& def, std::shared_ptr<NativeIndex>* out);
     KCESTATUS Begin();
@@ -121,6 +125,7 @@ class TableIndexes : public WriteObserver {
     Storage& storage_;
     sqlite3* db_;
     std::vector<std::unique_ptr<IndexFile>> files_;
+    int64_t schemaVersion_ = -1;
     ExprSchema schema_;
     std::vector<std::shared_ptr<NativeIndex>> indexes_;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -451,6 +452,40 @@ TEST_F(IndexTest, IndexFilesOpenCloseAndFollowWrites) {
               KCE_INDEX_EXISTS);
     KDSHANDLE structural = Index("BYNAME", "NAME");
     EXPECT_EQ(KdsCloseIndex(structural), KCE_NOT_SUPPORTED);
+}
+
+}  // namespace
+
+namespace {
+
+// Another process adds an index to a table this process has open: the next write here finds it
+// in the catalog and keeps it.
+TEST_F(IndexTest, IndexMadeByAnotherProcessIsKeptByThisOne) {
+    KDSHANDLE table = Create("OTHER", "NAME,char,10");
+    ASSERT_EQ(KdsCloseTable(table), 0u);
+    table = Open("OTHER");
+    KDSHANDLE handles[50];
+    UNSIGNED16 count = 50;
+    ASSERT_EQ(KdsGetAllIndexes(table, handles, &count), 0u);
+    ASSERT_EQ(count, 0);
+    std::string sql =
+        "sqlite3 " + Path("OTHER.kdt") +
+        " \"CREATE TABLE kdt_indexes(name TEXT PRIMARY KEY COLLATE NOCASE, key TEXT NOT NULL, "
+        "is_unique INTEGER NOT NULL, descending INTEGER NOT NULL, condition TEXT NOT NULL, "
+        "ordinal INTEGER NOT NULL); INSERT INTO kdt_indexes VALUES ('BYNAME', 'NAME', 0, 0, '', "
+        "1); CREATE TABLE kdt_index_BYNAME(key BLOB NOT NULL, recno INTEGER NOT NULL, PRIMARY "
+        "KEY (key, recno)) WITHOUT ROWID;\"";
+    ASSERT_EQ(std::system(sql.c_str()), 0);
+    ASSERT_EQ(KdsAppendRecord(table), 0u);
+    ASSERT_EQ(KdsSetField(table, U("NAME"), U("NEW"), 3), 0u);
+    ASSERT_EQ(KdsWriteRecord(table), 0u) << LastErrorText();
+    count = 50;
+    ASSERT_EQ(KdsGetAllIndexes(table, handles, &count), 0u);
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(KdsCheckIndexes(table), 0u) << LastErrorText();
+    UNSIGNED16 found = 0;
+    ASSERT_EQ(KdsSeek(handles[0], U("NEW"), 3, KCE_STRINGKEY, KCE_HARDSEEK, &found), 0u);
+    EXPECT_EQ(found, 1);
 }
 
 }  // namespace
