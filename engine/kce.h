@@ -336,7 +336,9 @@ KCESTATUS KdsGetCodePage(KDSHANDLE table, UNSIGNED16* codePage);
 /* KdsCreateIndex options, added. */
 #define KCE_INDEX_UNIQUE 1
 #define KCE_INDEX_DESCENDING 2
-/* Creates a structural index (file null or empty) named name (letters, digits, '_') whose key
+/* Creates an index named name (letters, digits, '_') in the table's own file (file null or
+ * empty: a structural index) or in an index file (a path, relative to the table's folder; ".kdi"
+ * when it has no extension; made when missing), whose key
  * is a field list ("EMP_CODE;PAY_EFFECTIVE_DATE;ID") or an expression ("UPPER(NAME)"); only
  * records that satisfy condition (null or empty: every record) are in it. The index is filled
  * from the table at once; a unique index over duplicate keys gives KCE_DUPLICATE_KEY and
@@ -344,7 +346,8 @@ KCESTATUS KdsGetCodePage(KDSHANDLE table, UNSIGNED16* codePage);
 KCESTATUS KdsCreateIndex(KDSHANDLE table, const UNSIGNED8* file, const UNSIGNED8* name,
                          const UNSIGNED8* key, const UNSIGNED8* condition, UNSIGNED32 options,
                          KDSHANDLE* index);
-/* Removes the index from the table (and its handle). */
+/* Removes a structural index from the table (and its handle); an index of an index file goes with
+ * its file (KCE_NOT_SUPPORTED). */
 KCESTATUS KdsDeleteIndex(KDSHANDLE index);
 /* Index handles of the table's open indexes, in order of creation. *count: room in handles on
  * entry (at most 50 are needed), handles returned on exit; too little room gives
@@ -352,11 +355,15 @@ KCESTATUS KdsDeleteIndex(KDSHANDLE index);
 KCESTATUS KdsGetAllIndexes(KDSHANDLE table, KDSHANDLE* handles, UNSIGNED16* count);
 /* The index of that name (letter case ignored); KCE_INDEX_NOT_FOUND when there is none. */
 KCESTATUS KdsGetIndexHandle(KDSHANDLE table, const UNSIGNED8* name, KDSHANDLE* index);
-/* Opens the indexes of an index file for the table; the handles as KdsGetAllIndexes. */
+/* Opens the indexes of an index file for the table handle (path as for KdsCreateIndex; the
+ * table's own file answers its structural indexes); the handles as KdsGetAllIndexes, which then
+ * lists them after the structural ones. While any handle has an index file open, every write of
+ * the table keeps it up to date; each write to it commits after the record's. A file that is not
+ * there gives KCE_FILE_NOT_FOUND; one whose indexes do not fit the table, KCE_INDEX_MISMATCH. */
 KCESTATUS KdsOpenIndex(KDSHANDLE table, const UNSIGNED8* file, KDSHANDLE* handles,
                        UNSIGNED16* count);
-/* Closes an index handle of an index file. A structural index closes with its table only
- * (KCE_NOT_SUPPORTED). */
+/* Closes the index file of an index handle: every index of that file on this table handle. A
+ * structural index closes with its table only (KCE_NOT_SUPPORTED). */
 KCESTATUS KdsCloseIndex(KDSHANDLE index);
 KCESTATUS KdsGetIndexName(KDSHANDLE index, UNSIGNED8* buf, UNSIGNED16* len);
 /* The file the index lives in. option: 1 the name without folder and extension, 2 the name with

@@ -6,6 +6,7 @@
 #include "engine/handles.h"
 #include "engine/index/index_api.h"
 #include "engine/index/index_order.h"
+#include "engine/paths.h"
 #include "engine/status.h"
 
 namespace kce {
@@ -126,6 +127,22 @@ KCESTATUS EncodeKey(IndexHandle& h, const UNSIGNED8* key, UNSIGNED16 len, UNSIGN
                 "key type " + std::to_string(keyType) + " (1 raw key, 2 string key)");
 }
 
+// An index file's path: relative to the table's folder, ".kdi" when it has no extension.
+std::string IndexFilePath(TableCursor& cursor, const std::string& file) {
+    const std::string& table = cursor.Store().Path();
+    std::string folder = table.substr(0, table.find_last_of('/') + 1);
+    std::string path = ResolvePath(file, folder);
+    if (Extension(path).empty()) path += ".kdi";
+    return path;
+}
+
+std::shared_ptr<IndexHandle> NewHandle(const std::shared_ptr<TableCursor>& cursor,
+                                       const std::shared_ptr<NativeIndex>& index) {
+    auto handle = std::make_shared<IndexHandle>(cursor, std::make_shared<IndexOrder>(index));
+    cursor->IndexHandles().push_back(Handles::Add(handle));
+    return handle;
+}
+
 }  // namespace
 
 KCESTATUS IndexHandlesOf(const std::shared_ptr<TableCursor>& cursor,
@@ -148,6 +165,9 @@ KCESTATUS IndexHandlesOf(const std::shared_ptr<TableCursor>& cursor,
             cursor->IndexHandles().push_back(Handles::Add(handle));
         }
         out->push_back(handle);
+    }
+    for (const auto& e : existing) {
+        if (e->Index().Index().InIndexFile()) out->push_back(e);
     }
     return KCE_SUCCESS;
 }
@@ -181,10 +201,6 @@ extern "C" KCESTATUS KdsCreateIndex(KDSHANDLE table, const UNSIGNED8* file, cons
                                     const UNSIGNED8* key, const UNSIGNED8* condition,
                                     UNSIGNED32 options, KDSHANDLE* index) {
     return OnTable(table, [&](const std::shared_ptr<TableCursor>& cursor) -> KCESTATUS {
-        if (!Arg(file).empty()) {
-            return Fail(KCE_NOT_SUPPORTED, "index files beside a native table: indexes of " +
-                                               cursor->Name() + " live in its own file");
-        }
         if (cursor->ReadOnly()) return Fail(KCE_TABLE_READ_ONLY, "table '" + cursor->Name() + "'");
         std::shared_ptr<TableIndexes> indexes;
         if (KCESTATUS s = TableIndexes::For(cursor->Store(), &indexes)) return s;
@@ -194,6 +210,14 @@ extern "C" KCESTATUS KdsCreateIndex(KDSHANDLE table, const UNSIGNED8* file, cons
         def.condition = Arg(condition);
         def.unique = options & KCE_INDEX_UNIQUE;
         def.descending = options & KCE_INDEX_DESCENDING;
+        if (!Arg(file).empty()) {
+            std::shared_ptr<NativeIndex> created;
+            std::string path = IndexFilePath(*cursor, Arg(file));
+            if (KCESTATUS s = indexes->CreateInFile(path, def, &created)) return s;
+            auto handle = NewHandle(cursor, created);
+            if (index) *index = handle->Handle();
+            return KCE_SUCCESS;
+        }
         std::shared_ptr<NativeIndex> created;
         if (KCESTATUS s = indexes->Create(def, &created)) return s;
         std::vector<std::shared_ptr<IndexHandle>> handles;
@@ -209,6 +233,11 @@ extern "C" KCESTATUS KdsDeleteIndex(KDSHANDLE index) {
     return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
         TableCursor& cursor = h.Cursor();
         if (cursor.ReadOnly()) return Fail(KCE_TABLE_READ_ONLY, "table '" + cursor.Name() + "'");
+        if (h.Index().Index().InIndexFile()) {
+            return Fail(KCE_NOT_SUPPORTED, "index " + h.Index().Index().Definition().name +
+                                               " lives in index file " + h.Index().Index().File() +
+                                               ": remove the file instead");
+        }
         std::shared_ptr<TableIndexes> indexes;
         if (KCESTATUS s = TableIndexes::For(cursor.Store(), &indexes)) return s;
         if (KCESTATUS s = indexes->Drop(h.Index().Index().Definition().name)) return s;
@@ -259,16 +288,62 @@ extern "C" KCESTATUS KdsOpenIndex(KDSHANDLE table, const UNSIGNED8* file, KDSHAN
         if (!path.empty() && BaseName(path, true) == BaseName(cursor->Store().Path(), true)) {
             return CopyHandles(list, handles, count);
         }
-        return Fail(KCE_FILE_NOT_FOUND, "index file '" + path + "' for table '" + cursor->Name() +
-                                            "': native tables keep their indexes in the table "
-                                            "file");
+        if (!TableIndexes::Supports(cursor->Store())) {
+            return Fail(KCE_NOT_SUPPORTED, "index files of table '" + cursor->Name() + "'");
+        }
+        std::string resolved = IndexFilePath(*cursor, path);
+        // A file this handle has open already answers the handles it has.
+        std::vector<std::shared_ptr<IndexHandle>> mine;
+        for (const auto& h : list) {
+            if (h->Index().Index().InIndexFile() && h->Index().Index().File() == resolved) {
+                mine.push_back(h);
+            }
+        }
+        if (!mine.empty()) return CopyHandles(mine, handles, count);
+        std::shared_ptr<TableIndexes> indexes;
+        if (KCESTATUS s = TableIndexes::For(cursor->Store(), &indexes)) return s;
+        std::vector<std::shared_ptr<NativeIndex>> opened;
+        if (KCESTATUS s = indexes->OpenFile(resolved, &opened)) return s;
+        if (count && handles && opened.size() > *count) {
+            indexes->ReleaseFile(resolved, int(opened.size()));
+            UNSIGNED16 room = *count;
+            *count = UNSIGNED16(opened.size());
+            return Fail(KCE_INSUFFICIENT_BUFFER,
+                        "index file " + resolved + " holds " + std::to_string(opened.size()) +
+                            " indexes, room was given for " + std::to_string(room));
+        }
+        for (const auto& index : opened) mine.push_back(NewHandle(cursor, index));
+        return CopyHandles(mine, handles, count);
     });
 }
 
 extern "C" KCESTATUS KdsCloseIndex(KDSHANDLE index) {
     return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
-        return Fail(KCE_NOT_SUPPORTED, "index " + h.Index().Index().Definition().name +
-                                           " is kept in the table's file and closes with it");
+        if (!h.Index().Index().InIndexFile()) {
+            return Fail(KCE_NOT_SUPPORTED, "index " + h.Index().Index().Definition().name +
+                                               " is kept in the table's file and closes with it");
+        }
+        // Closing an index closes its file: every index of it on this handle goes.
+        std::string file = h.Index().Index().File();
+        std::shared_ptr<TableCursor> cursor = h.CursorRef();
+        auto& list = cursor->IndexHandles();
+        std::vector<KDSHANDLE> keep;
+        int removed = 0;
+        for (KDSHANDLE ih : list) {
+            auto other = HandleOf(ih);
+            if (other && other->Index().Index().InIndexFile() &&
+                other->Index().Index().File() == file) {
+                Handles::Remove(ih);
+                ++removed;
+            } else {
+                keep.push_back(ih);
+            }
+        }
+        list = std::move(keep);
+        std::shared_ptr<TableIndexes> indexes;
+        if (KCESTATUS s = TableIndexes::For(cursor->Store(), &indexes)) return s;
+        indexes->ReleaseFile(file, removed);
+        return KCE_SUCCESS;
     });
 }
 

@@ -40,6 +40,13 @@ KCESTATUS ExecSql(sqlite3* db, const char* sql, const std::string& file) {
     return Fail(KCE_FILE_WRITE_FAILED, file + ": " + text);
 }
 
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
 }  // namespace
 
 ExprSchema SchemaOfLayout(const RecordLayout& layout) {
@@ -97,6 +104,10 @@ TableIndexes::TableIndexes(Storage& storage)
     : storage_(storage), db_(storage.Database()), schema_(SchemaOfLayout(storage.Layout())) {}
 
 TableIndexes::~TableIndexes() {
+    for (auto& f : files_) {
+        f->indexes.clear();
+        sqlite3_close_v2(f->db);
+    }
     auto& registry = Registry();
     auto it = registry.find(&storage_);
     if (it != registry.end() && it->second.expired()) registry.erase(it);
@@ -117,16 +128,143 @@ std::shared_ptr<NativeIndex> TableIndexes::Find(std::string_view name) const {
 }
 
 KCESTATUS TableIndexes::Compile(const IndexDefinition& def, std::shared_ptr<NativeIndex>* out) {
+    return CompileIn(def, db_, storage_.Path(), out);
+}
+
+KCESTATUS TableIndexes::CompileIn(const IndexDefinition& def, sqlite3* db, const std::string& file,
+                                  std::shared_ptr<NativeIndex>* out) {
     auto index = std::make_shared<NativeIndex>();
     index->def_ = def;
-    index->file_ = storage_.Path();
+    index->file_ = file;
+    index->inIndexFile_ = db != db_;
     if (KCESTATUS s =
             IndexKey::Compile(schema_, def.key, def.descending, def.condition, &index->key_)) {
         return Fail(s, "index " + def.name + " of " + storage_.Path() + ": " + LastFailureDetail());
     }
-    index->store_ = std::make_unique<KeyStore>(db_, storage_.Path(), def.name);
+    index->store_ = std::make_unique<KeyStore>(db, file, def.name);
     *out = std::move(index);
     return KCE_SUCCESS;
+}
+
+std::vector<std::shared_ptr<NativeIndex>> TableIndexes::AllIndexes() const {
+    std::vector<std::shared_ptr<NativeIndex>> all = indexes_;
+    for (const auto& f : files_) all.insert(all.end(), f->indexes.begin(), f->indexes.end());
+    return all;
+}
+
+TableIndexes::IndexFile* TableIndexes::FindFile(const std::string& path) {
+    for (auto& f : files_) {
+        if (f->path == path) return f.get();
+    }
+    return nullptr;
+}
+
+KCESTATUS TableIndexes::AttachFile(const std::string& path, bool create, IndexFile** out) {
+    if (IndexFile* f = FindFile(path)) {
+        *out = f;
+        return KCE_SUCCESS;
+    }
+    auto file = std::make_unique<IndexFile>();
+    file->path = path;
+    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    int rc = sqlite3_open_v2(path.c_str(), &file->db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(file->db);
+        return Fail(rc == SQLITE_CANTOPEN ? KCE_FILE_NOT_FOUND : KCE_FILE_OPEN_FAILED,
+                    "index file " + path + ": " + sqlite3_errstr(rc));
+    }
+    sqlite3_busy_timeout(file->db, 5000);
+    if (KCESTATUS s =
+            ExecSql(file->db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", path)) {
+        sqlite3_close_v2(file->db);
+        return s;
+    }
+    std::vector<IndexDefinition> defs;
+    KCESTATUS s = LoadIndexDefinitions(file->db, path, &defs);
+    for (const IndexDefinition& def : defs) {
+        if (s) break;
+        std::shared_ptr<NativeIndex> index;
+        if (CompileIn(def, file->db, path, &index) != KCE_SUCCESS) {
+            s = Fail(KCE_INDEX_MISMATCH, "index file " + path + ": index " + def.name +
+                                             " does not fit table " + storage_.Path() + ": " +
+                                             LastFailureDetail());
+            break;
+        }
+        file->indexes.push_back(std::move(index));
+    }
+    if (s == KCE_SUCCESS && !create && defs.empty()) {
+        s = Fail(KCE_WRONG_FILE_FORMAT, "index file " + path + " holds no index");
+    }
+    if (s) {
+        file->indexes.clear();
+        sqlite3_close_v2(file->db);
+        return s;
+    }
+    files_.push_back(std::move(file));
+    *out = files_.back().get();
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::CreateInFile(const std::string& path, const IndexDefinition& def,
+                                     std::shared_ptr<NativeIndex>* out) {
+    if (!ValidIndexName(def.name)) {
+        return Fail(KCE_INVALID_INDEX_NAME,
+                    "'" + def.name + "': letters, digits and '_', at most 128, not a digit first");
+    }
+    bool attached = FindFile(path) != nullptr;
+    IndexFile* file = nullptr;
+    if (KCESTATUS s = AttachFile(path, true, &file)) return s;
+    auto detachIfNew = [&] {
+        if (!attached) ReleaseFile(path, file->opens);
+    };
+    for (const auto& i : file->indexes) {
+        if (SameName(i->def_.name, def.name)) {
+            detachIfNew();
+            return Fail(KCE_INDEX_EXISTS, "index " + def.name + " in " + path);
+        }
+    }
+    std::shared_ptr<NativeIndex> index;
+    if (KCESTATUS s = CompileIn(def, file->db, path, &index)) {
+        detachIfNew();
+        return s;
+    }
+    KCESTATUS s = ExecSql(file->db, "BEGIN IMMEDIATE", path);
+    if (!s) s = index->store_->Create();
+    if (!s) s = SaveIndexDefinition(file->db, path, def);
+    if (!s) s = Fill(*index);
+    if (!s) s = ExecSql(file->db, "COMMIT", path);
+    if (s) {
+        std::string text = LastFailureDetail();
+        sqlite3_exec(file->db, "ROLLBACK", nullptr, nullptr, nullptr);
+        detachIfNew();
+        return Fail(s, text);
+    }
+    ++file->opens;
+    file->indexes.push_back(index);
+    *out = std::move(index);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::OpenFile(const std::string& path,
+                                 std::vector<std::shared_ptr<NativeIndex>>* out) {
+    IndexFile* file = nullptr;
+    if (KCESTATUS s = AttachFile(path, false, &file)) return s;
+    file->opens += int(file->indexes.size());
+    *out = file->indexes;
+    return KCE_SUCCESS;
+}
+
+void TableIndexes::ReleaseFile(const std::string& path, int handles) {
+    for (auto it = files_.begin(); it != files_.end(); ++it) {
+        if ((*it)->path != path) continue;
+        (*it)->opens -= handles;
+        if ((*it)->opens > 0) return;
+        // Index handles still in a call may hold statements: the connection closes after them.
+        (*it)->indexes.clear();
+        sqlite3_close_v2((*it)->db);
+        files_.erase(it);
+        return;
+    }
 }
 
 KCESTATUS TableIndexes::Load() {
@@ -222,7 +360,6 @@ KCESTATUS TableIndexes::Drop(const std::string& name) {
 }
 
 KCESTATUS TableIndexes::Rebuild() {
-    if (indexes_.empty()) return KCE_SUCCESS;
     if (KCESTATUS s = Begin()) return s;
     for (auto& index : indexes_) {
         ++index->changes_;
@@ -233,14 +370,28 @@ KCESTATUS TableIndexes::Rebuild() {
             return s;
         }
     }
-    return Commit();
+    if (KCESTATUS s = Commit()) return s;
+    for (auto& f : files_) {
+        if (KCESTATUS s = ExecSql(f->db, "BEGIN IMMEDIATE", f->path)) return s;
+        for (auto& index : f->indexes) {
+            ++index->changes_;
+            KCESTATUS s = index->store_->Clear();
+            if (!s) s = Fill(*index);
+            if (s) {
+                sqlite3_exec(f->db, "ROLLBACK", nullptr, nullptr, nullptr);
+                return s;
+            }
+        }
+        if (KCESTATUS s = ExecSql(f->db, "COMMIT", f->path)) return s;
+    }
+    return KCE_SUCCESS;
 }
 
 KCESTATUS TableIndexes::Check(std::vector<std::string>* problems) {
     problems->clear();
     const UNSIGNED32 length = storage_.Layout().recordLength;
     std::vector<uint8_t> image(length);
-    for (auto& index : indexes_) {
+    for (auto& index : AllIndexes()) {
         // Every record's key must be present, and the index must hold nothing else.
         UNSIGNED32 recno = 0, expected = 0;
         while (true) {
@@ -281,7 +432,7 @@ KCESTATUS TableIndexes::Check(std::vector<std::string>* problems) {
 
 KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_t* oldImage,
                                 const uint8_t* newImage) {
-    for (auto& index : indexes_) {
+    for (auto& index : AllIndexes()) {
         std::string oldKey, newKey;
         bool oldIn = false, newIn = false;
         if (oldImage) {
@@ -318,7 +469,7 @@ KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_
 }
 
 KCESTATUS TableIndexes::OnZap(Storage&) {
-    for (auto& index : indexes_) {
+    for (auto& index : AllIndexes()) {
         ++index->changes_;
         if (KCESTATUS s = index->store_->Clear()) return s;
     }

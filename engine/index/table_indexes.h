@@ -36,6 +36,8 @@ class NativeIndex {
     KeyStore& Store() { return *store_; }
     // The file the index lives in.
     const std::string& File() const { return file_; }
+    // Whether it lives in an index file of its own (not in the table's file).
+    bool InIndexFile() const { return inIndexFile_; }
     // Counts the changes of the index's keys, so that an order can tell whether a position it
     // remembers may be stale.
     uint64_t Changes() const { return changes_; }
@@ -50,6 +52,7 @@ class NativeIndex {
     std::unique_ptr<IndexKey> key_;
     std::unique_ptr<KeyStore> store_;
     std::string file_;
+    bool inIndexFile_ = false;
     uint64_t changes_ = 0;
 };
 
@@ -63,7 +66,21 @@ class TableIndexes : public WriteObserver {
     explicit TableIndexes(Storage& storage);
     ~TableIndexes() override;
 
+    // The structural indexes, in order of creation.
     const std::vector<std::shared_ptr<NativeIndex>>& Indexes() const { return indexes_; }
+    // Every index kept up to date: the structural ones, then those of the attached index files.
+    std::vector<std::shared_ptr<NativeIndex>> AllIndexes() const;
+
+    // Index files: separate SQLite files (the same catalog and key tables as a table file) whose
+    // indexes are maintained while any handle has the file open. Creating one makes the file
+    // when it does not exist. The file counts the index handles made on it (one per index an
+    // open answers, one per create); ReleaseFile gives back `handles` of them, and the file is
+    // closed when none remains. Writes to an index file commit on their own, after the
+    // record: a crash between the two leaves the file to `reindex`.
+    KCESTATUS CreateInFile(const std::string& path, const IndexDefinition& def,
+                           std::shared_ptr<NativeIndex>* out);
+    KCESTATUS OpenFile(const std::string& path, std::vector<std::shared_ptr<NativeIndex>>* out);
+    void ReleaseFile(const std::string& path, int handles);
     std::shared_ptr<NativeIndex> Find(std::string_view name) const;
     const ExprSchema& Schema() const { return schema_; }
     Storage& GetStorage() { return storage_; }
@@ -90,8 +107,20 @@ class TableIndexes : public WriteObserver {
     KCESTATUS Commit();
     void Rollback();
 
+    struct IndexFile {
+        std::string path;
+        sqlite3* db = nullptr;
+        std::vector<std::shared_ptr<NativeIndex>> indexes;
+        int opens = 0;
+    };
+    IndexFile* FindFile(const std::string& path);
+    KCESTATUS AttachFile(const std::string& path, bool create, IndexFile** out);
+    KCESTATUS CompileIn(const IndexDefinition& def, sqlite3* db, const std::string& file,
+                        std::shared_ptr<NativeIndex>* out);
+
     Storage& storage_;
     sqlite3* db_;
+    std::vector<std::unique_ptr<IndexFile>> files_;
     ExprSchema schema_;
     std::vector<std::shared_ptr<NativeIndex>> indexes_;
 };

@@ -398,3 +398,59 @@ TEST_F(IndexTest, BadIndexDefinitionsAndKeysFailClearly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(IndexTest, IndexFilesOpenCloseAndFollowWrites) {
+    KDSHANDLE created = 0;
+    ASSERT_EQ(KdsCreateIndex(table_, U("EXTRA"), U("BYCODE"), U("CODE"), nullptr, 0, &created), 0u)
+        << LastErrorText();
+    UNSIGNED8 buf[300];
+    UNSIGNED16 len = sizeof buf;
+    ASSERT_EQ(KdsGetIndexFilename(created, 2, buf, &len), 0u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), len), "EXTRA.kdi");
+    ASSERT_EQ(KdsCreateIndex(table_, U("EXTRA"), U("BYRATE"), U("RATE"), nullptr,
+                             KCE_INDEX_DESCENDING, &created),
+              0u);
+    EXPECT_EQ(Walk(created, "NAME"),
+              (std::vector<std::string>{"ADAMS", "SMITH", "SMYTHE", "", "A B", "JONES"}));
+    KDSHANDLE handles[50];
+    UNSIGNED16 count = 50;
+    ASSERT_EQ(KdsGetAllIndexes(table_, handles, &count), 0u);
+    EXPECT_EQ(count, 2);
+    // Closing one index closes its file; the file keeps its indexes for the next open.
+    ASSERT_EQ(KdsCloseIndex(created), 0u) << LastErrorText();
+    count = 50;
+    ASSERT_EQ(KdsGetAllIndexes(table_, handles, &count), 0u);
+    EXPECT_EQ(count, 0);
+    Append({"BAKER", "1", "01/01/2020", "T", "1", "5"});  // written while the file is closed
+    count = 50;
+    ASSERT_EQ(KdsOpenIndex(table_, U(Path("extra.KDI")), handles, &count), 0u) << LastErrorText();
+    ASSERT_EQ(count, 2);
+    // Opening the same file again on this handle answers the same handles.
+    KDSHANDLE again[50];
+    UNSIGNED16 againCount = 50;
+    ASSERT_EQ(KdsOpenIndex(table_, U("EXTRA"), again, &againCount), 0u);
+    EXPECT_EQ(again[0], handles[0]);
+    // A record written while the file was closed is missing until the file is rebuilt, as with
+    // any index file; reindex puts it in.
+    EXPECT_EQ(KdsCheckIndexes(table_), KCE_INDEX_MISMATCH);
+    ASSERT_EQ(KdsReindex(table_), 0u) << LastErrorText();
+    EXPECT_EQ(KdsCheckIndexes(table_), 0u) << LastErrorText();
+    // While open it follows every write.
+    ASSERT_EQ(KdsGotoRecord(table_, 1), 0u);
+    ASSERT_EQ(KdsDeleteRecord(table_), 0u);
+    Append({"CLARK", "2", "01/01/2021", "T", "2", "-9"});
+    EXPECT_EQ(Walk(handles[0], "NAME"),
+              (std::vector<std::string>{"A B", "CLARK", "JONES", "ADAMS", "", "BAKER", "SMYTHE"}));
+    EXPECT_EQ(KdsCheckIndexes(table_), 0u) << LastErrorText();
+
+    count = 50;
+    EXPECT_EQ(KdsOpenIndex(table_, U("NOSUCH"), handles, &count), KCE_FILE_NOT_FOUND);
+    EXPECT_EQ(KdsCreateIndex(table_, U("EXTRA"), U("bycode"), U("NAME"), nullptr, 0, &created),
+              KCE_INDEX_EXISTS);
+    KDSHANDLE structural = Index("BYNAME", "NAME");
+    EXPECT_EQ(KdsCloseIndex(structural), KCE_NOT_SUPPORTED);
+}
+
+}  // namespace
