@@ -30,7 +30,7 @@ struct Field {
     const char* engineType;
     int length;
     int decimals;
-    const char* pythonSpec;
+    const char* pythonType;
 };
 
 std::vector<Field> Layout() {
@@ -93,14 +93,14 @@ struct Figures {
 Figures RunEngine(const std::string& dir, const std::vector<Field>& fields, long records) {
     KDSHANDLE connection = 0;
     Check(KdsConnect(reinterpret_cast<const UNSIGNED8*>(dir.c_str()), &connection), "connect");
-    std::string spec;
+    std::string fieldList;
     for (const Field& f : fields) {
-        spec += f.name + "," + f.engineType + "," + std::to_string(f.length) + "," +
-                std::to_string(f.decimals) + ";";
+        fieldList += f.name + "," + f.engineType + "," + std::to_string(f.length) + "," +
+                     std::to_string(f.decimals) + ";";
     }
     KDSHANDLE table = 0;
     Check(KdsCreateTable(connection, reinterpret_cast<const UNSIGNED8*>("engine.dbf"), 2, 1,
-                         reinterpret_cast<const UNSIGNED8*>(spec.c_str()), 0, &table),
+                         reinterpret_cast<const UNSIGNED8*>(fieldList.c_str()), 0, &table),
           "create");
     UNSIGNED32 recordLength = 0;
     Check(KdsGetRecordLength(table, &recordLength), "record length");
@@ -188,16 +188,17 @@ Figures RunEngine(const std::string& dir, const std::vector<Field>& fields, long
 }
 
 Figures RunPythonDbf(const std::string& dir, const std::vector<Field>& fields, long records) {
-    std::string spec;
-    for (const Field& f : fields) spec += (spec.empty() ? "" : "; ") + f.name + " " + f.pythonSpec;
+    std::string fieldList;
+    for (const Field& f : fields)
+        fieldList += (fieldList.empty() ? "" : "; ") + f.name + " " + f.pythonType;
     std::string script = dir + "/bench.py";
     FILE* py = std::fopen(script.c_str(), "w");
     std::fprintf(py, R"(import datetime, sys, time
 import dbf
 records = %ld
-spec = '%s'
-names = [s.split()[0] for s in spec.split('; ')]
-t = dbf.Table('%s/python.dbf', spec, dbf_type='vfp')
+fieldList = '%s'
+names = [s.split()[0] for s in fieldList.split('; ')]
+t = dbf.Table('%s/python.dbf', fieldList, dbf_type='vfp')
 t.open(dbf.READ_WRITE)
 start, cpu = time.monotonic(), time.process_time()
 for r in range(1, records + 1):
@@ -224,7 +225,7 @@ t.close()
 assert seen == records, seen
 print(append, read, appendWall, readWall)
 )",
-                 records, spec.c_str(), dir.c_str());
+                 records, fieldList.c_str(), dir.c_str());
     std::fclose(py);
     std::string command = "/usr/bin/python3 " + script;
     FILE* p = popen(command.c_str(), "r");

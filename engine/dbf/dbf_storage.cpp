@@ -364,10 +364,10 @@ KCESTATUS OpenAs(UNSIGNED16 tableType, const OpenRequest& request, std::unique_p
 
 KCESTATUS CreateAs(UNSIGNED16 tableType, const std::string& path,
                    const std::vector<FieldSpec>& fields, std::unique_ptr<Storage>* out) {
-    std::vector<DbfFieldSpec> specs;
-    for (const FieldSpec& f : fields) specs.push_back({f.name, f.type, f.length, f.decimals});
+    std::vector<DbfFieldSpec> wanted;
+    for (const FieldSpec& f : fields) wanted.push_back({f.name, f.type, f.length, f.decimals});
     XBaseKind kind = tableType == 2 ? XBaseKind::kCdx : XBaseKind::kNtx;
-    if (KCESTATUS s = DbfTable::Create(path, kind, specs, {})) return s;
+    if (KCESTATUS s = DbfTable::Create(path, kind, wanted, {})) return s;
     OpenRequest request;
     request.path = path;
     return OpenAs(tableType, request, out);

@@ -147,13 +147,13 @@ bool DbfCanHold(XBaseKind kind, uint16_t type) {
 }
 
 KCESTATUS DbfTable::Create(const std::string& path, XBaseKind kind,
-                           const std::vector<DbfFieldSpec>& specs,
+                           const std::vector<DbfFieldSpec>& wanted,
                            const DbfCreateOptions& options) {
-    if (specs.empty()) return Fail(KCE_NO_FIELDS, "table " + path);
+    if (wanted.empty()) return Fail(KCE_NO_FIELDS, "table " + path);
     std::vector<FieldDescriptor> fields;
     bool memo = false, autoinc = false;
-    for (size_t i = 0; i < specs.size(); ++i) {
-        const DbfFieldSpec& s = specs[i];
+    for (size_t i = 0; i < wanted.size(); ++i) {
+        const DbfFieldSpec& s = wanted[i];
         std::string where = "table " + path + ", field '" + s.name + "'";
         if (s.name.empty())
             return Fail(KCE_INVALID_ARGUMENT, "table " + path + ": a field has no name");
@@ -168,7 +168,7 @@ KCESTATUS DbfTable::Create(const std::string& path, XBaseKind kind,
             }
         }
         for (size_t j = 0; j < i; ++j) {
-            if (::strcasecmp(specs[j].name.c_str(), s.name.c_str()) == 0) {
+            if (::strcasecmp(wanted[j].name.c_str(), s.name.c_str()) == 0) {
                 return Fail(KCE_DUPLICATE_FIELD_NAME, where);
             }
         }

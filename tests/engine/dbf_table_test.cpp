@@ -223,9 +223,10 @@ TEST_F(DbfTableTest, MemoValuesRoundTripInEveryBlockSize) {
                    Case{XBaseKind::kCdx, 512, "c.fpt"}, Case{XBaseKind::kNtx, 0, "d.dbt"}}) {
         SCOPED_TRACE(c.memoName);
         std::string name = std::string(c.memoName).substr(0, 1) + ".dbf";
-        std::vector<DbfFieldSpec> specs = {{"ID", 2, 4, 0}, {"NOTE", 5, 0, 0}};
-        if (c.kind == XBaseKind::kCdx) specs.push_back({"PIC", 7, 0, 0});
-        ASSERT_EQ(DbfTable::Create(PathOf(name), c.kind, specs, {.memoBlockSize = c.blockSize}), 0u)
+        std::vector<DbfFieldSpec> wanted = {{"ID", 2, 4, 0}, {"NOTE", 5, 0, 0}};
+        if (c.kind == XBaseKind::kCdx) wanted.push_back({"PIC", 7, 0, 0});
+        ASSERT_EQ(DbfTable::Create(PathOf(name), c.kind, wanted, {.memoBlockSize = c.blockSize}),
+                  0u)
             << kce::LastText();
         auto t = OpenTable(name);
         ASSERT_TRUE(t);
@@ -359,7 +360,7 @@ TEST_F(DbfTableTest, BadInputGivesItsStatusAndLeavesTheFileAlone) {
 TEST_F(DbfTableTest, CreateRefusesWhatTheKindCannotHold) {
     struct Case {
         XBaseKind kind;
-        DbfFieldSpec spec;
+        DbfFieldSpec field;
         KCESTATUS status;
         const char* text;
     };
@@ -378,7 +379,7 @@ TEST_F(DbfTableTest, CreateRefusesWhatTheKindCannotHold) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        EXPECT_EQ(DbfTable::Create(PathOf("x.dbf"), c.kind, {{"ID", 2, 4, 0}, c.spec}, {}),
+        EXPECT_EQ(DbfTable::Create(PathOf("x.dbf"), c.kind, {{"ID", 2, 4, 0}, c.field}, {}),
                   c.status);
         EXPECT_NE(kce::LastText().find(c.text), std::string::npos) << kce::LastText();
         EXPECT_FALSE(std::filesystem::exists(PathOf("x.dbf")));
