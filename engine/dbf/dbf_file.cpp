@@ -376,17 +376,7 @@ KCESTATUS DbfFile::CopyLayoutTo(const std::string& path, std::unique_ptr<DbfFile
 }
 
 KCESTATUS DbfFile::ReplaceWith(const std::string& path) {
-    RawFile source;
-    if (KCESTATUS s = source.Open(path, true)) return s;
-    uint64_t size = 0;
-    if (KCESTATUS s = source.Size(&size)) return s;
-    std::vector<uint8_t> chunk(1 << 20);
-    for (uint64_t at = 0; at < size; at += chunk.size()) {
-        size_t got = 0;
-        if (KCESTATUS s = source.ReadAt(at, chunk.data(), chunk.size(), &got)) return s;
-        if (KCESTATUS s = file_.WriteAt(at, chunk.data(), got)) return s;
-    }
-    if (KCESTATUS s = file_.Truncate(size)) return s;
+    if (KCESTATUS s = file_.CopyFrom(path)) return s;
     return Load();
 }
 

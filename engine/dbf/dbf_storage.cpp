@@ -351,6 +351,14 @@ KCESTATUS OpenAs(UNSIGNED16 tableType, const OpenRequest& request, std::unique_p
     // The storage is shared by every handle of the process: it opens the file for writing when
     // the file allows it, and each handle keeps its own read-only option.
     const bool writable = ::access(request.path.c_str(), W_OK) == 0;
+    {
+        // Only a process that holds the table alone may finish or clear a pack: another one
+        // may be packing right now.
+        std::unique_ptr<FileLock> probe;
+        if (FileLock::Open(request.path, &probe) == KCE_SUCCESS && probe->LockTable(true)) {
+            if (KCESTATUS s = FinishInterruptedPack(request.path, writable)) return s;
+        }
+    }
     std::unique_ptr<DbfTable> table;
     KCESTATUS s = DbfTable::Open(request.path, !writable, &table);
     if (s == KCE_FILE_OPEN_FAILED && writable) s = DbfTable::Open(request.path, true, &table);

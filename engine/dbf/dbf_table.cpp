@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
+#include "engine/file_io.h"
 #include "engine/status.h"
 
 namespace kce::dbf {
@@ -119,6 +121,32 @@ std::string Sibling(const std::string& path, const char* ext) {
         for (char& c : e) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     return base + e;
+}
+
+// The files of a pack: the new table and memo file beside the old ones, and the marker whose
+// existence says that both are complete and are to replace the old ones.
+std::string PackedTablePath(const std::string& path) { return path + ".pack"; }
+std::string PackMarkerPath(const std::string& path) { return path + ".packed"; }
+std::string PackedMemoPath(const std::string& memoPath) { return memoPath + ".pack"; }
+
+bool Exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+// Flushes a finished file, so that the marker never reaches the disk before the file does.
+KCESTATUS SyncFile(const std::string& path) {
+    std::unique_ptr<File> f;
+    if (KCESTATUS s = Files().Open(path, FileMode::kReadWrite, &f)) return s;
+    return f->Sync();
+}
+
+KCESTATUS WriteMarker(const std::string& path) {
+    std::unique_ptr<File> f;
+    if (KCESTATUS s = Files().Open(path, FileMode::kCreateNew, &f)) return s;
+    static const char kText[] = "pack committed\n";
+    if (KCESTATUS s = f->Write(0, kText, sizeof kText - 1)) return s;
+    return f->Sync();
 }
 
 bool IsBlob(uint16_t type) { return type >= 5 && type <= 7; }
@@ -633,9 +661,9 @@ KCESTATUS DbfTable::Zap() {
 KCESTATUS DbfTable::Pack() {
     if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + Path());
     const std::string path = Path();
-    const std::string packPath = path + ".pack";
+    const std::string packPath = PackedTablePath(path);
     const std::string memoPath = memo_ ? memo_->Path() : std::string();
-    const std::string memoPackPath = memoPath + ".pack";
+    const std::string memoPackPath = PackedMemoPath(memoPath);
     std::unique_ptr<DbfFile> packed;
     if (KCESTATUS s = file_->CopyLayoutTo(packPath, &packed)) return s;
     std::unique_ptr<MemoFile> packedMemo;
@@ -673,15 +701,59 @@ KCESTATUS DbfTable::Pack() {
     }
     packed.reset();
     packedMemo.reset();
-    // The memo file moves first, then the table's bytes are copied over it in place. Until both
-    // are done the .pack files stay, so an interrupted pack can be finished by hand.
-    if (!memoPath.empty() && std::rename(memoPackPath.c_str(), memoPath.c_str()) != 0) {
-        return cleanUp(Fail(KCE_FILE_WRITE_FAILED, "cannot replace " + memoPath));
+    if (KCESTATUS s = SyncFile(packPath)) return cleanUp(s);
+    if (!memoPath.empty()) {
+        if (KCESTATUS s = SyncFile(memoPackPath)) return cleanUp(s);
     }
-    if (KCESTATUS s = file_->ReplaceWith(packPath)) return s;
-    std::remove(packPath.c_str());
+    // The commit point: from here on the pack is finished, now or by the next open.
+    if (KCESTATUS s = WriteMarker(PackMarkerPath(path))) {
+        std::remove(PackMarkerPath(path).c_str());
+        return cleanUp(s);
+    }
+    // Should finishing fail, this object keeps the files it has open and the next open of the
+    // table finishes the pack.
+    if (KCESTATUS s = FinishInterruptedPack(path, true)) return s;
+    std::unique_ptr<DbfFile> reopened;
+    if (KCESTATUS s = DbfFile::Open(path, false, &reopened)) return s;
+    file_ = std::move(reopened);
     if (KCESTATUS s = Load()) return s;
     return OpenMemo(false);
+}
+
+KCESTATUS FinishInterruptedPack(const std::string& path, bool writable) {
+    const std::string marker = PackMarkerPath(path);
+    const std::string packPath = PackedTablePath(path);
+    if (!Exists(marker)) {
+        // The old files are whole; what an unfinished pack wrote beside them goes.
+        if (writable) {
+            std::remove(packPath.c_str());
+            for (const char* ext : {".fpt", ".dbt"})
+                std::remove(PackedMemoPath(Sibling(path, ext)).c_str());
+        }
+        return KCE_SUCCESS;
+    }
+    if (!writable) {
+        return Fail(KCE_DAMAGED_FILE, "table " + path +
+                                          ": an interrupted pack is to be finished, which needs "
+                                          "write access to the table");
+    }
+    // Each step can run again after a crash in it: a rename that happened leaves no .pack file,
+    // and the copy starts from the beginning.
+    for (const char* ext : {".fpt", ".dbt"}) {
+        const std::string memoPath = Sibling(path, ext);
+        const std::string packedMemo = PackedMemoPath(memoPath);
+        if (Exists(packedMemo) && std::rename(packedMemo.c_str(), memoPath.c_str()) != 0)
+            return Fail(KCE_FILE_WRITE_FAILED, "cannot replace " + memoPath);
+    }
+    if (Exists(packPath)) {
+        // In place, so that the table file keeps its identity and the locks held on it.
+        RawFile table;
+        if (KCESTATUS s = table.Open(path, false)) return s;
+        if (KCESTATUS s = table.CopyFrom(packPath)) return s;
+        std::remove(packPath.c_str());
+    }
+    std::remove(marker.c_str());
+    return KCE_SUCCESS;
 }
 
 KCESTATUS DbfTable::Check(std::vector<std::string>* problems) const {

@@ -108,7 +108,9 @@ class DbfTable {
 
     KCESTATUS Zap();
     // Rewrites the table without its deleted records, and the memo file without the space of
-    // replaced or deleted values. Needs exclusive use of the table.
+    // replaced or deleted values. Needs exclusive use of the table. The new files are written
+    // beside the old ones and committed by a marker file (see FinishInterruptedPack), so a crash
+    // at any point leaves either the old table or the packed one, never a mix.
     KCESTATUS Pack();
     // Problems found in the file's bookkeeping and memo pointers, one line each.
     KCESTATUS Check(std::vector<std::string>* problems) const;
@@ -134,5 +136,11 @@ class DbfTable {
 
 // Which engine types a table kind can hold, for messages that name the field and the type.
 bool DbfCanHold(XBaseKind kind, uint16_t type);
+
+// Run before a table is opened by the first process that holds it alone: a pack that wrote its
+// marker is finished (the packed memo file renamed into place, the packed table copied over the
+// table); the leftovers of a pack that did not get that far are removed. A table whose pack must
+// be finished but that cannot be written gives KCE_DAMAGED_FILE.
+KCESTATUS FinishInterruptedPack(const std::string& path, bool writable);
 
 }  // namespace kce::dbf

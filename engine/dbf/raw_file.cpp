@@ -1,5 +1,7 @@
 #include "engine/dbf/raw_file.h"
 
+#include <vector>
+
 #include "engine/status.h"
 
 namespace kce::dbf {
@@ -56,6 +58,23 @@ KCESTATUS RawFile::Size(uint64_t* size) const { return file_->Size(size); }
 KCESTATUS RawFile::Truncate(uint64_t size) {
     if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "file " + path_ + " is open read-only");
     return file_->Truncate(size);
+}
+
+KCESTATUS RawFile::Sync() { return file_->Sync(); }
+
+KCESTATUS RawFile::CopyFrom(const std::string& path) {
+    RawFile source;
+    if (KCESTATUS s = source.Open(path, true)) return s;
+    uint64_t size = 0;
+    if (KCESTATUS s = source.Size(&size)) return s;
+    std::vector<uint8_t> chunk(1 << 20);
+    for (uint64_t at = 0; at < size; at += chunk.size()) {
+        size_t got = 0;
+        if (KCESTATUS s = source.ReadAt(at, chunk.data(), chunk.size(), &got)) return s;
+        if (KCESTATUS s = WriteAt(at, chunk.data(), got)) return s;
+    }
+    if (KCESTATUS s = Truncate(size)) return s;
+    return Sync();
 }
 
 }  // namespace kce::dbf

@@ -37,6 +37,10 @@ class RawFile {
     KCESTATUS WriteAt(uint64_t offset, const void* data, size_t size);
     KCESTATUS Size(uint64_t* size) const;
     KCESTATUS Truncate(uint64_t size);
+    KCESTATUS Sync();
+    // Makes this file a byte copy of the file at path, written in place (the file keeps its
+    // identity, and so the locks held on it).
+    KCESTATUS CopyFrom(const std::string& path);
 
   private:
     std::unique_ptr<File> file_;

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "engine/file_io.h"
@@ -469,10 +471,12 @@ TEST_F(DbfTableTest, HeaderCountDisagreeingWithSizeIsReadAsTheSizeSays) {
 
 }  // namespace
 
-// A file system on a full disk: writes to files of one kind that would make them grow fail.
+// A file system on a full disk: writes to files of one kind that would make them grow fail (or,
+// with everyWrite, all writes to them, as on a failing disk).
 class FullDisk : public kce::FileSystem {
   public:
-    explicit FullDisk(std::string suffix) : suffix_(std::move(suffix)) {}
+    explicit FullDisk(std::string suffix, bool everyWrite = false)
+        : suffix_(std::move(suffix)), everyWrite_(everyWrite) {}
     KCESTATUS Open(const std::string& path, kce::FileMode mode,
                    std::unique_ptr<kce::File>* out) override {
         kce::SetFileSystemForTesting(nullptr);
@@ -480,7 +484,7 @@ class FullDisk : public kce::FileSystem {
         kce::SetFileSystemForTesting(this);
         if (s == 0 && path.size() >= suffix_.size() &&
             path.compare(path.size() - suffix_.size(), suffix_.size(), suffix_) == 0) {
-            *out = std::make_unique<Failing>(std::move(*out));
+            *out = std::make_unique<Failing>(std::move(*out), everyWrite_);
         }
         return s;
     }
@@ -489,14 +493,15 @@ class FullDisk : public kce::FileSystem {
   private:
     class Failing : public kce::File {
       public:
-        explicit Failing(std::unique_ptr<kce::File> inner) : inner_(std::move(inner)) {}
+        Failing(std::unique_ptr<kce::File> inner, bool everyWrite)
+            : inner_(std::move(inner)), everyWrite_(everyWrite) {}
         KCESTATUS Read(uint64_t o, void* b, size_t n, size_t* got) override {
             return inner_->Read(o, b, n, got);
         }
         KCESTATUS Write(uint64_t o, const void* b, size_t n) override {
             uint64_t size = 0;
             inner_->Size(&size);
-            if (o + n > size) return kce::Fail(KCE_DISK_FULL, inner_->Path());
+            if (everyWrite_ || o + n > size) return kce::Fail(KCE_DISK_FULL, inner_->Path());
             return inner_->Write(o, b, n);
         }
         KCESTATUS Size(uint64_t* s) override { return inner_->Size(s); }
@@ -506,8 +511,10 @@ class FullDisk : public kce::FileSystem {
 
       private:
         std::unique_ptr<kce::File> inner_;
+        bool everyWrite_;
     };
     std::string suffix_;
+    bool everyWrite_;
 };
 
 TEST_F(DbfTableTest, AFailedAppendLeavesTheTableAsItWas) {
@@ -539,4 +546,45 @@ TEST_F(DbfTableTest, AFailedAppendLeavesTheTableAsItWas) {
         ASSERT_EQ(t->ReadBlob(1, 1, &note), 0u);
         EXPECT_EQ(note, "kept");
     }
+}
+
+TEST_F(DbfTableTest, AnInterruptedPackIsFinishedBeforeTheNextOpen) {
+    ASSERT_EQ(DbfTable::Create(PathOf("p.dbf"), XBaseKind::kCdx, {{"NOTE", 5, 0, 0}}, {}), 0u);
+    {
+        auto t = OpenTable("p.dbf");
+        std::string image(4, '\0');
+        for (char c : {'a', 'b', 'c'}) Append(*t, image, {{0, std::string(100, c)}});
+        ASSERT_EQ(t->SetDeleted(1, true), 0u);
+    }
+    const std::string before = Read("p.dbf");
+    // Writes to the table fail: the pack stops after its commit point, with the memo file
+    // already replaced and the table not yet. Left so, the old records would point into the
+    // new memo file.
+    {
+        FullDisk disk(".dbf", true);
+        kce::SetFileSystemForTesting(&disk);
+        auto t = OpenTable("p.dbf");
+        EXPECT_EQ(t->Pack(), KCE_DISK_FULL);
+        kce::SetFileSystemForTesting(nullptr);
+    }
+    EXPECT_EQ(Read("p.dbf"), before);
+    ASSERT_TRUE(std::filesystem::exists(PathOf("p.dbf.packed")));
+    EXPECT_EQ(FinishInterruptedPack(PathOf("p.dbf"), false), KCE_DAMAGED_FILE);
+    ASSERT_EQ(FinishInterruptedPack(PathOf("p.dbf"), true), 0u) << kce::LastText();
+    auto t = OpenTable("p.dbf");
+    ASSERT_EQ(t->RecordCount(), 2u);
+    std::string value;
+    ASSERT_EQ(t->ReadBlob(1, 0, &value), 0u);
+    EXPECT_EQ(value, std::string(100, 'b'));
+    ASSERT_EQ(t->ReadBlob(2, 0, &value), 0u);
+    EXPECT_EQ(value, std::string(100, 'c'));
+    for (const char* left : {"p.dbf.pack", "p.dbf.packed", "p.fpt.pack"})
+        EXPECT_FALSE(std::filesystem::exists(PathOf(left))) << left;
+
+    // Without the marker a pack never committed: its leftovers go, the table stays.
+    const std::string packed = Read("p.dbf");
+    { std::ofstream(PathOf("p.dbf.pack")) << "half a table"; }
+    ASSERT_EQ(FinishInterruptedPack(PathOf("p.dbf"), true), 0u);
+    EXPECT_FALSE(std::filesystem::exists(PathOf("p.dbf.pack")));
+    EXPECT_EQ(Read("p.dbf"), packed);
 }
