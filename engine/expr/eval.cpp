@@ -15,6 +15,16 @@ namespace kce {
 namespace {
 
 constexpr int64_t kMsPerDay = 86400000;
+// 9999-12-31: date arithmetic that leaves years 1 to 9999 gives the empty date.
+constexpr int64_t kLastJulian = 5373484;
+
+// A date moved by a number of days; the empty date stays empty.
+int64_t ShiftDay(int64_t day, double days) {
+    if (day == 0 || !std::isfinite(days)) return 0;
+    double moved = double(day) + std::floor(days);
+    if (moved < double(kJulianOfDayOne) || moved > double(kLastJulian)) return 0;
+    return int64_t(moved);
+}
 
 struct EvalError {
     size_t pos;
@@ -105,6 +115,9 @@ Value ParseTimestamp(std::string_view s) {
 
 Value AddToDateTime(const Value& dt, double seconds) {
     double total = double(dt.day) * kMsPerDay + dt.ms + seconds * 1000.0;
+    if (!std::isfinite(total) || total < 0 || total > double(kLastJulian + 1) * kMsPerDay) {
+        return Value::DateTime(0, 0);
+    }
     int64_t whole = static_cast<int64_t>(std::llround(total));
     int64_t day = whole / kMsPerDay;
     int64_t ms = whole % kMsPerDay;
@@ -181,9 +194,7 @@ class Evaluator {
                 if (a.type == ValueType::kNumeric && b.type == ValueType::kNumeric)
                     return Value::Numeric(a.number + b.number);
                 if (a.type == ValueType::kNumeric) std::swap(a, b);
-                if (a.type == ValueType::kDate) {
-                    return Value::Date(a.day == 0 ? 0 : a.day + int64_t(std::floor(b.number)));
-                }
+                if (a.type == ValueType::kDate) return Value::Date(ShiftDay(a.day, b.number));
                 return AddToDateTime(a, b.number);
             case ExprOp::kSub:
                 if (a.type == ValueType::kCharacter) {
@@ -194,9 +205,7 @@ class Evaluator {
                 }
                 if (a.type == ValueType::kNumeric) return Value::Numeric(a.number - b.number);
                 if (b.type == ValueType::kNumeric) {
-                    if (a.type == ValueType::kDate) {
-                        return Value::Date(a.day == 0 ? 0 : a.day - int64_t(std::floor(b.number)));
-                    }
+                    if (a.type == ValueType::kDate) return Value::Date(ShiftDay(a.day, -b.number));
                     return AddToDateTime(a, -b.number);
                 }
                 if (a.type == ValueType::kDate) return Value::Numeric(double(a.day - b.day));

@@ -133,6 +133,8 @@ TEST_F(ExpressionTest, CharacterFunctions) {
         {"DTOS(HIRED)", "20010915"},
         {"DTOC(HIRED)", "09/15/2001"},
         {"DTOS(CTOD('garbage'))", "        "},
+        {"DTOS(HIRED + 1E300) + DTOS(HIRED - 3000000)", "                "},
+        {"DTOS(HIRED + 0.9) + DTOS(CTOD('12/31/9999') + 1)", "20010915        "},
         {"CHR(65) + CHR(66)", "AB"},
         {"NOTE", "          "},
         {"LOWER(\"A'B\")", "a'b"},
