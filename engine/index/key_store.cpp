@@ -2,30 +2,12 @@
 
 #include <cctype>
 
+#include "engine/native/sqlite_status.h"
 #include "engine/status.h"
 
 namespace kce {
 
 namespace {
-
-KCESTATUS SqlFail(sqlite3* db, int rc, const std::string& what) {
-    std::string detail = what + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-    switch (rc & 0xFF) {
-        case SQLITE_FULL:
-            return Fail(KCE_DISK_FULL, detail);
-        case SQLITE_READONLY:
-            return Fail(KCE_TABLE_READ_ONLY, detail);
-        case SQLITE_BUSY:
-        case SQLITE_LOCKED:
-            return Fail(KCE_TABLE_IN_USE, detail);
-        case SQLITE_CORRUPT:
-            return Fail(KCE_DAMAGED_FILE, detail);
-        case SQLITE_NOMEM:
-            return Fail(KCE_OUT_OF_MEMORY, detail);
-        default:
-            return Fail(KCE_FILE_WRITE_FAILED, detail);
-    }
-}
 
 std::string Upper(std::string s) {
     for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
@@ -42,7 +24,7 @@ KCESTATUS ExecOn(sqlite3* db, const std::string& sql, const std::string& file) {
     if (rc != SQLITE_OK) {
         std::string text = error ? error : sqlite3_errstr(rc);
         sqlite3_free(error);
-        return SqlFail(nullptr, rc, file + ": " + text);
+        return SqliteFail(nullptr, rc, file + ": " + text);
     }
     return KCE_SUCCESS;
 }
@@ -70,7 +52,7 @@ KCESTATUS LoadIndexDefinitions(sqlite3* db, const std::string& file,
         if (std::string(sqlite3_errmsg(db)).find("no such table") != std::string::npos) {
             return KCE_SUCCESS;
         }
-        return SqlFail(db, rc, file + ": reading the index catalog");
+        return SqliteFail(db, rc, file + ": reading the index catalog");
     }
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         IndexDefinition d;
@@ -86,7 +68,7 @@ KCESTATUS LoadIndexDefinitions(sqlite3* db, const std::string& file,
         out->push_back(std::move(d));
     }
     sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE) return SqlFail(db, rc, file + ": reading the index catalog");
+    if (rc != SQLITE_DONE) return SqliteFail(db, rc, file + ": reading the index catalog");
     return KCE_SUCCESS;
 }
 
@@ -105,7 +87,7 @@ KCESTATUS SaveIndexDefinition(sqlite3* db, const std::string& file, const IndexD
                                 "condition, ordinal) VALUES (?1, ?2, ?3, ?4, ?5, (SELECT "
                                 "coalesce(max(ordinal), 0) + 1 FROM kdt_indexes))",
                                 -1, &stmt, nullptr);
-    if (rc != SQLITE_OK) return SqlFail(db, rc, file + ": saving index " + def.name);
+    if (rc != SQLITE_OK) return SqliteFail(db, rc, file + ": saving index " + def.name);
     sqlite3_bind_text(stmt, 1, def.name.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(stmt, 2, def.key.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_int(stmt, 3, def.unique);
@@ -113,18 +95,18 @@ KCESTATUS SaveIndexDefinition(sqlite3* db, const std::string& file, const IndexD
     sqlite3_bind_text(stmt, 5, def.condition.c_str(), -1, SQLITE_TRANSIENT);
     rc = sqlite3_step(stmt);
     sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE) return SqlFail(db, rc, file + ": saving index " + def.name);
+    if (rc != SQLITE_DONE) return SqliteFail(db, rc, file + ": saving index " + def.name);
     return KCE_SUCCESS;
 }
 
 KCESTATUS DeleteIndexDefinition(sqlite3* db, const std::string& file, const std::string& name) {
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(db, "DELETE FROM kdt_indexes WHERE name = ?1", -1, &stmt, nullptr);
-    if (rc != SQLITE_OK) return SqlFail(db, rc, file + ": removing index " + name);
+    if (rc != SQLITE_OK) return SqliteFail(db, rc, file + ": removing index " + name);
     sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
     rc = sqlite3_step(stmt);
     sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE) return SqlFail(db, rc, file + ": removing index " + name);
+    if (rc != SQLITE_DONE) return SqliteFail(db, rc, file + ": removing index " + name);
     return KCE_SUCCESS;
 }
 
@@ -137,7 +119,7 @@ KeyStore::~KeyStore() {
 }
 
 KCESTATUS KeyStore::Fail(int rc, const std::string& what) {
-    return SqlFail(db_, rc, file_ + ": index table " + table_ + ": " + what);
+    return SqliteFail(db_, rc, file_ + ": index table " + table_ + ": " + what);
 }
 
 KCESTATUS KeyStore::Prepare(const std::string& sql, sqlite3_stmt** out) {
