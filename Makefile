@@ -1,6 +1,11 @@
 # Thin wrapper over CMake for the common commands. `make test` is what the README and CI run.
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# ccache, where installed, shares compiled objects between builds and checkouts of the tree.
+ifneq ($(shell command -v ccache),)
+CMAKE_FLAGS += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache
+export CCACHE_BASEDIR ?= $(CURDIR)
+endif
 
 .PHONY: all deps build test asan asan-test bench format clean
 
