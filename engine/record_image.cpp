@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/status.h"
+#include "engine/text.h"
 
 namespace kce {
 namespace {
@@ -13,16 +14,6 @@ const char* const kTypeNames[] = {nullptr,   "logical", "numeric",  "date",    "
                                   "memo",    "binary",  "image",    "varchar", "compactdate",
                                   "double",  "integer", "shortint", "time",    "timestamp",
                                   "autoinc", "raw",     "money"};
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
@@ -83,7 +74,7 @@ bool ValidName(std::string_view name) {
 
 int RecordLayout::Find(std::string_view name) const {
     for (size_t i = 0; i < fields.size(); ++i) {
-        if (SameNoCase(fields[i].name, name)) return static_cast<int>(i);
+        if (SameText(fields[i].name, name)) return static_cast<int>(i);
     }
     return -1;
 }
@@ -94,7 +85,7 @@ const char* FieldTypeName(UNSIGNED16 type) {
 
 UNSIGNED16 FieldTypeFromName(std::string_view name) {
     for (UNSIGNED16 t = 1; t <= 17; ++t) {
-        if (SameNoCase(name, kTypeNames[t])) return t;
+        if (SameText(name, kTypeNames[t])) return t;
     }
     return 0;
 }
@@ -326,20 +317,6 @@ bool IsNativeNullAt(const FieldDesc& f, const uint8_t* p) {
         default:
             return true;
     }
-}
-
-double LoadDouble(const uint8_t* p) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = bits << 8 | p[i];
-    double v;
-    std::memcpy(&v, &bits, 8);
-    return v;
-}
-
-void StoreDouble(uint8_t* p, double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, 8);
-    for (int i = 0; i < 8; ++i) p[i] = uint8_t(bits >> (8 * i));
 }
 
 }  // namespace kce

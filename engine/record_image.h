@@ -29,6 +29,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/byte_order.h"
 #include "engine/kce.h"
 
 namespace kce {
@@ -85,23 +86,5 @@ void NativeNullRecord(const RecordLayout& layout, uint8_t* image);
 bool IsNativeNull(const FieldDesc& field, const uint8_t* image);
 // The same test on the field's own bytes.
 bool IsNativeNullAt(const FieldDesc& field, const uint8_t* bytes);
-
-// Little-endian helpers for images.
-inline uint32_t LoadU32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline void StoreU32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-inline uint16_t LoadU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-inline void StoreU16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-double LoadDouble(const uint8_t* p);
-void StoreDouble(uint8_t* p, double v);
 
 }  // namespace kce

@@ -6,6 +6,7 @@
 #include "engine/api/helpers.h"
 #include "engine/index/index_handles.h"
 #include "engine/paths.h"
+#include "engine/text.h"
 
 namespace kce {
 
@@ -24,16 +25,6 @@ KCESTATUS CopyHandles(const std::vector<std::shared_ptr<IndexHandle>>& list, KDS
     }
     for (size_t i = 0; i < list.size(); ++i) handles[i] = list[i]->Handle();
     return KCE_SUCCESS;
-}
-
-std::string BaseName(const std::string& path, bool withExtension) {
-    size_t slash = path.find_last_of('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (!withExtension) {
-        size_t dot = name.find_last_of('.');
-        if (dot != std::string::npos) name.resize(dot);
-    }
-    return name;
 }
 
 // Puts the cursor on the first entry at or after pos that passes the table's filter; EOF when
@@ -181,11 +172,7 @@ extern "C" KCESTATUS KdsGetIndexHandle(KDSHANDLE table, const UNSIGNED8* name, K
         std::string wanted = TextArg(name);
         for (const auto& h : list) {
             const std::string& n = h->Index().Index().Definition().name;
-            if (n.size() == wanted.size() &&
-                std::equal(n.begin(), n.end(), wanted.begin(), [](char a, char b) {
-                    return std::toupper(static_cast<unsigned char>(a)) ==
-                           std::toupper(static_cast<unsigned char>(b));
-                })) {
+            if (SameText(n, wanted)) {
                 *index = h->Handle();
                 return KCE_SUCCESS;
             }
@@ -202,7 +189,7 @@ extern "C" KCESTATUS KdsOpenIndex(KDSHANDLE table, const UNSIGNED8* file, KDSHAN
         std::vector<std::shared_ptr<IndexHandle>> list;
         if (KCESTATUS s = IndexHandlesOf(cursor, &list)) return s;
         // The table's own file holds its structural indexes, which are open already.
-        if (!path.empty() && BaseName(path, true) == BaseName(cursor->Store().Path(), true)) {
+        if (!path.empty() && FileName(path, true) == FileName(cursor->Store().Path(), true)) {
             return CopyHandles(list, handles, count);
         }
         if (!TableIndexes::Supports(cursor->Store())) {
@@ -276,9 +263,9 @@ extern "C" KCESTATUS KdsGetIndexFilename(KDSHANDLE index, UNSIGNED16 option, UNS
         const std::string& path = h.Index().Index().File();
         switch (option) {
             case 1:
-                return CopyOut(BaseName(path, false), buf, len);
+                return CopyOut(FileName(path, false), buf, len);
             case 2:
-                return CopyOut(BaseName(path, true), buf, len);
+                return CopyOut(FileName(path, true), buf, len);
             case 3:
                 return CopyOut(path, buf, len);
         }

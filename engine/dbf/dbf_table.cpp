@@ -1,6 +1,5 @@
 #include "engine/dbf/dbf_table.h"
 
-#include <dirent.h>
 #include <strings.h>
 
 #include <cctype>
@@ -9,8 +8,11 @@
 #include <cstring>
 #include <filesystem>
 
+#include "engine/byte_order.h"
 #include "engine/file_io.h"
+#include "engine/paths.h"
 #include "engine/status.h"
+#include "engine/text.h"
 
 namespace kce::dbf {
 
@@ -18,14 +20,6 @@ namespace {
 
 constexpr uint8_t kDeleted = '*';
 constexpr uint8_t kKept = ' ';
-
-uint32_t Get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // True when every byte is a blank, a zero byte or one of the extra characters.
 bool AllOf(const uint8_t* p, size_t n, const char* extra = "") {
@@ -91,36 +85,6 @@ uint32_t ImageLengthOf(uint16_t type, uint32_t fileLength) {
         default:
             return fileLength;
     }
-}
-
-// A sibling of path with another extension, found regardless of letter case; when none exists,
-// the name with the extension in the letter case of path's own extension.
-std::string Sibling(const std::string& path, const char* ext) {
-    size_t slash = path.rfind('/');
-    size_t dot = path.rfind('.');
-    std::string base = (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-                           ? path.substr(0, dot)
-                           : path;
-    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-    std::string stem = base.substr(slash == std::string::npos ? 0 : slash + 1);
-    std::string want = stem + ext;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            if (::strcasecmp(e->d_name, want.c_str()) == 0) {
-                std::string found = (slash == std::string::npos ? "" : dir + "/") + e->d_name;
-                ::closedir(d);
-                return found;
-            }
-        }
-        ::closedir(d);
-    }
-    bool upper = dot != std::string::npos && dot + 1 < path.size() &&
-                 std::isupper(static_cast<unsigned char>(path[dot + 1]));
-    std::string e = ext;
-    if (upper) {
-        for (char& c : e) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return base + e;
 }
 
 // The files of a pack: the new table and memo file beside the old ones, and the marker whose
@@ -196,7 +160,7 @@ KCESTATUS DbfTable::Create(const std::string& path, XBaseKind kind,
             }
         }
         for (size_t j = 0; j < i; ++j) {
-            if (::strcasecmp(wanted[j].name.c_str(), s.name.c_str()) == 0) {
+            if (SameText(wanted[j].name, s.name)) {
                 return Fail(KCE_DUPLICATE_FIELD_NAME, where);
             }
         }
@@ -209,8 +173,7 @@ KCESTATUS DbfTable::Create(const std::string& path, XBaseKind kind,
                             " table cannot hold type " + TypeName(s.type));
         }
         FieldDescriptor f;
-        f.name = s.name;
-        for (char& c : f.name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        f.name = Upper(s.name);
         const bool cdx = kind == XBaseKind::kCdx;
         switch (s.type) {
             case 1:
@@ -402,7 +365,7 @@ int DbfTable::FieldIndex(std::string_view name) const {
 uint32_t DbfTable::MemoPointer(const uint8_t* record, const DbfField& f) const {
     const FieldDescriptor& c = file_->Fields()[f.column];
     const uint8_t* p = record + c.offset;
-    if (c.length == 4) return Get32(p);
+    if (c.length == 4) return LoadU32(p);
     uint64_t v = 0;
     for (uint32_t i = 0; i < c.length; ++i) {
         if (p[i] >= '0' && p[i] <= '9')
@@ -418,7 +381,7 @@ void DbfTable::PutMemoPointer(uint8_t* record, const DbfField& f, uint32_t block
     const FieldDescriptor& c = file_->Fields()[f.column];
     uint8_t* p = record + c.offset;
     if (c.length == 4) {
-        Put32(p, block);
+        StoreU32(p, block);
         return;
     }
     std::memset(p, ' ', c.length);
@@ -483,7 +446,7 @@ KCESTATUS DbfTable::ReadImage(uint32_t recno, uint8_t* image, bool* deleted,
             case 6:
             case 7:
                 null = null || MemoPointer(record.data(), f) == 0;
-                Put32(out, null ? 0 : 0xFFFFFFFFu);
+                StoreU32(out, null ? 0 : 0xFFFFFFFFu);
                 break;
             case 10:
             case 11:
@@ -494,7 +457,7 @@ KCESTATUS DbfTable::ReadImage(uint32_t recno, uint8_t* image, bool* deleted,
                     std::memcpy(out, p, f.length);
                 break;
             case 14:
-                null = null || Get32(p) == 0 || AllOf(p, 8);
+                null = null || LoadU32(p) == 0 || AllOf(p, 8);
                 if (null)
                     std::memset(out, ' ', 8);
                 else
@@ -545,7 +508,7 @@ KCESTATUS DbfTable::AssignAutoinc(uint8_t* image) {
         uint32_t next = c.autoincNext;
         uint32_t step = c.autoincStep ? c.autoincStep : 1;
         if (KCESTATUS s = file_->WriteAutoincNext(f.column, next + step)) return s;
-        Put32(image + f.offset, next);
+        StoreU32(image + f.offset, next);
         if (first) lastAutoinc_ = next;
         first = false;
     }
@@ -592,7 +555,7 @@ KCESTATUS DbfTable::WriteImage(uint32_t recno, const uint8_t* image, std::option
                 std::memcpy(p, in, f.length);
                 break;
             case 14:
-                null = AllOf(in, 8) || Get32(in) == 0;
+                null = AllOf(in, 8) || LoadU32(in) == 0;
                 if (null)
                     std::memset(p, 0, 8);
                 else

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/byte_order.h"
 #include "engine/dates.h"
+#include "engine/text.h"
 
 namespace kce {
 
@@ -25,20 +27,6 @@ const char* ValueTypeName(ValueType type) {
 }
 
 namespace {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 bool AllBytes(const uint8_t* p, int n, uint8_t b) {
     for (int i = 0; i < n; ++i)
@@ -61,7 +49,7 @@ int64_t JulianFromDigits(const uint8_t* p) {
 
 int ExprSchema::Find(std::string_view name) const {
     for (size_t i = 0; i < fields_.size(); ++i) {
-        if (EqualNoCase(fields_[i].name, name)) return static_cast<int>(i);
+        if (SameText(fields_[i].name, name)) return static_cast<int>(i);
     }
     return -1;
 }
@@ -109,7 +97,7 @@ Value DecodeField(const ExprField& field, const uint8_t* p) {
             return Value::Numeric(ParseLeadingNumber(text));
         }
         case 3:
-            if (n == 4) return Value::Date(Le32(p));
+            if (n == 4) return Value::Date(LoadU32(p));
             if (n >= 8) return Value::Date(JulianFromDigits(p));
             return Value::Date(0);
         case 9: {
@@ -139,7 +127,7 @@ Value DecodeField(const ExprField& field, const uint8_t* p) {
         case 11:
         case 15: {
             if (n < 4) return Value::Numeric(0);
-            uint32_t u = Le32(p);
+            uint32_t u = LoadU32(p);
             if ((field.type == 11 && u == 0x80000000u) || (field.type == 15 && u == 0xFFFFFFFFu))
                 return Value::Numeric(0);
             return Value::Numeric(static_cast<int32_t>(u));
@@ -151,12 +139,12 @@ Value DecodeField(const ExprField& field, const uint8_t* p) {
         }
         case 13: {
             if (n < 4) return Value::DateTime(0, 0);
-            uint32_t u = Le32(p);
+            uint32_t u = LoadU32(p);
             return Value::DateTime(0, u == 0xFFFFFFFFu ? 0 : u);
         }
         case 14: {
             if (n < 8) return Value::DateTime(0, 0);
-            uint32_t day = Le32(p), ms = Le32(p + 4);
+            uint32_t day = LoadU32(p), ms = LoadU32(p + 4);
             if (day == 0) return Value::DateTime(0, 0);
             return Value::DateTime(day, ms == 0xFFFFFFFFu ? 0 : ms);
         }

@@ -7,6 +7,7 @@
 
 #include "engine/handles.h"
 #include "engine/status.h"
+#include "engine/text.h"
 
 namespace kce {
 
@@ -38,13 +39,6 @@ KCESTATUS ExecSql(sqlite3* db, const char* sql, const std::string& file) {
     }
     if ((rc & 0xFF) == SQLITE_READONLY) return Fail(KCE_TABLE_READ_ONLY, file + ": " + text);
     return Fail(KCE_FILE_WRITE_FAILED, file + ": " + text);
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
 }
 
 }  // namespace
@@ -116,11 +110,7 @@ TableIndexes::~TableIndexes() {
 std::shared_ptr<NativeIndex> TableIndexes::Find(std::string_view name) const {
     for (const auto& index : indexes_) {
         const std::string& n = index->Definition().name;
-        if (n.size() == name.size() &&
-            std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
-                return std::toupper(static_cast<unsigned char>(a)) ==
-                       std::toupper(static_cast<unsigned char>(b));
-            })) {
+        if (SameText(n, name)) {
             return index;
         }
     }
@@ -218,7 +208,7 @@ KCESTATUS TableIndexes::CreateInFile(const std::string& path, const IndexDefinit
         if (!attached) ReleaseFile(path, file->opens);
     };
     for (const auto& i : file->indexes) {
-        if (SameName(i->def_.name, def.name)) {
+        if (SameText(i->def_.name, def.name)) {
             detachIfNew();
             return Fail(KCE_INDEX_EXISTS, "index " + def.name + " in " + path);
         }

@@ -33,6 +33,7 @@
 #include "engine/native/kdt_values.h"
 #include "engine/native/sqlite_status.h"
 #include "engine/status.h"
+#include "engine/text.h"
 
 namespace kce::native {
 namespace {
@@ -391,7 +392,7 @@ KCESTATUS KdtStorage::Create(const std::string& path, const std::vector<FieldSpe
     RecordLayout layout;
     if (KCESTATUS s = BuildNativeLayout(fields, &layout)) return s;
     for (const FieldDesc& f : layout.fields) {
-        if (strcasecmp(f.name.c_str(), kRecnoColumn) == 0) {
+        if (SameText(f.name, kRecnoColumn)) {
             return Fail(KCE_INVALID_ARGUMENT, "field name '" + f.name + "' is reserved");
         }
     }
