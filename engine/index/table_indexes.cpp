@@ -95,7 +95,7 @@ KCESTATUS TableIndexes::For(Storage& storage, std::shared_ptr<TableIndexes>* out
 }
 
 TableIndexes::TableIndexes(Storage& storage)
-    : storage_(storage), db_(storage.Database()), schema_(SchemaOfLayout(storage.Layout())) {}
+    : storage_(storage), db_(native::DatabaseOf(storage)), schema_(SchemaOfLayout(storage.Layout())) {}
 
 TableIndexes::~TableIndexes() {
     for (auto& f : files_) {

@@ -15,6 +15,7 @@
 
 #include "engine/index/key_store.h"
 #include "engine/keys/index_key.h"
+#include "engine/native/kdt_storage.h"
 #include "engine/storage.h"
 
 namespace kce {
@@ -61,7 +62,7 @@ class TableIndexes : public WriteObserver {
     // The indexes of this storage, attached (and loaded from the file) on first use.
     static KCESTATUS For(Storage& storage, std::shared_ptr<TableIndexes>* out);
     // Whether the storage kind keeps indexes here.
-    static bool Supports(Storage& storage) { return storage.Database() != nullptr; }
+    static bool Supports(Storage& storage) { return native::DatabaseOf(storage) != nullptr; }
 
     explicit TableIndexes(Storage& storage);
     ~TableIndexes() override;

@@ -101,10 +101,10 @@ class KdtStorage : public Storage {
     static KCESTATUS Create(const std::string& path, const std::vector<FieldSpec>& fields,
                             std::unique_ptr<Storage>* out);
 
-    UNSIGNED16 TableType() const override { return 3; }
+    UNSIGNED16 TableType() const override { return KCE_KDT; }
     bool Writable() const override { return writable_; }
     bool HasDeletedMarks() const override { return false; }
-    sqlite3* Database() override { return db_; }
+    sqlite3* Database() { return db_; }
 
     KCESTATUS RecordCount(UNSIGNED32* count) override;
     KCESTATUS NextRecno(UNSIGNED32 after, UNSIGNED32* recno) override;
@@ -853,6 +853,11 @@ KCESTATUS KdtStorage::LastAutoinc(UNSIGNED32* value) {
 }  // namespace
 
 void SetSqliteVfsForTesting(const char* vfsName) { testVfs = vfsName; }
+
+sqlite3* DatabaseOf(Storage& storage) {
+    auto* kdt = dynamic_cast<KdtStorage*>(&storage);
+    return kdt ? kdt->Database() : nullptr;
+}
 
 KCESTATUS OpenKdt(const OpenRequest& request, std::unique_ptr<Storage>* out) {
     return KdtStorage::Open(request, out);
