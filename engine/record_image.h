@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "engine/byte_order.h"
+#include "engine/field_types.h"
 #include "engine/kce.h"
 
 namespace kce {
@@ -61,11 +62,6 @@ struct RecordLayout {
     // Index of the field named name (letter case ignored), or -1.
     int Find(std::string_view name) const;
 };
-
-// The engine's name of a field type ("char", "money"...) and back; 0 for an unknown name.
-const char* FieldTypeName(UNSIGNED16 type);
-UNSIGNED16 FieldTypeFromName(std::string_view name);
-bool IsBlobType(UNSIGNED16 type);  // 5..8
 
 // Parses the field list of KdsCreateTable: "NAME,TYPE[,LENGTH[,DECIMALS]];...". Reports
 // KCE_FIELD_NAME_TOO_LONG, KCE_UNKNOWN_FIELD_TYPE, KCE_INVALID_FIELD_LENGTH,

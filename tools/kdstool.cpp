@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/field_types.h"
 #include "engine/kce.h"
 #include "tools/base64.h"
 #include "tools/json.h"
@@ -107,7 +108,7 @@ class Table {
     // The table type of a file: .kdt native; a .dbf in the dBase layout (its first byte) is an
     // NTX table, any other .dbf (FoxPro layouts, or a file yet to be created) a CDX table.
     static UNSIGNED16 TypeOf(const std::string& path) {
-        if (Ext(path) != ".dbf") return 3;
+        if (Ext(path) != ".dbf") return KCE_KDT;
         std::ifstream file(path, std::ios::binary);
         int version = file.get();
         switch (version) {
@@ -118,9 +119,9 @@ class Table {
             case 0x8B:
             case 0x8E:
             case 0xCB:
-                return 1;
+                return KCE_NTX;
             default:
-                return 2;
+                return KCE_CDX;
         }
     }
 
@@ -145,11 +146,6 @@ class Table {
     KDSHANDLE handle_ = 0;
     std::vector<Field> fields_;
 };
-
-const char* const kTypeNames[] = {"",        "logical", "numeric",  "date",    "char",
-                                  "memo",    "binary",  "image",    "varchar", "compactdate",
-                                  "double",  "integer", "shortint", "time",    "timestamp",
-                                  "autoinc", "raw",     "money"};
 
 bool IsText(UNSIGNED16 t) { return t == KCE_STRING || t == KCE_MEMO || t == KCE_VARCHAR; }
 bool IsBytes(UNSIGNED16 t) { return t == KCE_BINARY || t == KCE_IMAGE || t == KCE_RAW; }
@@ -228,12 +224,12 @@ int Create(int argc, char** argv) {
     UNSIGNED16 type = Table::TypeOf(path);
     if (auto t = args.Option("--type")) {
         if (*t == "cdx")
-            type = 2;
+            type = KCE_CDX;
         else if (*t == "ntx")
-            type = 1;
+            type = KCE_NTX;
         else
             throw Failure{"--type takes cdx or ntx, not '" + *t + "'"};
-        if (type != 3 && Table::Ext(path) != ".dbf") {
+        if (type != KCE_KDT && Table::Ext(path) != ".dbf") {
             throw Failure{"--type " + *t + " needs a .dbf table"};
         }
     }
@@ -264,9 +260,9 @@ int Create(int argc, char** argv) {
                 throw Failure{"field '" + spec + "': ',' and ';' are not allowed"};
             }
         }
-        bool known = false;
-        for (const char* name : kTypeNames) known = known || (*name && parts[1] == name);
-        if (!known) throw Failure{"field '" + parts[0] + "': unknown type '" + parts[1] + "'"};
+        const kce::FieldType* known = kce::FindFieldTypeByName(parts[1]);
+        if (!known || parts[1] != known->name)
+            throw Failure{"field '" + parts[0] + "': unknown type '" + parts[1] + "'"};
         if ((parts[1] == "char" || parts[1] == "numeric" || parts[1] == "raw") &&
             parts.size() < 3) {
             throw Failure{"field '" + parts[0] + "': type " + parts[1] + " needs a length"};
@@ -373,8 +369,8 @@ int Export(int argc, char** argv) {
 // kind for the field.
 std::optional<std::string> FieldText(const Table::Field& f, const JsonValue& v) {
     auto wrong = [&](const char* expected) {
-        return Failure{std::string("expected ") + expected + " for a " + kTypeNames[f.type] +
-                       " field"};
+        return Failure{std::string("expected ") + expected + " for a " +
+                       kce::FieldTypeName(f.type) + " field"};
     };
     if (v.kind == JsonValue::kNull) return std::nullopt;
     if (v.kind == JsonValue::kObject) {
@@ -512,7 +508,7 @@ int Info(int argc, char** argv) {
         const Table::Field& f = table.Fields()[i];
         out += i ? ", {\"name\": " : "{\"name\": ";
         tools::AppendJsonString(out, f.name);
-        out += std::string(", \"type\": \"") + kTypeNames[f.type] +
+        out += std::string(", \"type\": \"") + kce::FieldTypeName(f.type) +
                "\", \"length\": " + std::to_string(f.length) +
                ", \"decimals\": " + std::to_string(f.decimals) + "}";
     }
@@ -563,7 +559,7 @@ int Pack(int argc, char** argv) {
     std::string path = WithExtension(args.positional[0]);
     Table table(path, KCE_OPEN_EXCLUSIVE);
     Check(KdsPackTable(table.Handle()));
-    if (Table::TypeOf(path) == 3) Check(KdsReindex(table.Handle()));
+    if (Table::TypeOf(path) == KCE_KDT) Check(KdsReindex(table.Handle()));
     return 0;
 }
 
@@ -572,7 +568,8 @@ int Reindex(int argc, char** argv) {
     Args args = ParseArgs(argc, argv, 2, {});
     if (args.positional.size() != 1) throw Failure{"reindex needs one table"};
     std::string path = WithExtension(args.positional[0]);
-    if (Table::TypeOf(path) != 3) throw Failure{"reindex of .dbf tables is not available yet"};
+    if (Table::TypeOf(path) != KCE_KDT)
+        throw Failure{"reindex of .dbf tables is not available yet"};
     Table table(path, KCE_OPEN_EXCLUSIVE);
     Check(KdsReindex(table.Handle()));
     return 0;

@@ -350,8 +350,8 @@ KCESTATUS KdtStorage::Open(const OpenRequest& request, std::unique_ptr<Storage>*
             spec.name = name ? reinterpret_cast<const char*>(name) : "";
             int64_t type = sqlite3_column_int64(st, 2), length = sqlite3_column_int64(st, 3),
                     decimals = sqlite3_column_int64(st, 4);
-            if (type < 1 || type > 17 || length < 0 || length > 65535 || decimals < 0 ||
-                decimals > 65535) {
+            if (type < 0 || type > 0xFFFF || !FindFieldType(UNSIGNED16(type)) || length < 0 ||
+                length > 65535 || decimals < 0 || decimals > 65535) {
                 return Fail(KCE_DAMAGED_FILE, path + ": field descriptor " +
                                                   std::to_string(ordinal) + " ('" + spec.name +
                                                   "') has type " + std::to_string(type) +
