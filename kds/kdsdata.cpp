@@ -326,6 +326,8 @@ void TKdsDataSet::NotifyDataEvent(db::DataEventCode event, const void* argument)
     db::TDataSet::NotifyDataEvent(event, argument);
 }
 
+void TKdsDataSet::DefinitionsChanged(void*) { storeDefs_ = true; }
+
 void TKdsDataSet::FireAfterOpen() {
     db::TDataSet::FireAfterOpen();
     // Following a master dataset belongs to the master-detail support, which this dataset does

@@ -217,6 +217,9 @@ class TKdsDataSet : public db::TDataSet {
     void CursorEdit() override;
     void CursorCancel() override;
     void RefreshIndexDefs() override;
+    // A change of the field or index definitions made by the user (not their refresh from the
+    // table) makes them part of the stored definition.
+    void DefinitionsChanged(void* collection) override;
 
     // ---- Connection bookkeeping (called by TKdsConnection) ------------------------------------
     // A query forgets its statement handles; tables have nothing to forget.
