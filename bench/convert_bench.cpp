@@ -9,9 +9,9 @@
 //
 // Each is a child process timed on the wall clock, with its peak resident memory (wait4).
 //
-// Usage: convert_bench [COUNT...] (default 20000 100000). The tables are made once with kdstool
-// from samples/make_employees.py under UPDATEBANK_BENCH_DIR (default BUILD/bench-data/convert)
-// and kept for later runs; making 100,000 employees takes a few minutes.
+// Usage: convert_bench [COUNT...] (default 20000 100000; options are ignored). The tables are made
+// once with kdstool from samples/make_employees.py under UPDATEBANK_BENCH_DIR (default
+// BUILD/bench-data/convert) and kept for later runs; making 100,000 employees takes a few minutes.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -170,7 +170,8 @@ void Report(const char* what, long count, const Run& r, const Run& floor) {
 
 int main(int argc, char** argv) {
     std::vector<long> counts;
-    for (int i = 1; i < argc; ++i) counts.push_back(std::atol(argv[i]));
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] != '-') counts.push_back(std::atol(argv[i]));  // bench/run.sh's options
     if (counts.empty()) counts = {20000, 100000};
     const char* base = std::getenv("UPDATEBANK_BENCH_DIR");
     fs::path root = base && *base ? fs::path(base) : fs::path(kBinary) / "bench-data" / "convert";
