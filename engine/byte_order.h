@@ -24,6 +24,14 @@ inline uint32_t LoadBigU32(const uint8_t* p) {
 inline void StoreBigU32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (24 - 8 * i));
 }
+inline int64_t LoadI64(const uint8_t* p) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+    return int64_t(v);
+}
+inline void StoreI64(uint8_t* p, int64_t v) {
+    for (int i = 0; i < 8; ++i) p[i] = uint8_t(uint64_t(v) >> (8 * i));
+}
 // IEEE doubles, little-endian.
 inline double LoadDouble(const uint8_t* p) {
     uint64_t bits = 0;

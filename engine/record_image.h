@@ -12,7 +12,8 @@
 //   5-8 memo/blob     4       marker: 0 empty, FF FF FF FF holds a value   zeros
 //   9 compactdate     3       (year<<1 | month>>3) high byte first, then   zeros
 //                             (month<<5 | day) & 0xFF
-//   10 double,17 money 8      IEEE double                                  20 00 00 00 00 00 00 80
+//   10 double         8       IEEE double                                  20 00 00 00 00 00 00 80
+//   17 money          8       signed count of ten-thousandths              20 00 00 00 00 00 00 80
 //   11 integer        4       signed                                       00 00 00 80
 //   12 shortint       2       signed                                       00 80
 //   13 time           4       milliseconds of the day                      FF FF FF FF
@@ -82,5 +83,8 @@ void NativeNullRecord(const RecordLayout& layout, uint8_t* image);
 bool IsNativeNull(const FieldDesc& field, const uint8_t* image);
 // The same test on the field's own bytes.
 bool IsNativeNullAt(const FieldDesc& field, const uint8_t* bytes);
+
+// Money's empty image read as a count; no money value may have it.
+constexpr int64_t kMoneyNullCount = INT64_MIN + 0x20;
 
 }  // namespace kce

@@ -4,6 +4,7 @@
 //
 // A field read touches only the record buffer and asks the engine for the table type (and, for
 // xBase date texts, for the date conversion); no record is fetched or written.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -299,10 +300,12 @@ void TKdsDataSet::ReadFieldValue(const db::TField& field, db::TRecordBuffer buff
             return;
         }
         case KCE_STRING: {
+            // A field object may be narrower than the table's field: never past its data.
             auto* out = static_cast<char*>(destination);
-            std::memcpy(out, p, static_cast<size_t>(length));
-            out[length] = 0;
-            for (int i = length - 1; i >= 0 && (out[i] == ' ' || out[i] == 0); --i) out[i] = 0;
+            int count = std::min(length, std::max(field.DataSize() - 1, 0));
+            std::memcpy(out, p, static_cast<size_t>(count));
+            out[count] = 0;
+            for (int i = count - 1; i >= 0 && (out[i] == ' ' || out[i] == 0); --i) out[i] = 0;
             return;
         }
         case KCE_COMPACTDATE: {
@@ -313,8 +316,11 @@ void TKdsDataSet::ReadFieldValue(const db::TField& field, db::TRecordBuffer buff
             return;
         }
         case KCE_DOUBLE:
-        case KCE_CURDOUBLE:
             std::memcpy(destination, p, 8);
+            return;
+        case KCE_CURDOUBLE:
+            // The engine keeps money exactly, as a 64-bit count of ten-thousandths.
+            Store<double>(destination, static_cast<double>(Load<int64_t>(p)) / 10000.0);
             return;
         case KCE_INTEGER:
         case KCE_AUTOINC:
@@ -332,7 +338,7 @@ void TKdsDataSet::ReadFieldValue(const db::TField& field, db::TRecordBuffer buff
             return;
         }
         case KCE_RAW:
-            std::memcpy(destination, p, static_cast<size_t>(length));
+            std::memcpy(destination, p, static_cast<size_t>(std::min(length, field.DataSize())));
             return;
         default:
             return;
@@ -384,7 +390,7 @@ void TKdsDataSet::WriteFieldData(db::TField& field, const void* source) {
                                          : 0;
             }
             int position = fieldDescriptions_.PositionOfName(d.Name);
-            if (position >= 0) KeyAssignedMarks(currentKeyBuffer_)[position] = mark;
+            if (position >= 0) SetKeyAssignedMark(currentKeyBuffer_, position, mark);
         }
     }
     if (state != DataSetState::CalcFields && state != DataSetState::Filter &&
@@ -497,9 +503,14 @@ void TKdsDataSet::WriteFieldValue(int fieldNumber, db::TFieldType dataType, cons
             return;
         }
         case KCE_DOUBLE:
-        case KCE_CURDOUBLE:
             std::memcpy(p, source, 8);
             return;
+        case KCE_CURDOUBLE: {
+            double count = std::nearbyint(Load<double>(source) * 10000.0);
+            if (!(std::fabs(count) < 9.2e18)) KdsDatabaseError(this, msg::kNumericOutOfRange);
+            Store<int64_t>(p, static_cast<int64_t>(count));
+            return;
+        }
         case KCE_INTEGER:
         case KCE_AUTOINC:
         case KCE_TIME:
