@@ -110,7 +110,7 @@ TKdsBlobStream::TKdsBlobStream(db::TBlobField& field, db::TBlobStreamMode mode)
                           state == db::DataSetState::Insert ||
                           state == db::DataSetState::CalcFields ||
                           state == db::DataSetState::NewValue;
-    db::TRecordBuffer buffer = stateHasRecord ? dataSet->StateBuffer() : nullptr;
+    db::TRecordBuffer buffer = stateHasRecord ? dataSet->GetRecordBufferForState() : nullptr;
     if (buffer == nullptr) return;
 
     KDSHANDLE table = dataSet->TableHandle();
@@ -139,8 +139,13 @@ TKdsBlobStream::TKdsBlobStream(db::TBlobField& field, db::TBlobStreamMode mode)
 
 TKdsBlobStream::~TKdsBlobStream() {
     if (!modified_) return;
-    if (db::TDataSet* dataSet = field_.DataSet()) {
-        dataSet->NotifyDataEvent(db::DataEventCode::FieldChange, &field_);
+    try {
+        if (db::TDataSet* dataSet = field_.DataSet()) {
+            dataSet->NotifyDataEvent(db::DataEventCode::FieldChange, &field_);
+        }
+    } catch (...) {
+        // A destructor cannot pass the failure of a change handler on. The blob field's own
+        // writes notify the change again after the stream is gone, and that one propagates.
     }
 }
 

@@ -234,6 +234,11 @@ void TKdsDataSet::ActivateIndexOrder() {
     RebuildRecordBuffers([this] { ComputeRecordLayout(); });
 }
 
+// The dictionary's default index orders the tables of a dictionary connection whose IndexName is
+// empty or "KDS_DEFAULT". The engine answers no dictionary connection yet (a path naming a .kdd is
+// refused at connect), so there is no default index to read.
+void TKdsDataSet::ApplyDictionaryDefaultIndex() {}
+
 KDSHANDLE TKdsDataSet::IndexHandleForFields(const std::string& fields) {
     db::TIndexDef* def = IndexDefs().GetIndexForFields(fields, false);
     if (def == nullptr) return 0;
