@@ -97,11 +97,6 @@ void TTypedValue::AssignTo(db::TField& field) const {
 
 // ---- Index files ----------------------------------------------------------------------------
 
-TKdsIndexFiles::TKdsIndexFiles(TKdsDataSet* dataSet) : dataSet_(dataSet) {
-    SetSorted(true);
-    SetDuplicates(rtl::dupIgnore);
-}
-
 int TKdsIndexFiles::Add(const std::string& value) {
     if (dataSet_->Active()) dataSet_->AddIndexFile(value);
     dataSet_->IndexDefs().SetUpdated(false);
@@ -343,17 +338,6 @@ bool TKdsDataSet::FieldIsIndexed(const db::TField& field) const {
 }
 
 bool TKdsDataSet::IsIndexField(const db::TField& field) const { return FieldIsIndexed(field); }
-
-bool TKdsDataSet::OrderHasScope() {
-    if (!HasActiveIndex()) return false;
-    for (UNSIGNED16 which : {UNSIGNED16(KCE_TOP), UNSIGNED16(KCE_BOTTOM)}) {
-        UNSIGNED8 buffer[kSeekKeyCapacity] = {};
-        UNSIGNED16 length = kSeekKeyCapacity;
-        KCESTATUS status = KdsGetScope(OrderHandle(), which, buffer, &length);
-        if (status == KCE_SUCCESS || status == KCE_INSUFFICIENT_BUFFER) return true;
-    }
-    return false;
-}
 
 // ---- Key buffers ----------------------------------------------------------------------------
 

@@ -57,9 +57,11 @@ class TempFolder {
 };
 
 struct IndexSpec {
+    IndexSpec(std::string name, std::string key, UNSIGNED32 options = 0, std::string file = "")
+        : name(std::move(name)), key(std::move(key)), options(options), file(std::move(file)) {}
     std::string name;
     std::string key;
-    UNSIGNED32 options = 0;
+    UNSIGNED32 options;
     std::string file;  // empty: kept in the table's own file
 };
 

@@ -14,7 +14,11 @@
 namespace kdstest {
 namespace {
 
-const char* kFields = "EMP_NO,char,6;NOTES,memo;PHOTO,binary";
+// NTX tables (dBase III memo files) hold only text memos; a photo goes into one there too.
+std::string FieldsFor(const StorageKind& kind) {
+    return std::string("EMP_NO,char,6;NOTES,memo;PHOTO,") +
+           (kind.tableType == kds::ttKdsNTX ? "memo" : "binary");
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -39,7 +43,7 @@ std::string Photo() {
 class BlobTest : public testing::TestWithParam<StorageKind> {
   protected:
     void SetUp() override {
-        MakeTable(folder.Path(), "EMP", GetParam(), kFields,
+        MakeTable(folder.Path(), "EMP", GetParam(), FieldsFor(GetParam()),
                   {{{"EMP_NO", "E1"}, {"NOTES", "first note"}}, {{"EMP_NO", "E2"}}});
         table = TableOn(folder.Path(), "EMP", GetParam());
         table->Open();
@@ -137,7 +141,7 @@ TEST_P(BlobTest, StreamsRefuseWritesOutsideAnEdit) {
         EXPECT_EQ(e.ErrorCode(), 5121);
     }
     stream.reset();
-    MakeTable(folder.Path(), "NONE", GetParam(), kFields);
+    MakeTable(folder.Path(), "NONE", GetParam(), FieldsFor(GetParam()));
     auto none = TableOn(folder.Path(), "NONE", GetParam(), "KdsTable2");
     none->Open();
     auto empty = none->OpenBlobStream(none->FieldNamed("NOTES"), db::TBlobStreamMode::bmRead);
