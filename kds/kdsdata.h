@@ -208,6 +208,9 @@ class TKdsDataSet : public db::TDataSet {
     const std::string& ScopeEnd() const { return scopeEnd_; }
     void SetScopeEnd(const std::string& text);
 
+    // The last autoincrement value the table assigned; above 2147483647 a range error.
+    virtual int32_t LastAutoIncValue() = 0;
+
     // ---- Keys, ranges and scopes (kdsdata_index.cpp) ------------------------------------------
     // Searches the active index for the record whose leading key fields hold the values (one per
     // field of the order, in order); true and that record active when found, else the record
@@ -292,7 +295,6 @@ class TKdsDataSet : public db::TDataSet {
     // ---- Steps supplied by the table and query classes ----------------------------------------
     // A new engine table handle for this dataset's table.
     virtual KDSHANDLE OpenTableCursor() = 0;
-    virtual UNSIGNED32 LastAutoIncValue() = 0;
     // The record number stored with each fetched record.
     virtual int32_t CursorRecordNumber();
 

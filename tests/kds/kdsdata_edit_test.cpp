@@ -185,5 +185,26 @@ TEST(EditDuplicateKey, RefusedPostStaysInInsertAndRetryOrCancelKeepTheTableRight
     EXPECT_EQ(EngineRecordCount(folder.Path(), "EMP", kNative), 4);
 }
 
+// An autoincrement field belongs to the engine: a value assigned to it in a new record is not
+// sent, and LastAutoIncValue answers what the engine gave. (NTX tables have no such field.)
+TEST(EditAutoInc, TheEngineNumbersNewRecords) {
+    for (const StorageKind& kind : {kNative, kCdx}) {
+        SCOPED_TRACE(kind.name);
+        TempFolder folder;
+        MakeTable(folder.Path(), "SEQ", kind, "ID,autoinc;NAME,char,10", {{{"NAME", "FIRST"}}});
+        auto table = TableOn(folder.Path(), "SEQ", kind);
+        table->Open();
+        table->Append();
+        table->FieldNamed("ID").SetIntegerValue(99);
+        table->FieldNamed("NAME").SetStringValue("SECOND");
+        table->Post();
+        EXPECT_EQ(table->LastAutoIncValue(), 2);
+        // DBF tables read their autoincrement fields as empty; native ones show the number.
+        if (kind.tableType == kds::ttKdsKDT) {
+            EXPECT_EQ(table->FieldNamed("ID").IntegerValue(), 2);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kdstest
