@@ -127,7 +127,12 @@ TKdsConnection::~TKdsConnection() {
     if (connected_) {
         // Destruction disconnects without the before and after events.
         for (TKdsDataSet* dataSet : attached) {
-            dataSet->Close();
+            // A table that cannot close cleanly is closed all the same (its handle is
+            // forgotten); a destructor has nobody to report that to.
+            try {
+                dataSet->Close();
+            } catch (...) {
+            }
             dataSet->ConnectionLost();
             dataSet->ForgetConnection();
         }

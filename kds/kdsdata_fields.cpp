@@ -207,6 +207,12 @@ bool TKdsDataSet::IsFieldEmpty(const char* p, int length, int type) {
         case KCE_SHORTINT:
         case KCE_CURDOUBLE:
             return false;
+        // CDX tables hold timestamps and autoincrements too; blanks are their empty image.
+        // Answering "empty" for every value would lose them on every read.
+        case KCE_TIMESTAMP:
+            return AllBytes(p, length, IsZeroOrBlank) || Load<int32_t>(p) == 0;
+        case KCE_AUTOINC:
+            return AllBytes(p, length, [](unsigned char c) { return c == ' '; });
         default:
             return true;
     }
@@ -579,7 +585,7 @@ void TKdsDataSet::CursorInitRecord(db::TRecordBuffer buffer) {
                         value == std::numeric_limits<int32_t>::min() ||
                         (d.FieldType == KCE_SHORTINT && (value > 32767 || value <= -32768));
                     if (outOfRange) {
-                        KdsDatabaseError(this, std::string(msg::kDefaultOutOfRange) + e, 0);
+                        KdsDatabaseError(nullptr, std::string(msg::kDefaultOutOfRange) + e, 0);
                     }
                     WriteFieldValue(fieldNumber, db::ftInteger, &value, buffer);
                     break;
@@ -600,12 +606,14 @@ void TKdsDataSet::CursorInitRecord(db::TRecordBuffer buffer) {
                     break;
             }
         } catch (const rtl::EConvertError& error) {
-            KdsDatabaseError(this,
+            // Raised without the dataset, as the first error was: the message reads the same
+            // whichever conversion failed.
+            KdsDatabaseError(nullptr,
                              std::string(msg::kDefaultValueError) + field->DisplayName() + ")\r\n" +
                                  error.Message(),
                              0);
         } catch (const EKDSDatabaseError& error) {
-            KdsDatabaseError(this,
+            KdsDatabaseError(nullptr,
                              std::string(msg::kDefaultValueError) + field->DisplayName() + ")\r\n" +
                                  error.Message(),
                              0);
