@@ -167,6 +167,24 @@ TEST_F(CareerTest, RangeOnTheFirstSegment) {
     EXPECT_EQ(Column(*table, "ID"), (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
 }
 
+// Key values keep the kind they are given in: each reaches its field through the matching value
+// operation; a kind no field takes is refused with the field's name.
+TEST_F(CareerTest, KeyValuesAreAssignedByTheirKind) {
+    table->SetIndexName("BY_ID");
+    table->Open();
+    struct Case {
+        kds::TTypedValue value;
+        const char* found;
+    };
+    for (const Case& c : {Case{4, "4"}, Case{2.0, "2"}, Case{"5", "5"}, Case{'6', "6"},
+                          Case{rtl::Variant(3), "3"}}) {
+        SCOPED_TRACE(c.found);
+        EXPECT_TRUE(table->SeekKey({c.value}));
+        EXPECT_EQ(table->FieldNamed("ID").StringValue(), c.found);
+    }
+    EXPECT_EQ(ErrorOf([&] { table->SeekKey({int64_t{1}}); }), "Invalid value for field 'ID'");
+}
+
 // Range keys entered field by field in the SetKey state; Cancel of a key entry puts back the key
 // before it; key entry needs an index.
 TEST_F(CareerTest, RangeKeysEnteredInTheSetKeyState) {
