@@ -7,7 +7,7 @@
 #include <map>
 
 #include "engine/connection.h"
-#include "engine/index/index_api.h"
+#include "engine/index/index_handles.h"
 #include "engine/settings.h"
 #include "engine/status.h"
 

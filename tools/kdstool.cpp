@@ -59,13 +59,13 @@ class Table {
   public:
     Table(const std::string& path, UNSIGNED32 options) {
         Check(KdsConnect(U(Folder(path)), &conn_));
-        Check(KdsOpenTable(conn_, U(FileName(path)), nullptr, TypeOf(path), 1, 1, 1, options,
-                           &handle_));
+        Check(KdsOpenTable(conn_, U(FileName(path)), nullptr, TypeOf(path), KCE_ANSI,
+                           KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, options, &handle_));
         Load();
     }
     Table(const std::string& path, UNSIGNED16 type, const std::string& fields) {
         Check(KdsConnect(U(Folder(path)), &conn_));
-        Check(KdsCreateTable(conn_, U(FileName(path)), type, 1, U(fields), 0, &handle_));
+        Check(KdsCreateTable(conn_, U(FileName(path)), type, KCE_ANSI, U(fields), 0, &handle_));
         Load();
     }
     ~Table() {

@@ -374,7 +374,7 @@ KCESTATUS CreateAs(UNSIGNED16 tableType, const std::string& path,
                    const std::vector<FieldSpec>& fields, std::unique_ptr<Storage>* out) {
     std::vector<DbfFieldSpec> wanted;
     for (const FieldSpec& f : fields) wanted.push_back({f.name, f.type, f.length, f.decimals});
-    XBaseKind kind = tableType == 2 ? XBaseKind::kCdx : XBaseKind::kNtx;
+    XBaseKind kind = tableType == KCE_CDX ? XBaseKind::kCdx : XBaseKind::kNtx;
     if (KCESTATUS s = DbfTable::Create(path, kind, wanted, {})) return s;
     OpenRequest request;
     request.path = path;
