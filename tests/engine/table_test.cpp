@@ -133,7 +133,7 @@ TEST_F(TableTest, FilesThatAreNotTablesGiveTheirOwnStatusAndStayUnchanged) {
         const char* mentions;
     } cases[] = {
         {"MISSING", KCE_FILE_NOT_FOUND, "MISSING.kdt"},
-        {"FOLDER", KCE_FILE_OPEN_FAILED, "is not a file"},
+        {"FOLDER", KCE_NOT_A_FILE, "is not a regular file"},
         {"TRUNCATED", KCE_DAMAGED_FILE, "TRUNCATED.kdt"},
         {"TEXT", KCE_WRONG_FILE_FORMAT, "no SQLite header"},
         {"OTHER", KCE_WRONG_FILE_FORMAT, "not a native table"},
