@@ -182,9 +182,11 @@ void TKdsDataSet::ReleaseBlob(db::TField&) {}
 
 void TKdsDataSet::CreateBlobCaches(db::TRecordBuffer buffer) {
     // Slots are cleared first, so that a failed creation leaves nothing to free twice.
-    for (int slot = 0; slot < BlobCount(); ++slot) BlobSlot(buffer, slot) = nullptr;
+    for (int slot = 0; slot < BlobCount(); ++slot) SetBlobSlot(buffer, slot, nullptr);
     try {
-        for (int slot = 0; slot < BlobCount(); ++slot) BlobSlot(buffer, slot) = new TKdsBlobCache;
+        for (int slot = 0; slot < BlobCount(); ++slot) {
+            SetBlobSlot(buffer, slot, new TKdsBlobCache);
+        }
     } catch (...) {
         DestroyBlobCaches(buffer);
         throw;
@@ -193,9 +195,8 @@ void TKdsDataSet::CreateBlobCaches(db::TRecordBuffer buffer) {
 
 void TKdsDataSet::DestroyBlobCaches(db::TRecordBuffer buffer) {
     for (int slot = 0; slot < BlobCount(); ++slot) {
-        TKdsBlobCache*& cache = BlobSlot(buffer, slot);
-        delete cache;
-        cache = nullptr;
+        delete BlobSlot(buffer, slot);
+        SetBlobSlot(buffer, slot, nullptr);
     }
 }
 
