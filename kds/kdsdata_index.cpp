@@ -420,7 +420,6 @@ void TKdsDataSet::BuildRawKey(int kind, UNSIGNED8* key, UNSIGNED16* length) {
     const KDSHANDLE order = OrderHandle();
     CheckKdsStatus(this, KdsInitRawKey(order));
     const char* image = KeyBuffer(kind) + kKeyRecordOffset;
-    const uint16_t* marks = KeyAssignedMarks(kind);
     for (UNSIGNED16 segment = 0;; ++segment) {
         UNSIGNED8 name[kSegmentNameCapacity + 1] = {};
         UNSIGNED16 nameLength = kSegmentNameCapacity + 1;
@@ -429,7 +428,7 @@ void TKdsDataSet::BuildRawKey(int kind, UNSIGNED8* key, UNSIGNED16* length) {
         int at = FieldDescriptions().PositionOfName(fieldName);
         if (at < 0) continue;
         const TKCEFieldDef& d = FieldDescriptions().Item(at);
-        if (marks[d.FieldNum - 1] == kUnassigned) continue;
+        if (KeyAssignedMark(kind, d.FieldNum - 1) == kUnassigned) continue;
         const auto* bytes = reinterpret_cast<const UNSIGNED8*>(image + d.Offset);
         CheckKdsStatus(this, d.FieldType == KCE_STRING
                                  ? KdsSetField(order, KceText(fieldName), bytes, d.Length)
