@@ -1,5 +1,6 @@
 #include "kds/kdstable.h"
 
+#include "rtl/exceptions.h"
 #include "rtl/paths.h"
 
 namespace kds {
@@ -70,10 +71,11 @@ KDSHANDLE TKdsTable::OpenTableCursor() {
     return handle;
 }
 
-UNSIGNED32 TKdsTable::LastAutoIncValue() {
+int32_t TKdsTable::LastAutoIncValue() {
     UNSIGNED32 value = 0;
     CheckKdsStatus(this, KdsGetLastAutoinc(TableHandle(), &value));
-    return value;
+    if (value > 2147483647u) throw rtl::ERangeError("Range check error");
+    return static_cast<int32_t>(value);
 }
 
 }  // namespace kds
