@@ -306,9 +306,33 @@ KCESTATUS TableIndexes::Load() {
 
 KCESTATUS TableIndexes::Refresh() { return Load(); }
 
-KCESTATUS TableIndexes::Begin() { return ExecSql(db_, "BEGIN IMMEDIATE", storage_.Path()); }
-KCESTATUS TableIndexes::Commit() { return ExecSql(db_, "COMMIT", storage_.Path()); }
-void TableIndexes::Rollback() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+// Inside the table's transaction these are a savepoint of it.
+KCESTATUS TableIndexes::Begin() {
+    nested_ = !sqlite3_get_autocommit(db_);
+    return ExecSql(db_, nested_ ? "SAVEPOINT kdt_index" : "BEGIN IMMEDIATE", storage_.Path());
+}
+KCESTATUS TableIndexes::Commit() {
+    return ExecSql(db_, nested_ ? "RELEASE kdt_index" : "COMMIT", storage_.Path());
+}
+void TableIndexes::Rollback() {
+    sqlite3_exec(db_, nested_ ? "ROLLBACK TO kdt_index; RELEASE kdt_index" : "ROLLBACK", nullptr,
+                 nullptr, nullptr);
+}
+
+// The index files follow the table's transaction with their own, committed after it.
+KCESTATUS TableIndexes::OnTransaction(Storage&, TransactionPhase phase) {
+    KCESTATUS first = KCE_SUCCESS;
+    for (auto& f : files_) {
+        // A file attached during the transaction is not in it.
+        if (phase != TransactionPhase::kBegin && sqlite3_get_autocommit(f->db)) continue;
+        const char* sql = phase == TransactionPhase::kBegin    ? "BEGIN IMMEDIATE"
+                          : phase == TransactionPhase::kCommit ? "COMMIT"
+                                                               : "ROLLBACK";
+        KCESTATUS s = ExecSql(f->db, sql, f->path);
+        if (!first) first = s;
+    }
+    return first;
+}
 
 KCESTATUS TableIndexes::Fill(NativeIndex& index) {
     const UNSIGNED32 length = storage_.Layout().recordLength;

@@ -101,6 +101,7 @@ class TableIndexes : public WriteObserver {
     KCESTATUS OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_t* oldImage,
                       const uint8_t* newImage) override;
     KCESTATUS OnZap(Storage& storage) override;
+    KCESTATUS OnTransaction(Storage& storage, TransactionPhase phase) override;
 
   private:
     KCESTATUS Load();
@@ -110,6 +111,7 @@ class TableIndexes : public WriteObserver {
     KCESTATUS Begin();
     KCESTATUS Commit();
     void Rollback();
+    bool nested_ = false;  // Begin ran inside the table's transaction
 
     struct IndexFile {
         std::string path;
