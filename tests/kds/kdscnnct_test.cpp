@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "kds_fixture.h"
+#include "rtl/paths.h"
 #include "rtl/stringlist.h"
 
 namespace {
@@ -156,6 +157,23 @@ TEST_F(KdsConnectionTest, TransactionsKeepOrUndoWhatTheTablesPosted) {
                                                     "BeforeCommit", "AfterCommit"}));
         table->Close();
     }
+}
+
+TEST_F(KdsConnectionTest, AConnectPathRelativeToTheWorkingDirectoryOpensItsTables) {
+    MakeTable("EMPLOYEE", kKdt, "EMP_NO,integer", {{"7"}});
+    struct BackTo {
+        std::string dir = rtl::CurrentDir();
+        ~BackTo() { (void)!::chdir(dir.c_str()); }
+    } backTo;
+    size_t slash = Dir().find_last_of('/');
+    ASSERT_EQ(::chdir(Dir().substr(0, slash).c_str()), 0);
+    TKdsConnection* connection = NewConnection("KdsConnection1");
+    connection->SetConnectPath(Dir().substr(slash + 1));
+    TKdsTable* table = NewAttachedTable("KdsTable1", "EMPLOYEE");
+    table->SetKdsConnection(connection);
+    table->Open();
+    EXPECT_EQ(table->FieldNamed("EMP_NO").IntegerValue(), 7);
+    table->Close();
 }
 
 TEST_F(KdsConnectionTest, MisuseRaisesFixedMessagesAndChangesNothing) {
