@@ -132,7 +132,10 @@ std::string IndexFilePath(TableCursor& cursor, const std::string& file) {
     const std::string& table = cursor.Store().Path();
     std::string folder = table.substr(0, table.find_last_of('/') + 1);
     std::string path = ResolvePath(file, folder);
-    if (Extension(path).empty()) path += ".kdi";
+    if (Extension(path).empty()) {
+        UNSIGNED16 type = cursor.Store().TableType();
+        path += type == 2 ? ".cdx" : type == 1 ? ".ntx" : ".kdi";
+    }
     return path;
 }
 
@@ -221,6 +224,12 @@ extern "C" KCESTATUS KdsCreateIndex(KDSHANDLE table, const UNSIGNED8* file, cons
         }
         std::shared_ptr<NativeIndex> created;
         if (KCESTATUS s = indexes->Create(def, &created)) return s;
+        if (created->InIndexFile()) {
+            // A table kind without structural indexes made the index a file of its own.
+            auto handle = NewHandle(cursor, created);
+            if (index) *index = handle->Handle();
+            return KCE_SUCCESS;
+        }
         std::vector<std::shared_ptr<IndexHandle>> handles;
         if (KCESTATUS s = IndexHandlesOf(cursor, &handles)) return s;
         for (const auto& h : handles) {
@@ -288,6 +297,23 @@ extern "C" KCESTATUS KdsOpenIndex(KDSHANDLE table, const UNSIGNED8* file, KDSHAN
         // The table's own file holds its structural indexes, which are open already.
         if (!path.empty() && BaseName(path, true) == BaseName(cursor->Store().Path(), true)) {
             return CopyHandles(list, handles, count);
+        }
+        // So does the structural .cdx of a CDX table (same name as the table).
+        if (!path.empty() && cursor->Store().TableType() == 2) {
+            std::string resolvedPath = IndexFilePath(*cursor, path);
+            std::string ext = Extension(resolvedPath);
+            auto upper = [](std::string t) {
+                for (char& c : t) c = char(std::toupper(static_cast<unsigned char>(c)));
+                return t;
+            };
+            if (upper(ext) == ".CDX" && upper(BaseName(resolvedPath, false)) ==
+                                            upper(BaseName(cursor->Store().Path(), false))) {
+                std::vector<std::shared_ptr<IndexHandle>> structural;
+                for (const auto& h : list) {
+                    if (!h->Index().Index().InIndexFile()) structural.push_back(h);
+                }
+                return CopyHandles(structural, handles, count);
+            }
         }
         if (!TableIndexes::Supports(cursor->Store())) {
             return Fail(KCE_NOT_SUPPORTED, "index files of table '" + cursor->Name() + "'");

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <map>
 #include <mutex>
 
 #include "engine/handles.h"
+#include "engine/index/xbase_store.h"
+#include "engine/paths.h"
 #include "engine/status.h"
 
 namespace kce {
@@ -47,6 +50,46 @@ bool SameName(const std::string& a, const std::string& b) {
            });
 }
 
+// A key given as a field list ("EMPLOYEECO;EFFECTIVED") in the expression an xBase file stores
+// ("EMPLOYEECO+DTOS(EFFECTIVED)"): the fields as text, in order. Any other key stays as it is.
+std::string XbaseKeyText(const std::string& key, const ExprSchema& schema) {
+    if (key.find(';') == std::string::npos) return key;
+    std::string out;
+    size_t start = 0;
+    while (true) {
+        size_t cut = key.find(';', start);
+        std::string part = key.substr(start, cut - start);
+        part.erase(0, part.find_first_not_of(' '));
+        part.erase(part.find_last_not_of(' ') + 1);
+        int f = schema.Find(part);
+        if (f < 0) return key;
+        const ExprField& field = schema.Fields()[size_t(f)];
+        if (!out.empty()) out += '+';
+        switch (field.type) {
+            case 3:
+                out += "DTOS(" + field.name + ")";
+                break;
+            case 1:
+                out += "IIF(" + field.name + ",\"T\",\"F\")";
+                break;
+            case 2:
+            case 10:
+            case 11:
+            case 15:
+            case 17:
+                out += "STR(" + field.name + "," +
+                       std::to_string(field.type == 2 ? field.length : 20) + "," +
+                       std::to_string(field.type == 2 ? field.decimals : 4) + ")";
+                break;
+            default:
+                out += field.name;
+        }
+        if (cut == std::string::npos) break;
+        start = cut + 1;
+    }
+    return out;
+}
+
 }  // namespace
 
 ExprSchema SchemaOfLayout(const RecordLayout& layout) {
@@ -76,7 +119,17 @@ KCESTATUS NativeIndex::KeyOfImage(Storage& storage, UNSIGNED32 recno, const uint
     record.SetBlobReader(&BlobSource::Read, &blobs);
     *included = key_->Includes(record);
     if (!*included) return KCE_SUCCESS;
-    return key_->KeyOf(record, key);
+    if (KCESTATUS s = key_->KeyOf(record, key)) return s;
+    if (key_->Nullable()) {
+        // A NULL value of a NULL-able field is the all-zero key, which sorts first.
+        for (int f : key_->SegmentFields()) {
+            if (storage.IsNull(f, image)) {
+                key->assign(key->size(), '\0');
+                break;
+            }
+        }
+    }
+    return KCE_SUCCESS;
 }
 
 KCESTATUS TableIndexes::For(Storage& storage, std::shared_ptr<TableIndexes>* out) {
@@ -106,7 +159,7 @@ TableIndexes::TableIndexes(Storage& storage)
 TableIndexes::~TableIndexes() {
     for (auto& f : files_) {
         f->indexes.clear();
-        sqlite3_close_v2(f->db);
+        if (f->db) sqlite3_close_v2(f->db);
     }
     auto& registry = Registry();
     auto it = registry.find(&storage_);
@@ -141,7 +194,7 @@ KCESTATUS TableIndexes::CompileIn(const IndexDefinition& def, sqlite3* db, const
             IndexKey::Compile(schema_, def.key, def.descending, def.condition, &index->key_)) {
         return Fail(s, "index " + def.name + " of " + storage_.Path() + ": " + LastFailureDetail());
     }
-    index->store_ = std::make_unique<KeyStore>(db, file, def.name);
+    index->store_ = std::make_unique<SqlKeyStore>(db, file, def.name);
     *out = std::move(index);
     return KCE_SUCCESS;
 }
@@ -162,6 +215,13 @@ TableIndexes::IndexFile* TableIndexes::FindFile(const std::string& path) {
 KCESTATUS TableIndexes::AttachFile(const std::string& path, bool create, IndexFile** out) {
     if (IndexFile* f = FindFile(path)) {
         *out = f;
+        return KCE_SUCCESS;
+    }
+    if (Xbase()) {
+        std::unique_ptr<IndexFile> file;
+        if (KCESTATUS s = AttachXbaseFile(path, &file)) return s;
+        files_.push_back(std::move(file));
+        *out = files_.back().get();
         return KCE_SUCCESS;
     }
     auto file = std::make_unique<IndexFile>();
@@ -210,6 +270,47 @@ KCESTATUS TableIndexes::CreateInFile(const std::string& path, const IndexDefinit
     if (!ValidIndexName(def.name)) {
         return Fail(KCE_INVALID_INDEX_NAME,
                     "'" + def.name + "': letters, digits and '_', at most 128, not a digit first");
+    }
+    if (Xbase()) {
+        std::string ext = Extension(path);
+        for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+        IndexFile* file = FindFile(path);
+        std::unique_ptr<IndexFile> made;
+        if (!file && ext == ".cdx" && std::filesystem::exists(path)) {
+            if (KCESTATUS s = AttachXbaseFile(path, &made)) return s;
+            file = made.get();
+        }
+        std::shared_ptr<NativeIndex> index;
+        if (ext == ".cdx") {
+            if (!file) {
+                made = std::make_unique<IndexFile>();
+                made->path = path;
+                std::unique_ptr<cdx::CdxFile> created;
+                if (KCESTATUS s = cdx::CdxFile::Create(path, false, &created)) return s;
+                made->cdx = std::move(created);
+                file = made.get();
+            }
+            if (KCESTATUS s = AddTag(file->cdx, def, &index)) return s;
+        } else if (ext == ".ntx") {
+            if (file) return Fail(KCE_INDEX_EXISTS, "index file " + path + " is open already");
+            made = std::make_unique<IndexFile>();
+            made->path = path;
+            if (KCESTATUS s = CreateNtx(path, def, &index)) return s;
+            file = made.get();
+        } else {
+            return Fail(KCE_WRONG_FILE_FORMAT,
+                        "index file " + path + ": xBase tables keep indexes in .cdx or .ntx files");
+        }
+        index->inIndexFile_ = true;
+        file->indexes.push_back(index);
+        ++file->opens;
+        if (made) {
+            // Every index of a file just opened counts as one handle, as OpenFile counts them.
+            made->opens += int(made->indexes.size()) - 1;
+            files_.push_back(std::move(made));
+        }
+        *out = std::move(index);
+        return KCE_SUCCESS;
     }
     bool attached = FindFile(path) != nullptr;
     IndexFile* file = nullptr;
@@ -261,7 +362,7 @@ void TableIndexes::ReleaseFile(const std::string& path, int handles) {
         if ((*it)->opens > 0) return;
         // Index handles still in a call may hold statements: the connection closes after them.
         (*it)->indexes.clear();
-        sqlite3_close_v2((*it)->db);
+        if ((*it)->db) sqlite3_close_v2((*it)->db);
         files_.erase(it);
         return;
     }
@@ -282,6 +383,7 @@ KCESTATUS TableIndexes::SchemaVersion(int64_t* version) {
 // Another process may have created or removed indexes since the file was opened (its catalog is
 // part of the schema): take the catalog again, keeping the indexes that are still there.
 KCESTATUS TableIndexes::Load() {
+    if (Xbase()) return LoadXbase();
     int64_t version = 0;
     if (KCESTATUS s = SchemaVersion(&version)) return s;
     if (version == schemaVersion_) return KCE_SUCCESS;
@@ -306,9 +408,15 @@ KCESTATUS TableIndexes::Load() {
 
 KCESTATUS TableIndexes::Refresh() { return Load(); }
 
-KCESTATUS TableIndexes::Begin() { return ExecSql(db_, "BEGIN IMMEDIATE", storage_.Path()); }
-KCESTATUS TableIndexes::Commit() { return ExecSql(db_, "COMMIT", storage_.Path()); }
-void TableIndexes::Rollback() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+KCESTATUS TableIndexes::Begin() {
+    return db_ ? ExecSql(db_, "BEGIN IMMEDIATE", storage_.Path()) : KCE_SUCCESS;
+}
+KCESTATUS TableIndexes::Commit() {
+    return db_ ? ExecSql(db_, "COMMIT", storage_.Path()) : KCE_SUCCESS;
+}
+void TableIndexes::Rollback() {
+    if (db_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
 
 KCESTATUS TableIndexes::Fill(NativeIndex& index) {
     const UNSIGNED32 length = storage_.Layout().recordLength;
@@ -353,6 +461,23 @@ KCESTATUS TableIndexes::Create(const IndexDefinition& def, std::shared_ptr<Nativ
         return Fail(KCE_TOO_MANY_INDEXES, storage_.Path() + " has 50 indexes");
     }
     std::shared_ptr<NativeIndex> index;
+    if (Xbase()) {
+        if (storage_.TableType() == 1) {
+            // An NTX table has no structural index file: each index is a .ntx of its own.
+            std::string table = storage_.Path();
+            std::string path = table.substr(0, table.find_last_of('/') + 1) + def.name + ".ntx";
+            return CreateInFile(path, def, out);
+        }
+        if (!structural_) {
+            std::unique_ptr<cdx::CdxFile> created;
+            if (KCESTATUS s = cdx::CdxFile::Create(StructuralPath(), true, &created)) return s;
+            structural_ = std::move(created);
+        }
+        if (KCESTATUS s = AddTag(structural_, def, &index)) return s;
+        indexes_.push_back(index);
+        *out = std::move(index);
+        return KCE_SUCCESS;
+    }
     if (KCESTATUS s = Compile(def, &index)) return s;
     if (KCESTATUS s = Begin()) return s;
     KCESTATUS s = index->store_->Create();
@@ -373,6 +498,11 @@ KCESTATUS TableIndexes::Create(const IndexDefinition& def, std::shared_ptr<Nativ
 KCESTATUS TableIndexes::Drop(const std::string& name) {
     auto index = Find(name);
     if (!index) return Fail(KCE_INDEX_NOT_FOUND, "index " + name + " of " + storage_.Path());
+    if (Xbase()) {
+        if (KCESTATUS s = index->store_->Drop()) return s;
+        indexes_.erase(std::find(indexes_.begin(), indexes_.end(), index));
+        return KCE_SUCCESS;
+    }
     if (KCESTATUS s = Begin()) return s;
     KCESTATUS s = index->store_->Drop();
     if (!s) s = DeleteIndexDefinition(db_, storage_.Path(), index->def_.name);
@@ -387,6 +517,16 @@ KCESTATUS TableIndexes::Drop(const std::string& name) {
 }
 
 KCESTATUS TableIndexes::Rebuild() {
+    if (Xbase()) {
+        for (auto& index : AllIndexes()) {
+            ++index->changes_;
+            std::vector<KeyPos> keys;
+            if (KCESTATUS s = CollectKeys(*index, &keys)) return s;
+            auto* store = static_cast<XbaseStore*>(index->store_.get());
+            if (KCESTATUS s = store->Rebuild(std::move(keys))) return s;
+        }
+        return KCE_SUCCESS;
+    }
     if (KCESTATUS s = Begin()) return s;
     for (auto& index : indexes_) {
         ++index->changes_;
@@ -447,6 +587,11 @@ KCESTATUS TableIndexes::Check(std::vector<std::string>* problems) {
                                     std::to_string(recno) + " is missing");
             }
         }
+        std::vector<std::string> audit;
+        index->store_->Audit(&audit);
+        for (const std::string& a : audit) {
+            problems->push_back("index " + index->def_.name + ": " + a);
+        }
         UNSIGNED32 stored = 0;
         if (KCESTATUS s = index->store_->Count(KeyRange{}, &stored)) return s;
         if (stored != expected) {
@@ -460,24 +605,32 @@ KCESTATUS TableIndexes::Check(std::vector<std::string>* problems) {
 KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_t* oldImage,
                                 const uint8_t* newImage) {
     if (KCESTATUS s = Load()) return s;
-    for (auto& index : AllIndexes()) {
+    // Every key and every unique check first, so that a refused write changes no index (the
+    // keys of xBase index files are not inside any transaction).
+    struct Move {
+        std::shared_ptr<NativeIndex> index;
         std::string oldKey, newKey;
         bool oldIn = false, newIn = false;
+    };
+    std::vector<Move> moves;
+    for (auto& index : AllIndexes()) {
+        Move m{index, {}, {}, false, false};
         if (oldImage) {
-            if (KCESTATUS s = index->KeyOfImage(storage, recno, oldImage, false, &oldKey, &oldIn))
+            if (KCESTATUS s =
+                    index->KeyOfImage(storage, recno, oldImage, false, &m.oldKey, &m.oldIn))
                 return s;
         }
         if (newImage) {
-            if (KCESTATUS s = index->KeyOfImage(storage, recno, newImage, false, &newKey, &newIn))
+            if (KCESTATUS s =
+                    index->KeyOfImage(storage, recno, newImage, false, &m.newKey, &m.newIn))
                 return Fail(
                     s, "record " + std::to_string(recno) + " not written: " + LastFailureDetail());
         }
-        if (oldIn == newIn && oldKey == newKey) continue;
-        ++index->changes_;
-        if (newIn && index->def_.unique) {
+        if (m.oldIn == m.newIn && m.oldKey == m.newKey) continue;
+        if (m.newIn && index->def_.unique) {
             bool found = false;
             UNSIGNED32 other = 0;
-            if (KCESTATUS s = index->store_->HasOther(newKey, recno, &found, &other)) return s;
+            if (KCESTATUS s = index->store_->HasOther(m.newKey, recno, &found, &other)) return s;
             if (found) {
                 return Fail(KCE_DUPLICATE_KEY,
                             "unique index " + index->def_.name + " of " + storage.Path() +
@@ -486,11 +639,15 @@ KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_
                                 std::to_string(recno) + " for record " + std::to_string(other));
             }
         }
-        if (oldIn) {
-            if (KCESTATUS s = index->store_->Remove(oldKey, recno)) return s;
+        moves.push_back(std::move(m));
+    }
+    for (Move& m : moves) {
+        ++m.index->changes_;
+        if (m.oldIn) {
+            if (KCESTATUS s = m.index->store_->Remove(m.oldKey, recno)) return s;
         }
-        if (newIn) {
-            if (KCESTATUS s = index->store_->Insert(newKey, recno)) return s;
+        if (m.newIn) {
+            if (KCESTATUS s = m.index->store_->Insert(m.newKey, recno)) return s;
         }
     }
     return KCE_SUCCESS;
@@ -502,6 +659,244 @@ KCESTATUS TableIndexes::OnZap(Storage&) {
         ++index->changes_;
         if (KCESTATUS s = index->store_->Clear()) return s;
     }
+    return KCE_SUCCESS;
+}
+
+// ---- xBase index files ---------------------------------------------------------------------
+
+KeyDialect TableIndexes::Dialect() const {
+    return storage_.TableType() == 2 ? KeyDialect::kCdx : KeyDialect::kNtx;
+}
+
+std::string TableIndexes::StructuralPath() const {
+    const std::string& table = storage_.Path();
+    size_t slash = table.find_last_of('/');
+    size_t dot = table.find_last_of('.');
+    std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                           ? table.substr(0, dot)
+                           : table;
+    // Another writer may have spelt the extension in capitals.
+    for (const char* ext : {".cdx", ".CDX", ".Cdx"}) {
+        if (std::filesystem::exists(stem + ext)) return stem + ext;
+    }
+    return stem + ".cdx";
+}
+
+KCESTATUS TableIndexes::CompileXbase(const IndexDefinition& def, const KeyFileOptions& options,
+                                     const std::string& file, std::shared_ptr<NativeIndex>* out) {
+    if (def.descending) {
+        return Fail(KCE_NOT_SUPPORTED, "index " + def.name + " in " + file +
+                                           ": descending xBase indexes are not supported");
+    }
+    auto index = std::make_shared<NativeIndex>();
+    index->def_ = def;
+    index->file_ = file;
+    if (KCESTATUS s =
+            IndexKey::Compile(schema_, def.key, false, def.condition, &index->key_, options)) {
+        return Fail(s, "index " + def.name + " in " + file + ": " + LastFailureDetail());
+    }
+    *out = std::move(index);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::OpenTags(const std::shared_ptr<cdx::CdxFile>& file,
+                                 std::vector<std::shared_ptr<NativeIndex>>* out) {
+    out->clear();
+    for (const cdx::TagInfo& tag : file->Tags()) {
+        IndexDefinition def;
+        def.name = tag.name;
+        def.key = tag.header.keyExpr;
+        def.condition = tag.header.forExpr;
+        def.unique = tag.header.options & cdx::kOptUnique;
+        def.descending = tag.header.descending;
+        KeyFileOptions options{KeyDialect::kCdx, tag.header.keyLength,
+                               (tag.header.options & 0x02) != 0, 0};
+        std::shared_ptr<NativeIndex> index;
+        if (CompileXbase(def, options, file->Path(), &index)) {
+            return Fail(KCE_INDEX_MISMATCH, "index file " + file->Path() + ": tag " + tag.name +
+                                                " does not fit table " + storage_.Path() + ": " +
+                                                LastFailureDetail());
+        }
+        cdx::Tree* tree = nullptr;
+        uint8_t filler =
+            cdx::FillerFor(index->key_->FirstType() == ValueType::kCharacter, tag.header.signature);
+        if (KCESTATUS s = file->OpenTag(tag.name, filler, &tree)) return s;
+        index->store_ = std::make_unique<CdxTagStore>(file, tag.name, tree);
+        out->push_back(std::move(index));
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::LoadXbase() {
+    if (storage_.TableType() != 2) return KCE_SUCCESS;
+    if (structural_) {
+        if (!structural_->ChangedOnDisk()) return KCE_SUCCESS;
+        std::vector<std::string> before;
+        for (const auto& index : indexes_) before.push_back(index->def_.name);
+        if (KCESTATUS s = structural_->Reload()) return s;
+        std::vector<std::string> after;
+        for (const auto& tag : structural_->Tags()) after.push_back(tag.name);
+        if (before == after) return KCE_SUCCESS;
+        // Another process added or removed tags: take the list again.
+        std::vector<std::shared_ptr<NativeIndex>> next;
+        if (KCESTATUS s = OpenTags(structural_, &next)) return s;
+        indexes_ = std::move(next);
+        return KCE_SUCCESS;
+    }
+    std::string path = StructuralPath();
+    if (!std::filesystem::exists(path)) return KCE_SUCCESS;
+    std::unique_ptr<cdx::CdxFile> file;
+    if (KCESTATUS s = cdx::CdxFile::Open(path, !storage_.Writable(), &file)) return s;
+    std::shared_ptr<cdx::CdxFile> shared = std::move(file);
+    std::vector<std::shared_ptr<NativeIndex>> next;
+    if (KCESTATUS s = OpenTags(shared, &next)) return s;
+    structural_ = std::move(shared);
+    indexes_ = std::move(next);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::CollectKeys(NativeIndex& index, std::vector<KeyPos>* out) {
+    out->clear();
+    std::vector<uint8_t> image(storage_.Layout().recordLength);
+    UNSIGNED32 recno = 0;
+    while (true) {
+        if (KCESTATUS s = storage_.NextRecno(recno, &recno)) return s;
+        if (recno == 0) break;
+        bool exists = false, deleted = false;
+        if (KCESTATUS s = storage_.ReadRecord(recno, image.data(), &exists, &deleted)) return s;
+        if (!exists) continue;
+        KeyPos pos;
+        bool included = false;
+        if (KCESTATUS s =
+                index.KeyOfImage(storage_, recno, image.data(), deleted, &pos.key, &included))
+            return Fail(s, "record " + std::to_string(recno) + ": " + LastFailureDetail());
+        if (!included) continue;
+        pos.recno = recno;
+        out->push_back(std::move(pos));
+    }
+    std::sort(out->begin(), out->end(), [](const KeyPos& a, const KeyPos& b) {
+        int c = a.key.compare(b.key);
+        return c < 0 || (c == 0 && a.recno < b.recno);
+    });
+    if (index.def_.unique) {
+        for (size_t i = 1; i < out->size(); ++i) {
+            if ((*out)[i].key == (*out)[i - 1].key) {
+                return Fail(KCE_DUPLICATE_KEY,
+                            "unique index " + index.def_.name + " of " + storage_.Path() +
+                                ": records " + std::to_string((*out)[i - 1].recno) + " and " +
+                                std::to_string((*out)[i].recno) + " have the same key");
+            }
+        }
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::AddTag(const std::shared_ptr<cdx::CdxFile>& file,
+                               const IndexDefinition& given, std::shared_ptr<NativeIndex>* out) {
+    IndexDefinition def = given;
+    def.key = XbaseKeyText(def.key, schema_);
+    std::shared_ptr<NativeIndex> index;
+    if (KCESTATUS s = CompileXbase(def, {KeyDialect::kCdx, 0, false, 0}, file->Path(), &index))
+        return s;
+    if (index->key_->Length() > cdx::kMaxKeyLength) {
+        return Fail(KCE_KEY_TOO_LONG, "index " + def.name + ": keys of " +
+                                          std::to_string(index->key_->Length()) +
+                                          " bytes, a .cdx tag holds at most 240");
+    }
+    std::vector<KeyPos> keys;
+    if (KCESTATUS s = CollectKeys(*index, &keys)) return s;
+    std::vector<cdx::Entry> entries;
+    entries.reserve(keys.size());
+    for (KeyPos& k : keys) entries.push_back({std::move(k.key), k.recno, 0});
+    cdx::Header proto;
+    proto.keyLength = uint16_t(index->key_->Length());
+    proto.options =
+        uint8_t(cdx::kOptCompact | cdx::kOptCompound | (def.unique ? cdx::kOptUnique : 0));
+    proto.keyExpr = def.key;
+    proto.forExpr = def.condition;
+    uint8_t filler = cdx::FillerFor(index->key_->FirstType() == ValueType::kCharacter, 1);
+    cdx::Tree* tree = nullptr;
+    if (KCESTATUS s = file->AddTag(def.name, proto, filler, entries, &tree)) return s;
+    index->def_.name = cdx::TagName(def.name);
+    index->store_ = std::make_unique<CdxTagStore>(file, index->def_.name, tree);
+    *out = std::move(index);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::CreateNtx(const std::string& path, const IndexDefinition& given,
+                                  std::shared_ptr<NativeIndex>* out) {
+    IndexDefinition def = given;
+    def.key = XbaseKeyText(def.key, schema_);
+    std::shared_ptr<NativeIndex> index;
+    if (KCESTATUS s = CompileXbase(def, {KeyDialect::kNtx, 0, false, 0}, path, &index)) return s;
+    if (index->key_->Length() > ntx::kMaxKeyLength) {
+        return Fail(KCE_KEY_TOO_LONG, "index " + def.name + ": keys of " +
+                                          std::to_string(index->key_->Length()) +
+                                          " bytes, a .ntx holds at most 256");
+    }
+    std::vector<KeyPos> keys;
+    if (KCESTATUS s = CollectKeys(*index, &keys)) return s;
+    std::vector<ntx::Item> items;
+    items.reserve(keys.size());
+    for (KeyPos& k : keys) items.push_back({std::move(k.key), k.recno, 0});
+    ntx::Header proto;
+    proto.keyLength = uint16_t(index->key_->Length());
+    proto.decimals = uint16_t(index->key_->Decimals());
+    proto.unique = def.unique;
+    proto.keyExpr = def.key;
+    proto.forExpr = def.condition;
+    std::unique_ptr<ntx::NtxFile> file;
+    if (KCESTATUS s = ntx::NtxFile::Create(path, proto, items, &file)) return s;
+    index->store_ = std::make_unique<NtxStore>(std::move(file));
+    *out = std::move(index);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::OpenNtx(const std::shared_ptr<ntx::NtxFile>& file,
+                                std::shared_ptr<NativeIndex>* out) {
+    const ntx::Header& h = file->Head();
+    IndexDefinition def;
+    std::string stem = file->Path().substr(file->Path().find_last_of('/') + 1);
+    def.name = stem.substr(0, stem.find_last_of('.'));
+    def.key = h.keyExpr;
+    def.condition = h.forExpr;
+    def.unique = h.unique;
+    def.descending = h.descending;
+    std::shared_ptr<NativeIndex> index;
+    if (CompileXbase(def, {KeyDialect::kNtx, h.keyLength, false, int(h.decimals)}, file->Path(),
+                     &index)) {
+        return Fail(KCE_INDEX_MISMATCH, "index file " + file->Path() + " does not fit table " +
+                                            storage_.Path() + ": " + LastFailureDetail());
+    }
+    index->store_ = std::make_unique<NtxStore>(file);
+    *out = std::move(index);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::AttachXbaseFile(const std::string& path, std::unique_ptr<IndexFile>* out) {
+    auto file = std::make_unique<IndexFile>();
+    file->path = path;
+    std::string ext = Extension(path);
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    const bool readOnly = !storage_.Writable();
+    if (ext == ".cdx") {
+        std::unique_ptr<cdx::CdxFile> cdx;
+        if (KCESTATUS s = cdx::CdxFile::Open(path, readOnly, &cdx)) return s;
+        file->cdx = std::move(cdx);
+        if (KCESTATUS s = OpenTags(file->cdx, &file->indexes)) return s;
+    } else if (ext == ".ntx") {
+        std::unique_ptr<ntx::NtxFile> ntx;
+        if (KCESTATUS s = ntx::NtxFile::Open(path, readOnly, &ntx)) return s;
+        file->ntx = std::move(ntx);
+        std::shared_ptr<NativeIndex> index;
+        if (KCESTATUS s = OpenNtx(file->ntx, &index)) return s;
+        file->indexes.push_back(std::move(index));
+    } else {
+        return Fail(KCE_WRONG_FILE_FORMAT,
+                    "index file " + path + ": xBase tables keep indexes in .cdx or .ntx files");
+    }
+    for (auto& index : file->indexes) index->inIndexFile_ = true;
+    *out = std::move(file);
     return KCE_SUCCESS;
 }
 

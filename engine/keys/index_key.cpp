@@ -234,6 +234,7 @@ KCESTATUS IndexKey::CompileXbase(const ExprSchema& schema) {
     }
     if (seg.type == ValueType::kCharacter) charPrefix_ = length_;
     segments_.push_back(std::move(seg));
+    if (!file_.nullable) SplitConcatenation(schema, text);
     if (!conditionText_.empty()) {
         std::string cond = XbaseExpression(conditionText_, schema, dialect);
         if (KCESTATUS s = Expression::Compile(cond, schema, &condition_)) return s;
@@ -243,6 +244,65 @@ KCESTATUS IndexKey::CompileXbase(const ExprSchema& schema) {
         }
     }
     return KCE_SUCCESS;
+}
+
+// A character key that is a concatenation of terms each reading one field of its own
+// ("EMPLOYEECO+DTOS(EFFECTIVED)") gets one segment per term, so that a raw key built from the
+// leading fields matches as a prefix, as with a field list.
+void IndexKey::SplitConcatenation(const ExprSchema& schema, const std::string& text) {
+    if (segments_.front().type != ValueType::kCharacter) return;
+    std::vector<std::string> parts;
+    int depth = 0;
+    char quote = 0;
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            --depth;
+        } else if (c == '+' && depth == 0) {
+            parts.push_back(text.substr(start, i - start));
+            start = i + 1;
+        } else if (c == '-' && depth == 0) {
+            return;  // a trimming concatenation moves blanks: keep it whole
+        }
+    }
+    parts.push_back(text.substr(start));
+    if (parts.size() < 2) return;
+    std::vector<Segment> segs;
+    std::vector<int> fields;
+    size_t total = 0;
+    for (const std::string& part : parts) {
+        Segment seg;
+        if (Expression::Compile(part, schema, &seg.expr) != KCE_SUCCESS) return;
+        seg.type = seg.expr->Type();
+        if (seg.type != ValueType::kCharacter) return;
+        std::vector<int> read;
+        CollectFields(seg.expr->Root(), &read);
+        if (read.size() != 1 || std::find(fields.begin(), fields.end(), read[0]) != fields.end())
+            return;
+        fields.push_back(read[0]);
+        size_t width = 0;
+        Value v;
+        if (seg.expr->Evaluate(EmptyRecord(schema), true, &v) != KCE_SUCCESS) return;
+        width = v.text.size();
+        if (seg.expr->Evaluate(FullRecord(schema), true, &v) != KCE_SUCCESS) return;
+        if (v.text.size() != width || width == 0) return;  // its width must not vary
+        seg.width = width;
+        seg.xbase.type = ValueType::kCharacter;
+        seg.xbase.width = width;
+        total += width;
+        segs.push_back(std::move(seg));
+    }
+    if (total != length_) return;
+    segments_ = std::move(segs);
+    segmentFields_ = std::move(fields);
+    fieldList_ = true;
 }
 
 bool IndexKey::Includes(const ExprRecord& record) const {
@@ -273,7 +333,7 @@ KCESTATUS IndexKey::PartialKeyOf(const ExprRecord& record, int segments, int las
         if (file_.dialect == KeyDialect::kNative) {
             AppendKeyValue(v, width, key);
         } else {
-            if (file_.nullable) key->push_back(char(0x80));
+            if (file_.nullable && i == 0) key->push_back(char(0x80));
             XbaseEncoding enc = seg.xbase;
             enc.width = width;
             AppendXbaseKey(v, enc, file_.dialect, key);

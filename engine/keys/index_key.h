@@ -45,6 +45,8 @@ class IndexKey {
     size_t Length() const { return length_; }
     KeyDialect Dialect() const { return file_.dialect; }
     bool Nullable() const { return file_.nullable; }
+    // Decimals of a numeric .ntx key.
+    int Decimals() const { return segments_.front().xbase.decimals; }
     // The value type of the key's first segment.
     ValueType FirstType() const { return segments_.front().type; }
     // Schema indexes of the segment fields.
@@ -72,6 +74,7 @@ class IndexKey {
         XbaseEncoding xbase;
     };
     KCESTATUS CompileXbase(const ExprSchema& schema);
+    void SplitConcatenation(const ExprSchema& schema, const std::string& text);
     KeyFileOptions file_;
     std::string keyText_;
     std::string conditionText_;
