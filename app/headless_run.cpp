@@ -1,7 +1,7 @@
 #include "app/headless_run.h"
 
-#include "engine/kce.h"
 #include "gui/application.h"
+#include "kds/kce.h"
 #include "rtl/exceptions.h"
 
 namespace app {
@@ -77,7 +77,7 @@ int ConvertWithoutWindow(const std::string& source, const std::string& target, s
     auto owned = std::make_unique<gui::HeadlessBackend>();
     gui::HeadlessBackend& backend = *owned;
     gui::Application().Initialize(std::move(owned));
-    KdsSetDisplayCallback(ShowOnStream, &err);
+    kds::SetEngineDisplayCallback(ShowOnStream, &err);
     int status = 1;
     try {
         TForm1 form(nullptr);
@@ -88,7 +88,7 @@ int ConvertWithoutWindow(const std::string& source, const std::string& target, s
         // The window could not be created (an engine refusal of its settings).
         err << "error: " << EscapeLine(e.what()) << '\n';
     }
-    KdsSetDisplayCallback(nullptr, nullptr);
+    kds::SetEngineDisplayCallback(nullptr, nullptr);
     gui::Application().Reset();
     return status;
 }

@@ -6,10 +6,10 @@
 
 #include "app/headless_run.h"
 #include "app/updatebank.h"
-#include "engine/kce.h"
 #include "gui/application.h"
 #include "gui/fltk_backend.h"
 #include "gui/headless.h"
+#include "kds/kce.h"
 
 #ifndef UPDATEBANK_VERSION
 #define UPDATEBANK_VERSION "0.0.0"
@@ -42,7 +42,7 @@ int RunWindow() {
         return 1;
     }
     gui::Application().Initialize(std::move(backend));
-    KdsSetDisplayCallback(ShowInWindow, nullptr);
+    kds::SetEngineDisplayCallback(ShowInWindow, nullptr);
     int status = 0;
     try {
         app::TForm1 form(nullptr);
@@ -53,7 +53,7 @@ int RunWindow() {
         std::cerr << "updatebank: " << e.what() << '\n';
         status = 1;
     }
-    KdsSetDisplayCallback(nullptr, nullptr);
+    kds::SetEngineDisplayCallback(nullptr, nullptr);
     gui::Application().Reset();
     return status;
 }
@@ -75,9 +75,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc == 2 && first == "--version") {
-        UNSIGNED32 major = 0, minor = 0;
-        KdsGetVersion(&major, &minor, nullptr, nullptr, nullptr);
-        std::cout << "updatebank " UPDATEBANK_VERSION " (KCE " << major << '.' << minor << ")\n";
+        std::string engine;
+        try {
+            engine = kds::EngineVersionText();
+        } catch (const std::exception& e) {
+            engine = e.what();
+        }
+        std::cout << "updatebank " UPDATEBANK_VERSION " (" << engine << ")\n";
         return 0;
     }
     if (first == "convert") {

@@ -60,6 +60,14 @@ TForm1::TForm1(rtl::TComponent* owner) : gui::TForm(owner) {
     Bind(*this, Edit2, "Edit2");
     Bind(*this, Memo1, "Memo1");
     Bind(*this, Button13, "Button13");
+    Bind(*this, DataSource1, "DataSource1");
+    Bind(*this, KdsConnection1, "KdsConnection1");
+    Bind(*this, KdsTable1, "KdsTable1");
+    Bind(*this, KdsTable2, "KdsTable2");
+    Bind(*this, KdsConnection2, "KdsConnection2");
+    Bind(*this, KdsTableEmp, "KdsTableEmp");
+    Bind(*this, KdsTableMisc, "KdsTableMisc");
+    Bind(*this, KdsTableDBF, "KdsTableDBF");
     Bind(*this, KdsSettings1, "KdsSettings1");
 }
 

@@ -1,20 +1,25 @@
 // Unit updatebank: the main window TForm1.
 //
 // The window and everything it owns come from its stored definition (Form1Definition), read when
-// the window is created: the controls, and the data-access components, the engine settings
-// component KdsSettings1 last. Setting KdsSettings1's properties acts on the engine at once, so a
-// created TForm1 has applied the program's engine settings. Nothing else touches the engine
-// until a command runs.
+// the window is created: the controls, then the data-access components (a data source, two
+// connections and five tables), the engine settings component KdsSettings1 last. Setting
+// KdsSettings1's properties acts on the engine at once, so a created TForm1 has applied the
+// program's engine settings. Nothing else touches the engine until a command runs: no connection
+// is connected and no table is open after start-up. Destroying the window closes every table and
+// disconnects every connection.
 //
 // Every command runs synchronously inside its button's click handler, on the GUI thread.
 #pragma once
 
 #include <string>
 
+#include "dataset/datalink.h"
 #include "gui/controls.h"
 #include "gui/form.h"
 #include "gui/formreader.h"
+#include "kds/kdscnnct.h"
 #include "kds/kdsset.h"
+#include "kds/kdstable.h"
 
 namespace app {
 
@@ -40,6 +45,16 @@ class TForm1 : public gui::TForm {
     gui::TEdit* Edit2 = nullptr;
     gui::TMemo* Memo1 = nullptr;
     gui::TButton* Button13 = nullptr;
+    db::TDataSource* DataSource1 = nullptr;
+    // KdsConnection1 starts on a development data folder, KdsConnection2 on C:\TEMP; the commands
+    // set the folders they work on.
+    kds::TKdsConnection* KdsConnection1 = nullptr;
+    kds::TKdsTable* KdsTable1 = nullptr;
+    kds::TKdsTable* KdsTable2 = nullptr;
+    kds::TKdsConnection* KdsConnection2 = nullptr;
+    kds::TKdsTable* KdsTableEmp = nullptr;
+    kds::TKdsTable* KdsTableMisc = nullptr;
+    kds::TKdsTable* KdsTableDBF = nullptr;
     kds::TKdsSettings* KdsSettings1 = nullptr;
 
     // The click handlers. Button12 is CONVERT; the others belong to hidden buttons.

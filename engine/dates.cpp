@@ -40,6 +40,26 @@ CivilDate CivilFromJulian(int64_t julian) {
     return out;
 }
 
+std::string EightDigitDate(int64_t julian) {
+    if (julian == 0) return std::string(8, ' ');
+    CivilDate d = CivilFromJulian(julian);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d%02d%02d", d.year, d.month, d.day);
+    return text;
+}
+
+std::optional<int64_t> JulianFromEightDigits(std::string_view text) {
+    if (text.size() != 8) return std::nullopt;
+    int v[8];
+    for (int i = 0; i < 8; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
+        v[i] = text[i] - '0';
+    }
+    CivilDate d{v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5], v[6] * 10 + v[7]};
+    if (!IsValidCivil(d)) return std::nullopt;
+    return JulianFromCivil(d);
+}
+
 std::optional<DateFormat> DateFormat::Parse(std::string_view text) {
     if (text.empty() || text.size() > 12) return std::nullopt;
     DateFormat f;

@@ -23,6 +23,14 @@ bool IsValidCivil(const CivilDate& d);
 int64_t JulianFromCivil(const CivilDate& d);
 CivilDate CivilFromJulian(int64_t julian);
 
+// The eight-digit form year, month, day ("20010915") in which xBase files and compact dates keep a
+// date, whatever the engine's date format. Only days of years 1 to 9999 are written; the empty date
+// (0) is eight blanks.
+std::string EightDigitDate(int64_t julian);
+// Reads exactly eight digits year, month, day; nullopt for any other text and for digits that
+// name no real day (month 13, 30 February, year 0).
+std::optional<int64_t> JulianFromEightDigits(std::string_view text);
+
 // A parsed engine date format: where year, month and day stand and how wide each is.
 class DateFormat {
   public:

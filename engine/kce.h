@@ -96,8 +96,17 @@ KCESTATUS KdsGetNumOpenTables(UNSIGNED16* count);
  * desc may be null. */
 KCESTATUS KdsGetVersion(UNSIGNED32* major, UNSIGNED32* minor, UNSIGNED8* letter, UNSIGNED8* desc,
                         UNSIGNED16* descLen);
-/* Julian day number <-> date text under the engine's date format. Julian day 0 is the empty
- * date, written as blanks; a blank text reads as 0. */
+/* Julian day number <-> date text. The text is the eight-digit form year, month, day ("20010915")
+ * in which xBase date fields and compact dates keep a date, whatever the engine's date format.
+ * KdsConvertJulianToString writes that form for a day of years 1 to 9999 and eight blanks for the
+ * empty date, Julian day 0 (a fraction of a day is dropped); any other day gives
+ * KCE_INVALID_DATE. KdsConvertStringToJulian reads len bytes, or up to a zero byte within them;
+ * trailing blanks are ignored. Eight digits always read as year, month, day, also under a date
+ * format without separators that they would fit; digits naming no real day (month 13,
+ * 30 February, year 0, "00000000") give KCE_INVALID_DATE. Any other text is read under the
+ * engine's date format ("09/15/2001" under "MM/dd/ccyy"), so dates typed by a person still
+ * convert; a blank or empty text reads as 0; a text that fits neither form gives
+ * KCE_INVALID_DATE and leaves *julian alone. */
 KCESTATUS KdsConvertJulianToString(double julian, UNSIGNED8* buf, UNSIGNED16* len);
 KCESTATUS KdsConvertStringToJulian(const UNSIGNED8* text, UNSIGNED16 len, double* julian);
 

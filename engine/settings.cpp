@@ -146,10 +146,9 @@ extern "C" KCESTATUS KdsGetVersion(UNSIGNED32* major, UNSIGNED32* minor, UNSIGNE
 extern "C" KCESTATUS KdsConvertJulianToString(double julian, UNSIGNED8* buf, UNSIGNED16* len) {
     return Guard([&]() -> KCESTATUS {
         // Day 0 is the empty date; others must fall in years 1 to 9999.
-        int64_t day = static_cast<int64_t>(julian);
-        if (julian != julian || (day != 0 && (day < kJulianOfDayOne || day > 5373484)))
+        if (julian != julian || (julian != 0 && (julian < kJulianOfDayOne || julian >= 5373485)))
             return Fail(KCE_INVALID_DATE, "Julian day " + std::to_string(julian));
-        return CopyOut(CurrentDateFormat().Format(day), buf, len);
+        return CopyOut(EightDigitDate(static_cast<int64_t>(julian)), buf, len);
     });
 }
 
@@ -160,11 +159,24 @@ extern "C" KCESTATUS KdsConvertStringToJulian(const UNSIGNED8* text, UNSIGNED16 
         std::string_view view(reinterpret_cast<const char*>(text), len);
         // A zero ends the text early, as in a C string held in a longer buffer.
         view = view.substr(0, view.find('\0'));
+        std::string_view digits = view.substr(0, view.find_last_not_of(' ') + 1);
         DateFormat format = CurrentDateFormat();
-        auto day = format.ParseDate(view);
-        if (!day)
-            return Fail(KCE_INVALID_DATE,
-                        "'" + std::string(view) + "' under the format " + format.Text());
+        std::optional<int64_t> day;
+        if (digits.size() == 8 &&
+            digits.find_first_not_of("0123456789") == std::string_view::npos) {
+            // Eight digits are always year, month, day, even under a format they would also fit.
+            day = JulianFromEightDigits(digits);
+            if (!day)
+                return Fail(KCE_INVALID_DATE,
+                            "'" + std::string(view) + "' names no day of years 1 to 9999");
+        } else {
+            day = format.ParseDate(view);
+            if (!day)
+                return Fail(KCE_INVALID_DATE, "'" + std::string(view) +
+                                                  "' is neither YYYYMMDD nor a date under the "
+                                                  "format " +
+                                                  format.Text());
+        }
         *julian = static_cast<double>(*day);
         return KCE_SUCCESS;
     });

@@ -47,8 +47,9 @@ class TComponent {
 
     const std::string& Name() const { return name_; }
     // Raises EComponentError "'%s' is not a valid component name" or
-    // "A component named %s already exists"; the old name stays on failure.
-    void SetName(const std::string& name);
+    // "A component named %s already exists"; the old name stays on failure. Virtual so that a
+    // component whose name others refer to (a connection named by datasets) can follow a rename.
+    virtual void SetName(const std::string& name);
 
     TComponent* Owner() const { return owner_; }
     int ComponentCount() const { return static_cast<int>(components_.size()); }

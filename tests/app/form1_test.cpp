@@ -98,7 +98,7 @@ TEST_F(MainWindow, ControlsFollowTheStoredDefinition) {
         {"Memo1", 56, 248, 617, 169, "", 14, true},
         {"Button13", 304, 216, 75, 25, "Button13", 15, false},
     };
-    ASSERT_EQ(form.ComponentCount(), 19);
+    ASSERT_EQ(form.ComponentCount(), 27);
     for (int i = 0; i < 18; ++i) {
         const Expected& e = expected[i];
         SCOPED_TRACE(e.name);
@@ -120,7 +120,7 @@ TEST_F(MainWindow, ControlsFollowTheStoredDefinition) {
         if (auto* edit = dynamic_cast<gui::TEdit*>(control)) text = edit->Text();
         EXPECT_EQ(text, e.text);
     }
-    EXPECT_EQ(form.Components(18), form.KdsSettings1);
+    EXPECT_EQ(form.Components(26), form.KdsSettings1);
     ASSERT_EQ(form.Memo1->Lines().Count(), 1);
     EXPECT_EQ(form.Memo1->Lines()[0], "Memo1");
 }

@@ -1,0 +1,380 @@
+// Unit kdsdata: TKdsDataSet, the dataset that keeps its records in engine tables.
+//
+// The dataset model (db::TDataSet) walks records through a window of record buffers; this class
+// allocates those buffers, fills them from the engine cursor and converts between the engine's raw
+// record image and the native forms of the field objects. Its work is split by subject:
+//   kdsdata.cpp          construction, properties, opening and closing, field descriptions
+//   kdsdata_buffers.cpp  the record buffer layout, fetching, cursor moves, bookmarks, counts
+//   kdsdata_fields.cpp   field data: null tests and conversions of every engine type
+//   kdsdata_edit.cpp     editing and posting
+//   kdsdata_index.cpp    indexes, orders, keys, ranges and scopes
+//   kdsdata_blob.cpp     blob fields and their per-buffer caches
+//
+// A record buffer has five consecutive areas:
+//   [0, RecordLength)                  the engine's raw record image
+//   [RecordLength, BlobSlotOffset)     calculated fields: per field a flag byte, then the value
+//   [BlobSlotOffset, RecordInfoOffset) one blob cache pointer per blob field
+//   [RecordInfoOffset, +8)             record number (32-bit), status byte, bookmark-flag byte
+//   [BookmarkOffset, RecordBufferSize) the engine bookmark; its first 32-bit word is the engine
+//                                      record number
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dataset/dataset.h"
+#include "dataset/indexdefs.h"
+#include "kds/kce.h"
+#include "kds/kdscnnct.h"
+#include "rtl/stringlist.h"
+#include "rtl/threads.h"
+
+namespace kds {
+
+class TKdsDataSet;
+class TKdsBlobCache;
+
+// A dataset's engine handle when it has none.
+inline constexpr KDSHANDLE kNoKdsHandle = 0xFFFFFFFFu;
+
+enum TKdsTableTypes : uint8_t { ttKdsCDX = 0, ttKdsNTX = 1, ttKdsKDT = 2, ttKdsDefault = 3 };
+enum TKdsLockTypes : uint8_t { Proprietary = 0, Compatible = 1 };
+enum TKdsCharTypes : uint8_t { ANSI = 0, OEM = 1 };
+enum TKdsRespectFilters : uint8_t { IGNORE_WHEN_COUNTING = 0, RESPECT_WHEN_COUNTING = 1 };
+enum TKdsRespectScopes : uint8_t {
+    IGNORE_SCOPES_WHEN_COUNTING = 0,
+    RESPECT_SCOPES_WHEN_COUNTING = 1
+};
+using TKdsIndexPageSizes = int32_t;
+
+// The engine's table-type code for a table type: 2 CDX, 1 NTX, 3 KDT (also for the default).
+UNSIGNED16 EngineTableTypeOf(TKdsTableTypes type);
+
+// The per-table engine options, owned by their dataset. The options that decide how the table is
+// opened refuse to change while it is open; the others are read each time they are used.
+class TKdsTableOptions {
+  public:
+    explicit TKdsTableOptions(TKdsDataSet* owner) : owner_(owner) {}
+
+    TKdsLockTypes KdsLockType() const { return lockType_; }
+    void SetKdsLockType(TKdsLockTypes value);
+    TKdsCharTypes KdsCharType() const { return charType_; }
+    void SetKdsCharType(TKdsCharTypes value);
+    TKdsRespectFilters KdsFilterOptions() const { return filterOptions_; }
+    void SetKdsFilterOptions(TKdsRespectFilters value) { filterOptions_ = value; }
+    TKdsRespectScopes KdsScopeOptions() const { return scopeOptions_; }
+    void SetKdsScopeOptions(TKdsRespectScopes value) { scopeOptions_ = value; }
+    bool KdsRightsCheck() const { return rightsCheck_; }
+    void SetKdsRightsCheck(bool value);
+    TKdsDataSet* Owner() const { return owner_; }
+    bool KdsOptimizedFilters() const { return optimizedFilters_; }
+    // Re-applies an active filter when it changes.
+    void SetKdsOptimizedFilters(bool value);
+    bool KdsFreshRecordCount() const { return freshRecordCount_; }
+    void SetKdsFreshRecordCount(bool value) { freshRecordCount_ = value; }
+    bool KdsAOFResolveImmediate() const { return aofResolveImmediate_; }
+    void SetKdsAOFResolveImmediate(bool value) { aofResolveImmediate_ = value; }
+    // Informational: the page size of the table's first index once it is open.
+    TKdsIndexPageSizes KdsIndexPageSize() const { return indexPageSize_; }
+    void SetKdsIndexPageSize(TKdsIndexPageSizes value) { indexPageSize_ = value; }
+
+  private:
+    void RequireInactiveOwner() const;
+
+    TKdsLockTypes lockType_ = Proprietary;
+    TKdsCharTypes charType_ = ANSI;
+    TKdsRespectFilters filterOptions_ = IGNORE_WHEN_COUNTING;
+    TKdsRespectScopes scopeOptions_ = IGNORE_SCOPES_WHEN_COUNTING;
+    bool rightsCheck_ = true;
+    TKdsDataSet* owner_;
+    bool optimizedFilters_ = true;
+    bool freshRecordCount_ = false;
+    bool aofResolveImmediate_ = false;
+    TKdsIndexPageSizes indexPageSize_ = 512;
+};
+
+// The engine's description of one field, read once per open.
+struct TKCEFieldDef {
+    std::string Name;
+    uint16_t FieldNum = 0;   // 1-based engine ordinal
+    uint32_t Offset = 0;     // in the raw record image
+    uint32_t Length = 0;     // bytes in the raw record image
+    uint16_t FieldType = 0;  // engine field-type code (KCE_LOGICAL ... KCE_CURDOUBLE)
+    uint16_t Decimals = 0;   // numeric fields only
+};
+
+class TKCEFieldDefs {
+  public:
+    TKCEFieldDef& Add() { return items_.emplace_back(); }
+    const TKCEFieldDef& Item(int index) const { return items_.at(static_cast<size_t>(index)); }
+    int Count() const { return static_cast<int>(items_.size()); }
+    // The first item of that name (letter case ignored), or -1.
+    int PositionOfName(const std::string& name) const;
+    void Clear() { items_.clear(); }
+
+  private:
+    std::vector<TKCEFieldDef> items_;
+};
+
+// Index file names opened with the table: sorted, duplicates ignored. A bare name is taken in
+// the dataset's DatabasePath.
+class TKdsIndexFiles : public rtl::TStringList {
+  public:
+    explicit TKdsIndexFiles(TKdsDataSet* dataSet);
+    TKdsDataSet* DataSet() const { return dataSet_; }
+
+  private:
+    TKdsDataSet* dataSet_;
+};
+
+class TKdsDataSet : public db::TDataSet {
+  public:
+    explicit TKdsDataSet(rtl::TComponent* owner = nullptr);
+    ~TKdsDataSet() override;
+
+    // ---- Properties ---------------------------------------------------------------------------
+    const std::string& DatabaseName() const { return databaseName_; }
+    // Resolves the name to a connection (by Name, or Owner.Name), an alias or a folder.
+    virtual void SetDatabaseName(const std::string& value);
+    // The folder the tables are opened in, without a trailing "\"; empty when nothing names one.
+    // Resolving may make the table type follow an alias or the connection's alias.
+    std::string DatabasePath();
+    const std::string& TableName() const { return tableName_; }
+    virtual void SetTableName(const std::string& value);
+    TKdsTableTypes TableType() const { return tableType_; }
+    virtual void SetTableType(TKdsTableTypes value);
+    bool Exclusive() const { return exclusive_; }
+    void SetExclusive(bool value);
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool value);
+    TKdsConnection* KdsConnection() const { return connection_; }
+    virtual void SetKdsConnection(TKdsConnection* value);
+    TKdsTableOptions& KdsTableOptions() { return *options_; }
+    const TKdsTableOptions& KdsTableOptions() const { return *options_; }
+    TKdsIndexFiles& IndexFiles() { return *indexFiles_; }
+    db::TIndexDefs& IndexDefs() { return *indexDefs_; }
+    bool StoreDefs() const { return storeDefs_; }
+    void SetStoreDefs(bool value) { storeDefs_ = value; }
+    const std::string& IndexName() const { return indexName_; }
+    virtual void SetIndexName(const std::string& value);
+    const std::string& IndexFieldNames() const { return indexFieldNames_; }
+    virtual void SetIndexFieldNames(const std::string& value);
+    bool StoreActive() const { return storeActive_; }
+    void SetStoreActive(bool value) { storeActive_ = value; }
+    // "6.11 (" + the engine's version text + ")"; writing it does nothing.
+    std::string Version() const;
+    void SetVersion(const std::string&) {}
+    bool Sequenced() const { return sequenced_; }
+    void SetSequenced(bool value) { sequenced_ = value; }
+
+    // ---- Run-time members ---------------------------------------------------------------------
+    KDSHANDLE TableHandle() const { return tableHandle_; }
+    // The handle the cursor moves on: the active index, or TableHandle in natural order.
+    KDSHANDLE OrderHandle() const { return orderHandle_; }
+    // 0 none, 1 IndexName, 2 IndexFieldNames, 3 the dictionary's default index.
+    uint8_t IndexSelection() const { return indexSelection_; }
+    UNSIGNED16 EngineTableType() const { return engineTableType_; }
+    uint16_t RecordLength() const { return recordLength_; }
+    uint16_t RecordBufferSize() const { return recordBufferSize_; }
+    uint16_t BlobSlotOffset() const { return blobSlotOffset_; }
+    uint16_t RecordInfoOffset() const { return recordInfoOffset_; }
+    uint16_t BookmarkOffset() const { return bookmarkOffset_; }
+    const TKCEFieldDefs& FieldDescriptions() const { return fieldDescriptions_; }
+    bool CursorReady() const { return cursorReady_; }
+    const std::string& DefaultIndexName() const { return defaultIndexName_; }
+    const std::string& ResolvedAliasPath() const { return resolvedAliasPath_; }
+
+    // ---- Operations ---------------------------------------------------------------------------
+    // Removes every record: on the open table (after EnsureBrowseMode), or through a private
+    // handle when the dataset is closed.
+    void EmptyTable();
+    [[noreturn]] void BatchMove();
+    [[noreturn]] void RenameTable();
+    int UpdateStatus() const override;
+
+    // ---- Dataset-model operations -------------------------------------------------------------
+    int CountRecords() override;
+    int RecordNumber() override;
+    void SetRecordNumber(int number) override;
+    bool IsBookmarkValid(const db::TBookmark& bookmark) override;
+    int CompareBookmarkOrder(const db::TBookmark& a, const db::TBookmark& b) override;
+    bool CopyActiveRecord(db::TRecordBuffer buffer) override;
+    bool HasRecordNumbers() const override { return sequenced_; }
+    bool IsModifiable() override { return cursorReady_ && !readOnly_; }
+    void NotifyDataEvent(db::DataEventCode event, const void* argument = nullptr) override;
+    void FireAfterOpen() override;
+    void LoadFieldDefs() override;
+    bool ReadFieldData(const db::TField& field, void* destination) override;
+    using db::TDataSet::ReadFieldData;
+    using db::TDataSet::WriteFieldData;
+    void InitRecordBuffer(db::TRecordBuffer buffer) override;
+    void ClearCalcArea(db::TRecordBuffer buffer) override;
+    void CursorInsert() override;
+    void CursorRefresh() override;
+    void CursorEdit() override;
+    void CursorCancel() override;
+    void RefreshIndexDefs() override;
+
+    // ---- Connection bookkeeping (called by TKdsConnection) ------------------------------------
+    // A query forgets its statement handles; tables have nothing to forget.
+    virtual void ConnectionLost() {}
+    // The dictionary default-index rule: on a dictionary connection a table whose IndexName is
+    // empty orders by the dictionary's default index. Runs when TableName is set and when the
+    // connection connects.
+    virtual void ApplyDictionaryDefaultIndex();
+    // The connection is being destroyed: drop the reference without detaching.
+    void ForgetConnection() { connection_ = nullptr; }
+    // The connection's alias names a table type (1 CDX, 2 NTX, 3 KDT).
+    void FollowAliasTableType(TKdsAliasTableType type);
+
+    // The engine's answer for the table type of the open table: 3 native, other codes xBase.
+    UNSIGNED16 OpenTableType();
+
+  protected:
+    // ---- Steps supplied by the table and query classes ----------------------------------------
+    // A new engine table handle for this dataset's table.
+    virtual KDSHANDLE OpenTableCursor() = 0;
+    virtual UNSIGNED32 LastAutoIncValue() = 0;
+    // The record number stored with each fetched record.
+    virtual int32_t CursorRecordNumber();
+
+    // ---- Hooks of the dataset model -----------------------------------------------------------
+    db::TRecordBuffer NewRecordBuffer() override;
+    void DisposeRecordBuffer(db::TRecordBuffer& buffer) override;
+    void ReadBookmarkData(db::TRecordBuffer buffer, void* destination) override;
+    db::BookmarkFlag ReadBookmarkFlag(db::TRecordBuffer buffer) override;
+    db::FetchResult FetchRecord(db::TRecordBuffer buffer, db::FetchMode mode, bool check) override;
+    int RecordDataSize() override { return recordLength_; }
+    void InternalAddRecord(db::TRecordBuffer buffer, bool append) override;
+    void CursorClose() override;
+    void CursorDelete() override;
+    void CursorFirst() override;
+    void CursorGoToBookmark(const void* bookmark) override;
+    void CursorHandleException(std::exception& error) override;
+    void CursorInitFieldDefs() override;
+    void CursorInitRecord(db::TRecordBuffer buffer) override;
+    void CursorLast() override;
+    void CursorOpen() override;
+    void CursorPost() override;
+    void CursorSetToRecord(db::TRecordBuffer buffer) override;
+    bool CursorIsOpen() const override { return tableHandle_ != kNoKdsHandle; }
+    void WriteBookmarkFlag(db::TRecordBuffer buffer, db::BookmarkFlag flag) override;
+    void WriteBookmarkData(db::TRecordBuffer buffer, const void* bookmark) override;
+    void WriteFieldData(db::TField& field, const void* source) override;
+
+    // ---- Record buffers and fetching (kdsdata_buffers.cpp) ------------------------------------
+    // Lays out the five areas; runs after the fields are bound and whenever the order changes.
+    void ComputeRecordLayout();
+    // Reads the engine's current record into the buffer: raw image, bookmark, blob markers, OEM
+    // re-reads, calculated fields, and the record filter.
+    db::FetchResult ReadCurrentRecord(db::TRecordBuffer buffer, int length, db::FetchMode mode);
+    int32_t& RecordInfoNumber(db::TRecordBuffer buffer) const;
+    // The engine record number: the first 32-bit word of the buffer's bookmark.
+    uint32_t BookmarkRecordNumber(db::TRecordBuffer buffer) const;
+    // The handle a bookmark is taken from: OrderHandle when it holds one, else TableHandle.
+    KDSHANDLE BookmarkHandle() const;
+
+    // ---- Field data (kdsdata_fields.cpp) ------------------------------------------------------
+    // The buffer a field access works on in the current state, or none.
+    db::TRecordBuffer GetRecordBufferForState();
+    bool IsFieldEmpty(const char* bytes, int length, int fieldType);
+    bool IsBlobFieldEmpty(const db::TField& field, db::TRecordBuffer buffer);
+    void ReadFieldValue(const db::TField& field, db::TRecordBuffer buffer, void* destination);
+    void WriteFieldValue(int fieldNumber, db::TFieldType dataType, const void* source,
+                         db::TRecordBuffer buffer);
+    const TKCEFieldDef& DescriptionOf(int fieldNumber) const;
+
+    // ---- Key buffers (layout here, use in kdsdata_index.cpp) ----------------------------------
+    // Each key buffer: Modified byte at 0, assigned-value count (32-bit) at 4, total size
+    // (32-bit) at 8, a record image at 12, then one 16-bit assigned mark per engine field.
+    static constexpr int kKeyBufferCount = 6;
+    static constexpr int kKeyRecordOffset = 12;
+    char* KeyBuffer(int index) { return keyBuffers_[static_cast<size_t>(index)].data(); }
+    int CurrentKeyBuffer() const { return currentKeyBuffer_; }
+    void SetCurrentKeyBuffer(int index) { currentKeyBuffer_ = index; }
+    uint16_t* KeyAssignedMarks(int index);
+    void ClearKeyBuffer(int index);
+
+    // ---- Indexes (kdsdata_index.cpp) ----------------------------------------------------------
+    // Chooses OrderHandle from IndexName / IndexFieldNames at open.
+    virtual void ActivateIndexOrder();
+    // Applies Scoped and Filtered at open.
+    virtual void ActivateScopeAndFilter();
+    virtual bool IsIndexField(const db::TField& field) const;
+    // Whether a scope is set on the active index.
+    bool OrderHasScope();
+    void SetOrderHandle(KDSHANDLE handle) { orderHandle_ = handle; }
+    void SetIndexSelection(uint8_t selection) { indexSelection_ = selection; }
+    void SetDefaultIndexName(const std::string& name) { defaultIndexName_ = name; }
+
+    // ---- Blob caches (kdsdata_blob.cpp) -------------------------------------------------------
+    TKdsBlobCache*& BlobSlot(db::TRecordBuffer buffer, int slot) const;
+    virtual void CreateBlobCaches(db::TRecordBuffer buffer);
+    virtual void DestroyBlobCaches(db::TRecordBuffer buffer);
+    virtual void DiscardBlobCaches(db::TRecordBuffer buffer);
+    // The content size when the buffer's cache of the field holds modified content; -1 else.
+    virtual int64_t ModifiedBlobSize(const db::TField& field, db::TRecordBuffer buffer);
+
+    // ---- Editing (kdsdata_edit.cpp) -----------------------------------------------------------
+    std::vector<char>& OldRecordImage() { return oldRecordImage_; }
+
+    // Opens the table with the dataset's options, as opening and EmptyTable do.
+    KDSHANDLE OpenCursorWithOptions() { return OpenTableCursor(); }
+    // Opening options for OpenTableCursor: exclusive 1, read-only 2 (the connection's ReadOnly
+    // adds read-only and makes the dataset's ReadOnly true).
+    UNSIGNED32 OpenOptions();
+    // The connection handle to open a table with (connects on demand, or the per-folder one).
+    KDSHANDLE ConnectionHandleForOpen();
+    void SetTableTypeFromEngine(UNSIGNED16 engineType);
+
+  private:
+    friend class TKdsTableOptions;
+    void AttachTo(TKdsConnection* connection);
+    bool NamesConnection(const TKdsConnection& connection) const;
+    void ReadFieldDescriptions(KDSHANDLE table);
+    void AllocateKeyBuffers();
+    void FreeKeyBuffers();
+    bool StateAllowsBlobDiscard() const;
+
+    // Properties
+    std::string databaseName_;
+    std::string tableName_;
+    TKdsTableTypes tableType_ = ttKdsKDT;
+    bool exclusive_ = false;
+    bool readOnly_ = false;
+    TKdsConnection* connection_ = nullptr;
+    std::unique_ptr<TKdsTableOptions> options_;
+    std::unique_ptr<TKdsIndexFiles> indexFiles_;
+    std::unique_ptr<db::TIndexDefs> indexDefs_;
+    bool storeDefs_ = false;
+    std::string indexName_;
+    std::string indexFieldNames_;
+    bool storeActive_ = true;
+    bool sequenced_ = false;
+
+    // Run-time members
+    KDSHANDLE tableHandle_ = kNoKdsHandle;
+    KDSHANDLE orderHandle_ = kNoKdsHandle;
+    uint8_t indexSelection_ = 0;
+    UNSIGNED16 engineTableType_ = 3;
+    uint16_t recordLength_ = 0;
+    uint16_t recordBufferSize_ = 0;
+    uint16_t blobSlotOffset_ = 0;
+    uint16_t recordInfoOffset_ = 0;
+    uint16_t bookmarkOffset_ = 0;
+    TKCEFieldDefs fieldDescriptions_;
+    std::array<std::vector<char>, kKeyBufferCount> keyBuffers_;
+    int currentKeyBuffer_ = 0;
+    bool cursorReady_ = false;
+    std::vector<char> oldRecordImage_;
+    std::string defaultIndexName_;
+    std::string resolvedAliasPath_;
+};
+
+// Every live Keel dataset, in creation order.
+rtl::TThreadList<TKdsDataSet>& DataSetRegistry();
+
+}  // namespace kds

@@ -1,0 +1,79 @@
+#include "kds/kdstable.h"
+
+#include "rtl/paths.h"
+
+namespace kds {
+namespace {
+
+constexpr UNSIGNED16 kMaxIndexHandles = 50;
+
+}  // namespace
+
+TKdsTable::TKdsTable(rtl::TComponent* owner) : TKdsExtendedTable(owner) {}
+
+TKdsTable::~TKdsTable() {
+    try {
+        CloseForDestruction();
+    } catch (...) {
+    }
+}
+
+bool TKdsTable::TableExists() {
+    if (Active()) return true;
+    if (TableName().empty()) return false;
+    std::string file = DatabasePath() + "\\" + TableName();
+    if (rtl::ExtractFileExt(TableName()).empty()) {
+        file += TableType() == ttKdsKDT ? ".kdt" : ".dbf";
+    }
+    return rtl::FileExists(file);
+}
+
+KDSHANDLE TKdsTable::OpenTableCursor() {
+    if (TableName().empty()) KdsDatabaseError(this, msg::kMissingTableName);
+    UNSIGNED32 options = OpenOptions();
+    const TKdsTableOptions& o = KdsTableOptions();
+    UNSIGNED16 lockType = o.KdsLockType() == Proprietary ? 1 : 0;
+    UNSIGNED16 charType = o.KdsCharType() == ANSI ? 1 : 2;
+    UNSIGNED16 rights = o.KdsRightsCheck() ? 1 : 2;
+    std::string path = DatabasePath();
+    if (path.empty()) KdsDatabaseError(this, msg::kNoDatabaseName);
+    bool dictionary = KdsConnection() != nullptr && KdsConnection()->IsDictionaryConnection();
+    std::string name = dictionary ? TableName() : path + "\\" + TableName();
+    KDSHANDLE connection = ConnectionHandleForOpen();
+    UNSIGNED16 type = dictionary ? 0 : EngineTableType();
+    KDSHANDLE handle = 0;
+    KCESTATUS status = KdsOpenTable(connection, KceText(name), nullptr, type, charType, lockType,
+                                    rights, options, &handle);
+    if (status == KCE_TABLE_NOT_FOUND && dictionary) {
+        // Not in the dictionary: a free table beside it.
+        name = path + "\\" + TableName();
+        status = KdsOpenTable(connection, KceText(name), nullptr, EngineTableType(), charType,
+                              lockType, rights, options, &handle);
+    }
+    CheckKdsStatus(this, status);
+    try {
+        if (dictionary) {
+            UNSIGNED16 engineType = 0;
+            CheckKdsStatus(this, KdsGetTableType(handle, &engineType));
+            SetTableTypeFromEngine(engineType);
+        }
+        for (int i = 0; i < IndexFiles().Count(); ++i) {
+            KDSHANDLE indexes[kMaxIndexHandles] = {};
+            UNSIGNED16 count = kMaxIndexHandles;
+            std::string file = path + "\\" + IndexFiles().Strings(i);
+            CheckKdsStatus(this, KdsOpenIndex(handle, KceText(file), indexes, &count));
+        }
+    } catch (...) {
+        KdsCloseTable(handle);
+        throw;
+    }
+    return handle;
+}
+
+UNSIGNED32 TKdsTable::LastAutoIncValue() {
+    UNSIGNED32 value = 0;
+    CheckKdsStatus(this, KdsGetLastAutoinc(TableHandle(), &value));
+    return value;
+}
+
+}  // namespace kds
