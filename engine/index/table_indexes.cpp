@@ -6,6 +6,8 @@
 #include <map>
 #include <mutex>
 
+#include "engine/dbf/dbf_storage.h"
+#include "engine/dbf/dbf_table.h"
 #include "engine/handles.h"
 #include "engine/index/xbase_store.h"
 #include "engine/paths.h"
@@ -409,10 +411,10 @@ KCESTATUS TableIndexes::Load() {
 KCESTATUS TableIndexes::Refresh() { return Load(); }
 
 KCESTATUS TableIndexes::Begin() {
-    return db_ ? ExecSql(db_, "BEGIN IMMEDIATE", storage_.Path()) : KCE_SUCCESS;
+    return db_ ? ExecSql(db_, "BEGIN IMMEDIATE", storage_.Path()) : KCESTATUS(KCE_SUCCESS);
 }
 KCESTATUS TableIndexes::Commit() {
-    return db_ ? ExecSql(db_, "COMMIT", storage_.Path()) : KCE_SUCCESS;
+    return db_ ? ExecSql(db_, "COMMIT", storage_.Path()) : KCESTATUS(KCE_SUCCESS);
 }
 void TableIndexes::Rollback() {
     if (db_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -472,6 +474,7 @@ KCESTATUS TableIndexes::Create(const IndexDefinition& def, std::shared_ptr<Nativ
             std::unique_ptr<cdx::CdxFile> created;
             if (KCESTATUS s = cdx::CdxFile::Create(StructuralPath(), true, &created)) return s;
             structural_ = std::move(created);
+            if (KCESTATUS s = MarkStructural()) return s;
         }
         if (KCESTATUS s = AddTag(structural_, def, &index)) return s;
         indexes_.push_back(index);
@@ -682,6 +685,22 @@ std::string TableIndexes::StructuralPath() const {
     return stem + ".cdx";
 }
 
+// Other programs open a table's structural .cdx when its header says there is one (byte 28,
+// bit 0x01, in the FoxPro layouts).
+KCESTATUS TableIndexes::MarkStructural() {
+    dbf::RawFile table;
+    if (KCESTATUS s = table.Open(storage_.Path(), false)) return s;
+    uint8_t version = 0, flags = 0;
+    if (KCESTATUS s = table.ReadExact(0, &version, 1, "table version")) return s;
+    if (version != 0x30 && version != 0x31 && version != 0x32 && version != 0xF5) {
+        return KCE_SUCCESS;
+    }
+    if (KCESTATUS s = table.ReadExact(28, &flags, 1, "table flags")) return s;
+    if (flags & 0x01) return KCE_SUCCESS;
+    flags |= 0x01;
+    return table.WriteAt(28, &flags, 1);
+}
+
 KCESTATUS TableIndexes::CompileXbase(const IndexDefinition& def, const KeyFileOptions& options,
                                      const std::string& file, std::shared_ptr<NativeIndex>* out) {
     if (def.descending) {
@@ -798,6 +817,17 @@ KCESTATUS TableIndexes::AddTag(const std::shared_ptr<cdx::CdxFile>& file,
     std::shared_ptr<NativeIndex> index;
     if (KCESTATUS s = CompileXbase(def, {KeyDialect::kCdx, 0, false, 0}, file->Path(), &index))
         return s;
+    // A key that reads a NULL-able field carries the marker byte, as other writers make it.
+    bool nullable = false;
+    if (const dbf::DbfTable* table = dbf::DbfTableOf(storage_)) {
+        for (int f : index->key_->SegmentFields()) {
+            nullable = nullable || table->Fields()[size_t(f)].nullBit >= 0;
+        }
+    }
+    if (nullable) {
+        if (KCESTATUS s = CompileXbase(def, {KeyDialect::kCdx, 0, true, 0}, file->Path(), &index))
+            return s;
+    }
     if (index->key_->Length() > cdx::kMaxKeyLength) {
         return Fail(KCE_KEY_TOO_LONG, "index " + def.name + ": keys of " +
                                           std::to_string(index->key_->Length()) +

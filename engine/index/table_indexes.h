@@ -121,6 +121,7 @@ class TableIndexes : public WriteObserver {
     bool Xbase() const { return db_ == nullptr; }
     KeyDialect Dialect() const;
     std::string StructuralPath() const;
+    KCESTATUS MarkStructural();
     KCESTATUS LoadXbase();
     KCESTATUS OpenTags(const std::shared_ptr<cdx::CdxFile>& file,
                        std::vector<std::shared_ptr<NativeIndex>>* out);

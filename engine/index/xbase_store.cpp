@@ -10,6 +10,17 @@ const std::string& Highest() {
     return highest;
 }
 
+// The file's change lock for the length of one change.
+template <typename F>
+class ChangeLock {
+  public:
+    explicit ChangeLock(F& file) : file_(file) { file_.LockForChange(); }
+    ~ChangeLock() { file_.Unlock(); }
+
+  private:
+    F& file_;
+};
+
 bool Less(const KeyPos& a, const KeyPos& b) {
     int c = a.key.compare(b.key);
     return c < 0 || (c == 0 && a.recno < b.recno);
@@ -134,17 +145,20 @@ KCESTATUS CdxTagStore::Drop() {
 }
 
 KCESTATUS CdxTagStore::Insert(const std::string& key, UNSIGNED32 recno) {
+    ChangeLock lock(*file_);
     if (KCESTATUS s = Sync()) return s;
     return tree_->Insert(key, recno);
 }
 
 KCESTATUS CdxTagStore::Remove(const std::string& key, UNSIGNED32 recno) {
+    ChangeLock lock(*file_);
     if (KCESTATUS s = Sync()) return s;
     bool found = false;
     return tree_->Remove(key, recno, &found);
 }
 
 KCESTATUS CdxTagStore::Rebuild(std::vector<KeyPos> sorted) {
+    ChangeLock lock(*file_);
     if (KCESTATUS s = Sync()) return s;
     std::vector<cdx::Entry> entries;
     entries.reserve(sorted.size());
@@ -181,17 +195,20 @@ KCESTATUS NtxStore::Sync() {
 }
 
 KCESTATUS NtxStore::Insert(const std::string& key, UNSIGNED32 recno) {
+    ChangeLock lock(*file_);
     if (KCESTATUS s = Sync()) return s;
     return file_->Insert(key, recno);
 }
 
 KCESTATUS NtxStore::Remove(const std::string& key, UNSIGNED32 recno) {
+    ChangeLock lock(*file_);
     if (KCESTATUS s = Sync()) return s;
     bool found = false;
     return file_->Remove(key, recno, &found);
 }
 
 KCESTATUS NtxStore::Rebuild(std::vector<KeyPos> sorted) {
+    ChangeLock lock(*file_);
     if (KCESTATUS s = Sync()) return s;
     std::vector<ntx::Item> items;
     items.reserve(sorted.size());

@@ -434,11 +434,91 @@ TEST_F(XbaseIndexTest, KilledWriterLeavesFilesThatReindexRepairs) {
     t = OpenDbf(Path("K.dbf"), 2, KCE_OPEN_EXCLUSIVE);
     const UNSIGNED32 written = Count(t);
     EXPECT_GT(written, 300u);
-    if (KdsCheckIndexes(t) != 0) ASSERT_EQ(KdsReindex(t), 0u) << LastErrorText();
+    if (KdsCheckIndexes(t) != 0) {
+        ASSERT_EQ(KdsReindex(t), 0u) << LastErrorText();
+    }
     CheckClean(t);
     EXPECT_EQ(Count(t), written);
     EXPECT_EQ(Walk(Tag(t, "BYNAME")).size(), written);
     ASSERT_EQ(KdsCloseTable(t), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// Runs a command and answers its standard output.
+std::string Output(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+// The keys we write are read back in order by an independent reader: the Perl XBase modules
+// (Debian's libdbd-xbase-perl, installed by scripts/install-deps.sh), whose index classes read
+// .cdx and .ntx files. The reader takes tags on plain fields; it reads no date tag of a .cdx
+// (not those other programs wrote either), so that one is compared for .ntx only.
+TEST_F(XbaseIndexTest, AnIndependentReaderWalksOurTagsInOurOrder) {
+    if (Output("perl -MXBase -e 'print qq(ok)' 2>/dev/null") != "ok") {
+        GTEST_SKIP() << "the Perl XBase modules are not installed";
+    }
+    for (UNSIGNED16 type : {UNSIGNED16(2), UNSIGNED16(1)}) {
+        SCOPED_TRACE(type == 2 ? "cdx" : "ntx");
+        const std::string table = type == 2 ? "P.dbf" : "Q.dbf";
+        KDSHANDLE t =
+            CreateDbf(table, type, "ID,numeric,6;NAME,char,14;AMOUNT,numeric,9,2;DAY,date");
+        const char* tags[] = {"BYNAME", "BYAMOUNT", "BYDAY"};
+        const char* keys[] = {"NAME", "AMOUNT", "DAY"};
+        std::vector<KDSHANDLE> handles;
+        for (int i = 0; i < 3; ++i) {
+            KDSHANDLE h = 0;
+            ASSERT_EQ(KdsCreateIndex(t, nullptr, U(tags[i]), U(keys[i]), nullptr, 0, &h), 0u)
+                << LastErrorText();
+            handles.push_back(h);
+        }
+        std::mt19937 rng(3);
+        // Enough records for trees of several levels; then deletions empty some nodes.
+        for (int i = 1; i <= 3000; ++i) {
+            char amount[32], day[16];
+            std::snprintf(amount, sizeof amount, "%.2f", (int(rng() % 200000) - 100000) / 100.0);
+            std::snprintf(day, sizeof day, "%02d/%02d/%d", 1 + int(rng() % 12), 1 + int(rng() % 28),
+                          1990 + int(rng() % 40));
+            Append(t, {{"ID", std::to_string(i)},
+                       {"NAME", "N" + std::to_string(rng() % 700) + "SMITH"},
+                       {"AMOUNT", amount},
+                       {"DAY", day}});
+        }
+        for (int i = 0; i < 600; ++i) {
+            if (!Visit(t, 1 + rng() % 3000)) continue;
+            ASSERT_EQ(KdsLockRecord(t, Recno(t)), 0u);
+            Set(t, "NAME", "EDITED" + std::to_string(rng() % 50));
+            Set(t, "AMOUNT", std::to_string(int(rng() % 100)));
+            ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+            ASSERT_EQ(KdsUnlockRecord(t, Recno(t)), 0u);
+        }
+        std::vector<std::string> ours;
+        for (KDSHANDLE h : handles) {
+            std::string order;
+            for (UNSIGNED32 r : Walk(h)) order += std::to_string(r) + " ";
+            ours.push_back(order);
+        }
+        ASSERT_EQ(KdsCloseTable(t), 0u);
+        for (int i = 0; i < (type == 2 ? 2 : 3); ++i) {
+            SCOPED_TRACE(tags[i]);
+            std::string index = type == 2 ? "[q(" + Path("P.cdx") + "), q(" + tags[i] + ")]"
+                                          : "q(" + Path(std::string(tags[i]) + ".ntx") + ")";
+            std::string script =
+                "my $t = XBase->new(q(" + Path(table) + ")) or die XBase->errstr; " +
+                "my $c = $t->prepare_select_with_index(" + index + ", q(ID)) or die $t->errstr; " +
+                "while (my @d = $c->fetch) { print $d[0], q( ) }";
+            EXPECT_EQ(Output("perl -MXBase -e '" + script + "' 2>&1"), ours[size_t(i)]);
+        }
+    }
 }
 
 }  // namespace

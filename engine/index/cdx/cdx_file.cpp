@@ -1,6 +1,9 @@
 #include "engine/index/cdx/cdx_file.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -140,11 +143,14 @@ KCESTATUS Tree::LoadNode(uint32_t offset, int depth, int* leafDepth,
     nodes_[offset] = std::move(node);
     if (levels->size() <= size_t(depth)) levels->resize(size_t(depth) + 1);
     (*levels)[size_t(depth)].push_back(offset);
+    // Keys out of order are what a writer stopped between two node writes leaves: the tree
+    // still reads (and check reports it), so that reindex can set it right.
     for (size_t i = 1; i < n.entries.size(); ++i) {
         const Entry& a = n.entries[i - 1];
         const Entry& b = n.entries[i];
         if (Compare(a.key, a.recno, b.key, b.recno) >= 0) {
-            return file_.Damaged(where + ": keys out of order at entry " + std::to_string(i));
+            problems_.push_back(where + ": keys out of order at entry " + std::to_string(i));
+            break;
         }
     }
     if (n.Leaf()) {
@@ -163,8 +169,8 @@ KCESTATUS Tree::LoadNode(uint32_t offset, int depth, int* leafDepth,
         if (Compare(last.key, last.recno, e.key, e.recno) > 0 ||
             (i > 0 &&
              Compare(first.key, first.recno, n.entries[i - 1].key, n.entries[i - 1].recno) <= 0)) {
-            return file_.Damaged(where + ": child " + std::to_string(child) +
-                                 " holds keys outside its entry's range");
+            problems_.push_back(where + ": child " + std::to_string(child) +
+                                " holds keys outside its entry's range");
         }
     }
     return KCE_SUCCESS;
@@ -175,6 +181,8 @@ KCESTATUS Tree::Load() {
     free_.clear();
     dirty_.clear();
     freed_.clear();
+    fresh_.clear();
+    problems_.clear();
     headerDirty_ = false;
     loaded_ = false;
     std::vector<std::vector<uint32_t>> levels;
@@ -189,9 +197,13 @@ KCESTATUS Tree::Load() {
             uint32_t left = i > 0 ? level[i - 1] : kNone;
             uint32_t right = i + 1 < level.size() ? level[i + 1] : kNone;
             if (n.left != left || n.right != right) {
-                nodes_.clear();
-                return file_.Damaged("node at " + std::to_string(level[i]) +
-                                     ": sibling links do not match the tree");
+                // Walks follow the tree's own order; the stored links are set right by the
+                // next write of the node, or by reindex.
+                problems_.push_back("node at " + std::to_string(level[i]) +
+                                    ": sibling links do not match the tree");
+                Node& fix = NodeAt(level[i]);
+                fix.left = left;
+                fix.right = right;
             }
         }
     }
@@ -218,6 +230,7 @@ KCESTATUS Tree::Load() {
 }
 
 void Tree::Audit(std::vector<std::string>* problems) const {
+    problems->insert(problems->end(), problems_.begin(), problems_.end());
     for (const auto& [off, node] : nodes_) {
         if (node->Leaf()) continue;
         for (const Entry& e : node->entries) {
@@ -246,12 +259,15 @@ KCESTATUS Tree::Allocate(uint32_t* offset) {
         *offset = free_.back();
         free_.pop_back();
         freed_.erase(*offset);
+        fresh_.insert(*offset);  // no node points at a free one
         header_.freeList = free_.empty() ? 0 : free_.back();
         headerDirty_ = true;
         // The new head's link is unchanged; nothing else to write for the list.
         return KCE_SUCCESS;
     }
-    return file_.Grow(kNodeSize, offset);
+    if (KCESTATUS s = file_.Grow(kNodeSize, offset)) return s;
+    fresh_.insert(*offset);
+    return KCE_SUCCESS;
 }
 
 void Tree::Release(uint32_t offset) {
@@ -468,15 +484,21 @@ KCESTATUS Tree::Flush() {
         }
         freed_.clear();
     }
+    // Nodes no other node points at yet go first, then the nodes that point at them, then the
+    // header: a writer stopped in between leaves a tree that reads (perhaps missing the key).
     uint8_t page[kNodeSize];
-    for (uint32_t off : dirty_) {
-        if (!EncodeNode(NodeAt(off), header_.keyLength, filler_, page)) {
-            return Fail(KCE_INTERNAL_ERROR, "index " + file_.Path() + ": node at " +
-                                                std::to_string(off) + " does not fit");
+    for (int pass = 0; pass < 2; ++pass) {
+        for (uint32_t off : dirty_) {
+            if ((fresh_.count(off) != 0) != (pass == 0)) continue;
+            if (!EncodeNode(NodeAt(off), header_.keyLength, filler_, page)) {
+                return Fail(KCE_INTERNAL_ERROR, "index " + file_.Path() + ": node at " +
+                                                    std::to_string(off) + " does not fit");
+            }
+            if (KCESTATUS s = file_.WritePage(off, page, kNodeSize)) return s;
         }
-        if (KCESTATUS s = file_.WritePage(off, page, kNodeSize)) return s;
     }
     dirty_.clear();
+    fresh_.clear();
     if (headerDirty_) {
         uint8_t head[kHeaderSize];
         EncodeHeader(header_, head);
@@ -524,6 +546,19 @@ void CdxFile::Remember() {
     stamp_.size = st.st_size;
     stamp_.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     stamp_.inode = st.st_ino;
+}
+
+CdxFile::~CdxFile() {
+    if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+void CdxFile::LockForChange() {
+    if (lockFd_ < 0) lockFd_ = ::open(Path().c_str(), O_RDONLY | O_CLOEXEC);
+    if (lockFd_ >= 0) ::flock(lockFd_, LOCK_EX);
+}
+
+void CdxFile::Unlock() {
+    if (lockFd_ >= 0) ::flock(lockFd_, LOCK_UN);
 }
 
 bool CdxFile::ChangedOnDisk() const {
@@ -657,7 +692,12 @@ KCESTATUS CdxFile::DropTag(const std::string& name) {
     bool found = false;
     if (KCESTATUS s = directory_->Remove(key, it->headerOffset, &found)) return s;
     tags_.erase(it);
-    trees_.erase(upper);
+    // Handles may still point at the tree: it stays alive, out of the file.
+    auto tree = trees_.find(upper);
+    if (tree != trees_.end()) {
+        dropped_.push_back(std::move(tree->second));
+        trees_.erase(tree);
+    }
     return KCE_SUCCESS;
 }
 

@@ -87,9 +87,11 @@ class Tree {
     Header header_;
     uint8_t filler_;
     std::unordered_map<uint32_t, std::unique_ptr<Node>> nodes_;
-    std::vector<uint32_t> free_;  // free nodes, the list head last
-    std::set<uint32_t> dirty_;    // nodes to write
-    std::set<uint32_t> freed_;    // nodes to write as free-list links
+    std::vector<uint32_t> free_;         // free nodes, the list head last
+    std::set<uint32_t> dirty_;           // nodes to write
+    std::set<uint32_t> freed_;           // nodes to write as free-list links
+    std::set<uint32_t> fresh_;           // nodes new to the file in this change
+    std::vector<std::string> problems_;  // found on reading, reported by Audit
     bool headerDirty_ = false;
     bool loaded_ = false;
 };
@@ -102,6 +104,7 @@ struct TagInfo {
 
 class CdxFile {
   public:
+    ~CdxFile();
     // Opens a file and reads its header and tag directory; a file that is not a compound index
     // of this format, or whose directory is damaged, gives KCE_WRONG_FILE_FORMAT or
     // KCE_DAMAGED_FILE naming the file, and is not changed.
@@ -126,6 +129,10 @@ class CdxFile {
     // Whether another process changed the file since this one last read or wrote it; Reload
     // then reads it again (the trees of open tags too). Trees handed out stay valid.
     bool ChangedOnDisk() const;
+    // Holds other processes' changes off while this one reads the file again and changes it
+    // (an advisory lock on the file, taken for the length of one change).
+    void LockForChange();
+    void Unlock();
     KCESTATUS Reload();
 
     // Problems of the file as a whole (every tag's tree is read).
@@ -147,7 +154,9 @@ class CdxFile {
     std::unique_ptr<Tree> directory_;
     std::vector<TagInfo> tags_;
     std::unordered_map<std::string, std::unique_ptr<Tree>> trees_;  // by upper-case name
+    std::vector<std::unique_ptr<Tree>> dropped_;
     uint64_t size_ = 0;
+    int lockFd_ = -1;
     struct Stamp {
         off_t size = -1;
         int64_t mtimeNs = 0;

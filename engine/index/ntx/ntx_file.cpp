@@ -1,6 +1,9 @@
 #include "engine/index/ntx/ntx_file.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -191,6 +194,19 @@ void NtxFile::Remember() {
     stamp_.inode = st.st_ino;
 }
 
+NtxFile::~NtxFile() {
+    if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+void NtxFile::LockForChange() {
+    if (lockFd_ < 0) lockFd_ = ::open(Path().c_str(), O_RDONLY | O_CLOEXEC);
+    if (lockFd_ >= 0) ::flock(lockFd_, LOCK_EX);
+}
+
+void NtxFile::Unlock() {
+    if (lockFd_ >= 0) ::flock(lockFd_, LOCK_UN);
+}
+
 bool NtxFile::ChangedOnDisk() const {
     struct stat st {};
     if (::stat(Path().c_str(), &st) != 0) return false;
@@ -256,9 +272,11 @@ KCESTATUS NtxFile::Load() {
         prev = e;
         return ordered;
     });
+    problems_.clear();
     if (!ordered) {
-        pages_.clear();
-        return Damaged("keys out of order after record " + std::to_string(prev.recno));
+        // What a writer stopped between two page writes may leave: reads go on, check reports
+        // it, reindex sets it right.
+        problems_.push_back("keys out of order after record " + std::to_string(prev.recno));
     }
     std::vector<uint32_t> chain;
     std::set<uint32_t> seen;
@@ -352,6 +370,7 @@ void NtxFile::ForEach(const std::function<bool(const Item&)>& fn) const {
 }
 
 void NtxFile::Audit(std::vector<std::string>* problems) const {
+    problems->insert(problems->end(), problems_.begin(), problems_.end());
     for (const auto& [off, page] : pages_) {
         if (off != header_.root && page->items.size() < header_.halfKeys) {
             problems->push_back("page at " + std::to_string(off) + " holds " +
@@ -366,6 +385,7 @@ KCESTATUS NtxFile::Allocate(uint32_t* offset) {
         *offset = free_.back();
         free_.pop_back();
         freed_.erase(*offset);
+        fresh_.insert(*offset);  // no node points at a free one
         header_.freeList = free_.empty() ? 0 : free_.back();
         headerDirty_ = true;
         return KCE_SUCCESS;
@@ -376,6 +396,7 @@ KCESTATUS NtxFile::Allocate(uint32_t* offset) {
     }
     *offset = uint32_t(at);
     size_ = at + kPageSize;
+    fresh_.insert(*offset);
     return KCE_SUCCESS;
 }
 
@@ -583,11 +604,16 @@ KCESTATUS NtxFile::Flush() {
         }
         freed_.clear();
     }
-    for (uint32_t off : dirty_) {
-        EncodePage(At(off), header_, bytes);
-        if (KCESTATUS s = raw_.WriteAt(off, bytes, kPageSize)) return s;
+    // New pages first, then the pages that point at them, then the header (see cdx_file.cpp).
+    for (int pass = 0; pass < 2; ++pass) {
+        for (uint32_t off : dirty_) {
+            if ((fresh_.count(off) != 0) != (pass == 0)) continue;
+            EncodePage(At(off), header_, bytes);
+            if (KCESTATUS s = raw_.WriteAt(off, bytes, kPageSize)) return s;
+        }
     }
     dirty_.clear();
+    fresh_.clear();
     if (headerDirty_) {
         EncodeHeader(header_, bytes);
         if (KCESTATUS s = raw_.WriteAt(0, bytes, kPageSize)) return s;

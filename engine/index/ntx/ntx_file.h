@@ -93,6 +93,7 @@ void EncodePage(const Page& page, const Header& h, uint8_t* bytes);
 
 class NtxFile {
   public:
+    ~NtxFile();
     // Opens a file, reading and checking its header and every page; a file that is not an
     // index of this format gives KCE_WRONG_FILE_FORMAT, a damaged one KCE_DAMAGED_FILE, and
     // neither is changed.
@@ -119,6 +120,10 @@ class NtxFile {
     void Audit(std::vector<std::string>* problems) const;
 
     bool ChangedOnDisk() const;
+    // Holds other processes' changes off while this one reads the file again and changes it
+    // (an advisory lock on the file, taken for the length of one change).
+    void LockForChange();
+    void Unlock();
     KCESTATUS Reload();
 
   private:
@@ -143,7 +148,10 @@ class NtxFile {
     std::unordered_map<uint32_t, std::unique_ptr<Page>> pages_;
     std::vector<uint32_t> free_;  // the list head last
     std::set<uint32_t> dirty_, freed_;
+    std::set<uint32_t> fresh_;           // pages new to the file in this change
+    std::vector<std::string> problems_;  // found on reading, reported by Audit
     bool headerDirty_ = false;
+    int lockFd_ = -1;
     struct Stamp {
         off_t size = -1;
         int64_t mtimeNs = 0;
