@@ -21,22 +21,6 @@ int8_t SmallInt(const gui::TPropValue& value) {
     return static_cast<int8_t>(number);
 }
 
-kds::TKdsServerTypes ServerTypes(const gui::TPropValue& value) {
-    kds::TKdsServerTypes types;
-    for (const std::string& item : gui::SetValue(value)) {
-        if (rtl::SameText(item, "stKDS_REMOTE")) {
-            types.Include(kds::stKDS_REMOTE);
-        } else if (rtl::SameText(item, "stKDS_LOCAL")) {
-            types.Include(kds::stKDS_LOCAL);
-        } else if (rtl::SameText(item, "stKDS_KIS")) {
-            types.Include(kds::stKDS_KIS);
-        } else {
-            throw rtl::EReadError("Invalid property value");
-        }
-    }
-    return types;
-}
-
 // An enumeration value stored by its name.
 template <typename T>
 T Enumerated(const gui::TPropValue& value, std::initializer_list<std::pair<const char*, T>> names) {
@@ -44,6 +28,17 @@ T Enumerated(const gui::TPropValue& value, std::initializer_list<std::pair<const
     for (const auto& [text, item] : names)
         if (rtl::SameText(name, text)) return item;
     throw rtl::EReadError("Invalid property value");
+}
+
+kds::TKdsServerTypes ServerTypes(const gui::TPropValue& value) {
+    kds::TKdsServerTypes types;
+    for (const std::string& item : gui::SetValue(value)) {
+        types.Include(
+            Enumerated<kds::TKdsServerType>(gui::TIdent{item}, {{"stKDS_REMOTE", kds::stKDS_REMOTE},
+                                                                {"stKDS_LOCAL", kds::stKDS_LOCAL},
+                                                                {"stKDS_KIS", kds::stKDS_KIS}}));
+    }
+    return types;
 }
 
 // The name of the component a stored reference names.

@@ -99,9 +99,10 @@ Figures RunEngine(const std::string& dir, const std::vector<Field>& fields, long
                      std::to_string(f.decimals) + ";";
     }
     KDSHANDLE table = 0;
-    Check(KdsCreateTable(connection, reinterpret_cast<const UNSIGNED8*>("engine.dbf"), 2, 1,
-                         reinterpret_cast<const UNSIGNED8*>(fieldList.c_str()), 0, &table),
-          "create");
+    Check(
+        KdsCreateTable(connection, reinterpret_cast<const UNSIGNED8*>("engine.dbf"), KCE_CDX,
+                       KCE_ANSI, reinterpret_cast<const UNSIGNED8*>(fieldList.c_str()), 0, &table),
+        "create");
     UNSIGNED32 recordLength = 0;
     Check(KdsGetRecordLength(table, &recordLength), "record length");
     std::vector<UNSIGNED32> offsets(fields.size()), lengths(fields.size());

@@ -130,7 +130,7 @@ int main() {
     // The engine's table: created by the engine, rows put in by SQLite, index built by the engine.
     KDSHANDLE conn = 0, table = 0;
     Check(KdsConnect(U(dir), &conn), "connect");
-    Check(KdsCreateTable(conn, U("EMP"), 3, 1,
+    Check(KdsCreateTable(conn, U("EMP"), KCE_KDT, KCE_ANSI,
                          U("NAME,char,20;CODE,integer;AMOUNT,double;HIRED,date"), 0, &table),
           "create");
     Check(KdsCloseTable(table), "close");
@@ -140,7 +140,9 @@ int main() {
         FillRows(db, "records", n, true);
         sqlite3_close(db);
     }
-    Check(KdsOpenTable(conn, U("EMP"), nullptr, 3, 1, 1, 1, KCE_OPEN_EXCLUSIVE, &table), "open");
+    Check(KdsOpenTable(conn, U("EMP"), nullptr, KCE_KDT, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                       KCE_CHECK_RIGHTS, KCE_OPEN_EXCLUSIVE, &table),
+          "open");
     KDSHANDLE index = 0;
     double build = Seconds([&] {
         Check(KdsCreateIndex(table, nullptr, U("BYCODE"), U("CODE"), nullptr, 0, &index), "index");

@@ -123,10 +123,13 @@ void EngineAppendAndRead(benchmark::State& state) {
                   (c.type == KCE_NUMERIC ? ",2" : "");
     }
     KDSHANDLE conn = 0, t = 0;
-    if (KdsConnect(U(dir), &conn) || KdsCreateTable(conn, U("BENCH"), 3, 1, U(fields), 0, &t))
+    if (KdsConnect(U(dir), &conn) ||
+        KdsCreateTable(conn, U("BENCH"), KCE_KDT, KCE_ANSI, U(fields), 0, &t))
         Die("create");
     KdsCloseTable(t);
-    if (KdsOpenTable(conn, U("BENCH"), nullptr, 3, 1, 1, 1, 0, &t)) Die("open");
+    if (KdsOpenTable(conn, U("BENCH"), nullptr, KCE_KDT, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                     KCE_CHECK_RIGHTS, 0, &t))
+        Die("open");
     std::vector<std::vector<std::string>> images = {Images(cols, 0), Images(cols, 1)};
     UNSIGNED32 recordLength = 0;
     KdsGetRecordLength(t, &recordLength);

@@ -74,8 +74,10 @@ class PosixFileSystem : public FileSystem {
     KCESTATUS Open(const std::string& path, FileMode mode, std::unique_ptr<File>* out) override {
         int flags = O_CLOEXEC | (mode == FileMode::kReadOnly ? O_RDONLY : O_RDWR);
         if (mode == FileMode::kCreateNew) flags |= O_CREAT | O_EXCL;
-        int fd = ::open(path.c_str(), flags, 0644);
+        bool notRegular = false;
+        int fd = OpenRegularFile(path, flags, &notRegular);
         if (fd < 0) {
+            if (notRegular) return Fail(KCE_NOT_A_FILE, path + " is not a regular file");
             KCESTATUS s = errno == ENOENT   ? KCE_FILE_NOT_FOUND
                           : errno == EEXIST ? KCE_TABLE_EXISTS
                                             : KCE_FILE_OPEN_FAILED;
@@ -98,6 +100,22 @@ FileSystem* current = &realFs;
 }  // namespace
 
 FileSystem& Files() { return *current; }
+
+int OpenRegularFile(const std::string& path, int flags, bool* notRegular) {
+    *notRegular = false;
+    // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; it has no effect on the
+    // regular files that are kept, and is cleared again for them.
+    int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY, 0644);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *notRegular = true;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
 void SetFileSystemForTesting(FileSystem* fs) { current = fs ? fs : &realFs; }
 
 }  // namespace kce

@@ -37,4 +37,8 @@ class FileSystem {
 FileSystem& Files();
 void SetFileSystemForTesting(FileSystem* fs);
 
+// open(2) that refuses at once whatever is not a regular file (a FIFO, a device, a folder),
+// setting *notRegular, instead of waiting on it. Answers the descriptor or -1 (errno set).
+int OpenRegularFile(const std::string& path, int flags, bool* notRegular);
+
 }  // namespace kce

@@ -6,14 +6,17 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/file_io.h"
 #include "engine/status.h"
 
 namespace kce {
 
 KCESTATUS FileLock::Open(const std::string& path, std::unique_ptr<FileLock>* out) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    bool notRegular = false;
+    int fd = OpenRegularFile(path, O_RDWR | O_CLOEXEC, &notRegular);
     if (fd < 0 && (errno == EACCES || errno == EROFS))
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = OpenRegularFile(path, O_RDONLY | O_CLOEXEC, &notRegular);
+    if (notRegular) return Fail(KCE_NOT_A_FILE, path + " is not a regular file");
     if (fd < 0) {
         return Fail(errno == ENOENT ? KCE_FILE_NOT_FOUND : KCE_FILE_OPEN_FAILED,
                     path + ": " + std::strerror(errno));

@@ -24,7 +24,7 @@
  *     process-wide. Handles may be used from any thread, one call on one handle at a time.
  *  8. Codes passed in: server-type mask 1 local, 2 remote, 4 internet; table type 1 NTX, 2 CDX,
  *     3 KDT; character type 1 ANSI, 2 OEM; lock type 1 proprietary, 0 compatible; rights checking
- *     1 on, 2 off; open options: 1 exclusive, 2 read-only, added.
+ *     1 on, 2 off; open options: 1 exclusive, 2 read-only, added. The codes have names below.
  */
 #ifndef KCE_H
 #define KCE_H
@@ -52,6 +52,29 @@ enum KceStatusCode {
 /* A field ordinal passed where a field name is expected. Ordinals are below 65536, so no real
  * string pointer is mistaken for one. */
 #define KCE_FIELD_ORDINAL(n) ((const UNSIGNED8*)(uintptr_t)(n))
+
+/* Server types, added into a mask. */
+#define KCE_LOCAL_SERVER 1
+#define KCE_REMOTE_SERVER 2
+#define KCE_INTERNET_SERVER 4
+
+/* Table types. KCE_DEFAULT_TABLE (0) takes the kind from the file's extension when opening. */
+#define KCE_DEFAULT_TABLE 0
+#define KCE_NTX 1
+#define KCE_CDX 2
+#define KCE_KDT 3
+
+/* Character types. */
+#define KCE_ANSI 1
+#define KCE_OEM 2
+
+/* Lock types. */
+#define KCE_COMPATIBLE_LOCKING 0
+#define KCE_PROPRIETARY_LOCKING 1
+
+/* Rights checking. */
+#define KCE_CHECK_RIGHTS 1
+#define KCE_IGNORE_RIGHTS 2
 
 /* Longest error text, without its terminating zero. */
 #define KCE_MAX_ERROR_LEN 600
@@ -134,7 +157,7 @@ KCESTATUS KdsConnect(const UNSIGNED8* path, KDSHANDLE* connection);
 KCESTATUS KdsDisconnect(KDSHANDLE connection);
 /* The folder the connection serves, as given to KdsConnect60. */
 KCESTATUS KdsGetServerName(KDSHANDLE connection, UNSIGNED8* buf, UNSIGNED16* len);
-/* 1 local, 2 remote, 4 internet: always 1 here. */
+/* The server type: always KCE_LOCAL_SERVER here. */
 KCESTATUS KdsGetConnectionType(KDSHANDLE connection, UNSIGNED16* type);
 /* Table search: pattern is a folder and a file mask ("C:\DATA\*.kdt"); a pattern without a
  * folder is taken in the connection's folder. Names are answered as file names without folder,
@@ -327,8 +350,7 @@ KCESTATUS KdsPackTable(KDSHANDLE table);
  * problem (empty when none; *len: capacity in, length out). With repair non-zero, the header
  * count and the end marker are set right (exclusive handles only); memo pointers are only
  * reported. */
-KCESTATUS KdsCheckTableFile(KDSHANDLE table, UNSIGNED16 repair, UNSIGNED8* report,
-                            UNSIGNED32* len);
+KCESTATUS KdsCheckTableFile(KDSHANDLE table, UNSIGNED16 repair, UNSIGNED8* report, UNSIGNED32* len);
 /* The code-page mark of an xBase table's header (0x03 Windows 1252, 0x01 DOS 437, ...), as the
  * file holds it. Native tables: KCE_NOT_APPLICABLE. */
 KCESTATUS KdsGetCodePage(KDSHANDLE table, UNSIGNED16* codePage);

@@ -12,7 +12,8 @@
 //   5-8 memo/blob     4       marker: 0 empty, FF FF FF FF holds a value   zeros
 //   9 compactdate     3       (year<<1 | month>>3) high byte first, then   zeros
 //                             (month<<5 | day) & 0xFF
-//   10 double,17 money 8      IEEE double                                  20 00 00 00 00 00 00 80
+//   10 double         8       IEEE double                                  20 00 00 00 00 00 00 80
+//   17 money          8       signed count of ten-thousandths              20 00 00 00 00 00 00 80
 //   11 integer        4       signed                                       00 00 00 80
 //   12 shortint       2       signed                                       00 80
 //   13 time           4       milliseconds of the day                      FF FF FF FF
@@ -102,6 +103,16 @@ inline void StoreU16(uint8_t* p, uint16_t v) {
     p[1] = uint8_t(v >> 8);
 }
 double LoadDouble(const uint8_t* p);
+inline int64_t LoadI64(const uint8_t* p) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+    return int64_t(v);
+}
+inline void StoreI64(uint8_t* p, int64_t v) {
+    for (int i = 0; i < 8; ++i) p[i] = uint8_t(uint64_t(v) >> (8 * i));
+}
+// Money's empty image read as a count; no money value may have it.
+constexpr int64_t kMoneyNullCount = INT64_MIN + 0x20;
 void StoreDouble(uint8_t* p, double v);
 
 }  // namespace kce

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "engine/dates.h"
 
@@ -21,8 +22,13 @@ EngineSettings CurrentSettings();
 // The current date format (a copy: the format may be changed by another thread meanwhile).
 DateFormat CurrentDateFormat();
 
+// Changes the settings under the settings lock.
+void UpdateSettings(const std::function<void(EngineSettings&)>& change);
+void SetDateFormat(const DateFormat& format);
+
 // Count of open table handles, for KdsGetNumOpenTables; the table layer calls these.
 void NoteTableOpened();
 void NoteTableClosed();
+int OpenTableCount();
 
 }  // namespace kce

@@ -66,53 +66,25 @@ KCESTATUS CopyOut(std::string_view text, UNSIGNED8* buf, UNSIGNED16* len) {
     return KCE_SUCCESS;
 }
 
-}  // namespace kce
-
-using namespace kce;
-
-extern "C" KCESTATUS KdsGetLastError(UNSIGNED32* code, UNSIGNED8* buf, UNSIGNED16* len) {
-    return Guard([&]() -> KCESTATUS {
-        if (!code) return Fail(KCE_INVALID_ARGUMENT, "no code variable given");
-        *code = LastStatus();
-        if (!buf && !len) return KCE_SUCCESS;
-        // The text is copied before it could be replaced by a failure of the copy itself.
-        std::string text = LastText();
-        return CopyOut(text, buf, len);
-    });
-}
-
-extern "C" KCESTATUS KdsGetErrorString(UNSIGNED32 code, UNSIGNED8* buf, UNSIGNED16* len) {
-    return Guard([&]() -> KCESTATUS {
-        const char* text = StatusText(code);
-        if (!text) return Fail(KCE_INVALID_ARGUMENT, "unknown status " + std::to_string(code));
-        return CopyOut(text, buf, len);
-    });
-}
-
-extern "C" KCESTATUS KdsSetDisplayCallback(KceDisplayCallback callback, void* context) {
+void SetDisplayCallback(KceDisplayCallback callback, void* context) {
     std::lock_guard<std::mutex> lock(displayMutex);
     displayCallback = callback;
     displayContext = context;
-    return KCE_SUCCESS;
 }
 
-extern "C" KCESTATUS KdsShowError(const UNSIGNED8* title) {
-    return Guard([&]() -> KCESTATUS {
-        std::string heading = title ? reinterpret_cast<const char*>(title) : "";
-        std::string text = LastText();
-        if (text.empty()) text = "no error";
-        KceDisplayCallback callback;
-        void* context;
-        {
-            std::lock_guard<std::mutex> lock(displayMutex);
-            callback = displayCallback;
-            context = displayContext;
-        }
-        if (callback) {
-            callback(heading.c_str(), text.c_str(), context);
-        } else {
-            std::fprintf(stderr, "%s: %s\n", heading.c_str(), text.c_str());
-        }
-        return KCE_SUCCESS;
-    });
+void Display(const std::string& title, const std::string& text) {
+    KceDisplayCallback callback;
+    void* context;
+    {
+        std::lock_guard<std::mutex> lock(displayMutex);
+        callback = displayCallback;
+        context = displayContext;
+    }
+    if (callback) {
+        callback(title.c_str(), text.c_str(), context);
+    } else {
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+    }
 }
+
+}  // namespace kce

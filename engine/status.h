@@ -28,6 +28,10 @@ const std::string& LastText();
 // Copies text into a caller buffer by convention 4 of kce.h.
 KCESTATUS CopyOut(std::string_view text, UNSIGNED8* buf, UNSIGNED16* len);
 
+// Hands a title and a text to the display callback (standard error when none is registered).
+void SetDisplayCallback(KceDisplayCallback callback, void* context);
+void Display(const std::string& title, const std::string& text);
+
 // Runs body() (returning KCESTATUS) as a C entry point must: no exception escapes.
 template <typename Body>
 KCESTATUS Guard(Body&& body) noexcept {

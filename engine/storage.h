@@ -137,7 +137,7 @@ class Storage {
 struct OpenRequest {
     std::string path;  // resolved, existing file
     bool readOnly = false;
-    UNSIGNED16 charType = 1;
+    UNSIGNED16 charType = KCE_ANSI;
 };
 
 // The storage kinds: each table type has an opener and a creator (storage_kinds.cpp lists them).
@@ -151,5 +151,8 @@ struct StorageKind {
 };
 // The kind of a table type, or null when there is none (yet).
 const StorageKind* FindStorageKind(UNSIGNED16 tableType);
+// The kind a file of that extension (".dbf", letter case ignored) opens as when no table type is
+// given; null for an extension no kind claims.
+const StorageKind* FindStorageKindByExtension(std::string_view extension);
 
 }  // namespace kce

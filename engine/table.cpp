@@ -7,7 +7,7 @@
 #include <map>
 
 #include "engine/connection.h"
-#include "engine/index/index_api.h"
+#include "engine/index/index_handles.h"
 #include "engine/settings.h"
 #include "engine/status.h"
 
@@ -82,6 +82,10 @@ KCESTATUS OpenTable(const OpenArgs& args, KDSHANDLE* handle) {
     struct stat st;
     if (::stat(args.path.c_str(), &st) != 0) {
         return Fail(KCE_FILE_NOT_FOUND, "table file " + args.path);
+    }
+    // A FIFO or device would make the first read wait forever.
+    if (!S_ISREG(st.st_mode)) {
+        return Fail(KCE_NOT_A_FILE, "table file " + args.path + " is not a regular file");
     }
     std::shared_ptr<Storage> storage = OpenStorages()[FileKey(args.path)].lock();
     bool fresh = !storage;

@@ -11,8 +11,8 @@ namespace kce {
 
 struct OpenArgs {
     std::string path;  // resolved path with extension
-    UNSIGNED16 tableType = 3;
-    UNSIGNED16 charType = 1;
+    UNSIGNED16 tableType = KCE_KDT;
+    UNSIGNED16 charType = KCE_ANSI;
     UNSIGNED32 options = 0;
     KDSHANDLE connection = 0;
 };

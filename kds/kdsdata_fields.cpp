@@ -313,8 +313,11 @@ void TKdsDataSet::ReadFieldValue(const db::TField& field, db::TRecordBuffer buff
             return;
         }
         case KCE_DOUBLE:
-        case KCE_CURDOUBLE:
             std::memcpy(destination, p, 8);
+            return;
+        case KCE_CURDOUBLE:
+            // The engine keeps money exactly, as a 64-bit count of ten-thousandths.
+            Store<double>(destination, static_cast<double>(Load<int64_t>(p)) / 10000.0);
             return;
         case KCE_INTEGER:
         case KCE_AUTOINC:
@@ -497,9 +500,14 @@ void TKdsDataSet::WriteFieldValue(int fieldNumber, db::TFieldType dataType, cons
             return;
         }
         case KCE_DOUBLE:
-        case KCE_CURDOUBLE:
             std::memcpy(p, source, 8);
             return;
+        case KCE_CURDOUBLE: {
+            double count = std::nearbyint(Load<double>(source) * 10000.0);
+            if (!(std::fabs(count) < 9.2e18)) KdsDatabaseError(this, msg::kNumericOutOfRange);
+            Store<int64_t>(p, static_cast<int64_t>(count));
+            return;
+        }
         case KCE_INTEGER:
         case KCE_AUTOINC:
         case KCE_TIME:

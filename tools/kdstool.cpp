@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/kce.h"
+#include "rtl/codepages.h"
 #include "tools/base64.h"
 #include "tools/json.h"
 
@@ -25,8 +26,8 @@ const char kVersion[] = "kdstool 0.1.0";
 const char kUsage[] =
     "usage:\n"
     "  kdstool create TABLE FIELD... [--type cdx|ntx] [--index NAME=KEY[:unique][:descending]]...\n"
-    "  kdstool import TABLE FILE [--password P]     (FILE '-' reads standard input)\n"
-    "  kdstool export TABLE [--index NAME] [--password P]\n"
+    "  kdstool import TABLE FILE [--password P] [--truncate]   (FILE '-' reads standard input)\n"
+    "  kdstool export TABLE [--index NAME] [--password P] [--keep-going]\n"
     "  kdstool info TABLE\n"
     "  kdstool pack TABLE | reindex TABLE\n"
     "  kdstool check TABLE [--repair]\n"
@@ -59,14 +60,14 @@ class Table {
   public:
     Table(const std::string& path, UNSIGNED32 options) {
         Check(KdsConnect(U(Folder(path)), &conn_));
-        Check(KdsOpenTable(conn_, U(FileName(path)), nullptr, TypeOf(path), 1, 1, 1, options,
-                           &handle_));
+        Check(KdsOpenTable(conn_, U(FileName(path)), nullptr, TypeOf(path), KCE_ANSI,
+                           KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, options, &handle_));
         Load();
         if (TypeOf(path) == 1) OpenNtxFiles(path);
     }
     Table(const std::string& path, UNSIGNED16 type, const std::string& fields) {
         Check(KdsConnect(U(Folder(path)), &conn_));
-        Check(KdsCreateTable(conn_, U(FileName(path)), type, 1, U(fields), 0, &handle_));
+        Check(KdsCreateTable(conn_, U(FileName(path)), type, KCE_ANSI, U(fields), 0, &handle_));
         Load();
     }
     ~Table() {
@@ -74,6 +75,8 @@ class Table {
         if (conn_) KdsDisconnect(conn_);
     }
     KDSHANDLE Handle() const { return handle_; }
+    KDSHANDLE Connection() const { return conn_; }
+    const rtl::CodePage& Page() const { return *page_; }
 
     // An NTX table keeps no list of its indexes: every .ntx file beside it whose key fits its
     // fields is one of them, and is kept up to date while the command runs. A file whose key
@@ -95,6 +98,7 @@ class Table {
         UNSIGNED16 type;
         UNSIGNED32 length;
         UNSIGNED16 decimals;
+        UNSIGNED32 offset;  // in the raw record image
     };
     const std::vector<Field>& Fields() const { return fields_; }
     const Field* Find(const std::string& name) const {
@@ -124,6 +128,10 @@ class Table {
     // NTX table, any other .dbf (FoxPro layouts, or a file yet to be created) a CDX table.
     static UNSIGNED16 TypeOf(const std::string& path) {
         if (Ext(path) != ".dbf") return 3;
+        // Only a regular file is read: the engine refuses anything else at once, with its own
+        // status, where a FIFO would make this read wait for ever.
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error)) return 2;
         std::ifstream file(path, std::ios::binary);
         int version = file.get();
         switch (version) {
@@ -142,6 +150,12 @@ class Table {
 
   private:
     void Load() {
+        // The engine speaks the table's code page: a native table's is Windows-1252, a DBF
+        // table's the one its header names.
+        UNSIGNED16 type = 0, mark = 0;
+        Check(KdsGetTableType(handle_, &type));
+        if (type != 3) Check(KdsGetCodePage(handle_, &mark));
+        page_ = type == 3 ? &rtl::DefaultCodePage() : &rtl::CodePageOfDbfMark(uint8_t(mark));
         UNSIGNED16 n = 0;
         Check(KdsGetNumFields(handle_, &n));
         for (UNSIGNED16 i = 1; i <= n; ++i) {
@@ -149,10 +163,12 @@ class Table {
             UNSIGNED8 name[260];
             UNSIGNED16 len = sizeof name;
             Check(KdsGetFieldName(handle_, i, name, &len));
-            f.name.assign(reinterpret_cast<char*>(name), len);
+            // Names are bytes of the table's code page, like its text.
+            f.name = rtl::ToUtf8(*page_, std::string_view(reinterpret_cast<char*>(name), len));
             Check(KdsGetFieldType(handle_, KCE_FIELD_ORDINAL(i), &f.type));
             Check(KdsGetFieldLength(handle_, KCE_FIELD_ORDINAL(i), &f.length));
             Check(KdsGetFieldDecimals(handle_, KCE_FIELD_ORDINAL(i), &f.decimals));
+            Check(KdsGetFieldOffset(handle_, KCE_FIELD_ORDINAL(i), &f.offset));
             fields_.push_back(f);
         }
     }
@@ -160,6 +176,7 @@ class Table {
     KDSHANDLE conn_ = 0;
     KDSHANDLE handle_ = 0;
     std::vector<Field> fields_;
+    const rtl::CodePage* page_ = nullptr;
 };
 
 const char* const kTypeNames[] = {"",        "logical", "numeric",  "date",    "char",
@@ -185,11 +202,19 @@ struct Args {
     }
 };
 
-Args ParseArgs(int argc, char** argv, int from, std::initializer_list<const char*> known) {
+// known: options that take a value; flags: options that stand alone (their value is "1").
+Args ParseArgs(int argc, char** argv, int from, std::initializer_list<const char*> known,
+               std::initializer_list<const char*> flags = {}) {
     Args args;
     for (int i = from; i < argc; ++i) {
         std::string a = argv[i];
         if (a.rfind("--", 0) == 0) {
+            bool flag = false;
+            for (const char* k : flags) flag = flag || a == k;
+            if (flag) {
+                args.options.emplace(a, "1");
+                continue;
+            }
             bool ok = false;
             for (const char* k : known) ok = ok || a == k;
             if (!ok) throw Failure{"unknown option " + a};
@@ -317,7 +342,94 @@ int Create(int argc, char** argv) {
     return 0;
 }
 
-std::string ValueJson(const Table& table, const Table::Field& f, UNSIGNED16 ordinal) {
+// The JSON number of a decimal text as a table file may spell it (".50", "5.", "+5", "007"):
+// every digit kept, never through a double. nullopt when the text is not a number.
+std::optional<std::string> JsonNumber(std::string_view t) {
+    size_t i = 0;
+    std::string out;
+    if (i < t.size() && (t[i] == '-' || t[i] == '+')) {
+        if (t[i] == '-') out += '-';
+        ++i;
+    }
+    size_t intStart = i;
+    while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
+    std::string_view whole = t.substr(intStart, i - intStart);
+    std::string_view fraction;
+    if (i < t.size() && t[i] == '.') {
+        size_t fracStart = ++i;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
+        fraction = t.substr(fracStart, i - fracStart);
+    }
+    if (whole.empty() && fraction.empty()) return std::nullopt;
+    std::string_view exponent;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        size_t expStart = i++;
+        if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
+        size_t digits = i;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
+        if (i == digits) return std::nullopt;
+        exponent = t.substr(expStart, i - expStart);
+    }
+    if (i != t.size()) return std::nullopt;
+    while (whole.size() > 1 && whole[0] == '0') whole.remove_prefix(1);
+    out += whole.empty() ? std::string_view("0") : whole;
+    if (!fraction.empty()) out += "." + std::string(fraction);
+    out += exponent;
+    return out;
+}
+
+// Whether text is "YYYY-MM-DD" naming a day.
+bool IsIsoDate(std::string_view t) {
+    if (t.size() != 10 || t[4] != '-' || t[7] != '-') return false;
+    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+        if (!std::isdigit(static_cast<unsigned char>(t[i]))) return false;
+    }
+    int year = std::stoi(std::string(t.substr(0, 4)));
+    int month = std::stoi(std::string(t.substr(5, 2)));
+    int day = std::stoi(std::string(t.substr(8, 2)));
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) return false;
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return !(month == 2 && day == 29 && !leap);
+}
+
+// Whether text is "HH:MM:SS.mmm" within the day.
+bool IsTimeOfDay(std::string_view t) {
+    if (t.size() != 12 || t[2] != ':' || t[5] != ':' || t[8] != '.') return false;
+    for (size_t i : {0, 1, 3, 4, 6, 7, 9, 10, 11}) {
+        if (!std::isdigit(static_cast<unsigned char>(t[i]))) return false;
+    }
+    return (t[0] - '0') * 10 + (t[1] - '0') < 24 && t[3] < '6' && t[6] < '6';
+}
+
+uint32_t LoadU32(const UNSIGNED8* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// A field value export could not read as its type: the bytes found in the record image.
+struct Unreadable {
+    std::string bytes;
+};
+
+// The bytes as a reader of the report can see them: printable ASCII as it is, the rest as \xNN.
+std::string Visible(std::string_view bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += char(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+// The JSON value of a field of the current record; image is the record's raw image. A value
+// that is not of its type's form throws Unreadable.
+std::string ValueJson(const Table& table, const Table::Field& f, UNSIGNED16 ordinal,
+                      const std::vector<UNSIGNED8>& image) {
     KDSHANDLE t = table.Handle();
     UNSIGNED16 empty = 0;
     Check(KdsIsEmpty(t, KCE_FIELD_ORDINAL(ordinal), &empty), "field '" + f.name + "'");
@@ -332,31 +444,53 @@ std::string ValueJson(const Table& table, const Table::Field& f, UNSIGNED16 ordi
     }
     Check(s, "field '" + f.name + "'");
     std::string text(reinterpret_cast<char*>(buf.data()), len);
+    const UNSIGNED8* raw = f.offset + f.length <= image.size() ? image.data() + f.offset : nullptr;
+    auto unreadable = [&]() {
+        return Unreadable{raw ? std::string(reinterpret_cast<const char*>(raw), f.length) : text};
+    };
     std::string out;
     if (IsText(f.type)) {
-        if (tools::IsValidUtf8(text)) {
-            tools::AppendJsonString(out, text);
-        } else {
-            out = "{\"base64\": \"" + tools::Base64Encode(text) + "\"}";
-        }
+        tools::AppendJsonString(out, rtl::ToUtf8(table.Page(), text));
     } else if (IsBytes(f.type)) {
         out = "{\"base64\": \"" + tools::Base64Encode(text) + "\"}";
     } else if (f.type == KCE_LOGICAL) {
+        // The engine reads any byte it does not know as false; export says what it found.
+        if (raw && !std::strchr("TtYyFfNn", raw[0])) throw unreadable();
         out = text == "T" ? "true" : "false";
     } else if (IsNumber(f.type)) {
         if (text == "inf") text = "1e999";
         if (text == "-inf") text = "-1e999";
-        out = text;
+        std::optional<std::string> number = JsonNumber(text);
+        if (!number) throw unreadable();
+        out = *number;
+    } else if (f.type == KCE_TIME || f.type == KCE_TIMESTAMP) {
+        // The milliseconds of the day lie in the last four bytes of both images.
+        if (raw && LoadU32(raw + f.length - 4) >= 86400000u) throw unreadable();
+        if (f.type == KCE_TIMESTAMP) {
+            if (text.size() != 23 || !IsIsoDate(std::string_view(text).substr(0, 10)) ||
+                text[10] != ' ' || !IsTimeOfDay(std::string_view(text).substr(11))) {
+                throw unreadable();
+            }
+            text[10] = 'T';
+        } else if (!IsTimeOfDay(text)) {
+            throw unreadable();
+        }
+        tools::AppendJsonString(out, text);
     } else {
-        if (f.type == KCE_TIMESTAMP && text.size() > 10) text[10] = 'T';
+        if (!IsIsoDate(text)) throw unreadable();
         tools::AppendJsonString(out, text);
     }
     return out;
 }
 
+// Writes every record as a JSON line. A value that cannot be read as its field's type is
+// written as {"invalid": BYTES} (a string, or {"base64": ...} for bytes that are not UTF-8) and
+// reported on standard error with its record and field; the export then ends after that record
+// with status 1, unless --keep-going asks it to write every record (status 0).
 int Export(int argc, char** argv) {
-    Args args = ParseArgs(argc, argv, 2, {"--index", "--password"});
+    Args args = ParseArgs(argc, argv, 2, {"--index", "--password"}, {"--keep-going"});
     if (args.positional.size() != 1) throw Failure{"export needs one table"};
+    const bool keepGoing = args.Option("--keep-going").has_value();
     Check(KdsSetDateFormat(U("ccyy-MM-dd")));
     std::string path = WithExtension(args.positional[0]);
     Table table(path, KCE_OPEN_READ_ONLY);
@@ -365,8 +499,12 @@ int Export(int argc, char** argv) {
     // With an index, the table handle's cursor moves in that index's order.
     KDSHANDLE order = t;
     if (auto index = args.Option("--index")) Check(KdsGetIndexHandle(t, U(*index), &order));
+    UNSIGNED32 recordLength = 0;
+    Check(KdsGetRecordLength(t, &recordLength));
+    std::vector<UNSIGNED8> image(recordLength);
     Check(KdsGotoTop(order));
     std::string line;
+    size_t unreadable = 0;
     for (;;) {
         UNSIGNED16 eof = 0;
         Check(KdsAtEOF(t, &eof));
@@ -375,25 +513,51 @@ int Export(int argc, char** argv) {
         UNSIGNED16 deleted = 0;
         Check(KdsGetRecordNum(t, KCE_IGNORE_FILTERS, &recno));
         Check(KdsIsRecordDeleted(t, &deleted));
+        UNSIGNED32 got = recordLength;
+        Check(KdsGetRecord(t, image.data(), &got));
         line = "{\"_recno\": " + std::to_string(recno);
+        size_t before = unreadable;
         for (size_t i = 0; i < table.Fields().size(); ++i) {
             const Table::Field& f = table.Fields()[i];
             line += ", ";
             tools::AppendJsonString(line, f.name);
-            line += ": " + ValueJson(table, f, UNSIGNED16(i + 1));
+            line += ": ";
+            try {
+                line += ValueJson(table, f, UNSIGNED16(i + 1), image);
+            } catch (const Unreadable& u) {
+                ++unreadable;
+                line += "{\"invalid\": ";
+                if (tools::IsValidUtf8(u.bytes)) {
+                    tools::AppendJsonString(line, u.bytes);
+                } else {
+                    line += "{\"base64\": \"" + tools::Base64Encode(u.bytes) + "\"}";
+                }
+                line += "}";
+                std::fprintf(stderr,
+                             "kdstool: %s, record %u, field '%s': cannot read the bytes "
+                             "'%s' as a %s value\n",
+                             path.c_str(), unsigned(recno), f.name.c_str(),
+                             Visible(u.bytes).c_str(), kTypeNames[f.type]);
+            }
         }
         if (deleted) line += ", \"_deleted\": true";
         line += "}\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
+        if (unreadable > before && !keepGoing) break;
         Check(KdsSkip(order, 1));
     }
     std::fflush(stdout);
+    if (unreadable && !keepGoing) {
+        throw Failure{
+            "export stopped at a value it cannot read (--keep-going writes every record)"};
+    }
     return 0;
 }
 
 // The text KdsSetField takes for a JSON value; nullopt for null. Throws on a value of the wrong
 // kind for the field.
-std::optional<std::string> FieldText(const Table::Field& f, const JsonValue& v) {
+std::optional<std::string> FieldText(const Table& table, const Table::Field& f,
+                                     const JsonValue& v) {
     auto wrong = [&](const char* expected) {
         return Failure{std::string("expected ") + expected + " for a " + kTypeNames[f.type] +
                        " field"};
@@ -412,7 +576,17 @@ std::optional<std::string> FieldText(const Table::Field& f, const JsonValue& v) 
     if (IsBytes(f.type)) throw wrong("{\"base64\": ...}");
     if (IsText(f.type)) {
         if (v.kind != JsonValue::kString) throw wrong("a string");
-        return v.text;
+        size_t bad = 0;
+        std::optional<std::string> bytes = rtl::FromUtf8(table.Page(), v.text, &bad);
+        if (!bytes) {
+            size_t end = bad + 1;
+            while (end < v.text.size() && (static_cast<unsigned char>(v.text[end]) & 0xC0) == 0x80)
+                ++end;
+            throw Failure{"code page " + std::to_string(table.Page().Number()) +
+                          " cannot hold the character '" + v.text.substr(bad, end - bad) +
+                          "' at byte " + std::to_string(bad + 1) + " of the text"};
+        }
+        return bytes;
     }
     if (IsNumber(f.type)) {
         if (v.kind != JsonValue::kNumber) throw wrong("a number");
@@ -426,9 +600,24 @@ std::optional<std::string> FieldText(const Table::Field& f, const JsonValue& v) 
     return v.text;
 }
 
+// A char or raw value longer than its field is refused, unless truncate asks to cut it; trailing
+// blanks of a char value are cut either way (the field pads with them).
+void FitToField(const Table::Field& f, bool truncate, std::string* text) {
+    if ((f.type != KCE_STRING && f.type != KCE_RAW) || text->size() <= f.length) return;
+    bool blanks =
+        f.type == KCE_STRING && text->find_first_not_of(' ', f.length) == std::string::npos;
+    if (!blanks && !truncate) {
+        throw Failure{"the value is " + std::to_string(text->size()) +
+                      " bytes long, the field holds " + std::to_string(f.length) +
+                      " (--truncate cuts it)"};
+    }
+    text->resize(f.length);
+}
+
 int Import(int argc, char** argv) {
-    Args args = ParseArgs(argc, argv, 2, {"--password"});
+    Args args = ParseArgs(argc, argv, 2, {"--password"}, {"--truncate"});
     if (args.positional.size() != 2) throw Failure{"import needs a table and a file"};
+    const bool truncate = args.Option("--truncate").has_value();
     std::string source = args.positional[1];
     std::ifstream file;
     std::istream* in = &std::cin;
@@ -476,7 +665,8 @@ int Import(int argc, char** argv) {
             UNSIGNED16 ordinal = UNSIGNED16(f - table.Fields().data() + 1);
             std::optional<std::string> text;
             try {
-                text = FieldText(*f, v);
+                text = FieldText(table, *f, v);
+                if (text) FitToField(*f, truncate, &*text);
             } catch (const Failure& e) {
                 throw Failure{where + ", field '" + f->name + "': " + e.message};
             }

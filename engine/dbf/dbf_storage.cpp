@@ -2,12 +2,14 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <thread>
 
 #include "engine/dates.h"
+#include "engine/decimal.h"
 #include "engine/native/kdt_values.h"
 #include "engine/status.h"
 
@@ -194,6 +196,10 @@ class DbfStorage : public Storage {
     // autoincrement; zeros for blob markers and binary numbers.
     void WriteNull(int field, uint8_t* image) const override {
         const FieldDesc& f = layout_.fields[field];
+        if (Nullable(field)) {
+            WriteNullImage(table_->Fields()[size_t(field)], image);
+            return;
+        }
         switch (f.type) {
             case KCE_MEMO:
             case KCE_BINARY:
@@ -208,7 +214,8 @@ class DbfStorage : public Storage {
         }
     }
 
-    // Binary numbers of a DBF image have no empty spelling: they are never empty.
+    // Binary numbers of a DBF image have no empty spelling: they are empty only in a field that
+    // can be null (Nullable), as the native empty image.
     bool IsNull(int field, const uint8_t* image) const override {
         const FieldDesc& f = layout_.fields[field];
         const uint8_t* p = image + f.offset;
@@ -220,7 +227,7 @@ class DbfStorage : public Storage {
             case KCE_DOUBLE:
             case KCE_INTEGER:
             case KCE_CURDOUBLE:
-                return false;
+                return Nullable(field) && IsNullImage(table_->Fields()[size_t(field)], image);
             case KCE_TIMESTAMP:
                 return AllBlank(p, 8) || LoadU32(p) == 0;
             case KCE_LOGICAL:
@@ -246,10 +253,6 @@ class DbfStorage : public Storage {
             std::snprintf(digits, sizeof digits, "%04d%02d%02d", d.year, d.month, d.day);
             std::memcpy(p, digits, 8);
             return KCE_SUCCESS;
-        }
-        if (f.type == KCE_CURDOUBLE && !(std::fabs(LoadDouble(value.data())) < 9.2e14)) {
-            return Fail(KCE_INVALID_FIELD_VALUE, "field '" + f.name + "' of " + path_ +
-                                                     ": a money value must stay within +-9.2E14");
         }
         std::memcpy(p, value.data(), f.length);
         return KCE_SUCCESS;
@@ -279,6 +282,12 @@ class DbfStorage : public Storage {
         // A binary number that happens to spell the native empty value still has a value here.
         if (IsNativeNull(n, value.data())) {
             if (f.type == KCE_INTEGER) *text = std::to_string(int32_t(LoadU32(p)));
+            if (f.type == KCE_CURDOUBLE) *text = ScaledToText(LoadI64(p), 4);
+            if (f.type == KCE_DOUBLE) {
+                char buf[64];
+                auto [end, ec] = std::to_chars(buf, buf + sizeof buf, LoadDouble(p));
+                text->assign(buf, end);
+            }
             return KCE_SUCCESS;
         }
         return native::ToText(n, value.data(), text);
@@ -315,11 +324,6 @@ class DbfStorage : public Storage {
             case KCE_DOUBLE:
                 if (!std::isfinite(LoadDouble(bytes))) return invalid("not a finite number");
                 break;
-            case KCE_CURDOUBLE:
-                if (!(std::fabs(LoadDouble(bytes)) < 9.2e14)) {
-                    return invalid("a money value must stay within +-9.2E14");
-                }
-                break;
             default:
                 break;
         }
@@ -329,6 +333,9 @@ class DbfStorage : public Storage {
     bool HasDeletedMarks() const override { return true; }
 
   private:
+    // Whether a field can be null through a Visual FoxPro _NullFlags bit.
+    bool Nullable(int field) const { return table_->Fields()[size_t(field)].nullBit >= 0; }
+
     static std::optional<int64_t> DigitsToJulian(const uint8_t* p) {
         int v[8];
         for (int i = 0; i < 8; ++i) {
@@ -374,7 +381,7 @@ KCESTATUS CreateAs(UNSIGNED16 tableType, const std::string& path,
                    const std::vector<FieldSpec>& fields, std::unique_ptr<Storage>* out) {
     std::vector<DbfFieldSpec> wanted;
     for (const FieldSpec& f : fields) wanted.push_back({f.name, f.type, f.length, f.decimals});
-    XBaseKind kind = tableType == 2 ? XBaseKind::kCdx : XBaseKind::kNtx;
+    XBaseKind kind = tableType == KCE_CDX ? XBaseKind::kCdx : XBaseKind::kNtx;
     if (KCESTATUS s = DbfTable::Create(path, kind, wanted, {})) return s;
     OpenRequest request;
     request.path = path;

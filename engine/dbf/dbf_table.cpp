@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "engine/file_io.h"
+#include "engine/record_image.h"
 #include "engine/status.h"
 
 namespace kce::dbf {
@@ -439,6 +440,14 @@ void DbfTable::BlankRecord(uint8_t* record) const {
     }
 }
 
+namespace {
+FieldDesc DescOf(const DbfField& f) { return {f.name, f.type, f.length, f.decimals, f.offset}; }
+}  // namespace
+
+void WriteNullImage(const DbfField& f, uint8_t* image) { WriteNativeNull(DescOf(f), image); }
+
+bool IsNullImage(const DbfField& f, const uint8_t* image) { return IsNativeNull(DescOf(f), image); }
+
 KCESTATUS DbfTable::ReadImage(uint32_t recno, uint8_t* image, bool* deleted,
                               std::vector<bool>* nulls) const {
     std::vector<uint8_t> record(file_->RecordLength());
@@ -487,6 +496,14 @@ KCESTATUS DbfTable::ReadImage(uint32_t recno, uint8_t* image, bool* deleted,
                 break;
             case 10:
             case 11:
+            case 17:
+                // A Visual FoxPro null has no spelling in the field's own bytes: the image gets
+                // the engine's empty value of the type (IsNullImage).
+                if (null)
+                    WriteNullImage(f, image);
+                else
+                    std::memcpy(out, p, f.length);
+                break;
             case 15:
                 if (null)
                     std::memset(out, 0, f.length);
@@ -500,16 +517,6 @@ KCESTATUS DbfTable::ReadImage(uint32_t recno, uint8_t* image, bool* deleted,
                 else
                     std::memcpy(out, p, 8);
                 break;
-            case 17: {
-                double v = 0;
-                if (!null) {
-                    uint64_t u = 0;
-                    for (int k = 0; k < 8; ++k) u |= static_cast<uint64_t>(p[k]) << (8 * k);
-                    v = static_cast<double>(static_cast<int64_t>(u)) / 10000.0;
-                }
-                std::memcpy(out, &v, 8);
-                break;
-            }
         }
         if (nulls) (*nulls)[i] = null;
     }
@@ -580,7 +587,9 @@ KCESTATUS DbfTable::WriteImage(uint32_t recno, const uint8_t* image, std::option
             case 4:
                 null = AllOf(in, f.length);
                 for (uint32_t k = 0; k < f.length; ++k) p[k] = in[k] ? in[k] : ' ';
-                if (f.type == 4) null = false;  // an empty text is a value
+                // An empty text is a value, except in a field that can be null: the engine
+                // reads blanks as empty, and null is what such a field spells empty with.
+                if (f.type == 4) null = null && f.nullBit >= 0;
                 break;
             case 5:
             case 6:
@@ -588,6 +597,13 @@ KCESTATUS DbfTable::WriteImage(uint32_t recno, const uint8_t* image, std::option
                 continue;  // blobs change through changes only
             case 10:
             case 11:
+            case 17:
+                null = f.nullBit >= 0 && IsNullImage(f, image);
+                if (null)
+                    std::memset(p, 0, f.length);
+                else
+                    std::memcpy(p, in, f.length);
+                break;
             case 15:
                 std::memcpy(p, in, f.length);
                 break;
@@ -598,18 +614,6 @@ KCESTATUS DbfTable::WriteImage(uint32_t recno, const uint8_t* image, std::option
                 else
                     std::memcpy(p, in, 8);
                 break;
-            case 17: {
-                double v;
-                std::memcpy(&v, in, 8);
-                double scaled = std::nearbyint(v * 10000.0);
-                if (!(std::fabs(scaled) < 9.2e18)) {
-                    return Fail(KCE_INVALID_ARGUMENT, "field '" + f.name + "' of " + Path() +
-                                                          ": money value out of range");
-                }
-                uint64_t u = static_cast<uint64_t>(static_cast<int64_t>(scaled));
-                for (int k = 0; k < 8; ++k) p[k] = static_cast<uint8_t>(u >> (8 * k));
-                break;
-            }
         }
         if (flags && f.nullBit >= 0) {
             uint8_t bit = static_cast<uint8_t>(1u << (f.nullBit % 8));

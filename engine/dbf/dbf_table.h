@@ -18,11 +18,13 @@
 //   14 timestamp         32-bit Julian day, 32-bit   T 8
 //                        milliseconds (blank null)
 //   15 autoinc           32-bit                      I 4 flagged autoinc
-//   17 money             8-byte double               Y 8 (64-bit, 4 decimals fixed)
+//   17 money             64-bit count of 1/10000     Y 8 (64-bit, 4 decimals fixed)
 //
 // Empty values in every spelling read as the null image: a numeric of blanks or of '*', a date
 // of blanks, zeros or "00000000", a logical '?', a datetime with day 0, and any field whose bit
-// is set in a Visual FoxPro _NullFlags field.
+// is set in a Visual FoxPro _NullFlags field (a double, integer or money so marked reads as the
+// native empty image of its type; see WriteNullImage). Money images hold the field's own
+// 64-bit count of ten-thousandths.
 #pragma once
 
 #include <cstdint>
@@ -133,6 +135,12 @@ class DbfTable {
     uint32_t lastAutoinc_ = 0;
     bool readOnly_ = false;
 };
+
+// The image of a null double, integer or money of a field that can be null (a Visual FoxPro
+// _NullFlags bit): the engine's empty value of its type, which the field's own bytes cannot
+// spell. For other fields those bytes are a value like any other.
+void WriteNullImage(const DbfField& f, uint8_t* image);
+bool IsNullImage(const DbfField& f, const uint8_t* image);
 
 // Which engine types a table kind can hold, for messages that name the field and the type.
 bool DbfCanHold(XBaseKind kind, uint16_t type);

@@ -283,7 +283,7 @@ KCESTATUS KdtStorage::Open(const OpenRequest& request, std::unique_ptr<Storage>*
     const std::string& path = request.path;
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return Fail(KCE_FILE_NOT_FOUND, path);
-    if (!S_ISREG(st.st_mode)) return Fail(KCE_FILE_OPEN_FAILED, path + " is not a file");
+    if (!S_ISREG(st.st_mode)) return Fail(KCE_NOT_A_FILE, path + " is not a regular file");
     if (::access(path.c_str(), R_OK) != 0)
         return Fail(KCE_FILE_OPEN_FAILED, path + " cannot be read");
     // Look at the header ourselves first, so that SQLite never touches a file that is not one.

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/dates.h"
+#include "engine/decimal.h"
 #include "engine/settings.h"
 #include "engine/status.h"
 
@@ -78,6 +79,19 @@ bool ParseNumericText(std::string_view s, bool* hasPoint) {
         }
     }
     return digits;
+}
+
+// Digits of a number's text, leading zeros not counted.
+size_t SignificantDigits(std::string_view s) {
+    size_t n = 0;
+    bool leading = true;
+    for (char c : s) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) continue;
+        if (leading && c == '0') continue;
+        leading = false;
+        ++n;
+    }
+    return n;
 }
 
 // The numeric field's image text of v, or empty when it does not fit.
@@ -268,11 +282,11 @@ const char* ColumnType(UNSIGNED16 type) {
         case KCE_INTEGER:
         case KCE_SHORTINT:
         case KCE_AUTOINC:
+        case KCE_CURDOUBLE:
             return "INTEGER";
         case KCE_NUMERIC:
             return "NUMERIC";
         case KCE_DOUBLE:
-        case KCE_CURDOUBLE:
             return "REAL";
         case KCE_BINARY:
         case KCE_IMAGE:
@@ -316,9 +330,13 @@ KCESTATUS DecodeAt(const FieldDesc& f, const uint8_t* p, ColumnValue* out) {
             if (!hasPoint && f.decimals == 0 && ParseInt64(text, &i)) {
                 out->kind = ColumnValue::kInteger;
                 out->integer = i;
-            } else {
+            } else if (SignificantDigits(text) <= 15) {
+                // A double holds every such value; the field's decimals bring its text back.
                 out->kind = ColumnValue::kReal;
                 ParseDouble(text, &out->real);
+            } else {
+                out->kind = ColumnValue::kBlob;
+                out->bytes = std::string(text);
             }
             return KCE_SUCCESS;
         }
@@ -348,8 +366,11 @@ KCESTATUS DecodeAt(const FieldDesc& f, const uint8_t* p, ColumnValue* out) {
             out->bytes = std::string(s);
             return KCE_SUCCESS;
         }
-        case KCE_DOUBLE:
-        case KCE_CURDOUBLE: {
+        case KCE_CURDOUBLE:
+            out->kind = ColumnValue::kInteger;
+            out->integer = LoadI64(p);
+            return KCE_SUCCESS;
+        case KCE_DOUBLE: {
             double v = LoadDouble(p);
             if (std::isnan(v)) return Invalid(f, "not a number (NaN)");
             out->kind = ColumnValue::kReal;
@@ -448,7 +469,18 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
             p[0] = sqlite3_column_int64(stmt, col) ? 'T' : 'F';
             return KCE_SUCCESS;
         case KCE_NUMERIC: {
-            if (!numeric) return damaged("not a number");
+            if (!numeric) {
+                // Digits past a double's, kept as text.
+                auto d = ParseDecimal(
+                    std::string_view(static_cast<const char*>(sqlite3_column_blob(stmt, col)),
+                                     size_t(sqlite3_column_bytes(stmt, col))));
+                auto s = d ? FormatFixed(*d, f.decimals, f.length) : std::nullopt;
+                if (!s) return damaged("not a number");
+                if (s->size() > f.length) return damaged("the number does not fit the field");
+                std::memset(p, ' ', f.length);
+                std::memcpy(p + f.length - s->size(), s->data(), s->size());
+                return KCE_SUCCESS;
+            }
             std::string s = kind == SQLITE_INTEGER
                                 ? FormatInteger(f, sqlite3_column_int64(stmt, col))
                                 : FormatNumeric(f, sqlite3_column_double(stmt, col));
@@ -477,10 +509,25 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
             return KCE_SUCCESS;
         }
         case KCE_DOUBLE:
-        case KCE_CURDOUBLE:
             if (!numeric) return damaged("not a number");
             StoreDouble(p, sqlite3_column_double(stmt, col));
             return KCE_SUCCESS;
+        case KCE_CURDOUBLE: {
+            // A count of ten-thousandths; a REAL is a value in units (tables written before money
+            // was kept exactly).
+            if (!numeric) return damaged("not a number");
+            int64_t count = 0;
+            if (kind == SQLITE_INTEGER) {
+                count = sqlite3_column_int64(stmt, col);
+            } else {
+                double v = std::nearbyint(sqlite3_column_double(stmt, col) * 10000.0);
+                if (!(std::fabs(v) < 9.2e18)) return damaged("out of range");
+                count = int64_t(v);
+            }
+            if (count == kMoneyNullCount) return damaged("out of range");
+            StoreI64(p, count);
+            return KCE_SUCCESS;
+        }
         case KCE_INTEGER:
         case KCE_SHORTINT:
         case KCE_AUTOINC: {
@@ -549,13 +596,13 @@ KCESTATUS FromText(const FieldDesc& f, std::string_view text, uint8_t* image) {
             return KCE_SUCCESS;
         }
         case KCE_NUMERIC: {
-            double v = 0;
-            if (!ParseDouble(t, &v)) return Invalid(f, quoted() + " is not a number");
-            int64_t i = 0;
-            std::string s =
-                f.decimals == 0 && ParseInt64(t, &i) ? FormatInteger(f, i) : FormatNumeric(f, v);
-            if (s.empty()) return Invalid(f, quoted() + " does not fit the field");
-            std::memcpy(p, s.data(), f.length);
+            // Digit by digit, rounded to the field's decimals: no double in between.
+            auto d = ParseDecimal(t);
+            if (!d) return Invalid(f, quoted() + " is not a number");
+            auto s = FormatFixed(*d, f.decimals, f.length);
+            if (!s || s->size() > f.length) return Invalid(f, quoted() + " does not fit the field");
+            std::memset(p, ' ', f.length);
+            std::memcpy(p + f.length - s->size(), s->data(), s->size());
             return KCE_SUCCESS;
         }
         case KCE_DATE:
@@ -583,11 +630,22 @@ KCESTATUS FromText(const FieldDesc& f, std::string_view text, uint8_t* image) {
             std::memset(p, 0, f.length);
             std::memcpy(p, text.data(), std::min<size_t>(text.size(), f.length));
             return KCE_SUCCESS;
-        case KCE_DOUBLE:
-        case KCE_CURDOUBLE: {
+        case KCE_DOUBLE: {
             double v = 0;
             if (!ParseDouble(t, &v)) return Invalid(f, quoted() + " is not a number");
             StoreDouble(p, v);
+            return KCE_SUCCESS;
+        }
+        case KCE_CURDOUBLE: {
+            auto d = ParseDecimal(t);
+            if (!d) return Invalid(f, quoted() + " is not a number");
+            auto count = ToScaled(*d, 4);
+            if (!count || *count == kMoneyNullCount) {
+                return Invalid(f, quoted() +
+                                      " is outside the money range "
+                                      "(+-922337203685477.5807)");
+            }
+            StoreI64(p, *count);
             return KCE_SUCCESS;
         }
         case KCE_INTEGER:
@@ -659,8 +717,10 @@ KCESTATUS ToText(const FieldDesc& f, const uint8_t* image, std::string* out) {
             out->assign(reinterpret_cast<const char*>(p), f.length);
             break;
         case KCE_DOUBLE:
-        case KCE_CURDOUBLE:
             *out = ShortestDouble(LoadDouble(p));
+            break;
+        case KCE_CURDOUBLE:
+            *out = ScaledToText(LoadI64(p), 4);
             break;
         case KCE_INTEGER:
             *out = std::to_string(int32_t(LoadU32(p)));

@@ -3,12 +3,14 @@
 //
 // Column values, by engine type (NULL is the empty field for every type):
 //   logical                   INTEGER 1 / 0
-//   numeric                   INTEGER (no decimals) or REAL
+//   numeric                   INTEGER (no decimals) or REAL; a value with more significant digits
+//                             than a double keeps: its decimal text as a BLOB (never converted)
 //   date, compactdate         TEXT 'YYYY-MM-DD'
 //   char                      TEXT, trailing blanks removed
 //   memo, varchar             TEXT (bytes as given)
 //   binary, image, raw        BLOB
-//   double, money             REAL
+//   double                    REAL
+//   money                     INTEGER, the count of ten-thousandths
 //   integer, shortint,autoinc INTEGER
 //   time                      TEXT 'HH:MM:SS.mmm'
 //   timestamp                 TEXT 'YYYY-MM-DDTHH:MM:SS.mmm'

@@ -14,6 +14,7 @@
 #include "gui/application.h"
 #include "gui/headless.h"
 #include "kds/kce.h"
+#include "rtl/exceptions.h"
 #include "rtl/formatsettings.h"
 #include "rtl/paths.h"
 
@@ -242,6 +243,46 @@ TEST_F(WindowComponents, EmployeeTableHoldsTheEmployeeMasterLayout) {
         EXPECT_EQ(defs[f.position].Name(), f.name);
         EXPECT_EQ(defs[f.position].DataType(), f.type);
         EXPECT_EQ(defs[f.position].Size(), f.size);
+    }
+}
+
+TEST_F(WindowComponents, StoredValuesOfTheWrongKindAreRefusedByName) {
+    app::RegisterDataAccessClasses();
+    struct Case {
+        gui::TComponentDef component;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"TKdsTable", "T", {{"TableType", gui::TIdent{"ttKdsDBF"}}}},
+         "Error reading T.TableType: Invalid property value"},
+        {{"TKdsTable",
+          "T",
+          {{"FieldDefs",
+            gui::TCollectionValue{{{{"Name", "A"}, {"DataType", gui::TIdent{"ftText"}}}}}}}},
+         "Error reading T.FieldDefs: Invalid property value"},
+        {{"TKdsTable",
+          "T",
+          {{"IndexDefs", gui::TCollectionValue{{{{"Name", "I"}, {"Unique", true}}}}}}},
+         "Error reading T.IndexDefs: Property Unique does not exist"},
+        {{"TKdsConnection",
+          "C",
+          {{"KdsServerTypes", gui::TSetValue{{"stKDS_LOCAL", "stKDS_LAN"}}}}},
+         "Error reading C.KdsServerTypes: Invalid property value"},
+        {{"TKdsTable", "T", {{"KdsConnection", "C"}}},
+         "Error reading T.KdsConnection: Invalid property value"},
+        {{"TDataSource", "S", {{"DataSet", gui::TComponentRef{"Missing"}}}},
+         "Invalid property value: no component Missing"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        gui::TForm form(nullptr);
+        gui::TFormDef definition{"TForm", "F", {}, {c.component}};
+        try {
+            gui::ReadForm(form, definition);
+            ADD_FAILURE() << "read without an error";
+        } catch (const rtl::EReadError& e) {
+            EXPECT_EQ(e.Message(), c.message);
+        }
     }
 }
 

@@ -18,11 +18,14 @@ TEST_F(ConnectionTest, ConnectsToFoldersOnly) {
     ASSERT_EQ(KdsGetConnectionType(conn_, &type), 0u);
     EXPECT_EQ(type, 1);
     // The local server type is required; an empty mask means it.
-    EXPECT_EQ(KdsConnect60(U(dir_), 2, nullptr, nullptr, 0, &c), KCE_INVALID_SERVER_TYPE);
-    EXPECT_EQ(KdsConnect60(U(dir_), 4, nullptr, nullptr, 0, &c), KCE_INVALID_SERVER_TYPE);
+    EXPECT_EQ(KdsConnect60(U(dir_), KCE_REMOTE_SERVER, nullptr, nullptr, 0, &c),
+              KCE_INVALID_SERVER_TYPE);
+    EXPECT_EQ(KdsConnect60(U(dir_), KCE_INTERNET_SERVER, nullptr, nullptr, 0, &c),
+              KCE_INVALID_SERVER_TYPE);
     ASSERT_EQ(KdsConnect60(U(dir_), 0, U("user"), U("pw"), 0, &c), 0u);
     EXPECT_EQ(KdsDisconnect(c), 0u);
-    ASSERT_EQ(KdsConnect60(U(dir_), 3, nullptr, nullptr, 0, &c), 0u);
+    ASSERT_EQ(KdsConnect60(U(dir_), KCE_LOCAL_SERVER | KCE_REMOTE_SERVER, nullptr, nullptr, 0, &c),
+              0u);
     EXPECT_EQ(KdsDisconnect(c), 0u);
     struct Case {
         std::string path;

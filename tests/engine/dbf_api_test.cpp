@@ -20,12 +20,15 @@ class DbfApi : public kcetest::EngineTest {
   protected:
     KDSHANDLE CreateDbf(const std::string& name, UNSIGNED16 type, const std::string& fields) {
         KDSHANDLE t = 0;
-        EXPECT_EQ(KdsCreateTable(conn_, U(name), type, 1, U(fields), 0, &t), 0u) << LastErrorText();
+        EXPECT_EQ(KdsCreateTable(conn_, U(name), type, KCE_ANSI, U(fields), 0, &t), 0u)
+            << LastErrorText();
         return t;
     }
     KDSHANDLE OpenDbf(const std::string& name, UNSIGNED32 options = 0) {
         KDSHANDLE t = 0;
-        EXPECT_EQ(KdsOpenTable(conn_, U(name), nullptr, 0, 1, 1, 1, options, &t), 0u)
+        EXPECT_EQ(KdsOpenTable(conn_, U(name), nullptr, KCE_DEFAULT_TABLE, KCE_ANSI,
+                               KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, options, &t),
+                  0u)
             << LastErrorText();
         return t;
     }
@@ -74,12 +77,14 @@ TEST_F(DbfApi, EveryCdxTypeHoldsItsImageByteForByte) {
         {"B", "", Bytes({0, 0, 0, 0, 0, 0, 0, 0}), "0", false},
         {"I", "-7", Bytes({0xF9, 0xFF, 0xFF, 0xFF}), "-7", false},
         {"I", "", Bytes({0, 0, 0, 0}), "0", false},
-        {"Y", "1.25", Bytes({0, 0, 0, 0, 0, 0, 0xF4, 0x3F}), "1.25", false},
+        {"Y", "1.25", Bytes({0xD4, 0x30, 0, 0, 0, 0, 0, 0}), "1.25", false},
+        {"Y", "-922337203685477.5807", Bytes({1, 0, 0, 0, 0, 0, 0, 0x80}), "-922337203685477.5807",
+         false},
         {"T", "01/01/2000 12:34:56.789", Bytes({0x59, 0x68, 0x25, 0, 0x95, 0x2C, 0xB3, 0x02}),
          "01/01/2000 12:34:56.789", false},
         {"T", "", std::string(8, ' '), "", true},
     };
-    KDSHANDLE t = CreateDbf("types.dbf", 2,
+    KDSHANDLE t = CreateDbf("types.dbf", KCE_CDX,
                             "L,logical;N,numeric,6,2;D,date;C,char,5;M,memo;B,double;I,integer;"
                             "Y,money;T,timestamp;A,autoinc");
     for (const Case& c : cases) {
@@ -100,7 +105,7 @@ TEST_F(DbfApi, EveryCdxTypeHoldsItsImageByteForByte) {
 }
 
 TEST_F(DbfApi, DeletedRecordsAreShownOrSkippedBySetting) {
-    KDSHANDLE t = CreateDbf("del", 1, "NAME,char,4");
+    KDSHANDLE t = CreateDbf("del", KCE_NTX, "NAME,char,4");
     for (const char* name : {"one", "two", "tri"}) {
         ASSERT_EQ(KdsAppendRecord(t), 0u);
         Set(t, "NAME", name);
@@ -136,7 +141,7 @@ TEST_F(DbfApi, DeletedRecordsAreShownOrSkippedBySetting) {
 }
 
 TEST_F(DbfApi, MemoValuesTravelThroughSetFieldAndGetField) {
-    KDSHANDLE t = CreateDbf("memo.dbf", 1, "ID,numeric,4;NOTE,memo");
+    KDSHANDLE t = CreateDbf("memo.dbf", KCE_NTX, "ID,numeric,4;NOTE,memo");
     const std::string big(5000, 'n');
     ASSERT_EQ(KdsAppendRecord(t), 0u);
     Set(t, "NOTE", big);
@@ -162,7 +167,7 @@ TEST_F(DbfApi, MemoValuesTravelThroughSetFieldAndGetField) {
 }
 
 TEST_F(DbfApi, CodePageAndFileCheckAreAnswered) {
-    KDSHANDLE t = CreateDbf("cp.dbf", 2, "A,char,1");
+    KDSHANDLE t = CreateDbf("cp.dbf", KCE_CDX, "A,char,1");
     UNSIGNED16 codePage = 0;
     ASSERT_EQ(KdsGetCodePage(t, &codePage), 0u);
     EXPECT_EQ(codePage, 0x03);
@@ -192,7 +197,9 @@ TEST_F(DbfApi, CodePageAndFileCheckAreAnswered) {
 TEST_F(DbfApi, DamagedFilesGiveTheirStatusThroughOpen) {
     std::ofstream(Path("short.dbf"), std::ios::binary) << std::string("\x03\x7C\x01\x01", 4);
     KDSHANDLE t = 0;
-    EXPECT_EQ(KdsOpenTable(conn_, U("short.dbf"), nullptr, 2, 1, 1, 1, 0, &t), KCE_DBF_TRUNCATED);
+    EXPECT_EQ(KdsOpenTable(conn_, U("short.dbf"), nullptr, KCE_CDX, KCE_ANSI,
+                           KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, 0, &t),
+              KCE_DBF_TRUNCATED);
     EXPECT_NE(LastErrorText().find("short.dbf"), std::string::npos) << LastErrorText();
     EXPECT_EQ(t, 0u);
 }
@@ -206,7 +213,9 @@ namespace {
 [[noreturn]] void AppendInChild(const std::string& dir, const char* tag, int count, int signalAfter,
                                 int pipeFd) {
     KDSHANDLE conn = 0, t = 0;
-    if (KdsConnect(U(dir), &conn) || KdsOpenTable(conn, U("p.dbf"), nullptr, 2, 1, 1, 1, 0, &t)) {
+    if (KdsConnect(U(dir), &conn) ||
+        KdsOpenTable(conn, U("p.dbf"), nullptr, KCE_CDX, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                     KCE_CHECK_RIGHTS, 0, &t)) {
         _exit(2);
     }
     for (int i = 1; i <= count; ++i) {
@@ -223,7 +232,7 @@ namespace {
 }  // namespace
 
 TEST_F(DbfApi, ProcessesAppendingAtOnceLoseNothingAndAKillLeavesEveryWrittenRecord) {
-    ASSERT_EQ(KdsCloseTable(CreateDbf("p.dbf", 2, "V,char,12;NOTE,memo")), 0u);
+    ASSERT_EQ(KdsCloseTable(CreateDbf("p.dbf", KCE_CDX, "V,char,12;NOTE,memo")), 0u);
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     pid_t a = fork();
@@ -266,7 +275,7 @@ TEST_F(DbfApi, ProcessesAppendingAtOnceLoseNothingAndAKillLeavesEveryWrittenReco
 }
 
 TEST_F(DbfApi, AReadOnlyHandleDoesNotMakeTheSharedTableReadOnly) {
-    ASSERT_EQ(KdsCloseTable(CreateDbf("s.dbf", 2, "A,char,2")), 0u);
+    ASSERT_EQ(KdsCloseTable(CreateDbf("s.dbf", KCE_CDX, "A,char,2")), 0u);
     KDSHANDLE reader = OpenDbf("s.dbf", KCE_OPEN_READ_ONLY);
     KDSHANDLE writer = OpenDbf("s.dbf");
     EXPECT_EQ(KdsAppendRecord(reader), KCE_TABLE_READ_ONLY);
@@ -280,7 +289,7 @@ TEST_F(DbfApi, AReadOnlyHandleDoesNotMakeTheSharedTableReadOnly) {
 }
 
 TEST_F(DbfApi, LogicalSpellingsOfOtherWritersRead) {
-    KDSHANDLE t = CreateDbf("l.dbf", 1, "L,logical");
+    KDSHANDLE t = CreateDbf("l.dbf", KCE_NTX, "L,logical");
     for (auto [raw, text] :
          {std::pair{"y", "T"}, std::pair{"N", "F"}, std::pair{"t", "T"}, std::pair{"?", ""}}) {
         SCOPED_TRACE(raw);

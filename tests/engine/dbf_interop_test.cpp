@@ -70,10 +70,15 @@ class DbfInterop : public dbftest::TempDir {
                     break;
                 }
                 case 10:
-                case 17:
                     std::memcpy(&d, p, 8);
                     row += std::to_string(d);
                     break;
+                case 17: {
+                    int64_t count;  // ten-thousandths
+                    std::memcpy(&count, p, 8);
+                    row += std::to_string(count / 10000) + "." + std::to_string(count % 10000);
+                    break;
+                }
                 case 11:
                 case 15:
                     std::memcpy(&n, p, 4);
@@ -125,7 +130,8 @@ TEST_F(DbfInterop, DbfreadReadsWhatTheEngineWrites) {
     Put(image, *t, "SALARY", "  1234.50");
     Put(image, *t, "HIRED", "20010915");
     Put(image, *t, "ACTIVE", "T");
-    double rate = 0.25, bonus = 99.125;
+    double rate = 0.25;
+    int64_t bonus = 991250;  // ten-thousandths
     Put(image, *t, "RATE", std::string(reinterpret_cast<char*>(&rate), 8));
     Put(image, *t, "BONUS", std::string(reinterpret_cast<char*>(&bonus), 8));
     int32_t level = -7;
@@ -179,8 +185,7 @@ t.close()
     EXPECT_EQ(Row(*fp, 2), "Bob|" + std::string(700, 'b') + "|null|null|null");
     auto vfp = Open("vfp.dbf");
     ASSERT_TRUE(vfp);
-    EXPECT_EQ(Row(*vfp, 1),
-              "Cy|" + std::string(300, 'x') + "|42|1.250000|3.500000|2458851+11045000");
+    EXPECT_EQ(Row(*vfp, 1), "Cy|" + std::string(300, 'x') + "|42|1.250000|3.5000|2458851+11045000");
 }
 
 TEST_F(DbfInterop, EngineReadsTablesWrittenByOgr2ogr) {

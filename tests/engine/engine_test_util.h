@@ -42,12 +42,15 @@ class EngineTest : public ::testing::Test {
     // Creates a table and leaves it open (exclusively); answers the handle.
     KDSHANDLE Create(const std::string& name, const std::string& fields) {
         KDSHANDLE t = 0;
-        EXPECT_EQ(KdsCreateTable(conn_, U(name), 3, 1, U(fields), 0, &t), 0u) << LastErrorText();
+        EXPECT_EQ(KdsCreateTable(conn_, U(name), KCE_KDT, KCE_ANSI, U(fields), 0, &t), 0u)
+            << LastErrorText();
         return t;
     }
     KDSHANDLE Open(const std::string& name, UNSIGNED32 options = 0) {
         KDSHANDLE t = 0;
-        EXPECT_EQ(KdsOpenTable(conn_, U(name), nullptr, 3, 1, 1, 1, options, &t), 0u)
+        EXPECT_EQ(KdsOpenTable(conn_, U(name), nullptr, KCE_KDT, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                               KCE_CHECK_RIGHTS, options, &t),
+                  0u)
             << LastErrorText();
         return t;
     }

@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     KDSHANDLE conn = 0, table = 0;
     if (KdsConnect(U(argv[2]), &conn) != 0) return 3;
     UNSIGNED32 options = mode == "open" || mode == "hold" ? UNSIGNED32(std::atoi(argv[4])) : 0;
-    KCESTATUS s = KdsOpenTable(conn, U(argv[3]), nullptr, 3, 1, 1, 1, options, &table);
+    KCESTATUS s = KdsOpenTable(conn, U(argv[3]), nullptr, KCE_KDT, KCE_ANSI,
+                               KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, options, &table);
     if (mode == "open") {
         std::printf("%u\n", s);
         return 0;

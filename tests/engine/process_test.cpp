@@ -88,14 +88,17 @@ TEST_F(ProcessTest, AnExclusiveOpenShutsOutOtherProcesses) {
         Helper holder({"hold", dir_, "SHARED", "1"});
         ASSERT_EQ(holder.Line(), "ready");
         KDSHANDLE h = 0;
-        EXPECT_EQ(KdsOpenTable(conn_, U("SHARED"), nullptr, 3, 1, 1, 1, 0, &h), KCE_TABLE_IN_USE);
+        EXPECT_EQ(KdsOpenTable(conn_, U("SHARED"), nullptr, KCE_KDT, KCE_ANSI,
+                               KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, 0, &h),
+                  KCE_TABLE_IN_USE);
         EXPECT_NE(LastErrorText().find("exclusively in another process"), std::string::npos);
     }
     {
         Helper holder({"hold", dir_, "SHARED", "0"});
         ASSERT_EQ(holder.Line(), "ready");
         KDSHANDLE h = 0;
-        EXPECT_EQ(KdsOpenTable(conn_, U("SHARED"), nullptr, 3, 1, 1, 1, KCE_OPEN_EXCLUSIVE, &h),
+        EXPECT_EQ(KdsOpenTable(conn_, U("SHARED"), nullptr, KCE_KDT, KCE_ANSI,
+                               KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, KCE_OPEN_EXCLUSIVE, &h),
                   KCE_TABLE_IN_USE);
         t = Open("SHARED");  // shared with the other process
         EXPECT_NE(t, 0u);

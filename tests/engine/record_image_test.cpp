@@ -28,6 +28,11 @@ class RecordImageTest : public EngineTest {
 };
 
 Bytes Le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+Bytes Le64(int64_t v) {
+    Bytes b(8);
+    for (int i = 0; i < 8; ++i) b[size_t(i)] = uint8_t(uint64_t(v) >> (8 * i));
+    return b;
+}
 Bytes Double(double v) {
     Bytes b(8);
     std::memcpy(b.data(), &v, 8);
@@ -60,7 +65,10 @@ TEST_F(RecordImageTest, ValuesAndNullsRoundTripByteForByte) {
         {"DB", Double(0.1), "0.1"},
         {"DB", Double(0.0), "0"},
         {"DB", {0x20, 0, 0, 0, 0, 0, 0, 0x80}, ""},
-        {"MO", Double(-1234.5), "-1234.5"},
+        // Money: a count of ten-thousandths, every digit kept at both ends of the range.
+        {"MO", Le64(-12345000), "-1234.5"},
+        {"MO", Le64(INT64_MAX), "922337203685477.5807"},
+        {"MO", Le64(-INT64_MAX), "-922337203685477.5807"},
         {"MO", {0x20, 0, 0, 0, 0, 0, 0, 0x80}, ""},
         {"IN", Le32(0), "0"},
         {"IN", Le32(uint32_t(-2147483647)), "-2147483647"},
@@ -157,7 +165,15 @@ TEST_F(RecordImageTest, TextFormsFillTheImage) {
     } cases[] = {
         {"N", "123.456", Str("  123.46")},
         {"N", "-5.5", Str("   -5.50")},
+        // Rounded digit by digit, halves to even, never through a double.
+        {"N", "1.005", Str("    1.00")},
+        {"N", "1.015", Str("    1.02")},
+        {"N", "-0.004", Str("    0.00")},
+        {"N", "9999.995", Str("10000.00")},
+        {"N", "+.5e1", Str("    5.00")},
         {"N0", "42", Str("  42")},
+        {"MO", "0.00005", Le64(0)},
+        {"MO", "-12.34565", Le64(-123456)},
         {"L", "true", Str("T")},
         {"L", ".F.", Str("F")},
         {"D", "09/15/2001", Le32(2452168)},

@@ -69,7 +69,7 @@ TEST_F(TableTest, CreateReportsTheLayoutOfEveryType) {
     EXPECT_EQ(KdsGetBookmarkLength(t, &bookmark), 0u);
     EXPECT_EQ(bookmark, 4u);
     EXPECT_EQ(KdsGetTableType(t, &tableType), 0u);
-    EXPECT_EQ(tableType, 3);
+    EXPECT_EQ(tableType, KCE_KDT);
     EXPECT_EQ(KdsGetTableOpenOptions(t, &options), 0u);
     EXPECT_EQ(options, UNSIGNED32(KCE_OPEN_EXCLUSIVE));
     // Field names are found ignoring case; an unknown one is named in the error.
@@ -101,13 +101,15 @@ TEST_F(TableTest, BadDefinitionsAreRefusedAndLeaveNoFile) {
     };
     for (const Case& c : cases) {
         KDSHANDLE t = 0;
-        EXPECT_EQ(KdsCreateTable(conn_, U("BAD"), 3, 1, U(c.fields), 0, &t), c.status) << c.fields;
+        EXPECT_EQ(KdsCreateTable(conn_, U("BAD"), KCE_KDT, KCE_ANSI, U(c.fields), 0, &t), c.status)
+            << c.fields;
         EXPECT_NE(LastErrorText().find(c.mentions), std::string::npos) << LastErrorText();
         EXPECT_FALSE(std::filesystem::exists(Path("BAD.kdt")));
     }
     ASSERT_NE(Create("T", "A,integer"), 0u);
     KDSHANDLE again = 0;
-    EXPECT_EQ(KdsCreateTable(conn_, U("T"), 3, 1, U("B,integer"), 0, &again), KCE_TABLE_EXISTS);
+    EXPECT_EQ(KdsCreateTable(conn_, U("T"), KCE_KDT, KCE_ANSI, U("B,integer"), 0, &again),
+              KCE_TABLE_EXISTS);
 }
 
 TEST_F(TableTest, FilesThatAreNotTablesGiveTheirOwnStatusAndStayUnchanged) {
@@ -131,7 +133,7 @@ TEST_F(TableTest, FilesThatAreNotTablesGiveTheirOwnStatusAndStayUnchanged) {
         const char* mentions;
     } cases[] = {
         {"MISSING", KCE_FILE_NOT_FOUND, "MISSING.kdt"},
-        {"FOLDER", KCE_FILE_OPEN_FAILED, "is not a file"},
+        {"FOLDER", KCE_NOT_A_FILE, "is not a regular file"},
         {"TRUNCATED", KCE_DAMAGED_FILE, "TRUNCATED.kdt"},
         {"TEXT", KCE_WRONG_FILE_FORMAT, "no SQLite header"},
         {"OTHER", KCE_WRONG_FILE_FORMAT, "not a native table"},
@@ -142,7 +144,10 @@ TEST_F(TableTest, FilesThatAreNotTablesGiveTheirOwnStatusAndStayUnchanged) {
         std::string file = Path(std::string(c.name) + ".kdt");
         std::string before = std::filesystem::is_regular_file(file) ? ReadFile(file) : "";
         KDSHANDLE h = 0;
-        EXPECT_EQ(KdsOpenTable(conn_, U(c.name), nullptr, 3, 1, 1, 1, 0, &h), c.status) << c.name;
+        EXPECT_EQ(KdsOpenTable(conn_, U(c.name), nullptr, KCE_KDT, KCE_ANSI,
+                               KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, 0, &h),
+                  c.status)
+            << c.name;
         EXPECT_NE(LastErrorText().find(c.mentions), std::string::npos) << LastErrorText();
         if (!before.empty()) {
             EXPECT_EQ(ReadFile(file), before) << c.name;
@@ -154,14 +159,19 @@ TEST_F(TableTest, NamesResolveInWindowsFormAndIgnoringCase) {
     KdsCloseTable(Create("Employee", "A,integer"));
     KDSHANDLE t = 0;
     std::string windows = dir_ + "\\EMPLOYEE";
-    ASSERT_EQ(KdsOpenTable(conn_, U(windows), nullptr, 3, 1, 1, 1, 0, &t), 0u) << LastErrorText();
+    ASSERT_EQ(KdsOpenTable(conn_, U(windows), nullptr, KCE_KDT, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                           KCE_CHECK_RIGHTS, 0, &t),
+              0u)
+        << LastErrorText();
     UNSIGNED8 buf[300];
     UNSIGNED16 len = sizeof buf;
     ASSERT_EQ(KdsGetTableFilename(t, buf, &len), 0u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), len), Path("Employee.kdt"));
     KdsCloseTable(t);
     // Table type 0 takes the kind from the extension; the xBase kind is not built in yet.
-    EXPECT_EQ(KdsOpenTable(conn_, U("employee.KDT"), nullptr, 0, 1, 1, 1, 0, &t), 0u);
+    EXPECT_EQ(KdsOpenTable(conn_, U("employee.KDT"), nullptr, KCE_DEFAULT_TABLE, KCE_ANSI,
+                           KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, 0, &t),
+              0u);
     KdsCloseTable(t);
 }
 
@@ -173,18 +183,18 @@ TEST_F(TableTest, OpenArgumentsAreChecked) {
         UNSIGNED32 options;
         KCESTATUS status;
     } cases[] = {
-        {nullptr, 3, 2, 0, KCE_OPEN_READ_ONLY, KCE_SUCCESS},  // OEM, compatible locking
-        {"", 3, 1, 1, 0, KCE_SUCCESS},
-        {"EMP", 3, 1, 1, 0, KCE_NOT_SUPPORTED},
-        {nullptr, 7, 1, 1, 0, KCE_INVALID_ARGUMENT},
-        {nullptr, 3, 3, 1, 0, KCE_INVALID_ARGUMENT},
-        {nullptr, 3, 1, 2, 0, KCE_INVALID_ARGUMENT},
-        {nullptr, 3, 1, 1, 4, KCE_INVALID_ARGUMENT},
+        {nullptr, KCE_KDT, KCE_OEM, KCE_COMPATIBLE_LOCKING, KCE_OPEN_READ_ONLY, KCE_SUCCESS},
+        {"", KCE_KDT, KCE_ANSI, KCE_PROPRIETARY_LOCKING, 0, KCE_SUCCESS},
+        {"EMP", KCE_KDT, KCE_ANSI, KCE_PROPRIETARY_LOCKING, 0, KCE_NOT_SUPPORTED},
+        {nullptr, 7, KCE_ANSI, KCE_PROPRIETARY_LOCKING, 0, KCE_INVALID_ARGUMENT},
+        {nullptr, KCE_KDT, 3, KCE_PROPRIETARY_LOCKING, 0, KCE_INVALID_ARGUMENT},
+        {nullptr, KCE_KDT, KCE_ANSI, 2, 0, KCE_INVALID_ARGUMENT},
+        {nullptr, KCE_KDT, KCE_ANSI, KCE_PROPRIETARY_LOCKING, 4, KCE_INVALID_ARGUMENT},
     };
     for (const Case& c : cases) {
         KDSHANDLE t = 0;
         EXPECT_EQ(KdsOpenTable(conn_, U("T"), c.alias ? U(c.alias) : nullptr, c.tableType,
-                               c.charType, c.lockType, 1, c.options, &t),
+                               c.charType, c.lockType, KCE_CHECK_RIGHTS, c.options, &t),
                   c.status)
             << c.tableType << " " << c.charType << " " << c.lockType << " " << c.options;
         if (t) {
@@ -206,10 +216,13 @@ TEST_F(TableTest, OpenArgumentsAreChecked) {
 TEST_F(TableTest, ExclusiveAndSharedOpensInOneProcess) {
     KDSHANDLE creator = Create("T", "A,integer");
     KDSHANDLE t = 0;
-    EXPECT_EQ(KdsOpenTable(conn_, U("T"), nullptr, 3, 1, 1, 1, 0, &t), KCE_TABLE_IN_USE);
+    EXPECT_EQ(KdsOpenTable(conn_, U("T"), nullptr, KCE_KDT, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                           KCE_CHECK_RIGHTS, 0, &t),
+              KCE_TABLE_IN_USE);
     KdsCloseTable(creator);
     KDSHANDLE a = Open("T"), b = Open("T");
-    EXPECT_EQ(KdsOpenTable(conn_, U("T"), nullptr, 3, 1, 1, 1, KCE_OPEN_EXCLUSIVE, &t),
+    EXPECT_EQ(KdsOpenTable(conn_, U("T"), nullptr, KCE_KDT, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                           KCE_CHECK_RIGHTS, KCE_OPEN_EXCLUSIVE, &t),
               KCE_TABLE_IN_USE);
     EXPECT_NE(LastErrorText().find("cannot be opened exclusively"), std::string::npos);
     // Handles share the table: a write through one is seen by the other.

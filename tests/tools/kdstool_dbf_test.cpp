@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -63,7 +64,7 @@ TEST_F(KdstoolDbf, DbfreadReadsTheValuesKdstoolImported) {
     ASSERT_EQ(import.status, 0) << import.err;
     Outcome read = Python(R"(
 from dbfread import DBF
-for r in DBF('emp.dbf', encoding='utf-8', load=True):
+for r in DBF('emp.dbf', load=True):
     print('|'.join(repr(v) for v in r.values()))
 print(len(DBF('emp.dbf', load=True).deleted), 'deleted')
 )");
@@ -76,6 +77,55 @@ print(len(DBF('emp.dbf', load=True).deleted), 'deleted')
     Outcome info = Kdstool("info emp.dbf");
     EXPECT_NE(info.out.find("\"kind\": \"cdx\""), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("\"code_page\": 3"), std::string::npos) << info.out;
+}
+
+// Text crosses between UTF-8 and the table's code page both ways, with python3-dbf and
+// python3-dbfread as the peers on the other side.
+TEST_F(KdstoolDbf, TextTravelsInTheTablesCodePage) {
+    const std::string words = "Zoë café Größe";
+    for (const char* kind : {"cdx", "ntx"}) {
+        SCOPED_TRACE(kind);
+        std::string table = std::string("t") + kind + ".dbf";
+        ASSERT_EQ(Kdstool("create " + table + " --type " + kind + " NAME:char:20").status, 0);
+        Write("in.jsonl", "{\"NAME\": \"" + words + "\"}\n");
+        Outcome import = Kdstool("import " + table + " in.jsonl");
+        ASSERT_EQ(import.status, 0) << import.err;
+        Outcome read = Python(
+            "import dbf, dbfread\n"
+            "print(next(iter(dbfread.DBF('" +
+            table +
+            "'))).get('NAME'))\n"
+            "t = dbf.Table('" +
+            table +
+            "')\nt.open()\n"
+            "print(t[0][0].rstrip(), t.codepage.name)\n");
+        ASSERT_EQ(read.status, 0) << read.err;
+        EXPECT_EQ(read.out, words + "\n" + words + " cp1252\n");
+        // A character the page cannot hold is refused, naming line and field.
+        Write("greek.jsonl", "{\"NAME\": \"ok\"}\n{\"NAME\": \"x\u03a9\"}\n");
+        Outcome greek = Kdstool("import " + table + " greek.jsonl");
+        EXPECT_EQ(greek.status, 1);
+        EXPECT_NE(greek.err.find("greek.jsonl line 2, field 'NAME': code page 1252 cannot hold "
+                                 "the character '\u03a9'"),
+                  std::string::npos)
+            << greek.err;
+    }
+    // What python3-dbf writes in other pages reads the same in kdstool, field names included.
+    Outcome write = Python(R"(
+import dbf
+for name, page in (('w1252.dbf', 'cp1252'), ('d850.dbf', 'cp850'), ('w1251.dbf', 'cp1251')):
+    t = dbf.Table(name, 'NAME C(20)', dbf_type='db3', codepage=page)
+    t.open(dbf.READ_WRITE)
+    t.append(('Zoë café Größe' if page != 'cp1251' else 'Привет',))
+    t.close()
+)");
+    ASSERT_EQ(write.status, 0) << write.err;
+    for (const char* table : {"w1252.dbf", "d850.dbf"}) {
+        EXPECT_EQ(Kdstool(std::string("export ") + table).out,
+                  "{\"_recno\": 1, \"NAME\": \"" + words + "\"}\n")
+            << table;
+    }
+    EXPECT_EQ(Kdstool("export w1251.dbf").out, "{\"_recno\": 1, \"NAME\": \"Привет\"}\n");
 }
 
 TEST_F(KdstoolDbf, KdstoolExportsAFoxProTableThatPythonDbfWrote) {
@@ -189,6 +239,121 @@ TEST_F(KdstoolDbf, CreateCheckAndReindexWorkOnCdxAndNtxIndexes) {
         EXPECT_EQ(Kdstool("check E.dbf").status, 0);
         EXPECT_EQ(order("BYNAME"), "Adams jones smith ");
     }
+}
+
+TEST_F(KdstoolDbf, FoxProNullsOfEveryTypeReadAndWriteAsNull) {
+    // python3-dbf (a peer) writes the nulls through the table's _NullFlags field.
+    Outcome write = Python(R"(
+import dbf
+t = dbf.Table('nulls.dbf', 'C C(5) null; I I null; Y Y null; B B null', dbf_type='vfp')
+t.open(dbf.READ_WRITE)
+t.append((dbf.Null, dbf.Null, dbf.Null, dbf.Null))
+t.append(('ab', 0, 0, 0))
+t.close()
+)");
+    ASSERT_EQ(write.status, 0) << write.err;
+    Outcome exported = Kdstool("export nulls.dbf");
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(exported.out,
+              "{\"_recno\": 1, \"C\": null, \"I\": null, \"Y\": null, \"B\": null}\n"
+              "{\"_recno\": 2, \"C\": \"ab\", \"I\": 0, \"Y\": 0, \"B\": 0}\n");
+    // And back: nulls and values that kdstool writes are what python3-dbf reads.
+    Write("in.jsonl",
+          "{\"C\": \"x\", \"I\": null, \"Y\": -922337203685477.5807, \"B\": null}\n"
+          "{\"C\": null, \"I\": -5, \"Y\": null, \"B\": 0.5}\n");
+    Outcome import = Kdstool("import nulls.dbf in.jsonl");
+    ASSERT_EQ(import.status, 0) << import.err;
+    Outcome read = Python(R"(
+import dbf
+t = dbf.Table('nulls.dbf')
+t.open()
+for r in t:
+    print([None if v is dbf.Null else v for v in (r[0], r[1], r[2], r[3])])
+)");
+    ASSERT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.out,
+              "[None, None, None, None]\n"
+              "['ab   ', 0, Decimal('0.0000'), 0.0]\n"
+              "['x    ', None, Decimal('-922337203685477.5807'), None]\n"
+              "[None, -5, None, 0.5]\n");
+}
+
+TEST_F(KdstoolDbf, MoneyAndLongNumericsCrossCdxAndNativeTablesExactly) {
+    const char kFields[] = " MO:money N20:numeric:20";
+    ASSERT_EQ(Kdstool(std::string("create pay.dbf --type cdx") + kFields).status, 0);
+    ASSERT_EQ(Kdstool(std::string("create pay.kdt") + kFields).status, 0);
+    const std::string lines =
+        "{\"_recno\": 1, \"MO\": 922337203685477.5807, \"N20\": 12345678901234567890}\n"
+        "{\"_recno\": 2, \"MO\": -922337203685477.5807, \"N20\": -1234567890123456789}\n";
+    Write("in.jsonl", lines);
+    ASSERT_EQ(Kdstool("import pay.dbf in.jsonl").status, 0);
+    Outcome fromDbf = Kdstool("export pay.dbf");
+    EXPECT_EQ(fromDbf.out, lines);
+    Write("copy.jsonl", fromDbf.out);
+    ASSERT_EQ(Kdstool("import pay.kdt copy.jsonl").status, 0);
+    EXPECT_EQ(Kdstool("export pay.kdt").out, lines);
+}
+
+// Bytes other writers leave in DBF fields: export writes valid JSON for each and reports what it
+// cannot read.
+TEST_F(KdstoolDbf, ExportWritesValidJsonForDamagedValuesAndReportsThem) {
+    ASSERT_EQ(Kdstool("create bad.dbf --type ntx N:numeric:5:2 D:date L:logical").status, 0);
+    struct Case {
+        const char* field;
+        const char* bytes;
+        const char* json;  // the value export writes
+    } cases[] = {
+        {"N", "  .50", "0.50"},
+        {"N", "   5.", "5"},
+        {"N", "   +5", "5"},
+        {"N", "  007", "7"},
+        {"N", "  1,5", "{\"invalid\": \"  1,5\"}"},
+        {"N", "  ab\xff", "{\"invalid\": {\"base64\": \"ICBhYv8=\"}}"},
+        {"D", "20011345", "{\"invalid\": \"20011345\"}"},
+        {"D", "00000101", "{\"invalid\": \"00000101\"}"},
+        {"L", "x", "{\"invalid\": \"x\"}"},
+    };
+    std::string lines;
+    for (size_t i = 0; i < std::size(cases); ++i)
+        lines += "{\"N\": 1, \"D\": \"2001-01-01\", \"L\": true}\n";
+    Write("in.jsonl", lines);
+    ASSERT_EQ(Kdstool("import bad.dbf in.jsonl").status, 0);
+    {
+        // The dBase III layout: a 32-byte header, 32 bytes a field, the terminator; records of a
+        // deletion flag, N (5), D (8), L (1).
+        std::fstream f(dir_ + "/bad.dbf", std::ios::in | std::ios::out | std::ios::binary);
+        const long header = 32 + 3 * 32 + 1, length = 1 + 5 + 8 + 1;
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            long at = header + long(i) * length + 1 +
+                      (cases[i].field[0] == 'N'   ? 0
+                       : cases[i].field[0] == 'D' ? 5
+                                                  : 13);
+            f.seekp(at);
+            f.write(cases[i].bytes, std::streamsize(std::strlen(cases[i].bytes)));
+        }
+    }
+    Outcome all = Kdstool("export bad.dbf --keep-going");
+    EXPECT_EQ(all.status, 0) << all.err;
+    std::string expected;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        std::string n = cases[i].field[0] == 'N' ? cases[i].json : "1.00";
+        std::string d = cases[i].field[0] == 'D' ? cases[i].json : "\"2001-01-01\"";
+        std::string l = cases[i].field[0] == 'L' ? cases[i].json : "true";
+        expected += "{\"_recno\": " + std::to_string(i + 1) + ", \"N\": " + n + ", \"D\": " + d +
+                    ", \"L\": " + l + "}\n";
+    }
+    EXPECT_EQ(all.out, expected);
+    EXPECT_NE(all.err.find("record 5, field 'N': cannot read the bytes '  1,5' as a numeric value"),
+              std::string::npos)
+        << all.err;
+    EXPECT_NE(all.err.find("record 6, field 'N': cannot read the bytes '  ab\\xFF'"),
+              std::string::npos)
+        << all.err;
+    // Without --keep-going the export ends after the first record it cannot read, status 1.
+    Outcome first = Kdstool("export bad.dbf");
+    EXPECT_EQ(first.status, 1);
+    EXPECT_EQ(first.out, expected.substr(0, expected.find("\"_recno\": 6") - 1));
+    EXPECT_NE(first.err.find("--keep-going"), std::string::npos) << first.err;
 }
 
 }  // namespace

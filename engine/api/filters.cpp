@@ -1,37 +1,11 @@
 // C entry points of filters, the exact setting and the expression forms.
+#include "engine/api/helpers.h"
 #include "engine/filter/expr_filter.h"
-#include "engine/handles.h"
-#include "engine/index/index_order.h"
 #include "engine/index/table_indexes.h"
-#include "engine/status.h"
 
 namespace kce {
 
 namespace {
-
-std::string Arg(const UNSIGNED8* text) {
-    return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
-}
-
-// Runs body on the cursor of a table handle or of an index handle's table.
-template <typename Body>
-KCESTATUS OnTableOf(KDSHANDLE handle, Body&& body) noexcept {
-    return Guard([&]() -> KCESTATUS {
-        EngineGuard lock(EngineLock());
-        std::shared_ptr<HandleObject> obj = Handles::Find(handle);
-        if (!obj) return Fail(KCE_INVALID_HANDLE, "table handle " + std::to_string(handle));
-        std::shared_ptr<TableCursor> cursor = std::dynamic_pointer_cast<TableCursor>(obj);
-        if (!cursor) {
-            if (auto index = std::dynamic_pointer_cast<IndexHandle>(obj))
-                cursor = index->CursorRef();
-        }
-        if (!cursor) {
-            return Fail(KCE_WRONG_HANDLE_TYPE,
-                        "handle " + std::to_string(handle) + " is not a table or index handle");
-        }
-        return body(*cursor);
-    });
-}
 
 KCESTATUS CompileCondition(TableCursor& cursor, const std::string& text,
                            std::unique_ptr<Expression>* out) {
@@ -120,7 +94,7 @@ using namespace kce;
 extern "C" KCESTATUS KdsSetFilter(KDSHANDLE table, const UNSIGNED8* expression) {
     return OnTableOf(table, [&](TableCursor& cursor) -> KCESTATUS {
         auto st = FilterStateOf(cursor);
-        std::string text = Arg(expression);
+        std::string text = TextArg(expression);
         std::unique_ptr<Expression> compiled;
         if (text.find_first_not_of(" \t") != std::string::npos) {
             if (KCESTATUS s = CompileCondition(cursor, text, &compiled)) return s;
@@ -161,7 +135,7 @@ extern "C" KCESTATUS KdsSetAOF(KDSHANDLE table, const UNSIGNED8* expression, UNS
                         "resolution " + std::to_string(options) + " (1 immediate, 2 dynamic)");
         }
         auto st = FilterStateOf(cursor);
-        std::string text = Arg(expression);
+        std::string text = TextArg(expression);
         std::unique_ptr<Expression> compiled;
         if (KCESTATUS s = CompileCondition(cursor, text, &compiled)) return s;
         FilterState next;
@@ -241,7 +215,7 @@ extern "C" KCESTATUS KdsExpressionLongToShort(KDSHANDLE table, const UNSIGNED8* 
     return OnTableOf(table, [&](TableCursor& cursor) -> KCESTATUS {
         std::string out;
         if (KCESTATUS s =
-                ExpressionLongToShort(Arg(expression), SchemaOfLayout(cursor.Layout()), &out)) {
+                ExpressionLongToShort(TextArg(expression), SchemaOfLayout(cursor.Layout()), &out)) {
             return s;
         }
         return CopyOut(out, buf, len);
@@ -253,7 +227,7 @@ extern "C" KCESTATUS KdsExpressionShortToLong(KDSHANDLE table, const UNSIGNED8* 
     return OnTableOf(table, [&](TableCursor& cursor) -> KCESTATUS {
         std::string out;
         if (KCESTATUS s =
-                ExpressionShortToLong(Arg(expression), SchemaOfLayout(cursor.Layout()), &out)) {
+                ExpressionShortToLong(TextArg(expression), SchemaOfLayout(cursor.Layout()), &out)) {
             return s;
         }
         return CopyOut(out, buf, len);
@@ -265,7 +239,7 @@ extern "C" KCESTATUS KdsIsExpressionValid(KDSHANDLE table, const UNSIGNED8* expr
     return OnTableOf(table, [&](TableCursor& cursor) -> KCESTATUS {
         if (!valid) return Fail(KCE_INVALID_ARGUMENT, "no result variable given");
         std::unique_ptr<Expression> e;
-        KCESTATUS s = Expression::Compile(Arg(expression), SchemaOfLayout(cursor.Layout()), &e);
+        KCESTATUS s = Expression::Compile(TextArg(expression), SchemaOfLayout(cursor.Layout()), &e);
         *valid = s == KCE_SUCCESS;
         return s;
     });

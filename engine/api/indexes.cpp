@@ -3,48 +3,13 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/handles.h"
-#include "engine/index/index_api.h"
-#include "engine/index/index_order.h"
+#include "engine/api/helpers.h"
+#include "engine/index/index_handles.h"
 #include "engine/paths.h"
-#include "engine/status.h"
 
 namespace kce {
 
 namespace {
-
-std::string Arg(const UNSIGNED8* text) {
-    return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
-}
-
-template <typename T>
-KCESTATUS NeedOut(T* out) {
-    return out ? KCESTATUS(KCE_SUCCESS) : Fail(KCE_INVALID_ARGUMENT, "no result variable given");
-}
-
-template <typename Body>
-KCESTATUS OnTable(KDSHANDLE handle, Body&& body) noexcept {
-    return Guard([&]() -> KCESTATUS {
-        EngineGuard lock(EngineLock());
-        std::shared_ptr<TableCursor> cursor;
-        if (KCESTATUS s = Handles::Get<TableCursor>(handle, &cursor, "table")) return s;
-        return body(cursor);
-    });
-}
-
-template <typename Body>
-KCESTATUS OnIndex(KDSHANDLE handle, Body&& body) noexcept {
-    return Guard([&]() -> KCESTATUS {
-        EngineGuard lock(EngineLock());
-        std::shared_ptr<IndexHandle> index;
-        if (KCESTATUS s = Handles::Get<IndexHandle>(handle, &index, "index")) return s;
-        return body(*index);
-    });
-}
-
-std::shared_ptr<IndexHandle> HandleOf(KDSHANDLE h) {
-    return std::dynamic_pointer_cast<IndexHandle>(Handles::Find(h));
-}
 
 KCESTATUS CopyHandles(const std::vector<std::shared_ptr<IndexHandle>>& list, KDSHANDLE* handles,
                       UNSIGNED16* count) {
@@ -148,55 +113,6 @@ std::shared_ptr<IndexHandle> NewHandle(const std::shared_ptr<TableCursor>& curso
 
 }  // namespace
 
-KCESTATUS IndexHandlesOf(const std::shared_ptr<TableCursor>& cursor,
-                         std::vector<std::shared_ptr<IndexHandle>>* out) {
-    out->clear();
-    std::shared_ptr<TableIndexes> indexes;
-    if (!TableIndexes::Supports(cursor->Store())) return KCE_SUCCESS;
-    if (KCESTATUS s = TableIndexes::For(cursor->Store(), &indexes)) return s;
-    if (KCESTATUS s = indexes->Refresh()) return s;
-    std::vector<std::shared_ptr<IndexHandle>> existing;
-    for (KDSHANDLE h : cursor->IndexHandles()) {
-        if (auto ih = HandleOf(h)) existing.push_back(ih);
-    }
-    for (const auto& index : indexes->Indexes()) {
-        std::shared_ptr<IndexHandle> handle;
-        for (const auto& e : existing) {
-            if (e->Index().SharedIndex() == index) handle = e;
-        }
-        if (!handle) {
-            handle = std::make_shared<IndexHandle>(cursor, std::make_shared<IndexOrder>(index));
-            cursor->IndexHandles().push_back(Handles::Add(handle));
-        }
-        out->push_back(handle);
-    }
-    for (const auto& e : existing) {
-        if (e->Index().Index().InIndexFile()) out->push_back(e);
-    }
-    return KCE_SUCCESS;
-}
-
-KCESTATUS AttachIndexes(Storage& storage) {
-    if (!TableIndexes::Supports(storage)) return KCE_SUCCESS;
-    std::shared_ptr<TableIndexes> indexes;
-    return TableIndexes::For(storage, &indexes);
-}
-
-bool RoutesToRawKey(KDSHANDLE handle, const UNSIGNED8* field, const UNSIGNED8* value,
-                    UNSIGNED32 len, bool raw, KCESTATUS* status) {
-    auto ih = HandleOf(handle);
-    if (!ih || !ih->BuildingKey()) return false;
-    *status = Guard([&]() -> KCESTATUS {
-        EngineGuard lock(EngineLock());
-        int index = -1;
-        if (KCESTATUS s = ResolveField(ih->Cursor().Layout(), field, ih->Cursor().Name(), &index))
-            return s;
-        if (!value && len) return Fail(KCE_INVALID_ARGUMENT, "no value given");
-        return ih->SetKeyField(index, value, len, raw);
-    });
-    return true;
-}
-
 }  // namespace kce
 
 using namespace kce;
@@ -209,14 +125,14 @@ extern "C" KCESTATUS KdsCreateIndex(KDSHANDLE table, const UNSIGNED8* file, cons
         std::shared_ptr<TableIndexes> indexes;
         if (KCESTATUS s = TableIndexes::For(cursor->Store(), &indexes)) return s;
         IndexDefinition def;
-        def.name = Arg(name);
-        def.key = Arg(key);
-        def.condition = Arg(condition);
+        def.name = TextArg(name);
+        def.key = TextArg(key);
+        def.condition = TextArg(condition);
         def.unique = options & KCE_INDEX_UNIQUE;
         def.descending = options & KCE_INDEX_DESCENDING;
-        if (!Arg(file).empty()) {
+        if (!TextArg(file).empty()) {
             std::shared_ptr<NativeIndex> created;
-            std::string path = IndexFilePath(*cursor, Arg(file));
+            std::string path = IndexFilePath(*cursor, TextArg(file));
             if (KCESTATUS s = indexes->CreateInFile(path, def, &created)) return s;
             auto handle = NewHandle(cursor, created);
             if (index) *index = handle->Handle();
@@ -271,7 +187,7 @@ extern "C" KCESTATUS KdsGetIndexHandle(KDSHANDLE table, const UNSIGNED8* name, K
         if (KCESTATUS s = NeedOut(index)) return s;
         std::vector<std::shared_ptr<IndexHandle>> list;
         if (KCESTATUS s = IndexHandlesOf(cursor, &list)) return s;
-        std::string wanted = Arg(name);
+        std::string wanted = TextArg(name);
         for (const auto& h : list) {
             const std::string& n = h->Index().Index().Definition().name;
             if (n.size() == wanted.size() &&
@@ -291,7 +207,7 @@ extern "C" KCESTATUS KdsGetIndexHandle(KDSHANDLE table, const UNSIGNED8* name, K
 extern "C" KCESTATUS KdsOpenIndex(KDSHANDLE table, const UNSIGNED8* file, KDSHANDLE* handles,
                                   UNSIGNED16* count) {
     return OnTable(table, [&](const std::shared_ptr<TableCursor>& cursor) -> KCESTATUS {
-        std::string path = Arg(file);
+        std::string path = TextArg(file);
         std::vector<std::shared_ptr<IndexHandle>> list;
         if (KCESTATUS s = IndexHandlesOf(cursor, &list)) return s;
         // The table's own file holds its structural indexes, which are open already.

@@ -1,9 +1,10 @@
 // The C entry points of tables: create, open, close, layout.
 #include <sys/stat.h>
 
-#include "engine/api_util.h"
+#include "engine/api/helpers.h"
 #include "engine/connection.h"
 #include "engine/paths.h"
+#include "engine/storage.h"
 #include "engine/table.h"
 
 using namespace kce;
@@ -22,25 +23,26 @@ KCESTATUS ResolveTable(KDSHANDLE connectionHandle, const UNSIGNED8* name, UNSIGN
     }
     std::string given = TextArg(name);
     if (given.empty()) return Fail(KCE_INVALID_PATH, "no table name given");
-    if (*tableType > 3) {
-        return Fail(KCE_INVALID_ARGUMENT, "table type " + std::to_string(*tableType));
+    const StorageKind* kind = nullptr;
+    if (*tableType != KCE_DEFAULT_TABLE) {
+        kind = FindStorageKind(*tableType);
+        if (!kind) return Fail(KCE_INVALID_ARGUMENT, "table type " + std::to_string(*tableType));
     }
     std::string ext = Extension(given);
     if (ext.empty()) {
-        given += *tableType == 1 || *tableType == 2 ? ".dbf" : ".kdt";
+        given += kind ? kind->extension : FindStorageKind(KCE_KDT)->extension;
         ext = Extension(given);
     }
-    if (*tableType == 0) {
-        std::string lower;
-        for (char c : ext) lower += char(std::tolower(static_cast<unsigned char>(c)));
-        *tableType = lower == ".dbf" ? 2 : 3;
+    if (!kind) {
+        kind = FindStorageKindByExtension(ext);
+        *tableType = kind ? kind->tableType : UNSIGNED16(KCE_KDT);
     }
     *path = ResolvePath(given, base);
     return KCE_SUCCESS;
 }
 
 KCESTATUS CheckCodes(UNSIGNED16 charType, UNSIGNED32 options) {
-    if (charType != 1 && charType != 2) {
+    if (charType != KCE_ANSI && charType != KCE_OEM) {
         return Fail(KCE_INVALID_ARGUMENT, "character type " + std::to_string(charType));
     }
     if (options & ~UNSIGNED32(KCE_OPEN_EXCLUSIVE | KCE_OPEN_READ_ONLY)) {
@@ -62,7 +64,7 @@ extern "C" KCESTATUS KdsOpenTable(KDSHANDLE connection, const UNSIGNED8* name,
         *table = 0;
         if (alias && *alias)
             return Fail(KCE_NOT_SUPPORTED, "table aliases ('" + TextArg(alias) + "')");
-        if (lockType > 1)
+        if (lockType != KCE_COMPATIBLE_LOCKING && lockType != KCE_PROPRIETARY_LOCKING)
             return Fail(KCE_INVALID_ARGUMENT, "lock type " + std::to_string(lockType));
         if (KCESTATUS s = CheckCodes(charType, options)) return s;
         OpenArgs args;

@@ -1,6 +1,6 @@
 // The C entry points that only xBase tables give meaning to: pack, the file check and the
 // code page.
-#include "engine/api_util.h"
+#include "engine/api/helpers.h"
 #include "engine/dbf/dbf_storage.h"
 
 using namespace kce;

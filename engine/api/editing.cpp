@@ -1,6 +1,6 @@
 // The C entry points of editing, fields, blobs, locks and table maintenance.
-#include "engine/api_util.h"
-#include "engine/index/index_api.h"
+#include "engine/api/helpers.h"
+#include "engine/index/index_handles.h"
 
 using namespace kce;
 
@@ -10,22 +10,26 @@ extern "C" KCESTATUS KdsAppendRecord(KDSHANDLE table) {
 
 extern "C" KCESTATUS KdsSetField(KDSHANDLE table, const UNSIGNED8* field, const UNSIGNED8* value,
                                  UNSIGNED32 len) {
-    KCESTATUS keyStatus = KCE_SUCCESS;
-    if (RoutesToRawKey(table, field, value, len, false, &keyStatus)) return keyStatus;
-    return OnField(table, field, [&](TableCursor& c, Order&, int index, const FieldDesc&) {
-        if (!value && len) return Fail(KCE_INVALID_ARGUMENT, "no value given");
-        std::string_view text(reinterpret_cast<const char*>(value ? value : (const UNSIGNED8*)""),
-                              len);
-        return c.SetText(index, text);
+    return Guard([&]() -> KCESTATUS {
+        KCESTATUS keyStatus = KCE_SUCCESS;
+        if (RoutesToRawKey(table, field, value, len, false, &keyStatus)) return keyStatus;
+        return OnField(table, field, [&](TableCursor& c, Order&, int index, const FieldDesc&) {
+            if (!value && len) return Fail(KCE_INVALID_ARGUMENT, "no value given");
+            std::string_view text(
+                reinterpret_cast<const char*>(value ? value : (const UNSIGNED8*)""), len);
+            return c.SetText(index, text);
+        });
     });
 }
 
 extern "C" KCESTATUS KdsSetFieldRaw(KDSHANDLE table, const UNSIGNED8* field, const UNSIGNED8* value,
                                     UNSIGNED32 len) {
-    KCESTATUS keyStatus = KCE_SUCCESS;
-    if (RoutesToRawKey(table, field, value, len, true, &keyStatus)) return keyStatus;
-    return OnField(table, field, [&](TableCursor& c, Order&, int index, const FieldDesc&) {
-        return c.SetRaw(index, value, len);
+    return Guard([&]() -> KCESTATUS {
+        KCESTATUS keyStatus = KCE_SUCCESS;
+        if (RoutesToRawKey(table, field, value, len, true, &keyStatus)) return keyStatus;
+        return OnField(table, field, [&](TableCursor& c, Order&, int index, const FieldDesc&) {
+            return c.SetRaw(index, value, len);
+        });
     });
 }
 
@@ -92,8 +96,9 @@ extern "C" KCESTATUS KdsIsEmpty(KDSHANDLE table, const UNSIGNED8* field, UNSIGNE
 
 namespace {
 
-KCESTATUS BlobLength(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED32* length) {
-    return OnField(table, field, [&](TableCursor& c, Order&, int index, const FieldDesc& f) {
+// The body of the blob-length calls: the length of a blob field's value.
+auto BlobLength(UNSIGNED32* length) {
+    return [length](TableCursor& c, Order&, int index, const FieldDesc& f) -> KCESTATUS {
         if (KCESTATUS s = NeedOut(length)) return s;
         if (!IsBlobType(f.type)) {
             return Fail(KCE_NOT_A_BLOB, "field '" + f.name + "' of table '" + c.Name() + "'");
@@ -101,19 +106,19 @@ KCESTATUS BlobLength(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED32* length
         BlobValue v;
         if (KCESTATUS s = c.Blob(index, &v)) return s;
         *length = UNSIGNED32(v.bytes.size());
-        return KCESTATUS(KCE_SUCCESS);
-    });
+        return KCE_SUCCESS;
+    };
 }
 
 }  // namespace
 
 extern "C" KCESTATUS KdsGetMemoLength(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED32* length) {
-    return BlobLength(table, field, length);
+    return OnField(table, field, BlobLength(length));
 }
 
 extern "C" KCESTATUS KdsGetBinaryLength(KDSHANDLE table, const UNSIGNED8* field,
                                         UNSIGNED32* length) {
-    return BlobLength(table, field, length);
+    return OnField(table, field, BlobLength(length));
 }
 
 extern "C" KCESTATUS KdsGetMemoDataType(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED16* type) {

@@ -1,12 +1,18 @@
-// Helpers shared by the C entry points of tables and records.
+// What every C entry point of kce.h is built from: the firewall runners and the argument helpers.
+//
+// Every entry point's body is one call of Guard() or of a runner below (each runs its body inside
+// Guard() and, where it touches tables, under the engine lock), so that no exception crosses the
+// C interface. .ci/run checks this for every entry point.
 #pragma once
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "engine/cursor.h"
 #include "engine/handles.h"
+#include "engine/index/index_order.h"
 #include "engine/status.h"
 
 namespace kce {
@@ -34,6 +40,48 @@ KCESTATUS OnField(KDSHANDLE handle, const UNSIGNED8* field, Body&& body) noexcep
     });
 }
 
+// Runs body(cursor) for a table handle only (an index handle is refused).
+template <typename Body>
+KCESTATUS OnTable(KDSHANDLE handle, Body&& body) noexcept {
+    return Guard([&]() -> KCESTATUS {
+        EngineGuard lock(EngineLock());
+        std::shared_ptr<TableCursor> cursor;
+        if (KCESTATUS s = Handles::Get<TableCursor>(handle, &cursor, "table")) return s;
+        return body(cursor);
+    });
+}
+
+// Runs body(index) for an index handle only.
+template <typename Body>
+KCESTATUS OnIndex(KDSHANDLE handle, Body&& body) noexcept {
+    return Guard([&]() -> KCESTATUS {
+        EngineGuard lock(EngineLock());
+        std::shared_ptr<IndexHandle> index;
+        if (KCESTATUS s = Handles::Get<IndexHandle>(handle, &index, "index")) return s;
+        return body(*index);
+    });
+}
+
+// Runs body(cursor) on the cursor of a table handle or of an index handle's table.
+template <typename Body>
+KCESTATUS OnTableOf(KDSHANDLE handle, Body&& body) noexcept {
+    return Guard([&]() -> KCESTATUS {
+        EngineGuard lock(EngineLock());
+        std::shared_ptr<HandleObject> obj = Handles::Find(handle);
+        if (!obj) return Fail(KCE_INVALID_HANDLE, "table handle " + std::to_string(handle));
+        std::shared_ptr<TableCursor> cursor = std::dynamic_pointer_cast<TableCursor>(obj);
+        if (!cursor) {
+            if (auto index = std::dynamic_pointer_cast<IndexHandle>(obj))
+                cursor = index->CursorRef();
+        }
+        if (!cursor) {
+            return Fail(KCE_WRONG_HANDLE_TYPE,
+                        "handle " + std::to_string(handle) + " is not a table or index handle");
+        }
+        return body(*cursor);
+    });
+}
+
 // Fails unless an out argument was given.
 template <typename T>
 KCESTATUS NeedOut(T* out) {
@@ -57,6 +105,7 @@ inline KCESTATUS CopyOut32(std::string_view text, UNSIGNED8* buf, UNSIGNED32* le
     return KCE_SUCCESS;
 }
 
+// A zero-terminated text argument; null reads as empty.
 inline std::string TextArg(const UNSIGNED8* text) {
     return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
 }

@@ -7,19 +7,14 @@
 #include <cctype>
 #include <deque>
 
+#include "engine/api/helpers.h"
 #include "engine/connection.h"
-#include "engine/handles.h"
 #include "engine/paths.h"
-#include "engine/status.h"
 #include "engine/table.h"
 
 using namespace kce;
 
 namespace {
-
-std::string Text(const UNSIGNED8* text) {
-    return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
-}
 
 class TableSearch : public HandleObject {
   public:
@@ -44,7 +39,7 @@ extern "C" KCESTATUS KdsConnect60(const UNSIGNED8* path, UNSIGNED16 serverTypes,
                         "mask " + std::to_string(serverTypes) +
                             ": only the local server type (1) is available");
         }
-        std::string given = Text(path);
+        std::string given = TextArg(path);
         if (given.empty()) return Fail(KCE_INVALID_PATH, "no connection path given");
         std::string upper = given;
         for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
@@ -63,7 +58,7 @@ extern "C" KCESTATUS KdsConnect60(const UNSIGNED8* path, UNSIGNED16 serverTypes,
 }
 
 extern "C" KCESTATUS KdsConnect(const UNSIGNED8* path, KDSHANDLE* connection) {
-    return KdsConnect60(path, 1, nullptr, nullptr, 0, connection);
+    return Guard([&] { return KdsConnect60(path, 1, nullptr, nullptr, 0, connection); });
 }
 
 extern "C" KCESTATUS KdsDisconnect(KDSHANDLE handle) {
@@ -105,7 +100,7 @@ extern "C" KCESTATUS KdsFindFirstTable(KDSHANDLE handle, const UNSIGNED8* patter
         if (KCESTATUS s = Handles::Get(handle, &connection, "connection")) return s;
         if (!search) return Fail(KCE_INVALID_ARGUMENT, "no search handle variable given");
         *search = 0;
-        std::string text = Text(pattern);
+        std::string text = TextArg(pattern);
         size_t slash = text.find_last_of("/\\");
         std::string mask = slash == std::string::npos ? text : text.substr(slash + 1);
         std::string folder = slash == std::string::npos

@@ -1,5 +1,5 @@
 // The C entry points of navigation, bookmarks and record reading.
-#include "engine/api_util.h"
+#include "engine/api/helpers.h"
 
 using namespace kce;
 

@@ -1,4 +1,4 @@
-// What the table layer asks of the index layer.
+// Index handles of table handles, and what the table layer asks of the index layer.
 #pragma once
 
 #include <memory>
@@ -16,9 +16,12 @@ KCESTATUS AttachIndexes(Storage& storage);
 KCESTATUS IndexHandlesOf(const std::shared_ptr<TableCursor>& cursor,
                          std::vector<std::shared_ptr<IndexHandle>>* out);
 
+// The index handle a handle names, or null when it names something else (or nothing).
+std::shared_ptr<IndexHandle> HandleOf(KDSHANDLE handle);
+
 // KdsSetField / KdsSetFieldRaw given an index handle that is building a raw key (after
 // KdsInitRawKey): sets the key's field and answers true with the status; otherwise false, and
-// the call goes to the record as usual.
+// the call goes to the record as usual. Runs inside the caller's firewall.
 bool RoutesToRawKey(KDSHANDLE handle, const UNSIGNED8* field, const UNSIGNED8* value,
                     UNSIGNED32 len, bool raw, KCESTATUS* status);
 
