@@ -22,8 +22,9 @@ std::string EscapeLine(const std::string& text) {
 }
 
 int RunHeadless(gui::HeadlessBackend& backend, const std::function<void()>& command,
-                std::ostream& out, std::ostream& err) {
-    backend.SetListener([&out, &err](const gui::HeadlessEvent& event) {
+                std::ostream& out, std::ostream& err, ProgressLine* progress) {
+    backend.SetListener([&out, &err, progress](const gui::HeadlessEvent& event) {
+        if (progress) progress->Clear();
         switch (event.kind) {
             case gui::HeadlessEvent::kMessage:
                 out << "message: " << EscapeLine(event.text) << '\n' << std::flush;
@@ -37,21 +38,28 @@ int RunHeadless(gui::HeadlessBackend& backend, const std::function<void()>& comm
                 break;
         }
     });
+    if (progress)
+        backend.SetProgressListener(
+            [progress](long long done, long long total) { progress->Update(done, total); });
     int status = 0;
     try {
         command();
     } catch (const rtl::EAbort&) {
         // The silent abort ends the command without a word, as the window's handler does.
     } catch (const std::exception& e) {
+        if (progress) progress->Clear();
         err << "error: " << EscapeLine(e.what()) << '\n' << std::flush;
         status = 1;
     }
+    if (progress) progress->Clear();
     backend.SetListener(nullptr);
+    backend.SetProgressListener(nullptr);
     return status;
 }
 
 int RunConvert(TForm1& form, gui::HeadlessBackend& backend, const std::string& source,
-               const std::string& target, std::ostream& out, std::ostream& err) {
+               const std::string& target, std::ostream& out, std::ostream& err,
+               ProgressLine* progress) {
     return RunHeadless(
         backend,
         [&] {
@@ -59,31 +67,39 @@ int RunConvert(TForm1& form, gui::HeadlessBackend& backend, const std::string& s
             form.Edit2->SetText(target);
             form.Button12Click(form.Button12);
         },
-        out, err);
+        out, err, progress);
 }
 
 namespace {
 
+struct EngineBoxTarget {
+    std::ostream& err;
+    ProgressLine& progress;
+};
+
 void ShowOnStream(const char* title, const char* text, void* context) {
-    auto& err = *static_cast<std::ostream*>(context);
-    err << EscapeLine(std::string(title ? title : "") + ": " + (text ? text : "")) << '\n'
-        << std::flush;
+    auto& target = *static_cast<EngineBoxTarget*>(context);
+    target.progress.Clear();
+    target.err << EscapeLine(std::string(title ? title : "") + ": " + (text ? text : "")) << '\n'
+               << std::flush;
 }
 
 }  // namespace
 
 int ConvertWithoutWindow(const std::string& source, const std::string& target, std::ostream& out,
-                         std::ostream& err) {
+                         std::ostream& err, bool progressOnErr) {
+    ProgressLine progress(err, progressOnErr);
     auto owned = std::make_unique<gui::HeadlessBackend>();
     gui::HeadlessBackend& backend = *owned;
     gui::Application().Initialize(std::move(owned));
-    kds::SetEngineDisplayCallback(ShowOnStream, &err);
+    EngineBoxTarget engineBox{err, progress};
+    kds::SetEngineDisplayCallback(ShowOnStream, &engineBox);
     int status = 1;
     try {
         TForm1 form(nullptr);
         gui::Application().SetMainForm(&form);
         form.Show();
-        status = RunConvert(form, backend, source, target, out, err);
+        status = RunConvert(form, backend, source, target, out, err, &progress);
     } catch (const std::exception& e) {
         // The window could not be created (an engine refusal of its settings).
         err << "error: " << EscapeLine(e.what()) << '\n';

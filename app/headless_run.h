@@ -4,13 +4,15 @@
 // as "message: TEXT" (answered OK at once), a line added to a memo as "memo: TEXT". In TEXT a
 // carriage return is written as the two characters \r and a line feed as \n; nothing else is
 // escaped. An exception that ends the command, which the window would show in its error box, is
-// written as "error: TEXT" on `err`.
+// written as "error: TEXT" on `err`. The progress a command reports goes to a progress line when
+// one is given (see progress_line.h); it is cleared before every other line and at the end.
 #pragma once
 
 #include <functional>
 #include <ostream>
 #include <string>
 
+#include "app/progress_line.h"
 #include "app/updatebank.h"
 #include "gui/headless.h"
 
@@ -22,17 +24,18 @@ std::string EscapeLine(const std::string& text);
 // Runs `command` with the backend's events reported as above. Returns the exit status: 0 when the
 // command ends normally, 1 when an exception ends it.
 int RunHeadless(gui::HeadlessBackend& backend, const std::function<void()>& command,
-                std::ostream& out, std::ostream& err);
+                std::ostream& out, std::ostream& err, ProgressLine* progress = nullptr);
 
 // The CONVERT command on a shown form under the headless backend: SOURCE and TARGET go into the
 // two folder boxes exactly as given, then the CONVERT button's handler runs.
 int RunConvert(TForm1& form, gui::HeadlessBackend& backend, const std::string& source,
-               const std::string& target, std::ostream& out, std::ostream& err);
+               const std::string& target, std::ostream& out, std::ostream& err,
+               ProgressLine* progress = nullptr);
 
 // `updatebank convert SOURCE TARGET`: the application on the headless backend, the engine's own
 // message box as one line on `err`, the main window created from its stored definition, then
-// RunConvert.
+// RunConvert. With `progressOnErr` (`err` is a terminal) the progress line is kept on `err`.
 int ConvertWithoutWindow(const std::string& source, const std::string& target, std::ostream& out,
-                         std::ostream& err);
+                         std::ostream& err, bool progressOnErr = false);
 
 }  // namespace app

@@ -19,6 +19,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: updatebank                          open the main window (needs a display)\n"
+    "       updatebank --open SOURCE TARGET     the same with the two folder boxes filled in\n"
     "       updatebank convert SOURCE TARGET    run the CONVERT command without a window\n"
     "       updatebank --help | --version\n";
 
@@ -31,7 +32,8 @@ void ShowInWindow(const char* title, const char* text, void*) {
     }
 }
 
-int RunWindow() {
+// The main window; `folders`, when given, go into the source and target folder boxes.
+int RunWindow(const std::string* source = nullptr, const std::string* target = nullptr) {
     std::unique_ptr<gui::Backend> backend = gui::MakeFltkBackend();
     if (!backend) {
         const char* display = std::getenv("DISPLAY");
@@ -46,6 +48,8 @@ int RunWindow() {
     int status = 0;
     try {
         app::TForm1 form(nullptr);
+        if (source) form.Edit1->SetText(*source);
+        if (target) form.Edit2->SetText(*target);
         gui::Application().SetMainForm(&form);
         gui::Application().Run();
         gui::Application().SetMainForm(nullptr);
@@ -58,9 +62,11 @@ int RunWindow() {
     return status;
 }
 
-int RunConvert(const std::string&, const std::string&) {
+int RunConvert(const std::string& source, const std::string& target) {
     // The CONVERT command itself is not built yet; once it is, this is
-    // app::ConvertWithoutWindow(source, target, std::cout, std::cerr).
+    // app::ConvertWithoutWindow(source, target, std::cout, std::cerr,
+    //                           app::StandardErrorIsTerminal()).
+    (void)source, (void)target;
     std::cerr << "convert: not available yet\n";
     return 2;
 }
@@ -83,6 +89,14 @@ int main(int argc, char** argv) {
         }
         std::cout << "updatebank " UPDATEBANK_VERSION " (" << engine << ")\n";
         return 0;
+    }
+    if (first == "--open") {
+        if (argc != 4) {
+            std::cerr << "--open: expected SOURCE and TARGET (see updatebank --help)\n";
+            return 2;
+        }
+        std::string source = argv[2], target = argv[3];
+        return RunWindow(&source, &target);
     }
     if (first == "convert") {
         if (argc != 4) {

@@ -54,4 +54,8 @@ void ShowMessageBox(const std::string& title, const std::string& text) {
     Application().GetBackend().ShowMessage(title, text);
 }
 
+void ShowProgress(long long done, long long total) {
+    if (Application().Initialized()) Application().GetBackend().ShowProgress(done, total);
+}
+
 }  // namespace gui

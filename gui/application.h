@@ -87,5 +87,7 @@ class TWaitCursor {
 void ShowMessage(const std::string& text);
 // The same with a title of the caller's (the engine's own error box).
 void ShowMessageBox(const std::string& title, const std::string& text);
+// Reports the progress of a long operation to the backend; nothing happens without one.
+void ShowProgress(long long done, long long total);
 
 }  // namespace gui

@@ -47,6 +47,9 @@ class Backend {
     // The default exception handler's modal error box.
     virtual void ShowError(const std::string& title, const std::string& text) = 0;
     virtual void SetCursor(TCursor cursor) = 0;
+    // A long operation has done `done` of `total` steps. A window shows nothing of it (the
+    // operation holds the message loop anyway); a batch run may keep a progress line.
+    virtual void ShowProgress(long long /*done*/, long long /*total*/) {}
 };
 
 }  // namespace gui

@@ -166,10 +166,12 @@ class FltkBackend : public Backend {
         }
     }
     void ShowMessage(const std::string& title, const std::string& text) override {
+        BeforeBox("message", title, text);
         fl_message_title(title.c_str());
         fl_message("%s", text.c_str());
     }
     void ShowError(const std::string& title, const std::string& text) override {
+        BeforeBox("error", title, text);
         fl_message_title(title.c_str());
         fl_alert("%s", text.c_str());
     }
@@ -179,6 +181,23 @@ class FltkBackend : public Backend {
     }
 
   private:
+    // What a test outside the process needs to follow a command: the box about to be shown is
+    // appended to UPDATEBANK_LOG_BOXES, and the main window's widget tree is written again to
+    // UPDATEBANK_DUMP_WIDGETS (the memo as it stands when the box comes up).
+    void BeforeBox(const char* kind, const std::string& title, const std::string& text) {
+        const char* logPath = std::getenv("UPDATEBANK_LOG_BOXES");
+        if (logPath && *logPath) {
+            std::ofstream log(logPath, std::ios::app);
+            log << kind << '\t' << DumpField(title) << '\t' << DumpField(text) << '\n';
+        }
+        const char* dumpPath = std::getenv("UPDATEBANK_DUMP_WIDGETS");
+        TForm* main = Application().MainForm();
+        if (dumpPath && *dumpPath && main && main->Peer()) {
+            auto* peer = static_cast<FltkFormPeer*>(main->Peer());
+            if (peers_.count(peer)) peer->Dump(dumpPath);
+        }
+    }
+
     std::set<FltkFormPeer*> peers_;
 };
 

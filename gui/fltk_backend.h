@@ -14,7 +14,12 @@
 //   others   kind (label, button, edit, memo, other), control name, x, y, width, height,
 //            visible (0/1), can take the focus (0/1), caption or text
 //
-// The widget lines come in the window's child order, which is the tab order.
+// The widget lines come in the window's child order, which is the tab order. The file is written
+// again just before each message box or error box comes up.
+//
+// Setting UPDATEBANK_LOG_BOXES to a file path appends one line to that file for each message box
+// and error box just before it is shown: "message" or "error", the title and the text, separated
+// by tabs and escaped as above.
 #pragma once
 
 #include <memory>

@@ -29,11 +29,18 @@ class HeadlessBackend : public Backend {
     void ShowMessage(const std::string& title, const std::string& text) override;
     void ShowError(const std::string& title, const std::string& text) override;
     void SetCursor(TCursor cursor) override { cursor_ = cursor; }
+    // Progress is not recorded as an event: it goes to the progress listener only.
+    void ShowProgress(long long done, long long total) override {
+        if (progressListener_) progressListener_(done, total);
+    }
 
     const std::vector<HeadlessEvent>& Events() const { return events_; }
     void ClearEvents() { events_.clear(); }
     void SetListener(std::function<void(const HeadlessEvent&)> listener) {
         listener_ = std::move(listener);
+    }
+    void SetProgressListener(std::function<void(long long done, long long total)> listener) {
+        progressListener_ = std::move(listener);
     }
     TCursor Cursor() const { return cursor_; }
 
@@ -43,6 +50,7 @@ class HeadlessBackend : public Backend {
 
     std::vector<HeadlessEvent> events_;
     std::function<void(const HeadlessEvent&)> listener_;
+    std::function<void(long long, long long)> progressListener_;
     TCursor cursor_ = crDefault;
 };
 

@@ -326,6 +326,8 @@ void TKdsDataSet::NotifyDataEvent(db::DataEventCode event, const void* argument)
     db::TDataSet::NotifyDataEvent(event, argument);
 }
 
+void TKdsDataSet::DefinitionsChanged(void*) { storeDefs_ = true; }
+
 void TKdsDataSet::FireAfterOpen() {
     db::TDataSet::FireAfterOpen();
     // Following a master dataset belongs to the master-detail support, which this dataset does
@@ -450,8 +452,14 @@ void TKdsDataSet::FreeKeyBuffers() {
     for (std::vector<char>& buffer : keyBuffers_) std::vector<char>().swap(buffer);
 }
 
-uint16_t* TKdsDataSet::KeyAssignedMarks(int index) {
-    return reinterpret_cast<uint16_t*>(KeyBuffer(index) + kKeyRecordOffset + recordLength_);
+uint16_t TKdsDataSet::KeyAssignedMark(int index, int position) {
+    uint16_t mark = 0;
+    std::memcpy(&mark, KeyBuffer(index) + kKeyRecordOffset + recordLength_ + 2 * position, 2);
+    return mark;
+}
+
+void TKdsDataSet::SetKeyAssignedMark(int index, int position, uint16_t mark) {
+    std::memcpy(KeyBuffer(index) + kKeyRecordOffset + recordLength_ + 2 * position, &mark, 2);
 }
 
 void TKdsDataSet::ClearKeyBuffer(int index) {

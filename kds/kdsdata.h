@@ -217,6 +217,9 @@ class TKdsDataSet : public db::TDataSet {
     void CursorEdit() override;
     void CursorCancel() override;
     void RefreshIndexDefs() override;
+    // A change of the field or index definitions made by the user (not their refresh from the
+    // table) makes them part of the stored definition.
+    void DefinitionsChanged(void* collection) override;
 
     // ---- Connection bookkeeping (called by TKdsConnection) ------------------------------------
     // A query forgets its statement handles; tables have nothing to forget.
@@ -271,7 +274,10 @@ class TKdsDataSet : public db::TDataSet {
     // Reads the engine's current record into the buffer: raw image, bookmark, blob markers, OEM
     // re-reads, calculated fields, and the record filter.
     db::FetchResult ReadCurrentRecord(db::TRecordBuffer buffer, int length, db::FetchMode mode);
-    int32_t& RecordInfoNumber(db::TRecordBuffer buffer) const;
+    // The record number of the buffer's record information. The areas of a buffer are packed,
+    // so their words are read and written byte-wise.
+    int32_t RecordInfoNumber(db::TRecordBuffer buffer) const;
+    void SetRecordInfoNumber(db::TRecordBuffer buffer, int32_t number) const;
     // The engine record number: the first 32-bit word of the buffer's bookmark.
     uint32_t BookmarkRecordNumber(db::TRecordBuffer buffer) const;
     // The handle a bookmark is taken from: OrderHandle when it holds one, else TableHandle.
@@ -295,7 +301,8 @@ class TKdsDataSet : public db::TDataSet {
     char* KeyBuffer(int index) { return keyBuffers_[static_cast<size_t>(index)].data(); }
     int CurrentKeyBuffer() const { return currentKeyBuffer_; }
     void SetCurrentKeyBuffer(int index) { currentKeyBuffer_ = index; }
-    uint16_t* KeyAssignedMarks(int index);
+    uint16_t KeyAssignedMark(int index, int position);
+    void SetKeyAssignedMark(int index, int position, uint16_t mark);
     void ClearKeyBuffer(int index);
 
     // ---- Indexes (kdsdata_index.cpp) ----------------------------------------------------------
@@ -311,7 +318,8 @@ class TKdsDataSet : public db::TDataSet {
     void SetDefaultIndexName(const std::string& name) { defaultIndexName_ = name; }
 
     // ---- Blob caches (kdsdata_blob.cpp) -------------------------------------------------------
-    TKdsBlobCache*& BlobSlot(db::TRecordBuffer buffer, int slot) const;
+    TKdsBlobCache* BlobSlot(db::TRecordBuffer buffer, int slot) const;
+    void SetBlobSlot(db::TRecordBuffer buffer, int slot, TKdsBlobCache* cache) const;
     virtual void CreateBlobCaches(db::TRecordBuffer buffer);
     virtual void DestroyBlobCaches(db::TRecordBuffer buffer);
     virtual void DiscardBlobCaches(db::TRecordBuffer buffer);

@@ -7,7 +7,7 @@
 namespace kds {
 
 void TKdsDataSet::CreateBlobCaches(db::TRecordBuffer buffer) {
-    for (int slot = 0; slot < BlobCount(); ++slot) BlobSlot(buffer, slot) = nullptr;
+    for (int slot = 0; slot < BlobCount(); ++slot) SetBlobSlot(buffer, slot, nullptr);
 }
 
 void TKdsDataSet::DestroyBlobCaches(db::TRecordBuffer) {}

@@ -3,8 +3,10 @@
 //
 // The cursor always moves on OrderHandle (the active index, or the table in natural order); the
 // raw record, the end tests and bookmark positioning use TableHandle.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "kds/kdsdata.h"
 
@@ -36,8 +38,14 @@ void TKdsDataSet::ComputeRecordLayout() {
     recordBufferSize_ = static_cast<uint16_t>(bookmarkOffset_ + bookmarkLength);
 }
 
-int32_t& TKdsDataSet::RecordInfoNumber(db::TRecordBuffer buffer) const {
-    return *reinterpret_cast<int32_t*>(buffer + recordInfoOffset_);
+int32_t TKdsDataSet::RecordInfoNumber(db::TRecordBuffer buffer) const {
+    int32_t number = 0;
+    std::memcpy(&number, buffer + recordInfoOffset_, sizeof number);
+    return number;
+}
+
+void TKdsDataSet::SetRecordInfoNumber(db::TRecordBuffer buffer, int32_t number) const {
+    std::memcpy(buffer + recordInfoOffset_, &number, sizeof number);
 }
 
 uint32_t TKdsDataSet::BookmarkRecordNumber(db::TRecordBuffer buffer) const {
@@ -46,9 +54,14 @@ uint32_t TKdsDataSet::BookmarkRecordNumber(db::TRecordBuffer buffer) const {
     return number;
 }
 
-TKdsBlobCache*& TKdsDataSet::BlobSlot(db::TRecordBuffer buffer, int slot) const {
-    return *reinterpret_cast<TKdsBlobCache**>(buffer + blobSlotOffset_ +
-                                              sizeof(TKdsBlobCache*) * slot);
+TKdsBlobCache* TKdsDataSet::BlobSlot(db::TRecordBuffer buffer, int slot) const {
+    TKdsBlobCache* cache = nullptr;
+    std::memcpy(&cache, buffer + blobSlotOffset_ + sizeof cache * slot, sizeof cache);
+    return cache;
+}
+
+void TKdsDataSet::SetBlobSlot(db::TRecordBuffer buffer, int slot, TKdsBlobCache* cache) const {
+    std::memcpy(buffer + blobSlotOffset_ + sizeof cache * slot, &cache, sizeof cache);
 }
 
 // ---- Buffer hooks
@@ -98,7 +111,7 @@ void TKdsDataSet::ClearCalcArea(db::TRecordBuffer buffer) {
 
 void TKdsDataSet::InitRecordBuffer(db::TRecordBuffer buffer) {
     db::TDataSet::InitRecordBuffer(buffer);
-    RecordInfoNumber(buffer) = -1;
+    SetRecordInfoNumber(buffer, -1);
     buffer[recordInfoOffset_ + kStatusByte] = 0;
     WriteBookmarkFlag(buffer, db::BookmarkFlag::Current);
     std::memset(buffer + bookmarkOffset_, 0, std::min(BookmarkLength(), 4));
@@ -131,7 +144,7 @@ db::FetchResult TKdsDataSet::FetchRecord(db::TRecordBuffer buffer, db::FetchMode
     if (result == db::FetchResult::OK) {
         buffer[recordInfoOffset_ + kStatusByte] = 0;
         WriteBookmarkFlag(buffer, db::BookmarkFlag::Current);
-        RecordInfoNumber(buffer) = CursorRecordNumber();
+        SetRecordInfoNumber(buffer, CursorRecordNumber());
     }
     return result;
 }
@@ -196,13 +209,15 @@ db::FetchResult TKdsDataSet::ReadCurrentRecord(db::TRecordBuffer buffer, int len
             for (int i = 0; i < fieldDescriptions_.Count(); ++i) {
                 const TKCEFieldDef& d = fieldDescriptions_.Item(i);
                 if (d.FieldType != KCE_STRING) continue;
-                // The engine ends the text with a zero just past the field: keep that byte.
-                char saved = buffer[d.Offset + d.Length];
+                // The engine ends the text with a zero: read it aside so that nothing past the
+                // field is touched, then lay the text (and its zero, when shorter) over the field.
+                std::vector<UNSIGNED8> text(d.Length + 1);
                 UNSIGNED32 capacity = d.Length + 1;
                 KCESTATUS textStatus =
-                    KdsGetField(tableHandle_, KceField(d.FieldNum),
-                                reinterpret_cast<UNSIGNED8*>(buffer + d.Offset), &capacity, 0);
-                buffer[d.Offset + d.Length] = saved;
+                    KdsGetField(tableHandle_, KceField(d.FieldNum), text.data(), &capacity, 0);
+                if (textStatus == KCE_SUCCESS) {
+                    std::memcpy(buffer + d.Offset, text.data(), std::min(capacity + 1, d.Length));
+                }
                 CheckKdsStatus(this, textStatus);
             }
         }

@@ -4,6 +4,7 @@
 //
 // A field read touches only the record buffer and asks the engine for the table type (and, for
 // xBase date texts, for the date conversion); no record is fetched or written.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -299,10 +300,12 @@ void TKdsDataSet::ReadFieldValue(const db::TField& field, db::TRecordBuffer buff
             return;
         }
         case KCE_STRING: {
+            // A field object may be narrower than the table's field: never past its data.
             auto* out = static_cast<char*>(destination);
-            std::memcpy(out, p, static_cast<size_t>(length));
-            out[length] = 0;
-            for (int i = length - 1; i >= 0 && (out[i] == ' ' || out[i] == 0); --i) out[i] = 0;
+            int count = std::min(length, std::max(field.DataSize() - 1, 0));
+            std::memcpy(out, p, static_cast<size_t>(count));
+            out[count] = 0;
+            for (int i = count - 1; i >= 0 && (out[i] == ' ' || out[i] == 0); --i) out[i] = 0;
             return;
         }
         case KCE_COMPACTDATE: {
@@ -335,7 +338,7 @@ void TKdsDataSet::ReadFieldValue(const db::TField& field, db::TRecordBuffer buff
             return;
         }
         case KCE_RAW:
-            std::memcpy(destination, p, static_cast<size_t>(length));
+            std::memcpy(destination, p, static_cast<size_t>(std::min(length, field.DataSize())));
             return;
         default:
             return;
@@ -387,7 +390,7 @@ void TKdsDataSet::WriteFieldData(db::TField& field, const void* source) {
                                          : 0;
             }
             int position = fieldDescriptions_.PositionOfName(d.Name);
-            if (position >= 0) KeyAssignedMarks(currentKeyBuffer_)[position] = mark;
+            if (position >= 0) SetKeyAssignedMark(currentKeyBuffer_, position, mark);
         }
     }
     if (state != DataSetState::CalcFields && state != DataSetState::Filter &&

@@ -44,6 +44,7 @@ TEST(Program, CommandLineErrorsAreOneLineWithAFailingStatus) {
     const Case cases[] = {
         {{"convert", "C:\\TEMP", "C:\\TEMP"}, "convert: not available yet\n"},
         {{"convert", "C:\\TEMP"}, "convert: expected SOURCE and TARGET (see updatebank --help)\n"},
+        {{"--open", "C:\\TEMP"}, "--open: expected SOURCE and TARGET (see updatebank --help)\n"},
         {{"--frobnicate"}, "updatebank: unknown argument '--frobnicate' (see updatebank --help)\n"},
     };
     for (const Case& c : cases) {

@@ -418,7 +418,6 @@ TEST_F(KdsEngineCallTest, ReadingNativeFieldsAsksOnlyForTheTableType) {
 }
 
 TEST_F(KdsEngineCallTest, ReadingDbfFieldsAddsOnlyTheDateConversion) {
-    REQUIRE_EIGHT_DIGIT_DATES();
     MakeTable("DBFTYPES", kdstest::kCdx,
               "L,logical;N,numeric,8,2;D,date;C,char,12;DBL,double;INT,integer;Y,money",
               {{"T", "12.5", "20010915", "AB", "1.5", "7", "9.25"}});

@@ -48,19 +48,6 @@ inline const Storage kNtx{"NTX", kds::ttKdsNTX, 1, ".dbf"};
 // empty.
 using Row = std::vector<std::string>;
 
-// Whether the engine reads and writes dates as eight digits (YYYYMMDD) under the program's date
-// format, as DBF dates and compact dates are stored.
-inline bool EngineHasEightDigitDates() {
-    double julian = 0;
-    UNSIGNED8 text[16] = {};
-    UNSIGNED16 length = sizeof text - 1;
-    return KdsConvertStringToJulian(U("20010915"), 8, &julian) == 0 && julian == 2452168 &&
-           KdsConvertJulianToString(2452168, text, &length) == 0 && length == 8;
-}
-#define REQUIRE_EIGHT_DIGIT_DATES()           \
-    if (!kdstest::EngineHasEightDigitDates()) \
-    GTEST_SKIP() << "the engine does not convert eight-digit dates under its date format"
-
 class KdsTest : public ::testing::Test {
   protected:
     void SetUp() override {

@@ -149,6 +149,38 @@ TEST_F(KdsDataSetTest, PropertiesThatDecideTheOpenRefuseToChangeWhileOpen) {
     EXPECT_EQ(table->KdsTableOptions().KdsCharType(), kds::OEM);
 }
 
+TEST_F(KdsDataSetTest, DefinitionsBecomeStoredWhenChangedButNotWhenReadFromTheTable) {
+    MakeTable("EMPLOYEE", kKdt, "EMP_NO,integer", {{"1"}});
+    TKdsTable* table = NewTable("KdsTable1", "EMPLOYEE", kKdt);
+    table->Open();
+    table->Close();
+    EXPECT_FALSE(table->StoreDefs());
+    table->FieldDefs().Add("EXTRA", db::ftInteger);
+    EXPECT_TRUE(table->StoreDefs());
+}
+
+TEST_F(KdsDataSetTest, ClosingWhileDesignedEmptiesTheEngineCaches) {
+    MakeTable("EMPLOYEE", kKdt, "EMP_NO,integer", {{"1"}});
+    ASSERT_EQ(KdsCacheOpenTables(4), 0u);
+    ASSERT_EQ(KdsCacheOpenCursors(25), 0u);
+    TKdsTable* table = NewTable("KdsTable1", "EMPLOYEE", kKdt);
+    table->Open();
+    table->Close();
+    UNSIGNED16 tables = 0, cursors = 0;
+    KdsGetCacheOpenTables(&tables);
+    KdsGetCacheOpenCursors(&cursors);
+    EXPECT_EQ(tables, 4);
+    EXPECT_EQ(cursors, 25);
+    table->SetDesigning(true);
+    table->Open();
+    table->Close();
+    KdsGetCacheOpenTables(&tables);
+    KdsGetCacheOpenCursors(&cursors);
+    EXPECT_EQ(tables, 0);
+    EXPECT_EQ(cursors, 0);
+    KdsCacheOpenCursors(25);
+}
+
 TEST_F(KdsDataSetTest, TableNameChangeClearsTheIndexFilesOnlyWhenTheNameChanges) {
     TKdsTable table;
     table.SetTableName("EMPLOYEE");

@@ -186,7 +186,6 @@ TEST_P(KdsStorageTest, ARecordFilterDecidesWhatIsWalked) {
 }
 
 TEST_P(KdsStorageTest, FieldValuesAndEmptyFields) {
-    if (!Native()) REQUIRE_EIGHT_DIGIT_DATES();
     MakeTable("VALUES_", S(),
               "FLAG,logical;SMALL,numeric,4,0;PRICE,numeric,9,2;BORN,date;"
               "NAME,char,8",
@@ -212,6 +211,18 @@ TEST_P(KdsStorageTest, FieldValuesAndEmptyFields) {
     // Blanks read as empty text; only a native table keeps them apart from no value.
     EXPECT_EQ(table->FieldNamed("NAME").StringValue(), "");
     EXPECT_EQ(table->FieldNamed("NAME").IsBlank(), !Native());
+}
+
+TEST_P(KdsStorageTest, AnOemTableRereadsItsTextsThroughTheEngine) {
+    MakeTable("TEXTS", S(), "A,char,4;B,char,6", {{"AB", "CDEF"}, {"", "X"}});
+    TKdsTable* table = NewTable("KdsTable1", "TEXTS", S());
+    table->KdsTableOptions().SetKdsCharType(kds::OEM);
+    table->Open();
+    EXPECT_EQ(table->FieldNamed("A").StringValue(), "AB");
+    EXPECT_EQ(table->FieldNamed("B").StringValue(), "CDEF");
+    table->Next();
+    EXPECT_EQ(table->FieldNamed("A").StringValue(), "");
+    EXPECT_EQ(table->FieldNamed("B").StringValue(), "X");
 }
 
 TEST_P(KdsStorageTest, WritingANewRecordFormsTheRawImage) {
@@ -253,11 +264,9 @@ TEST_P(KdsStorageTest, WritingANewRecordFormsTheRawImage) {
     EXPECT_EQ(RawBytes(table, "NAME"), "AB    ");
     table->FieldNamed("NAME").SetStringValue("");
     EXPECT_EQ(RawBytes(table, "NAME"), Native() ? std::string(6, '\0') : std::string(6, ' '));
-    if (Native() || kdstest::EngineHasEightDigitDates()) {
-        table->FieldNamed("BORN").SetDateTimeValue(rtl::EncodeDate(2001, 9, 15));
-        EXPECT_EQ(table->FieldNamed("BORN").DateTimeValue(), rtl::EncodeDate(2001, 9, 15));
-        if (!Native()) EXPECT_EQ(RawBytes(table, "BORN"), "20010915");
-    }
+    table->FieldNamed("BORN").SetDateTimeValue(rtl::EncodeDate(2001, 9, 15));
+    EXPECT_EQ(table->FieldNamed("BORN").DateTimeValue(), rtl::EncodeDate(2001, 9, 15));
+    if (!Native()) EXPECT_EQ(RawBytes(table, "BORN"), "20010915");
     table->FieldNamed("BORN").Clear();
     EXPECT_TRUE(table->FieldNamed("BORN").IsBlank());
     table->Cancel();
