@@ -6,15 +6,28 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "engine/status.h"
 
 namespace kce {
 namespace {
 
+// Guards by file identity (device, inode).
+using FileId = std::pair<uint64_t, uint64_t>;
+std::mutex guardsMutex;
+std::map<FileId, WriteGuard*>& Guards() {
+    static auto* guards = new std::map<FileId, WriteGuard*>();
+    return *guards;
+}
+
 class PosixFile : public File {
   public:
-    PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {
+        struct stat st;
+        if (::fstat(fd_, &st) == 0) id_ = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+    }
     ~PosixFile() override { ::close(fd_); }
 
     KCESTATUS Read(uint64_t offset, void* buf, size_t n, size_t* got) override {
@@ -31,6 +44,9 @@ class PosixFile : public File {
         return KCE_SUCCESS;
     }
     KCESTATUS Write(uint64_t offset, const void* buf, size_t n) override {
+        if (WriteGuard* guard = Guard()) {
+            if (KCESTATUS s = guard->BeforeChange(*this, offset, n)) return s;
+        }
         size_t done = 0;
         while (done < n) {
             ssize_t r =
@@ -52,6 +68,9 @@ class PosixFile : public File {
         return KCE_SUCCESS;
     }
     KCESTATUS Truncate(uint64_t size) override {
+        if (WriteGuard* guard = Guard()) {
+            if (KCESTATUS s = guard->BeforeChange(*this, size, UINT64_MAX)) return s;
+        }
         if (::ftruncate(fd_, off_t(size)) != 0) {
             return Fail(KCE_FILE_WRITE_FAILED, path_ + ": " + std::strerror(errno));
         }
@@ -65,8 +84,16 @@ class PosixFile : public File {
     const std::string& Path() const override { return path_; }
 
   private:
+    WriteGuard* Guard() const {
+        std::lock_guard<std::mutex> lock(guardsMutex);
+        if (Guards().empty()) return nullptr;
+        auto it = Guards().find(id_);
+        return it == Guards().end() ? nullptr : it->second;
+    }
+
     int fd_;
     std::string path_;
+    FileId id_{0, 0};
 };
 
 class PosixFileSystem : public FileSystem {
@@ -100,6 +127,21 @@ FileSystem* current = &realFs;
 }  // namespace
 
 FileSystem& Files() { return *current; }
+
+KCESTATUS SetWriteGuard(const std::string& path, WriteGuard* guard) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        return Fail(KCE_FILE_NOT_FOUND, path + ": " + std::strerror(errno));
+    }
+    FileId id{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+    std::lock_guard<std::mutex> lock(guardsMutex);
+    if (guard) {
+        Guards()[id] = guard;
+    } else {
+        Guards().erase(id);
+    }
+    return KCE_SUCCESS;
+}
 
 int OpenRegularFile(const std::string& path, int flags, bool* notRegular) {
     *notRegular = false;

@@ -33,6 +33,19 @@ class FileSystem {
     virtual KCESTATUS Remove(const std::string& path) = 0;
 };
 
+// Told before a file of the engine's own I/O changes, so that a rollback journal can keep what
+// the change overwrites. A non-zero status refuses the change.
+class WriteGuard {
+  public:
+    virtual ~WriteGuard() = default;
+    // n bytes at offset are about to be overwritten, or (n = UINT64_MAX) the file is about to be
+    // cut to offset bytes. file is the one being changed; it can be read.
+    virtual KCESTATUS BeforeChange(File& file, uint64_t offset, uint64_t n) = 0;
+};
+// Puts a guard on the file at path (by its identity, whatever name it is opened by) or, with
+// null, takes it off. Every File of the real file system on it then asks the guard first.
+KCESTATUS SetWriteGuard(const std::string& path, WriteGuard* guard);
+
 // The file system in use: the real one unless a test installed another (null restores it).
 FileSystem& Files();
 void SetFileSystemForTesting(FileSystem* fs);

@@ -169,6 +169,23 @@ KCESTATUS KdsFindNextTable(KDSHANDLE search, UNSIGNED8* name, UNSIGNED16* len);
 KCESTATUS KdsFindClose(KDSHANDLE search);
 /* One of the KCE_HANDLE_ codes above. */
 KCESTATUS KdsGetHandleType(KDSHANDLE handle, UNSIGNED16* type);
+
+/* Transactions of a connection. Every table opened through the connection, before or during the
+ * transaction, is in it: its appends, writes and deletes between KdsBeginTransaction and
+ * KdsCommitTransaction are kept whole, or after KdsRollbackTransaction (or the end of the
+ * process, however it ends) not at all, and the record numbers and autoincrement values they took
+ * are given back. Native tables: other processes see none of the changes before the commit.
+ * DBF tables: a rollback journal beside the table (TABLE.dbf-journal) keeps what the changes
+ * overwrite; other processes read the records written so far (a DBF file holds one version of
+ * each record), cannot append until the end, and the first process to open the table after a
+ * crash rolls the journal back. A second KdsBeginTransaction gives KCE_TRANSACTION_ACTIVE; a
+ * commit or rollback without one, KCE_NO_TRANSACTION. Pending appends and edits of the
+ * connection's handles are discarded at the commit or rollback. KdsDisconnect rolls back. */
+KCESTATUS KdsBeginTransaction(KDSHANDLE connection);
+KCESTATUS KdsCommitTransaction(KDSHANDLE connection);
+KCESTATUS KdsRollbackTransaction(KDSHANDLE connection);
+/* Whether a transaction is active on the connection. */
+KCESTATUS KdsInTransaction(KDSHANDLE connection, UNSIGNED16* active);
 /* ------------------------------------------------------------------------------------------- */
 /* Tables: creating, opening, closing, layout                                                    */
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/status.h"
+
 namespace kce {
 
 void Storage::RemoveObserver(const WriteObserver* observer) {
@@ -15,6 +17,25 @@ KCESTATUS Storage::NotifyWrite(UNSIGNED32 recno, const uint8_t* oldImage, const 
         if (KCESTATUS s = o->OnWrite(*this, recno, oldImage, newImage)) return s;
     }
     return KCE_SUCCESS;
+}
+
+KCESTATUS Storage::BeginTransaction() {
+    return Fail(KCE_NOT_SUPPORTED, "table " + path_ + " has no transactions");
+}
+KCESTATUS Storage::CommitTransaction() {
+    return Fail(KCE_NOT_SUPPORTED, "table " + path_ + " has no transactions");
+}
+KCESTATUS Storage::RollbackTransaction() {
+    return Fail(KCE_NOT_SUPPORTED, "table " + path_ + " has no transactions");
+}
+
+KCESTATUS Storage::NotifyTransaction(TransactionPhase phase) {
+    KCESTATUS first = KCE_SUCCESS;
+    for (auto& o : observers_) {
+        KCESTATUS s = o->OnTransaction(*this, phase);
+        if (!first) first = s;
+    }
+    return first;
 }
 
 KCESTATUS Storage::NotifyZap() {

@@ -30,6 +30,8 @@ namespace kce {
 
 class Storage;
 
+enum class TransactionPhase { kBegin, kCommit, kRollback };
+
 struct BlobValue {
     bool isNull = true;
     std::string bytes;
@@ -48,6 +50,12 @@ class WriteObserver {
                               const uint8_t* newImage) = 0;
     // After a zap (every record gone).
     virtual KCESTATUS OnZap(Storage& storage) = 0;
+    // At the beginning and end of the storage's transaction (after its own commit or rollback).
+    virtual KCESTATUS OnTransaction(Storage& storage, TransactionPhase phase) {
+        (void)storage;
+        (void)phase;
+        return KCE_SUCCESS;
+    }
 };
 
 class Storage {
@@ -121,16 +129,28 @@ class Storage {
     // Whether the file could be opened for writing.
     virtual bool Writable() const = 0;
 
+    // Transactions (KdsBeginTransaction): the changes made between BeginTransaction and
+    // CommitTransaction are kept whole, or after RollbackTransaction (or a crash) not at all;
+    // record numbers and autoincrement values they took are given back. A kind without them
+    // answers KCE_NOT_SUPPORTED.
+    virtual KCESTATUS BeginTransaction();
+    virtual KCESTATUS CommitTransaction();
+    virtual KCESTATUS RollbackTransaction();
+    bool InTransaction() const { return inTransaction_; }
+
   protected:
     // Runs every observer; the first failure wins.
     KCESTATUS NotifyWrite(UNSIGNED32 recno, const uint8_t* oldImage, const uint8_t* newImage);
     KCESTATUS NotifyZap();
+    // Every observer is told, even after one fails; the first failure is answered.
+    KCESTATUS NotifyTransaction(TransactionPhase phase);
 
     std::string path_;
     RecordLayout layout_;
     std::unique_ptr<FileLock> locks_;
     std::vector<std::shared_ptr<WriteObserver>> observers_;
     Sharing sharing_;
+    bool inTransaction_ = false;
 };
 
 // What an opener is asked for.

@@ -64,6 +64,13 @@ KCESTATUS Attach(const std::shared_ptr<Storage>& storage, bool fresh, const Open
         std::shared_ptr<Connection> connection;
         if (Handles::Get(args.connection, &connection, "connection") == KCE_SUCCESS) {
             connection->Tables().push_back(*handle);
+            // A table opened during the connection's transaction is in it.
+            // (A close that succeeds leaves the failure recorded as the last error.)
+            if (KCESTATUS s = JoinTransaction(*connection, storage)) {
+                CloseTable(*handle);
+                *handle = 0;
+                return s;
+            }
         }
     }
     return KCE_SUCCESS;

@@ -132,6 +132,29 @@ std::optional<std::string> FromUtf8(const CodePage& page, std::string_view utf8,
     return out;
 }
 
+std::string FromUtf8Replacing(const CodePage& page, std::string_view utf8, char replacement) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t at = 0; at < utf8.size();) {
+        std::optional<char32_t> c = NextUtf8(utf8, &at);
+        if (!c) {
+            ++at;
+            out += replacement;
+            continue;
+        }
+        int byte = page.FromUnicode(*c);
+        out += byte < 0 ? replacement : char(byte);
+    }
+    return out;
+}
+
+bool IsUtf8(std::string_view s) {
+    for (size_t at = 0; at < s.size();) {
+        if (!NextUtf8(s, &at)) return false;
+    }
+    return true;
+}
+
 std::optional<std::string> Translate(const CodePage& from, const CodePage& to,
                                      std::string_view bytes, size_t* bad) {
     if (&from == &to) return std::string(bytes);
@@ -143,6 +166,16 @@ std::optional<std::string> Translate(const CodePage& from, const CodePage& to,
             return std::nullopt;
         }
         out[i] = char(byte);
+    }
+    return out;
+}
+
+std::string TranslateReplacing(const CodePage& from, const CodePage& to, std::string_view bytes,
+                               char replacement) {
+    std::string out(bytes.size(), '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        int byte = to.FromUnicode(from.ToUnicode(static_cast<uint8_t>(bytes[i])));
+        out[i] = byte < 0 ? replacement : char(byte);
     }
     return out;
 }

@@ -46,9 +46,16 @@ std::string ToUtf8(const CodePage& page, std::string_view bytes);
 // cannot hold; *bad (when given) then receives the byte offset of that character in utf8.
 std::optional<std::string> FromUtf8(const CodePage& page, std::string_view utf8,
                                     size_t* bad = nullptr);
+// FromUtf8 for valid UTF-8 that may hold characters the page lacks: each becomes replacement.
+std::string FromUtf8Replacing(const CodePage& page, std::string_view utf8, char replacement);
+// Whether s is well-formed UTF-8.
+bool IsUtf8(std::string_view s);
 // Bytes of one page as bytes of another; nullopt (and *bad, the offset) at the first character
 // `to` cannot hold.
 std::optional<std::string> Translate(const CodePage& from, const CodePage& to,
                                      std::string_view bytes, size_t* bad = nullptr);
+// The same with each character `to` lacks written as replacement.
+std::string TranslateReplacing(const CodePage& from, const CodePage& to, std::string_view bytes,
+                               char replacement);
 
 }  // namespace rtl

@@ -631,75 +631,52 @@ int Import(int argc, char** argv) {
     KDSHANDLE t = table.Handle();
     if (auto password = args.Option("--password")) Check(KdsEnableEncryption(t, U(*password)));
 
-    // First pass: read every line and try its values on a pending record that is never written,
-    // so that a bad line stops the import before the table changes.
-    struct Row {
-        std::vector<std::pair<UNSIGNED16, std::optional<std::string>>> values;
-        bool deleted = false;
-        std::string where;  // FILE line N
-    };
-    std::vector<Row> rows;
-    std::string line;
-    size_t number = 0;
-    while (std::getline(*in, line)) {
-        ++number;
-        std::string where = source + " line " + std::to_string(number);
-        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-        std::string error;
-        auto value = tools::ParseJson(line, &error);
-        if (!value) throw Failure{where + ": " + error};
-        if (value->kind != JsonValue::kObject) throw Failure{where + ": not a JSON object"};
-        Row row;
-        row.where = where;
-        Check(KdsAppendRecord(t), where);
-        for (const auto& [key, v] : value->members) {
-            if (key == "_recno") continue;
-            if (key == "_deleted") {
-                if (v.kind != JsonValue::kBool)
-                    throw Failure{where + ": _deleted takes true or false"};
-                row.deleted = v.boolean;
-                continue;
-            }
-            const Table::Field* f = table.Find(key);
-            if (!f) throw Failure{where + ": the table has no field '" + key + "'"};
-            UNSIGNED16 ordinal = UNSIGNED16(f - table.Fields().data() + 1);
-            std::optional<std::string> text;
-            try {
-                text = FieldText(table, *f, v);
-                if (text) FitToField(*f, truncate, &*text);
-            } catch (const Failure& e) {
-                throw Failure{where + ", field '" + f->name + "': " + e.message};
-            }
-            KCESTATUS s = text ? KdsSetField(t, KCE_FIELD_ORDINAL(ordinal), U(*text),
-                                             UNSIGNED32(text->size()))
-                               : KdsSetEmpty(t, KCE_FIELD_ORDINAL(ordinal));
-            Check(s, where + ", field '" + f->name + "'");
-            row.values.emplace_back(ordinal, std::move(text));
-        }
-        Check(KdsCancelUpdate(t), where);
-        rows.push_back(std::move(row));
-    }
-    // Second pass: write. Should a write still fail, the records written so far are removed.
-    std::vector<UNSIGNED32> written;
+    // One transaction: the table holds every record of the file or, after an error or a crash,
+    // none of them.
+    Check(KdsBeginTransaction(table.Connection()));
     try {
-        for (size_t i = 0; i < rows.size(); ++i) {
-            Check(KdsAppendRecord(t));
-            for (const auto& [ordinal, text] : rows[i].values) {
-                Check(text ? KdsSetField(t, KCE_FIELD_ORDINAL(ordinal), U(*text),
-                                         UNSIGNED32(text->size()))
-                           : KdsSetEmpty(t, KCE_FIELD_ORDINAL(ordinal)));
+        std::string line;
+        size_t number = 0;
+        while (std::getline(*in, line)) {
+            ++number;
+            std::string where = source + " line " + std::to_string(number);
+            if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+            std::string error;
+            auto value = tools::ParseJson(line, &error);
+            if (!value) throw Failure{where + ": " + error};
+            if (value->kind != JsonValue::kObject) throw Failure{where + ": not a JSON object"};
+            bool deleted = false;
+            Check(KdsAppendRecord(t), where);
+            for (const auto& [key, v] : value->members) {
+                if (key == "_recno") continue;
+                if (key == "_deleted") {
+                    if (v.kind != JsonValue::kBool)
+                        throw Failure{where + ": _deleted takes true or false"};
+                    deleted = v.boolean;
+                    continue;
+                }
+                const Table::Field* f = table.Find(key);
+                if (!f) throw Failure{where + ": the table has no field '" + key + "'"};
+                UNSIGNED16 ordinal = UNSIGNED16(f - table.Fields().data() + 1);
+                std::optional<std::string> text;
+                try {
+                    text = FieldText(table, *f, v);
+                    if (text) FitToField(*f, truncate, &*text);
+                } catch (const Failure& e) {
+                    throw Failure{where + ", field '" + f->name + "': " + e.message};
+                }
+                KCESTATUS s = text ? KdsSetField(t, KCE_FIELD_ORDINAL(ordinal), U(*text),
+                                                 UNSIGNED32(text->size()))
+                                   : KdsSetEmpty(t, KCE_FIELD_ORDINAL(ordinal));
+                Check(s, where + ", field '" + f->name + "'");
             }
-            Check(KdsWriteRecord(t), rows[i].where);
-            UNSIGNED32 recno = 0;
-            Check(KdsGetRecordNum(t, KCE_IGNORE_FILTERS, &recno));
-            written.push_back(recno);
-            if (rows[i].deleted) Check(KdsDeleteRecord(t));
+            Check(KdsWriteRecord(t), where);
+            if (deleted) Check(KdsDeleteRecord(t), where);
         }
+        if (in->bad()) throw Failure{"cannot read " + source};
+        Check(KdsCommitTransaction(table.Connection()));
     } catch (const Failure&) {
-        KdsCancelUpdate(t);
-        for (UNSIGNED32 recno : written) {
-            if (KdsGotoRecord(t, recno) == 0) KdsDeleteRecord(t);
-        }
+        KdsRollbackTransaction(table.Connection());
         throw;
     }
     return 0;

@@ -68,6 +68,8 @@ extern "C" KCESTATUS KdsDisconnect(KDSHANDLE handle) {
         if (Handles::Get(handle, &connection, "connection") != KCE_SUCCESS) {
             return Fail(KCE_NOT_CONNECTED, "connection handle " + std::to_string(handle));
         }
+        // A transaction left open ends as an ended process's does: rolled back.
+        if (connection->InTransaction()) EndTransaction(*connection, false);
         std::vector<KDSHANDLE> tables = connection->Tables();
         for (KDSHANDLE table : tables) CloseTable(table);
         Handles::Remove(handle);

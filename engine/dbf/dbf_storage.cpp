@@ -10,8 +10,10 @@
 
 #include "engine/dates.h"
 #include "engine/decimal.h"
+#include "engine/journal.h"
 #include "engine/native/kdt_values.h"
 #include "engine/status.h"
+#include "rtl/codepages.h"
 
 namespace kce::dbf {
 
@@ -61,8 +63,16 @@ class AppendLock {
 
 class DbfStorage : public Storage {
   public:
-    DbfStorage(std::unique_ptr<DbfTable> table, UNSIGNED16 tableType, bool readOnly)
+    DbfStorage(std::unique_ptr<DbfTable> table, UNSIGNED16 tableType, bool readOnly,
+               UNSIGNED16 charType)
         : table_(std::move(table)), tableType_(tableType), readOnly_(readOnly) {
+        // An OEM open: the file holds an OEM page (the one its mark names, or 437), the engine's
+        // calls speak that page's ANSI partner.
+        if (charType == 2) {
+            const rtl::CodePage& marked = rtl::CodePageOfDbfMark(table_->CodePage());
+            oem_ = marked.IsOem() ? &marked : rtl::FindCodePage(437);
+            ansi_ = rtl::FindCodePage(oem_->AnsiPartner());
+        }
         path_ = table_->Path();
         for (const DbfField& f : table_->Fields()) {
             layout_.fields.push_back({f.name, f.type, f.length, f.decimals, f.offset});
@@ -106,12 +116,24 @@ class DbfStorage : public Storage {
         }
         *exists = recno >= 1 && recno <= table_->RecordCount();
         if (!*exists) return KCE_SUCCESS;
-        return table_->ReadImage(recno, image, deleted);
+        if (KCESTATUS s = table_->ReadImage(recno, image, deleted)) return s;
+        if (oem_) {
+            for (const FieldDesc& f : layout_.fields) {
+                if (f.type != KCE_STRING) continue;
+                std::string ansi = rtl::TranslateReplacing(
+                    *oem_, *ansi_,
+                    std::string_view(reinterpret_cast<char*>(image + f.offset), f.length), '?');
+                std::memcpy(image + f.offset, ansi.data(), f.length);
+            }
+        }
+        return KCE_SUCCESS;
     }
 
     KCESTATUS ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) override {
         if (KCESTATUS s = table_->ReadBlob(recno, static_cast<size_t>(field), &out->bytes))
             return s;
+        if (oem_ && layout_.fields[size_t(field)].type == KCE_MEMO)
+            out->bytes = rtl::TranslateReplacing(*oem_, *ansi_, out->bytes, '?');
         out->isNull = out->bytes.empty();
         return KCE_SUCCESS;
     }
@@ -131,34 +153,125 @@ class DbfStorage : public Storage {
             BlobChange change;
             change.field = static_cast<size_t>(field);
             if (!value.isNull) change.value = value.bytes;
+            if (change.value && oem_ && layout_.fields[size_t(field)].type == KCE_MEMO) {
+                if (KCESTATUS s = ToOem(field, &*change.value)) return s;
+            }
             changes.push_back(std::move(change));
         }
+        std::vector<uint8_t> translated;
+        if (oem_) {
+            translated.assign(image, image + layout_.recordLength);
+            for (size_t i = 0; i < layout_.fields.size(); ++i) {
+                const FieldDesc& f = layout_.fields[i];
+                if (f.type != KCE_STRING) continue;
+                std::string text(reinterpret_cast<char*>(image + f.offset), f.length);
+                if (KCESTATUS s = ToOem(int(i), &text)) return s;
+                std::memcpy(translated.data() + f.offset, text.data(), f.length);
+            }
+        }
+        return Store(recno, isNew, image, oem_ ? translated.data() : image, changes);
+    }
+
+    // Writes the record: image is the caller's (autoincrement values go back into it), stored
+    // the bytes for the file.
+    KCESTATUS Store(UNSIGNED32* recno, bool isNew, uint8_t* image, uint8_t* stored,
+                    const std::vector<BlobChange>& changes) {
         if (isNew) {
             // xBase records are numbered without gaps: the record lands after the last one,
             // whatever number was reserved (another handle or process may have appended since).
-            // The append lock keeps two processes from writing the same place.
-            AppendLock lock(*locks_);
-            if (!lock.Held()) {
+            // The append lock keeps two processes from writing the same place; a transaction
+            // holds it from its beginning to its end.
+            std::optional<AppendLock> lock;
+            if (!journal_) lock.emplace(*locks_);
+            if (lock && !lock->Held()) {
                 return Fail(KCE_TABLE_IN_USE,
                             "table " + path_ + ": another process keeps appending");
             }
             if (KCESTATUS s = table_->Refresh()) return s;
             UNSIGNED32 target = table_->RecordCount() + 1;
             if (KCESTATUS s = table_->AssignAutoinc(image)) return s;
+            if (stored != image) {
+                for (const FieldDesc& f : layout_.fields) {
+                    if (f.type == KCE_AUTOINC)
+                        std::memcpy(stored + f.offset, image + f.offset, f.length);
+                }
+            }
             if (KCESTATUS s = NotifyWrite(target, nullptr, image)) return s;
-            return table_->WriteImage(0, image, false, changes, recno);
+            return table_->WriteImage(0, stored, false, changes, recno);
         }
         std::vector<uint8_t> old(layout_.recordLength);
-        bool deleted = false;
-        if (KCESTATUS s = table_->ReadImage(*recno, old.data(), &deleted)) return s;
+        bool exists = false, deleted = false;
+        if (KCESTATUS s = ReadRecord(*recno, old.data(), &exists, &deleted)) return s;
         if (KCESTATUS s = NotifyWrite(*recno, old.data(), image)) return s;
         UNSIGNED32 written = 0;
-        return table_->WriteImage(*recno, image, std::nullopt, changes, &written);
+        return table_->WriteImage(*recno, stored, std::nullopt, changes, &written);
+    }
+
+    // A DBF transaction: a rollback journal beside the table (journal.h) covers the table, its
+    // memo file and its index files. The append lock is held throughout, so that no other
+    // process appends meanwhile (a rollback cuts the files back to their sizes at the beginning).
+    // Other processes do see the records written so far: a DBF file has no room for versions.
+    KCESTATUS BeginTransaction() override {
+        if (inTransaction_) return Fail(KCE_TRANSACTION_ACTIVE, "table " + path_);
+        if (readOnly_) {
+            // Nothing to keep: the handle cannot write.
+            inTransaction_ = true;
+            return KCE_SUCCESS;
+        }
+        bool held = false;
+        for (int i = 0; i < 5000 && !held; ++i) {
+            held = locks_->LockRecord(0);
+            if (!held) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (!held)
+            return Fail(KCE_TABLE_IN_USE, "table " + path_ + ": another process is appending");
+        std::vector<std::string> files = {path_};
+        if (table_->Memo()) files.push_back(table_->Memo()->Path());
+        for (const std::string& file : IndexFiles()) files.push_back(file);
+        KCESTATUS s = table_->Refresh();
+        if (!s) s = RollbackJournal::Begin(path_, files, &journal_);
+        if (s) {
+            locks_->UnlockRecord(0);
+            return s;
+        }
+        inTransaction_ = true;
+        return KCE_SUCCESS;
+    }
+
+    KCESTATUS CommitTransaction() override {
+        if (!inTransaction_) return Fail(KCE_NO_TRANSACTION, "table " + path_);
+        KCESTATUS s = journal_ ? journal_->Commit() : KCE_SUCCESS;
+        if (s) return s;
+        EndTransaction();
+        return KCE_SUCCESS;
+    }
+
+    KCESTATUS RollbackTransaction() override {
+        if (!inTransaction_) return Fail(KCE_NO_TRANSACTION, "table " + path_);
+        if (!journal_) {
+            EndTransaction();
+            return KCE_SUCCESS;
+        }
+        // The files go back first, then the table is read again from them: its record count,
+        // autoincrement counters and memo bookkeeping are those of before the transaction.
+        KCESTATUS s = journal_->Rollback();
+        journal_.reset();
+        std::unique_ptr<DbfTable> reopened;
+        if (!s) s = DbfTable::Open(path_, readOnly_, &reopened);
+        if (!s) table_ = std::move(reopened);
+        reserved_ = 0;
+        EndTransaction();
+        if (!s) s = NotifyReload();
+        return s;
     }
 
     // Packs the table, then tells the observers of the new record set (the records renumber).
     KCESTATUS Pack() {
         if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + path_);
+        if (inTransaction_) {
+            return Fail(KCE_TRANSACTION_ACTIVE,
+                        "table " + path_ + " cannot be packed in a transaction");
+        }
         if (KCESTATUS s = table_->Pack()) return s;
         reserved_ = 0;
         if (KCESTATUS s = NotifyZap()) return s;
@@ -333,6 +446,54 @@ class DbfStorage : public Storage {
     bool HasDeletedMarks() const override { return true; }
 
   private:
+    // ANSI bytes of a field as the OEM bytes the file holds; a character the OEM page lacks is
+    // refused.
+    KCESTATUS ToOem(int field, std::string* text) const {
+        size_t bad = 0;
+        std::optional<std::string> oem = rtl::Translate(*ansi_, *oem_, *text, &bad);
+        if (!oem) {
+            return Fail(KCE_INVALID_FIELD_VALUE,
+                        "field '" + layout_.fields[size_t(field)].name + "' of " + path_ +
+                            ": code page " + std::to_string(oem_->Number()) +
+                            " cannot hold the character at byte " + std::to_string(bad + 1));
+        }
+        *text = std::move(*oem);
+        return KCE_SUCCESS;
+    }
+
+    void EndTransaction() {
+        journal_.reset();
+        if (inTransaction_ && !readOnly_) locks_->UnlockRecord(0);
+        inTransaction_ = false;
+    }
+
+    // The index files of the table that exist: its structural CDX file.
+    std::vector<std::string> IndexFiles() const {
+        std::vector<std::string> files;
+        std::string cdx = path_.substr(0, path_.size() - 4);
+        for (const char* ext : {".cdx", ".CDX"}) {
+            if (::access((cdx + ext).c_str(), F_OK) == 0) files.push_back(cdx + ext);
+        }
+        return files;
+    }
+
+    // After a rollback every record may differ: the observers rebuild from the records.
+    KCESTATUS NotifyReload() {
+        if (observers_.empty()) return KCE_SUCCESS;
+        if (KCESTATUS s = NotifyZap()) return s;
+        std::vector<uint8_t> image(layout_.recordLength);
+        for (UNSIGNED32 r = 1; r <= table_->RecordCount(); ++r) {
+            bool deleted = false;
+            if (KCESTATUS s = table_->ReadImage(r, image.data(), &deleted)) return s;
+            if (KCESTATUS s = NotifyWrite(r, nullptr, image.data())) return s;
+        }
+        return KCE_SUCCESS;
+    }
+
+    std::unique_ptr<RollbackJournal> journal_;
+    const rtl::CodePage* oem_ = nullptr;   // the file's page, on an OEM open
+    const rtl::CodePage* ansi_ = nullptr;  // the page the engine's calls speak then
+
     // Whether a field can be null through a Visual FoxPro _NullFlags bit.
     bool Nullable(int field) const { return table_->Fields()[size_t(field)].nullBit >= 0; }
 
@@ -362,8 +523,18 @@ KCESTATUS OpenAs(UNSIGNED16 tableType, const OpenRequest& request, std::unique_p
         // Only a process that holds the table alone may finish or clear a pack: another one
         // may be packing right now.
         std::unique_ptr<FileLock> probe;
-        if (FileLock::Open(request.path, &probe) == KCE_SUCCESS && probe->LockTable(true)) {
-            if (KCESTATUS s = FinishInterruptedPack(request.path, writable)) return s;
+        if (FileLock::Open(request.path, &probe) == KCE_SUCCESS) {
+            // A journal whose owner is gone (no process holds the append lock, which a
+            // transaction keeps to its end) is rolled back before anything reads the table.
+            if (::access(RollbackJournal::PathFor(request.path).c_str(), F_OK) == 0 && writable &&
+                probe->LockRecord(0)) {
+                KCESTATUS s = RollbackJournal::Recover(request.path);
+                probe->UnlockRecord(0);
+                if (s) return s;
+            }
+            if (probe->LockTable(true)) {
+                if (KCESTATUS s = FinishInterruptedPack(request.path, writable)) return s;
+            }
         }
     }
     std::unique_ptr<DbfTable> table;
@@ -371,7 +542,8 @@ KCESTATUS OpenAs(UNSIGNED16 tableType, const OpenRequest& request, std::unique_p
     if (s == KCE_FILE_OPEN_FAILED && writable) s = DbfTable::Open(request.path, true, &table);
     if (s) return s;
     const bool readOnly = table->ReadOnly();
-    auto storage = std::make_unique<DbfStorage>(std::move(table), tableType, readOnly);
+    auto storage =
+        std::make_unique<DbfStorage>(std::move(table), tableType, readOnly, request.charType);
     if (KCESTATUS s = storage->OpenLocks()) return s;
     *out = std::move(storage);
     return KCE_SUCCESS;

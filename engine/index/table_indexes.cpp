@@ -410,14 +410,37 @@ KCESTATUS TableIndexes::Load() {
 
 KCESTATUS TableIndexes::Refresh() { return Load(); }
 
+// Inside the table's transaction these are a savepoint of it. xBase tables have no database:
+// their index files are changed in place.
 KCESTATUS TableIndexes::Begin() {
-    return db_ ? ExecSql(db_, "BEGIN IMMEDIATE", storage_.Path()) : KCESTATUS(KCE_SUCCESS);
+    if (!db_) return KCE_SUCCESS;
+    nested_ = !sqlite3_get_autocommit(db_);
+    return ExecSql(db_, nested_ ? "SAVEPOINT kdt_index" : "BEGIN IMMEDIATE", storage_.Path());
 }
 KCESTATUS TableIndexes::Commit() {
-    return db_ ? ExecSql(db_, "COMMIT", storage_.Path()) : KCESTATUS(KCE_SUCCESS);
+    if (!db_) return KCE_SUCCESS;
+    return ExecSql(db_, nested_ ? "RELEASE kdt_index" : "COMMIT", storage_.Path());
 }
 void TableIndexes::Rollback() {
-    if (db_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!db_) return;
+    sqlite3_exec(db_, nested_ ? "ROLLBACK TO kdt_index; RELEASE kdt_index" : "ROLLBACK", nullptr,
+                 nullptr, nullptr);
+}
+
+// The index files follow the table's transaction with their own, committed after it.
+KCESTATUS TableIndexes::OnTransaction(Storage&, TransactionPhase phase) {
+    KCESTATUS first = KCE_SUCCESS;
+    for (auto& f : files_) {
+        if (!f->db) continue;  // an xBase index file
+        // A file attached during the transaction is not in it.
+        if (phase != TransactionPhase::kBegin && sqlite3_get_autocommit(f->db)) continue;
+        const char* sql = phase == TransactionPhase::kBegin    ? "BEGIN IMMEDIATE"
+                          : phase == TransactionPhase::kCommit ? "COMMIT"
+                                                               : "ROLLBACK";
+        KCESTATUS s = ExecSql(f->db, sql, f->path);
+        if (!first) first = s;
+    }
+    return first;
 }
 
 KCESTATUS TableIndexes::Fill(NativeIndex& index) {

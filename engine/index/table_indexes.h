@@ -106,6 +106,7 @@ class TableIndexes : public WriteObserver {
     KCESTATUS OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_t* oldImage,
                       const uint8_t* newImage) override;
     KCESTATUS OnZap(Storage& storage) override;
+    KCESTATUS OnTransaction(Storage& storage, TransactionPhase phase) override;
 
   private:
     KCESTATUS Load();
@@ -115,6 +116,7 @@ class TableIndexes : public WriteObserver {
     KCESTATUS Begin();
     KCESTATUS Commit();
     void Rollback();
+    bool nested_ = false;  // Begin ran inside the table's transaction
 
     // xBase tables: their indexes live in .cdx and .ntx files (the structural .cdx of a CDX
     // table has the table's name and opens with it).

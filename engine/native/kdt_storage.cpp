@@ -119,6 +119,9 @@ class KdtStorage : public Storage {
     KCESTATUS DeleteRecord(UNSIGNED32 recno) override;
     KCESTATUS Zap() override;
     KCESTATUS LastAutoinc(UNSIGNED32* value) override;
+    KCESTATUS BeginTransaction() override;
+    KCESTATUS CommitTransaction() override;
+    KCESTATUS RollbackTransaction() override;
 
     void NullRecord(uint8_t* image) const override { NativeNullRecord(layout_, image); }
     void WriteNull(int field, uint8_t* image) const override {
@@ -579,6 +582,8 @@ KCESTATUS KdtStorage::ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) {
     const void* data = sqlite3_column_blob(stmt, 0);
     out->bytes.assign(static_cast<const char*>(data ? data : ""),
                       size_t(sqlite3_column_bytes(stmt, 0)));
+    UNSIGNED16 type = layout_.fields[size_t(field)].type;
+    if (type == KCE_MEMO || type == KCE_VARCHAR) out->bytes = AnsiText(out->bytes);
     return KCE_SUCCESS;
 }
 
@@ -631,13 +636,17 @@ KCESTATUS KdtStorage::CheckWritable() {
     return KCE_SUCCESS;
 }
 
+// Inside a transaction each write is a savepoint of it, so that a refused write undoes only
+// itself.
 KCESTATUS KdtStorage::Begin() {
     EndScan();
+    if (inTransaction_) return SqliteExec(db_, "SAVEPOINT kdt_write", path_);
     if (KCESTATUS s = NoteOtherWriters()) return s;
     return Exec(kBegin, "begin");
 }
 
 KCESTATUS KdtStorage::Commit() {
+    if (inTransaction_) return SqliteExec(db_, "RELEASE kdt_write", path_);
     if (KCESTATUS s = Exec(kCommit, "commit")) {
         Rollback();
         return s;
@@ -647,9 +656,58 @@ KCESTATUS KdtStorage::Commit() {
 
 void KdtStorage::Rollback() {
     // Runs past any statement helper so that the failure already recorded stays the last error.
-    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (inTransaction_) {
+        sqlite3_exec(db_, "ROLLBACK TO kdt_write; RELEASE kdt_write", nullptr, nullptr, nullptr);
+    } else if (!sqlite3_get_autocommit(db_)) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
     countKnown_ = false;
     maxKnown_ = false;
+}
+
+// A transaction is one SQLite transaction around its writes: other connections read the table as
+// it was until the commit, and a crash leaves it as it was (the WAL's uncommitted frames are
+// never read). The commit is synced to disk (synchronous=FULL for it). Index files beside the
+// table (.kdi) keep their own transactions, committed right after the table's; should the
+// process end between the two, kdstool check reports the difference and reindex mends it.
+KCESTATUS KdtStorage::BeginTransaction() {
+    if (inTransaction_) return Fail(KCE_TRANSACTION_ACTIVE, "table " + path_);
+    EndScan();
+    if (KCESTATUS s = NoteOtherWriters()) return s;
+    if (writable_) {
+        if (KCESTATUS s = SqliteExec(db_, "PRAGMA synchronous = FULL; BEGIN IMMEDIATE", path_))
+            return s;
+        if (KCESTATUS s = NotifyTransaction(TransactionPhase::kBegin)) {
+            sqlite3_exec(db_, "ROLLBACK; PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+            return s;
+        }
+    }
+    inTransaction_ = true;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::CommitTransaction() {
+    if (!inTransaction_) return Fail(KCE_NO_TRANSACTION, "table " + path_);
+    EndScan();
+    if (writable_) {
+        if (KCESTATUS s = SqliteExec(db_, "COMMIT", path_)) return s;
+        sqlite3_exec(db_, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+    }
+    inTransaction_ = false;
+    return writable_ ? NotifyTransaction(TransactionPhase::kCommit) : KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::RollbackTransaction() {
+    if (!inTransaction_) return Fail(KCE_NO_TRANSACTION, "table " + path_);
+    EndScan();
+    inTransaction_ = false;
+    // Record numbers and autoincrement values go back with the rows that took them.
+    countKnown_ = false;
+    maxKnown_ = false;
+    lastReserved_ = 0;
+    if (!writable_) return KCE_SUCCESS;
+    sqlite3_exec(db_, "ROLLBACK; PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+    return NotifyTransaction(TransactionPhase::kRollback);
 }
 
 KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
@@ -672,9 +730,9 @@ KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
         auto it = blobs.find(field);
         if (it != blobs.end() && !it->second.isNull && !it->second.bytes.empty()) {
             UNSIGNED16 type = layout_.fields[field].type;
-            v.kind =
-                type == KCE_MEMO || type == KCE_VARCHAR ? ColumnValue::kText : ColumnValue::kBlob;
-            v.bytes = it->second.bytes;
+            bool text = type == KCE_MEMO || type == KCE_VARCHAR;
+            v.kind = text ? ColumnValue::kText : ColumnValue::kBlob;
+            v.bytes = text ? ColumnText(it->second.bytes) : it->second.bytes;
         }
         return v;
     };

@@ -10,6 +10,7 @@
 #include "engine/decimal.h"
 #include "engine/settings.h"
 #include "engine/status.h"
+#include "rtl/codepages.h"
 
 namespace kce::native {
 namespace {
@@ -276,6 +277,21 @@ bool ParseIsoDate(std::string_view t, int64_t* julian) {
     return true;
 }
 
+std::string ColumnText(std::string_view ansi) {
+    for (char c : ansi) {
+        if (static_cast<unsigned char>(c) >= 0x80) return rtl::ToUtf8(rtl::DefaultCodePage(), ansi);
+    }
+    return std::string(ansi);
+}
+
+std::string AnsiText(std::string_view column) {
+    bool ascii = true;
+    for (char c : column) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) return std::string(column);
+    if (!rtl::IsUtf8(column)) return std::string(column);
+    return rtl::FromUtf8Replacing(rtl::DefaultCodePage(), column, '?');
+}
+
 const char* ColumnType(UNSIGNED16 type) {
     switch (type) {
         case KCE_LOGICAL:
@@ -363,7 +379,7 @@ KCESTATUS DecodeAt(const FieldDesc& f, const uint8_t* p, ColumnValue* out) {
             if (zero != s.npos) s = s.substr(0, zero);
             while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
             out->kind = ColumnValue::kText;
-            out->bytes = std::string(s);
+            out->bytes = ColumnText(s);
             return KCE_SUCCESS;
         }
         case KCE_CURDOUBLE:
@@ -502,10 +518,11 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
         case KCE_STRING: {
             if (kind != SQLITE_TEXT && kind != SQLITE_BLOB) return damaged("not text");
             const void* data = sqlite3_column_blob(stmt, col);
-            size_t n = size_t(sqlite3_column_bytes(stmt, col));
-            if (n > f.length) return damaged("longer than the field");
+            std::string text = AnsiText(std::string_view(static_cast<const char*>(data ? data : ""),
+                                                         size_t(sqlite3_column_bytes(stmt, col))));
+            if (text.size() > f.length) return damaged("longer than the field");
             std::memset(p, ' ', f.length);
-            if (n) std::memcpy(p, data, n);
+            if (!text.empty()) std::memcpy(p, text.data(), text.size());
             return KCE_SUCCESS;
         }
         case KCE_DOUBLE:

@@ -6,8 +6,8 @@
 //   numeric                   INTEGER (no decimals) or REAL; a value with more significant digits
 //                             than a double keeps: its decimal text as a BLOB (never converted)
 //   date, compactdate         TEXT 'YYYY-MM-DD'
-//   char                      TEXT, trailing blanks removed
-//   memo, varchar             TEXT (bytes as given)
+//   char                      TEXT (UTF-8), trailing blanks removed
+//   memo, varchar             TEXT (UTF-8)
 //   binary, image, raw        BLOB
 //   double                    REAL
 //   money                     INTEGER, the count of ten-thousandths
@@ -50,6 +50,12 @@ KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& value, bool sta
 // gives KCE_DAMAGED_FILE naming the file, record and field.
 KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& field, uint8_t* image,
                      UNSIGNED32 recno, const std::string& file);
+
+// Text columns hold UTF-8 (every SQLite tool reads them); the engine's bytes are Windows-1252.
+// A column text that is not UTF-8 (written raw by another program) is taken as it is; a character
+// Windows-1252 cannot hold reads as '?'.
+std::string ColumnText(std::string_view ansi);
+std::string AnsiText(std::string_view column);
 
 // Text forms.
 KCESTATUS FromText(const FieldDesc& field, std::string_view text, uint8_t* image);

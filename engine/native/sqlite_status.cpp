@@ -29,4 +29,10 @@ KCESTATUS SqliteFail(sqlite3* db, int rc, const std::string& where) {
     }
 }
 
+KCESTATUS SqliteExec(sqlite3* db, const char* sql, const std::string& where) {
+    int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) return KCE_SUCCESS;
+    return SqliteFail(db, rc, where);
+}
+
 }  // namespace kce

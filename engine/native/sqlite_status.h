@@ -13,5 +13,7 @@ namespace kce {
 // Records a failed SQLite call as the thread's last error: the status that fits the result code,
 // with `where` and SQLite's own text as detail. Returns that status.
 KCESTATUS SqliteFail(sqlite3* db, int rc, const std::string& where);
+// Runs statements without results (sqlite3_exec); a failure as SqliteFail.
+KCESTATUS SqliteExec(sqlite3* db, const char* sql, const std::string& where);
 
 }  // namespace kce

@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "engine/dbf/dbf_table.h"
 #include "tests/engine/engine_test_util.h"
 
 namespace {
@@ -101,6 +102,40 @@ TEST_F(DbfApi, EveryCdxTypeHoldsItsImageByteForByte) {
     ASSERT_EQ(KdsGetLastAutoinc(t, &last), 0u);
     EXPECT_EQ(last, cases.size());
     EXPECT_EQ(Raw(t, "A"), Bytes({static_cast<int>(cases.size()), 0, 0, 0}));
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+}
+
+TEST_F(DbfApi, AnOemOpenTranslatesBetweenTheFilesPageAndItsAnsiPartner) {
+    ASSERT_EQ(kce::dbf::DbfTable::Create(Path("dos.dbf"), kce::dbf::XBaseKind::kNtx,
+                                         {{"NAME", 4, 8, 0}, {"NOTE", 5, 0, 0}},
+                                         {.codePage = 0x02}),  // DOS 850
+              0u);
+    KDSHANDLE t = 0;
+    ASSERT_EQ(KdsOpenTable(conn_, U("dos.dbf"), nullptr, 1, 2, 1, 1, 0, &t), 0u) << LastErrorText();
+    ASSERT_EQ(KdsAppendRecord(t), 0u);
+    Set(t, "NAME", "Zo\xEB");  // Windows-1252, as the engine's calls speak it
+    Set(t, "NOTE",
+        "Gr\xF6\xDF"
+        "e");
+    ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    // A character page 850 lacks is refused.
+    ASSERT_EQ(KdsAppendRecord(t), 0u);
+    Set(t, "NAME", "\x80");  // the euro sign
+    EXPECT_EQ(KdsWriteRecord(t), KCE_INVALID_FIELD_VALUE);
+    KdsCancelUpdate(t);
+    ASSERT_EQ(KdsGotoTop(t), 0u);
+    EXPECT_EQ(Field(t, "NAME"), "Zo\xEB");
+    EXPECT_EQ(Field(t, "NOTE"),
+              "Gr\xF6\xDF"
+              "e");
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+    // An ANSI open shows the bytes the file holds: page 850.
+    ASSERT_EQ(KdsOpenTable(conn_, U("dos.dbf"), nullptr, 1, 1, 1, 1, 0, &t), 0u);
+    EXPECT_EQ(Field(t, "NAME"), "Zo\x89");
+    EXPECT_EQ(Field(t, "NOTE"),
+              "Gr\x94\xE1"
+              "e");
+    EXPECT_EQ(Count(t), 1u);
     ASSERT_EQ(KdsCloseTable(t), 0u);
 }
 

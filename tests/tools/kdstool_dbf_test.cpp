@@ -151,6 +151,28 @@ t.close()
     EXPECT_NE(info.out.find("\"code_page\": 2"), std::string::npos) << info.out;  // DOS 850
 }
 
+TEST_F(KdstoolDbf, ARefusedImportLeavesTheFilesByteForByte) {
+    for (const char* kind : {"cdx", "ntx"}) {
+        SCOPED_TRACE(kind);
+        std::string table = std::string("r") + kind + ".dbf";
+        std::string memo = std::string("r") + kind + (kind[0] == 'c' ? ".fpt" : ".dbt");
+        ASSERT_EQ(Kdstool("create " + table + " --type " + kind + " A:char:3 NOTE:memo").status, 0);
+        Write("in.jsonl", "{\"A\": \"one\", \"NOTE\": \"kept\"}\n");
+        ASSERT_EQ(Kdstool("import " + table + " in.jsonl").status, 0);
+        auto read = [&](const std::string& name) {
+            std::ifstream in(dir_ + "/" + name, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+        std::string before = read(table), memoBefore = read(memo);
+        Write("bad.jsonl", "{\"A\": \"two\", \"NOTE\": \"" + std::string(900, 'x') +
+                               "\"}\n{\"A\": \"three\"}\n");
+        EXPECT_EQ(Kdstool("import " + table + " bad.jsonl").status, 1);
+        EXPECT_EQ(read(table), before);
+        EXPECT_EQ(read(memo), memoBefore);
+        EXPECT_FALSE(std::filesystem::exists(dir_ + "/" + table + "-journal"));
+    }
+}
+
 TEST_F(KdstoolDbf, CheckReportsALaggingHeaderCountAndRepairsIt) {
     ASSERT_EQ(Kdstool("create t.dbf --type ntx A:char:3").status, 0);
     Write("in.jsonl", "{\"A\": \"one\"}\n{\"A\": \"two\"}\n");

@@ -108,6 +108,16 @@ TEST_F(KdstoolTest, AnImportWithABadLineLeavesTheTableAsItWas) {
     }
 }
 
+TEST_F(KdstoolTest, ARefusedImportGivesBackRecordNumbersAndAutoincrementValues) {
+    ASSERT_EQ(Kdstool("create " + T("T") + " AI:autoinc N:shortint").status, 0);
+    Write("bad.jsonl", "{\"AI\": 4294967294}\n{\"N\": 1}\n{\"N\": \"x\"}\n");
+    EXPECT_EQ(Kdstool("import " + T("T") + " " + T("bad.jsonl")).status, 1);
+    Write("good.jsonl", "{\"N\": 7}\n");
+    Outcome good = Kdstool("import " + T("T") + " " + T("good.jsonl"));
+    ASSERT_EQ(good.status, 0) << good.err;
+    EXPECT_EQ(Kdstool("export " + T("T")).out, "{\"_recno\": 1, \"AI\": 1, \"N\": 7}\n");
+}
+
 TEST_F(KdstoolTest, TruncateCutsWhatTheFieldCannotHold) {
     ASSERT_EQ(Kdstool("create " + T("EMP") + " NAME:char:5").status, 0);
     // Blanks past the field's end are what it pads with: they are cut without an option.

@@ -1,0 +1,125 @@
+// kdstool import killed with SIGKILL at random points: the table afterwards holds the records it
+// held before or all of the imported ones, never a part, and kdstool check finds it clean.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <thread>
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class KdstoolCrash : public ::testing::TestWithParam<const char*> {
+  protected:
+    void SetUp() override {
+        char templ[] = "/tmp/kdstool-crash-XXXXXX";
+        dir_ = ::mkdtemp(templ);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string T(const std::string& name) const { return dir_ + "/" + name; }
+
+    Outcome Kdstool(const std::string& args) {
+        std::string errFile = dir_ + "/stderr.txt";
+        Outcome run;
+        FILE* pipe = ::popen((std::string(KDSTOOL) + " " + args + " 2>" + errFile).c_str(), "r");
+        char buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
+        run.status = WEXITSTATUS(::pclose(pipe));
+        std::ifstream err(errFile);
+        run.err.assign(std::istreambuf_iterator<char>(err), {});
+        return run;
+    }
+    static size_t Lines(const std::string& text) {
+        return size_t(std::count(text.begin(), text.end(), '\n'));
+    }
+
+    // Starts kdstool import of file into table; answers the child's pid.
+    pid_t StartImport(const std::string& table, const std::string& file) {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            std::freopen("/dev/null", "w", stderr);
+            ::execl(KDSTOOL, KDSTOOL, "import", table.c_str(), file.c_str(), nullptr);
+            ::_exit(127);
+        }
+        return pid;
+    }
+
+    std::string dir_;
+};
+
+TEST_P(KdstoolCrash, AKilledImportLeavesAllOrNothing) {
+    const std::string kind = GetParam();
+    const std::string table = T(kind == "kdt" ? "crash.kdt" : "crash.dbf");
+    std::string create = "create " + table + " NAME:char:20 AMT:numeric:10:2 NOTE:memo";
+    if (kind != "kdt") create += " --type " + kind;
+    ASSERT_EQ(Kdstool(create).status, 0);
+    std::ofstream(T("before.jsonl")) << "{\"NAME\": \"kept\", \"AMT\": 1.5, \"NOTE\": \"old\"}\n"
+                                     << "{\"NAME\": \"also kept\", \"AMT\": 2}\n";
+    ASSERT_EQ(Kdstool("import " + table + " " + T("before.jsonl")).status, 0);
+    const std::string before = Kdstool("export " + table).out;
+    const size_t records = 20000;
+    {
+        std::ofstream big(T("big.jsonl"));
+        for (size_t i = 0; i < records; ++i) {
+            big << "{\"NAME\": \"record " << i << "\", \"AMT\": " << i << ".25"
+                << (i % 100 == 0 ? ", \"NOTE\": \"a note on the way\"" : "") << "}\n";
+        }
+    }
+    // The whole import once, timed, so that the kill points fall inside one.
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Kdstool("import " + table + " " + T("big.jsonl")).status, 0);
+    auto full = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - start)
+                    .count();
+    ASSERT_EQ(Lines(Kdstool("export " + table).out), 2 + records);
+    std::mt19937 random(std::random_device{}());
+    for (int point = 0; point < 3; ++point) {
+        // Back to the two records, then an import killed at a random moment of its run.
+        const std::string stem = table.substr(0, table.size() - 4);
+        for (const std::string& file :
+             {table, stem + ".fpt", stem + ".dbt", table + "-wal", table + "-shm"}) {
+            std::filesystem::remove(file);
+        }
+        ASSERT_EQ(Kdstool(create).status, 0);
+        ASSERT_EQ(Kdstool("import " + table + " " + T("before.jsonl")).status, 0);
+        auto delay = std::uniform_int_distribution<long>(1, std::max<long>(2, full))(random);
+        pid_t pid = StartImport(table, T("big.jsonl"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        if (kind == "kdt") {
+            // Another process never sees the records of an import that has not ended.
+            size_t seen = Lines(Kdstool("export " + table).out);
+            EXPECT_TRUE(seen == 2 || seen == 2 + records) << seen;
+        }
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        SCOPED_TRACE("killed after " + std::to_string(delay) + " ms of " + std::to_string(full));
+        Outcome check = Kdstool("check " + table);
+        EXPECT_EQ(check.status, 0) << check.out << check.err;
+        std::string after = Kdstool("export " + table).out;
+        size_t lines = Lines(after);
+        EXPECT_TRUE(lines == 2 || lines == 2 + records) << lines << " records";
+        EXPECT_EQ(after.substr(0, before.size()), before);
+        EXPECT_FALSE(std::filesystem::exists(table + "-journal"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, KdstoolCrash, ::testing::Values("kdt", "cdx", "ntx"));
+
+}  // namespace
