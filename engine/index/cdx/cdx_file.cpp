@@ -702,12 +702,12 @@ KCESTATUS CdxFile::DropTag(const std::string& name) {
 }
 
 KCESTATUS CdxFile::Reload() {
-    std::map<std::string, uint8_t> open;
-    for (const auto& [name, tree] : trees_) open[name] = tree->filler_;
     if (KCESTATUS s = ReadDirectory()) return s;
-    for (auto& [name, tree] : trees_) {
+    for (auto& entry : trees_) {
+        const std::string& name = entry.first;
+        auto& tree = entry.second;
         auto it = std::find_if(tags_.begin(), tags_.end(),
-                               [&](const TagInfo& t) { return t.name == name; });
+                               [&name](const TagInfo& t) { return t.name == name; });
         if (it == tags_.end()) {
             return Fail(KCE_INDEX_NOT_FOUND,
                         "tag " + name + " was removed from " + Path() + " by another program");
