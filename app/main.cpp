@@ -63,12 +63,8 @@ int RunWindow(const std::string* source = nullptr, const std::string* target = n
 }
 
 int RunConvert(const std::string& source, const std::string& target) {
-    // The CONVERT command itself is not built yet; once it is, this is
-    // app::ConvertWithoutWindow(source, target, std::cout, std::cerr,
-    //                           app::StandardErrorIsTerminal()).
-    (void)source, (void)target;
-    std::cerr << "convert: not available yet\n";
-    return 2;
+    return app::ConvertWithoutWindow(source, target, std::cout, std::cerr,
+                                     app::StandardErrorIsTerminal());
 }
 
 }  // namespace

@@ -92,7 +92,6 @@ void TForm1::Button10Click(rtl::TComponent*) {}
 void TForm1::Button11Click(rtl::TComponent*) {}
 void TForm1::Button13Click(rtl::TComponent*) {}
 
-// CONVERT: the conversion command is not built yet.
-void TForm1::Button12Click(rtl::TComponent*) {}
+// CONVERT (Button12Click) is in updatebank_convert.cpp.
 
 }  // namespace app

@@ -189,6 +189,28 @@ void TDataSet::TearDownCursor() {
     defaultFields_ = false;
 }
 
+void TDataSet::RebuildRecordBuffers(const std::function<void()>& relayout) {
+    if (buffers_.empty()) {
+        relayout();
+        return;
+    }
+    ReleaseFieldBuffers();
+    filterBuffer_ = nullptr;
+    calcTarget_ = nullptr;
+    cursorIndex_ = -1;
+    for (TRecordBuffer& buffer : buffers_) DisposeRecordBuffer(buffer);
+    buffers_.clear();
+    try {
+        relayout();
+        buffers_.reserve(windowSize_ + 1);
+        for (int i = 0; i <= windowSize_; ++i) buffers_.push_back(NewRecordBuffer());
+    } catch (...) {
+        SetState(DataSetState::Inactive);
+        TearDownCursor();
+        throw;
+    }
+}
+
 void TDataSet::LoadFieldDefs() {
     if (!CursorIsOpen()) {
         SetUpCursor(true);

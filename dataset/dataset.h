@@ -366,6 +366,11 @@ class TDataSet : public rtl::TComponent {
     void SetModified(bool modified) { modified_ = modified; }
     void SetAtBOF(bool on) { atBOF_ = on; }
     void SetAtEOF(bool on) { atEOF_ = on; }
+    // Frees every record buffer and obtains as many again, calling `relayout` in between (for a
+    // descendant whose buffer layout changed). The window's records are gone afterwards: the
+    // caller refills it. A failed allocation closes the dataset and the error propagates.
+    // Without buffers (during CursorOpen) only `relayout` runs.
+    void RebuildRecordBuffers(const std::function<void()>& relayout);
     // Binds the field list to FieldDefs (CursorOpen calls it once the definitions are known).
     void BindFields(bool binding);
     // The error loop of Edit, Post and Delete around one hook.

@@ -3,13 +3,14 @@
 #include <cctype>
 #include <cstdio>
 
+#include "rtl/datetime.h"
+
 namespace kce {
 
 namespace {
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 int DaysInMonth(int y, int m) {
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
+    return m == 2 && rtl::IsLeapYear(y) ? 29 : kDays[m - 1];
 }
 }  // namespace
 

@@ -17,7 +17,8 @@ struct CivilDate {
     int day = 0;
 };
 
-constexpr int64_t kJulianOfDayOne = 1721426;  // 0001-01-01
+constexpr int64_t kJulianOfDayOne = 1721426;   // 0001-01-01, the first day a date can name
+constexpr int64_t kJulianOfLastDay = 5373484;  // 9999-12-31, the last one
 
 bool IsValidCivil(const CivilDate& d);
 int64_t JulianFromCivil(const CivilDate& d);

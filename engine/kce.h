@@ -16,7 +16,9 @@
  *     holds its capacity on entry and the length of the text on return. The text is zero-terminated
  *     when the buffer has room for the zero. A buffer too small for the text gives
  *     KCE_INSUFFICIENT_BUFFER with the needed length in the length argument; a null buffer with
- *     a length asks for the length only.
+ *     a length asks for the length only. A text longer than 65,535 bytes fits no 16-bit length:
+ *     it gives KCE_INSUFFICIENT_BUFFER with 65535 in the length (with or without a buffer), and
+ *     the last-error text names the length it needs.
  *  5. Flags are 16-bit, non-zero meaning true.
  *  6. A field is named by its name (case-insensitive) or by its 1-based ordinal passed in the
  *     field-name argument as a pointer value (KCE_FIELD_ORDINAL(n)).

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "rtl/paths.h"
+#include "rtl/textutils.h"
 
 namespace kce {
 namespace {
@@ -21,5 +22,20 @@ std::string ResolvePath(std::string_view path, std::string_view base) {
 }
 
 std::string Extension(std::string_view path) { return rtl::ExtractFileExt(std::string(path)); }
+
+std::string FileName(std::string_view path, bool withExtension) {
+    std::string name = rtl::ExtractFileName(std::string(path));
+    return withExtension ? name : rtl::ChangeFileExt(name, "");
+}
+
+std::string Sibling(std::string_view path, std::string_view ext) {
+    std::string own = Extension(path);
+    bool upper = own.size() > 1 && std::isupper(static_cast<unsigned char>(own[1]));
+    std::string wanted(ext);
+    if (upper) wanted = rtl::UpperCase(wanted);
+    // The path module finds the file whatever its letter case, and keeps the name as given when
+    // there is none.
+    return rtl::ResolvePath(rtl::ChangeFileExt(std::string(path), wanted));
+}
 
 }  // namespace kce

@@ -5,24 +5,10 @@
 #include <cstring>
 
 #include "engine/status.h"
+#include "engine/text.h"
 
 namespace kce {
 namespace {
-
-const char* const kTypeNames[] = {nullptr,   "logical", "numeric",  "date",    "char",
-                                  "memo",    "binary",  "image",    "varchar", "compactdate",
-                                  "double",  "integer", "shortint", "time",    "timestamp",
-                                  "autoinc", "raw",     "money"};
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
@@ -34,38 +20,6 @@ bool ParseUnsigned(std::string_view s, uint32_t* out) {
     if (s.empty()) return false;
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), *out);
     return ec == std::errc() && p == s.data() + s.size();
-}
-
-// Bytes in a native image for types of fixed size; 0 for the types whose length is chosen.
-uint32_t FixedNativeLength(UNSIGNED16 type) {
-    switch (type) {
-        case KCE_LOGICAL:
-            return 1;
-        case KCE_DATE:
-            return 4;
-        case KCE_MEMO:
-        case KCE_BINARY:
-        case KCE_IMAGE:
-        case KCE_VARCHAR:
-            return 4;
-        case KCE_COMPACTDATE:
-            return 3;
-        case KCE_DOUBLE:
-        case KCE_CURDOUBLE:
-            return 8;
-        case KCE_INTEGER:
-            return 4;
-        case KCE_SHORTINT:
-            return 2;
-        case KCE_TIME:
-            return 4;
-        case KCE_TIMESTAMP:
-            return 8;
-        case KCE_AUTOINC:
-            return 4;
-        default:
-            return 0;
-    }
 }
 
 bool ValidName(std::string_view name) {
@@ -83,23 +37,10 @@ bool ValidName(std::string_view name) {
 
 int RecordLayout::Find(std::string_view name) const {
     for (size_t i = 0; i < fields.size(); ++i) {
-        if (SameNoCase(fields[i].name, name)) return static_cast<int>(i);
+        if (SameText(fields[i].name, name)) return static_cast<int>(i);
     }
     return -1;
 }
-
-const char* FieldTypeName(UNSIGNED16 type) {
-    return type >= 1 && type <= 17 ? kTypeNames[type] : "unknown";
-}
-
-UNSIGNED16 FieldTypeFromName(std::string_view name) {
-    for (UNSIGNED16 t = 1; t <= 17; ++t) {
-        if (SameNoCase(name, kTypeNames[t])) return t;
-    }
-    return 0;
-}
-
-bool IsBlobType(UNSIGNED16 type) { return type >= KCE_MEMO && type <= KCE_VARCHAR; }
 
 KCESTATUS ParseFieldList(std::string_view text, std::vector<FieldSpec>* out) {
     out->clear();
@@ -130,7 +71,7 @@ KCESTATUS ParseFieldList(std::string_view text, std::vector<FieldSpec>* out) {
         }
         uint32_t code = 0;
         if (ParseUnsigned(parts[1], &code)) {
-            spec.type = code >= 1 && code <= 17 ? static_cast<UNSIGNED16>(code) : 0;
+            spec.type = code <= 0xFFFF && FindFieldType(UNSIGNED16(code)) ? UNSIGNED16(code) : 0;
         } else {
             spec.type = FieldTypeFromName(parts[1]);
         }
@@ -173,14 +114,15 @@ KCESTATUS BuildNativeLayout(const std::vector<FieldSpec>& specs, RecordLayout* o
                             "': letters, digits and '_' only, not starting with a digit");
         }
         if (layout.Find(name) >= 0) return Fail(KCE_DUPLICATE_FIELD_NAME, "field '" + name + "'");
-        if (spec.type < 1 || spec.type > 17) {
+        const FieldType* type = FindFieldType(spec.type);
+        if (!type) {
             return Fail(KCE_UNKNOWN_FIELD_TYPE,
                         "field '" + name + "', type " + std::to_string(spec.type));
         }
         FieldDesc desc;
         desc.name = name;
         desc.type = spec.type;
-        uint32_t fixed = FixedNativeLength(spec.type);
+        uint32_t fixed = type->imageLength;
         std::string where = "field '" + name + "' (" + FieldTypeName(spec.type) + ")";
         if (fixed) {
             // The length of a fixed-size type may be given, but only as its own size (a
@@ -326,20 +268,6 @@ bool IsNativeNullAt(const FieldDesc& f, const uint8_t* p) {
         default:
             return true;
     }
-}
-
-double LoadDouble(const uint8_t* p) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = bits << 8 | p[i];
-    double v;
-    std::memcpy(&v, &bits, 8);
-    return v;
-}
-
-void StoreDouble(uint8_t* p, double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, 8);
-    for (int i = 0; i < 8; ++i) p[i] = uint8_t(bits >> (8 * i));
 }
 
 }  // namespace kce

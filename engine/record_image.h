@@ -30,6 +30,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/byte_order.h"
+#include "engine/field_types.h"
 #include "engine/kce.h"
 
 namespace kce {
@@ -62,11 +64,6 @@ struct RecordLayout {
     int Find(std::string_view name) const;
 };
 
-// The engine's name of a field type ("char", "money"...) and back; 0 for an unknown name.
-const char* FieldTypeName(UNSIGNED16 type);
-UNSIGNED16 FieldTypeFromName(std::string_view name);
-bool IsBlobType(UNSIGNED16 type);  // 5..8
-
 // Parses the field list of KdsCreateTable: "NAME,TYPE[,LENGTH[,DECIMALS]];...". Reports
 // KCE_FIELD_NAME_TOO_LONG, KCE_UNKNOWN_FIELD_TYPE, KCE_INVALID_FIELD_LENGTH,
 // KCE_DUPLICATE_FIELD_NAME, KCE_NO_FIELDS, KCE_INVALID_ARGUMENT with the field named.
@@ -87,32 +84,7 @@ bool IsNativeNull(const FieldDesc& field, const uint8_t* image);
 // The same test on the field's own bytes.
 bool IsNativeNullAt(const FieldDesc& field, const uint8_t* bytes);
 
-// Little-endian helpers for images.
-inline uint32_t LoadU32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline void StoreU32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-inline uint16_t LoadU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-inline void StoreU16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-double LoadDouble(const uint8_t* p);
-inline int64_t LoadI64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
-    return int64_t(v);
-}
-inline void StoreI64(uint8_t* p, int64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = uint8_t(uint64_t(v) >> (8 * i));
-}
 // Money's empty image read as a count; no money value may have it.
 constexpr int64_t kMoneyNullCount = INT64_MIN + 0x20;
-void StoreDouble(uint8_t* p, double v);
 
 }  // namespace kce

@@ -52,8 +52,14 @@ const std::string& LastText() { return ThreadLastError().text; }
 
 KCESTATUS CopyOut(std::string_view text, UNSIGNED8* buf, UNSIGNED16* len) {
     if (!len) return Fail(KCE_INVALID_ARGUMENT, "no length given for a text result");
-    if (text.size() > 0xFFFF) text = text.substr(0, 0xFFFF);
     UNSIGNED16 capacity = *len;
+    if (text.size() > 0xFFFF) {
+        // No 16-bit length can say how long the text is, nor can any buffer hold it: the caller
+        // is told so, with the most the length can carry, instead of receiving a cut text.
+        *len = 0xFFFF;
+        return Fail(KCE_INSUFFICIENT_BUFFER, "the text needs " + std::to_string(text.size()) +
+                                                 " bytes, more than a 16-bit length can carry");
+    }
     *len = static_cast<UNSIGNED16>(text.size());
     if (!buf) return KCE_SUCCESS;
     if (text.size() > capacity) {

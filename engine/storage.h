@@ -24,7 +24,6 @@
 #include "engine/kce.h"
 #include "engine/record_image.h"
 
-struct sqlite3;
 
 namespace kce {
 
@@ -106,10 +105,6 @@ class Storage {
     virtual KCESTATUS CheckRaw(int field, const uint8_t* bytes) const = 0;
     // Whether records marked deleted can exist (xBase) and are subject to the show-deleted setting.
     virtual bool HasDeletedMarks() const = 0;
-    // The SQLite database of a native table, null for other kinds. The index layer keeps a native
-    // table's structural indexes in it and maintains them inside the storage's write
-    // transactions (WriteObserver).
-    virtual sqlite3* Database() { return nullptr; }
 
     // Cross-process table and record locks on the file.
     FileLock& Locks() { return *locks_; }

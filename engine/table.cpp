@@ -8,6 +8,7 @@
 
 #include "engine/connection.h"
 #include "engine/index/index_handles.h"
+#include "engine/paths.h"
 #include "engine/settings.h"
 #include "engine/status.h"
 
@@ -26,17 +27,12 @@ std::string FileKey(const std::string& path) {
     return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
-std::string BaseName(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Registers a cursor on storage under the sharing rules; storage is new when fresh is true.
 KCESTATUS Attach(const std::shared_ptr<Storage>& storage, bool fresh, const OpenArgs& args,
                  KDSHANDLE* handle) {
     bool exclusive = args.options & KCE_OPEN_EXCLUSIVE;
     Storage::Sharing& share = storage->Share();
-    std::string name = "table '" + BaseName(storage->Path()) + "'";
+    std::string name = "table '" + FileName(storage->Path()) + "'";
     if (!fresh) {
         if (share.exclusive) return Fail(KCE_TABLE_IN_USE, name + " is open exclusively");
         if (exclusive && share.handles > 0) {

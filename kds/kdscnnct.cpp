@@ -34,14 +34,6 @@ std::string TextOf(const UNSIGNED8* bytes, UNSIGNED16 length) {
     return text;
 }
 
-enum class Transaction { Begin, Commit, Rollback };
-
-// The engine's transaction calls. This engine has none yet: the operation is refused with a
-// clear message instead of pretending to succeed.
-KCESTATUS EngineTransaction(Transaction, KDSHANDLE) {
-    throw KdsConnectionError("Transactions are not available: the engine has no transaction calls");
-}
-
 void CheckConnection(KCESTATUS status) {
     if (status != KCE_SUCCESS) throw kdscnnct::KdsError(status);
 }
@@ -387,7 +379,7 @@ std::string TKdsConnection::TablePath() const {
 
 void TKdsConnection::BeginTransaction() {
     if (!connected_) throw KdsConnectionError(std::string(msg::kNoServerConnection));
-    CheckConnection(EngineTransaction(Transaction::Begin, handle_));
+    CheckConnection(KdsBeginTransaction(handle_));
     transactionActive_ = true;
 }
 
@@ -395,7 +387,7 @@ void TKdsConnection::Commit() {
     if (!connected_) throw KdsConnectionError(std::string(msg::kNoServerConnection));
     DoBeforeCommit();
     CloseCachedStatements();
-    CheckConnection(EngineTransaction(Transaction::Commit, handle_));
+    CheckConnection(KdsCommitTransaction(handle_));
     transactionActive_ = false;
     DoAfterCommit();
 }
@@ -404,7 +396,7 @@ void TKdsConnection::Rollback() {
     if (!connected_) throw KdsConnectionError(std::string(msg::kNoServerConnection));
     DoBeforeRollback();
     CloseCachedStatements();
-    CheckConnection(EngineTransaction(Transaction::Rollback, handle_));
+    CheckConnection(KdsRollbackTransaction(handle_));
     transactionActive_ = false;
     DoAfterRollback();
 }

@@ -29,6 +29,7 @@
 #include "dataset/indexdefs.h"
 #include "kds/kce.h"
 #include "kds/kdscnnct.h"
+#include "kds/kdsindex.h"
 #include "rtl/stringlist.h"
 #include "rtl/threads.h"
 
@@ -126,6 +127,15 @@ class TKdsIndexFiles : public rtl::TStringList {
     explicit TKdsIndexFiles(TKdsDataSet* dataSet);
     TKdsDataSet* DataSet() const { return dataSet_; }
 
+    // While the table is open, adding an entry opens the file and deleting one closes it; either
+    // marks the index definitions out of date.
+    int Add(const std::string& value) override;
+    // Refused by the sorted list ("Operation not allowed on sorted list").
+    void Insert(int index, const std::string& value) override;
+    void Delete(int index) override;
+    // Closes every listed file of an open table; the index definitions stay as they are.
+    void Clear() override;
+
   private:
     TKdsDataSet* dataSet_;
 };
@@ -187,6 +197,46 @@ class TKdsDataSet : public db::TDataSet {
     const std::string& DefaultIndexName() const { return defaultIndexName_; }
     const std::string& ResolvedAliasPath() const { return resolvedAliasPath_; }
 
+    bool Scoped() const { return scoped_; }
+    // Switching on applies ScopeBegin and ScopeEnd to the active index (refused while a key
+    // range is applied); switching off removes them. The active record stays where it can.
+    void SetScoped(bool value);
+    const std::string& ScopeBegin() const { return scopeBegin_; }
+    // Texts longer than 257 characters are refused; the active scope changes at the next
+    // activation only.
+    void SetScopeBegin(const std::string& text);
+    const std::string& ScopeEnd() const { return scopeEnd_; }
+    void SetScopeEnd(const std::string& text);
+
+    // The last autoincrement value the table assigned; above 2147483647 a range error.
+    virtual int32_t LastAutoIncValue() = 0;
+
+    // ---- Keys, ranges and scopes (kdsdata_index.cpp) ------------------------------------------
+    // Searches the active index for the record whose leading key fields hold the values (one per
+    // field of the order, in order); true and that record active when found, else the record
+    // shown before stays.
+    bool SeekKey(const std::vector<TTypedValue>& values);
+    bool SeekCurrentKey();
+    // Restricts the records to the keys from the start values to the end values (each as a key
+    // prefix) and moves to the first; applying the same range again changes nothing.
+    void SetKeyRange(const std::vector<TTypedValue>& startValues,
+                     const std::vector<TTypedValue>& endValues);
+    void ApplyKeyRange();
+    void CancelKeyRange();
+    // Key entry (the SetKey state): field writes go to the range start or end key until Post
+    // keeps them or Cancel puts back what was there.
+    void BeginRangeStart();
+    void BeginRangeEnd();
+    // The field list of the active order: IndexFieldNames, or the fields of the IndexName index.
+    std::string CurrentIndexFields();
+    // The engine field number of segment `position` of the active index.
+    int GetSegmentFieldNum(int position) const;
+    int SegmentCount() const;
+    db::TField& SegmentField(int position) const;
+    // Opening and closing an index file of the open table ("Table must be Active." otherwise).
+    void AddIndexFile(const std::string& name);
+    void DropIndexFile(const std::string& name);
+
     // ---- Operations ---------------------------------------------------------------------------
     // Removes every record: on the open table (after EnsureBrowseMode), or through a private
     // handle when the dataset is closed.
@@ -194,6 +244,14 @@ class TKdsDataSet : public db::TDataSet {
     [[noreturn]] void BatchMove();
     [[noreturn]] void RenameTable();
     int UpdateStatus() const override;
+    // In the SetKey state Post keeps the key entered and Cancel puts back the one before.
+    void Post() override;
+    void Cancel() override;
+    bool FieldIsIndexed(const db::TField& field) const override;
+    // A TKdsBlobStream over the field's value in the record the state addresses.
+    std::unique_ptr<rtl::TStream> OpenBlobStream(db::TField& field,
+                                                 db::TBlobStreamMode mode) override;
+    void ReleaseBlob(db::TField& field) override;
 
     // ---- Dataset-model operations -------------------------------------------------------------
     int CountRecords() override;
@@ -240,7 +298,6 @@ class TKdsDataSet : public db::TDataSet {
     // ---- Steps supplied by the table and query classes ----------------------------------------
     // A new engine table handle for this dataset's table.
     virtual KDSHANDLE OpenTableCursor() = 0;
-    virtual UNSIGNED32 LastAutoIncValue() = 0;
     // The record number stored with each fetched record.
     virtual int32_t CursorRecordNumber();
 
@@ -313,6 +370,25 @@ class TKdsDataSet : public db::TDataSet {
     virtual bool IsIndexField(const db::TField& field) const;
     // Whether a scope is set on the active index.
     bool OrderHasScope();
+    bool HasActiveIndex() const;
+    KDSHANDLE IndexHandleForFields(const std::string& fields);
+    virtual void ActivateScope();
+    virtual void DeactivateScope();
+    // The key buffers, by role.
+    enum TKdsKeyBuffer : int {
+        kbSearch = 0,
+        kbRangeStart,
+        kbRangeEnd,
+        kbAppliedStart,
+        kbAppliedEnd,
+        kbBackup
+    };
+    void BeginKeyEdit(int kind, bool clear);
+    void EndKeyEdit(bool keep);
+    void AssignKeyValues(int kind, const std::vector<TTypedValue>& values);
+    void BuildRawKey(int kind, UNSIGNED8* key, UNSIGNED16* length);
+    bool ApplyRangeScopes();
+    bool ResetKeyRange();
     void SetOrderHandle(KDSHANDLE handle) { orderHandle_ = handle; }
     void SetIndexSelection(uint8_t selection) { indexSelection_ = selection; }
     void SetDefaultIndexName(const std::string& name) { defaultIndexName_ = name; }
@@ -340,6 +416,12 @@ class TKdsDataSet : public db::TDataSet {
 
   private:
     friend class TKdsTableOptions;
+    friend class TKdsBlobStream;
+    std::string SegmentFieldName(int position, UNSIGNED16 capacity) const;
+    bool KeyModified(int kind);
+    void SetKeyModified(int kind, bool modified);
+    void CopyKeyBuffer(int from, int to);
+    bool SameKey(int a, int b);
     void AttachTo(TKdsConnection* connection);
     bool NamesConnection(const TKdsConnection& connection) const;
     void ReadFieldDescriptions(KDSHANDLE table);
@@ -360,6 +442,9 @@ class TKdsDataSet : public db::TDataSet {
     bool storeDefs_ = false;
     std::string indexName_;
     std::string indexFieldNames_;
+    bool scoped_ = false;
+    std::string scopeBegin_;
+    std::string scopeEnd_;
     bool storeActive_ = true;
     bool sequenced_ = false;
 

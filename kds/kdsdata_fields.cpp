@@ -543,13 +543,19 @@ void TKdsDataSet::WriteFieldValue(int fieldNumber, db::TFieldType dataType, cons
 void TKdsDataSet::CursorInitRecord(db::TRecordBuffer buffer) {
     CheckKdsStatus(this, KdsClearRecordBuffer(tableHandle_, reinterpret_cast<UNSIGNED8*>(buffer),
                                               recordLength_));
+    // Finding each field by name costs a search of the field list per field and record: it is
+    // skipped when no field has a default expression at all (the usual case).
+    bool anyDefault = false;
+    for (int f = 0; f < Fields().Count() && !anyDefault; ++f) {
+        anyDefault = !Fields().At(f).DefaultExpression().empty();
+    }
     for (int i = 0; i < fieldDescriptions_.Count(); ++i) {
         const TKCEFieldDef& d = fieldDescriptions_.Item(i);
         if (d.FieldType == KCE_AUTOINC) {
             std::memset(buffer + d.Offset, 0xFF, 4);
             continue;
         }
-        if (IsBlobType(d.FieldType)) continue;
+        if (IsBlobType(d.FieldType) || !anyDefault) continue;
         db::TField* field = FieldNamedOrNull(d.Name);
         if (field == nullptr || field->DefaultExpression().empty()) continue;
         std::string e = rtl::Trim(field->DefaultExpression());

@@ -1,5 +1,8 @@
 #include "kds/kdstable.h"
 
+#include <cctype>
+
+#include "rtl/exceptions.h"
 #include "rtl/paths.h"
 
 namespace kds {
@@ -38,6 +41,12 @@ KDSHANDLE TKdsTable::OpenTableCursor() {
     std::string path = DatabasePath();
     if (path.empty()) KdsDatabaseError(this, msg::kNoDatabaseName);
     bool dictionary = KdsConnection() != nullptr && KdsConnection()->IsDictionaryConnection();
+    // A folder typed relative to the working directory is made absolute here: the engine reads a
+    // relative table name against the connection's folder, which would apply the folder twice.
+    bool relative = !(path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                      path[1] == ':') &&
+                    !rtl::IsPathDelimiter(path[0]);
+    if (relative) path = rtl::ResolvePath(path);
     std::string name = dictionary ? TableName() : path + "\\" + TableName();
     KDSHANDLE connection = ConnectionHandleForOpen();
     UNSIGNED16 type = dictionary ? 0 : EngineTableType();
@@ -70,10 +79,11 @@ KDSHANDLE TKdsTable::OpenTableCursor() {
     return handle;
 }
 
-UNSIGNED32 TKdsTable::LastAutoIncValue() {
+int32_t TKdsTable::LastAutoIncValue() {
     UNSIGNED32 value = 0;
     CheckKdsStatus(this, KdsGetLastAutoinc(TableHandle(), &value));
-    return value;
+    if (value > 2147483647u) throw rtl::ERangeError("Range check error");
+    return static_cast<int32_t>(value);
 }
 
 }  // namespace kds

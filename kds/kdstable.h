@@ -15,10 +15,10 @@ class TKdsTable : public TKdsExtendedTable {
     // True while open; false without TableName; otherwise whether the table's file exists in
     // DatabasePath (".kdt" or ".dbf" added to a name without extension).
     bool TableExists();
+    int32_t LastAutoIncValue() override;
 
   protected:
     KDSHANDLE OpenTableCursor() override;
-    UNSIGNED32 LastAutoIncValue() override;
 };
 
 }  // namespace kds

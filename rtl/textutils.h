@@ -3,12 +3,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace rtl {
 
-bool SameText(const std::string& a, const std::string& b);
+bool SameText(std::string_view a, std::string_view b);
 // <0, 0, >0 as a sorts before, with or after b, ignoring letter case.
-int CompareText(const std::string& a, const std::string& b);
+int CompareText(std::string_view a, std::string_view b);
 std::string UpperCase(std::string text);
 std::string LowerCase(std::string text);
 // Trim removes control characters and blanks (bytes up to 32) at both ends, as the class

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/field_types.h"
 #include "engine/kce.h"
 #include "rtl/codepages.h"
 #include "tools/base64.h"
@@ -63,7 +64,7 @@ class Table {
         Check(KdsOpenTable(conn_, U(FileName(path)), nullptr, TypeOf(path), KCE_ANSI,
                            KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, options, &handle_));
         Load();
-        if (TypeOf(path) == 1) OpenNtxFiles(path);
+        if (TypeOf(path) == KCE_NTX) OpenNtxFiles(path);
     }
     Table(const std::string& path, UNSIGNED16 type, const std::string& fields) {
         Check(KdsConnect(U(Folder(path)), &conn_));
@@ -127,11 +128,11 @@ class Table {
     // The table type of a file: .kdt native; a .dbf in the dBase layout (its first byte) is an
     // NTX table, any other .dbf (FoxPro layouts, or a file yet to be created) a CDX table.
     static UNSIGNED16 TypeOf(const std::string& path) {
-        if (Ext(path) != ".dbf") return 3;
+        if (Ext(path) != ".dbf") return KCE_KDT;
         // Only a regular file is read: the engine refuses anything else at once, with its own
         // status, where a FIFO would make this read wait for ever.
         std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error)) return 2;
+        if (!std::filesystem::is_regular_file(path, error)) return KCE_CDX;
         std::ifstream file(path, std::ios::binary);
         int version = file.get();
         switch (version) {
@@ -142,9 +143,9 @@ class Table {
             case 0x8B:
             case 0x8E:
             case 0xCB:
-                return 1;
+                return KCE_NTX;
             default:
-                return 2;
+                return KCE_CDX;
         }
     }
 
@@ -178,11 +179,6 @@ class Table {
     std::vector<Field> fields_;
     const rtl::CodePage* page_ = nullptr;
 };
-
-const char* const kTypeNames[] = {"",        "logical", "numeric",  "date",    "char",
-                                  "memo",    "binary",  "image",    "varchar", "compactdate",
-                                  "double",  "integer", "shortint", "time",    "timestamp",
-                                  "autoinc", "raw",     "money"};
 
 bool IsText(UNSIGNED16 t) { return t == KCE_STRING || t == KCE_MEMO || t == KCE_VARCHAR; }
 bool IsBytes(UNSIGNED16 t) { return t == KCE_BINARY || t == KCE_IMAGE || t == KCE_RAW; }
@@ -269,12 +265,12 @@ int Create(int argc, char** argv) {
     UNSIGNED16 type = Table::TypeOf(path);
     if (auto t = args.Option("--type")) {
         if (*t == "cdx")
-            type = 2;
+            type = KCE_CDX;
         else if (*t == "ntx")
-            type = 1;
+            type = KCE_NTX;
         else
             throw Failure{"--type takes cdx or ntx, not '" + *t + "'"};
-        if (type != 3 && Table::Ext(path) != ".dbf") {
+        if (type != KCE_KDT && Table::Ext(path) != ".dbf") {
             throw Failure{"--type " + *t + " needs a .dbf table"};
         }
     }
@@ -301,9 +297,9 @@ int Create(int argc, char** argv) {
                 throw Failure{"field '" + spec + "': ',' and ';' are not allowed"};
             }
         }
-        bool known = false;
-        for (const char* name : kTypeNames) known = known || (*name && parts[1] == name);
-        if (!known) throw Failure{"field '" + parts[0] + "': unknown type '" + parts[1] + "'"};
+        const kce::FieldType* known = kce::FindFieldTypeByName(parts[1]);
+        if (!known || parts[1] != known->name)
+            throw Failure{"field '" + parts[0] + "': unknown type '" + parts[1] + "'"};
         if ((parts[1] == "char" || parts[1] == "numeric" || parts[1] == "raw") &&
             parts.size() < 3) {
             throw Failure{"field '" + parts[0] + "': type " + parts[1] + " needs a length"};
@@ -326,11 +322,11 @@ int Create(int argc, char** argv) {
     } catch (const Failure&) {
         if (made) {
             for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
-            if (type != 3) {
+            if (type != KCE_KDT) {
                 // The index files made beside the table go with it.
                 std::string stem = path.substr(0, path.size() - 4);
                 std::remove((stem + ".cdx").c_str());
-                std::remove((stem + (type == 2 ? ".fpt" : ".dbt")).c_str());
+                std::remove((stem + (type == KCE_CDX ? ".fpt" : ".dbt")).c_str());
                 for (const IndexSpec& index : indexes) {
                     std::string folder = path.substr(0, path.find_last_of('/') + 1);
                     std::remove((folder + index.name + ".ntx").c_str());
@@ -537,7 +533,7 @@ int Export(int argc, char** argv) {
                              "kdstool: %s, record %u, field '%s': cannot read the bytes "
                              "'%s' as a %s value\n",
                              path.c_str(), unsigned(recno), f.name.c_str(),
-                             Visible(u.bytes).c_str(), kTypeNames[f.type]);
+                             Visible(u.bytes).c_str(), kce::FieldTypeName(f.type));
             }
         }
         if (deleted) line += ", \"_deleted\": true";
@@ -559,8 +555,8 @@ int Export(int argc, char** argv) {
 std::optional<std::string> FieldText(const Table& table, const Table::Field& f,
                                      const JsonValue& v) {
     auto wrong = [&](const char* expected) {
-        return Failure{std::string("expected ") + expected + " for a " + kTypeNames[f.type] +
-                       " field"};
+        return Failure{std::string("expected ") + expected + " for a " +
+                       kce::FieldTypeName(f.type) + " field"};
     };
     if (v.kind == JsonValue::kNull) return std::nullopt;
     if (v.kind == JsonValue::kObject) {
@@ -701,7 +697,7 @@ int Info(int argc, char** argv) {
         const Table::Field& f = table.Fields()[i];
         out += i ? ", {\"name\": " : "{\"name\": ";
         tools::AppendJsonString(out, f.name);
-        out += std::string(", \"type\": \"") + kTypeNames[f.type] +
+        out += std::string(", \"type\": \"") + kce::FieldTypeName(f.type) +
                "\", \"length\": " + std::to_string(f.length) +
                ", \"decimals\": " + std::to_string(f.decimals) + "}";
     }
@@ -752,7 +748,7 @@ int Pack(int argc, char** argv) {
     std::string path = WithExtension(args.positional[0]);
     Table table(path, KCE_OPEN_EXCLUSIVE);
     Check(KdsPackTable(table.Handle()));
-    if (Table::TypeOf(path) == 3) Check(KdsReindex(table.Handle()));
+    if (Table::TypeOf(path) == KCE_KDT) Check(KdsReindex(table.Handle()));
     return 0;
 }
 

@@ -11,6 +11,7 @@
 #include "engine/connection.h"
 #include "engine/paths.h"
 #include "engine/table.h"
+#include "engine/text.h"
 
 using namespace kce;
 
@@ -41,9 +42,7 @@ extern "C" KCESTATUS KdsConnect60(const UNSIGNED8* path, UNSIGNED16 serverTypes,
         }
         std::string given = TextArg(path);
         if (given.empty()) return Fail(KCE_INVALID_PATH, "no connection path given");
-        std::string upper = given;
-        for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
-        if (upper.find(".KDD") != std::string::npos) {
+        if (Upper(given).find(".KDD") != std::string::npos) {
             return Fail(KCE_NOT_SUPPORTED, "data dictionary connections (" + given + ")");
         }
         std::string folder = ResolvePath(given);

@@ -5,7 +5,9 @@
 
 #include "engine/api/helpers.h"
 #include "engine/index/index_handles.h"
+#include "engine/native/kdt_storage.h"
 #include "engine/paths.h"
+#include "engine/text.h"
 
 namespace kce {
 
@@ -24,16 +26,6 @@ KCESTATUS CopyHandles(const std::vector<std::shared_ptr<IndexHandle>>& list, KDS
     }
     for (size_t i = 0; i < list.size(); ++i) handles[i] = list[i]->Handle();
     return KCE_SUCCESS;
-}
-
-std::string BaseName(const std::string& path, bool withExtension) {
-    size_t slash = path.find_last_of('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (!withExtension) {
-        size_t dot = name.find_last_of('.');
-        if (dot != std::string::npos) name.resize(dot);
-    }
-    return name;
 }
 
 // Puts the cursor on the first entry at or after pos that passes the table's filter; EOF when
@@ -190,11 +182,7 @@ extern "C" KCESTATUS KdsGetIndexHandle(KDSHANDLE table, const UNSIGNED8* name, K
         std::string wanted = TextArg(name);
         for (const auto& h : list) {
             const std::string& n = h->Index().Index().Definition().name;
-            if (n.size() == wanted.size() &&
-                std::equal(n.begin(), n.end(), wanted.begin(), [](char a, char b) {
-                    return std::toupper(static_cast<unsigned char>(a)) ==
-                           std::toupper(static_cast<unsigned char>(b));
-                })) {
+            if (SameText(n, wanted)) {
                 *index = h->Handle();
                 return KCE_SUCCESS;
             }
@@ -211,19 +199,15 @@ extern "C" KCESTATUS KdsOpenIndex(KDSHANDLE table, const UNSIGNED8* file, KDSHAN
         std::vector<std::shared_ptr<IndexHandle>> list;
         if (KCESTATUS s = IndexHandlesOf(cursor, &list)) return s;
         // The table's own file holds its structural indexes, which are open already.
-        if (!path.empty() && BaseName(path, true) == BaseName(cursor->Store().Path(), true)) {
+        if (!path.empty() && FileName(path, true) == FileName(cursor->Store().Path(), true)) {
             return CopyHandles(list, handles, count);
         }
         // So does the structural .cdx of a CDX table (same name as the table).
-        if (!path.empty() && cursor->Store().TableType() == 2) {
+        if (!path.empty() && cursor->Store().TableType() == KCE_CDX) {
             std::string resolvedPath = IndexFilePath(*cursor, path);
             std::string ext = Extension(resolvedPath);
-            auto upper = [](std::string t) {
-                for (char& c : t) c = char(std::toupper(static_cast<unsigned char>(c)));
-                return t;
-            };
-            if (upper(ext) == ".CDX" && upper(BaseName(resolvedPath, false)) ==
-                                            upper(BaseName(cursor->Store().Path(), false))) {
+            if (SameText(ext, ".cdx") &&
+                SameText(FileName(resolvedPath, false), FileName(cursor->Store().Path(), false))) {
                 std::vector<std::shared_ptr<IndexHandle>> structural;
                 for (const auto& h : list) {
                     if (!h->Index().Index().InIndexFile()) structural.push_back(h);
@@ -302,9 +286,9 @@ extern "C" KCESTATUS KdsGetIndexFilename(KDSHANDLE index, UNSIGNED16 option, UNS
         const std::string& path = h.Index().Index().File();
         switch (option) {
             case 1:
-                return CopyOut(BaseName(path, false), buf, len);
+                return CopyOut(FileName(path, false), buf, len);
             case 2:
-                return CopyOut(BaseName(path, true), buf, len);
+                return CopyOut(FileName(path, true), buf, len);
             case 3:
                 return CopyOut(path, buf, len);
         }
@@ -386,7 +370,7 @@ extern "C" KCESTATUS KdsGetIndexPageSize(KDSHANDLE index, UNSIGNED16* size) {
         if (KCESTATUS s = NeedOut(size)) return s;
         sqlite3_stmt* stmt = nullptr;
         *size = 4096;
-        if (sqlite3_prepare_v2(h.Cursor().Store().Database(), "PRAGMA page_size", -1, &stmt,
+        if (sqlite3_prepare_v2(native::DatabaseOf(h.Cursor().Store()), "PRAGMA page_size", -1, &stmt,
                                nullptr) == SQLITE_OK &&
             sqlite3_step(stmt) == SQLITE_ROW) {
             *size = UNSIGNED16(std::min(sqlite3_column_int(stmt, 0), 65535));

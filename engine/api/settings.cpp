@@ -134,7 +134,8 @@ extern "C" KCESTATUS KdsGetVersion(UNSIGNED32* major, UNSIGNED32* minor, UNSIGNE
 extern "C" KCESTATUS KdsConvertJulianToString(double julian, UNSIGNED8* buf, UNSIGNED16* len) {
     return Guard([&]() -> KCESTATUS {
         // Day 0 is the empty date; others must fall in years 1 to 9999.
-        if (julian != julian || (julian != 0 && (julian < kJulianOfDayOne || julian >= 5373485)))
+        if (julian != julian ||
+            (julian != 0 && (julian < kJulianOfDayOne || julian >= kJulianOfLastDay + 1)))
             return Fail(KCE_INVALID_DATE, "Julian day " + std::to_string(julian));
         return CopyOut(EightDigitDate(static_cast<int64_t>(julian)), buf, len);
     });

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "engine/byte_order.h"
 #include "engine/status.h"
 
 namespace kce::dbf {
@@ -15,19 +16,6 @@ namespace {
 constexpr uint8_t kEndOfFile = 0x1A;
 constexpr uint8_t kDescriptorEnd = 0x0D;
 constexpr size_t kBacklinkSize = 263;
-
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 bool IsKnownVersion(uint8_t v) {
     switch (v) {
@@ -134,9 +122,9 @@ KCESTATUS DbfFile::Load() {
     header_.year = 1900 + head[1];
     header_.month = head[2];
     header_.day = head[3];
-    header_.recordCount = Get32(head + 4);
-    header_.headerLength = Get16(head + 8);
-    header_.recordLength = Get16(head + 10);
+    header_.recordCount = LoadU32(head + 4);
+    header_.headerLength = LoadU16(head + 8);
+    header_.recordLength = LoadU16(head + 10);
     header_.tableFlags = head[28];
     header_.codePage = head[29];
     dialect_ = DialectOf(header_.version);
@@ -183,7 +171,7 @@ KCESTATUS DbfFile::Load() {
             f.decimals = 0;
         }
         f.flags = dialect_ == Dialect::kVisualFoxPro ? d[18] : 0;
-        f.autoincNext = Get32(d + 19);
+        f.autoincNext = LoadU32(d + 19);
         f.autoincStep = d[23];
         std::string where = "file " + path + ", field " + std::to_string(fields_.size() + 1);
         if (f.name.empty()) return Fail(KCE_DBF_BAD_FIELD, where + " has no name");
@@ -242,8 +230,8 @@ KCESTATUS DbfFile::Create(const std::string& path, uint8_t version, uint8_t tabl
     area[1] = static_cast<uint8_t>(y - 1900);
     area[2] = static_cast<uint8_t>(m);
     area[3] = static_cast<uint8_t>(d);
-    Put16(&area[8], static_cast<uint16_t>(headerLength));
-    Put16(&area[10], static_cast<uint16_t>(offset));
+    StoreU16(&area[8], static_cast<uint16_t>(headerLength));
+    StoreU16(&area[10], static_cast<uint16_t>(offset));
     area[28] = tableFlags;
     area[29] = codePage;
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -251,11 +239,11 @@ KCESTATUS DbfFile::Create(const std::string& path, uint8_t version, uint8_t tabl
         uint8_t* p = &area[32 + 32 * i];
         std::memcpy(p, f.name.data(), std::min<size_t>(f.name.size(), 10));
         p[11] = static_cast<uint8_t>(f.type);
-        if (dialect == Dialect::kVisualFoxPro) Put32(p + 12, f.offset);
+        if (dialect == Dialect::kVisualFoxPro) StoreU32(p + 12, f.offset);
         p[16] = static_cast<uint8_t>(f.length);
         p[17] = f.type == 'C' ? static_cast<uint8_t>(f.length >> 8) : f.decimals;
         p[18] = f.flags;
-        Put32(p + 19, f.autoincNext);
+        StoreU32(p + 19, f.autoincNext);
         p[23] = f.autoincStep;
     }
     area[32 + 32 * fields.size()] = kDescriptorEnd;
@@ -278,7 +266,7 @@ KCESTATUS DbfFile::Refresh() {
         if (KCESTATUS s = file_.ReadExact(32 + 32 * i + 19, next, 4, "autoincrement counter")) {
             return s;
         }
-        fields_[i].autoincNext = Get32(next);
+        fields_[i].autoincNext = LoadU32(next);
     }
     count_ = size < header_.headerLength
                  ? 0
@@ -301,7 +289,7 @@ KCESTATUS DbfFile::StampHeader(bool withCount) {
     Today(&y, &m, &d);
     uint8_t stamp[7] = {static_cast<uint8_t>(y - 1900), static_cast<uint8_t>(m),
                         static_cast<uint8_t>(d)};
-    Put32(stamp + 3, count_);
+    StoreU32(stamp + 3, count_);
     if (KCESTATUS s = file_.WriteAt(1, stamp, withCount ? 7 : 3)) return s;
     header_.year = y;
     header_.month = m;
@@ -365,7 +353,7 @@ KCESTATUS DbfFile::Zap() { return Truncate(0); }
 KCESTATUS DbfFile::CopyLayoutTo(const std::string& path, std::unique_ptr<DbfFile>* out) const {
     std::vector<uint8_t> area(header_.headerLength + 1);
     if (KCESTATUS s = file_.ReadExact(0, area.data(), header_.headerLength, "DBF header")) return s;
-    Put32(&area[4], 0);
+    StoreU32(&area[4], 0);
     area.back() = kEndOfFile;
     auto file = std::make_unique<DbfFile>();
     if (KCESTATUS s = file->file_.Create(path, true)) return s;
@@ -382,7 +370,7 @@ KCESTATUS DbfFile::ReplaceWith(const std::string& path) {
 
 KCESTATUS DbfFile::WriteAutoincNext(size_t field, uint32_t next) {
     uint8_t bytes[4];
-    Put32(bytes, next);
+    StoreU32(bytes, next);
     if (KCESTATUS s = file_.WriteAt(32 + 32 * field + 19, bytes, 4)) return s;
     fields_[field].autoincNext = next;
     return KCE_SUCCESS;
@@ -394,7 +382,7 @@ KCESTATUS DbfFile::Check(DbfCheck* out) const {
     uint8_t head[8];
     if (KCESTATUS s = file_.ReadExact(0, head, sizeof head, "DBF header")) return s;
     DbfCheck c;
-    c.headerCount = Get32(head + 4);
+    c.headerCount = LoadU32(head + 4);
     uint64_t body = size - header_.headerLength;
     c.recordsBySize = static_cast<uint32_t>(body / header_.recordLength);
     uint64_t rest = body % header_.recordLength;

@@ -1,6 +1,5 @@
 #include "engine/dbf/dbf_table.h"
 
-#include <dirent.h>
 #include <strings.h>
 
 #include <cctype>
@@ -9,9 +8,13 @@
 #include <cstring>
 #include <filesystem>
 
+#include "engine/byte_order.h"
+#include "engine/field_types.h"
 #include "engine/file_io.h"
+#include "engine/paths.h"
 #include "engine/record_image.h"
 #include "engine/status.h"
+#include "engine/text.h"
 
 namespace kce::dbf {
 
@@ -19,14 +22,6 @@ namespace {
 
 constexpr uint8_t kDeleted = '*';
 constexpr uint8_t kKept = ' ';
-
-uint32_t Get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // True when every byte is a blank, a zero byte or one of the extra characters.
 bool AllOf(const uint8_t* p, size_t n, const char* extra = "") {
@@ -36,42 +31,34 @@ bool AllOf(const uint8_t* p, size_t n, const char* extra = "") {
     return true;
 }
 
-const char* TypeName(uint16_t type) {
-    static const char* const kNames[] = {"unknown", "logical", "numeric",  "date",    "char",
-                                         "memo",    "binary",  "image",    "varchar", "compactdate",
-                                         "double",  "integer", "shortint", "time",    "timestamp",
-                                         "autoinc", "raw",     "money"};
-    return type <= 17 ? kNames[type] : "unknown";
-}
-
 // The engine type of a DBF column, or 0 for a column the engine does not show.
 uint16_t EngineType(const FieldDescriptor& f, Dialect dialect) {
     const bool vfp = dialect == Dialect::kVisualFoxPro;
     switch (f.type) {
         case 'L':
-            return 1;
+            return KCE_LOGICAL;
         case 'N':
         case 'F':
-            return 2;
+            return KCE_NUMERIC;
         case 'D':
-            return 3;
+            return KCE_DATE;
         case 'C':
-            return 4;
+            return KCE_STRING;
         case 'M':
-            return (f.flags & kFieldBinary) ? 6 : 5;
+            return (f.flags & kFieldBinary) ? KCE_BINARY : KCE_MEMO;
         case 'W':
-            return 6;
+            return KCE_BINARY;
         case 'G':
         case 'P':
-            return 7;
+            return KCE_IMAGE;
         case 'B':
-            return vfp ? 10 : 6;
+            return vfp ? KCE_DOUBLE : KCE_BINARY;
         case 'I':
-            return (f.flags & kFieldAutoinc) == kFieldAutoinc ? 15 : 11;
+            return (f.flags & kFieldAutoinc) == kFieldAutoinc ? KCE_AUTOINC : KCE_INTEGER;
         case 'T':
-            return 14;
+            return KCE_TIMESTAMP;
         case 'Y':
-            return 17;
+            return KCE_CURDOUBLE;
         default:
             return 0;  // '0': _NullFlags
     }
@@ -79,49 +66,19 @@ uint16_t EngineType(const FieldDescriptor& f, Dialect dialect) {
 
 uint32_t ImageLengthOf(uint16_t type, uint32_t fileLength) {
     switch (type) {
-        case 5:
-        case 6:
-        case 7:
-        case 11:
-        case 15:
+        case KCE_MEMO:
+        case KCE_BINARY:
+        case KCE_IMAGE:
+        case KCE_INTEGER:
+        case KCE_AUTOINC:
             return 4;
-        case 10:
-        case 14:
-        case 17:
+        case KCE_DOUBLE:
+        case KCE_TIMESTAMP:
+        case KCE_CURDOUBLE:
             return 8;
         default:
             return fileLength;
     }
-}
-
-// A sibling of path with another extension, found regardless of letter case; when none exists,
-// the name with the extension in the letter case of path's own extension.
-std::string Sibling(const std::string& path, const char* ext) {
-    size_t slash = path.rfind('/');
-    size_t dot = path.rfind('.');
-    std::string base = (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-                           ? path.substr(0, dot)
-                           : path;
-    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-    std::string stem = base.substr(slash == std::string::npos ? 0 : slash + 1);
-    std::string want = stem + ext;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            if (::strcasecmp(e->d_name, want.c_str()) == 0) {
-                std::string found = (slash == std::string::npos ? "" : dir + "/") + e->d_name;
-                ::closedir(d);
-                return found;
-            }
-        }
-        ::closedir(d);
-    }
-    bool upper = dot != std::string::npos && dot + 1 < path.size() &&
-                 std::isupper(static_cast<unsigned char>(path[dot + 1]));
-    std::string e = ext;
-    if (upper) {
-        for (char& c : e) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return base + e;
 }
 
 // The files of a pack: the new table and memo file beside the old ones, and the marker whose
@@ -150,25 +107,23 @@ KCESTATUS WriteMarker(const std::string& path) {
     return f->Sync();
 }
 
-bool IsBlob(uint16_t type) { return type >= 5 && type <= 7; }
-
 }  // namespace
 
 bool DbfCanHold(XBaseKind kind, uint16_t type) {
     switch (type) {
-        case 1:
-        case 2:
-        case 3:
-        case 4:
-        case 5:
+        case KCE_LOGICAL:
+        case KCE_NUMERIC:
+        case KCE_DATE:
+        case KCE_STRING:
+        case KCE_MEMO:
             return true;
-        case 6:
-        case 7:
-        case 10:
-        case 11:
-        case 14:
-        case 15:
-        case 17:
+        case KCE_BINARY:
+        case KCE_IMAGE:
+        case KCE_DOUBLE:
+        case KCE_INTEGER:
+        case KCE_TIMESTAMP:
+        case KCE_AUTOINC:
+        case KCE_CURDOUBLE:
             return kind == XBaseKind::kCdx;
         default:
             return false;
@@ -197,28 +152,27 @@ KCESTATUS DbfTable::Create(const std::string& path, XBaseKind kind,
             }
         }
         for (size_t j = 0; j < i; ++j) {
-            if (::strcasecmp(wanted[j].name.c_str(), s.name.c_str()) == 0) {
+            if (SameText(wanted[j].name, s.name)) {
                 return Fail(KCE_DUPLICATE_FIELD_NAME, where);
             }
         }
-        if (s.type < 1 || s.type > 17) {
+        if (!FindFieldType(s.type)) {
             return Fail(KCE_UNKNOWN_FIELD_TYPE, where + ": type " + std::to_string(s.type));
         }
         if (!DbfCanHold(kind, s.type)) {
             return Fail(KCE_FIELD_TYPE_NOT_ALLOWED,
                         where + ": a" + std::string(kind == XBaseKind::kCdx ? " CDX" : "n NTX") +
-                            " table cannot hold type " + TypeName(s.type));
+                            " table cannot hold type " + FieldTypeName(s.type));
         }
         FieldDescriptor f;
-        f.name = s.name;
-        for (char& c : f.name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        f.name = Upper(s.name);
         const bool cdx = kind == XBaseKind::kCdx;
         switch (s.type) {
-            case 1:
+            case KCE_LOGICAL:
                 f.type = 'L';
                 f.length = 1;
                 break;
-            case 2:
+            case KCE_NUMERIC:
                 if (s.length < 1 || s.length > 20 ||
                     (s.decimals > 0 && s.decimals + 2u > s.length)) {
                     return Fail(KCE_INVALID_FIELD_LENGTH,
@@ -230,11 +184,11 @@ KCESTATUS DbfTable::Create(const std::string& path, XBaseKind kind,
                 f.length = s.length;
                 f.decimals = static_cast<uint8_t>(s.decimals);
                 break;
-            case 3:
+            case KCE_DATE:
                 f.type = 'D';
                 f.length = 8;
                 break;
-            case 4: {
+            case KCE_STRING: {
                 uint32_t max = cdx ? 254 : 65535;
                 if (s.length < 1 || s.length > max) {
                     return Fail(KCE_INVALID_FIELD_LENGTH, where + ": char length " +
@@ -245,35 +199,35 @@ KCESTATUS DbfTable::Create(const std::string& path, XBaseKind kind,
                 f.length = s.length;
                 break;
             }
-            case 5:
+            case KCE_MEMO:
                 f.type = 'M';
                 f.length = cdx ? 4 : 10;
                 memo = true;
                 break;
-            case 6:
+            case KCE_BINARY:
                 f.type = 'M';
                 f.length = 4;
                 f.flags = kFieldBinary;
                 memo = true;
                 break;
-            case 7:
+            case KCE_IMAGE:
                 f.type = 'P';
                 f.length = 4;
                 memo = true;
                 break;
-            case 10:
+            case KCE_DOUBLE:
                 f.type = 'B';
                 f.length = 8;
                 break;
-            case 11:
+            case KCE_INTEGER:
                 f.type = 'I';
                 f.length = 4;
                 break;
-            case 14:
+            case KCE_TIMESTAMP:
                 f.type = 'T';
                 f.length = 8;
                 break;
-            case 15:
+            case KCE_AUTOINC:
                 f.type = 'I';
                 f.length = 4;
                 f.flags = kFieldAutoinc;
@@ -281,7 +235,7 @@ KCESTATUS DbfTable::Create(const std::string& path, XBaseKind kind,
                 f.autoincStep = 1;
                 autoinc = true;
                 break;
-            case 17:
+            case KCE_CURDOUBLE:
                 f.type = 'Y';
                 f.length = 8;
                 break;
@@ -340,15 +294,16 @@ KCESTATUS DbfTable::Load() {
         f.name = c.name;
         f.type = EngineType(c, dialect);
         f.length = ImageLengthOf(f.type, c.length);
-        f.decimals = f.type == 2 ? c.decimals : 0;
+        f.decimals = f.type == KCE_NUMERIC ? c.decimals : 0;
         f.offset = offset;
         f.column = i;
         if (c.flags & kFieldNullable) f.nullBit = nextBit++;
-        if ((f.type == 5 && c.length != 4 && c.length != 10) ||
-            (IsBlob(f.type) && c.length != 4 && c.length != 10) ||
-            ((f.type == 10 || f.type == 14 || f.type == 17) && c.length != 8) ||
-            ((f.type == 11 || f.type == 15) && c.length != 4) || (f.type == 3 && c.length != 8) ||
-            (f.type == 1 && c.length != 1)) {
+        if ((f.type == KCE_MEMO && c.length != 4 && c.length != 10) ||
+            (IsBlobType(f.type) && c.length != 4 && c.length != 10) ||
+            ((f.type == KCE_DOUBLE || f.type == KCE_TIMESTAMP || f.type == KCE_CURDOUBLE) &&
+             c.length != 8) ||
+            ((f.type == KCE_INTEGER || f.type == KCE_AUTOINC) && c.length != 4) ||
+            (f.type == KCE_DATE && c.length != 8) || (f.type == KCE_LOGICAL && c.length != 1)) {
             return Fail(KCE_DBF_BAD_FIELD, "file " + Path() + ", field '" + c.name + "' of type '" +
                                                std::string(1, c.type) + "' has length " +
                                                std::to_string(c.length));
@@ -403,7 +358,7 @@ int DbfTable::FieldIndex(std::string_view name) const {
 uint32_t DbfTable::MemoPointer(const uint8_t* record, const DbfField& f) const {
     const FieldDescriptor& c = file_->Fields()[f.column];
     const uint8_t* p = record + c.offset;
-    if (c.length == 4) return Get32(p);
+    if (c.length == 4) return LoadU32(p);
     uint64_t v = 0;
     for (uint32_t i = 0; i < c.length; ++i) {
         if (p[i] >= '0' && p[i] <= '9')
@@ -419,7 +374,7 @@ void DbfTable::PutMemoPointer(uint8_t* record, const DbfField& f, uint32_t block
     const FieldDescriptor& c = file_->Fields()[f.column];
     uint8_t* p = record + c.offset;
     if (c.length == 4) {
-        Put32(p, block);
+        StoreU32(p, block);
         return;
     }
     std::memset(p, ' ', c.length);
@@ -463,40 +418,40 @@ KCESTATUS DbfTable::ReadImage(uint32_t recno, uint8_t* image, bool* deleted,
         uint8_t* out = image + f.offset;
         bool null = flags && f.nullBit >= 0 && (flags[f.nullBit / 8] >> (f.nullBit % 8)) & 1;
         switch (f.type) {
-            case 1:
+            case KCE_LOGICAL:
                 null = null || AllOf(p, 1, "?");
                 out[0] = null ? ' ' : p[0];
                 break;
-            case 2:
+            case KCE_NUMERIC:
                 null = null || AllOf(p, f.length, "*");
                 if (null)
                     std::memset(out, ' ', f.length);
                 else
                     for (uint32_t k = 0; k < f.length; ++k) out[k] = p[k] ? p[k] : ' ';
                 break;
-            case 3:
+            case KCE_DATE:
                 null = null || AllOf(p, 8, "0");
                 if (null)
                     std::memset(out, ' ', 8);
                 else
                     std::memcpy(out, p, 8);
                 break;
-            case 4:
+            case KCE_STRING:
                 if (null)
                     std::memset(out, ' ', f.length);
                 else
                     std::memcpy(out, p, f.length);
                 null = null || AllOf(out, f.length);
                 break;
-            case 5:
-            case 6:
-            case 7:
+            case KCE_MEMO:
+            case KCE_BINARY:
+            case KCE_IMAGE:
                 null = null || MemoPointer(record.data(), f) == 0;
-                Put32(out, null ? 0 : 0xFFFFFFFFu);
+                StoreU32(out, null ? 0 : 0xFFFFFFFFu);
                 break;
-            case 10:
-            case 11:
-            case 17:
+            case KCE_DOUBLE:
+            case KCE_INTEGER:
+            case KCE_CURDOUBLE:
                 // A Visual FoxPro null has no spelling in the field's own bytes: the image gets
                 // the engine's empty value of the type (IsNullImage).
                 if (null)
@@ -504,14 +459,14 @@ KCESTATUS DbfTable::ReadImage(uint32_t recno, uint8_t* image, bool* deleted,
                 else
                     std::memcpy(out, p, f.length);
                 break;
-            case 15:
+            case KCE_AUTOINC:
                 if (null)
                     std::memset(out, 0, f.length);
                 else
                     std::memcpy(out, p, f.length);
                 break;
-            case 14:
-                null = null || Get32(p) == 0 || AllOf(p, 8);
+            case KCE_TIMESTAMP:
+                null = null || LoadU32(p) == 0 || AllOf(p, 8);
                 if (null)
                     std::memset(out, ' ', 8);
                 else
@@ -525,7 +480,7 @@ KCESTATUS DbfTable::ReadImage(uint32_t recno, uint8_t* image, bool* deleted,
 
 KCESTATUS DbfTable::ReadBlob(uint32_t recno, size_t field, std::string* value) const {
     const DbfField& f = fields_.at(field);
-    if (!IsBlob(f.type)) {
+    if (!IsBlobType(f.type)) {
         return Fail(KCE_INVALID_ARGUMENT, "field '" + f.name + "' of " + Path() + " is not a blob");
     }
     std::vector<uint8_t> record(file_->RecordLength());
@@ -547,12 +502,12 @@ KCESTATUS DbfTable::AssignAutoinc(uint8_t* image) {
     if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + Path());
     bool first = true;
     for (const DbfField& f : fields_) {
-        if (f.type != 15) continue;
+        if (f.type != KCE_AUTOINC) continue;
         const FieldDescriptor& c = file_->Fields()[f.column];
         uint32_t next = c.autoincNext;
         uint32_t step = c.autoincStep ? c.autoincStep : 1;
         if (KCESTATUS s = file_->WriteAutoincNext(f.column, next + step)) return s;
-        Put32(image + f.offset, next);
+        StoreU32(image + f.offset, next);
         if (first) lastAutoinc_ = next;
         first = false;
     }
@@ -578,37 +533,37 @@ KCESTATUS DbfTable::WriteImage(uint32_t recno, const uint8_t* image, std::option
         const uint8_t* in = image + f.offset;
         bool null = false;
         switch (f.type) {
-            case 1:
+            case KCE_LOGICAL:
                 null = AllOf(in, 1);
                 p[0] = null ? ' ' : in[0];
                 break;
-            case 2:
-            case 3:
-            case 4:
+            case KCE_NUMERIC:
+            case KCE_DATE:
+            case KCE_STRING:
                 null = AllOf(in, f.length);
                 for (uint32_t k = 0; k < f.length; ++k) p[k] = in[k] ? in[k] : ' ';
                 // An empty text is a value, except in a field that can be null: the engine
                 // reads blanks as empty, and null is what such a field spells empty with.
-                if (f.type == 4) null = null && f.nullBit >= 0;
+                if (f.type == KCE_STRING) null = null && f.nullBit >= 0;
                 break;
-            case 5:
-            case 6:
-            case 7:
+            case KCE_MEMO:
+            case KCE_BINARY:
+            case KCE_IMAGE:
                 continue;  // blobs change through changes only
-            case 10:
-            case 11:
-            case 17:
+            case KCE_DOUBLE:
+            case KCE_INTEGER:
+            case KCE_CURDOUBLE:
                 null = f.nullBit >= 0 && IsNullImage(f, image);
                 if (null)
                     std::memset(p, 0, f.length);
                 else
                     std::memcpy(p, in, f.length);
                 break;
-            case 15:
+            case KCE_AUTOINC:
                 std::memcpy(p, in, f.length);
                 break;
-            case 14:
-                null = AllOf(in, 8) || Get32(in) == 0;
+            case KCE_TIMESTAMP:
+                null = AllOf(in, 8) || LoadU32(in) == 0;
                 if (null)
                     std::memset(p, 0, 8);
                 else
@@ -626,12 +581,13 @@ KCESTATUS DbfTable::WriteImage(uint32_t recno, const uint8_t* image, std::option
     // Memo values go first, so a record never points at blocks that were not written.
     for (const BlobChange& change : changes) {
         const DbfField& f = fields_.at(change.field);
-        if (!IsBlob(f.type)) continue;
+        if (!IsBlobType(f.type)) continue;
         uint32_t old = recno == 0 ? 0 : MemoPointer(record.data(), f);
         uint32_t block = 0;
         if (change.value && !change.value->empty()) {
             if (!memo_) return Fail(KCE_MEMO_FILE_MISSING, "table " + Path());
-            if (KCESTATUS s = memo_->Write(old, *change.value, f.type == 5, &block)) return s;
+            if (KCESTATUS s = memo_->Write(old, *change.value, f.type == KCE_MEMO, &block))
+                return s;
         }
         PutMemoPointer(record.data(), f, block);
         if (flags && f.nullBit >= 0) {
@@ -692,7 +648,7 @@ KCESTATUS DbfTable::Pack() {
         if (KCESTATUS s = file_->ReadRecord(r, record.data())) return cleanUp(s);
         if (record[0] == kDeleted) continue;
         for (const DbfField& f : fields_) {
-            if (!IsBlob(f.type)) continue;
+            if (!IsBlobType(f.type)) continue;
             uint32_t block = MemoPointer(record.data(), f);
             if (block == 0) continue;
             bool text = false;
@@ -775,7 +731,7 @@ KCESTATUS DbfTable::Check(std::vector<std::string>* problems) const {
     std::string value;
     for (uint32_t r = 1; r <= file_->RecordCount(); ++r) {
         for (size_t i = 0; i < fields_.size(); ++i) {
-            if (!IsBlob(fields_[i].type)) continue;
+            if (!IsBlobType(fields_[i].type)) continue;
             if (ReadBlob(r, i, &value) != KCE_SUCCESS) {
                 problems->push_back("record " + std::to_string(r) + ", field " + fields_[i].name +
                                     ": " + LastText());

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/byte_order.h"
 #include "engine/dbf/memo_file.h"
 #include "engine/status.h"
 
@@ -30,14 +31,6 @@ namespace {
 constexpr uint32_t kDefaultBlockSize = 512;
 constexpr uint8_t kEnd = 0x1A;
 constexpr uint8_t kBlockMark[4] = {0xFF, 0xFF, 0x08, 0x00};
-
-uint32_t Get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 class DbtFile : public MemoFile {
   public:
@@ -66,7 +59,7 @@ class DbtFile : public MemoFile {
 
     KCESTATUS Reset() override {
         std::vector<uint8_t> head(blockSize_, 0);
-        Put32(head.data(), 1);
+        StoreU32(head.data(), 1);
         if (blockHeaders_) {
             head[20] = static_cast<uint8_t>(blockSize_);
             head[21] = static_cast<uint8_t>(blockSize_ >> 8);
@@ -84,7 +77,7 @@ class DbtFile : public MemoFile {
         size_t got = 0;
         if (KCESTATUS s = file_.ReadAt(at, head, sizeof head, &got)) return s;
         if (got == 8 && std::memcmp(head, kBlockMark, 4) == 0) {
-            uint32_t length = Get32(head + 4);
+            uint32_t length = LoadU32(head + 4);
             if (length < 8 || at + length > size) return PastEnd(block, size);
             value->resize(length - 8);
             *isText = true;
@@ -122,7 +115,7 @@ class DbtFile : public MemoFile {
         uint64_t size = 0;
         if (KCESTATUS s = file_.Size(&size)) return s;
         uint64_t nextFree =
-            std::max<uint64_t>({Get32(head), 1, (size + blockSize_ - 1) / blockSize_});
+            std::max<uint64_t>({LoadU32(head), 1, (size + blockSize_ - 1) / blockSize_});
         uint64_t need = BlocksFor(value.size());
         uint64_t target = nextFree;
         if (oldBlock >= 1 && oldBlock < nextFree) {
@@ -140,7 +133,7 @@ class DbtFile : public MemoFile {
         std::vector<uint8_t> data(need * blockSize_, 0);
         if (blockHeaders_) {
             std::memcpy(data.data(), kBlockMark, 4);
-            Put32(data.data() + 4, static_cast<uint32_t>(value.size() + 8));
+            StoreU32(data.data() + 4, static_cast<uint32_t>(value.size() + 8));
             std::copy(value.begin(), value.end(), data.begin() + 8);
         } else {
             std::copy(value.begin(), value.end(), data.begin());
@@ -149,8 +142,8 @@ class DbtFile : public MemoFile {
         }
         if (KCESTATUS s = file_.WriteAt(target * blockSize_, data.data(), data.size())) return s;
         uint64_t newNext = std::max(nextFree, target + need);
-        if (newNext != Get32(head)) {
-            Put32(head, static_cast<uint32_t>(newNext));
+        if (newNext != LoadU32(head)) {
+            StoreU32(head, static_cast<uint32_t>(newNext));
             if (KCESTATUS s = file_.WriteAt(0, head, 4)) return s;
         }
         *block = static_cast<uint32_t>(target);

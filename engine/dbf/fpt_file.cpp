@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "engine/byte_order.h"
 #include "engine/dbf/memo_file.h"
 #include "engine/status.h"
 
@@ -27,14 +28,6 @@ namespace {
 
 constexpr uint32_t kHeaderSize = 512;
 constexpr uint32_t kDefaultBlockSize = 64;
-
-uint32_t GetBE32(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-void PutBE32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
 
 class FptFile : public MemoFile {
   public:
@@ -70,7 +63,7 @@ class FptFile : public MemoFile {
 
     KCESTATUS Reset() override {
         std::vector<uint8_t> head(kHeaderSize, 0);
-        PutBE32(head.data(), FirstBlock());
+        StoreBigU32(head.data(), FirstBlock());
         head[6] = static_cast<uint8_t>(blockSize_ >> 8);
         head[7] = static_cast<uint8_t>(blockSize_);
         if (KCESTATUS s = file_.Truncate(0)) return s;
@@ -86,11 +79,11 @@ class FptFile : public MemoFile {
         if (block < FirstBlock() || at + 8 > size) return PastEnd(block, size);
         uint8_t head[8];
         if (KCESTATUS s = file_.ReadExact(at, head, sizeof head, "memo block")) return s;
-        uint32_t length = GetBE32(head + 4);
+        uint32_t length = LoadBigU32(head + 4);
         if (at + 8 + length > size) return PastEnd(block, size);
         value->resize(length);
         if (KCESTATUS s = file_.ReadExact(at + 8, value->data(), length, "memo value")) return s;
-        *isText = GetBE32(head) == 1;
+        *isText = LoadBigU32(head) == 1;
         return KCE_SUCCESS;
     }
 
@@ -110,8 +103,8 @@ class FptFile : public MemoFile {
         if (KCESTATUS s = file_.Size(&size)) return s;
         // A header that a killed writer left behind the file's end must not let a new value
         // overwrite blocks in use.
-        uint64_t nextFree =
-            std::max<uint64_t>({GetBE32(head), FirstBlock(), (size + blockSize_ - 1) / blockSize_});
+        uint64_t nextFree = std::max<uint64_t>(
+            {LoadBigU32(head), FirstBlock(), (size + blockSize_ - 1) / blockSize_});
         uint64_t need = BlocksFor(value.size());
         uint64_t target = nextFree;
         if (oldBlock >= FirstBlock() && uint64_t{oldBlock} < nextFree) {
@@ -120,7 +113,7 @@ class FptFile : public MemoFile {
             if (KCESTATUS s = file_.ReadAt(uint64_t{oldBlock} * blockSize_, oldHead, 8, &got))
                 return s;
             if (got == 8) {
-                uint64_t oldBlocks = BlocksFor(GetBE32(oldHead + 4));
+                uint64_t oldBlocks = BlocksFor(LoadBigU32(oldHead + 4));
                 if (need <= oldBlocks || oldBlock + oldBlocks >= nextFree) target = oldBlock;
             }
         }
@@ -129,13 +122,13 @@ class FptFile : public MemoFile {
                         "file " + Path() + " has no block numbers left");
         }
         std::vector<uint8_t> data(need * blockSize_, 0);
-        PutBE32(data.data(), isText ? 1 : 0);
-        PutBE32(data.data() + 4, static_cast<uint32_t>(value.size()));
+        StoreBigU32(data.data(), isText ? 1 : 0);
+        StoreBigU32(data.data() + 4, static_cast<uint32_t>(value.size()));
         std::copy(value.begin(), value.end(), data.begin() + 8);
         if (KCESTATUS s = file_.WriteAt(target * blockSize_, data.data(), data.size())) return s;
         uint64_t newNext = std::max(nextFree, target + need);
-        if (newNext != GetBE32(head)) {
-            PutBE32(head, static_cast<uint32_t>(newNext));
+        if (newNext != LoadBigU32(head)) {
+            StoreBigU32(head, static_cast<uint32_t>(newNext));
             if (KCESTATUS s = file_.WriteAt(0, head, 4)) return s;
         }
         *block = static_cast<uint32_t>(target);

@@ -15,14 +15,13 @@ namespace kce {
 namespace {
 
 constexpr int64_t kMsPerDay = 86400000;
-// 9999-12-31: date arithmetic that leaves years 1 to 9999 gives the empty date.
-constexpr int64_t kLastJulian = 5373484;
 
 // A date moved by a number of days; the empty date stays empty.
 int64_t ShiftDay(int64_t day, double days) {
     if (day == 0 || !std::isfinite(days)) return 0;
     double moved = double(day) + std::floor(days);
-    if (moved < double(kJulianOfDayOne) || moved > double(kLastJulian)) return 0;
+    // Date arithmetic that leaves years 1 to 9999 gives the empty date.
+    if (moved < double(kJulianOfDayOne) || moved > double(kJulianOfLastDay)) return 0;
     return int64_t(moved);
 }
 
@@ -134,7 +133,7 @@ Value ParseTimestamp(std::string_view s) {
 
 Value AddToDateTime(const Value& dt, double seconds) {
     double total = double(dt.day) * kMsPerDay + dt.ms + seconds * 1000.0;
-    if (!std::isfinite(total) || total < 0 || total > double(kLastJulian + 1) * kMsPerDay) {
+    if (!std::isfinite(total) || total < 0 || total > double(kJulianOfLastDay + 1) * kMsPerDay) {
         return Value::DateTime(0, 0);
     }
     int64_t whole = static_cast<int64_t>(std::llround(total));

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "engine/text.h"
+
 namespace kce {
 
 namespace {
@@ -10,12 +12,6 @@ namespace {
 bool IsNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)); }
-
-std::string Upper(std::string_view s) {
-    std::string u(s);
-    for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return u;
-}
 
 // A dotted word such as .T. or .AND.; kEnd when the dots do not enclose a known word.
 TokenKind DottedWord(std::string_view word) {

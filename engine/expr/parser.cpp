@@ -6,6 +6,7 @@
 #include "engine/expr/expression.h"
 #include "engine/expr/lexer.h"
 #include "engine/status.h"
+#include "engine/text.h"
 
 namespace kce {
 
@@ -46,12 +47,6 @@ const FunctionInfo kFunctions[] = {
     {"RECNO", ExprFunc::kRecno, 0, 0},   {"LEN", ExprFunc::kLen, 1, 1},
     {"ABS", ExprFunc::kAbs, 1, 1},       {"INT", ExprFunc::kInt, 1, 1},
 };
-
-std::string Upper(std::string_view s) {
-    std::string u(s);
-    for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return u;
-}
 
 const char* OpText(ExprOp op) {
     switch (op) {

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/byte_order.h"
 #include "engine/dates.h"
+#include "engine/field_types.h"
+#include "engine/text.h"
 
 namespace kce {
 
@@ -25,20 +28,6 @@ const char* ValueTypeName(ValueType type) {
 }
 
 namespace {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 bool AllBytes(const uint8_t* p, int n, uint8_t b) {
     for (int i = 0; i < n; ++i)
@@ -61,38 +50,32 @@ int64_t JulianFromDigits(const uint8_t* p) {
 
 int ExprSchema::Find(std::string_view name) const {
     for (size_t i = 0; i < fields_.size(); ++i) {
-        if (EqualNoCase(fields_[i].name, name)) return static_cast<int>(i);
+        if (SameText(fields_[i].name, name)) return static_cast<int>(i);
     }
     return -1;
 }
 
 bool ValueTypeOfField(int engineType, ValueType* out) {
-    switch (engineType) {
-        case 1:
+    const FieldType* type =
+        engineType > 0 && engineType <= 0xFFFF ? FindFieldType(UNSIGNED16(engineType)) : nullptr;
+    if (!type) return false;
+    switch (type->kind) {
+        case FieldKind::kLogical:
             *out = ValueType::kLogical;
             return true;
-        case 2:
-        case 10:
-        case 11:
-        case 12:
-        case 15:
-        case 17:
+        case FieldKind::kNumber:
             *out = ValueType::kNumeric;
             return true;
-        case 3:
-        case 9:
+        case FieldKind::kDate:
             *out = ValueType::kDate;
             return true;
-        case 4:
-        case 5:
-        case 6:
-        case 7:
-        case 8:
-        case 16:
+        case FieldKind::kText:
+        case FieldKind::kBlob:
+        case FieldKind::kRaw:
             *out = ValueType::kCharacter;
             return true;
-        case 13:
-        case 14:
+        case FieldKind::kTime:
+        case FieldKind::kTimestamp:
             *out = ValueType::kDateTime;
             return true;
     }
@@ -102,34 +85,34 @@ bool ValueTypeOfField(int engineType, ValueType* out) {
 Value DecodeField(const ExprField& field, const uint8_t* p) {
     const int n = field.length;
     switch (field.type) {
-        case 1:
+        case KCE_LOGICAL:
             return Value::Logical(n > 0 && std::strchr("1TtYy", p[0]) && p[0] != 0);
-        case 2: {
+        case KCE_NUMERIC: {
             std::string_view text(reinterpret_cast<const char*>(p), n);
             return Value::Numeric(ParseLeadingNumber(text));
         }
-        case 3:
-            if (n == 4) return Value::Date(Le32(p));
+        case KCE_DATE:
+            if (n == 4) return Value::Date(LoadU32(p));
             if (n >= 8) return Value::Date(JulianFromDigits(p));
             return Value::Date(0);
-        case 9: {
+        case KCE_COMPACTDATE: {
             if (n < 3 || AllBytes(p, 3, 0)) return Value::Date(0);
             unsigned w = unsigned(p[0]) << 8 | p[1];
             CivilDate d{int(w >> 1), int((w & 1) << 3 | p[2] >> 5), int(p[2] & 0x1F)};
             return Value::Date(IsValidCivil(d) ? JulianFromCivil(d) : 0);
         }
-        case 4:
-        case 16: {
+        case KCE_STRING:
+        case KCE_RAW: {
             std::string s(reinterpret_cast<const char*>(p), n);
             // Null characters are the empty image; they read as the blanks a field is padded with.
-            if (field.type == 4) {
+            if (field.type == KCE_STRING) {
                 for (char& c : s)
                     if (c == 0) c = ' ';
             }
             return Value::Character(std::move(s));
         }
-        case 10:
-        case 17: {
+        case KCE_DOUBLE:
+        case KCE_CURDOUBLE: {
             static const uint8_t kNull[8] = {0x20, 0, 0, 0, 0, 0, 0, 0x80};
             if (n < 8 || std::memcmp(p, kNull, 8) == 0) return Value::Numeric(0);
             if (field.type == 17) {
@@ -142,27 +125,28 @@ Value DecodeField(const ExprField& field, const uint8_t* p) {
             std::memcpy(&d, p, 8);
             return Value::Numeric(std::isnan(d) ? 0 : d);
         }
-        case 11:
-        case 15: {
+        case KCE_INTEGER:
+        case KCE_AUTOINC: {
             if (n < 4) return Value::Numeric(0);
-            uint32_t u = Le32(p);
-            if ((field.type == 11 && u == 0x80000000u) || (field.type == 15 && u == 0xFFFFFFFFu))
+            uint32_t u = LoadU32(p);
+            if ((field.type == KCE_INTEGER && u == 0x80000000u) ||
+                (field.type == KCE_AUTOINC && u == 0xFFFFFFFFu))
                 return Value::Numeric(0);
             return Value::Numeric(static_cast<int32_t>(u));
         }
-        case 12: {
+        case KCE_SHORTINT: {
             if (n < 2) return Value::Numeric(0);
             uint16_t u = uint16_t(p[0] | p[1] << 8);
             return Value::Numeric(u == 0x8000 ? 0 : static_cast<int16_t>(u));
         }
-        case 13: {
+        case KCE_TIME: {
             if (n < 4) return Value::DateTime(0, 0);
-            uint32_t u = Le32(p);
+            uint32_t u = LoadU32(p);
             return Value::DateTime(0, u == 0xFFFFFFFFu ? 0 : u);
         }
-        case 14: {
+        case KCE_TIMESTAMP: {
             if (n < 8) return Value::DateTime(0, 0);
-            uint32_t day = Le32(p), ms = Le32(p + 4);
+            uint32_t day = LoadU32(p), ms = LoadU32(p + 4);
             if (day == 0) return Value::DateTime(0, 0);
             return Value::DateTime(day, ms == 0xFFFFFFFFu ? 0 : ms);
         }
@@ -172,7 +156,7 @@ Value DecodeField(const ExprField& field, const uint8_t* p) {
 
 Value ImageRecord::FieldValue(int index) const {
     const ExprField& f = schema_.Fields()[index];
-    if (f.type >= 5 && f.type <= 8) {
+    if (IsBlobType(UNSIGNED16(f.type))) {
         return Value::Character(blobReader_ ? blobReader_(blobContext_, index) : std::string());
     }
     if (f.offset < 0 || f.length < 0 || size_t(f.offset) + size_t(f.length) > length_) {

@@ -4,15 +4,11 @@
 
 #include "engine/native/sqlite_status.h"
 #include "engine/status.h"
+#include "engine/text.h"
 
 namespace kce {
 
 namespace {
-
-std::string Upper(std::string s) {
-    for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 void BindBlob(sqlite3_stmt* stmt, int at, const std::string& bytes) {
     sqlite3_bind_blob(stmt, at, bytes.data(), int(bytes.size()), SQLITE_TRANSIENT);

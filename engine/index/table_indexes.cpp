@@ -12,6 +12,7 @@
 #include "engine/index/xbase_store.h"
 #include "engine/paths.h"
 #include "engine/status.h"
+#include "engine/text.h"
 
 namespace kce {
 
@@ -45,13 +46,6 @@ KCESTATUS ExecSql(sqlite3* db, const char* sql, const std::string& file) {
     return Fail(KCE_FILE_WRITE_FAILED, file + ": " + text);
 }
 
-bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
-
 // A key given as a field list ("EMPLOYEECO;EFFECTIVED") in the expression an xBase file stores
 // ("EMPLOYEECO+DTOS(EFFECTIVED)"): the fields as text, in order. Any other key stays as it is.
 std::string XbaseKeyText(const std::string& key, const ExprSchema& schema) {
@@ -68,20 +62,20 @@ std::string XbaseKeyText(const std::string& key, const ExprSchema& schema) {
         const ExprField& field = schema.Fields()[size_t(f)];
         if (!out.empty()) out += '+';
         switch (field.type) {
-            case 3:
+            case KCE_DATE:
                 out += "DTOS(" + field.name + ")";
                 break;
-            case 1:
+            case KCE_LOGICAL:
                 out += "IIF(" + field.name + ",\"T\",\"F\")";
                 break;
-            case 2:
-            case 10:
-            case 11:
-            case 15:
-            case 17:
+            case KCE_NUMERIC:
+            case KCE_DOUBLE:
+            case KCE_INTEGER:
+            case KCE_AUTOINC:
+            case KCE_CURDOUBLE:
                 out += "STR(" + field.name + "," +
-                       std::to_string(field.type == 2 ? field.length : 20) + "," +
-                       std::to_string(field.type == 2 ? field.decimals : 4) + ")";
+                       std::to_string(field.type == KCE_NUMERIC ? field.length : 20) + "," +
+                       std::to_string(field.type == KCE_NUMERIC ? field.decimals : 4) + ")";
                 break;
             default:
                 out += field.name;
@@ -156,7 +150,7 @@ KCESTATUS TableIndexes::For(Storage& storage, std::shared_ptr<TableIndexes>* out
 }
 
 TableIndexes::TableIndexes(Storage& storage)
-    : storage_(storage), db_(storage.Database()), schema_(SchemaOfLayout(storage.Layout())) {}
+    : storage_(storage), db_(native::DatabaseOf(storage)), schema_(SchemaOfLayout(storage.Layout())) {}
 
 TableIndexes::~TableIndexes() {
     for (auto& f : files_) {
@@ -171,11 +165,7 @@ TableIndexes::~TableIndexes() {
 std::shared_ptr<NativeIndex> TableIndexes::Find(std::string_view name) const {
     for (const auto& index : indexes_) {
         const std::string& n = index->Definition().name;
-        if (n.size() == name.size() &&
-            std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
-                return std::toupper(static_cast<unsigned char>(a)) ==
-                       std::toupper(static_cast<unsigned char>(b));
-            })) {
+        if (SameText(n, name)) {
             return index;
         }
     }
@@ -321,7 +311,7 @@ KCESTATUS TableIndexes::CreateInFile(const std::string& path, const IndexDefinit
         if (!attached) ReleaseFile(path, file->opens);
     };
     for (const auto& i : file->indexes) {
-        if (SameName(i->def_.name, def.name)) {
+        if (SameText(i->def_.name, def.name)) {
             detachIfNew();
             return Fail(KCE_INDEX_EXISTS, "index " + def.name + " in " + path);
         }
@@ -487,7 +477,7 @@ KCESTATUS TableIndexes::Create(const IndexDefinition& def, std::shared_ptr<Nativ
     }
     std::shared_ptr<NativeIndex> index;
     if (Xbase()) {
-        if (storage_.TableType() == 1) {
+        if (storage_.TableType() == KCE_NTX) {
             // An NTX table has no structural index file: each index is a .ntx of its own.
             std::string table = storage_.Path();
             std::string path = table.substr(0, table.find_last_of('/') + 1) + def.name + ".ntx";
@@ -691,7 +681,7 @@ KCESTATUS TableIndexes::OnZap(Storage&) {
 // ---- xBase index files ---------------------------------------------------------------------
 
 KeyDialect TableIndexes::Dialect() const {
-    return storage_.TableType() == 2 ? KeyDialect::kCdx : KeyDialect::kNtx;
+    return storage_.TableType() == KCE_CDX ? KeyDialect::kCdx : KeyDialect::kNtx;
 }
 
 std::string TableIndexes::StructuralPath() const {
@@ -770,7 +760,7 @@ KCESTATUS TableIndexes::OpenTags(const std::shared_ptr<cdx::CdxFile>& file,
 }
 
 KCESTATUS TableIndexes::LoadXbase() {
-    if (storage_.TableType() != 2) return KCE_SUCCESS;
+    if (storage_.TableType() != KCE_CDX) return KCE_SUCCESS;
     if (structural_) {
         if (!structural_->ChangedOnDisk()) return KCE_SUCCESS;
         std::vector<std::string> before;

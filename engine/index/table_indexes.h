@@ -17,6 +17,7 @@
 #include "engine/index/key_store.h"
 #include "engine/index/ntx/ntx_file.h"
 #include "engine/keys/index_key.h"
+#include "engine/native/kdt_storage.h"
 #include "engine/storage.h"
 
 namespace kce {
@@ -64,8 +65,8 @@ class TableIndexes : public WriteObserver {
     static KCESTATUS For(Storage& storage, std::shared_ptr<TableIndexes>* out);
     // Whether the storage kind keeps indexes here.
     static bool Supports(Storage& storage) {
-        return storage.Database() != nullptr || storage.TableType() == 1 ||
-               storage.TableType() == 2;
+        return native::DatabaseOf(storage) != nullptr || storage.TableType() == KCE_NTX ||
+               storage.TableType() == KCE_CDX;
     }
 
     explicit TableIndexes(Storage& storage);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/field_types.h"
 #include "engine/keys/raw_key.h"
 #include "engine/status.h"
 
@@ -17,8 +18,7 @@ class EmptyRecord : public ExprRecord {
         const ExprField& f = schema_.Fields()[index];
         Value v;
         ValueTypeOfField(f.type, &v.type);
-        if (v.type == ValueType::kCharacter && f.type != 5 && f.type != 6 && f.type != 7 &&
-            f.type != 8) {
+        if (v.type == ValueType::kCharacter && !IsBlobType(UNSIGNED16(f.type))) {
             v.text.assign(size_t(std::max(0, f.length)), ' ');
         }
         return v;
@@ -57,8 +57,6 @@ std::string Trim(std::string_view s) {
     while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
     return std::string(s.substr(b, e - b));
 }
-
-bool IsBlobType(int type) { return type >= 5 && type <= 8; }
 
 void CollectFields(const ExprNode& n, std::vector<int>* out) {
     if (n.kind == ExprNodeKind::kField &&
@@ -113,7 +111,7 @@ KCESTATUS IndexKey::Compile(const ExprSchema& schema, std::string_view key, bool
         seg.type = seg.expr->Type();
         if (k->fieldList_) {
             const ExprField& f = schema.Fields()[schema.Find(p)];
-            if (IsBlobType(f.type)) {
+            if (IsBlobType(UNSIGNED16(f.type))) {
                 return Fail(KCE_FIELD_NOT_INDEXABLE,
                             "field '" + f.name + "' holds memo or binary data");
             }
@@ -122,7 +120,8 @@ KCESTATUS IndexKey::Compile(const ExprSchema& schema, std::string_view key, bool
         } else {
             CollectFields(seg.expr->Root(), &k->segmentFields_);
             for (int fi : k->segmentFields_) {
-                if (seg.type == ValueType::kCharacter && IsBlobType(schema.Fields()[fi].type)) {
+                if (seg.type == ValueType::kCharacter &&
+                    IsBlobType(UNSIGNED16(schema.Fields()[fi].type))) {
                     return Fail(KCE_FIELD_NOT_INDEXABLE, "field '" + schema.Fields()[fi].name +
                                                              "' holds memo or binary data");
                 }

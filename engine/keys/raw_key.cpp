@@ -5,6 +5,7 @@
 
 #include "engine/dates.h"
 #include "engine/settings.h"
+#include "engine/text.h"
 
 namespace kce {
 
@@ -166,8 +167,7 @@ bool EncodeTextKey(std::string_view text, ValueType type, std::string* key) {
             return true;
         }
         case ValueType::kLogical: {
-            std::string t = Trim(text);
-            for (char& c : t) c = char(std::toupper(static_cast<unsigned char>(c)));
+            std::string t = Upper(Trim(text));
             if (t == "T" || t == ".T." || t == "TRUE" || t == "Y" || t == "1") {
                 key->push_back('T');
             } else if (t == "F" || t == ".F." || t == "FALSE" || t == "N" || t == "0") {

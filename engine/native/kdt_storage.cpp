@@ -33,6 +33,7 @@
 #include "engine/native/kdt_values.h"
 #include "engine/native/sqlite_status.h"
 #include "engine/status.h"
+#include "engine/text.h"
 
 namespace kce::native {
 namespace {
@@ -100,10 +101,10 @@ class KdtStorage : public Storage {
     static KCESTATUS Create(const std::string& path, const std::vector<FieldSpec>& fields,
                             std::unique_ptr<Storage>* out);
 
-    UNSIGNED16 TableType() const override { return 3; }
+    UNSIGNED16 TableType() const override { return KCE_KDT; }
     bool Writable() const override { return writable_; }
     bool HasDeletedMarks() const override { return false; }
-    sqlite3* Database() override { return db_; }
+    sqlite3* Database() { return db_; }
 
     KCESTATUS RecordCount(UNSIGNED32* count) override;
     KCESTATUS NextRecno(UNSIGNED32 after, UNSIGNED32* recno) override;
@@ -352,8 +353,8 @@ KCESTATUS KdtStorage::Open(const OpenRequest& request, std::unique_ptr<Storage>*
             spec.name = name ? reinterpret_cast<const char*>(name) : "";
             int64_t type = sqlite3_column_int64(st, 2), length = sqlite3_column_int64(st, 3),
                     decimals = sqlite3_column_int64(st, 4);
-            if (type < 1 || type > 17 || length < 0 || length > 65535 || decimals < 0 ||
-                decimals > 65535) {
+            if (type < 0 || type > 0xFFFF || !FindFieldType(UNSIGNED16(type)) || length < 0 ||
+                length > 65535 || decimals < 0 || decimals > 65535) {
                 return Fail(KCE_DAMAGED_FILE, path + ": field descriptor " +
                                                   std::to_string(ordinal) + " ('" + spec.name +
                                                   "') has type " + std::to_string(type) +
@@ -394,7 +395,7 @@ KCESTATUS KdtStorage::Create(const std::string& path, const std::vector<FieldSpe
     RecordLayout layout;
     if (KCESTATUS s = BuildNativeLayout(fields, &layout)) return s;
     for (const FieldDesc& f : layout.fields) {
-        if (strcasecmp(f.name.c_str(), kRecnoColumn) == 0) {
+        if (SameText(f.name, kRecnoColumn)) {
             return Fail(KCE_INVALID_ARGUMENT, "field name '" + f.name + "' is reserved");
         }
     }
@@ -910,6 +911,11 @@ KCESTATUS KdtStorage::LastAutoinc(UNSIGNED32* value) {
 }  // namespace
 
 void SetSqliteVfsForTesting(const char* vfsName) { testVfs = vfsName; }
+
+sqlite3* DatabaseOf(Storage& storage) {
+    auto* kdt = dynamic_cast<KdtStorage*>(&storage);
+    return kdt ? kdt->Database() : nullptr;
+}
 
 KCESTATUS OpenKdt(const OpenRequest& request, std::unique_ptr<Storage>* out) {
     return KdtStorage::Open(request, out);

@@ -10,6 +10,7 @@
 #include "engine/decimal.h"
 #include "engine/settings.h"
 #include "engine/status.h"
+#include "engine/text.h"
 #include "rtl/codepages.h"
 
 namespace kce::native {
@@ -601,8 +602,7 @@ KCESTATUS FromText(const FieldDesc& f, std::string_view text, uint8_t* image) {
     auto quoted = [&]() { return "'" + std::string(text.substr(0, 60)) + "'"; };
     switch (f.type) {
         case KCE_LOGICAL: {
-            std::string u;
-            for (char c : t) u += char(std::toupper(static_cast<unsigned char>(c)));
+            std::string u = Upper(t);
             if (u == "T" || u == "Y" || u == "1" || u == "TRUE" || u == ".T.") {
                 p[0] = 'T';
             } else if (u == "F" || u == "N" || u == "0" || u == "FALSE" || u == ".F.") {

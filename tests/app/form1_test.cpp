@@ -125,13 +125,13 @@ TEST_F(MainWindow, ControlsFollowTheStoredDefinition) {
     EXPECT_EQ(form.Memo1->Lines()[0], "Memo1");
 }
 
-TEST_F(MainWindow, ButtonsRunTheirOwnHandlersWhichDoNothingYet) {
+// Button12 is CONVERT, tested on its own; the hidden buttons' handlers do nothing yet.
+TEST_F(MainWindow, HiddenButtonsRunTheirOwnHandlersWhichDoNothingYet) {
     app::TForm1 form(nullptr);
     form.Show();
     gui::TButton* buttons[] = {form.Button1, form.Button2,  form.Button3,  form.Button4,
                                form.Button5, form.Button6,  form.Button7,  form.Button8,
-                               form.Button9, form.Button10, form.Button11, form.Button12,
-                               form.Button13};
+                               form.Button9, form.Button10, form.Button11, form.Button13};
     for (gui::TButton* button : buttons) {
         gui::Application().Dispatch([button] { button->Click(); });
     }

@@ -66,21 +66,22 @@ TEST_F(HeadlessRun, AnErrorThatEndsTheCommandIsOneLineOnStandardError) {
 }
 
 TEST_F(HeadlessRun, ConvertPutsTheFoldersIntoTheBoxesExactlyAsGiven) {
+    // Folders without tables: the command ends at opening the source.
     int status =
         app::RunConvert(*form_, *backend_, "C:\\Data\\Src ", "/tmp/target dir", out_, err_);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(status, 1);
     EXPECT_EQ(form_->Edit1->Text(), "C:\\Data\\Src ");
     EXPECT_EQ(form_->Edit2->Text(), "/tmp/target dir");
     EXPECT_EQ(out_.str(), "");
-    EXPECT_EQ(err_.str(), "");
+    EXPECT_EQ(err_.str().rfind("error: ", 0), 0u) << err_.str();
 }
 
 TEST(ConvertWithoutWindow, BuildsTheWindowHeadlessAndRunsTheCommand) {
     rtl::TFormatSettings saved = rtl::FormatSettings();
     std::ostringstream out, err;
-    EXPECT_EQ(app::ConvertWithoutWindow("C:\\TEMP", "C:\\TEMP", out, err), 0);
+    EXPECT_EQ(app::ConvertWithoutWindow("/nonexistent/source", "/nonexistent/target", out, err), 1);
     EXPECT_EQ(out.str(), "");
-    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(err.str().rfind("error: ", 0), 0u) << err.str();
     EXPECT_FALSE(gui::Application().Initialized());
     EXPECT_EQ(kds::TKdsSettings::InstanceCount(), 0);
     rtl::SetFormatSettings(saved);

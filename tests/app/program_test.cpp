@@ -42,7 +42,6 @@ TEST(Program, CommandLineErrorsAreOneLineWithAFailingStatus) {
         std::string err;
     };
     const Case cases[] = {
-        {{"convert", "C:\\TEMP", "C:\\TEMP"}, "convert: not available yet\n"},
         {{"convert", "C:\\TEMP"}, "convert: expected SOURCE and TARGET (see updatebank --help)\n"},
         {{"--open", "C:\\TEMP"}, "--open: expected SOURCE and TARGET (see updatebank --help)\n"},
         {{"--frobnicate"}, "updatebank: unknown argument '--frobnicate' (see updatebank --help)\n"},

@@ -161,6 +161,23 @@ TEST_F(FilterTest, AofTextAndItsStatuses) {
     EXPECT_EQ(Walk(table_).size(), 6u);
 }
 
+// A text past 65,535 bytes cannot be described by a 16-bit length: never a cut text and success.
+TEST_F(FilterTest, TextLongerThanAnyBufferGivesItsStatusAndLength) {
+    const std::string text = "NAME = '" + std::string(70000, 'S') + "'";
+    ASSERT_EQ(KdsSetFilter(table_, U(text)), 0u) << LastErrorText();
+    std::vector<UNSIGNED8> buf(0xFFFF);
+    for (UNSIGNED8* given : {buf.data(), static_cast<UNSIGNED8*>(nullptr)}) {
+        UNSIGNED16 len = 0xFFFF;
+        EXPECT_EQ(KdsGetFilter(table_, given, &len), KCE_INSUFFICIENT_BUFFER);
+        EXPECT_EQ(len, 0xFFFF);
+        EXPECT_NE(LastErrorText().find(std::to_string(text.size())), std::string::npos)
+            << LastErrorText();
+    }
+    UNSIGNED16 len = 0xFFFF;
+    EXPECT_EQ(KdsExpressionLongToShort(table_, U(text), buf.data(), &len), KCE_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(len, 0xFFFF);
+}
+
 TEST_F(FilterTest, FiltersCombineWithScopesAndIndexOrder) {
     ASSERT_EQ(KdsSetScope(byName_, KCE_TOP, U("B"), 1, KCE_STRINGKEY), 0u);
     ASSERT_EQ(KdsSetScope(byName_, KCE_BOTTOM, U("SMI"), 3, KCE_STRINGKEY), 0u);

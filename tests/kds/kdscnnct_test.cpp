@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "kds_fixture.h"
+#include "rtl/paths.h"
 #include "rtl/stringlist.h"
 
 namespace {
@@ -106,6 +107,73 @@ TEST_F(KdsConnectionTest, ConnectsOnDemandAndDisconnectClosesAttachedTables) {
     EXPECT_EQ(employee->FieldNamed("EMP_NO").IntegerValue(), 1);
     connection->SetIsConnected(false);
     EXPECT_FALSE(employee->Active());
+}
+
+TEST_F(KdsConnectionTest, TransactionsKeepOrUndoWhatTheTablesPosted) {
+    for (const kdstest::Storage* storage : {&kKdt, &kCdx}) {
+        SCOPED_TRACE(storage->Name);
+        std::string name = std::string("T") + storage->Name;
+        MakeTable(name, *storage, "EMP_NO,integer", {{"1"}});
+        TKdsConnection* connection = NewConnection("Conn" + name);
+        connection->SetConnectPath(Dir());
+        std::vector<std::string> events;
+        connection->SetBeforeCommit([&](rtl::TComponent*) { events.push_back("BeforeCommit"); });
+        connection->SetAfterCommit([&](rtl::TComponent*) { events.push_back("AfterCommit"); });
+        connection->SetBeforeRollback(
+            [&](rtl::TComponent*) { events.push_back("BeforeRollback"); });
+        connection->SetAfterRollback([&](rtl::TComponent*) { events.push_back("AfterRollback"); });
+        TKdsTable* table = NewAttachedTable("Table" + name, name);
+        table->SetTableType(storage->TableType);
+        table->SetKdsConnection(connection);
+        table->Open();
+        auto values = [&] {
+            std::vector<int> seen;
+            for (table->First(); !table->AtEOF(); table->Next())
+                seen.push_back(table->FieldNamed("EMP_NO").IntegerValue());
+            return seen;
+        };
+        auto append = [&](int value) {
+            table->Append();
+            table->FieldNamed("EMP_NO").SetIntegerValue(value);
+            table->Post();
+        };
+
+        connection->BeginTransaction();
+        EXPECT_TRUE(connection->TransactionActive());
+        // A second begin is the engine's refusal, and the first transaction stays.
+        EXPECT_THROW(connection->BeginTransaction(), kds::kdscnnct::KdsError);
+        append(2);
+        connection->Rollback();
+        EXPECT_FALSE(connection->TransactionActive());
+        table->Refresh();
+        EXPECT_EQ(values(), std::vector<int>{1});
+
+        connection->BeginTransaction();
+        append(3);
+        connection->Commit();
+        table->Refresh();
+        EXPECT_EQ(values(), (std::vector<int>{1, 3}));
+        EXPECT_EQ(events, (std::vector<std::string>{"BeforeRollback", "AfterRollback",
+                                                    "BeforeCommit", "AfterCommit"}));
+        table->Close();
+    }
+}
+
+TEST_F(KdsConnectionTest, AConnectPathRelativeToTheWorkingDirectoryOpensItsTables) {
+    MakeTable("EMPLOYEE", kKdt, "EMP_NO,integer", {{"7"}});
+    struct BackTo {
+        std::string dir = rtl::CurrentDir();
+        ~BackTo() { (void)!::chdir(dir.c_str()); }
+    } backTo;
+    size_t slash = Dir().find_last_of('/');
+    ASSERT_EQ(::chdir(Dir().substr(0, slash).c_str()), 0);
+    TKdsConnection* connection = NewConnection("KdsConnection1");
+    connection->SetConnectPath(Dir().substr(slash + 1));
+    TKdsTable* table = NewAttachedTable("KdsTable1", "EMPLOYEE");
+    table->SetKdsConnection(connection);
+    table->Open();
+    EXPECT_EQ(table->FieldNamed("EMP_NO").IntegerValue(), 7);
+    table->Close();
 }
 
 TEST_F(KdsConnectionTest, MisuseRaisesFixedMessagesAndChangesNothing) {

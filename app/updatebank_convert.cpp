@@ -1,0 +1,98 @@
+// The CONVERT command of TForm1.
+#include <string>
+
+#include "app/updatebank.h"
+#include "dataset/fields.h"
+#include "gui/application.h"
+#include "kds/kdscnnct.h"
+#include "kds/kdstable.h"
+#include "rtl/exceptions.h"
+
+namespace app {
+namespace {
+
+// The password of the encrypted free employee tables.
+constexpr const char* kEncryptionPassword = "KRALD4729";
+
+// The photo travels through this file: written under one spelling, read back under another, which
+// names the same file because file names are found without regard to letter case.
+constexpr const char* kPhotoWritten = "c:\\temp\\photo.JPG";
+constexpr const char* kPhotoRead = "c:\\temp\\photo.jpg";
+
+db::TBlobField& AsBlobField(db::TField& field) {
+    auto* blob = dynamic_cast<db::TBlobField*>(&field);
+    if (!blob) throw rtl::EInvalidCast("Invalid class typecast");
+    return *blob;
+}
+
+}  // namespace
+
+// Copies every record of the source folder's EMPLOYEE table into the emptied EMPLOYEE table of
+// the target folder, field by field where the names match, each value as text. A field that
+// fails is shown in a message box and the copy goes on; a photo that fails is a memo line. Any
+// other failure ends the command and reaches the default exception handler.
+//
+// When source and target name the same table, the target's exclusive open is refused while the
+// source holds the table open, so the table is never emptied: the command ends with the engine's
+// message that the table is open and cannot be opened exclusively.
+void TForm1::Button12Click(rtl::TComponent*) {
+    KdsConnection2->SetIsConnected(false);
+    KdsConnection1->SetIsConnected(false);
+    KdsConnection1->SetConnectPath(Edit1->Text());
+    KdsConnection2->SetConnectPath(Edit2->Text());
+
+    KdsTable1->Close();
+    KdsTable1->SetTableName("EMPLOYEE");
+    KdsTable1->Open();
+    if (!KdsTable1->KdsConnection()->IsDictionaryConnection())
+        KdsTable1->EnableEncryption(kEncryptionPassword);
+
+    KdsTable2->Close();
+    KdsTable2->SetTableName("EMPLOYEE");
+    KdsTable2->Open();
+    if (!KdsTable2->KdsConnection()->IsDictionaryConnection())
+        KdsTable2->EnableEncryption(kEncryptionPassword);
+
+    KdsTable2->EmptyTable();
+    KdsTable2->SetIndexFieldNames("EMP_NO");
+
+    // Progress for a batch run; the window shows none.
+    const long long total = KdsTable1->CountRecords();
+    long long done = 0;
+    while (!KdsTable1->AtEOF()) {
+        KdsTable2->Append();
+        const int n = KdsTable1->NumFields();
+        for (int i = 0; i < n; ++i) {
+            try {
+                const std::string name = KdsTable1->FieldAt(i).FieldName();
+                // The photo goes through its file below; only this exact spelling is skipped.
+                if (name == "PHOTO_ID") continue;
+                if (!KdsTable2->FieldNamedOrNull(name)) continue;
+                const std::string text = KdsTable1->FieldNamed(name).StringValue();
+                KdsTable2->FieldNamed(name).SetStringValue(text);
+            } catch (const rtl::Exception& e) {
+                const std::string& name = KdsTable1->FieldAt(i).FieldName();
+                gui::ShowMessage(std::string(e.what()) + " EMPNO# " +
+                                 KdsTable1->FieldNamed("EMP_NO").StringValue() + " " + name +
+                                 " field " + name);
+            }
+        }
+        try {
+            db::TBlobField& dst = AsBlobField(KdsTable2->FieldNamed("PHOTO_ID"));
+            db::TBlobField& src = AsBlobField(KdsTable1->FieldNamed("PHOTO_ID"));
+            if (!src.IsBlank()) {
+                src.WriteToFile(kPhotoWritten);
+                dst.ReadFromFile(kPhotoRead);
+            }
+        } catch (const rtl::Exception& e) {
+            Memo1->Lines().Add(std::string(e.what()) + "PHOTO_ID EMPNO# " +
+                               KdsTable1->FieldNamed("EMP_NO").StringValue());
+        }
+        KdsTable2->Post();
+        KdsTable1->Next();
+        gui::ShowProgress(++done, total);
+    }
+    gui::ShowMessage("-DONE-");
+}
+
+}  // namespace app

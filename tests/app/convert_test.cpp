@@ -1,0 +1,139 @@
+// The CONVERT command (Button12Click) through the whole stack on real tables: the main window
+// under the headless backend, the data-access components, the engine, tables made and read back
+// with kdstool.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/headless_run.h"
+#include "gui/application.h"
+#include "rtl/formatsettings.h"
+#include "tests/support/processes.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::Result;
+using testsupport::RunProgram;
+
+const std::string kTool = KDSTOOL_PROGRAM;
+
+class Convert : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("updatebank-convert-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "source");
+        fs::create_directories(dir_ / "target");
+        fs::create_directories(dir_ / "drive_c" / "TEMP");
+        setenv("UPDATEBANK_DRIVE_C", (dir_ / "drive_c").c_str(), 1);
+        auto backend = std::make_unique<gui::HeadlessBackend>();
+        backend_ = backend.get();
+        gui::Application().Initialize(std::move(backend));
+        form_ = std::make_unique<app::TForm1>(nullptr);
+        form_->Show();
+    }
+    void TearDown() override {
+        form_.reset();
+        gui::Application().Reset();
+        rtl::SetFormatSettings(saved_);
+        unsetenv("UPDATEBANK_DRIVE_C");
+        fs::remove_all(dir_);
+    }
+
+    // Makes SIDE/EMPLOYEE.kdt with `fields` (and kdstool's --index options) holding `records`.
+    void Table(const std::string& side, std::vector<std::string> fields,
+               const std::string& records) {
+        fs::path table = dir_ / side / "EMPLOYEE.kdt";
+        fields.insert(fields.begin(), {kTool, "create", table.string()});
+        Result created = RunProgram(fields);
+        ASSERT_EQ(created.status, 0) << created.err;
+        std::ofstream(dir_ / "records.jsonl") << records;
+        Result imported = RunProgram({kTool, "import", table.string(), (dir_ / "records.jsonl")});
+        ASSERT_EQ(imported.status, 0) << imported.err;
+    }
+
+    // Runs the command; the lines it printed are in out_ and err_.
+    int Run(const std::string& source = "source", const std::string& target = "target") {
+        out_.str("");
+        err_.str("");
+        return app::RunConvert(*form_, *backend_, (dir_ / source).string(),
+                               (dir_ / target).string(), out_, err_);
+    }
+
+    // Closes the window (and so every table), then gives SIDE's records as kdstool exports them,
+    // without the record number.
+    std::vector<std::string> Records(const std::string& side) {
+        form_.reset();
+        Result exported = RunProgram({kTool, "export", (dir_ / side / "EMPLOYEE.kdt").string()});
+        EXPECT_EQ(exported.status, 0) << exported.err;
+        std::vector<std::string> records;
+        std::stringstream in(exported.out);
+        for (std::string line; std::getline(in, line);)
+            records.push_back(std::regex_replace(line, std::regex("\"_recno\": [0-9]+, "), ""));
+        return records;
+    }
+
+    fs::path dir_;
+    rtl::TFormatSettings saved_ = rtl::FormatSettings();
+    gui::HeadlessBackend* backend_ = nullptr;
+    std::unique_ptr<app::TForm1> form_;
+    std::ostringstream out_, err_;
+};
+
+TEST_F(Convert, AnEmptySourceLeavesTheTargetEmpty) {
+    Table("source", {"EMP_NO:char:12", "PHOTO_ID:image"}, "");
+    Table("target", {"EMP_NO:char:12", "PHOTO_ID:image", "--index", "BYEMPNO=EMP_NO"},
+          "{\"EMP_NO\": \"99999\"}\n");
+    ASSERT_EQ(Run(), 0) << err_.str();
+    EXPECT_EQ(out_.str(), "message: -DONE-\n");
+    EXPECT_EQ(Records("target"), std::vector<std::string>{});
+}
+
+// Errors outside the field and photo steps end the command: one error line, exit status 1,
+// no "-DONE-". Naming the source table as the target too must not empty it: the target's
+// exclusive open is refused while the source holds the table open.
+TEST_F(Convert, ErrorsThatEndTheCommandLeaveTheTablesAlone) {
+    Table("source", {"EMP_NO:char:12", "PHOTO_ID:image", "--index", "BYEMPNO=EMP_NO"},
+          "{\"EMP_NO\": \"00001\"}\n{\"EMP_NO\": \"00002\"}\n");
+    Table("target", {"EMP_NO:char:12", "PHOTO_ID:image", "--index", "BYEMPNO=EMP_NO"},
+          "{\"EMP_NO\": \"99999\"}\n");
+    fs::create_directories(dir_ / "empty");
+    struct Case {
+        std::string source, target, error;
+    } cases[] = {
+        {"source", "source",
+         "KdsTable2: the table is in use by another user: table 'EMPLOYEE.kdt' is open; it cannot "
+         "be opened exclusively"},
+        {"empty", "target", "KdsTable1: "},
+        {"source", "empty", "KdsTable2: "},
+        {"source", "missing", "the file was not found: folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source + " into " + c.target);
+        EXPECT_EQ(Run(c.source, c.target), 1);
+        EXPECT_EQ(out_.str(), "");
+        const std::string err = err_.str();
+        EXPECT_EQ(err.rfind("error: ", 0), 0u) << err;
+        EXPECT_NE(err.find(c.error), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+    EXPECT_EQ(Records("source"),
+              (std::vector<std::string>{"{\"EMP_NO\": \"00001\", \"PHOTO_ID\": null}",
+                                        "{\"EMP_NO\": \"00002\", \"PHOTO_ID\": null}"}));
+    EXPECT_EQ(Records("target"),
+              (std::vector<std::string>{"{\"EMP_NO\": \"99999\", \"PHOTO_ID\": null}"}));
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+// Blob fields of TKdsTable on real tables with memo files: values that round-trip byte for byte,
+// lazy reading, the stream's refusals, and Cancel discarding unposted content.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "dataset/fields.h"
+#include "kds/kce.h"
+#include "kds/kdsblob.h"
+#include "tests/kds/edit_tables.h"
+#include "tests/kds/engine_calls.h"
+
+namespace kdstest {
+namespace {
+
+// NTX tables (dBase III memo files) hold only text memos; a photo goes into one there too.
+std::string FieldsFor(const StorageKind& kind) {
+    return std::string("EMP_NO,char,6;NOTES,memo;PHOTO,") +
+           (kind.tableType == kds::ttKdsNTX ? "memo" : "binary");
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A photo-like value: zero bytes inside and at both ends, every other byte value but 0x1A,
+// which a dBase III memo file cannot hold.
+std::string Photo() {
+    std::string bytes("\0\xFF\xD8\xFF\0\0JFIF\0", 11);
+    for (int i = 0; i < 256; ++i) {
+        if (i != 0x1A) bytes += static_cast<char>(i);
+    }
+    bytes += std::string(3, '\0');
+    return bytes;
+}
+
+class BlobTest : public testing::TestWithParam<StorageKind> {
+  protected:
+    void SetUp() override {
+        MakeTable(folder.Path(), "EMP", GetParam(), FieldsFor(GetParam()),
+                  {{{"EMP_NO", "E1"}, {"NOTES", "first note"}}, {{"EMP_NO", "E2"}}});
+        table = TableOn(folder.Path(), "EMP", GetParam());
+        table->Open();
+    }
+
+    db::TBlobField& Photo() { return dynamic_cast<db::TBlobField&>(table->FieldNamed("PHOTO")); }
+    db::TBlobField& Notes() { return dynamic_cast<db::TBlobField&>(table->FieldNamed("NOTES")); }
+
+    TempFolder folder;
+    std::unique_ptr<kds::TKdsTable> table;
+};
+
+// A file with zero bytes inside goes into a new record's blob and comes back out exactly, after
+// reopening; a file of 0 bytes stores an empty value and saves as a file of 0 bytes.
+TEST_P(BlobTest, FileContentRoundTripsExactly) {
+    struct Case {
+        const char* empNo;
+        std::string bytes;
+    };
+    for (const Case& c : {Case{"E3", kdstest::Photo()}, Case{"E4", std::string()}}) {
+        SCOPED_TRACE(c.empNo);
+        WriteFile(folder.File("in.jpg"), c.bytes);
+        table->Append();
+        table->FieldNamed("EMP_NO").SetStringValue(c.empNo);
+        Photo().ReadFromFile(folder.File("in.jpg"));
+        table->Post();
+    }
+    table->Close();
+    table->Open();
+    table->Last();
+    EXPECT_TRUE(Photo().IsBlank());
+    Photo().WriteToFile(folder.File("out-empty.jpg"));
+    EXPECT_TRUE(std::filesystem::exists(folder.File("out-empty.jpg")));
+    EXPECT_EQ(std::filesystem::file_size(folder.File("out-empty.jpg")), 0u);
+    table->Prior();
+    EXPECT_FALSE(Photo().IsBlank());
+    Photo().WriteToFile(folder.File("out.jpg"));
+    EXPECT_EQ(ReadFile(folder.File("out.jpg")), kdstest::Photo());
+    EXPECT_EQ(Notes().StringValue(), "");
+}
+
+// A value is read from the engine once per record visit: twice on the same record costs one
+// read; after moving away and back it is read again.
+TEST_P(BlobTest, ValueIsReadOncePerVisit) {
+    ResetEngineCalls();
+    EXPECT_EQ(Notes().StringValue(), "first note");
+    EXPECT_EQ(Notes().StringValue(), "first note");
+    EXPECT_EQ(EngineCalls("KdsGetField"), 1);
+    table->Next();
+    table->Prior();
+    EXPECT_EQ(Notes().StringValue(), "first note");
+    EXPECT_EQ(EngineCalls("KdsGetField"), 2);
+}
+
+// Text changes of a blob are kept until Post; Cancel of an edit throws them away and the stored
+// value stays; Post stores them.
+TEST_P(BlobTest, EditOfABlobReachesTheTableOnlyAtPost) {
+    table->Edit();
+    Notes().SetStringValue("changed, never posted");
+    EXPECT_EQ(Notes().StringValue(), "changed, never posted");
+    table->Cancel();
+    EXPECT_EQ(Notes().StringValue(), "first note");
+    table->Edit();
+    Notes().SetStringValue("second note");
+    table->Post();
+    table->Close();
+    table->Open();
+    EXPECT_EQ(Notes().StringValue(), "second note");
+    // Emptying through a write stream posts an empty value and clears the field's marker.
+    table->Edit();
+    { auto stream = table->OpenBlobStream(Notes(), db::TBlobStreamMode::bmWrite); }
+    table->Post();
+    EXPECT_TRUE(Notes().IsBlank());
+}
+
+// The stream's refusals, with their exact messages and codes; a read stream in an empty dataset
+// reads nothing.
+TEST_P(BlobTest, StreamsRefuseWritesOutsideAnEdit) {
+    try {
+        table->OpenBlobStream(Notes(), db::TBlobStreamMode::bmWrite);
+        FAIL() << "a write stream was opened in Browse";
+    } catch (const kds::EKDSDatabaseError& e) {
+        EXPECT_STREQ(e.what(),
+                     "KdsTable1: Table must be in Edit or Insert state to open blob stream in "
+                     "Write Mode.");
+        EXPECT_EQ(e.ErrorCode(), 5121);
+    }
+    auto stream = table->OpenBlobStream(Notes(), db::TBlobStreamMode::bmRead);
+    try {
+        stream->Write("x", 1);
+        FAIL() << "a read stream was written";
+    } catch (const kds::EKDSDatabaseError& e) {
+        // Raised without a dataset: no name in front.
+        EXPECT_STREQ(e.what(), "Error modifying read only blob.");
+        EXPECT_EQ(e.ErrorCode(), 5121);
+    }
+    stream.reset();
+    MakeTable(folder.Path(), "NONE", GetParam(), FieldsFor(GetParam()));
+    auto none = TableOn(folder.Path(), "NONE", GetParam(), "KdsTable2");
+    none->Open();
+    auto empty = none->OpenBlobStream(none->FieldNamed("NOTES"), db::TBlobStreamMode::bmRead);
+    char byte = 0;
+    EXPECT_EQ(empty->Read(&byte, 1), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, BlobTest, testing::Values(kNative, kCdx, kNtx), KindName);
+
+}  // namespace
+}  // namespace kdstest
