@@ -70,7 +70,7 @@ std::string Hex(const std::string& s) {
 
 TEST(CdxFileTest, EveryTagOfTheSampleFilesHoldsItsTableInKeyOrderAndFindsEachKey) {
     auto samples = xbasesamples::Samples("cdx");
-    if (samples.empty()) GTEST_SKIP() << "no sample .cdx files";
+    if (samples.empty()) GTEST_SKIP() << xbasesamples::kMissing;
     size_t tags = 0;
     fs::path folder = fs::temp_directory_path() / ("cdx_samples_" + std::to_string(getpid()));
     fs::create_directories(folder);
@@ -124,7 +124,7 @@ TEST(CdxFileTest, EveryTagOfTheSampleFilesHoldsItsTableInKeyOrderAndFindsEachKey
 
 TEST(NtxFileTest, EverySampleFileHoldsItsTableInKeyOrderAndFindsEachKey) {
     auto samples = xbasesamples::Samples("ntx");
-    if (samples.empty()) GTEST_SKIP() << "no sample .ntx files";
+    if (samples.empty()) GTEST_SKIP() << xbasesamples::kMissing;
     fs::path folder = fs::temp_directory_path() / ("ntx_samples_" + std::to_string(getpid()));
     fs::create_directories(folder);
     for (const auto& original : samples) {

@@ -283,7 +283,7 @@ TEST_F(XbaseIndexTest, DamagedOrForeignIndexFilesAreRefusedAndLeftAsTheyAre) {
 TEST_F(XbaseIndexTest, SampleTablesStayRightThroughAppendsEditsAndDeletes) {
     auto cdxSamples = xbasesamples::Samples("cdx");
     auto ntxSamples = xbasesamples::Samples("ntx");
-    if (cdxSamples.empty() && ntxSamples.empty()) GTEST_SKIP() << "no sample files";
+    if (cdxSamples.empty() && ntxSamples.empty()) GTEST_SKIP() << xbasesamples::kMissing;
     // Records other programs marked deleted are hidden: the first record shown can be edited.
     ASSERT_EQ(KdsShowDeleted(0), 0u);
     auto exercise = [&](const xbasesamples::Sample& original, UNSIGNED16 type) {

@@ -1,6 +1,8 @@
 // Tables with index files that other xBase programs wrote: the shared sample folder beside the
-// repository when it is there, and the few copied into tests/data/xbase, so that a clone without
-// the shared folder still reads real files.
+// repository (../shared/xbase-samples from the project's root, or XBASE_SAMPLES). The files are
+// used in place and never copied into the repository; a test that writes works on a copy in a
+// temporary folder. Without the folder (a clone of the repository alone) there are no samples
+// and the tests that need them skip.
 #pragma once
 
 #include <algorithm>
@@ -14,26 +16,24 @@
 namespace xbasesamples {
 
 inline std::vector<std::filesystem::path> Folders(const std::string& kind) {
-    std::vector<std::filesystem::path> out;
+    std::vector<std::filesystem::path> candidates;
     std::filesystem::path root = UPDATEBANK_SOURCE_DIR;
     if (const char* env = std::getenv("XBASE_SAMPLES")) {
-        out.push_back(std::filesystem::path(env) / kind);
+        candidates.push_back(std::filesystem::path(env) / kind);
     } else {
         // Beside the checkout, or beside the folder of worktrees.
-        out.push_back(root.parent_path() / "shared" / "xbase-samples" / kind);
-        out.push_back(root.parent_path().parent_path() / "shared" / "xbase-samples" / kind);
+        candidates.push_back(root.parent_path() / "shared" / "xbase-samples" / kind);
+        candidates.push_back(root.parent_path().parent_path() / "shared" / "xbase-samples" / kind);
     }
-    out.push_back(root / "tests" / "data" / "xbase" / kind);
-    std::vector<std::filesystem::path> existing;
-    for (size_t i = 0; i < out.size(); ++i) {
-        // The shared folder, when found, already holds every copied file.
-        if (std::filesystem::is_directory(out[i])) {
-            existing.push_back(out[i]);
-            if (i + 1 < out.size()) break;
-        }
+    for (const auto& folder : candidates) {
+        if (std::filesystem::is_directory(folder)) return {folder};
     }
-    return existing;
+    return {};
 }
+
+// Why a test that needs the samples skips.
+inline constexpr const char* kMissing =
+    "the shared xBase sample folder (../shared/xbase-samples, or XBASE_SAMPLES) is absent";
 
 inline std::string Lower(std::string s) {
     for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -65,8 +65,9 @@ inline std::vector<Sample> Samples(const std::string& kind) {
     return out;
 }
 
-// Copies a sample table and its index file into folder (the samples are read-only, and their
-// memo files were not kept: an empty memo file stands in, as no key reads a memo).
+// Copies a sample table and its index file into folder, where a test may open and change them
+// (the samples are read-only, and hold no memo files: an empty memo file stands in, as no key
+// reads a memo).
 inline Sample CopySample(const Sample& sample, const std::filesystem::path& folder) {
     namespace fs = std::filesystem;
     Sample out{folder / sample.index.filename(), folder / sample.table.filename()};
