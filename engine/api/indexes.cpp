@@ -370,8 +370,8 @@ extern "C" KCESTATUS KdsGetIndexPageSize(KDSHANDLE index, UNSIGNED16* size) {
         if (KCESTATUS s = NeedOut(size)) return s;
         sqlite3_stmt* stmt = nullptr;
         *size = 4096;
-        if (sqlite3_prepare_v2(native::DatabaseOf(h.Cursor().Store()), "PRAGMA page_size", -1, &stmt,
-                               nullptr) == SQLITE_OK &&
+        if (sqlite3_prepare_v2(native::DatabaseOf(h.Cursor().Store()), "PRAGMA page_size", -1,
+                               &stmt, nullptr) == SQLITE_OK &&
             sqlite3_step(stmt) == SQLITE_ROW) {
             *size = UNSIGNED16(std::min(sqlite3_column_int(stmt, 0), 65535));
         }

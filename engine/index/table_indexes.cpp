@@ -150,7 +150,9 @@ KCESTATUS TableIndexes::For(Storage& storage, std::shared_ptr<TableIndexes>* out
 }
 
 TableIndexes::TableIndexes(Storage& storage)
-    : storage_(storage), db_(native::DatabaseOf(storage)), schema_(SchemaOfLayout(storage.Layout())) {}
+    : storage_(storage),
+      db_(native::DatabaseOf(storage)),
+      schema_(SchemaOfLayout(storage.Layout())) {}
 
 TableIndexes::~TableIndexes() {
     for (auto& f : files_) {
@@ -277,6 +279,7 @@ KCESTATUS TableIndexes::CreateInFile(const std::string& path, const IndexDefinit
             if (!file) {
                 made = std::make_unique<IndexFile>();
                 made->path = path;
+                if (KCESTATUS s = storage_.CoverFile(path)) return s;
                 std::unique_ptr<cdx::CdxFile> created;
                 if (KCESTATUS s = cdx::CdxFile::Create(path, false, &created)) return s;
                 made->cdx = std::move(created);
@@ -287,6 +290,7 @@ KCESTATUS TableIndexes::CreateInFile(const std::string& path, const IndexDefinit
             if (file) return Fail(KCE_INDEX_EXISTS, "index file " + path + " is open already");
             made = std::make_unique<IndexFile>();
             made->path = path;
+            if (KCESTATUS s = storage_.CoverFile(path)) return s;
             if (KCESTATUS s = CreateNtx(path, def, &index)) return s;
             file = made.get();
         } else {
@@ -419,6 +423,19 @@ void TableIndexes::Rollback() {
 
 // The index files follow the table's transaction with their own, committed after it.
 KCESTATUS TableIndexes::OnTransaction(Storage&, TransactionPhase phase) {
+    if (Xbase()) {
+        // The table's rollback journal covers the index files too: they go back with it.
+        if (phase == TransactionPhase::kBegin) {
+            if (structural_) {
+                if (KCESTATUS s = storage_.CoverFile(structural_->Path())) return s;
+            }
+            for (auto& f : files_) {
+                if (KCESTATUS s = storage_.CoverFile(f->path)) return s;
+            }
+            return KCE_SUCCESS;
+        }
+        return phase == TransactionPhase::kRollback ? ReloadXbase() : KCE_SUCCESS;
+    }
     KCESTATUS first = KCE_SUCCESS;
     for (auto& f : files_) {
         if (!f->db) continue;  // an xBase index file
@@ -484,6 +501,7 @@ KCESTATUS TableIndexes::Create(const IndexDefinition& def, std::shared_ptr<Nativ
             return CreateInFile(path, def, out);
         }
         if (!structural_) {
+            if (KCESTATUS s = storage_.CoverFile(StructuralPath())) return s;
             std::unique_ptr<cdx::CdxFile> created;
             if (KCESTATUS s = cdx::CdxFile::Create(StructuralPath(), true, &created)) return s;
             structural_ = std::move(created);
@@ -939,8 +957,55 @@ KCESTATUS TableIndexes::AttachXbaseFile(const std::string& path, std::unique_ptr
                     "index file " + path + ": xBase tables keep indexes in .cdx or .ntx files");
     }
     for (auto& index : file->indexes) index->inIndexFile_ = true;
+    // Opened inside the table's transaction: a rollback gives it back too.
+    if (!readOnly) {
+        if (KCESTATUS s = storage_.CoverFile(path)) return s;
+    }
     *out = std::move(file);
     return KCE_SUCCESS;
+}
+
+// After a rollback of the table's transaction the index files are as they were at its
+// beginning (one made during it is gone): every open one is read again, with its tag list.
+KCESTATUS TableIndexes::ReloadXbase() {
+    auto retag = [this](const std::shared_ptr<cdx::CdxFile>& file,
+                        std::vector<std::shared_ptr<NativeIndex>>* indexes) -> KCESTATUS {
+        std::vector<std::string> before, after;
+        for (const auto& index : *indexes) before.push_back(index->def_.name);
+        if (KCESTATUS s = file->Reload()) return s;
+        for (const auto& tag : file->Tags()) after.push_back(tag.name);
+        if (before == after) return KCE_SUCCESS;
+        std::vector<std::shared_ptr<NativeIndex>> next;
+        if (KCESTATUS s = OpenTags(file, &next)) return s;
+        *indexes = std::move(next);
+        return KCE_SUCCESS;
+    };
+    KCESTATUS first = KCE_SUCCESS;
+    if (structural_) {
+        if (!std::filesystem::exists(structural_->Path())) {
+            structural_.reset();
+            indexes_.clear();
+        } else if (KCESTATUS s = retag(structural_, &indexes_)) {
+            first = s;
+        }
+    }
+    for (size_t i = 0; i < files_.size();) {
+        IndexFile& f = *files_[i];
+        if (!std::filesystem::exists(f.path)) {
+            files_.erase(files_.begin() + long(i));
+            continue;
+        }
+        KCESTATUS s = KCE_SUCCESS;
+        if (f.cdx) {
+            s = retag(f.cdx, &f.indexes);
+            for (auto& index : f.indexes) index->inIndexFile_ = true;
+        } else if (f.ntx) {
+            s = f.ntx->Reload();
+        }
+        if (s && !first) first = s;
+        ++i;
+    }
+    return first;
 }
 
 }  // namespace kce

@@ -126,6 +126,7 @@ class TableIndexes : public WriteObserver {
     std::string StructuralPath() const;
     KCESTATUS MarkStructural();
     KCESTATUS LoadXbase();
+    KCESTATUS ReloadXbase();
     KCESTATUS OpenTags(const std::shared_ptr<cdx::CdxFile>& file,
                        std::vector<std::shared_ptr<NativeIndex>>* out);
     KCESTATUS AddTag(const std::shared_ptr<cdx::CdxFile>& file, const IndexDefinition& def,

@@ -235,6 +235,82 @@ TEST_F(XbaseIndexTest, NtxIndexesAreFilesOfTheirOwnKeptWhileOpen) {
     ASSERT_EQ(KdsCloseTable(t), 0u);
 }
 
+// A rolled-back transaction takes the keys it wrote out of every index file of the table (the
+// structural .cdx, another .cdx, the .ntx files), and leaves each file as it was.
+TEST_F(XbaseIndexTest, RollbackGivesBackEveryIndexFileWithTheTable) {
+    struct Kind {
+        UNSIGNED16 type;
+        const char* structural;  // the index made with the table, "" for none
+        const char* other;       // a second index file, opened with KdsOpenIndex
+        const char* otherTag;    // its index (a .ntx file's index takes the file's name)
+    };
+    for (const Kind& kind : {Kind{KCE_CDX, "C.cdx", "extra.cdx", "BYAMOUNT"},
+                             Kind{KCE_NTX, "", "extra.ntx", "EXTRA"}}) {
+        SCOPED_TRACE(kind.other);
+        const std::string table = kind.type == KCE_CDX ? "C.dbf" : "N.dbf";
+        KDSHANDLE t = CreateDbf(table, kind.type, "CODE,char,6;AMOUNT,numeric,8,2");
+        KDSHANDLE index = 0;
+        ASSERT_EQ(KdsCreateIndex(t, nullptr, U("BYCODE"), U("CODE"), nullptr, 0, &index), 0u)
+            << LastErrorText();
+        ASSERT_EQ(KdsCreateIndex(t, U(kind.other), U("BYAMOUNT"), U("STR(AMOUNT,8,2)"), nullptr, 0,
+                                 &index),
+                  0u)
+            << LastErrorText();
+        for (int i = 0; i < 300; ++i) {
+            Append(t, {{"CODE", "C" + std::to_string(i)}, {"AMOUNT", std::to_string(i)}});
+        }
+        ASSERT_EQ(KdsCloseTable(t), 0u);
+        std::vector<std::string> files = {kind.other,
+                                          kind.type == KCE_CDX ? kind.structural : "BYCODE.ntx"};
+        std::map<std::string, std::string> before;
+        for (const auto& f : files) before[f] = ReadFile(Path(f));
+
+        t = OpenDbf(Path(table), kind.type);
+        UNSIGNED16 count = 0;
+        ASSERT_EQ(KdsOpenIndex(t, U(kind.other), nullptr, &count), 0u) << LastErrorText();
+        if (kind.type == KCE_NTX) {
+            ASSERT_EQ(KdsOpenIndex(t, U("BYCODE.ntx"), nullptr, &count), 0u) << LastErrorText();
+        }
+        ASSERT_EQ(KdsBeginTransaction(conn_), 0u) << LastErrorText();
+        // Enough new keys to split leaves, an edit that moves a key, and a deletion.
+        for (int i = 0; i < 200; ++i) {
+            Append(t, {{"CODE", "NEW" + std::to_string(i)}, {"AMOUNT", "-" + std::to_string(i)}});
+        }
+        ASSERT_EQ(KdsGotoRecord(t, 5), 0u);
+        ASSERT_EQ(KdsLockRecord(t, 5), 0u) << LastErrorText();
+        Set(t, "CODE", "MOVED");
+        ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+        ASSERT_EQ(KdsUnlockRecord(t, 5), 0u);
+        ASSERT_EQ(KdsGotoRecord(t, 6), 0u);
+        ASSERT_EQ(KdsDeleteRecord(t), 0u) << LastErrorText();
+        ASSERT_EQ(Seek(Tag(t, "BYCODE"), "MOVED"), 1);
+        ASSERT_EQ(KdsRollbackTransaction(conn_), 0u) << LastErrorText();
+
+        // The open handle sees the files as they were: no rolled-back key is found.
+        for (const char* key : {"NEW7", "MOVED"}) EXPECT_EQ(Seek(Tag(t, "BYCODE"), key), 0) << key;
+        EXPECT_EQ(Seek(Tag(t, kind.otherTag), "   -7.00"), 0);
+        EXPECT_EQ(Seek(Tag(t, "BYCODE"), "C4"), 1);
+        EXPECT_EQ(Recno(Tag(t, "BYCODE")), 5u);
+        CheckClean(t);
+        ASSERT_EQ(KdsCloseTable(t), 0u);
+        for (const auto& f : files) EXPECT_TRUE(ReadFile(Path(f)) == before[f]) << f;
+
+        // What the table's checker runs, on the files alone.
+        t = OpenDbf(Path(table), kind.type, KCE_OPEN_READ_ONLY);
+        ASSERT_EQ(KdsOpenIndex(t, U(kind.other), nullptr, &count), 0u) << LastErrorText();
+        if (kind.type == KCE_NTX) {
+            ASSERT_EQ(KdsOpenIndex(t, U("BYCODE.ntx"), nullptr, &count), 0u) << LastErrorText();
+        }
+        std::vector<UNSIGNED8> report(4096);
+        UNSIGNED32 len = UNSIGNED32(report.size());
+        ASSERT_EQ(KdsCheckTableFile(t, 0, report.data(), &len), 0u) << LastErrorText();
+        EXPECT_EQ(len, 0u) << std::string(reinterpret_cast<char*>(report.data()), len);
+        CheckClean(t);
+        EXPECT_EQ(Walk(Tag(t, kind.otherTag)).size(), 300u);
+        ASSERT_EQ(KdsCloseTable(t), 0u);
+    }
+}
+
 TEST_F(XbaseIndexTest, DamagedOrForeignIndexFilesAreRefusedAndLeftAsTheyAre) {
     KDSHANDLE t = CreateDbf("T.dbf", 2, "NAME,char,10");
     KDSHANDLE index = 0;
