@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/field_text.h"
 #include "engine/native/kdt_values.h"
 #include "engine/native/sqlite_status.h"
 #include "engine/status.h"
@@ -132,10 +133,10 @@ class KdtStorage : public Storage {
         return IsNativeNull(layout_.fields[field], image);
     }
     KCESTATUS FieldFromText(int field, std::string_view text, uint8_t* image) const override {
-        return FromText(layout_.fields[field], text, image);
+        return ValueFromText(layout_.fields[field], text, image);
     }
     KCESTATUS FieldToText(int field, const uint8_t* image, std::string* text) const override {
-        return ToText(layout_.fields[field], image, text);
+        return ValueToText(layout_.fields[field], image, text);
     }
     KCESTATUS CheckRaw(int field, const uint8_t* bytes) const override {
         const FieldDesc& f = layout_.fields[field];
