@@ -286,8 +286,14 @@ class DbfStorage : public Storage {
         }
         if (KCESTATUS s = table_->Pack()) return s;
         reserved_ = 0;
-        // The records have new numbers: the observers rebuild from them.
-        return NotifyReload();
+        if (KCESTATUS s = NotifyZap()) return s;
+        std::vector<uint8_t> image(layout_.recordLength);
+        for (UNSIGNED32 r = 1; r <= table_->RecordCount(); ++r) {
+            bool deleted = false;
+            if (KCESTATUS s = table_->ReadImage(r, image.data(), &deleted)) return s;
+            if (KCESTATUS s = NotifyWrite(r, nullptr, image.data())) return s;
+        }
+        return KCE_SUCCESS;
     }
 
     KCESTATUS DeleteRecord(UNSIGNED32 recno) override {
