@@ -519,7 +519,9 @@ KCESTATUS OpenAs(UNSIGNED16 tableType, const OpenRequest& request, std::unique_p
                 probe->UnlockRecord(0);
                 if (s) return s;
             }
-            if (probe->LockTable(true)) {
+            // The table lock is tried only when there is something to finish: even a brief
+            // exclusive hold would turn away another process opening the table meanwhile.
+            if (HasPackLeftovers(request.path) && probe->LockTable(true)) {
                 if (KCESTATUS s = FinishInterruptedPack(request.path, writable)) return s;
             }
         }

@@ -694,6 +694,14 @@ KCESTATUS DbfTable::Pack() {
     return OpenMemo(false);
 }
 
+bool HasPackLeftovers(const std::string& path) {
+    if (Exists(PackMarkerPath(path)) || Exists(PackedTablePath(path))) return true;
+    for (const char* ext : {".fpt", ".dbt"}) {
+        if (Exists(PackedMemoPath(Sibling(path, ext)))) return true;
+    }
+    return false;
+}
+
 KCESTATUS FinishInterruptedPack(const std::string& path, bool writable) {
     const std::string marker = PackMarkerPath(path);
     const std::string packPath = PackedTablePath(path);
