@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <string_view>
 
 #include "rtl/exceptions.h"
 #include "rtl/format.h"
@@ -80,6 +81,24 @@ bool StartsWithNoCase(const std::string& s, size_t at, const std::string& word) 
     return true;
 }
 
+// Format letters are ASCII, so reading a format needs no locale: this lowers A-Z only, and the
+// format is read once per value converted.
+char FormatLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// Whether the format holds the lower-case ASCII word at `at`, letter case ignored.
+bool FormatWordAt(const std::string& f, size_t at, std::string_view word) {
+    if (at + word.size() > f.size()) return false;
+    for (size_t k = 0; k < word.size(); ++k)
+        if (FormatLower(f[at + k]) != word[k]) return false;
+    return true;
+}
+
+// The am/pm marks all begin with an "a".
+bool AmPmAt(const std::string& f, size_t at) {
+    return FormatLower(f[at]) == 'a' && (FormatWordAt(f, at, "am/pm") ||
+                                         FormatWordAt(f, at, "a/p") || FormatWordAt(f, at, "ampm"));
+}
+
 // True when the format (outside quotes) holds an am/pm mark, so hours count 1 to 12.
 bool UsesTwelveHours(const std::string& f) {
     for (size_t i = 0; i < f.size(); ++i) {
@@ -88,8 +107,7 @@ bool UsesTwelveHours(const std::string& f) {
             size_t close = f.find(c, i + 1);
             if (close == std::string::npos) return false;
             i = close;
-        } else if (StartsWithNoCase(f, i, "am/pm") || StartsWithNoCase(f, i, "a/p") ||
-                   StartsWithNoCase(f, i, "ampm")) {
+        } else if (AmPmAt(f, i)) {
             return true;
         }
     }
@@ -117,13 +135,13 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
     const size_t n = f.size();
     auto run = [&](char lower) {
         size_t count = 0;
-        while (i + count < n && Lower(f[i + count]) == lower) ++count;
+        while (i + count < n && FormatLower(f[i + count]) == lower) ++count;
         i += count;
         return static_cast<int>(count);
     };
     while (i < n) {
         char c = f[i];
-        char lc = Lower(c);
+        char lc = FormatLower(c);
         if (c == '"' || c == '\'') {
             size_t close = f.find(c, i + 1);
             if (close == std::string::npos) close = n;
@@ -131,18 +149,18 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
             i = close == n ? n : close + 1;
             continue;
         }
-        if (StartsWithNoCase(f, i, "am/pm")) {
+        if (lc == 'a' && FormatWordAt(f, i, "am/pm")) {
             std::string mark = p.hour < 12 ? f.substr(i, 2) : f.substr(i + 3, 2);
             out += mark;
             i += 5;
             continue;
         }
-        if (StartsWithNoCase(f, i, "a/p")) {
+        if (lc == 'a' && FormatWordAt(f, i, "a/p")) {
             out += p.hour < 12 ? f[i] : f[i + 2];
             i += 3;
             continue;
         }
-        if (StartsWithNoCase(f, i, "ampm")) {
+        if (lc == 'a' && FormatWordAt(f, i, "ampm")) {
             out += p.hour < 12 ? s.TimeAMString : s.TimePMString;
             i += 4;
             continue;
@@ -291,7 +309,7 @@ DateOrder OrderOf(const std::string& format) {
             i = close;
             continue;
         }
-        switch (Lower(c)) {
+        switch (FormatLower(c)) {
             case 'd':
                 return DateOrder::DMY;
             case 'm':
@@ -464,23 +482,23 @@ std::string FormatDateTime(const std::string& format, TDateTime value,
 }
 
 std::string FormatDateTime(const std::string& format, TDateTime value) {
-    return FormatDateTime(format, value, FormatSettings());
+    return FormatDateTime(format, value, CurrentFormatSettings());
 }
 
 std::string DateToStr(TDateTime value, const TFormatSettings& settings) {
     return FormatDateTime(settings.ShortDateFormat, value, settings);
 }
-std::string DateToStr(TDateTime value) { return DateToStr(value, FormatSettings()); }
+std::string DateToStr(TDateTime value) { return DateToStr(value, CurrentFormatSettings()); }
 
 std::string TimeToStr(TDateTime value, const TFormatSettings& settings) {
     return FormatDateTime(settings.LongTimeFormat, value, settings);
 }
-std::string TimeToStr(TDateTime value) { return TimeToStr(value, FormatSettings()); }
+std::string TimeToStr(TDateTime value) { return TimeToStr(value, CurrentFormatSettings()); }
 
 std::string DateTimeToStr(TDateTime value, const TFormatSettings& settings) {
     return FormatDateTime("c", value, settings);
 }
-std::string DateTimeToStr(TDateTime value) { return DateTimeToStr(value, FormatSettings()); }
+std::string DateTimeToStr(TDateTime value) { return DateTimeToStr(value, CurrentFormatSettings()); }
 
 bool TryStrToDate(const std::string& text, TDateTime& value, const TFormatSettings& settings) {
     Scanner sc{text};
@@ -520,7 +538,9 @@ bool TryStrToDateTime(const std::string& text, TDateTime& value, const TFormatSe
             throw EConvertError(Format("'%s' is not a valid " Message, {text}));      \
         return v;                                                                     \
     }                                                                                 \
-    TDateTime StrTo##Name(const std::string& text) { return StrTo##Name(text, FormatSettings()); }
+    TDateTime StrTo##Name(const std::string& text) {                                  \
+        return StrTo##Name(text, CurrentFormatSettings());                            \
+    }
 
 RTL_PARSER(Date, "date")
 RTL_PARSER(Time, "time")

@@ -4,9 +4,11 @@
 #include <stdlib.h>
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <string_view>
 
 #include "rtl/exceptions.h"
 #include "rtl/format.h"
@@ -124,42 +126,78 @@ std::string FloatToStrGeneral(double value, int precision, char decimalSeparator
     if (value == 0) return "0";
     if (precision < 1) precision = 1;
     if (precision > 17) precision = 17;
-    // glibc's %e rounds correctly (to nearest, ties to even on the exact binary value).
+    // The digits of the value rounded to `precision` significant digits, and its exponent.
+    // to_chars with a precision writes what printf's %.*e writes: correctly rounded (to nearest,
+    // ties to even on the exact binary value). Up to 15 digits a shortest text that needs no
+    // more digits than that is the same number: a normal double lies closer to its shortest text
+    // than half a unit of the 15th digit (subnormals have fewer digits of their own and are
+    // left to the rounding). The shortest text is much cheaper to find.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*e", precision - 1, value);
-    std::string digits;
-    const char* p = buf;
-    bool negative = *p == '-';
-    if (negative) ++p;
-    for (; *p && *p != 'e'; ++p) {
-        if (*p >= '0' && *p <= '9') digits += *p;
+    char* end = nullptr;
+    char digits[24];
+    size_t count = 0;
+    int exponent = 0;
+    auto split = [&](char* last) {
+        end = last;
+        count = 0;
+        const char* p = buf;
+        if (*p == '-') ++p;
+        for (; p < end && *p != 'e'; ++p) {
+            if (*p >= '0' && *p <= '9' && count < sizeof digits) digits[count++] = *p;
+        }
+        exponent = 0;
+        if (p < end && *p == 'e') {
+            ++p;
+            bool negativeExponent = p < end && *p == '-';
+            if (p < end && (*p == '-' || *p == '+')) ++p;
+            for (; p < end && *p >= '0' && *p <= '9'; ++p) exponent = exponent * 10 + (*p - '0');
+            if (negativeExponent) exponent = -exponent;
+        }
+    };
+    bool done = false;
+    if (precision <= 15 && std::fabs(value) >= std::numeric_limits<double>::min()) {
+        const auto [last, ec] =
+            std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+        if (ec == std::errc()) {
+            split(last);
+            done = static_cast<int>(count) <= precision;
+        }
     }
-    int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    if (!done) {
+        const auto [last, ec] = std::to_chars(buf, buf + sizeof buf, value,
+                                              std::chars_format::scientific, precision - 1);
+        if (ec != std::errc()) return "0";
+        split(last);
+    }
+    bool negative = value < 0;
+    while (count > 1 && digits[count - 1] == '0') --count;
+    const std::string_view all(digits, count);
 
-    std::string out = negative ? "-" : "";
+    std::string out;
+    out.reserve(count + 8);
+    if (negative) out += '-';
     if (exponent >= -5 && exponent < precision) {
         if (exponent >= 0) {
             size_t intLen = static_cast<size_t>(exponent) + 1;
-            if (digits.size() <= intLen) {
-                out += digits;
-                out.append(intLen - digits.size(), '0');
+            if (count <= intLen) {
+                out += all;
+                out.append(intLen - count, '0');
             } else {
-                out += digits.substr(0, intLen);
+                out += all.substr(0, intLen);
                 out += decimalSeparator;
-                out += digits.substr(intLen);
+                out += all.substr(intLen);
             }
         } else {
             out += '0';
             out += decimalSeparator;
             out.append(static_cast<size_t>(-exponent - 1), '0');
-            out += digits;
+            out += all;
         }
     } else {
-        out += digits[0];
-        if (digits.size() > 1) {
+        out += all[0];
+        if (count > 1) {
             out += decimalSeparator;
-            out += digits.substr(1);
+            out += all.substr(1);
         }
         out += 'E';
         out += std::to_string(exponent);
@@ -213,7 +251,13 @@ bool TryStrToFloat(const std::string& text, double& value, const TFormatSettings
         if (expDigits == 0) return false;
     }
     if (i != end) return false;
-    double v = strtod_l(norm.c_str(), nullptr, CLocale());
+    // from_chars reads the usual texts exactly as strtod does (correctly rounded) at a fraction
+    // of its cost; what it refuses (a "+" sign, a value out of range) goes to strtod as before.
+    double v = 0;
+    const auto [parsedEnd, ec] = std::from_chars(norm.data(), norm.data() + norm.size(), v);
+    if (ec != std::errc() || parsedEnd != norm.data() + norm.size()) {
+        v = strtod_l(norm.c_str(), nullptr, CLocale());
+    }
     if (std::isinf(v)) {
         // The largest double written with 15 digits ("1.79769313486232E308") lies just above
         // it; such a text stands for the largest double. Anything larger does not fit.
@@ -226,7 +270,7 @@ bool TryStrToFloat(const std::string& text, double& value, const TFormatSettings
 }
 
 bool TryStrToFloat(const std::string& text, double& value) {
-    return TryStrToFloat(text, value, FormatSettings());
+    return TryStrToFloat(text, value, CurrentFormatSettings());
 }
 
 double StrToFloat(const std::string& text, const TFormatSettings& settings) {
@@ -236,7 +280,7 @@ double StrToFloat(const std::string& text, const TFormatSettings& settings) {
     return v;
 }
 
-double StrToFloat(const std::string& text) { return StrToFloat(text, FormatSettings()); }
+double StrToFloat(const std::string& text) { return StrToFloat(text, CurrentFormatSettings()); }
 
 int64_t Round(double value) {
     // nearbyint rounds under the current mode, which is to nearest with ties to even unless a
@@ -273,7 +317,7 @@ std::string CurrToStr(Currency value, const TFormatSettings& settings) {
     return out;
 }
 
-std::string CurrToStr(Currency value) { return CurrToStr(value, FormatSettings()); }
+std::string CurrToStr(Currency value) { return CurrToStr(value, CurrentFormatSettings()); }
 
 Currency StrToCurr(const std::string& text) { return DoubleToCurrency(StrToFloat(text)); }
 

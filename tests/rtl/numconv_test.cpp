@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "rtl/exceptions.h"
 
@@ -54,6 +59,33 @@ TEST(FloatToStr, WritesGeneralFormatAndReadsItBack) {
         }
     }
     EXPECT_TRUE(std::isnan(StrToFloat(FloatToStr(std::nan("")))));
+}
+
+// Every precision names the same number printf's %.*e names, over doubles of every magnitude
+// (random bit patterns), subnormals and short decimals (where the shortest text is taken). The
+// texts are compared as long doubles, which tell apart decimals that round to one double.
+TEST(FloatToStr, RoundsAsPrintfDoesAtEveryPrecision) {
+    std::mt19937_64 random(20240917);
+    std::vector<double> values;
+    for (int i = 0; i < 4000; ++i) {
+        uint64_t bits = random();
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (std::isfinite(v) && v != 0) values.push_back(v);
+        values.push_back(static_cast<double>(random() % 100000000) / 100.0 - 400000.0);
+        values.push_back(std::numeric_limits<double>::denorm_min() * static_cast<double>(i + 1));
+    }
+    values.push_back(std::numeric_limits<double>::min());
+    values.push_back(std::numeric_limits<double>::max());
+    for (double v : values) {
+        for (int precision = 1; precision <= 17; ++precision) {
+            char expected[64];
+            std::snprintf(expected, sizeof expected, "%.*e", precision - 1, v);
+            const std::string text = FloatToStrGeneral(v, precision, '.');
+            ASSERT_EQ(std::strtold(text.c_str(), nullptr), std::strtold(expected, nullptr))
+                << text << " against " << expected << " at precision " << precision;
+        }
+    }
 }
 
 TEST(FloatToStr, UsesTheDecimalSeparatorOfTheSettings) {
