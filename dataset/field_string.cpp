@@ -56,11 +56,7 @@ std::string TStringField::StringValue() const {
     char* data = area.Data();
     if (!ReadData(data)) return {};
     std::string text(data, strnlen(data, std::min<size_t>(size, kMaxSize)));
-    if (transliterate_ && DataSet()) {
-        std::string out;
-        DataSet()->TranslateText(text, out, false);
-        return out;
-    }
+    if (transliterate_ && DataSet()) DataSet()->TranslateText(text, text, false);
     return text;
 }
 
@@ -70,9 +66,9 @@ void TStringField::SetStringValue(const std::string& value) {
     const char* text = value.data();
     std::string translated;
     if (transliterate_ && DataSet()) {
-        std::string out;
-        DataSet()->TranslateText(value.substr(0, count), out, true);
-        translated = out.substr(0, Size());
+        translated.assign(value, 0, count);
+        DataSet()->TranslateText(translated, translated, true);
+        if (translated.size() > static_cast<size_t>(Size())) translated.resize(Size());
         text = translated.data();
         count = translated.size();
     }

@@ -1,6 +1,7 @@
 #include "rtl/datetime.h"
 
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -114,10 +115,13 @@ bool UsesTwelveHours(const std::string& f) {
     return false;
 }
 
-std::string Pad(int value, int width) {
-    std::string s = std::to_string(value);
-    if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), '0');
-    return s;
+// Appends the value with at least `width` digits, zeros in front.
+void AppendPadded(std::string& out, int value, int width) {
+    char buf[16];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+    int length = static_cast<int>(end - buf);
+    if (length < width) out.append(static_cast<size_t>(width - length), '0');
+    out.append(buf, end);
 }
 
 struct Parts {
@@ -168,16 +172,16 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
         switch (lc) {
             case 'y': {
                 int count = run('y');
-                out += count <= 2 ? Pad(p.year % 100, 2) : Pad(p.year, 4);
+                AppendPadded(out, count <= 2 ? p.year % 100 : p.year, count <= 2 ? 2 : 4);
                 afterHour = false;
                 break;
             }
             case 'm': {
                 int count = run('m');
                 if (afterHour && count <= 2) {
-                    out += Pad(p.minute, count);
+                    AppendPadded(out, p.minute, count);
                 } else if (count <= 2) {
-                    out += Pad(p.month, count);
+                    AppendPadded(out, p.month, count);
                 } else {
                     out +=
                         count == 3 ? kShortMonthNames[p.month - 1] : kLongMonthNames[p.month - 1];
@@ -188,7 +192,7 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
             case 'd': {
                 int count = run('d');
                 if (count <= 2)
-                    out += Pad(p.day, count);
+                    AppendPadded(out, p.day, count);
                 else if (count == 3)
                     out += kShortDayNames[p.weekDay - 1];
                 else if (count == 4)
@@ -203,20 +207,20 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
                 int count = run('h');
                 int h = p.hour;
                 if (twelve) h = h % 12 == 0 ? 12 : h % 12;
-                out += Pad(h, count > 1 ? 2 : 1);
+                AppendPadded(out, h, count > 1 ? 2 : 1);
                 afterHour = true;
                 break;
             }
             case 'n':
-                out += Pad(p.minute, run('n') > 1 ? 2 : 1);
+                AppendPadded(out, p.minute, run('n') > 1 ? 2 : 1);
                 afterHour = false;
                 break;
             case 's':
-                out += Pad(p.second, run('s') > 1 ? 2 : 1);
+                AppendPadded(out, p.second, run('s') > 1 ? 2 : 1);
                 afterHour = false;
                 break;
             case 'z':
-                out += Pad(p.msec, run('z') > 1 ? 3 : 1);
+                AppendPadded(out, p.msec, run('z') > 1 ? 3 : 1);
                 afterHour = false;
                 break;
             case 't': {
@@ -250,10 +254,26 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
     }
 }
 
+// 1 Sunday to 7 Saturday; 1899-12-30 (day 0) was a Saturday.
+int WeekDayOf(int64_t dayNumber) {
+    int64_t w = (dayNumber + 6) % 7;
+    if (w < 0) w += 7;
+    return static_cast<int>(w) + 1;
+}
+
+// Every part of the value from one decoding.
 Parts PartsOf(TDateTime value) {
     Parts p{};
-    DecodeDateTime(value, p.year, p.month, p.day, p.hour, p.minute, p.second, p.msec);
-    p.weekDay = DayOfWeek(value);
+    int64_t dayNumber, ms;
+    Split(value, dayNumber, ms);
+    CivilFromDays(dayNumber + kUnixDelta, p.year, p.month, p.day);
+    p.msec = static_cast<int>(ms % 1000);
+    ms /= 1000;
+    p.second = static_cast<int>(ms % 60);
+    ms /= 60;
+    p.minute = static_cast<int>(ms % 60);
+    p.hour = static_cast<int>(ms / 60);
+    p.weekDay = WeekDayOf(dayNumber);
     return p;
 }
 
@@ -431,15 +451,14 @@ TDateTime ComposeDateTime(TDateTime date, TDateTime time) {
 
 void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute,
                     int& second, int& msec) {
-    int64_t dayNumber, ms;
-    Split(value, dayNumber, ms);
-    CivilFromDays(dayNumber + kUnixDelta, year, month, day);
-    msec = static_cast<int>(ms % 1000);
-    ms /= 1000;
-    second = static_cast<int>(ms % 60);
-    ms /= 60;
-    minute = static_cast<int>(ms % 60);
-    hour = static_cast<int>(ms / 60);
+    const Parts p = PartsOf(value);
+    year = p.year;
+    month = p.month;
+    day = p.day;
+    hour = p.hour;
+    minute = p.minute;
+    second = p.second;
+    msec = p.msec;
 }
 
 void DecodeDate(TDateTime value, int& year, int& month, int& day) {
@@ -455,10 +474,7 @@ void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& msec)
 int DayOfWeek(TDateTime value) {
     int64_t dayNumber, ms;
     Split(value, dayNumber, ms);
-    // 1899-12-30 was a Saturday.
-    int64_t w = (dayNumber + 6) % 7;
-    if (w < 0) w += 7;
-    return static_cast<int>(w) + 1;
+    return WeekDayOf(dayNumber);
 }
 
 TDateTime Now() {
@@ -476,8 +492,9 @@ TDateTime Date() { return std::trunc(Now()); }
 
 std::string FormatDateTime(const std::string& format, TDateTime value,
                            const TFormatSettings& settings) {
+    static const std::string kDefault = "c";
     std::string out;
-    AppendFormatted(out, format.empty() ? "c" : format, PartsOf(value), settings, 0);
+    AppendFormatted(out, format.empty() ? kDefault : format, PartsOf(value), settings, 0);
     return out;
 }
 

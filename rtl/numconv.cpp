@@ -6,6 +6,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <string_view>
@@ -17,6 +18,29 @@ namespace rtl {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The powers of ten a double holds exactly.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The magnitude (a positive double) as n / 10^k with n below 10^15, when that decimal reads back
+// as exactly this double (a division of two exact doubles is correctly rounded). Rounding the
+// double to 15 or fewer significant digits gives that decimal: a normal double lies closer to a
+// decimal that reads back as it than half a unit of the decimal's 15th digit.
+bool ShortDecimal(double magnitude, uint64_t& n, int& k) {
+    if (!(magnitude >= std::numeric_limits<double>::min())) return false;
+    for (k = 0; k <= 15; ++k) {
+        double scaled = magnitude * kExactPowersOfTen[k];
+        if (!(scaled < 1e15)) return false;
+        double whole = std::nearbyint(scaled);
+        if (whole != 0 && whole / kExactPowersOfTen[k] == magnitude) {
+            n = static_cast<uint64_t>(whole);
+            return true;
+        }
+    }
+    return false;
+}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -155,7 +179,17 @@ std::string FloatToStrGeneral(double value, int precision, char decimalSeparator
         }
     };
     bool done = false;
-    if (precision <= 15 && std::fabs(value) >= std::numeric_limits<double>::min()) {
+    uint64_t n = 0;
+    int k = 0;
+    if (precision <= 15 && ShortDecimal(std::fabs(value), n, k)) {
+        // The decimal digits of n, then the point moved k places to the left.
+        auto [last, ec] = std::to_chars(digits, digits + sizeof digits, n);
+        count = static_cast<size_t>(last - digits);
+        exponent = static_cast<int>(count) - 1 - k;
+        while (count > 1 && digits[count - 1] == '0') --count;
+        done = static_cast<int>(count) <= precision;
+    }
+    if (!done && precision <= 15 && std::fabs(value) >= std::numeric_limits<double>::min()) {
         const auto [last, ec] =
             std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
         if (ec == std::errc()) {
@@ -216,41 +250,65 @@ bool TryStrToFloat(const std::string& text, double& value, const TFormatSettings
     size_t end = text.size();
     while (begin < end && IsBlank(text[begin])) ++begin;
     while (end > begin && IsBlank(text[end - 1])) --end;
-    std::string norm;
     size_t i = begin;
-    if (i < end && (text[i] == '+' || text[i] == '-')) norm += text[i++];
+    const bool negative = i < end && text[i] == '-';
+    const bool signed_ = i < end && (text[i] == '+' || text[i] == '-');
+    if (signed_) ++i;
     if (EqualsNoCase(text, i, end, "inf")) {
-        value = norm == "-" ? -HUGE_VAL : HUGE_VAL;
+        value = negative ? -HUGE_VAL : HUGE_VAL;
         return true;
     }
     if (EqualsNoCase(text, i, end, "nan")) {
         value = std::nan("");
         return true;
     }
+    // One pass checks the form and gathers up to 15 digits; the text the C parser reads is
+    // written only when those digits do not settle the value.
+    const size_t digitsBegin = i;
     size_t digitCount = 0;
+    size_t fractionDigits = 0;
+    uint64_t mantissa = 0;
     bool separatorSeen = false;
     for (; i < end; ++i) {
         char c = text[i];
         if (c >= '0' && c <= '9') {
-            norm += c;
             ++digitCount;
+            if (separatorSeen) ++fractionDigits;
+            if (digitCount <= 15) mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
         } else if (c == settings.DecimalSeparator && !separatorSeen) {
-            norm += '.';
             separatorSeen = true;
         } else {
             break;
         }
     }
     if (digitCount == 0) return false;
+    const size_t digitsEnd = i;
+    bool exponentSeen = false;
     if (i < end && (text[i] == 'e' || text[i] == 'E')) {
-        norm += 'e';
+        exponentSeen = true;
         ++i;
-        if (i < end && (text[i] == '+' || text[i] == '-')) norm += text[i++];
+        if (i < end && (text[i] == '+' || text[i] == '-')) ++i;
         size_t expDigits = 0;
-        for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i, ++expDigits) norm += text[i];
+        for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i) ++expDigits;
         if (expDigits == 0) return false;
     }
     if (i != end) return false;
+    if (!exponentSeen && digitCount <= 15) {
+        // At most 15 digits and no exponent: the digits and the power of ten are exact doubles,
+        // and one correctly rounded division gives what strtod gives.
+        double v = static_cast<double>(mantissa) / kExactPowersOfTen[fractionDigits];
+        value = negative ? -v : v;
+        return true;
+    }
+    std::string norm;
+    if (signed_) norm += text[begin];
+    for (size_t k = digitsBegin; k < digitsEnd; ++k) {
+        norm += text[k] == settings.DecimalSeparator ? '.' : text[k];
+    }
+    if (exponentSeen) {
+        norm += 'e';
+        norm.append(text, digitsEnd + 1, end - digitsEnd - 1);
+    }
     // from_chars reads the usual texts exactly as strtod does (correctly rounded) at a fraction
     // of its cost; what it refuses (a "+" sign, a value out of range) goes to strtod as before.
     double v = 0;

@@ -98,6 +98,27 @@ TEST(FloatToStr, UsesTheDecimalSeparatorOfTheSettings) {
     EXPECT_FALSE(TryStrToFloat("1234.5", v, comma));
 }
 
+// Decimal texts of every length, with and without sign, point and exponent, read exactly as the
+// C library reads them.
+TEST(StrToFloat, ReadsDecimalsAsTheCLibraryDoes) {
+    const TFormatSettings cSettings;  // "." as the decimal separator, as the C library reads
+    std::mt19937_64 random(77);
+    for (int i = 0; i < 20000; ++i) {
+        std::string text = i % 3 == 0 ? "-" : i % 3 == 1 ? "+" : "";
+        const int digits = 1 + static_cast<int>(random() % 19);
+        const int point = static_cast<int>(random() % (digits + 1));
+        for (int d = 0; d < digits; ++d) {
+            if (d == point && d > 0) text += '.';
+            text += static_cast<char>('0' + random() % 10);
+        }
+        if (i % 7 == 0) text += "e" + std::to_string(static_cast<int>(random() % 40) - 20);
+        double value = 0;
+        ASSERT_TRUE(TryStrToFloat(text, value, cSettings)) << text;
+        EXPECT_EQ(value, std::strtod(text.c_str(), nullptr)) << text;
+        EXPECT_EQ(std::signbit(value), std::signbit(std::strtod(text.c_str(), nullptr))) << text;
+    }
+}
+
 TEST(StrToFloat, AcceptsBlanksSignsAndExponents) {
     struct Case {
         const char* text;
