@@ -24,7 +24,6 @@
 #include "engine/kce.h"
 #include "engine/record_image.h"
 
-
 namespace kce {
 
 class Storage;
@@ -50,6 +49,8 @@ class WriteObserver {
     // After a zap (every record gone).
     virtual KCESTATUS OnZap(Storage& storage) = 0;
     // At the beginning and end of the storage's transaction (after its own commit or rollback).
+    // At the beginning an observer that writes files of its own covers them (Storage::CoverFile);
+    // after a rollback it reads them again, as the rollback gave them back.
     virtual KCESTATUS OnTransaction(Storage& storage, TransactionPhase phase) {
         (void)storage;
         (void)phase;
@@ -132,6 +133,13 @@ class Storage {
     virtual KCESTATUS CommitTransaction();
     virtual KCESTATUS RollbackTransaction();
     bool InTransaction() const { return inTransaction_; }
+    // Inside a transaction of a kind whose files the engine writes itself (DBF): one more file
+    // that a rollback gives back as it was at the beginning (an index file an observer writes;
+    // one not there yet is removed again). Outside a transaction, and for other kinds, nothing.
+    virtual KCESTATUS CoverFile(const std::string& path) {
+        (void)path;
+        return KCE_SUCCESS;
+    }
 
   protected:
     // Runs every observer; the first failure wins.

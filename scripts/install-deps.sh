@@ -6,7 +6,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libsqlite3-dev sqlite3 libfltk1.3-dev libsodium-dev
     xvfb xdotool x11-utils imagemagick
-    python3 python3-dbfread python3-dbf gdal-bin
+    python3 python3-dbfread python3-dbf gdal-bin libdbd-xbase-perl
     locales
 )
 missing=()

@@ -64,6 +64,7 @@ class Table {
         Check(KdsOpenTable(conn_, U(FileName(path)), nullptr, TypeOf(path), KCE_ANSI,
                            KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, options, &handle_));
         Load();
+        if (TypeOf(path) == KCE_NTX) OpenNtxFiles(path);
     }
     Table(const std::string& path, UNSIGNED16 type, const std::string& fields) {
         Check(KdsConnect(U(Folder(path)), &conn_));
@@ -77,6 +78,21 @@ class Table {
     KDSHANDLE Handle() const { return handle_; }
     KDSHANDLE Connection() const { return conn_; }
     const rtl::CodePage& Page() const { return *page_; }
+
+    // An NTX table keeps no list of its indexes: every .ntx file beside it whose key fits its
+    // fields is one of them, and is kept up to date while the command runs. A file whose key
+    // names fields the table lacks belongs to another table; a damaged one stops the command.
+    void OpenNtxFiles(const std::string& path) {
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(Folder(path), ec)) {
+            std::string name = e.path().filename().string();
+            if (Ext(name) != ".ntx") continue;
+            UNSIGNED16 count = 0;
+            KCESTATUS s = KdsOpenIndex(handle_, U(e.path().string()), nullptr, &count);
+            if (s == KCE_INDEX_MISMATCH) continue;
+            Check(s, "index file " + name);
+        }
+    }
 
     struct Field {
         std::string name;
@@ -262,10 +278,6 @@ int Create(int argc, char** argv) {
     for (auto [it, end] = args.options.equal_range("--index"); it != end; ++it) {
         indexes.push_back(ParseIndexSpec(it->second));
     }
-    if (!indexes.empty() && type != 3) {
-        throw Failure{"indexes of " + std::string(type == 2 ? "cdx" : "ntx") +
-                      " tables are not available yet"};
-    }
     std::string fields;
     for (size_t i = 1; i < args.positional.size(); ++i) {
         std::string spec = args.positional[i];
@@ -310,6 +322,16 @@ int Create(int argc, char** argv) {
     } catch (const Failure&) {
         if (made) {
             for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+            if (type != KCE_KDT) {
+                // The index files made beside the table go with it.
+                std::string stem = path.substr(0, path.size() - 4);
+                std::remove((stem + ".cdx").c_str());
+                std::remove((stem + (type == KCE_CDX ? ".fpt" : ".dbt")).c_str());
+                for (const IndexSpec& index : indexes) {
+                    std::string folder = path.substr(0, path.find_last_of('/') + 1);
+                    std::remove((folder + index.name + ".ntx").c_str());
+                }
+            }
         }
         throw;
     }
@@ -730,13 +752,12 @@ int Pack(int argc, char** argv) {
     return 0;
 }
 
-// Builds the indexes of a native table again from its records.
+// Builds the indexes of a table again from its records (a .dbf table: those of its structural
+// .cdx).
 int Reindex(int argc, char** argv) {
     Args args = ParseArgs(argc, argv, 2, {});
     if (args.positional.size() != 1) throw Failure{"reindex needs one table"};
     std::string path = WithExtension(args.positional[0]);
-    if (Table::TypeOf(path) != KCE_KDT)
-        throw Failure{"reindex of .dbf tables is not available yet"};
     Table table(path, KCE_OPEN_EXCLUSIVE);
     Check(KdsReindex(table.Handle()));
     return 0;

@@ -89,7 +89,10 @@ std::string IndexFilePath(TableCursor& cursor, const std::string& file) {
     const std::string& table = cursor.Store().Path();
     std::string folder = table.substr(0, table.find_last_of('/') + 1);
     std::string path = ResolvePath(file, folder);
-    if (Extension(path).empty()) path += ".kdi";
+    if (Extension(path).empty()) {
+        UNSIGNED16 type = cursor.Store().TableType();
+        path += type == 2 ? ".cdx" : type == 1 ? ".ntx" : ".kdi";
+    }
     return path;
 }
 
@@ -129,6 +132,12 @@ extern "C" KCESTATUS KdsCreateIndex(KDSHANDLE table, const UNSIGNED8* file, cons
         }
         std::shared_ptr<NativeIndex> created;
         if (KCESTATUS s = indexes->Create(def, &created)) return s;
+        if (created->InIndexFile()) {
+            // A table kind without structural indexes made the index a file of its own.
+            auto handle = NewHandle(cursor, created);
+            if (index) *index = handle->Handle();
+            return KCE_SUCCESS;
+        }
         std::vector<std::shared_ptr<IndexHandle>> handles;
         if (KCESTATUS s = IndexHandlesOf(cursor, &handles)) return s;
         for (const auto& h : handles) {
@@ -192,6 +201,19 @@ extern "C" KCESTATUS KdsOpenIndex(KDSHANDLE table, const UNSIGNED8* file, KDSHAN
         // The table's own file holds its structural indexes, which are open already.
         if (!path.empty() && FileName(path, true) == FileName(cursor->Store().Path(), true)) {
             return CopyHandles(list, handles, count);
+        }
+        // So does the structural .cdx of a CDX table (same name as the table).
+        if (!path.empty() && cursor->Store().TableType() == KCE_CDX) {
+            std::string resolvedPath = IndexFilePath(*cursor, path);
+            std::string ext = Extension(resolvedPath);
+            if (SameText(ext, ".cdx") &&
+                SameText(FileName(resolvedPath, false), FileName(cursor->Store().Path(), false))) {
+                std::vector<std::shared_ptr<IndexHandle>> structural;
+                for (const auto& h : list) {
+                    if (!h->Index().Index().InIndexFile()) structural.push_back(h);
+                }
+                return CopyHandles(structural, handles, count);
+            }
         }
         if (!TableIndexes::Supports(cursor->Store())) {
             return Fail(KCE_NOT_SUPPORTED, "index files of table '" + cursor->Name() + "'");
@@ -348,8 +370,8 @@ extern "C" KCESTATUS KdsGetIndexPageSize(KDSHANDLE index, UNSIGNED16* size) {
         if (KCESTATUS s = NeedOut(size)) return s;
         sqlite3_stmt* stmt = nullptr;
         *size = 4096;
-        if (sqlite3_prepare_v2(native::DatabaseOf(h.Cursor().Store()), "PRAGMA page_size", -1, &stmt,
-                               nullptr) == SQLITE_OK &&
+        if (sqlite3_prepare_v2(native::DatabaseOf(h.Cursor().Store()), "PRAGMA page_size", -1,
+                               &stmt, nullptr) == SQLITE_OK &&
             sqlite3_step(stmt) == SQLITE_ROW) {
             *size = UNSIGNED16(std::min(sqlite3_column_int(stmt, 0), 65535));
         }

@@ -230,7 +230,13 @@ class DbfStorage : public Storage {
         for (const std::string& file : IndexFiles()) files.push_back(file);
         KCESTATUS s = table_->Refresh();
         if (!s) s = RollbackJournal::Begin(path_, files, &journal_);
+        // The observers cover the other index files they keep open.
+        if (!s) s = NotifyTransaction(TransactionPhase::kBegin);
         if (s) {
+            if (journal_) {
+                journal_->Rollback();  // nothing changed yet: this removes the journal
+                journal_.reset();
+            }
             locks_->UnlockRecord(0);
             return s;
         }
@@ -238,12 +244,16 @@ class DbfStorage : public Storage {
         return KCE_SUCCESS;
     }
 
+    KCESTATUS CoverFile(const std::string& path) override {
+        return journal_ ? journal_->Cover(path) : KCE_SUCCESS;
+    }
+
     KCESTATUS CommitTransaction() override {
         if (!inTransaction_) return Fail(KCE_NO_TRANSACTION, "table " + path_);
         KCESTATUS s = journal_ ? journal_->Commit() : KCE_SUCCESS;
         if (s) return s;
         EndTransaction();
-        return KCE_SUCCESS;
+        return NotifyTransaction(TransactionPhase::kCommit);
     }
 
     KCESTATUS RollbackTransaction() override {
@@ -261,8 +271,10 @@ class DbfStorage : public Storage {
         if (!s) table_ = std::move(reopened);
         reserved_ = 0;
         EndTransaction();
-        if (!s) s = NotifyReload();
-        return s;
+        // The index files went back with the table (the journal covered them): their observers
+        // read them again.
+        KCESTATUS told = NotifyTransaction(TransactionPhase::kRollback);
+        return s ? s : told;
     }
 
     // Packs the table, then tells the observers of the new record set (the records renumber).
@@ -475,19 +487,6 @@ class DbfStorage : public Storage {
             if (::access((cdx + ext).c_str(), F_OK) == 0) files.push_back(cdx + ext);
         }
         return files;
-    }
-
-    // After a rollback every record may differ: the observers rebuild from the records.
-    KCESTATUS NotifyReload() {
-        if (observers_.empty()) return KCE_SUCCESS;
-        if (KCESTATUS s = NotifyZap()) return s;
-        std::vector<uint8_t> image(layout_.recordLength);
-        for (UNSIGNED32 r = 1; r <= table_->RecordCount(); ++r) {
-            bool deleted = false;
-            if (KCESTATUS s = table_->ReadImage(r, image.data(), &deleted)) return s;
-            if (KCESTATUS s = NotifyWrite(r, nullptr, image.data())) return s;
-        }
-        return KCE_SUCCESS;
     }
 
     std::unique_ptr<RollbackJournal> journal_;

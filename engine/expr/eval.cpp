@@ -64,6 +64,25 @@ std::string FormatStr(double n, int width, int decimals) {
     return std::string(width - len, ' ') + std::string(buf, len);
 }
 
+// Letter case in the Windows-1252 code page, the text of tables and of keys other programs
+// compare: accented letters have capitals too (so UPPER() keys match theirs); sharp s, the
+// multiplication and division signs and the non-breaking space have none.
+uint8_t AnsiUpper(uint8_t c) {
+    if (c >= 'a' && c <= 'z') return uint8_t(c - 32);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return uint8_t(c - 32);
+    if (c == 0x9A || c == 0x9C || c == 0x9E) return uint8_t(c - 16);
+    if (c == 0xFF) return 0x9F;
+    return c;
+}
+
+uint8_t AnsiLower(uint8_t c) {
+    if (c >= 'A' && c <= 'Z') return uint8_t(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return uint8_t(c + 32);
+    if (c == 0x8A || c == 0x8C || c == 0x8E) return uint8_t(c + 16);
+    if (c == 0x9F) return 0xFF;
+    return c;
+}
+
 std::string Digits(int64_t v, int width) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%0*lld", width, static_cast<long long>(v));
@@ -255,12 +274,10 @@ class Evaluator {
         Value& a = args[0];
         switch (n.func) {
             case ExprFunc::kUpper:
-                for (char& c : a.text)
-                    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                for (char& c : a.text) c = static_cast<char>(AnsiUpper(static_cast<uint8_t>(c)));
                 return a;
             case ExprFunc::kLower:
-                for (char& c : a.text)
-                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                for (char& c : a.text) c = static_cast<char>(AnsiLower(static_cast<uint8_t>(c)));
                 return a;
             case ExprFunc::kTrim:
             case ExprFunc::kRTrim:

@@ -157,7 +157,7 @@ KCESTATUS IndexHandle::SetKeyField(int field, const uint8_t* bytes, UNSIGNED32 l
                                              order_->Index().Definition().name + " (key \"" +
                                              order_->Index().Definition().key + "\")");
     }
-    if (len > f.length) {
+    if (len > f.length && (raw || f.type == KCE_STRING || f.type == KCE_RAW)) {
         return Fail(KCE_KEY_TOO_LONG, "field " + f.name + " of index " +
                                           order_->Index().Definition().name + " takes " +
                                           std::to_string(f.length) + " bytes, given " +

@@ -106,19 +106,19 @@ KCESTATUS DeleteIndexDefinition(sqlite3* db, const std::string& file, const std:
     return KCE_SUCCESS;
 }
 
-KeyStore::KeyStore(sqlite3* db, std::string file, const std::string& indexName)
+SqlKeyStore::SqlKeyStore(sqlite3* db, std::string file, const std::string& indexName)
     : db_(db), file_(std::move(file)), table_("\"kdt_index_" + Upper(indexName) + "\"") {}
 
-KeyStore::~KeyStore() {
+SqlKeyStore::~SqlKeyStore() {
     EndWalk();
     for (auto& [sql, stmt] : cache_) sqlite3_finalize(stmt);
 }
 
-KCESTATUS KeyStore::Fail(int rc, const std::string& what) {
+KCESTATUS SqlKeyStore::Fail(int rc, const std::string& what) {
     return SqliteFail(db_, rc, file_ + ": index table " + table_ + ": " + what);
 }
 
-KCESTATUS KeyStore::Prepare(const std::string& sql, sqlite3_stmt** out) {
+KCESTATUS SqlKeyStore::Prepare(const std::string& sql, sqlite3_stmt** out) {
     if (walk_ && sql == walkSql_) EndWalk();
     auto it = cache_.find(sql);
     if (it != cache_.end()) {
@@ -141,7 +141,7 @@ KCESTATUS KeyStore::Prepare(const std::string& sql, sqlite3_stmt** out) {
     return KCE_SUCCESS;
 }
 
-KCESTATUS KeyStore::Exec(const std::string& sql) {
+KCESTATUS SqlKeyStore::Exec(const std::string& sql) {
     EndWalk();
     // Cached statements on a table about to be dropped would keep it busy.
     for (auto& [text, stmt] : cache_) sqlite3_finalize(stmt);
@@ -149,15 +149,15 @@ KCESTATUS KeyStore::Exec(const std::string& sql) {
     return ExecOn(db_, sql, file_);
 }
 
-KCESTATUS KeyStore::Create() {
+KCESTATUS SqlKeyStore::Create() {
     return Exec("CREATE TABLE IF NOT EXISTS " + table_ +
                 "(key BLOB NOT NULL, recno INTEGER NOT NULL, PRIMARY KEY (key, recno)) "
                 "WITHOUT ROWID");
 }
 
-KCESTATUS KeyStore::Drop() { return Exec("DROP TABLE IF EXISTS " + table_); }
+KCESTATUS SqlKeyStore::Drop() { return Exec("DROP TABLE IF EXISTS " + table_); }
 
-KCESTATUS KeyStore::Clear() {
+KCESTATUS SqlKeyStore::Clear() {
     EndWalk();
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare("DELETE FROM " + table_, &stmt)) return s;
@@ -166,7 +166,7 @@ KCESTATUS KeyStore::Clear() {
     return rc == SQLITE_DONE ? KCESTATUS(KCE_SUCCESS) : Fail(rc, "clearing");
 }
 
-KCESTATUS KeyStore::Insert(const std::string& key, UNSIGNED32 recno) {
+KCESTATUS SqlKeyStore::Insert(const std::string& key, UNSIGNED32 recno) {
     EndWalk();
     sqlite3_stmt* stmt;
     if (KCESTATUS s =
@@ -180,7 +180,7 @@ KCESTATUS KeyStore::Insert(const std::string& key, UNSIGNED32 recno) {
     return rc == SQLITE_DONE ? KCESTATUS(KCE_SUCCESS) : Fail(rc, "adding a key");
 }
 
-KCESTATUS KeyStore::Remove(const std::string& key, UNSIGNED32 recno) {
+KCESTATUS SqlKeyStore::Remove(const std::string& key, UNSIGNED32 recno) {
     EndWalk();
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare("DELETE FROM " + table_ + " WHERE key = ?1 AND recno = ?2", &stmt)) {
@@ -193,8 +193,8 @@ KCESTATUS KeyStore::Remove(const std::string& key, UNSIGNED32 recno) {
     return rc == SQLITE_DONE ? KCESTATUS(KCE_SUCCESS) : Fail(rc, "removing a key");
 }
 
-KCESTATUS KeyStore::HasOther(const std::string& key, UNSIGNED32 recno, bool* found,
-                             UNSIGNED32* other) {
+KCESTATUS SqlKeyStore::HasOther(const std::string& key, UNSIGNED32 recno, bool* found,
+                                UNSIGNED32* other) {
     sqlite3_stmt* stmt;
     if (KCESTATUS s =
             Prepare("SELECT key, recno FROM " + table_ + " WHERE key = ?1 AND recno <> ?2 LIMIT 1",
@@ -209,7 +209,7 @@ KCESTATUS KeyStore::HasOther(const std::string& key, UNSIGNED32 recno, bool* fou
     return s;
 }
 
-KCESTATUS KeyStore::StepRow(sqlite3_stmt* stmt, KeyPos* pos, bool* found) {
+KCESTATUS SqlKeyStore::StepRow(sqlite3_stmt* stmt, KeyPos* pos, bool* found) {
     int rc = sqlite3_step(stmt);
     if (rc == SQLITE_ROW) {
         const void* blob = sqlite3_column_blob(stmt, 0);
@@ -225,19 +225,19 @@ KCESTATUS KeyStore::StepRow(sqlite3_stmt* stmt, KeyPos* pos, bool* found) {
     return rc == SQLITE_DONE ? KCESTATUS(KCE_SUCCESS) : Fail(rc, "reading keys");
 }
 
-std::string KeyStore::RangeSql(const KeyRange& range) {
+std::string SqlKeyStore::RangeSql(const KeyRange& range) {
     std::string sql;
     if (range.hasLo) sql += " AND key >= ?10";
     if (range.hasHi) sql += " AND key < ?11";
     return sql;
 }
 
-void KeyStore::BindRange(sqlite3_stmt* stmt, const KeyRange& range, int) {
+void SqlKeyStore::BindRange(sqlite3_stmt* stmt, const KeyRange& range, int) {
     if (range.hasLo) BindBlob(stmt, 10, range.lo);
     if (range.hasHi) BindBlob(stmt, 11, range.hi);
 }
 
-KCESTATUS KeyStore::First(const KeyRange& range, KeyPos* pos, bool* found) {
+KCESTATUS SqlKeyStore::First(const KeyRange& range, KeyPos* pos, bool* found) {
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare("SELECT key, recno FROM " + table_ + " WHERE 1" + RangeSql(range) +
                                   " ORDER BY key, recno LIMIT 1",
@@ -248,7 +248,7 @@ KCESTATUS KeyStore::First(const KeyRange& range, KeyPos* pos, bool* found) {
     return StepRow(stmt, pos, found);
 }
 
-KCESTATUS KeyStore::Last(const KeyRange& range, KeyPos* pos, bool* found) {
+KCESTATUS SqlKeyStore::Last(const KeyRange& range, KeyPos* pos, bool* found) {
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare("SELECT key, recno FROM " + table_ + " WHERE 1" + RangeSql(range) +
                                   " ORDER BY key DESC, recno DESC LIMIT 1",
@@ -259,12 +259,12 @@ KCESTATUS KeyStore::Last(const KeyRange& range, KeyPos* pos, bool* found) {
     return StepRow(stmt, pos, found);
 }
 
-void KeyStore::EndWalk() {
+void SqlKeyStore::EndWalk() {
     if (walk_) sqlite3_reset(walk_);
     walk_ = nullptr;
 }
 
-KCESTATUS KeyStore::After(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found) {
+KCESTATUS SqlKeyStore::After(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found) {
     constexpr auto kWalkLifetime = std::chrono::milliseconds(50);
     std::string sql = "SELECT key, recno FROM " + table_ + " WHERE (key, recno) > (?1, ?2)" +
                       RangeSql(range) + " ORDER BY key, recno";
@@ -299,7 +299,7 @@ KCESTATUS KeyStore::After(const KeyPos& from, const KeyRange& range, KeyPos* pos
     return rc == SQLITE_DONE ? KCESTATUS(KCE_SUCCESS) : Fail(rc, "reading keys");
 }
 
-KCESTATUS KeyStore::Before(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found) {
+KCESTATUS SqlKeyStore::Before(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found) {
     sqlite3_stmt* stmt;
     if (KCESTATUS s =
             Prepare("SELECT key, recno FROM " + table_ + " WHERE (key, recno) < (?1, ?2)" +
@@ -313,7 +313,7 @@ KCESTATUS KeyStore::Before(const KeyPos& from, const KeyRange& range, KeyPos* po
     return StepRow(stmt, pos, found);
 }
 
-KCESTATUS KeyStore::KeyOf(UNSIGNED32 recno, std::string* key, bool* found) {
+KCESTATUS SqlKeyStore::KeyOf(UNSIGNED32 recno, std::string* key, bool* found) {
     sqlite3_stmt* stmt;
     if (KCESTATUS s =
             Prepare("SELECT key, recno FROM " + table_ + " WHERE recno = ?1 LIMIT 1", &stmt)) {
@@ -326,7 +326,7 @@ KCESTATUS KeyStore::KeyOf(UNSIGNED32 recno, std::string* key, bool* found) {
     return s;
 }
 
-KCESTATUS KeyStore::Count(const KeyRange& range, UNSIGNED32* count) {
+KCESTATUS SqlKeyStore::Count(const KeyRange& range, UNSIGNED32* count) {
     sqlite3_stmt* stmt;
     if (KCESTATUS s =
             Prepare("SELECT count(*) FROM " + table_ + " WHERE 1" + RangeSql(range), &stmt)) {
@@ -339,7 +339,7 @@ KCESTATUS KeyStore::Count(const KeyRange& range, UNSIGNED32* count) {
     return rc == SQLITE_ROW ? KCESTATUS(KCE_SUCCESS) : Fail(rc, "counting keys");
 }
 
-KCESTATUS KeyStore::CountBefore(const KeyPos& pos, const KeyRange& range, UNSIGNED32* count) {
+KCESTATUS SqlKeyStore::CountBefore(const KeyPos& pos, const KeyRange& range, UNSIGNED32* count) {
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare(
             "SELECT count(*) FROM " + table_ + " WHERE (key, recno) < (?1, ?2)" + RangeSql(range),
@@ -355,7 +355,8 @@ KCESTATUS KeyStore::CountBefore(const KeyPos& pos, const KeyRange& range, UNSIGN
     return rc == SQLITE_ROW ? KCESTATUS(KCE_SUCCESS) : Fail(rc, "counting keys");
 }
 
-KCESTATUS KeyStore::AtOffset(const KeyRange& range, UNSIGNED32 offset, KeyPos* pos, bool* found) {
+KCESTATUS SqlKeyStore::AtOffset(const KeyRange& range, UNSIGNED32 offset, KeyPos* pos,
+                                bool* found) {
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare("SELECT key, recno FROM " + table_ + " WHERE 1" + RangeSql(range) +
                                   " ORDER BY key, recno LIMIT 1 OFFSET ?1",
@@ -367,7 +368,7 @@ KCESTATUS KeyStore::AtOffset(const KeyRange& range, UNSIGNED32 offset, KeyPos* p
     return StepRow(stmt, pos, found);
 }
 
-KCESTATUS KeyStore::Recnos(const KeyRange& range, std::vector<UNSIGNED32>* out) {
+KCESTATUS SqlKeyStore::Recnos(const KeyRange& range, std::vector<UNSIGNED32>* out) {
     out->clear();
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare("SELECT key, recno FROM " + table_ + " WHERE 1" + RangeSql(range) +

@@ -60,40 +60,75 @@ KCESTATUS LoadIndexDefinitions(sqlite3* db, const std::string& file,
 KCESTATUS SaveIndexDefinition(sqlite3* db, const std::string& file, const IndexDefinition& def);
 KCESTATUS DeleteIndexDefinition(sqlite3* db, const std::string& file, const std::string& name);
 
+// The keys of one index in key order, wherever they are kept: a table of a SQLite file
+// (SqlKeyStore) or a tree of an xBase index file (xbase_store.h).
 class KeyStore {
   public:
-    KeyStore(sqlite3* db, std::string file, const std::string& indexName);
-    ~KeyStore();
-    KeyStore(const KeyStore&) = delete;
-    KeyStore& operator=(const KeyStore&) = delete;
-
-    KCESTATUS Create();
-    KCESTATUS Drop();
-    KCESTATUS Clear();
-    KCESTATUS Insert(const std::string& key, UNSIGNED32 recno);
-    KCESTATUS Remove(const std::string& key, UNSIGNED32 recno);
+    virtual ~KeyStore() = default;
+    virtual KCESTATUS Create() = 0;
+    virtual KCESTATUS Drop() = 0;
+    virtual KCESTATUS Clear() = 0;
+    virtual KCESTATUS Insert(const std::string& key, UNSIGNED32 recno) = 0;
+    virtual KCESTATUS Remove(const std::string& key, UNSIGNED32 recno) = 0;
     // Whether a record other than recno has exactly this key.
-    KCESTATUS HasOther(const std::string& key, UNSIGNED32 recno, bool* found, UNSIGNED32* other);
+    virtual KCESTATUS HasOther(const std::string& key, UNSIGNED32 recno, bool* found,
+                               UNSIGNED32* other) = 0;
+    // Walks inside a range; *found false at its end.
+    virtual KCESTATUS First(const KeyRange& range, KeyPos* pos, bool* found) = 0;
+    virtual KCESTATUS Last(const KeyRange& range, KeyPos* pos, bool* found) = 0;
+    virtual KCESTATUS After(const KeyPos& from, const KeyRange& range, KeyPos* pos,
+                            bool* found) = 0;
+    virtual KCESTATUS Before(const KeyPos& from, const KeyRange& range, KeyPos* pos,
+                             bool* found) = 0;
+    // The key stored for recno (a record is in an index at most once).
+    virtual KCESTATUS KeyOf(UNSIGNED32 recno, std::string* key, bool* found) = 0;
+    virtual KCESTATUS Count(const KeyRange& range, UNSIGNED32* count) = 0;
+    // Entries of the range that come before pos.
+    virtual KCESTATUS CountBefore(const KeyPos& pos, const KeyRange& range, UNSIGNED32* count) = 0;
+    // The entry at a 0-based offset in the range.
+    virtual KCESTATUS AtOffset(const KeyRange& range, UNSIGNED32 offset, KeyPos* pos,
+                               bool* found) = 0;
+    // Every record number in the range, in key order.
+    virtual KCESTATUS Recnos(const KeyRange& range, std::vector<UNSIGNED32>* out) = 0;
+    // Problems of the structure that holds the keys (empty when there are none).
+    virtual void Audit(std::vector<std::string>* problems) { (void)problems; }
+};
+
+class SqlKeyStore : public KeyStore {
+  public:
+    SqlKeyStore(sqlite3* db, std::string file, const std::string& indexName);
+    ~SqlKeyStore() override;
+    SqlKeyStore(const SqlKeyStore&) = delete;
+    SqlKeyStore& operator=(const SqlKeyStore&) = delete;
+
+    KCESTATUS Create() override;
+    KCESTATUS Drop() override;
+    KCESTATUS Clear() override;
+    KCESTATUS Insert(const std::string& key, UNSIGNED32 recno) override;
+    KCESTATUS Remove(const std::string& key, UNSIGNED32 recno) override;
+    // Whether a record other than recno has exactly this key.
+    KCESTATUS HasOther(const std::string& key, UNSIGNED32 recno, bool* found,
+                       UNSIGNED32* other) override;
 
     // Walks inside a range; *found false at its end.
-    KCESTATUS First(const KeyRange& range, KeyPos* pos, bool* found);
-    KCESTATUS Last(const KeyRange& range, KeyPos* pos, bool* found);
+    KCESTATUS First(const KeyRange& range, KeyPos* pos, bool* found) override;
+    KCESTATUS Last(const KeyRange& range, KeyPos* pos, bool* found) override;
     // After keeps one open statement walking forward, so that a pass through the index costs one
     // step per key. The walk is dropped when the keys change, when it is asked for anything but
     // the position it answered last, and after 50 ms (an open statement holds a read snapshot
     // that would hide other processes' changes).
-    KCESTATUS After(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found);
-    KCESTATUS Before(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found);
+    KCESTATUS After(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found) override;
+    KCESTATUS Before(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found) override;
     // The key stored for recno (a record is in an index at most once). Reads the whole index:
     // for the rare case that the record itself is gone.
-    KCESTATUS KeyOf(UNSIGNED32 recno, std::string* key, bool* found);
-    KCESTATUS Count(const KeyRange& range, UNSIGNED32* count);
+    KCESTATUS KeyOf(UNSIGNED32 recno, std::string* key, bool* found) override;
+    KCESTATUS Count(const KeyRange& range, UNSIGNED32* count) override;
     // Entries of the range that come before pos.
-    KCESTATUS CountBefore(const KeyPos& pos, const KeyRange& range, UNSIGNED32* count);
+    KCESTATUS CountBefore(const KeyPos& pos, const KeyRange& range, UNSIGNED32* count) override;
     // The entry at a 0-based offset in the range.
-    KCESTATUS AtOffset(const KeyRange& range, UNSIGNED32 offset, KeyPos* pos, bool* found);
+    KCESTATUS AtOffset(const KeyRange& range, UNSIGNED32 offset, KeyPos* pos, bool* found) override;
     // Every record number in the range, in key order.
-    KCESTATUS Recnos(const KeyRange& range, std::vector<UNSIGNED32>* out);
+    KCESTATUS Recnos(const KeyRange& range, std::vector<UNSIGNED32>* out) override;
 
   private:
     struct Statement;

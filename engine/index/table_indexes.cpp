@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <map>
 #include <mutex>
 
+#include "engine/dbf/dbf_storage.h"
+#include "engine/dbf/dbf_table.h"
 #include "engine/handles.h"
+#include "engine/index/xbase_store.h"
+#include "engine/paths.h"
 #include "engine/status.h"
 #include "engine/text.h"
 
@@ -41,6 +46,46 @@ KCESTATUS ExecSql(sqlite3* db, const char* sql, const std::string& file) {
     return Fail(KCE_FILE_WRITE_FAILED, file + ": " + text);
 }
 
+// A key given as a field list ("EMPLOYEECO;EFFECTIVED") in the expression an xBase file stores
+// ("EMPLOYEECO+DTOS(EFFECTIVED)"): the fields as text, in order. Any other key stays as it is.
+std::string XbaseKeyText(const std::string& key, const ExprSchema& schema) {
+    if (key.find(';') == std::string::npos) return key;
+    std::string out;
+    size_t start = 0;
+    while (true) {
+        size_t cut = key.find(';', start);
+        std::string part = key.substr(start, cut - start);
+        part.erase(0, part.find_first_not_of(' '));
+        part.erase(part.find_last_not_of(' ') + 1);
+        int f = schema.Find(part);
+        if (f < 0) return key;
+        const ExprField& field = schema.Fields()[size_t(f)];
+        if (!out.empty()) out += '+';
+        switch (field.type) {
+            case KCE_DATE:
+                out += "DTOS(" + field.name + ")";
+                break;
+            case KCE_LOGICAL:
+                out += "IIF(" + field.name + ",\"T\",\"F\")";
+                break;
+            case KCE_NUMERIC:
+            case KCE_DOUBLE:
+            case KCE_INTEGER:
+            case KCE_AUTOINC:
+            case KCE_CURDOUBLE:
+                out += "STR(" + field.name + "," +
+                       std::to_string(field.type == KCE_NUMERIC ? field.length : 20) + "," +
+                       std::to_string(field.type == KCE_NUMERIC ? field.decimals : 4) + ")";
+                break;
+            default:
+                out += field.name;
+        }
+        if (cut == std::string::npos) break;
+        start = cut + 1;
+    }
+    return out;
+}
+
 }  // namespace
 
 ExprSchema SchemaOfLayout(const RecordLayout& layout) {
@@ -70,7 +115,17 @@ KCESTATUS NativeIndex::KeyOfImage(Storage& storage, UNSIGNED32 recno, const uint
     record.SetBlobReader(&BlobSource::Read, &blobs);
     *included = key_->Includes(record);
     if (!*included) return KCE_SUCCESS;
-    return key_->KeyOf(record, key);
+    if (KCESTATUS s = key_->KeyOf(record, key)) return s;
+    if (key_->Nullable()) {
+        // A NULL value of a NULL-able field is the all-zero key, which sorts first.
+        for (int f : key_->SegmentFields()) {
+            if (storage.IsNull(f, image)) {
+                key->assign(key->size(), '\0');
+                break;
+            }
+        }
+    }
+    return KCE_SUCCESS;
 }
 
 KCESTATUS TableIndexes::For(Storage& storage, std::shared_ptr<TableIndexes>* out) {
@@ -95,12 +150,14 @@ KCESTATUS TableIndexes::For(Storage& storage, std::shared_ptr<TableIndexes>* out
 }
 
 TableIndexes::TableIndexes(Storage& storage)
-    : storage_(storage), db_(native::DatabaseOf(storage)), schema_(SchemaOfLayout(storage.Layout())) {}
+    : storage_(storage),
+      db_(native::DatabaseOf(storage)),
+      schema_(SchemaOfLayout(storage.Layout())) {}
 
 TableIndexes::~TableIndexes() {
     for (auto& f : files_) {
         f->indexes.clear();
-        sqlite3_close_v2(f->db);
+        if (f->db) sqlite3_close_v2(f->db);
     }
     auto& registry = Registry();
     auto it = registry.find(&storage_);
@@ -131,7 +188,7 @@ KCESTATUS TableIndexes::CompileIn(const IndexDefinition& def, sqlite3* db, const
             IndexKey::Compile(schema_, def.key, def.descending, def.condition, &index->key_)) {
         return Fail(s, "index " + def.name + " of " + storage_.Path() + ": " + LastFailureDetail());
     }
-    index->store_ = std::make_unique<KeyStore>(db, file, def.name);
+    index->store_ = std::make_unique<SqlKeyStore>(db, file, def.name);
     *out = std::move(index);
     return KCE_SUCCESS;
 }
@@ -152,6 +209,13 @@ TableIndexes::IndexFile* TableIndexes::FindFile(const std::string& path) {
 KCESTATUS TableIndexes::AttachFile(const std::string& path, bool create, IndexFile** out) {
     if (IndexFile* f = FindFile(path)) {
         *out = f;
+        return KCE_SUCCESS;
+    }
+    if (Xbase()) {
+        std::unique_ptr<IndexFile> file;
+        if (KCESTATUS s = AttachXbaseFile(path, &file)) return s;
+        files_.push_back(std::move(file));
+        *out = files_.back().get();
         return KCE_SUCCESS;
     }
     auto file = std::make_unique<IndexFile>();
@@ -200,6 +264,49 @@ KCESTATUS TableIndexes::CreateInFile(const std::string& path, const IndexDefinit
     if (!ValidIndexName(def.name)) {
         return Fail(KCE_INVALID_INDEX_NAME,
                     "'" + def.name + "': letters, digits and '_', at most 128, not a digit first");
+    }
+    if (Xbase()) {
+        std::string ext = Extension(path);
+        for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+        IndexFile* file = FindFile(path);
+        std::unique_ptr<IndexFile> made;
+        if (!file && ext == ".cdx" && std::filesystem::exists(path)) {
+            if (KCESTATUS s = AttachXbaseFile(path, &made)) return s;
+            file = made.get();
+        }
+        std::shared_ptr<NativeIndex> index;
+        if (ext == ".cdx") {
+            if (!file) {
+                made = std::make_unique<IndexFile>();
+                made->path = path;
+                if (KCESTATUS s = storage_.CoverFile(path)) return s;
+                std::unique_ptr<cdx::CdxFile> created;
+                if (KCESTATUS s = cdx::CdxFile::Create(path, false, &created)) return s;
+                made->cdx = std::move(created);
+                file = made.get();
+            }
+            if (KCESTATUS s = AddTag(file->cdx, def, &index)) return s;
+        } else if (ext == ".ntx") {
+            if (file) return Fail(KCE_INDEX_EXISTS, "index file " + path + " is open already");
+            made = std::make_unique<IndexFile>();
+            made->path = path;
+            if (KCESTATUS s = storage_.CoverFile(path)) return s;
+            if (KCESTATUS s = CreateNtx(path, def, &index)) return s;
+            file = made.get();
+        } else {
+            return Fail(KCE_WRONG_FILE_FORMAT,
+                        "index file " + path + ": xBase tables keep indexes in .cdx or .ntx files");
+        }
+        index->inIndexFile_ = true;
+        file->indexes.push_back(index);
+        ++file->opens;
+        if (made) {
+            // Every index of a file just opened counts as one handle, as OpenFile counts them.
+            made->opens += int(made->indexes.size()) - 1;
+            files_.push_back(std::move(made));
+        }
+        *out = std::move(index);
+        return KCE_SUCCESS;
     }
     bool attached = FindFile(path) != nullptr;
     IndexFile* file = nullptr;
@@ -251,7 +358,7 @@ void TableIndexes::ReleaseFile(const std::string& path, int handles) {
         if ((*it)->opens > 0) return;
         // Index handles still in a call may hold statements: the connection closes after them.
         (*it)->indexes.clear();
-        sqlite3_close_v2((*it)->db);
+        if ((*it)->db) sqlite3_close_v2((*it)->db);
         files_.erase(it);
         return;
     }
@@ -272,6 +379,7 @@ KCESTATUS TableIndexes::SchemaVersion(int64_t* version) {
 // Another process may have created or removed indexes since the file was opened (its catalog is
 // part of the schema): take the catalog again, keeping the indexes that are still there.
 KCESTATUS TableIndexes::Load() {
+    if (Xbase()) return LoadXbase();
     int64_t version = 0;
     if (KCESTATUS s = SchemaVersion(&version)) return s;
     if (version == schemaVersion_) return KCE_SUCCESS;
@@ -296,23 +404,41 @@ KCESTATUS TableIndexes::Load() {
 
 KCESTATUS TableIndexes::Refresh() { return Load(); }
 
-// Inside the table's transaction these are a savepoint of it.
+// Inside the table's transaction these are a savepoint of it. xBase tables have no database:
+// their index files are changed in place.
 KCESTATUS TableIndexes::Begin() {
+    if (!db_) return KCE_SUCCESS;
     nested_ = !sqlite3_get_autocommit(db_);
     return ExecSql(db_, nested_ ? "SAVEPOINT kdt_index" : "BEGIN IMMEDIATE", storage_.Path());
 }
 KCESTATUS TableIndexes::Commit() {
+    if (!db_) return KCE_SUCCESS;
     return ExecSql(db_, nested_ ? "RELEASE kdt_index" : "COMMIT", storage_.Path());
 }
 void TableIndexes::Rollback() {
+    if (!db_) return;
     sqlite3_exec(db_, nested_ ? "ROLLBACK TO kdt_index; RELEASE kdt_index" : "ROLLBACK", nullptr,
                  nullptr, nullptr);
 }
 
 // The index files follow the table's transaction with their own, committed after it.
 KCESTATUS TableIndexes::OnTransaction(Storage&, TransactionPhase phase) {
+    if (Xbase()) {
+        // The table's rollback journal covers the index files too: they go back with it.
+        if (phase == TransactionPhase::kBegin) {
+            if (structural_) {
+                if (KCESTATUS s = storage_.CoverFile(structural_->Path())) return s;
+            }
+            for (auto& f : files_) {
+                if (KCESTATUS s = storage_.CoverFile(f->path)) return s;
+            }
+            return KCE_SUCCESS;
+        }
+        return phase == TransactionPhase::kRollback ? ReloadXbase() : KCE_SUCCESS;
+    }
     KCESTATUS first = KCE_SUCCESS;
     for (auto& f : files_) {
+        if (!f->db) continue;  // an xBase index file
         // A file attached during the transaction is not in it.
         if (phase != TransactionPhase::kBegin && sqlite3_get_autocommit(f->db)) continue;
         const char* sql = phase == TransactionPhase::kBegin    ? "BEGIN IMMEDIATE"
@@ -367,6 +493,25 @@ KCESTATUS TableIndexes::Create(const IndexDefinition& def, std::shared_ptr<Nativ
         return Fail(KCE_TOO_MANY_INDEXES, storage_.Path() + " has 50 indexes");
     }
     std::shared_ptr<NativeIndex> index;
+    if (Xbase()) {
+        if (storage_.TableType() == KCE_NTX) {
+            // An NTX table has no structural index file: each index is a .ntx of its own.
+            std::string table = storage_.Path();
+            std::string path = table.substr(0, table.find_last_of('/') + 1) + def.name + ".ntx";
+            return CreateInFile(path, def, out);
+        }
+        if (!structural_) {
+            if (KCESTATUS s = storage_.CoverFile(StructuralPath())) return s;
+            std::unique_ptr<cdx::CdxFile> created;
+            if (KCESTATUS s = cdx::CdxFile::Create(StructuralPath(), true, &created)) return s;
+            structural_ = std::move(created);
+            if (KCESTATUS s = MarkStructural()) return s;
+        }
+        if (KCESTATUS s = AddTag(structural_, def, &index)) return s;
+        indexes_.push_back(index);
+        *out = std::move(index);
+        return KCE_SUCCESS;
+    }
     if (KCESTATUS s = Compile(def, &index)) return s;
     if (KCESTATUS s = Begin()) return s;
     KCESTATUS s = index->store_->Create();
@@ -387,6 +532,11 @@ KCESTATUS TableIndexes::Create(const IndexDefinition& def, std::shared_ptr<Nativ
 KCESTATUS TableIndexes::Drop(const std::string& name) {
     auto index = Find(name);
     if (!index) return Fail(KCE_INDEX_NOT_FOUND, "index " + name + " of " + storage_.Path());
+    if (Xbase()) {
+        if (KCESTATUS s = index->store_->Drop()) return s;
+        indexes_.erase(std::find(indexes_.begin(), indexes_.end(), index));
+        return KCE_SUCCESS;
+    }
     if (KCESTATUS s = Begin()) return s;
     KCESTATUS s = index->store_->Drop();
     if (!s) s = DeleteIndexDefinition(db_, storage_.Path(), index->def_.name);
@@ -401,6 +551,16 @@ KCESTATUS TableIndexes::Drop(const std::string& name) {
 }
 
 KCESTATUS TableIndexes::Rebuild() {
+    if (Xbase()) {
+        for (auto& index : AllIndexes()) {
+            ++index->changes_;
+            std::vector<KeyPos> keys;
+            if (KCESTATUS s = CollectKeys(*index, &keys)) return s;
+            auto* store = static_cast<XbaseStore*>(index->store_.get());
+            if (KCESTATUS s = store->Rebuild(std::move(keys))) return s;
+        }
+        return KCE_SUCCESS;
+    }
     if (KCESTATUS s = Begin()) return s;
     for (auto& index : indexes_) {
         ++index->changes_;
@@ -461,6 +621,11 @@ KCESTATUS TableIndexes::Check(std::vector<std::string>* problems) {
                                     std::to_string(recno) + " is missing");
             }
         }
+        std::vector<std::string> audit;
+        index->store_->Audit(&audit);
+        for (const std::string& a : audit) {
+            problems->push_back("index " + index->def_.name + ": " + a);
+        }
         UNSIGNED32 stored = 0;
         if (KCESTATUS s = index->store_->Count(KeyRange{}, &stored)) return s;
         if (stored != expected) {
@@ -474,24 +639,32 @@ KCESTATUS TableIndexes::Check(std::vector<std::string>* problems) {
 KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_t* oldImage,
                                 const uint8_t* newImage) {
     if (KCESTATUS s = Load()) return s;
-    for (auto& index : AllIndexes()) {
+    // Every key and every unique check first, so that a refused write changes no index (the
+    // keys of xBase index files are not inside any transaction).
+    struct Move {
+        std::shared_ptr<NativeIndex> index;
         std::string oldKey, newKey;
         bool oldIn = false, newIn = false;
+    };
+    std::vector<Move> moves;
+    for (auto& index : AllIndexes()) {
+        Move m{index, {}, {}, false, false};
         if (oldImage) {
-            if (KCESTATUS s = index->KeyOfImage(storage, recno, oldImage, false, &oldKey, &oldIn))
+            if (KCESTATUS s =
+                    index->KeyOfImage(storage, recno, oldImage, false, &m.oldKey, &m.oldIn))
                 return s;
         }
         if (newImage) {
-            if (KCESTATUS s = index->KeyOfImage(storage, recno, newImage, false, &newKey, &newIn))
+            if (KCESTATUS s =
+                    index->KeyOfImage(storage, recno, newImage, false, &m.newKey, &m.newIn))
                 return Fail(
                     s, "record " + std::to_string(recno) + " not written: " + LastFailureDetail());
         }
-        if (oldIn == newIn && oldKey == newKey) continue;
-        ++index->changes_;
-        if (newIn && index->def_.unique) {
+        if (m.oldIn == m.newIn && m.oldKey == m.newKey) continue;
+        if (m.newIn && index->def_.unique) {
             bool found = false;
             UNSIGNED32 other = 0;
-            if (KCESTATUS s = index->store_->HasOther(newKey, recno, &found, &other)) return s;
+            if (KCESTATUS s = index->store_->HasOther(m.newKey, recno, &found, &other)) return s;
             if (found) {
                 return Fail(KCE_DUPLICATE_KEY,
                             "unique index " + index->def_.name + " of " + storage.Path() +
@@ -500,11 +673,15 @@ KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_
                                 std::to_string(recno) + " for record " + std::to_string(other));
             }
         }
-        if (oldIn) {
-            if (KCESTATUS s = index->store_->Remove(oldKey, recno)) return s;
+        moves.push_back(std::move(m));
+    }
+    for (Move& m : moves) {
+        ++m.index->changes_;
+        if (m.oldIn) {
+            if (KCESTATUS s = m.index->store_->Remove(m.oldKey, recno)) return s;
         }
-        if (newIn) {
-            if (KCESTATUS s = index->store_->Insert(newKey, recno)) return s;
+        if (m.newIn) {
+            if (KCESTATUS s = m.index->store_->Insert(m.newKey, recno)) return s;
         }
     }
     return KCE_SUCCESS;
@@ -517,6 +694,318 @@ KCESTATUS TableIndexes::OnZap(Storage&) {
         if (KCESTATUS s = index->store_->Clear()) return s;
     }
     return KCE_SUCCESS;
+}
+
+// ---- xBase index files ---------------------------------------------------------------------
+
+KeyDialect TableIndexes::Dialect() const {
+    return storage_.TableType() == KCE_CDX ? KeyDialect::kCdx : KeyDialect::kNtx;
+}
+
+std::string TableIndexes::StructuralPath() const {
+    const std::string& table = storage_.Path();
+    size_t slash = table.find_last_of('/');
+    size_t dot = table.find_last_of('.');
+    std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                           ? table.substr(0, dot)
+                           : table;
+    // Another writer may have spelt the extension in capitals.
+    for (const char* ext : {".cdx", ".CDX", ".Cdx"}) {
+        if (std::filesystem::exists(stem + ext)) return stem + ext;
+    }
+    return stem + ".cdx";
+}
+
+// Other programs open a table's structural .cdx when its header says there is one (byte 28,
+// bit 0x01, in the FoxPro layouts).
+KCESTATUS TableIndexes::MarkStructural() {
+    dbf::RawFile table;
+    if (KCESTATUS s = table.Open(storage_.Path(), false)) return s;
+    uint8_t version = 0, flags = 0;
+    if (KCESTATUS s = table.ReadExact(0, &version, 1, "table version")) return s;
+    if (version != 0x30 && version != 0x31 && version != 0x32 && version != 0xF5) {
+        return KCE_SUCCESS;
+    }
+    if (KCESTATUS s = table.ReadExact(28, &flags, 1, "table flags")) return s;
+    if (flags & 0x01) return KCE_SUCCESS;
+    flags |= 0x01;
+    return table.WriteAt(28, &flags, 1);
+}
+
+KCESTATUS TableIndexes::CompileXbase(const IndexDefinition& def, const KeyFileOptions& options,
+                                     const std::string& file, std::shared_ptr<NativeIndex>* out) {
+    if (def.descending) {
+        return Fail(KCE_NOT_SUPPORTED, "index " + def.name + " in " + file +
+                                           ": descending xBase indexes are not supported");
+    }
+    auto index = std::make_shared<NativeIndex>();
+    index->def_ = def;
+    index->file_ = file;
+    if (KCESTATUS s =
+            IndexKey::Compile(schema_, def.key, false, def.condition, &index->key_, options)) {
+        return Fail(s, "index " + def.name + " in " + file + ": " + LastFailureDetail());
+    }
+    *out = std::move(index);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::OpenTags(const std::shared_ptr<cdx::CdxFile>& file,
+                                 std::vector<std::shared_ptr<NativeIndex>>* out) {
+    out->clear();
+    for (const cdx::TagInfo& tag : file->Tags()) {
+        IndexDefinition def;
+        def.name = tag.name;
+        def.key = tag.header.keyExpr;
+        def.condition = tag.header.forExpr;
+        def.unique = tag.header.options & cdx::kOptUnique;
+        def.descending = tag.header.descending;
+        KeyFileOptions options{KeyDialect::kCdx, tag.header.keyLength,
+                               (tag.header.options & 0x02) != 0, 0};
+        std::shared_ptr<NativeIndex> index;
+        if (CompileXbase(def, options, file->Path(), &index)) {
+            return Fail(KCE_INDEX_MISMATCH, "index file " + file->Path() + ": tag " + tag.name +
+                                                " does not fit table " + storage_.Path() + ": " +
+                                                LastFailureDetail());
+        }
+        cdx::Tree* tree = nullptr;
+        uint8_t filler =
+            cdx::FillerFor(index->key_->FirstType() == ValueType::kCharacter, tag.header.signature);
+        if (KCESTATUS s = file->OpenTag(tag.name, filler, &tree)) return s;
+        index->store_ = std::make_unique<CdxTagStore>(file, tag.name, tree);
+        out->push_back(std::move(index));
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::LoadXbase() {
+    if (storage_.TableType() != KCE_CDX) return KCE_SUCCESS;
+    if (structural_) {
+        if (!structural_->ChangedOnDisk()) return KCE_SUCCESS;
+        std::vector<std::string> before;
+        for (const auto& index : indexes_) before.push_back(index->def_.name);
+        if (KCESTATUS s = structural_->Reload()) return s;
+        std::vector<std::string> after;
+        for (const auto& tag : structural_->Tags()) after.push_back(tag.name);
+        if (before == after) return KCE_SUCCESS;
+        // Another process added or removed tags: take the list again.
+        std::vector<std::shared_ptr<NativeIndex>> next;
+        if (KCESTATUS s = OpenTags(structural_, &next)) return s;
+        indexes_ = std::move(next);
+        return KCE_SUCCESS;
+    }
+    std::string path = StructuralPath();
+    if (!std::filesystem::exists(path)) return KCE_SUCCESS;
+    std::unique_ptr<cdx::CdxFile> file;
+    if (KCESTATUS s = cdx::CdxFile::Open(path, !storage_.Writable(), &file)) return s;
+    std::shared_ptr<cdx::CdxFile> shared = std::move(file);
+    std::vector<std::shared_ptr<NativeIndex>> next;
+    if (KCESTATUS s = OpenTags(shared, &next)) return s;
+    structural_ = std::move(shared);
+    indexes_ = std::move(next);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::CollectKeys(NativeIndex& index, std::vector<KeyPos>* out) {
+    out->clear();
+    std::vector<uint8_t> image(storage_.Layout().recordLength);
+    UNSIGNED32 recno = 0;
+    while (true) {
+        if (KCESTATUS s = storage_.NextRecno(recno, &recno)) return s;
+        if (recno == 0) break;
+        bool exists = false, deleted = false;
+        if (KCESTATUS s = storage_.ReadRecord(recno, image.data(), &exists, &deleted)) return s;
+        if (!exists) continue;
+        KeyPos pos;
+        bool included = false;
+        if (KCESTATUS s =
+                index.KeyOfImage(storage_, recno, image.data(), deleted, &pos.key, &included))
+            return Fail(s, "record " + std::to_string(recno) + ": " + LastFailureDetail());
+        if (!included) continue;
+        pos.recno = recno;
+        out->push_back(std::move(pos));
+    }
+    std::sort(out->begin(), out->end(), [](const KeyPos& a, const KeyPos& b) {
+        int c = a.key.compare(b.key);
+        return c < 0 || (c == 0 && a.recno < b.recno);
+    });
+    if (index.def_.unique) {
+        for (size_t i = 1; i < out->size(); ++i) {
+            if ((*out)[i].key == (*out)[i - 1].key) {
+                return Fail(KCE_DUPLICATE_KEY,
+                            "unique index " + index.def_.name + " of " + storage_.Path() +
+                                ": records " + std::to_string((*out)[i - 1].recno) + " and " +
+                                std::to_string((*out)[i].recno) + " have the same key");
+            }
+        }
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::AddTag(const std::shared_ptr<cdx::CdxFile>& file,
+                               const IndexDefinition& given, std::shared_ptr<NativeIndex>* out) {
+    IndexDefinition def = given;
+    def.key = XbaseKeyText(def.key, schema_);
+    std::shared_ptr<NativeIndex> index;
+    if (KCESTATUS s = CompileXbase(def, {KeyDialect::kCdx, 0, false, 0}, file->Path(), &index))
+        return s;
+    // A key that reads a NULL-able field carries the marker byte, as other writers make it.
+    bool nullable = false;
+    if (const dbf::DbfTable* table = dbf::DbfTableOf(storage_)) {
+        for (int f : index->key_->SegmentFields()) {
+            nullable = nullable || table->Fields()[size_t(f)].nullBit >= 0;
+        }
+    }
+    if (nullable) {
+        if (KCESTATUS s = CompileXbase(def, {KeyDialect::kCdx, 0, true, 0}, file->Path(), &index))
+            return s;
+    }
+    if (index->key_->Length() > cdx::kMaxKeyLength) {
+        return Fail(KCE_KEY_TOO_LONG, "index " + def.name + ": keys of " +
+                                          std::to_string(index->key_->Length()) +
+                                          " bytes, a .cdx tag holds at most 240");
+    }
+    std::vector<KeyPos> keys;
+    if (KCESTATUS s = CollectKeys(*index, &keys)) return s;
+    std::vector<cdx::Entry> entries;
+    entries.reserve(keys.size());
+    for (KeyPos& k : keys) entries.push_back({std::move(k.key), k.recno, 0});
+    cdx::Header proto;
+    proto.keyLength = uint16_t(index->key_->Length());
+    proto.options =
+        uint8_t(cdx::kOptCompact | cdx::kOptCompound | (def.unique ? cdx::kOptUnique : 0));
+    proto.keyExpr = def.key;
+    proto.forExpr = def.condition;
+    uint8_t filler = cdx::FillerFor(index->key_->FirstType() == ValueType::kCharacter, 1);
+    cdx::Tree* tree = nullptr;
+    if (KCESTATUS s = file->AddTag(def.name, proto, filler, entries, &tree)) return s;
+    index->def_.name = cdx::TagName(def.name);
+    index->store_ = std::make_unique<CdxTagStore>(file, index->def_.name, tree);
+    *out = std::move(index);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::CreateNtx(const std::string& path, const IndexDefinition& given,
+                                  std::shared_ptr<NativeIndex>* out) {
+    IndexDefinition def = given;
+    def.key = XbaseKeyText(def.key, schema_);
+    std::shared_ptr<NativeIndex> index;
+    if (KCESTATUS s = CompileXbase(def, {KeyDialect::kNtx, 0, false, 0}, path, &index)) return s;
+    if (index->key_->Length() > ntx::kMaxKeyLength) {
+        return Fail(KCE_KEY_TOO_LONG, "index " + def.name + ": keys of " +
+                                          std::to_string(index->key_->Length()) +
+                                          " bytes, a .ntx holds at most 256");
+    }
+    std::vector<KeyPos> keys;
+    if (KCESTATUS s = CollectKeys(*index, &keys)) return s;
+    std::vector<ntx::Item> items;
+    items.reserve(keys.size());
+    for (KeyPos& k : keys) items.push_back({std::move(k.key), k.recno, 0});
+    ntx::Header proto;
+    proto.keyLength = uint16_t(index->key_->Length());
+    proto.decimals = uint16_t(index->key_->Decimals());
+    proto.unique = def.unique;
+    proto.keyExpr = def.key;
+    proto.forExpr = def.condition;
+    std::unique_ptr<ntx::NtxFile> file;
+    if (KCESTATUS s = ntx::NtxFile::Create(path, proto, items, &file)) return s;
+    index->store_ = std::make_unique<NtxStore>(std::move(file));
+    *out = std::move(index);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::OpenNtx(const std::shared_ptr<ntx::NtxFile>& file,
+                                std::shared_ptr<NativeIndex>* out) {
+    const ntx::Header& h = file->Head();
+    IndexDefinition def;
+    std::string stem = file->Path().substr(file->Path().find_last_of('/') + 1);
+    def.name = stem.substr(0, stem.find_last_of('.'));
+    def.key = h.keyExpr;
+    def.condition = h.forExpr;
+    def.unique = h.unique;
+    def.descending = h.descending;
+    std::shared_ptr<NativeIndex> index;
+    if (CompileXbase(def, {KeyDialect::kNtx, h.keyLength, false, int(h.decimals)}, file->Path(),
+                     &index)) {
+        return Fail(KCE_INDEX_MISMATCH, "index file " + file->Path() + " does not fit table " +
+                                            storage_.Path() + ": " + LastFailureDetail());
+    }
+    index->store_ = std::make_unique<NtxStore>(file);
+    *out = std::move(index);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS TableIndexes::AttachXbaseFile(const std::string& path, std::unique_ptr<IndexFile>* out) {
+    auto file = std::make_unique<IndexFile>();
+    file->path = path;
+    std::string ext = Extension(path);
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    const bool readOnly = !storage_.Writable();
+    if (ext == ".cdx") {
+        std::unique_ptr<cdx::CdxFile> cdx;
+        if (KCESTATUS s = cdx::CdxFile::Open(path, readOnly, &cdx)) return s;
+        file->cdx = std::move(cdx);
+        if (KCESTATUS s = OpenTags(file->cdx, &file->indexes)) return s;
+    } else if (ext == ".ntx") {
+        std::unique_ptr<ntx::NtxFile> ntx;
+        if (KCESTATUS s = ntx::NtxFile::Open(path, readOnly, &ntx)) return s;
+        file->ntx = std::move(ntx);
+        std::shared_ptr<NativeIndex> index;
+        if (KCESTATUS s = OpenNtx(file->ntx, &index)) return s;
+        file->indexes.push_back(std::move(index));
+    } else {
+        return Fail(KCE_WRONG_FILE_FORMAT,
+                    "index file " + path + ": xBase tables keep indexes in .cdx or .ntx files");
+    }
+    for (auto& index : file->indexes) index->inIndexFile_ = true;
+    // Opened inside the table's transaction: a rollback gives it back too.
+    if (!readOnly) {
+        if (KCESTATUS s = storage_.CoverFile(path)) return s;
+    }
+    *out = std::move(file);
+    return KCE_SUCCESS;
+}
+
+// After a rollback of the table's transaction the index files are as they were at its
+// beginning (one made during it is gone): every open one is read again, with its tag list.
+KCESTATUS TableIndexes::ReloadXbase() {
+    auto retag = [this](const std::shared_ptr<cdx::CdxFile>& file,
+                        std::vector<std::shared_ptr<NativeIndex>>* indexes) -> KCESTATUS {
+        std::vector<std::string> before, after;
+        for (const auto& index : *indexes) before.push_back(index->def_.name);
+        if (KCESTATUS s = file->Reload()) return s;
+        for (const auto& tag : file->Tags()) after.push_back(tag.name);
+        if (before == after) return KCE_SUCCESS;
+        std::vector<std::shared_ptr<NativeIndex>> next;
+        if (KCESTATUS s = OpenTags(file, &next)) return s;
+        *indexes = std::move(next);
+        return KCE_SUCCESS;
+    };
+    KCESTATUS first = KCE_SUCCESS;
+    if (structural_) {
+        if (!std::filesystem::exists(structural_->Path())) {
+            structural_.reset();
+            indexes_.clear();
+        } else if (KCESTATUS s = retag(structural_, &indexes_)) {
+            first = s;
+        }
+    }
+    for (size_t i = 0; i < files_.size();) {
+        IndexFile& f = *files_[i];
+        if (!std::filesystem::exists(f.path)) {
+            files_.erase(files_.begin() + long(i));
+            continue;
+        }
+        KCESTATUS s = KCE_SUCCESS;
+        if (f.cdx) {
+            s = retag(f.cdx, &f.indexes);
+            for (auto& index : f.indexes) index->inIndexFile_ = true;
+        } else if (f.ntx) {
+            s = f.ntx->Reload();
+        }
+        if (s && !first) first = s;
+        ++i;
+    }
+    return first;
 }
 
 }  // namespace kce

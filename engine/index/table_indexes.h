@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/index/cdx/cdx_file.h"
 #include "engine/index/key_store.h"
+#include "engine/index/ntx/ntx_file.h"
 #include "engine/keys/index_key.h"
 #include "engine/native/kdt_storage.h"
 #include "engine/storage.h"
@@ -62,7 +64,10 @@ class TableIndexes : public WriteObserver {
     // The indexes of this storage, attached (and loaded from the file) on first use.
     static KCESTATUS For(Storage& storage, std::shared_ptr<TableIndexes>* out);
     // Whether the storage kind keeps indexes here.
-    static bool Supports(Storage& storage) { return native::DatabaseOf(storage) != nullptr; }
+    static bool Supports(Storage& storage) {
+        return native::DatabaseOf(storage) != nullptr || storage.TableType() == KCE_NTX ||
+               storage.TableType() == KCE_CDX;
+    }
 
     explicit TableIndexes(Storage& storage);
     ~TableIndexes() override;
@@ -114,13 +119,37 @@ class TableIndexes : public WriteObserver {
     void Rollback();
     bool nested_ = false;  // Begin ran inside the table's transaction
 
+    // xBase tables: their indexes live in .cdx and .ntx files (the structural .cdx of a CDX
+    // table has the table's name and opens with it).
+    bool Xbase() const { return db_ == nullptr; }
+    KeyDialect Dialect() const;
+    std::string StructuralPath() const;
+    KCESTATUS MarkStructural();
+    KCESTATUS LoadXbase();
+    KCESTATUS ReloadXbase();
+    KCESTATUS OpenTags(const std::shared_ptr<cdx::CdxFile>& file,
+                       std::vector<std::shared_ptr<NativeIndex>>* out);
+    KCESTATUS AddTag(const std::shared_ptr<cdx::CdxFile>& file, const IndexDefinition& def,
+                     std::shared_ptr<NativeIndex>* out);
+    KCESTATUS CreateNtx(const std::string& path, const IndexDefinition& def,
+                        std::shared_ptr<NativeIndex>* out);
+    KCESTATUS OpenNtx(const std::shared_ptr<ntx::NtxFile>& file, std::shared_ptr<NativeIndex>* out);
+    KCESTATUS CompileXbase(const IndexDefinition& def, const KeyFileOptions& options,
+                           const std::string& file, std::shared_ptr<NativeIndex>* out);
+    // Every record's key, sorted; a duplicate of a unique index fails.
+    KCESTATUS CollectKeys(NativeIndex& index, std::vector<KeyPos>* out);
+
     struct IndexFile {
         std::string path;
         sqlite3* db = nullptr;
+        std::shared_ptr<cdx::CdxFile> cdx;
+        std::shared_ptr<ntx::NtxFile> ntx;
         std::vector<std::shared_ptr<NativeIndex>> indexes;
         int opens = 0;
     };
     IndexFile* FindFile(const std::string& path);
+    // Opens an xBase index file and compiles its indexes.
+    KCESTATUS AttachXbaseFile(const std::string& path, std::unique_ptr<IndexFile>* out);
     KCESTATUS AttachFile(const std::string& path, bool create, IndexFile** out);
     KCESTATUS CompileIn(const IndexDefinition& def, sqlite3* db, const std::string& file,
                         std::shared_ptr<NativeIndex>* out);
@@ -131,6 +160,7 @@ class TableIndexes : public WriteObserver {
     int64_t schemaVersion_ = -1;
     ExprSchema schema_;
     std::vector<std::shared_ptr<NativeIndex>> indexes_;
+    std::shared_ptr<cdx::CdxFile> structural_;
 };
 
 }  // namespace kce

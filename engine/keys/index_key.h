@@ -14,21 +14,41 @@
 
 #include "engine/expr/expression.h"
 #include "engine/kce.h"
+#include "engine/keys/xbase_key.h"
 
 namespace kce {
+
+// How the keys of an index in an xBase file are made (native indexes need none of it).
+struct KeyFileOptions {
+    KeyDialect dialect = KeyDialect::kNative;
+    // The key length the file states (0 when the index is being created): a character key is
+    // cut or padded to it, any other key must have it.
+    size_t fileLength = 0;
+    // .cdx: keys of NULL-able fields carry a leading marker byte.
+    bool nullable = false;
+    // .ntx: decimals of a numeric key computed by an expression.
+    int decimals = 0;
+};
 
 class IndexKey {
   public:
     // Compiles key (and an optional condition: only records satisfying it are in the index).
     // Statuses: expression errors (6500-6599), KCE_FIELD_NOT_INDEXABLE, KCE_KEY_TOO_LONG.
     static KCESTATUS Compile(const ExprSchema& schema, std::string_view key, bool descending,
-                             std::string_view condition, std::unique_ptr<IndexKey>* out);
+                             std::string_view condition, std::unique_ptr<IndexKey>* out,
+                             const KeyFileOptions& file = {});
 
     const std::string& KeyText() const { return keyText_; }
     const std::string& ConditionText() const { return conditionText_; }
     bool IsFieldList() const { return fieldList_; }
     bool Descending() const { return descending_; }
     size_t Length() const { return length_; }
+    KeyDialect Dialect() const { return file_.dialect; }
+    bool Nullable() const { return file_.nullable; }
+    // Decimals of a numeric .ntx key.
+    int Decimals() const { return segments_.front().xbase.decimals; }
+    // The value type of the key's first segment.
+    ValueType FirstType() const { return segments_.front().type; }
     // Schema indexes of the segment fields.
     const std::vector<int>& SegmentFields() const { return segmentFields_; }
 
@@ -51,7 +71,11 @@ class IndexKey {
         std::unique_ptr<Expression> expr;
         ValueType type;
         size_t width;
+        XbaseEncoding xbase;
     };
+    KCESTATUS CompileXbase(const ExprSchema& schema);
+    void SplitConcatenation(const ExprSchema& schema, const std::string& text);
+    KeyFileOptions file_;
     std::string keyText_;
     std::string conditionText_;
     bool fieldList_ = false;

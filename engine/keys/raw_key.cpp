@@ -110,6 +110,41 @@ void AppendKeyValue(const Value& v, size_t width, std::string* key) {
     }
 }
 
+bool DecodeKeyValue(std::string_view key, ValueType type, Value* out) {
+    auto be32 = [&](size_t at) {
+        uint32_t v = 0;
+        for (size_t i = 0; i < 4; ++i) v = v << 8 | uint8_t(key[at + i]);
+        return v;
+    };
+    switch (type) {
+        case ValueType::kCharacter:
+            *out = Value::Character(std::string(key));
+            return true;
+        case ValueType::kNumeric: {
+            if (key.size() != 8) return false;
+            uint64_t bits = uint64_t(be32(0)) << 32 | be32(4);
+            bits = (bits & 0x8000000000000000ull) ? bits & ~0x8000000000000000ull : ~bits;
+            double d;
+            std::memcpy(&d, &bits, 8);
+            *out = Value::Numeric(d);
+            return true;
+        }
+        case ValueType::kDate:
+            if (key.size() != 4) return false;
+            *out = Value::Date(be32(0));
+            return true;
+        case ValueType::kLogical:
+            if (key.size() != 1) return false;
+            *out = Value::Logical(key[0] == 'T');
+            return true;
+        case ValueType::kDateTime:
+            if (key.size() != 8) return false;
+            *out = Value::DateTime(be32(0), be32(4));
+            return true;
+    }
+    return false;
+}
+
 void ComplementKey(std::string* key) {
     for (char& c : *key) c = char(~static_cast<unsigned char>(c));
 }

@@ -33,6 +33,9 @@ size_t KeyWidth(ValueType type, size_t charWidth);
 // Appends the encoding of v (of the width KeyWidth gives) to key.
 void AppendKeyValue(const Value& v, size_t width, std::string* key);
 
+// The value a whole raw key of one segment of this type encodes; false when the length is wrong.
+bool DecodeKeyValue(std::string_view key, ValueType type, Value* out);
+
 // Complements every byte (descending order).
 void ComplementKey(std::string* key);
 

@@ -17,11 +17,13 @@
 #include "app/headless_run.h"
 #include "gui/application.h"
 #include "rtl/formatsettings.h"
+#include "tests/support/files.h"
 #include "tests/support/processes.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::ReadFile;
 using testsupport::Result;
 using testsupport::RunProgram;
 
@@ -135,5 +137,75 @@ TEST_F(Convert, ErrorsThatEndTheCommandLeaveTheTablesAlone) {
     EXPECT_EQ(Records("target"),
               (std::vector<std::string>{"{\"EMP_NO\": \"99999\", \"PHOTO_ID\": null}"}));
 }
+
+// "/9j/4AAQSkZJRgABAQ//2Q==" is a JPEG-like photo: start of image, a JFIF marker, end of image.
+const char kPhoto[] = "\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x0F\xFF\xD9";
+
+TEST_F(Convert, CopiesSharedFieldsAsTextReportsFieldErrorsAndCarriesPhotos) {
+    Table("source",
+          {"EMP_NO:char:12", "EMP_NAME:char:40", "AGE:double", "HIRED:date", "WAGE:money",
+           "SRC_ONLY:char:5", "PHOTO_ID:image"},
+          "{\"EMP_NO\": \"00122\", \"EMP_NAME\": \"ALICE TAN\", \"AGE\": 31, \"HIRED\": "
+          "\"2019-03-01\", \"WAGE\": 3250.5, \"SRC_ONLY\": \"X\", \"PHOTO_ID\": {\"base64\": "
+          "\"/9j/4AAQSkZJRgABAQ//2Q==\"}}\n"
+          "{\"EMP_NO\": \"00123\", \"EMP_NAME\": \"BENJAMIN LEE\", \"AGE\": 34.5}\n"
+          "{\"EMP_NO\": \"00124\", \"EMP_NAME\": \"CHITRA DEVI\", \"AGE\": 45, \"WAGE\": 0.25}\n");
+    Table("target",
+          {"EMP_NO:char:12", "EMP_NAME:char:8", "AGE:integer", "HIRED:char:10", "WAGE:double",
+           "TGT_ONLY:char:5", "PHOTO_ID:binary", "--index", "BYEMPNO=EMP_NO:unique"},
+          "{\"EMP_NO\": \"99999\", \"EMP_NAME\": \"STALE\", \"TGT_ONLY\": \"OLD\"}\n");
+    // A photo file from before: the blank photos after the first must leave the file as the first
+    // photo left it.
+    std::ofstream(dir_ / "drive_c" / "TEMP" / "photo.JPG") << "older";
+
+    const std::string lines =
+        "message: '34.5' is not a valid integer value for field 'AGE' EMPNO# 00123 AGE field AGE\n"
+        "message: -DONE-\n";
+    ASSERT_EQ(Run(), 0) << err_.str();
+    EXPECT_EQ(out_.str(), lines);
+    EXPECT_EQ(err_.str(), "");
+    // A second run empties the target again: nothing is appended twice.
+    ASSERT_EQ(Run(), 0) << err_.str();
+    EXPECT_EQ(out_.str(), lines);
+    EXPECT_EQ(form_->Memo1->Lines().Count(), 1);
+    EXPECT_EQ(ReadFile(dir_ / "drive_c" / "TEMP" / "photo.JPG"),
+              std::string(kPhoto, sizeof kPhoto - 1));
+
+    EXPECT_EQ(
+        Records("target"),
+        (std::vector<std::string>{
+            "{\"EMP_NO\": \"00122\", \"EMP_NAME\": \"ALICE TA\", \"AGE\": 31, \"HIRED\": "
+            "\"03/01/2019\", \"WAGE\": 3250.5, \"TGT_ONLY\": null, \"PHOTO_ID\": {\"base64\": "
+            "\"/9j/4AAQSkZJRgABAQ//2Q==\"}}",
+            "{\"EMP_NO\": \"00123\", \"EMP_NAME\": \"BENJAMIN\", \"AGE\": null, \"HIRED\": "
+            "null, \"WAGE\": null, \"TGT_ONLY\": null, \"PHOTO_ID\": null}",
+            "{\"EMP_NO\": \"00124\", \"EMP_NAME\": \"CHITRA D\", \"AGE\": 45, \"HIRED\": null, "
+            "\"WAGE\": 0.25, \"TGT_ONLY\": null, \"PHOTO_ID\": null}",
+        }));
+}
+
+// photo_id in lower case is not the photo for the skip (a case-sensitive comparison): it is copied
+// as text. The photo step then finds it (names compare case-insensitively), but it is no blob:
+// each employee's photo error is one memo line, under the memo's first line, and no box.
+TEST_F(Convert, LowerCasePhotoIdIsCopiedAsTextAndAPhotoErrorGoesToTheMemoOnly) {
+    Table("source", {"EMP_NO:char:12", "photo_id:char:10"},
+          "{\"EMP_NO\": \"00001\", \"photo_id\": \"P-1\"}\n{\"EMP_NO\": \"00002\"}\n");
+    Table("target", {"EMP_NO:char:12", "photo_id:char:10", "--index", "BYEMPNO=EMP_NO"}, "");
+    ASSERT_EQ(Run(), 0) << err_.str();
+    std::vector<std::string> memo;
+    for (int i = 0; i < form_->Memo1->Lines().Count(); ++i)
+        memo.push_back(form_->Memo1->Lines()[i]);
+    EXPECT_EQ(memo,
+              (std::vector<std::string>{"Memo1", "Invalid class typecastPHOTO_ID EMPNO# 00001",
+                                        "Invalid class typecastPHOTO_ID EMPNO# 00002"}));
+    EXPECT_EQ(out_.str(),
+              "memo: Invalid class typecastPHOTO_ID EMPNO# 00001\n"
+              "memo: Invalid class typecastPHOTO_ID EMPNO# 00002\n"
+              "message: -DONE-\n");
+    EXPECT_EQ(Records("target"),
+              (std::vector<std::string>{"{\"EMP_NO\": \"00001\", \"photo_id\": \"P-1\"}",
+                                        "{\"EMP_NO\": \"00002\", \"photo_id\": null}"}));
+}
+
 
 }  // namespace

@@ -4,15 +4,13 @@
 #include <iterator>
 
 #include "engine_test_util.h"
+#include "tests/support/files.h"
 
 using namespace kcetest;
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testsupport::ReadFile;
 
 void Sql(const std::string& path, const std::string& sql) {
     sqlite3* db = nullptr;

@@ -9,6 +9,7 @@
 #include "kds/kce.h"
 #include "kds/kdsblob.h"
 #include "tests/kds/edit_tables.h"
+#include "tests/support/files.h"
 #include "tests/kds/engine_calls.h"
 
 namespace kdstest {
@@ -20,10 +21,7 @@ std::string FieldsFor(const StorageKind& kind) {
            (kind.tableType == kds::ttKdsNTX ? "memo" : "binary");
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testsupport::ReadFile;
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;

@@ -212,6 +212,57 @@ TEST_F(KdstoolDbf, CreateRefusesTypesTheKindCannotHold) {
     EXPECT_FALSE(std::filesystem::exists(dir_ + "/n.dbf"));
 }
 
+// Indexes of both xBase kinds: made by create, kept by import, found clean by check; an index
+// file that missed changes is reported, and reindex builds it again.
+TEST_F(KdstoolDbf, CreateCheckAndReindexWorkOnCdxAndNtxIndexes) {
+    struct Kind {
+        const char* type;
+        const char* staleFile;  // the index file kept aside while records are imported
+    };
+    for (const Kind& kind : {Kind{"cdx", "E.cdx"}, Kind{"ntx", "BYNAME.ntx"}}) {
+        SCOPED_TRACE(kind.type);
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        ASSERT_EQ(Kdstool(std::string("create E.dbf --type ") + kind.type +
+                          " NAME:char:10 CODE:numeric:4 --index 'BYNAME=UPPER(NAME)'"
+                          " --index BYCODE=CODE:unique")
+                      .status,
+                  0);
+        Write("a.jsonl",
+              "{\"NAME\": \"smith\", \"CODE\": 3}\n{\"NAME\": \"Adams\", \"CODE\": -1}\n");
+        Outcome imported = Kdstool("import E.dbf a.jsonl");
+        ASSERT_EQ(imported.status, 0) << imported.err;
+        auto order = [&](const char* index) {
+            std::string names;
+            Outcome out = Kdstool(std::string("export E.dbf --index ") + index);
+            for (size_t at = out.out.find("\"NAME\": \""); at != std::string::npos;
+                 at = out.out.find("\"NAME\": \"", at + 1)) {
+                names += out.out.substr(at + 9, out.out.find('"', at + 9) - at - 9) + " ";
+            }
+            return names;
+        };
+        EXPECT_EQ(order("BYNAME"), "Adams smith ");
+        Outcome clean = Kdstool("check E.dbf");
+        EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
+
+        // A unique index refuses a second record with its key.
+        Write("dup.jsonl", "{\"NAME\": \"jones\", \"CODE\": 3}\n");
+        EXPECT_EQ(Kdstool("import E.dbf dup.jsonl").status, 1);
+
+        // Records written while an index file was away.
+        std::filesystem::rename(dir_ + "/" + kind.staleFile, dir_ + "/aside");
+        Write("b.jsonl", "{\"NAME\": \"jones\", \"CODE\": 9}\n");
+        ASSERT_EQ(Kdstool("import E.dbf b.jsonl").status, 0);
+        std::filesystem::rename(dir_ + "/aside", dir_ + "/" + kind.staleFile);
+        Outcome stale = Kdstool("check E.dbf");
+        EXPECT_EQ(stale.status, 1);
+        EXPECT_NE(stale.out.find("BYNAME: record 3 is missing"), std::string::npos) << stale.out;
+        ASSERT_EQ(Kdstool("reindex E.dbf").status, 0);
+        EXPECT_EQ(Kdstool("check E.dbf").status, 0);
+        EXPECT_EQ(order("BYNAME"), "Adams jones smith ");
+    }
+}
+
 TEST_F(KdstoolDbf, FoxProNullsOfEveryTypeReadAndWriteAsNull) {
     // python3-dbf (a peer) writes the nulls through the table's _NullFlags field.
     Outcome write = Python(R"(
