@@ -75,7 +75,8 @@ std::string Parent(const std::string& folder) {
 std::string Walk(std::string current, const std::string& rest, bool floor = false) {
     // The usual case first: every name exists as written, so one stat of the whole path decides
     // (names "." and ".." still go the long way, which resolves them by the text).
-    std::string whole = current;
+    // Next, the whole folder exists as written and only the last name differs in case.
+    std::string whole = current, folder = current, last;
     bool plain = true;
     for (size_t i = 0; plain && i <= rest.size();) {
         size_t j = i;
@@ -84,9 +85,15 @@ std::string Walk(std::string current, const std::string& rest, bool floor = fals
         i = j + 1;
         if (name.empty()) continue;
         plain = name != "." && name != "..";
-        whole = Child(whole, std::string(name));
+        folder = whole;
+        last = name;
+        whole = Child(whole, last);
     }
     if (plain && Exists(whole)) return whole;
+    if (plain && !last.empty() && Exists(folder)) {
+        std::string found = FindNoCase(folder, last);
+        return found.empty() ? whole : Child(folder, found);
+    }
 
     const std::string base = current;
     bool matching = true;
