@@ -19,10 +19,12 @@ TField& TFields::At(int index) const {
 }
 
 TField* TFields::Find(const std::string& name) const {
-    for (TField* field : items_) {
-        if (SameName(field->FieldName(), name)) return field;
+    if (items_.empty()) return nullptr;
+    if (byName_.empty()) {
+        for (TField* field : items_) byName_.emplace(FoldName(field->FieldName()), field);
     }
-    return nullptr;
+    auto found = byName_.find(FoldName(name));
+    return found == byName_.end() ? nullptr : found->second;
 }
 
 int TFields::IndexOf(const TField* field) const {
@@ -38,11 +40,13 @@ void TFields::Add(TField* field) {
         DatabaseErrorFmt(msg::kDuplicateFieldName, {field->FieldName()}, dataSet_);
     }
     items_.push_back(field);
+    NamesChanged();
     if (dataSet_) dataSet_->NotifyDataEvent(DataEventCode::FieldListChange);
 }
 
 void TFields::Remove(TField* field) {
     std::erase(items_, field);
+    NamesChanged();
     if (dataSet_) dataSet_->NotifyDataEvent(DataEventCode::FieldListChange);
 }
 
@@ -52,6 +56,7 @@ void TFields::Move(int from, int to) {
     TField* field = items_[from];
     items_.erase(items_.begin() + from);
     items_.insert(items_.begin() + to, field);
+    NamesChanged();
 }
 
 // ---- TField
@@ -82,6 +87,7 @@ void TField::SetFieldName(const std::string& name) {
         }
     }
     fieldName_ = name;
+    if (dataSet_) dataSet_->Fields().NamesChanged();
 }
 
 const std::string& TField::DisplayName() const {

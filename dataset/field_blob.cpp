@@ -90,11 +90,12 @@ void TBlobField::WriteToFile(const std::string& fileName) const {
     std::string bytes = StringValue();
     std::unique_ptr<rtl::TFileStream> file;
     try {
-        file = std::make_unique<rtl::TFileStream>(fileName, rtl::fmCreate);
+        file = std::make_unique<rtl::TFileStream>(fileName, rtl::fmCreate | rtl::fmOverwrite);
     } catch (const rtl::EStreamError&) {
         throw rtl::EFCreateError("Cannot create file " + fileName);
     }
     if (!bytes.empty()) file->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    file->SetSize(static_cast<int64_t>(bytes.size()));
 }
 
 void TBlobField::ReadFromFile(const std::string& fileName) {

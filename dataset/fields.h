@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dataset/db_types.h"
@@ -35,19 +36,27 @@ class TFields {
     int Count() const { return static_cast<int>(items_.size()); }
     // Raises the runtime's "List index out of bounds (%d)" outside the list.
     TField& At(int index) const;
-    // Case-insensitive, first match wins.
+    // Case-insensitive, first match wins. Looked up in a name index built on first use, so that a
+    // command that finds every field of a wide record by name for each record stays linear.
     TField* Find(const std::string& name) const;
     int IndexOf(const TField* field) const;
     // Raises "Field name missing" for an unnamed field of kind fkData and "Duplicate field name
     // '%s'" for a second field of one name (both with the dataset prefix).
     void Add(TField* field);
     void Remove(TField* field);
-    void Clear() { items_.clear(); }
+    void Clear() {
+        items_.clear();
+        NamesChanged();
+    }
     void Move(int from, int to);
+    // Drops the name index; called whenever a listed field's name or the list's order changes.
+    void NamesChanged() { byName_.clear(); }
 
   private:
     TDataSet* dataSet_;
     std::vector<TField*> items_;
+    // Folded name (SameName's folding) -> the first field of that name; empty until first needed.
+    mutable std::unordered_map<std::string, TField*> byName_;
 };
 
 class TField : public rtl::TComponent {

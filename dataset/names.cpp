@@ -15,6 +15,12 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string FoldName(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return folded;
+}
+
 std::vector<std::string> SplitNames(std::string_view names) {
     std::vector<std::string> out;
     size_t pos = 0;

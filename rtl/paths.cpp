@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 namespace rtl {
@@ -72,6 +73,21 @@ std::string Parent(const std::string& folder) {
 // Appends the names of `rest` to the absolute folder `current`, matching existing names without
 // case. With `floor` set, ".." stops there: a drive has nothing above its root.
 std::string Walk(std::string current, const std::string& rest, bool floor = false) {
+    // The usual case first: every name exists as written, so one stat of the whole path decides
+    // (names "." and ".." still go the long way, which resolves them by the text).
+    std::string whole = current;
+    bool plain = true;
+    for (size_t i = 0; plain && i <= rest.size();) {
+        size_t j = i;
+        while (j < rest.size() && !IsSeparator(rest[j])) ++j;
+        std::string_view name(rest.data() + i, j - i);
+        i = j + 1;
+        if (name.empty()) continue;
+        plain = name != "." && name != "..";
+        whole = Child(whole, std::string(name));
+    }
+    if (plain && Exists(whole)) return whole;
+
     const std::string base = current;
     bool matching = true;
     size_t i = 0;

@@ -96,8 +96,9 @@ void TMemoryStream::LoadFromFile(const std::string& fileName) {
 }
 
 void TMemoryStream::SaveToFile(const std::string& fileName) {
-    TFileStream file(fileName, fmCreate);
+    TFileStream file(fileName, fmCreate | fmOverwrite);
     SaveToStream(file);
+    file.SetSize(Size());
 }
 
 TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : fileName_(fileName) {
@@ -145,7 +146,7 @@ TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : fileName_
             throw EFCreateError(Format("Cannot create file \"%s\". %s", {fileName, reason}));
         throw EFOpenError(Format("Cannot open file \"%s\". %s", {fileName, reason}));
     }
-    if (create && ::ftruncate(fd_, 0) != 0) {
+    if (create && !(mode & fmOverwrite) && ::ftruncate(fd_, 0) != 0) {
         const std::string reason = std::strerror(errno);
         ::close(fd_);
         fd_ = -1;

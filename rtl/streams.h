@@ -73,6 +73,11 @@ enum : uint32_t {
     fmShareDenyRead = 0x0030,
     fmShareDenyNone = 0x0040,
     fmCreate = 0xFF00,
+    // With fmCreate: an existing file keeps its content at open, for a writer that writes the
+    // whole file from the start and then sets its size. The file ends as an emptied one would,
+    // but the old blocks are written over in place: emptying a file that was just written makes
+    // the file system flush it at close, and the next rewrite waits for that flush.
+    fmOverwrite = 0x10000,
 };
 
 // A file opened through the path module. Sharing holds across processes through advisory file

@@ -204,6 +204,20 @@ TEST(DataSetModel, FieldLookupIgnoresLetterCase) {
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0]->FieldName(), "NAME");
     EXPECT_EQ(list[1]->FieldName(), "ID");
+
+    // The lookup follows renames and removals made after it was first used.
+    db::TField& name = ds->FieldNamed("NAME");
+    name.SetFieldName("Full_Name");
+    EXPECT_EQ(ds->FieldNamedOrNull("name"), nullptr);
+    EXPECT_EQ(ds->FieldNamedOrNull("FULL_NAME"), &name);
+    ds->Close();
+    {
+        db::TIntegerField extra;
+        extra.SetFieldName("EXTRA");
+        extra.SetDataSet(ds.get());
+        EXPECT_EQ(ds->FieldNamedOrNull("extra"), &extra);
+    }
+    EXPECT_EQ(ds->FieldNamedOrNull("extra"), nullptr);
 }
 
 TEST(DataSetModel, BookmarksReturnToTheirRecord) {

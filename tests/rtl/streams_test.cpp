@@ -89,6 +89,14 @@ TEST_F(FileStreamTest, CreatesWritesAndReadsBackBytes) {
     m.Clear();
     m.SaveToFile(name);
     EXPECT_EQ(fs::file_size(name), 0u);
+    // Saving again writes over the old content and cuts what is left of it.
+    for (const std::string content : {"0123456789", "ab", "abcdefghijkl"}) {
+        TMemoryStream s;
+        s.WriteBuffer(content.data(), static_cast<int64_t>(content.size()));
+        s.SaveToFile(name);
+        m.LoadFromFile(name);
+        EXPECT_EQ(m.Data(), content);
+    }
 
     TStringList lines;
     lines.SetText("a\nb");
