@@ -6,17 +6,15 @@
 //
 // UPDATEBANK_BENCH_RECORDS sets the number of records (default 100000).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/bench_layout.h"
 #include "engine/kce.h"
 #include "kds/kdstable.h"
 #include "rtl/datetime.h"
@@ -24,46 +22,11 @@
 
 namespace {
 
-const UNSIGNED8* U(const std::string& s) { return reinterpret_cast<const UNSIGNED8*>(s.c_str()); }
-
-int Records() {
-    const char* env = std::getenv("UPDATEBANK_BENCH_RECORDS");
-    int n = env ? std::atoi(env) : 0;
-    return n > 0 ? n : 100000;
-}
-
-// The layout of bench/kdt_bench.cpp: 100 char(20), 40 numeric(10,2), 30 integer, 20 double,
-// 20 date, 10 logical, 10 timestamp.
-struct Column {
-    std::string name;
-    int type;
-    int length;
-};
-
-std::vector<Column> Layout() {
-    std::vector<Column> cols;
-    auto add = [&](const char* prefix, int count, int type, int length) {
-        for (int i = 0; i < count; ++i) cols.push_back({prefix + std::to_string(i), type, length});
-    };
-    add("C", 100, KCE_STRING, 20);
-    add("N", 40, KCE_NUMERIC, 10);
-    add("I", 30, KCE_INTEGER, 4);
-    add("F", 20, KCE_DOUBLE, 8);
-    add("D", 20, KCE_DATE, 4);
-    add("L", 10, KCE_LOGICAL, 1);
-    add("T", 10, KCE_TIMESTAMP, 8);
-    return cols;
-}
-
-std::string FieldList(const std::vector<Column>& cols) {
-    std::string fields;
-    for (const Column& c : cols) {
-        if (!fields.empty()) fields += ';';
-        fields += c.name + "," + std::to_string(c.type) + "," + std::to_string(c.length) +
-                  (c.type == KCE_NUMERIC ? ",2" : "");
-    }
-    return fields;
-}
+using bench::Column;
+using bench::Die;
+using bench::Layout;
+using bench::Records;
+using bench::U;
 
 // Record i's values: raw image bytes for the engine side, texts for the dataset side. Both
 // describe the same values.
@@ -73,72 +36,53 @@ struct Values {
 
 Values ValuesOf(const std::vector<Column>& cols, int i) {
     Values v;
+    v.images = bench::Images(cols, i);
+    const double day = rtl::EncodeDate(2000, 1, 1) + bench::DayOffset(i);
     char buf[64];
     for (size_t c = 0; c < cols.size(); ++c) {
-        std::string image, text;
+        const std::string& image = v.images[c];
+        std::string text;
         switch (cols[c].type) {
             case KCE_STRING:
-                text = "VALUE " + std::to_string(i + c);
-                std::snprintf(buf, sizeof buf, "%-20.20s", text.c_str());
-                image = buf;
+                text = image.substr(0, image.find_last_not_of(' ') + 1);
                 break;
             case KCE_NUMERIC:
-                std::snprintf(buf, sizeof buf, "%10.2f", (i % 100000) + c / 100.0);
-                image = buf;
-                std::snprintf(buf, sizeof buf, "%.2f", (i % 100000) + c / 100.0);
+                std::snprintf(buf, sizeof buf, "%.2f", std::atof(image.c_str()));
                 text = buf;
                 break;
             case KCE_INTEGER: {
-                uint32_t x = uint32_t(i + c);
-                image.assign(reinterpret_cast<const char*>(&x), 4);
+                uint32_t x;
+                std::memcpy(&x, image.data(), 4);
                 text = std::to_string(x);
                 break;
             }
-            case KCE_DATE: {
-                uint32_t julian = 2451545 + uint32_t(i % 5000);
-                image.assign(reinterpret_cast<const char*>(&julian), 4);
-                text = rtl::DateToStr(rtl::EncodeDate(2000, 1, 1) + (i % 5000));
+            case KCE_DATE:
+                text = rtl::DateToStr(day);
                 break;
-            }
             case KCE_DOUBLE: {
-                double d = i * 0.5 + c;
-                image.assign(reinterpret_cast<const char*>(&d), 8);
+                double d;
+                std::memcpy(&d, image.data(), 8);
                 text = rtl::FloatToStr(d);
                 break;
             }
             case KCE_LOGICAL:
-                image = (i + c) % 2 ? "T" : "F";
-                text = (i + c) % 2 ? "True" : "False";
+                text = image == "T" ? "True" : "False";
                 break;
-            case KCE_TIMESTAMP: {
-                uint32_t x[2] = {2451545 + uint32_t(i % 5000), 0};
-                image.assign(reinterpret_cast<const char*>(x), 8);
-                text = rtl::DateTimeToStr(rtl::EncodeDate(2000, 1, 1) + (i % 5000));
+            case KCE_TIMESTAMP:
+                text = rtl::DateTimeToStr(day);
                 break;
-            }
         }
-        v.images.push_back(image);
         v.texts.push_back(text);
     }
     return v;
 }
 
-std::string TempFolder() {
-    char templ[] = "/tmp/kds-bench-XXXXXX";
-    return ::mkdtemp(templ);
-}
-
-void Die(const char* what) {
-    std::fprintf(stderr, "%s failed\n", what);
-    std::exit(1);
-}
-
 // A new, empty table BENCH in a new folder.
 std::string NewTable(const std::vector<Column>& cols) {
-    std::string dir = TempFolder();
+    std::string dir = bench::TempFolder("kds-bench");
     KDSHANDLE conn = 0, t = 0;
     if (KdsConnect(U(dir), &conn) ||
-        KdsCreateTable(conn, U("BENCH"), 3, 1, U(FieldList(cols)), 0, &t))
+        KdsCreateTable(conn, U("BENCH"), 3, 1, U(bench::FieldList(cols)), 0, &t))
         Die("create");
     KdsCloseTable(t);
     KdsDisconnect(conn);
@@ -235,16 +179,10 @@ void DataSetAppendAndRead(benchmark::State& state) {
 }
 
 // Prints each result and, at the end, what the layers above the engine cost against the engine.
-class LayerReporter : public benchmark::ConsoleReporter {
+class LayerReporter : public bench::TimesReporter {
   public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            times_[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-        }
-    }
     void Finalize() override {
-        ConsoleReporter::Finalize();
+        TimesReporter::Finalize();
         const char* phases[] = {"append", "read"};
         for (int p = 0; p < 2; ++p) {
             auto engine = Find("EngineTable", p), dataset = Find("KdsTable", p);
@@ -258,17 +196,6 @@ class LayerReporter : public benchmark::ConsoleReporter {
             }
         }
     }
-
-  private:
-    std::pair<double, double> Find(const std::string& prefix, int phase) {
-        for (const auto& [name, time] : times_) {
-            if (name.rfind(prefix, 0) == 0 &&
-                name.find("/" + std::to_string(phase)) != std::string::npos)
-                return time;
-        }
-        return {0, 0};
-    }
-    std::map<std::string, std::pair<double, double>> times_;
 };
 
 }  // namespace

@@ -12,86 +12,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/bench_layout.h"
 #include "engine/kce.h"
 
 namespace {
 
-const UNSIGNED8* U(const std::string& s) { return reinterpret_cast<const UNSIGNED8*>(s.c_str()); }
-
-int Records() {
-    const char* env = std::getenv("UPDATEBANK_BENCH_RECORDS");
-    int n = env ? std::atoi(env) : 0;
-    return n > 0 ? n : 100000;
-}
-
-// The layout: 100 char(20), 40 numeric(10,2), 30 integer, 20 double, 20 date, 10 logical,
-// 10 timestamp.
-struct Column {
-    std::string name;
-    int type;
-    int length;
-};
-
-std::vector<Column> Layout() {
-    std::vector<Column> cols;
-    auto add = [&](const char* prefix, int count, int type, int length) {
-        for (int i = 0; i < count; ++i) cols.push_back({prefix + std::to_string(i), type, length});
-    };
-    add("C", 100, KCE_STRING, 20);
-    add("N", 40, KCE_NUMERIC, 10);
-    add("I", 30, KCE_INTEGER, 4);
-    add("F", 20, KCE_DOUBLE, 8);
-    add("D", 20, KCE_DATE, 4);
-    add("L", 10, KCE_LOGICAL, 1);
-    add("T", 10, KCE_TIMESTAMP, 8);
-    return cols;
-}
-
-// The field bytes of record i, in the engine's image form.
-std::vector<std::string> Images(const std::vector<Column>& cols, int i) {
-    std::vector<std::string> out;
-    char buf[64];
-    for (size_t c = 0; c < cols.size(); ++c) {
-        std::string v;
-        switch (cols[c].type) {
-            case KCE_STRING:
-                std::snprintf(buf, sizeof buf, "%-20.20s",
-                              ("VALUE " + std::to_string(i + c)).c_str());
-                v = buf;
-                break;
-            case KCE_NUMERIC:
-                std::snprintf(buf, sizeof buf, "%10.2f", (i % 100000) + c / 100.0);
-                v = buf;
-                break;
-            case KCE_INTEGER:
-            case KCE_DATE: {
-                uint32_t x =
-                    cols[c].type == KCE_DATE ? 2451545 + uint32_t(i % 5000) : uint32_t(i + c);
-                v.assign(reinterpret_cast<const char*>(&x), 4);
-                break;
-            }
-            case KCE_DOUBLE: {
-                double d = i * 0.5 + c;
-                v.assign(reinterpret_cast<const char*>(&d), 8);
-                break;
-            }
-            case KCE_LOGICAL:
-                v = (i + c) % 2 ? "T" : "F";
-                break;
-            case KCE_TIMESTAMP: {
-                uint32_t x[2] = {2451545 + uint32_t(i % 5000), uint32_t(i % 86400000)};
-                v.assign(reinterpret_cast<const char*>(x), 8);
-                break;
-            }
-        }
-        out.push_back(v);
-    }
-    return out;
-}
+using bench::Column;
+using bench::Die;
+using bench::Images;
+using bench::Layout;
+using bench::Records;
+using bench::U;
 
 long RssKb() {
     long pages = 0, resident = 0;
@@ -102,26 +36,13 @@ long RssKb() {
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-std::string TempFolder() {
-    char templ[] = "/tmp/kdt-bench-XXXXXX";
-    return ::mkdtemp(templ);
-}
-
-void Die(const char* what) {
-    std::fprintf(stderr, "%s failed\n", what);
-    std::exit(1);
-}
+std::string TempFolder() { return bench::TempFolder("kdt-bench"); }
 
 void EngineAppendAndRead(benchmark::State& state) {
     const auto cols = Layout();
     const int n = Records();
     std::string dir = TempFolder();
-    std::string fields;
-    for (const Column& c : cols) {
-        if (!fields.empty()) fields += ';';
-        fields += c.name + "," + std::to_string(c.type) + "," + std::to_string(c.length) +
-                  (c.type == KCE_NUMERIC ? ",2" : "");
-    }
+    const std::string fields = bench::FieldList(cols);
     KDSHANDLE conn = 0, t = 0;
     if (KdsConnect(U(dir), &conn) ||
         KdsCreateTable(conn, U("BENCH"), KCE_KDT, KCE_ANSI, U(fields), 0, &t))
@@ -293,16 +214,10 @@ void SqliteAppendAndRead(benchmark::State& state) {
 }
 
 // Prints each result and, at the end, the ratios engine / direct SQLite.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public bench::TimesReporter {
   public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            times_[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-        }
-    }
     void Finalize() override {
-        ConsoleReporter::Finalize();
+        TimesReporter::Finalize();
         const char* phases[] = {"append", "read"};
         for (int p = 0; p < 2; ++p) {
             auto engine = Find("Engine", p), direct = Find("Sqlite", p);
@@ -315,18 +230,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
             }
         }
     }
-
-  private:
-    // Real and CPU time of a run.
-    std::pair<double, double> Find(const std::string& prefix, int phase) {
-        for (const auto& [name, time] : times_) {
-            if (name.rfind(prefix, 0) == 0 &&
-                name.find("/" + std::to_string(phase)) != std::string::npos)
-                return time;
-        }
-        return {0, 0};
-    }
-    std::map<std::string, std::pair<double, double>> times_;
 };
 
 }  // namespace

@@ -322,6 +322,7 @@ class TDataSet : public rtl::TComponent {
                                              const std::vector<rtl::Variant>& keyValues,
                                              const std::string& resultFields);
     virtual void RefillBuffers(const TResyncMode& mode);
+    // Source and destination may be the same string (the field classes translate in place).
     virtual int TranslateText(const std::string& source, std::string& destination, bool toOem);
     virtual int UpdateStatus() const { return 0; }
     // A stream over a blob field's content of the active record; none in the base.

@@ -1,4 +1,5 @@
 // TStringField: text columns of a fixed maximum size, and the conversions a text column offers.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -25,30 +26,55 @@ void TStringField::CheckTypeSize(int size) const {
 
 void TStringField::SetSize(int size) { TField::SetSize(size); }
 
-std::string TStringField::StringValue() const {
-    std::vector<char> data(DataSize() + 1, '\0');
-    if (!ReadData(data.data())) return {};
-    std::string text(data.data(), strnlen(data.data(), std::min<size_t>(data.size(), kMaxSize)));
-    if (transliterate_ && DataSet()) {
-        std::string out;
-        DataSet()->TranslateText(text, out, false);
-        return out;
+namespace {
+
+// Room for a field's data: on the stack for the usual short fields, on the heap past that.
+// Zero-filled, as the readers and writers of field data expect.
+class DataArea {
+  public:
+    explicit DataArea(size_t size) {
+        if (size > sizeof small_) {
+            large_.assign(size, '\0');
+            data_ = large_.data();
+        } else {
+            std::memset(small_, 0, size);
+        }
     }
+    char* Data() { return data_; }
+
+  private:
+    char small_[256];
+    std::vector<char> large_;
+    char* data_ = small_;
+};
+
+}  // namespace
+
+std::string TStringField::StringValue() const {
+    const size_t size = static_cast<size_t>(DataSize()) + 1;
+    DataArea area(size);
+    char* data = area.Data();
+    if (!ReadData(data)) return {};
+    std::string text(data, strnlen(data, std::min<size_t>(size, kMaxSize)));
+    if (transliterate_ && DataSet()) DataSet()->TranslateText(text, text, false);
     return text;
 }
 
 void TStringField::SetStringValue(const std::string& value) {
     // The first Size characters, up to a zero character; the rest is dropped without error.
-    std::string text =
-        value.substr(0, std::min<size_t>(strnlen(value.c_str(), value.size()), Size()));
+    size_t count = std::min<size_t>(strnlen(value.c_str(), value.size()), Size());
+    const char* text = value.data();
+    std::string translated;
     if (transliterate_ && DataSet()) {
-        std::string out;
-        DataSet()->TranslateText(text, out, true);
-        text = out.substr(0, Size());
+        translated.assign(value, 0, count);
+        DataSet()->TranslateText(translated, translated, true);
+        if (translated.size() > static_cast<size_t>(Size())) translated.resize(Size());
+        text = translated.data();
+        count = translated.size();
     }
-    std::vector<char> data(DataSize(), '\0');
-    std::memcpy(data.data(), text.data(), text.size());
-    WriteData(data.data());
+    DataArea area(static_cast<size_t>(DataSize()));
+    std::memcpy(area.Data(), text, count);
+    WriteData(area.Data());
 }
 
 int32_t TStringField::IntegerValue() const { return rtl::StrToInt(StringValue()); }

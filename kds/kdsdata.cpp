@@ -335,8 +335,11 @@ void TKdsDataSet::FireAfterOpen() {
 }
 
 UNSIGNED16 TKdsDataSet::OpenTableType() {
+    // The type of an open table never changes; the cached answer is dropped with the handle.
+    if (openTableType_ != 0 && tableHandle_ != kNoKdsHandle) return openTableType_;
     UNSIGNED16 type = 0;
     CheckKdsStatus(this, KdsGetTableType(tableHandle_, &type));
+    if (tableHandle_ != kNoKdsHandle) openTableType_ = type;
     return type;
 }
 
@@ -376,6 +379,7 @@ void TKdsDataSet::CursorOpen() {
     // A cursor handed over by a data provider waits in OrderHandle.
     tableHandle_ = orderHandle_ != kNoKdsHandle ? orderHandle_ : OpenTableCursor();
     orderHandle_ = tableHandle_;
+    openTableType_ = 0;
 
     UNSIGNED32 length = 0;
     CheckKdsStatus(this, KdsGetRecordLength(tableHandle_, &length));
@@ -424,6 +428,7 @@ void TKdsDataSet::CursorClose() {
     KDSHANDLE handle = tableHandle_;
     tableHandle_ = kNoKdsHandle;
     orderHandle_ = kNoKdsHandle;
+    openTableType_ = 0;
     cursorReady_ = false;
     // The handle is forgotten before a refusal is raised: the dataset is closed either way.
     if (handle != kNoKdsHandle && handle != 0) CheckKdsStatus(this, KdsCloseTable(handle));

@@ -247,6 +247,9 @@ class TKdsDataSet : public db::TDataSet {
     // In the SetKey state Post keeps the key entered and Cancel puts back the one before.
     void Post() override;
     void Cancel() override;
+    // While a new record is posted the engine cursor is not moved to the end or the start of
+    // the table first (see the definition).
+    void PositionCursorAt(int index) override;
     bool FieldIsIndexed(const db::TField& field) const override;
     // A TKdsBlobStream over the field's value in the record the state addresses.
     std::unique_ptr<rtl::TStream> OpenBlobStream(db::TField& field,
@@ -292,6 +295,7 @@ class TKdsDataSet : public db::TDataSet {
     void FollowAliasTableType(TKdsAliasTableType type);
 
     // The engine's answer for the table type of the open table: 3 native, other codes xBase.
+    // Asked once per open cursor (field reads and writes test it for every value).
     UNSIGNED16 OpenTableType();
 
   protected:
@@ -462,6 +466,10 @@ class TKdsDataSet : public db::TDataSet {
     std::array<std::vector<char>, kKeyBufferCount> keyBuffers_;
     int currentKeyBuffer_ = 0;
     bool cursorReady_ = false;
+    // OpenTableType of the open cursor; 0 until it is first asked.
+    UNSIGNED16 openTableType_ = 0;
+    // Set while Post runs for a record in the Insert state.
+    bool postingNewRecord_ = false;
     std::vector<char> oldRecordImage_;
     std::string defaultIndexName_;
     std::string resolvedAliasPath_;

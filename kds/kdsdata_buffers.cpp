@@ -164,8 +164,6 @@ bool TKdsDataSet::StateAllowsBlobDiscard() const {
 
 db::FetchResult TKdsDataSet::ReadCurrentRecord(db::TRecordBuffer buffer, int length,
                                                db::FetchMode mode) {
-    UNSIGNED16 fieldCount = 0;
-    CheckKdsStatus(this, KdsGetNumFields(tableHandle_, &fieldCount));
     for (;;) {
         UNSIGNED16 atEnd = 0;
         CheckKdsStatus(this, KdsAtEOF(tableHandle_, &atEnd));
@@ -241,7 +239,6 @@ db::FetchResult TKdsDataSet::ReadCurrentRecord(db::TRecordBuffer buffer, int len
                 continue;
             }
         }
-        (void)fieldCount;
         return db::FetchResult::OK;
     }
 }
@@ -275,6 +272,20 @@ void TKdsDataSet::CursorFirst() {
 void TKdsDataSet::CursorLast() {
     CheckKdsStatus(this, KdsGotoBottom(orderHandle_));
     CheckKdsStatus(this, KdsSkip(orderHandle_, 1));
+}
+
+void TKdsDataSet::PositionCursorAt(int index) {
+    // A new record being posted is not in the table yet, and CursorPost appends it wherever the
+    // engine cursor stands: moving the cursor past the end (an appended record) or before the
+    // start first would only cost the engine a record read per Post. A bookmark move is skipped
+    // in the Insert state anyway (CursorGoToBookmark). After the post the window is refilled
+    // from the record just written; a failed post leaves the Insert state, whose Cancel puts
+    // the cursor back itself.
+    if (postingNewRecord_ && State() == db::DataSetState::Insert && index == ActiveIndex()) {
+        db::BookmarkFlag flag = ReadBookmarkFlag(WindowBuffer(index));
+        if (flag == db::BookmarkFlag::Bof || flag == db::BookmarkFlag::Eof) return;
+    }
+    db::TDataSet::PositionCursorAt(index);
 }
 
 void TKdsDataSet::CursorGoToBookmark(const void* bookmark) {

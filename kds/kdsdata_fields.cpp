@@ -55,10 +55,14 @@ void Store(void* p, T value) {
 
 bool IsBlobType(int code) { return code >= KCE_MEMO && code <= KCE_VARCHAR; }
 
-// The settings of numeric field texts: "." whatever the process uses.
-rtl::TFormatSettings PointSettings() {
-    rtl::TFormatSettings settings = rtl::FormatSettings();
-    settings.DecimalSeparator = '.';
+// The settings of numeric field texts: "." whatever the process uses. Reading a number uses
+// only the decimal separator, so the process-wide settings need not be copied for every value.
+const rtl::TFormatSettings& PointSettings() {
+    static const rtl::TFormatSettings settings = [] {
+        rtl::TFormatSettings s;
+        s.DecimalSeparator = '.';
+        return s;
+    }();
     return settings;
 }
 
@@ -274,7 +278,7 @@ void TKdsDataSet::ReadFieldValue(const db::TField& field, db::TRecordBuffer buff
             std::string text(p, static_cast<size_t>(length));
             size_t zero = text.find('\0');
             if (zero != std::string::npos) text.resize(zero);
-            rtl::TFormatSettings settings = PointSettings();
+            const rtl::TFormatSettings& settings = PointSettings();
             // A text that does not read as a number leaves the destination as it was.
             if (field.DataType() == db::ftSmallint) {
                 double value = 0;

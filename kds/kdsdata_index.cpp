@@ -385,7 +385,15 @@ void TKdsDataSet::EndKeyEdit(bool keep) {
 }
 
 void TKdsDataSet::Post() {
-    db::TDataSet::Post();
+    bool outer = postingNewRecord_;
+    postingNewRecord_ = State() == db::DataSetState::Insert;
+    try {
+        db::TDataSet::Post();
+    } catch (...) {
+        postingNewRecord_ = outer;
+        throw;
+    }
+    postingNewRecord_ = outer;
     if (State() == db::DataSetState::SetKey) EndKeyEdit(true);
 }
 

@@ -1,9 +1,11 @@
 #include "rtl/datetime.h"
 
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <string_view>
 
 #include "rtl/exceptions.h"
 #include "rtl/format.h"
@@ -80,6 +82,24 @@ bool StartsWithNoCase(const std::string& s, size_t at, const std::string& word) 
     return true;
 }
 
+// Format letters are ASCII, so reading a format needs no locale: this lowers A-Z only, and the
+// format is read once per value converted.
+char FormatLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// Whether the format holds the lower-case ASCII word at `at`, letter case ignored.
+bool FormatWordAt(const std::string& f, size_t at, std::string_view word) {
+    if (at + word.size() > f.size()) return false;
+    for (size_t k = 0; k < word.size(); ++k)
+        if (FormatLower(f[at + k]) != word[k]) return false;
+    return true;
+}
+
+// The am/pm marks all begin with an "a".
+bool AmPmAt(const std::string& f, size_t at) {
+    return FormatLower(f[at]) == 'a' && (FormatWordAt(f, at, "am/pm") ||
+                                         FormatWordAt(f, at, "a/p") || FormatWordAt(f, at, "ampm"));
+}
+
 // True when the format (outside quotes) holds an am/pm mark, so hours count 1 to 12.
 bool UsesTwelveHours(const std::string& f) {
     for (size_t i = 0; i < f.size(); ++i) {
@@ -88,18 +108,20 @@ bool UsesTwelveHours(const std::string& f) {
             size_t close = f.find(c, i + 1);
             if (close == std::string::npos) return false;
             i = close;
-        } else if (StartsWithNoCase(f, i, "am/pm") || StartsWithNoCase(f, i, "a/p") ||
-                   StartsWithNoCase(f, i, "ampm")) {
+        } else if (AmPmAt(f, i)) {
             return true;
         }
     }
     return false;
 }
 
-std::string Pad(int value, int width) {
-    std::string s = std::to_string(value);
-    if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), '0');
-    return s;
+// Appends the value with at least `width` digits, zeros in front.
+void AppendPadded(std::string& out, int value, int width) {
+    char buf[16];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+    int length = static_cast<int>(end - buf);
+    if (length < width) out.append(static_cast<size_t>(width - length), '0');
+    out.append(buf, end);
 }
 
 struct Parts {
@@ -117,13 +139,13 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
     const size_t n = f.size();
     auto run = [&](char lower) {
         size_t count = 0;
-        while (i + count < n && Lower(f[i + count]) == lower) ++count;
+        while (i + count < n && FormatLower(f[i + count]) == lower) ++count;
         i += count;
         return static_cast<int>(count);
     };
     while (i < n) {
         char c = f[i];
-        char lc = Lower(c);
+        char lc = FormatLower(c);
         if (c == '"' || c == '\'') {
             size_t close = f.find(c, i + 1);
             if (close == std::string::npos) close = n;
@@ -131,18 +153,18 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
             i = close == n ? n : close + 1;
             continue;
         }
-        if (StartsWithNoCase(f, i, "am/pm")) {
+        if (lc == 'a' && FormatWordAt(f, i, "am/pm")) {
             std::string mark = p.hour < 12 ? f.substr(i, 2) : f.substr(i + 3, 2);
             out += mark;
             i += 5;
             continue;
         }
-        if (StartsWithNoCase(f, i, "a/p")) {
+        if (lc == 'a' && FormatWordAt(f, i, "a/p")) {
             out += p.hour < 12 ? f[i] : f[i + 2];
             i += 3;
             continue;
         }
-        if (StartsWithNoCase(f, i, "ampm")) {
+        if (lc == 'a' && FormatWordAt(f, i, "ampm")) {
             out += p.hour < 12 ? s.TimeAMString : s.TimePMString;
             i += 4;
             continue;
@@ -150,16 +172,16 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
         switch (lc) {
             case 'y': {
                 int count = run('y');
-                out += count <= 2 ? Pad(p.year % 100, 2) : Pad(p.year, 4);
+                AppendPadded(out, count <= 2 ? p.year % 100 : p.year, count <= 2 ? 2 : 4);
                 afterHour = false;
                 break;
             }
             case 'm': {
                 int count = run('m');
                 if (afterHour && count <= 2) {
-                    out += Pad(p.minute, count);
+                    AppendPadded(out, p.minute, count);
                 } else if (count <= 2) {
-                    out += Pad(p.month, count);
+                    AppendPadded(out, p.month, count);
                 } else {
                     out +=
                         count == 3 ? kShortMonthNames[p.month - 1] : kLongMonthNames[p.month - 1];
@@ -170,7 +192,7 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
             case 'd': {
                 int count = run('d');
                 if (count <= 2)
-                    out += Pad(p.day, count);
+                    AppendPadded(out, p.day, count);
                 else if (count == 3)
                     out += kShortDayNames[p.weekDay - 1];
                 else if (count == 4)
@@ -185,20 +207,20 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
                 int count = run('h');
                 int h = p.hour;
                 if (twelve) h = h % 12 == 0 ? 12 : h % 12;
-                out += Pad(h, count > 1 ? 2 : 1);
+                AppendPadded(out, h, count > 1 ? 2 : 1);
                 afterHour = true;
                 break;
             }
             case 'n':
-                out += Pad(p.minute, run('n') > 1 ? 2 : 1);
+                AppendPadded(out, p.minute, run('n') > 1 ? 2 : 1);
                 afterHour = false;
                 break;
             case 's':
-                out += Pad(p.second, run('s') > 1 ? 2 : 1);
+                AppendPadded(out, p.second, run('s') > 1 ? 2 : 1);
                 afterHour = false;
                 break;
             case 'z':
-                out += Pad(p.msec, run('z') > 1 ? 3 : 1);
+                AppendPadded(out, p.msec, run('z') > 1 ? 3 : 1);
                 afterHour = false;
                 break;
             case 't': {
@@ -232,10 +254,26 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
     }
 }
 
+// 1 Sunday to 7 Saturday; 1899-12-30 (day 0) was a Saturday.
+int WeekDayOf(int64_t dayNumber) {
+    int64_t w = (dayNumber + 6) % 7;
+    if (w < 0) w += 7;
+    return static_cast<int>(w) + 1;
+}
+
+// Every part of the value from one decoding.
 Parts PartsOf(TDateTime value) {
     Parts p{};
-    DecodeDateTime(value, p.year, p.month, p.day, p.hour, p.minute, p.second, p.msec);
-    p.weekDay = DayOfWeek(value);
+    int64_t dayNumber, ms;
+    Split(value, dayNumber, ms);
+    CivilFromDays(dayNumber + kUnixDelta, p.year, p.month, p.day);
+    p.msec = static_cast<int>(ms % 1000);
+    ms /= 1000;
+    p.second = static_cast<int>(ms % 60);
+    ms /= 60;
+    p.minute = static_cast<int>(ms % 60);
+    p.hour = static_cast<int>(ms / 60);
+    p.weekDay = WeekDayOf(dayNumber);
     return p;
 }
 
@@ -291,7 +329,7 @@ DateOrder OrderOf(const std::string& format) {
             i = close;
             continue;
         }
-        switch (Lower(c)) {
+        switch (FormatLower(c)) {
             case 'd':
                 return DateOrder::DMY;
             case 'm':
@@ -413,15 +451,14 @@ TDateTime ComposeDateTime(TDateTime date, TDateTime time) {
 
 void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute,
                     int& second, int& msec) {
-    int64_t dayNumber, ms;
-    Split(value, dayNumber, ms);
-    CivilFromDays(dayNumber + kUnixDelta, year, month, day);
-    msec = static_cast<int>(ms % 1000);
-    ms /= 1000;
-    second = static_cast<int>(ms % 60);
-    ms /= 60;
-    minute = static_cast<int>(ms % 60);
-    hour = static_cast<int>(ms / 60);
+    const Parts p = PartsOf(value);
+    year = p.year;
+    month = p.month;
+    day = p.day;
+    hour = p.hour;
+    minute = p.minute;
+    second = p.second;
+    msec = p.msec;
 }
 
 void DecodeDate(TDateTime value, int& year, int& month, int& day) {
@@ -437,10 +474,7 @@ void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& msec)
 int DayOfWeek(TDateTime value) {
     int64_t dayNumber, ms;
     Split(value, dayNumber, ms);
-    // 1899-12-30 was a Saturday.
-    int64_t w = (dayNumber + 6) % 7;
-    if (w < 0) w += 7;
-    return static_cast<int>(w) + 1;
+    return WeekDayOf(dayNumber);
 }
 
 TDateTime Now() {
@@ -458,29 +492,30 @@ TDateTime Date() { return std::trunc(Now()); }
 
 std::string FormatDateTime(const std::string& format, TDateTime value,
                            const TFormatSettings& settings) {
+    static const std::string kDefault = "c";
     std::string out;
-    AppendFormatted(out, format.empty() ? "c" : format, PartsOf(value), settings, 0);
+    AppendFormatted(out, format.empty() ? kDefault : format, PartsOf(value), settings, 0);
     return out;
 }
 
 std::string FormatDateTime(const std::string& format, TDateTime value) {
-    return FormatDateTime(format, value, FormatSettings());
+    return FormatDateTime(format, value, CurrentFormatSettings());
 }
 
 std::string DateToStr(TDateTime value, const TFormatSettings& settings) {
     return FormatDateTime(settings.ShortDateFormat, value, settings);
 }
-std::string DateToStr(TDateTime value) { return DateToStr(value, FormatSettings()); }
+std::string DateToStr(TDateTime value) { return DateToStr(value, CurrentFormatSettings()); }
 
 std::string TimeToStr(TDateTime value, const TFormatSettings& settings) {
     return FormatDateTime(settings.LongTimeFormat, value, settings);
 }
-std::string TimeToStr(TDateTime value) { return TimeToStr(value, FormatSettings()); }
+std::string TimeToStr(TDateTime value) { return TimeToStr(value, CurrentFormatSettings()); }
 
 std::string DateTimeToStr(TDateTime value, const TFormatSettings& settings) {
     return FormatDateTime("c", value, settings);
 }
-std::string DateTimeToStr(TDateTime value) { return DateTimeToStr(value, FormatSettings()); }
+std::string DateTimeToStr(TDateTime value) { return DateTimeToStr(value, CurrentFormatSettings()); }
 
 bool TryStrToDate(const std::string& text, TDateTime& value, const TFormatSettings& settings) {
     Scanner sc{text};
@@ -520,7 +555,9 @@ bool TryStrToDateTime(const std::string& text, TDateTime& value, const TFormatSe
             throw EConvertError(Format("'%s' is not a valid " Message, {text}));      \
         return v;                                                                     \
     }                                                                                 \
-    TDateTime StrTo##Name(const std::string& text) { return StrTo##Name(text, FormatSettings()); }
+    TDateTime StrTo##Name(const std::string& text) {                                  \
+        return StrTo##Name(text, CurrentFormatSettings());                            \
+    }
 
 RTL_PARSER(Date, "date")
 RTL_PARSER(Time, "time")

@@ -3,7 +3,9 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <atomic>
 #include <cctype>
+#include <cstdint>
 #include <mutex>
 
 namespace rtl {
@@ -13,6 +15,15 @@ std::mutex& SettingsLock() {
     static std::mutex lock;
     return lock;
 }
+
+// Counts the changes; a thread's copy of the settings is current while it has seen the latest
+// count. Changed under the lock, after the settings.
+std::atomic<uint64_t>& Generation() {
+    static std::atomic<uint64_t> generation{1};
+    return generation;
+}
+
+void NoteChange() { Generation().fetch_add(1, std::memory_order_release); }
 
 TFormatSettings& Current() {
     // Read from the locale on first use, so the environment at that time decides.
@@ -139,30 +150,38 @@ TFormatSettings FormatSettings() {
     return Current();
 }
 
+const TFormatSettings& CurrentFormatSettings() {
+    thread_local TFormatSettings copy;
+    thread_local uint64_t seen = 0;
+    if (seen != Generation().load(std::memory_order_acquire)) {
+        std::lock_guard<std::mutex> guard(SettingsLock());
+        copy = Current();
+        seen = Generation().load(std::memory_order_relaxed);
+    }
+    return copy;
+}
+
 void SetFormatSettings(const TFormatSettings& settings) {
     std::lock_guard<std::mutex> guard(SettingsLock());
     Current() = settings;
+    NoteChange();
 }
 
 #define RTL_SETTING(Type, Name)                            \
-    Type Name() {                                          \
-        std::lock_guard<std::mutex> guard(SettingsLock()); \
-        return Current().Name;                             \
-    }                                                      \
+    Type Name() { return CurrentFormatSettings().Name; }   \
     void Set##Name(const Type& value) {                    \
         std::lock_guard<std::mutex> guard(SettingsLock()); \
         Current().Name = value;                            \
+        NoteChange();                                      \
     }
 
 // The header declares the char setters by value; these overloads forward to them.
 #define RTL_CHAR_SETTING(Name)                             \
-    char Name() {                                          \
-        std::lock_guard<std::mutex> guard(SettingsLock()); \
-        return Current().Name;                             \
-    }                                                      \
+    char Name() { return CurrentFormatSettings().Name; }   \
     void Set##Name(char value) {                           \
         std::lock_guard<std::mutex> guard(SettingsLock()); \
         Current().Name = value;                            \
+        NoteChange();                                      \
     }
 
 RTL_CHAR_SETTING(DecimalSeparator)

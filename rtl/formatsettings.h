@@ -34,6 +34,11 @@ TFormatSettings FormatSettingsFromLocale(const std::string& numericLocale = "",
 
 // A copy of the current process-wide settings.
 TFormatSettings FormatSettings();
+// The current settings without a copy, for conversions made once per value: this thread's own
+// copy, taken again only after the settings changed. The reference stays valid on this thread;
+// its content is replaced by the first call after a change, so a caller holds it only for one
+// conversion.
+const TFormatSettings& CurrentFormatSettings();
 void SetFormatSettings(const TFormatSettings& settings);
 
 // Single settings, for the callers that change one of them.

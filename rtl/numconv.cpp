@@ -4,9 +4,12 @@
 #include <stdlib.h>
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <string_view>
 
 #include "rtl/exceptions.h"
 #include "rtl/format.h"
@@ -15,6 +18,29 @@ namespace rtl {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The powers of ten a double holds exactly.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The magnitude (a positive double) as n / 10^k with n below 10^15, when that decimal reads back
+// as exactly this double (a division of two exact doubles is correctly rounded). Rounding the
+// double to 15 or fewer significant digits gives that decimal: a normal double lies closer to a
+// decimal that reads back as it than half a unit of the decimal's 15th digit.
+bool ShortDecimal(double magnitude, uint64_t& n, int& k) {
+    if (!(magnitude >= std::numeric_limits<double>::min())) return false;
+    for (k = 0; k <= 15; ++k) {
+        double scaled = magnitude * kExactPowersOfTen[k];
+        if (!(scaled < 1e15)) return false;
+        double whole = std::nearbyint(scaled);
+        if (whole != 0 && whole / kExactPowersOfTen[k] == magnitude) {
+            n = static_cast<uint64_t>(whole);
+            return true;
+        }
+    }
+    return false;
+}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -124,42 +150,88 @@ std::string FloatToStrGeneral(double value, int precision, char decimalSeparator
     if (value == 0) return "0";
     if (precision < 1) precision = 1;
     if (precision > 17) precision = 17;
-    // glibc's %e rounds correctly (to nearest, ties to even on the exact binary value).
+    // The digits of the value rounded to `precision` significant digits, and its exponent.
+    // to_chars with a precision writes what printf's %.*e writes: correctly rounded (to nearest,
+    // ties to even on the exact binary value). Up to 15 digits a shortest text that needs no
+    // more digits than that is the same number: a normal double lies closer to its shortest text
+    // than half a unit of the 15th digit (subnormals have fewer digits of their own and are
+    // left to the rounding). The shortest text is much cheaper to find.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*e", precision - 1, value);
-    std::string digits;
-    const char* p = buf;
-    bool negative = *p == '-';
-    if (negative) ++p;
-    for (; *p && *p != 'e'; ++p) {
-        if (*p >= '0' && *p <= '9') digits += *p;
+    char* end = nullptr;
+    char digits[24];
+    size_t count = 0;
+    int exponent = 0;
+    auto split = [&](char* last) {
+        end = last;
+        count = 0;
+        const char* p = buf;
+        if (*p == '-') ++p;
+        for (; p < end && *p != 'e'; ++p) {
+            if (*p >= '0' && *p <= '9' && count < sizeof digits) digits[count++] = *p;
+        }
+        exponent = 0;
+        if (p < end && *p == 'e') {
+            ++p;
+            bool negativeExponent = p < end && *p == '-';
+            if (p < end && (*p == '-' || *p == '+')) ++p;
+            for (; p < end && *p >= '0' && *p <= '9'; ++p) exponent = exponent * 10 + (*p - '0');
+            if (negativeExponent) exponent = -exponent;
+        }
+    };
+    bool done = false;
+    uint64_t n = 0;
+    int k = 0;
+    if (precision <= 15 && ShortDecimal(std::fabs(value), n, k)) {
+        // The decimal digits of n, then the point moved k places to the left.
+        auto [last, ec] = std::to_chars(digits, digits + sizeof digits, n);
+        count = static_cast<size_t>(last - digits);
+        exponent = static_cast<int>(count) - 1 - k;
+        while (count > 1 && digits[count - 1] == '0') --count;
+        done = static_cast<int>(count) <= precision;
     }
-    int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    if (!done && precision <= 15 && std::fabs(value) >= std::numeric_limits<double>::min()) {
+        const auto [last, ec] =
+            std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+        if (ec == std::errc()) {
+            split(last);
+            done = static_cast<int>(count) <= precision;
+        }
+    }
+    if (!done) {
+        const auto [last, ec] = std::to_chars(buf, buf + sizeof buf, value,
+                                              std::chars_format::scientific, precision - 1);
+        if (ec != std::errc()) return "0";
+        split(last);
+    }
+    bool negative = value < 0;
+    while (count > 1 && digits[count - 1] == '0') --count;
+    const std::string_view all(digits, count);
 
-    std::string out = negative ? "-" : "";
+    std::string out;
+    out.reserve(count + 8);
+    if (negative) out += '-';
     if (exponent >= -5 && exponent < precision) {
         if (exponent >= 0) {
             size_t intLen = static_cast<size_t>(exponent) + 1;
-            if (digits.size() <= intLen) {
-                out += digits;
-                out.append(intLen - digits.size(), '0');
+            if (count <= intLen) {
+                out += all;
+                out.append(intLen - count, '0');
             } else {
-                out += digits.substr(0, intLen);
+                out += all.substr(0, intLen);
                 out += decimalSeparator;
-                out += digits.substr(intLen);
+                out += all.substr(intLen);
             }
         } else {
             out += '0';
             out += decimalSeparator;
             out.append(static_cast<size_t>(-exponent - 1), '0');
-            out += digits;
+            out += all;
         }
     } else {
-        out += digits[0];
-        if (digits.size() > 1) {
+        out += all[0];
+        if (count > 1) {
             out += decimalSeparator;
-            out += digits.substr(1);
+            out += all.substr(1);
         }
         out += 'E';
         out += std::to_string(exponent);
@@ -178,42 +250,72 @@ bool TryStrToFloat(const std::string& text, double& value, const TFormatSettings
     size_t end = text.size();
     while (begin < end && IsBlank(text[begin])) ++begin;
     while (end > begin && IsBlank(text[end - 1])) --end;
-    std::string norm;
     size_t i = begin;
-    if (i < end && (text[i] == '+' || text[i] == '-')) norm += text[i++];
+    const bool negative = i < end && text[i] == '-';
+    const bool signed_ = i < end && (text[i] == '+' || text[i] == '-');
+    if (signed_) ++i;
     if (EqualsNoCase(text, i, end, "inf")) {
-        value = norm == "-" ? -HUGE_VAL : HUGE_VAL;
+        value = negative ? -HUGE_VAL : HUGE_VAL;
         return true;
     }
     if (EqualsNoCase(text, i, end, "nan")) {
         value = std::nan("");
         return true;
     }
+    // One pass checks the form and gathers up to 15 digits; the text the C parser reads is
+    // written only when those digits do not settle the value.
+    const size_t digitsBegin = i;
     size_t digitCount = 0;
+    size_t fractionDigits = 0;
+    uint64_t mantissa = 0;
     bool separatorSeen = false;
     for (; i < end; ++i) {
         char c = text[i];
         if (c >= '0' && c <= '9') {
-            norm += c;
             ++digitCount;
+            if (separatorSeen) ++fractionDigits;
+            if (digitCount <= 15) mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
         } else if (c == settings.DecimalSeparator && !separatorSeen) {
-            norm += '.';
             separatorSeen = true;
         } else {
             break;
         }
     }
     if (digitCount == 0) return false;
+    const size_t digitsEnd = i;
+    bool exponentSeen = false;
     if (i < end && (text[i] == 'e' || text[i] == 'E')) {
-        norm += 'e';
+        exponentSeen = true;
         ++i;
-        if (i < end && (text[i] == '+' || text[i] == '-')) norm += text[i++];
+        if (i < end && (text[i] == '+' || text[i] == '-')) ++i;
         size_t expDigits = 0;
-        for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i, ++expDigits) norm += text[i];
+        for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i) ++expDigits;
         if (expDigits == 0) return false;
     }
     if (i != end) return false;
-    double v = strtod_l(norm.c_str(), nullptr, CLocale());
+    if (!exponentSeen && digitCount <= 15) {
+        // At most 15 digits and no exponent: the digits and the power of ten are exact doubles,
+        // and one correctly rounded division gives what strtod gives.
+        double v = static_cast<double>(mantissa) / kExactPowersOfTen[fractionDigits];
+        value = negative ? -v : v;
+        return true;
+    }
+    std::string norm;
+    if (signed_) norm += text[begin];
+    for (size_t k = digitsBegin; k < digitsEnd; ++k) {
+        norm += text[k] == settings.DecimalSeparator ? '.' : text[k];
+    }
+    if (exponentSeen) {
+        norm += 'e';
+        norm.append(text, digitsEnd + 1, end - digitsEnd - 1);
+    }
+    // from_chars reads the usual texts exactly as strtod does (correctly rounded) at a fraction
+    // of its cost; what it refuses (a "+" sign, a value out of range) goes to strtod as before.
+    double v = 0;
+    const auto [parsedEnd, ec] = std::from_chars(norm.data(), norm.data() + norm.size(), v);
+    if (ec != std::errc() || parsedEnd != norm.data() + norm.size()) {
+        v = strtod_l(norm.c_str(), nullptr, CLocale());
+    }
     if (std::isinf(v)) {
         // The largest double written with 15 digits ("1.79769313486232E308") lies just above
         // it; such a text stands for the largest double. Anything larger does not fit.
@@ -226,7 +328,7 @@ bool TryStrToFloat(const std::string& text, double& value, const TFormatSettings
 }
 
 bool TryStrToFloat(const std::string& text, double& value) {
-    return TryStrToFloat(text, value, FormatSettings());
+    return TryStrToFloat(text, value, CurrentFormatSettings());
 }
 
 double StrToFloat(const std::string& text, const TFormatSettings& settings) {
@@ -236,7 +338,7 @@ double StrToFloat(const std::string& text, const TFormatSettings& settings) {
     return v;
 }
 
-double StrToFloat(const std::string& text) { return StrToFloat(text, FormatSettings()); }
+double StrToFloat(const std::string& text) { return StrToFloat(text, CurrentFormatSettings()); }
 
 int64_t Round(double value) {
     // nearbyint rounds under the current mode, which is to nearest with ties to even unless a
@@ -273,7 +375,7 @@ std::string CurrToStr(Currency value, const TFormatSettings& settings) {
     return out;
 }
 
-std::string CurrToStr(Currency value) { return CurrToStr(value, FormatSettings()); }
+std::string CurrToStr(Currency value) { return CurrToStr(value, CurrentFormatSettings()); }
 
 Currency StrToCurr(const std::string& text) { return DoubleToCurrency(StrToFloat(text)); }
 

@@ -10,8 +10,8 @@
 
 #include "engine/dates.h"
 #include "engine/decimal.h"
+#include "engine/field_text.h"
 #include "engine/journal.h"
-#include "engine/native/kdt_values.h"
 #include "engine/status.h"
 #include "rtl/codepages.h"
 
@@ -360,7 +360,7 @@ class DbfStorage : public Storage {
         const FieldDesc& f = layout_.fields[field];
         const FieldDesc n = NativeField(f);
         std::vector<uint8_t> value(n.length);
-        if (KCESTATUS s = native::FromText(n, text, value.data())) return s;
+        if (KCESTATUS s = ValueFromText(n, text, value.data())) return s;
         if (IsNativeNull(n, value.data())) {
             WriteNull(field, image);
             return KCE_SUCCESS;
@@ -385,7 +385,7 @@ class DbfStorage : public Storage {
         std::vector<uint8_t> value(n.length);
         const uint8_t* p = image + f.offset;
         if (f.type == KCE_DATE) {
-            std::optional<int64_t> julian = DigitsToJulian(p);
+            std::optional<int64_t> julian = JulianFromEightDigits(p);
             if (!julian) {
                 // A date another writer spelled wrongly is shown as its bytes.
                 text->assign(reinterpret_cast<const char*>(p), 8);
@@ -409,7 +409,7 @@ class DbfStorage : public Storage {
             }
             return KCE_SUCCESS;
         }
-        return native::ToText(n, value.data(), text);
+        return ValueToText(n, value.data(), text);
     }
 
     KCESTATUS CheckRaw(int field, const uint8_t* bytes) const override {
@@ -431,7 +431,7 @@ class DbfStorage : public Storage {
                 }
                 break;
             case KCE_DATE:
-                if (!AllBlank(bytes, 8) && !DigitsToJulian(bytes)) {
+                if (!AllBlank(bytes, 8) && !JulianFromEightDigits(bytes)) {
                     return invalid("a date is eight digits YYYYMMDD or blanks");
                 }
                 break;
@@ -490,18 +490,6 @@ class DbfStorage : public Storage {
     // Whether a field can be null through a Visual FoxPro _NullFlags bit.
     bool Nullable(int field) const { return table_->Fields()[size_t(field)].nullBit >= 0; }
 
-    static std::optional<int64_t> DigitsToJulian(const uint8_t* p) {
-        int v[8];
-        for (int i = 0; i < 8; ++i) {
-            if (p[i] < '0' || p[i] > '9') return std::nullopt;
-            v[i] = p[i] - '0';
-        }
-        CivilDate d{v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5],
-                    v[6] * 10 + v[7]};
-        if (!IsValidCivil(d)) return std::nullopt;
-        return JulianFromCivil(d);
-    }
-
     std::unique_ptr<DbfTable> table_;
     UNSIGNED16 tableType_;
     bool readOnly_;
@@ -525,7 +513,9 @@ KCESTATUS OpenAs(UNSIGNED16 tableType, const OpenRequest& request, std::unique_p
                 probe->UnlockRecord(0);
                 if (s) return s;
             }
-            if (probe->LockTable(true)) {
+            // The table lock is tried only when there is something to finish: even a brief
+            // exclusive hold would turn away another process opening the table meanwhile.
+            if (HasPackLeftovers(request.path) && probe->LockTable(true)) {
                 if (KCESTATUS s = FinishInterruptedPack(request.path, writable)) return s;
             }
         }

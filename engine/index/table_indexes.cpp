@@ -276,8 +276,7 @@ KCESTATUS TableIndexes::CreateInFile(const std::string& path, const IndexDefinit
                     "'" + def.name + "': letters, digits and '_', at most 128, not a digit first");
     }
     if (Xbase()) {
-        std::string ext = Extension(path);
-        for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+        std::string ext = rtl::LowerCase(Extension(path));
         IndexFile* file = FindFile(path);
         std::unique_ptr<IndexFile> made;
         if (!file && ext == ".cdx" && std::filesystem::exists(path)) {
@@ -1045,8 +1044,7 @@ KCESTATUS TableIndexes::OpenNtx(const std::shared_ptr<ntx::NtxFile>& file,
 KCESTATUS TableIndexes::AttachXbaseFile(const std::string& path, std::unique_ptr<IndexFile>* out) {
     auto file = std::make_unique<IndexFile>();
     file->path = path;
-    std::string ext = Extension(path);
-    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    std::string ext = rtl::LowerCase(Extension(path));
     const bool readOnly = !storage_.Writable();
     if (ext == ".cdx") {
         std::unique_ptr<cdx::CdxFile> cdx;

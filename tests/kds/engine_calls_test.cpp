@@ -401,19 +401,34 @@ std::map<std::string, int> CallsOfFieldReads(kds::TKdsTable& table, int reads, i
     return total;
 }
 
-TEST_F(KdsEngineCallTest, ReadingNativeFieldsAsksOnlyForTheTableType) {
+// Field reads work on the record buffer alone: the table type they depend on is asked once per
+// open cursor, and asked again after the component reopens on a table of another type.
+TEST_F(KdsEngineCallTest, ReadingNativeFieldsAsksForTheTableTypeOncePerOpen) {
     MakeTable("ALLTYPES", kdstest::kKdt,
               "L,logical;N,numeric,8,2;D,date;C,char,12;CD,compactdate;DBL,double;INT,integer;"
               "SI,shortint;T,time;TS,timestamp;AI,autoinc;R,raw,4;Y,money;M,memo",
               {{"T", "12.5", "20010915", "AB", "", "1.5", "7", "-3", "10:20:30", "", "", "abcd",
                 "9.25", "note"},
                {}});
+    MakeTable("DBFTYPES", kdstest::kCdx, "C,char,12;INT,integer", {{"", "7"}});
     kds::TKdsTable* table = NewTable("KdsTable1", "ALLTYPES", kdstest::kKdt);
     table->Open();
     int fieldReads = 0;
     std::map<std::string, int> calls = CallsOfFieldReads(*table, 3, fieldReads);
     ASSERT_GT(fieldReads, 0);
-    EXPECT_EQ(calls, (std::map<std::string, int>{{"KdsGetTableType", fieldReads}}));
+    EXPECT_EQ(calls, (std::map<std::string, int>{{"KdsGetTableType", 1}}));
+    table->First();
+    EXPECT_EQ(table->FieldNamed("C").StringValue(), "AB");
+    table->Close();
+    // The same component on a DBF table: an empty character field reads as blanks there, which
+    // only the DBF null test takes for empty.
+    table->SetTableName("DBFTYPES");
+    table->SetTableType(kds::ttKdsCDX);
+    table->Open();
+    EngineCalls().clear();
+    EXPECT_TRUE(table->FieldNamed("C").IsBlank());
+    EXPECT_FALSE(table->FieldNamed("INT").IsBlank());
+    EXPECT_EQ(EngineCalls(), (std::map<std::string, int>{{"KdsGetTableType", 1}}));
     table->Close();
 }
 
@@ -427,7 +442,31 @@ TEST_F(KdsEngineCallTest, ReadingDbfFieldsAddsOnlyTheDateConversion) {
     std::map<std::string, int> calls = CallsOfFieldReads(*table, 2, fieldReads);
     ASSERT_EQ(fieldReads, 14);
     EXPECT_EQ(calls, (std::map<std::string, int>{{"KdsConvertStringToJulian", 2},
-                                                 {"KdsGetTableType", fieldReads}}));
+                                                 {"KdsGetTableType", 1}}));
+    table->Close();
+}
+
+// Posting a new record appends it where the engine cursor stands: the cursor is not first
+// moved past the last record, which would read that record in the engine for every Post.
+TEST_F(KdsEngineCallTest, PostingAnAppendedRecordDoesNotMoveToTheEndFirst) {
+    MakeTable("EMP", kdstest::kKdt, "EMP_NO,char,6;NAME,char,20", {{"E1", "ONE"}, {"E2", "TWO"}});
+    kds::TKdsTable* table = NewTable("KdsTable1", "EMP", kdstest::kKdt);
+    table->Open();
+    table->Append();
+    table->FieldNamed("EMP_NO").SetStringValue("E3");
+    EngineCalls().clear();
+    table->Post();
+    EXPECT_EQ(EngineCalls()["KdsGotoBottom"], 0);
+    EXPECT_EQ(table->FieldNamed("EMP_NO").StringValue(), "E3");
+    table->Append();
+    table->FieldNamed("EMP_NO").SetStringValue("E4");
+    table->Cancel();
+    EXPECT_EQ(table->FieldNamed("EMP_NO").StringValue(), "E3");
+    std::vector<std::string> all;
+    for (table->First(); !table->AtEOF(); table->Next()) {
+        all.push_back(table->FieldNamed("EMP_NO").StringValue());
+    }
+    EXPECT_EQ(all, (std::vector<std::string>{"E1", "E2", "E3"}));
     table->Close();
 }
 

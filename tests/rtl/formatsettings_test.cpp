@@ -6,6 +6,10 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
+
+#include "rtl/datetime.h"
+#include "rtl/numconv.h"
 
 // glibc keeps a small list of the LOCPATH folders for every locale loaded while LOCPATH is set
 // and never frees it; that is the C library's, not ours, so the leak checker is told to skip it.
@@ -44,6 +48,30 @@ TEST(FormatSettings, SettersChangeTheProcessWideValuesAndScopesRestoreThem) {
     }
     EXPECT_EQ(ShortDateFormat(), before.ShortDateFormat);
     EXPECT_EQ(DecimalSeparator(), before.DecimalSeparator);
+}
+
+// Conversions read the settings without taking a copy each time; a change made on one thread
+// reaches the next conversion on every thread.
+TEST(FormatSettings, AChangeReachesTheNextConversionOnEveryThread) {
+    TFormatSettingsScope scope(FormatSettings());
+    const TDateTime day = EncodeDate(2024, 3, 9);
+    SetShortDateFormat("MM/dd/yyyy");
+    SetDateSeparator('/');
+    std::string before, after;
+    std::thread reader([&] { before = DateToStr(day); });
+    reader.join();
+    EXPECT_EQ(before, "03/09/2024");
+    std::thread writer([] {
+        SetShortDateFormat("dd.MM.yyyy");
+        SetDateSeparator('.');
+        SetDecimalSeparator(',');
+    });
+    writer.join();
+    EXPECT_EQ(DateToStr(day), "09.03.2024");
+    EXPECT_EQ(FloatToStr(1.5), "1,5");
+    std::thread second([&] { after = DateToStr(day) + " " + FloatToStr(2.5); });
+    second.join();
+    EXPECT_EQ(after, "09.03.2024 2,5");
 }
 
 // Real locales, compiled into a private folder (LOCPATH) so the test does not depend on which

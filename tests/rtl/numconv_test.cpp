@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "rtl/exceptions.h"
 
@@ -56,6 +61,33 @@ TEST(FloatToStr, WritesGeneralFormatAndReadsItBack) {
     EXPECT_TRUE(std::isnan(StrToFloat(FloatToStr(std::nan("")))));
 }
 
+// Every precision names the same number printf's %.*e names, over doubles of every magnitude
+// (random bit patterns), subnormals and short decimals (where the shortest text is taken). The
+// texts are compared as long doubles, which tell apart decimals that round to one double.
+TEST(FloatToStr, RoundsAsPrintfDoesAtEveryPrecision) {
+    std::mt19937_64 random(20240917);
+    std::vector<double> values;
+    for (int i = 0; i < 4000; ++i) {
+        uint64_t bits = random();
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (std::isfinite(v) && v != 0) values.push_back(v);
+        values.push_back(static_cast<double>(random() % 100000000) / 100.0 - 400000.0);
+        values.push_back(std::numeric_limits<double>::denorm_min() * static_cast<double>(i + 1));
+    }
+    values.push_back(std::numeric_limits<double>::min());
+    values.push_back(std::numeric_limits<double>::max());
+    for (double v : values) {
+        for (int precision = 1; precision <= 17; ++precision) {
+            char expected[64];
+            std::snprintf(expected, sizeof expected, "%.*e", precision - 1, v);
+            const std::string text = FloatToStrGeneral(v, precision, '.');
+            ASSERT_EQ(std::strtold(text.c_str(), nullptr), std::strtold(expected, nullptr))
+                << text << " against " << expected << " at precision " << precision;
+        }
+    }
+}
+
 TEST(FloatToStr, UsesTheDecimalSeparatorOfTheSettings) {
     TFormatSettings comma;
     comma.DecimalSeparator = ',';
@@ -64,6 +96,27 @@ TEST(FloatToStr, UsesTheDecimalSeparatorOfTheSettings) {
     EXPECT_EQ(StrToFloat("1234,5", comma), 1234.5);
     double v;
     EXPECT_FALSE(TryStrToFloat("1234.5", v, comma));
+}
+
+// Decimal texts of every length, with and without sign, point and exponent, read exactly as the
+// C library reads them.
+TEST(StrToFloat, ReadsDecimalsAsTheCLibraryDoes) {
+    const TFormatSettings cSettings;  // "." as the decimal separator, as the C library reads
+    std::mt19937_64 random(77);
+    for (int i = 0; i < 20000; ++i) {
+        std::string text = i % 3 == 0 ? "-" : i % 3 == 1 ? "+" : "";
+        const int digits = 1 + static_cast<int>(random() % 19);
+        const int point = static_cast<int>(random() % (digits + 1));
+        for (int d = 0; d < digits; ++d) {
+            if (d == point && d > 0) text += '.';
+            text += static_cast<char>('0' + random() % 10);
+        }
+        if (i % 7 == 0) text += "e" + std::to_string(static_cast<int>(random() % 40) - 20);
+        double value = 0;
+        ASSERT_TRUE(TryStrToFloat(text, value, cSettings)) << text;
+        EXPECT_EQ(value, std::strtod(text.c_str(), nullptr)) << text;
+        EXPECT_EQ(std::signbit(value), std::signbit(std::strtod(text.c_str(), nullptr))) << text;
+    }
 }
 
 TEST(StrToFloat, AcceptsBlanksSignsAndExponents) {
