@@ -3,7 +3,7 @@
 // conversion loop does (Append, StringValue read and write per field, Post).
 #include <benchmark/benchmark.h>
 
-#include "tests/dataset/test_support.h"
+#include "support/dataset_support.h"
 
 namespace {
 

@@ -241,7 +241,7 @@ KCESTATUS TableCursor::Visible(Order& order, bool* visible) {
     bool ok = false;
     if (KCESTATUS s = Passes(recno_, image_.data(), deleted_, &ok)) return s;
     if (ok) {
-        if (KCESTATUS s = order.InScope(*this, recno_, &ok)) return s;
+        if (KCESTATUS s = order.InScope(*this, recno_, image_.data(), deleted_, &ok)) return s;
     }
     *visible = ok;
     return KCE_SUCCESS;

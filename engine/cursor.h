@@ -134,9 +134,6 @@ class TableCursor : public HandleObject {
     // Index handles opened on this table; closing the table closes them.
     std::vector<KDSHANDLE>& IndexHandles() { return indexHandles_; }
 
-    // The password given with KdsEnableEncryption (the security layer reads it).
-    std::string& Password() { return password_; }
-
   private:
     enum class PendingKind { kNone, kAppend, kEdit };
     KCESTATUS LoadRecord(UNSIGNED32 recno, bool* exists);
@@ -167,7 +164,6 @@ class TableCursor : public HandleObject {
     std::set<UNSIGNED32> locks_;
     std::shared_ptr<RecordFilter> filter_;
     std::vector<KDSHANDLE> indexHandles_;
-    std::string password_;
 };
 
 // Resolves a table or index handle to its cursor and the order it moves in.

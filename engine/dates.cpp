@@ -7,16 +7,9 @@
 
 namespace kce {
 
-namespace {
-int DaysInMonth(int y, int m) {
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && rtl::IsLeapYear(y) ? 29 : kDays[m - 1];
-}
-}  // namespace
-
-bool IsValidCivil(const CivilDate& d) {
-    return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
-           d.day <= DaysInMonth(d.year, d.month);
+bool IsValidCivil(const CivilDate& d, int firstYear) {
+    return d.year >= firstYear && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
+           d.day <= rtl::DaysInMonth(d.year, d.month);
 }
 
 // Fliegel and Van Flandern's conversion, valid for every day of years 1 to 9999.
@@ -49,7 +42,7 @@ std::string EightDigitDate(int64_t julian) {
     return text;
 }
 
-std::optional<int64_t> JulianFromEightDigits(std::string_view text) {
+std::optional<int64_t> JulianFromEightDigits(std::string_view text, int firstYear) {
     if (text.size() != 8) return std::nullopt;
     int v[8];
     for (int i = 0; i < 8; ++i) {
@@ -57,8 +50,25 @@ std::optional<int64_t> JulianFromEightDigits(std::string_view text) {
         v[i] = text[i] - '0';
     }
     CivilDate d{v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5], v[6] * 10 + v[7]};
-    if (!IsValidCivil(d)) return std::nullopt;
+    if (!IsValidCivil(d, firstYear)) return std::nullopt;
     return JulianFromCivil(d);
+}
+
+int64_t JulianFromCompact(const uint8_t* p) {
+    unsigned w = unsigned(p[0]) << 8 | p[1];
+    int year = int(w >> 1);
+    int month = int((w & 1) << 3 | p[2] >> 5);
+    int day = p[2] & 0x1F;
+    if (!IsValidCivil({year, month, day}, 0)) return -1;
+    return JulianFromCivil({year, month, day});
+}
+
+void CompactFromJulian(int64_t julian, uint8_t* p) {
+    CivilDate d = CivilFromJulian(julian);
+    unsigned w = unsigned(d.year * 2 + (d.month >> 3)) & 0xFFFF;
+    p[0] = uint8_t(w >> 8);
+    p[1] = uint8_t(w);
+    p[2] = uint8_t((d.month * 32 + d.day) & 0xFF);
 }
 
 std::optional<DateFormat> DateFormat::Parse(std::string_view text) {

@@ -19,8 +19,12 @@ struct CivilDate {
 
 constexpr int64_t kJulianOfDayOne = 1721426;   // 0001-01-01, the first day a date can name
 constexpr int64_t kJulianOfLastDay = 5373484;  // 9999-12-31, the last one
+// 0000-01-01: native tables keep the days of year 0 too, which no date text of the engine names.
+constexpr int64_t kJulianOfYearZero = 1721060;
+constexpr uint32_t kMsPerDay = 86400000;
 
-bool IsValidCivil(const CivilDate& d);
+// Whether d names a real day of years `firstYear` to 9999 (native tables keep days of year 0 too).
+bool IsValidCivil(const CivilDate& d, int firstYear = 1);
 int64_t JulianFromCivil(const CivilDate& d);
 CivilDate CivilFromJulian(int64_t julian);
 
@@ -29,8 +33,17 @@ CivilDate CivilFromJulian(int64_t julian);
 // (0) is eight blanks.
 std::string EightDigitDate(int64_t julian);
 // Reads exactly eight digits year, month, day; nullopt for any other text and for digits that
-// name no real day (month 13, 30 February, year 0).
-std::optional<int64_t> JulianFromEightDigits(std::string_view text);
+// name no real day of years `firstYear` to 9999 (month 13, 30 February, year 0).
+std::optional<int64_t> JulianFromEightDigits(std::string_view text, int firstYear = 1);
+// The same on the eight bytes at p, as DBF date fields hold them.
+inline std::optional<int64_t> JulianFromEightDigits(const uint8_t* p) {
+    return JulianFromEightDigits(std::string_view(reinterpret_cast<const char*>(p), 8));
+}
+
+// Compact dates, three bytes: year * 2 plus the month's high bit, then the month's low three bits
+// and the day. The Julian day of one, or -1 when its bytes name no day of years 0 to 9999.
+int64_t JulianFromCompact(const uint8_t* p);
+void CompactFromJulian(int64_t julian, uint8_t* p);
 
 // A parsed engine date format: where year, month and day stand and how wide each is.
 class DateFormat {

@@ -29,10 +29,14 @@ class Order {
     virtual KCESTATUS Last(TableCursor& cursor, UNSIGNED32* recno) = 0;
     virtual KCESTATUS Next(TableCursor& cursor, UNSIGNED32 from, UNSIGNED32* recno) = 0;
     virtual KCESTATUS Prev(TableCursor& cursor, UNSIGNED32 from, UNSIGNED32* recno) = 0;
-    // Whether recno lies inside the order's scope (an index without scope answers true).
-    virtual KCESTATUS InScope(TableCursor& cursor, UNSIGNED32 recno, bool* inside) {
+    // Whether record recno, whose image the cursor holds, lies inside the order's scope (an index
+    // without scope answers true).
+    virtual KCESTATUS InScope(TableCursor& cursor, UNSIGNED32 recno, const uint8_t* image,
+                              bool deleted, bool* inside) {
         (void)cursor;
         (void)recno;
+        (void)image;
+        (void)deleted;
         *inside = true;
         return KCE_SUCCESS;
     }

@@ -21,15 +21,21 @@ std::map<std::string, std::weak_ptr<Storage>>& OpenStorages() {
     return *storages;
 }
 
-std::string FileKey(const std::string& path) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return path;
+// A file's identity as the key of OpenStorages.
+std::string FileKey(const struct stat& st) {
     return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
-// Registers a cursor on storage under the sharing rules; storage is new when fresh is true.
-KCESTATUS Attach(const std::shared_ptr<Storage>& storage, bool fresh, const OpenArgs& args,
-                 KDSHANDLE* handle) {
+std::string FileKey(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return path;
+    return FileKey(st);
+}
+
+// Registers a cursor on storage under the sharing rules; storage is new when fresh is true, and
+// is then kept under `key`, its file's identity.
+KCESTATUS Attach(const std::shared_ptr<Storage>& storage, bool fresh, const std::string& key,
+                 const OpenArgs& args, KDSHANDLE* handle) {
     bool exclusive = args.options & KCE_OPEN_EXCLUSIVE;
     Storage::Sharing& share = storage->Share();
     std::string name = "table '" + FileName(storage->Path()) + "'";
@@ -42,15 +48,17 @@ KCESTATUS Attach(const std::shared_ptr<Storage>& storage, bool fresh, const Open
         return Fail(KCE_TABLE_IN_USE, exclusive ? name + " is open in another process"
                                                 : name + " is open exclusively in another process");
     }
-    // Structural indexes are attached with the storage, so that every write keeps them.
+    // Structural indexes are attached with the storage, so that every write keeps them (an
+    // exclusive open may get past a damaged index file to build it again).
     if (fresh) {
+        share.exclusive = exclusive;
         if (KCESTATUS s = AttachIndexes(*storage)) return s;
     }
     auto cursor =
         std::make_shared<TableCursor>(storage, args.options, args.charType, args.connection);
     ++share.handles;
     share.exclusive = exclusive;
-    if (fresh) OpenStorages()[FileKey(storage->Path())] = storage;
+    if (fresh) OpenStorages()[key] = storage;
     // The cursor starts on the first record; a record that cannot be read is reported when the
     // caller moves to it, not here.
     if (cursor->GotoTop(cursor->Natural()) != KCE_SUCCESS) cursor->Land(0);
@@ -90,7 +98,8 @@ KCESTATUS OpenTable(const OpenArgs& args, KDSHANDLE* handle) {
     if (!S_ISREG(st.st_mode)) {
         return Fail(KCE_NOT_A_FILE, "table file " + args.path + " is not a regular file");
     }
-    std::shared_ptr<Storage> storage = OpenStorages()[FileKey(args.path)].lock();
+    const std::string key = FileKey(st);
+    std::shared_ptr<Storage> storage = OpenStorages()[key].lock();
     bool fresh = !storage;
     if (fresh) {
         std::unique_ptr<Storage> opened;
@@ -104,7 +113,7 @@ KCESTATUS OpenTable(const OpenArgs& args, KDSHANDLE* handle) {
         return Fail(KCE_WRONG_FILE_FORMAT, "table file " + args.path + " is open as table type " +
                                                std::to_string(storage->TableType()));
     }
-    return Attach(storage, fresh, args, handle);
+    return Attach(storage, fresh, key, args, handle);
 }
 
 KCESTATUS CreateTable(const OpenArgs& args, const std::vector<FieldSpec>& fields,
@@ -117,7 +126,7 @@ KCESTATUS CreateTable(const OpenArgs& args, const std::vector<FieldSpec>& fields
     std::unique_ptr<Storage> created;
     if (KCESTATUS s = kind->create(args.path, fields, &created)) return s;
     std::shared_ptr<Storage> storage = std::move(created);
-    return Attach(storage, true, args, handle);
+    return Attach(storage, true, FileKey(storage->Path()), args, handle);
 }
 
 KCESTATUS CloseTable(KDSHANDLE handle) {

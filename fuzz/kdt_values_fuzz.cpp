@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/field_text.h"
 #include "engine/native/kdt_values.h"
 
 namespace {
@@ -43,12 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const kce::FieldDesc& f : layout.fields) {
         if (kce::IsBlobType(f.type)) continue;
         std::vector<uint8_t> first(layout.recordLength, 0);
-        if (kce::native::FromText(f, text, first.data()) != 0) continue;
+        if (kce::ValueFromText(f, text, first.data()) != 0) continue;
         std::string back, again;
-        Check(kce::native::ToText(f, first.data(), &back) == 0);
+        Check(kce::ValueToText(f, first.data(), &back) == 0);
         std::vector<uint8_t> second(layout.recordLength, 0);
-        Check(kce::native::FromText(f, back, second.data()) == 0);
-        Check(kce::native::ToText(f, second.data(), &again) == 0);
+        Check(kce::ValueFromText(f, back, second.data()) == 0);
+        Check(kce::ValueToText(f, second.data(), &again) == 0);
         Check(again == back);
         // Char values read without trailing blanks (and up to a zero byte), so only their text
         // is stable; every other type gives the very same image again.

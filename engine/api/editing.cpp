@@ -145,9 +145,7 @@ extern "C" KCESTATUS KdsZapTable(KDSHANDLE table) {
     });
 }
 
-extern "C" KCESTATUS KdsEnableEncryption(KDSHANDLE table, const UNSIGNED8* password) {
-    return OnCursor(table, [&](TableCursor& c, Order&) -> KCESTATUS {
-        c.Password() = TextArg(password);
-        return KCE_SUCCESS;
-    });
+// Tables are not encrypted yet: the call checks its handle and keeps no password.
+extern "C" KCESTATUS KdsEnableEncryption(KDSHANDLE table, const UNSIGNED8* /*password*/) {
+    return OnCursor(table, [](TableCursor&, Order&) -> KCESTATUS { return KCE_SUCCESS; });
 }

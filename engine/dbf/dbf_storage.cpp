@@ -10,8 +10,8 @@
 
 #include "engine/dates.h"
 #include "engine/decimal.h"
+#include "engine/field_text.h"
 #include "engine/journal.h"
-#include "engine/native/kdt_values.h"
 #include "engine/status.h"
 #include "rtl/codepages.h"
 
@@ -277,7 +277,8 @@ class DbfStorage : public Storage {
         return s ? s : told;
     }
 
-    // Packs the table, then tells the observers of the new record set (the records renumber).
+    // Packs the table, then the observers build their indexes again from the new record set (the
+    // records renumber).
     KCESTATUS Pack() {
         if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + path_);
         if (inTransaction_) {
@@ -286,14 +287,7 @@ class DbfStorage : public Storage {
         }
         if (KCESTATUS s = table_->Pack()) return s;
         reserved_ = 0;
-        if (KCESTATUS s = NotifyZap()) return s;
-        std::vector<uint8_t> image(layout_.recordLength);
-        for (UNSIGNED32 r = 1; r <= table_->RecordCount(); ++r) {
-            bool deleted = false;
-            if (KCESTATUS s = table_->ReadImage(r, image.data(), &deleted)) return s;
-            if (KCESTATUS s = NotifyWrite(r, nullptr, image.data())) return s;
-        }
-        return KCE_SUCCESS;
+        return NotifyRebuild();
     }
 
     KCESTATUS DeleteRecord(UNSIGNED32 recno) override {
@@ -366,7 +360,7 @@ class DbfStorage : public Storage {
         const FieldDesc& f = layout_.fields[field];
         const FieldDesc n = NativeField(f);
         std::vector<uint8_t> value(n.length);
-        if (KCESTATUS s = native::FromText(n, text, value.data())) return s;
+        if (KCESTATUS s = ValueFromText(n, text, value.data())) return s;
         if (IsNativeNull(n, value.data())) {
             WriteNull(field, image);
             return KCE_SUCCESS;
@@ -391,7 +385,7 @@ class DbfStorage : public Storage {
         std::vector<uint8_t> value(n.length);
         const uint8_t* p = image + f.offset;
         if (f.type == KCE_DATE) {
-            std::optional<int64_t> julian = DigitsToJulian(p);
+            std::optional<int64_t> julian = JulianFromEightDigits(p);
             if (!julian) {
                 // A date another writer spelled wrongly is shown as its bytes.
                 text->assign(reinterpret_cast<const char*>(p), 8);
@@ -415,7 +409,7 @@ class DbfStorage : public Storage {
             }
             return KCE_SUCCESS;
         }
-        return native::ToText(n, value.data(), text);
+        return ValueToText(n, value.data(), text);
     }
 
     KCESTATUS CheckRaw(int field, const uint8_t* bytes) const override {
@@ -437,7 +431,7 @@ class DbfStorage : public Storage {
                 }
                 break;
             case KCE_DATE:
-                if (!AllBlank(bytes, 8) && !DigitsToJulian(bytes)) {
+                if (!AllBlank(bytes, 8) && !JulianFromEightDigits(bytes)) {
                     return invalid("a date is eight digits YYYYMMDD or blanks");
                 }
                 break;
@@ -496,18 +490,6 @@ class DbfStorage : public Storage {
     // Whether a field can be null through a Visual FoxPro _NullFlags bit.
     bool Nullable(int field) const { return table_->Fields()[size_t(field)].nullBit >= 0; }
 
-    static std::optional<int64_t> DigitsToJulian(const uint8_t* p) {
-        int v[8];
-        for (int i = 0; i < 8; ++i) {
-            if (p[i] < '0' || p[i] > '9') return std::nullopt;
-            v[i] = p[i] - '0';
-        }
-        CivilDate d{v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5],
-                    v[6] * 10 + v[7]};
-        if (!IsValidCivil(d)) return std::nullopt;
-        return JulianFromCivil(d);
-    }
-
     std::unique_ptr<DbfTable> table_;
     UNSIGNED16 tableType_;
     bool readOnly_;
@@ -531,7 +513,9 @@ KCESTATUS OpenAs(UNSIGNED16 tableType, const OpenRequest& request, std::unique_p
                 probe->UnlockRecord(0);
                 if (s) return s;
             }
-            if (probe->LockTable(true)) {
+            // The table lock is tried only when there is something to finish: even a brief
+            // exclusive hold would turn away another process opening the table meanwhile.
+            if (HasPackLeftovers(request.path) && probe->LockTable(true)) {
                 if (KCESTATUS s = FinishInterruptedPack(request.path, writable)) return s;
             }
         }

@@ -130,6 +130,117 @@ bool DbfCanHold(XBaseKind kind, uint16_t type) {
     }
 }
 
+namespace {
+
+// A DBF field name: 1 to 10 letters, digits and '_', not the name of an earlier field.
+KCESTATUS CheckFieldName(const std::string& path, const std::vector<DbfFieldSpec>& wanted,
+                         size_t i) {
+    const DbfFieldSpec& s = wanted[i];
+    std::string where = "table " + path + ", field '" + s.name + "'";
+    if (s.name.empty())
+        return Fail(KCE_INVALID_ARGUMENT, "table " + path + ": a field has no name");
+    if (s.name.size() > 10) {
+        return Fail(KCE_FIELD_NAME_TOO_LONG,
+                    where + ": DBF field names have at most 10 characters");
+    }
+    for (char c : s.name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') {
+            return Fail(KCE_INVALID_ARGUMENT,
+                        where + ": a DBF field name holds letters, digits and '_'");
+        }
+    }
+    for (size_t j = 0; j < i; ++j) {
+        if (SameText(wanted[j].name, s.name)) return Fail(KCE_DUPLICATE_FIELD_NAME, where);
+    }
+    return KCE_SUCCESS;
+}
+
+// The descriptor of field `s` in a new table of `kind`; `where` names the field for faults.
+KCESTATUS MakeDescriptor(XBaseKind kind, const DbfFieldSpec& s, const std::string& where,
+                         FieldDescriptor* f) {
+    if (!FindFieldType(s.type)) {
+        return Fail(KCE_UNKNOWN_FIELD_TYPE, where + ": type " + std::to_string(s.type));
+    }
+    if (!DbfCanHold(kind, s.type)) {
+        return Fail(KCE_FIELD_TYPE_NOT_ALLOWED,
+                    where + ": a" + std::string(kind == XBaseKind::kCdx ? " CDX" : "n NTX") +
+                        " table cannot hold type " + FieldTypeName(s.type));
+    }
+    f->name = Upper(s.name);
+    const bool cdx = kind == XBaseKind::kCdx;
+    switch (s.type) {
+        case KCE_LOGICAL:
+            f->type = 'L';
+            f->length = 1;
+            break;
+        case KCE_NUMERIC:
+            if (s.length < 1 || s.length > 20 || (s.decimals > 0 && s.decimals + 2u > s.length)) {
+                return Fail(KCE_INVALID_FIELD_LENGTH,
+                            where + ": numeric " + std::to_string(s.length) + "," +
+                                std::to_string(s.decimals) +
+                                " (length 1 to 20, decimals at most length - 2)");
+            }
+            f->type = 'N';
+            f->length = s.length;
+            f->decimals = static_cast<uint8_t>(s.decimals);
+            break;
+        case KCE_DATE:
+            f->type = 'D';
+            f->length = 8;
+            break;
+        case KCE_STRING: {
+            uint32_t max = cdx ? 254 : 65535;
+            if (s.length < 1 || s.length > max) {
+                return Fail(KCE_INVALID_FIELD_LENGTH, where + ": char length " +
+                                                          std::to_string(s.length) + " (1 to " +
+                                                          std::to_string(max) + ")");
+            }
+            f->type = 'C';
+            f->length = s.length;
+            break;
+        }
+        case KCE_MEMO:
+            f->type = 'M';
+            f->length = cdx ? 4 : 10;
+            break;
+        case KCE_BINARY:
+            f->type = 'M';
+            f->length = 4;
+            f->flags = kFieldBinary;
+            break;
+        case KCE_IMAGE:
+            f->type = 'P';
+            f->length = 4;
+            break;
+        case KCE_DOUBLE:
+            f->type = 'B';
+            f->length = 8;
+            break;
+        case KCE_INTEGER:
+            f->type = 'I';
+            f->length = 4;
+            break;
+        case KCE_TIMESTAMP:
+            f->type = 'T';
+            f->length = 8;
+            break;
+        case KCE_AUTOINC:
+            f->type = 'I';
+            f->length = 4;
+            f->flags = kFieldAutoinc;
+            f->autoincNext = 1;
+            f->autoincStep = 1;
+            break;
+        case KCE_CURDOUBLE:
+            f->type = 'Y';
+            f->length = 8;
+            break;
+    }
+    return KCE_SUCCESS;
+}
+
+}  // namespace
+
 KCESTATUS DbfTable::Create(const std::string& path, XBaseKind kind,
                            const std::vector<DbfFieldSpec>& wanted,
                            const DbfCreateOptions& options) {
@@ -137,109 +248,12 @@ KCESTATUS DbfTable::Create(const std::string& path, XBaseKind kind,
     std::vector<FieldDescriptor> fields;
     bool memo = false, autoinc = false;
     for (size_t i = 0; i < wanted.size(); ++i) {
-        const DbfFieldSpec& s = wanted[i];
-        std::string where = "table " + path + ", field '" + s.name + "'";
-        if (s.name.empty())
-            return Fail(KCE_INVALID_ARGUMENT, "table " + path + ": a field has no name");
-        if (s.name.size() > 10) {
-            return Fail(KCE_FIELD_NAME_TOO_LONG,
-                        where + ": DBF field names have at most 10 characters");
-        }
-        for (char c : s.name) {
-            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') {
-                return Fail(KCE_INVALID_ARGUMENT,
-                            where + ": a DBF field name holds letters, digits and '_'");
-            }
-        }
-        for (size_t j = 0; j < i; ++j) {
-            if (SameText(wanted[j].name, s.name)) {
-                return Fail(KCE_DUPLICATE_FIELD_NAME, where);
-            }
-        }
-        if (!FindFieldType(s.type)) {
-            return Fail(KCE_UNKNOWN_FIELD_TYPE, where + ": type " + std::to_string(s.type));
-        }
-        if (!DbfCanHold(kind, s.type)) {
-            return Fail(KCE_FIELD_TYPE_NOT_ALLOWED,
-                        where + ": a" + std::string(kind == XBaseKind::kCdx ? " CDX" : "n NTX") +
-                            " table cannot hold type " + FieldTypeName(s.type));
-        }
+        if (KCESTATUS s = CheckFieldName(path, wanted, i)) return s;
         FieldDescriptor f;
-        f.name = Upper(s.name);
-        const bool cdx = kind == XBaseKind::kCdx;
-        switch (s.type) {
-            case KCE_LOGICAL:
-                f.type = 'L';
-                f.length = 1;
-                break;
-            case KCE_NUMERIC:
-                if (s.length < 1 || s.length > 20 ||
-                    (s.decimals > 0 && s.decimals + 2u > s.length)) {
-                    return Fail(KCE_INVALID_FIELD_LENGTH,
-                                where + ": numeric " + std::to_string(s.length) + "," +
-                                    std::to_string(s.decimals) +
-                                    " (length 1 to 20, decimals at most length - 2)");
-                }
-                f.type = 'N';
-                f.length = s.length;
-                f.decimals = static_cast<uint8_t>(s.decimals);
-                break;
-            case KCE_DATE:
-                f.type = 'D';
-                f.length = 8;
-                break;
-            case KCE_STRING: {
-                uint32_t max = cdx ? 254 : 65535;
-                if (s.length < 1 || s.length > max) {
-                    return Fail(KCE_INVALID_FIELD_LENGTH, where + ": char length " +
-                                                              std::to_string(s.length) + " (1 to " +
-                                                              std::to_string(max) + ")");
-                }
-                f.type = 'C';
-                f.length = s.length;
-                break;
-            }
-            case KCE_MEMO:
-                f.type = 'M';
-                f.length = cdx ? 4 : 10;
-                memo = true;
-                break;
-            case KCE_BINARY:
-                f.type = 'M';
-                f.length = 4;
-                f.flags = kFieldBinary;
-                memo = true;
-                break;
-            case KCE_IMAGE:
-                f.type = 'P';
-                f.length = 4;
-                memo = true;
-                break;
-            case KCE_DOUBLE:
-                f.type = 'B';
-                f.length = 8;
-                break;
-            case KCE_INTEGER:
-                f.type = 'I';
-                f.length = 4;
-                break;
-            case KCE_TIMESTAMP:
-                f.type = 'T';
-                f.length = 8;
-                break;
-            case KCE_AUTOINC:
-                f.type = 'I';
-                f.length = 4;
-                f.flags = kFieldAutoinc;
-                f.autoincNext = 1;
-                f.autoincStep = 1;
-                autoinc = true;
-                break;
-            case KCE_CURDOUBLE:
-                f.type = 'Y';
-                f.length = 8;
-                break;
-        }
+        std::string where = "table " + path + ", field '" + wanted[i].name + "'";
+        if (KCESTATUS s = MakeDescriptor(kind, wanted[i], where, &f)) return s;
+        memo = memo || f.type == 'M' || f.type == 'P';
+        autoinc = autoinc || (f.flags & kFieldAutoinc);
         fields.push_back(std::move(f));
     }
     uint8_t version, flags = 0;
@@ -678,6 +692,14 @@ KCESTATUS DbfTable::Pack() {
     file_ = std::move(reopened);
     if (KCESTATUS s = Load()) return s;
     return OpenMemo(false);
+}
+
+bool HasPackLeftovers(const std::string& path) {
+    if (Exists(PackMarkerPath(path)) || Exists(PackedTablePath(path))) return true;
+    for (const char* ext : {".fpt", ".dbt"}) {
+        if (Exists(PackedMemoPath(Sibling(path, ext)))) return true;
+    }
+    return false;
 }
 
 KCESTATUS FinishInterruptedPack(const std::string& path, bool writable) {

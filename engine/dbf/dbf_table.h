@@ -150,5 +150,8 @@ bool DbfCanHold(XBaseKind kind, uint16_t type);
 // table); the leftovers of a pack that did not get that far are removed. A table whose pack must
 // be finished but that cannot be written gives KCE_DAMAGED_FILE.
 KCESTATUS FinishInterruptedPack(const std::string& path, bool writable);
+// Whether a pack left anything beside the table (its marker or packed files) for
+// FinishInterruptedPack to finish or clear.
+bool HasPackLeftovers(const std::string& path);
 
 }  // namespace kce::dbf

@@ -157,12 +157,6 @@ class DbtFile : public MemoFile {
     uint64_t BlocksFor(uint64_t length) const {
         return (length + (blockHeaders_ ? 8 : 2) + blockSize_ - 1) / blockSize_;
     }
-    KCESTATUS PastEnd(uint32_t block, uint64_t size) const {
-        return Fail(KCE_MEMO_POINTER_PAST_END, "block " + std::to_string(block) + " of " + Path() +
-                                                   " (" + std::to_string(size) +
-                                                   " bytes, blocks of " +
-                                                   std::to_string(blockSize_) + ")");
-    }
 
     RawFile file_;
     bool blockHeaders_;

@@ -141,12 +141,6 @@ class FptFile : public MemoFile {
   private:
     uint32_t FirstBlock() const { return (kHeaderSize + blockSize_ - 1) / blockSize_; }
     uint64_t BlocksFor(uint64_t length) const { return (length + 8 + blockSize_ - 1) / blockSize_; }
-    KCESTATUS PastEnd(uint32_t block, uint64_t size) const {
-        return Fail(KCE_MEMO_POINTER_PAST_END, "block " + std::to_string(block) + " of " + Path() +
-                                                   " (" + std::to_string(size) +
-                                                   " bytes, blocks of " +
-                                                   std::to_string(blockSize_) + ")");
-    }
 
     RawFile file_;
     uint32_t blockSize_ = kDefaultBlockSize;

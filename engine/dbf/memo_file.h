@@ -10,6 +10,7 @@
 
 #include "engine/dbf/raw_file.h"
 #include "engine/kce.h"
+#include "engine/status.h"
 
 namespace kce::dbf {
 
@@ -29,6 +30,15 @@ class MemoFile {
     virtual KCESTATUS Reset() = 0;
     virtual uint32_t BlockSize() const = 0;
     virtual const std::string& Path() const = 0;
+
+  protected:
+    // The fault of a value at `block` that starts or runs past the end of the file (`size` bytes).
+    KCESTATUS PastEnd(uint32_t block, uint64_t size) const {
+        return Fail(KCE_MEMO_POINTER_PAST_END, "block " + std::to_string(block) + " of " + Path() +
+                                                   " (" + std::to_string(size) +
+                                                   " bytes, blocks of " +
+                                                   std::to_string(BlockSize()) + ")");
+    }
 };
 
 // FoxPro memo file. A block size of 0 asks for the default (64).

@@ -96,12 +96,7 @@ std::string DtosText(int64_t day) {
 }
 
 int64_t StodDay(std::string_view s) {
-    std::string t = RightTrim(LeftTrim(s));
-    if (t.size() != 8) return 0;
-    for (char c : t)
-        if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
-    CivilDate d{std::stoi(t.substr(0, 4)), std::stoi(t.substr(4, 2)), std::stoi(t.substr(6, 2))};
-    return IsValidCivil(d) ? JulianFromCivil(d) : 0;
+    return JulianFromEightDigits(RightTrim(LeftTrim(s))).value_or(0);
 }
 
 // A date text in the engine's date format, or in ISO form YYYY-MM-DD; 0 when neither.

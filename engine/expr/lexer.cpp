@@ -24,6 +24,118 @@ TokenKind DottedWord(std::string_view word) {
     return TokenKind::kEnd;
 }
 
+// Each scanner reads one token of its kind that starts at text[i] into *t and returns the offset
+// just past it; on a fault it sets *error and returns npos (the fault is at i).
+constexpr size_t kFault = std::string_view::npos;
+
+// '...' or "...", without escapes.
+size_t ScanString(std::string_view text, size_t i, Token* t, std::string* error) {
+    char quote = text[i];
+    size_t close = text.find(quote, i + 1);
+    if (close == std::string_view::npos) {
+        *error = std::string("string literal opened with ") + quote + " is not closed";
+        return kFault;
+    }
+    t->kind = TokenKind::kString;
+    t->text = std::string(text.substr(i + 1, close - i - 1));
+    return close + 1;
+}
+
+// 12, 1.5, .5, 1E3, 2.E-1; a dot followed by a letter is not the number's (1.AND.).
+size_t ScanNumber(std::string_view text, size_t i, Token* t) {
+    const size_t n = text.size();
+    size_t j = i;
+    while (j < n && IsDigit(text[j])) ++j;
+    if (j < n && text[j] == '.' && !(j + 1 < n && IsNameStart(text[j + 1]))) {
+        ++j;
+        while (j < n && IsDigit(text[j])) ++j;
+    }
+    if (j < n && (text[j] == 'e' || text[j] == 'E')) {
+        size_t k = j + 1;
+        if (k < n && (text[k] == '+' || text[k] == '-')) ++k;
+        if (k < n && IsDigit(text[k])) {
+            while (k < n && IsDigit(text[k])) ++k;
+            j = k;
+        }
+    }
+    std::string literal(text.substr(i, j - i));
+    t->kind = TokenKind::kNumber;
+    t->number = std::strtod(literal.c_str(), nullptr);
+    return j;
+}
+
+// .T., .AND. and the other dotted words.
+size_t ScanDotted(std::string_view text, size_t i, Token* t, std::string* error) {
+    const size_t n = text.size();
+    size_t j = i + 1;
+    while (j < n && std::isalpha(static_cast<unsigned char>(text[j]))) ++j;
+    TokenKind kind = TokenKind::kEnd;
+    if (j < n && text[j] == '.' && j > i + 1) kind = DottedWord(text.substr(i + 1, j - i - 1));
+    if (kind == TokenKind::kEnd) {
+        *error = "unexpected '.'";
+        return kFault;
+    }
+    t->kind = kind;
+    return j + 1;
+}
+
+// A name, or one of the words AND, OR, NOT.
+size_t ScanName(std::string_view text, size_t i, Token* t) {
+    size_t j = i;
+    while (j < text.size() && IsNameChar(text[j])) ++j;
+    t->text = std::string(text.substr(i, j - i));
+    std::string u = Upper(t->text);
+    t->kind = u == "AND"   ? TokenKind::kAnd
+              : u == "OR"  ? TokenKind::kOr
+              : u == "NOT" ? TokenKind::kNot
+                           : TokenKind::kName;
+    return j;
+}
+
+// @n, a field by its ordinal.
+size_t ScanOrdinal(std::string_view text, size_t i, Token* t, std::string* error) {
+    size_t j = i + 1;
+    double v = 0;
+    while (j < text.size() && IsDigit(text[j]) && v < 1e6) v = v * 10 + (text[j++] - '0');
+    if (j == i + 1) {
+        *error = "'@' must be followed by a field number";
+        return kFault;
+    }
+    t->kind = TokenKind::kOrdinal;
+    t->number = v;
+    return j;
+}
+
+// Operators and punctuation; the two-character ones are tried first.
+size_t ScanOperator(std::string_view text, size_t i, Token* t, std::string* error) {
+    static constexpr struct {
+        std::string_view text;
+        TokenKind kind;
+    } kOperators[] = {
+        {"==", TokenKind::kEqEq},   {"!=", TokenKind::kNe},    {"<=", TokenKind::kLe},
+        {"<>", TokenKind::kNe},     {">=", TokenKind::kGe},    {"(", TokenKind::kLParen},
+        {")", TokenKind::kRParen},  {",", TokenKind::kComma},  {"+", TokenKind::kPlus},
+        {"-", TokenKind::kMinus},   {"*", TokenKind::kStar},   {"/", TokenKind::kSlash},
+        {"%", TokenKind::kPercent}, {"$", TokenKind::kDollar}, {"#", TokenKind::kNe},
+        {"=", TokenKind::kEq},      {"!", TokenKind::kNot},    {"<", TokenKind::kLt},
+        {">", TokenKind::kGt},
+    };
+    for (const auto& op : kOperators) {
+        if (text.substr(i, op.text.size()) == op.text) {
+            t->kind = op.kind;
+            return i + op.text.size();
+        }
+    }
+    unsigned char u = static_cast<unsigned char>(text[i]);
+    if (std::isprint(u)) {
+        *error = std::string("unexpected character '") + text[i] + "'";
+    } else {
+        static const char* kDigits = "0123456789ABCDEF";
+        *error = std::string("unexpected byte 0x") + kDigits[u >> 4] + kDigits[u & 15];
+    }
+    return kFault;
+}
+
 }  // namespace
 
 bool Tokenize(std::string_view text, std::vector<Token>* tokens, size_t* errorPos,
@@ -31,11 +143,6 @@ bool Tokenize(std::string_view text, std::vector<Token>* tokens, size_t* errorPo
     tokens->clear();
     size_t i = 0;
     const size_t n = text.size();
-    auto fail = [&](size_t pos, std::string message) {
-        *errorPos = pos;
-        *error = std::move(message);
-        return false;
-    };
     while (true) {
         while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
             ++i;
@@ -46,136 +153,25 @@ bool Tokenize(std::string_view text, std::vector<Token>* tokens, size_t* errorPo
             return true;
         }
         char c = text[i];
+        size_t end;
         if (c == '\'' || c == '"') {
-            size_t close = text.find(c, i + 1);
-            if (close == std::string_view::npos) {
-                return fail(i, std::string("string literal opened with ") + c + " is not closed");
-            }
-            t.kind = TokenKind::kString;
-            t.text = std::string(text.substr(i + 1, close - i - 1));
-            i = close + 1;
+            end = ScanString(text, i, &t, error);
         } else if (IsDigit(c) || (c == '.' && i + 1 < n && IsDigit(text[i + 1]))) {
-            size_t j = i;
-            while (j < n && IsDigit(text[j])) ++j;
-            if (j < n && text[j] == '.' && !(j + 1 < n && IsNameStart(text[j + 1]))) {
-                ++j;
-                while (j < n && IsDigit(text[j])) ++j;
-            }
-            if (j < n && (text[j] == 'e' || text[j] == 'E')) {
-                size_t k = j + 1;
-                if (k < n && (text[k] == '+' || text[k] == '-')) ++k;
-                if (k < n && IsDigit(text[k])) {
-                    while (k < n && IsDigit(text[k])) ++k;
-                    j = k;
-                }
-            }
-            std::string literal(text.substr(i, j - i));
-            t.kind = TokenKind::kNumber;
-            t.number = std::strtod(literal.c_str(), nullptr);
-            i = j;
+            end = ScanNumber(text, i, &t);
         } else if (c == '.') {
-            size_t j = i + 1;
-            while (j < n && std::isalpha(static_cast<unsigned char>(text[j]))) ++j;
-            TokenKind kind = TokenKind::kEnd;
-            if (j < n && text[j] == '.' && j > i + 1)
-                kind = DottedWord(text.substr(i + 1, j - i - 1));
-            if (kind == TokenKind::kEnd) return fail(i, "unexpected '.'");
-            t.kind = kind;
-            i = j + 1;
+            end = ScanDotted(text, i, &t, error);
         } else if (IsNameStart(c)) {
-            size_t j = i;
-            while (j < n && IsNameChar(text[j])) ++j;
-            t.text = std::string(text.substr(i, j - i));
-            std::string u = Upper(t.text);
-            if (u == "AND") {
-                t.kind = TokenKind::kAnd;
-            } else if (u == "OR") {
-                t.kind = TokenKind::kOr;
-            } else if (u == "NOT") {
-                t.kind = TokenKind::kNot;
-            } else {
-                t.kind = TokenKind::kName;
-            }
-            i = j;
+            end = ScanName(text, i, &t);
         } else if (c == '@') {
-            size_t j = i + 1;
-            double v = 0;
-            while (j < n && IsDigit(text[j]) && v < 1e6) v = v * 10 + (text[j++] - '0');
-            if (j == i + 1) return fail(i, "'@' must be followed by a field number");
-            t.kind = TokenKind::kOrdinal;
-            t.number = v;
-            i = j;
+            end = ScanOrdinal(text, i, &t, error);
         } else {
-            char d = i + 1 < n ? text[i + 1] : '\0';
-            size_t len = 1;
-            switch (c) {
-                case '(':
-                    t.kind = TokenKind::kLParen;
-                    break;
-                case ')':
-                    t.kind = TokenKind::kRParen;
-                    break;
-                case ',':
-                    t.kind = TokenKind::kComma;
-                    break;
-                case '+':
-                    t.kind = TokenKind::kPlus;
-                    break;
-                case '-':
-                    t.kind = TokenKind::kMinus;
-                    break;
-                case '*':
-                    t.kind = TokenKind::kStar;
-                    break;
-                case '/':
-                    t.kind = TokenKind::kSlash;
-                    break;
-                case '%':
-                    t.kind = TokenKind::kPercent;
-                    break;
-                case '$':
-                    t.kind = TokenKind::kDollar;
-                    break;
-                case '#':
-                    t.kind = TokenKind::kNe;
-                    break;
-                case '=':
-                    t.kind = d == '=' ? TokenKind::kEqEq : TokenKind::kEq;
-                    len = d == '=' ? 2 : 1;
-                    break;
-                case '!':
-                    t.kind = d == '=' ? TokenKind::kNe : TokenKind::kNot;
-                    len = d == '=' ? 2 : 1;
-                    break;
-                case '<':
-                    if (d == '=') {
-                        t.kind = TokenKind::kLe;
-                        len = 2;
-                    } else if (d == '>') {
-                        t.kind = TokenKind::kNe;
-                        len = 2;
-                    } else {
-                        t.kind = TokenKind::kLt;
-                    }
-                    break;
-                case '>':
-                    t.kind = d == '=' ? TokenKind::kGe : TokenKind::kGt;
-                    len = d == '=' ? 2 : 1;
-                    break;
-                default: {
-                    unsigned char u = static_cast<unsigned char>(c);
-                    char hex[8];
-                    static const char* kDigits = "0123456789ABCDEF";
-                    hex[0] = kDigits[u >> 4];
-                    hex[1] = kDigits[u & 15];
-                    hex[2] = 0;
-                    if (std::isprint(u))
-                        return fail(i, std::string("unexpected character '") + c + "'");
-                    return fail(i, std::string("unexpected byte 0x") + hex);
-                }
-            }
-            i += len;
+            end = ScanOperator(text, i, &t, error);
         }
+        if (end == kFault) {
+            *errorPos = i;
+            return false;
+        }
+        i = end;
         t.len = i - t.pos;
         tokens->push_back(std::move(t));
     }

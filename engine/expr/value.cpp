@@ -35,17 +35,6 @@ bool AllBytes(const uint8_t* p, int n, uint8_t b) {
     return true;
 }
 
-// YYYYMMDD text (as DBF dates and compact dates hold them) to a Julian day; 0 when not a date.
-int64_t JulianFromDigits(const uint8_t* p) {
-    int v[8];
-    for (int i = 0; i < 8; ++i) {
-        if (p[i] < '0' || p[i] > '9') return 0;
-        v[i] = p[i] - '0';
-    }
-    CivilDate d{v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5], v[6] * 10 + v[7]};
-    return IsValidCivil(d) ? JulianFromCivil(d) : 0;
-}
-
 }  // namespace
 
 int ExprSchema::Find(std::string_view name) const {
@@ -93,7 +82,7 @@ Value DecodeField(const ExprField& field, const uint8_t* p) {
         }
         case KCE_DATE:
             if (n == 4) return Value::Date(LoadU32(p));
-            if (n >= 8) return Value::Date(JulianFromDigits(p));
+            if (n >= 8) return Value::Date(JulianFromEightDigits(p).value_or(0));
             return Value::Date(0);
         case KCE_COMPACTDATE: {
             if (n < 3 || AllBytes(p, 3, 0)) return Value::Date(0);

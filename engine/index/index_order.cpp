@@ -81,9 +81,15 @@ KCESTATUS IndexOrder::PositionOf(TableCursor& cursor, UNSIGNED32 recno, KeyPos* 
     bool exists = false, deleted = false;
     if (KCESTATUS s = storage.ReadRecord(recno, image.data(), &exists, &deleted)) return s;
     if (!exists) return KCE_SUCCESS;
+    return PositionOfImage(storage, recno, image.data(), deleted, pos, found);
+}
+
+KCESTATUS IndexOrder::PositionOfImage(Storage& storage, UNSIGNED32 recno, const uint8_t* image,
+                                      bool deleted, KeyPos* pos, bool* found) {
+    *found = false;
     bool included = false;
     std::string key;
-    if (KCESTATUS s = index_->KeyOfImage(storage, recno, image.data(), deleted, &key, &included))
+    if (KCESTATUS s = index_->KeyOfImage(storage, recno, image, deleted, &key, &included))
         return s;
     if (!included || !Range().Contains(key)) return KCE_SUCCESS;
     pos->key = std::move(key);
@@ -133,9 +139,10 @@ KCESTATUS IndexOrder::Prev(TableCursor& cursor, UNSIGNED32 from, UNSIGNED32* rec
     return Land(pos, found, recno);
 }
 
-KCESTATUS IndexOrder::InScope(TableCursor& cursor, UNSIGNED32 recno, bool* inside) {
+KCESTATUS IndexOrder::InScope(TableCursor& cursor, UNSIGNED32 recno, const uint8_t* image,
+                              bool deleted, bool* inside) {
     KeyPos pos;
-    return PositionOf(cursor, recno, &pos, inside);
+    return PositionOfImage(cursor.Store(), recno, image, deleted, &pos, inside);
 }
 
 void IndexHandle::InitRawKey() {

@@ -23,7 +23,8 @@ class IndexOrder : public Order {
     KCESTATUS Last(TableCursor& cursor, UNSIGNED32* recno) override;
     KCESTATUS Next(TableCursor& cursor, UNSIGNED32 from, UNSIGNED32* recno) override;
     KCESTATUS Prev(TableCursor& cursor, UNSIGNED32 from, UNSIGNED32* recno) override;
-    KCESTATUS InScope(TableCursor& cursor, UNSIGNED32 recno, bool* inside) override;
+    KCESTATUS InScope(TableCursor& cursor, UNSIGNED32 recno, const uint8_t* image, bool deleted,
+                      bool* inside) override;
 
     NativeIndex& Index() { return *index_; }
     const std::shared_ptr<NativeIndex>& SharedIndex() const { return index_; }
@@ -48,6 +49,9 @@ class IndexOrder : public Order {
     }
 
   private:
+    // PositionOf for a record whose image is at hand.
+    KCESTATUS PositionOfImage(Storage& storage, UNSIGNED32 recno, const uint8_t* image,
+                              bool deleted, KeyPos* pos, bool* found);
     KCESTATUS Land(const KeyPos& pos, bool found, UNSIGNED32* recno);
 
     std::shared_ptr<NativeIndex> index_;

@@ -56,11 +56,9 @@ bool ParseDate(const std::string& t, int64_t* day) {
             return false;
         }
     }
-    if (digits.size() != 8) return false;
-    CivilDate d{std::stoi(digits.substr(0, 4)), std::stoi(digits.substr(4, 2)),
-                std::stoi(digits.substr(6, 2))};
-    if (!IsValidCivil(d)) return false;
-    *day = JulianFromCivil(d);
+    auto parsed = JulianFromEightDigits(digits);
+    if (!parsed) return false;
+    *day = *parsed;
     return true;
 }
 

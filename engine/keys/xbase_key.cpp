@@ -7,6 +7,7 @@
 
 #include "engine/dates.h"
 #include "engine/keys/raw_key.h"
+#include "engine/text.h"
 
 namespace kce {
 
@@ -14,17 +15,6 @@ namespace {
 
 bool IdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool IdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
-
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Strips "alias->" and maps names longer than the table's to the field they begin with.
 std::string Names(std::string_view text, const ExprSchema& schema) {

@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/field_text.h"
 #include "engine/native/kdt_values.h"
 #include "engine/native/sqlite_status.h"
 #include "engine/status.h"
@@ -132,10 +133,10 @@ class KdtStorage : public Storage {
         return IsNativeNull(layout_.fields[field], image);
     }
     KCESTATUS FieldFromText(int field, std::string_view text, uint8_t* image) const override {
-        return FromText(layout_.fields[field], text, image);
+        return ValueFromText(layout_.fields[field], text, image);
     }
     KCESTATUS FieldToText(int field, const uint8_t* image, std::string* text) const override {
-        return ToText(layout_.fields[field], image, text);
+        return ValueToText(layout_.fields[field], image, text);
     }
     KCESTATUS CheckRaw(int field, const uint8_t* bytes) const override {
         const FieldDesc& f = layout_.fields[field];
@@ -156,10 +157,8 @@ class KdtStorage : public Storage {
         kSelectOne,
         kScan,
         kPrev,
-        kLast,
         kCount,
         kMax,
-        kExists,
         kInsert,
         kUpdate,
         kDelete,
@@ -169,7 +168,6 @@ class KdtStorage : public Storage {
         kDataVersion,
         kBegin,
         kCommit,
-        kRollback,
         kStmtCount
     };
 
@@ -183,6 +181,14 @@ class KdtStorage : public Storage {
     KCESTATUS Begin();
     KCESTATUS Commit();
     void Rollback();
+    class WriteScope;
+    // The two halves of WriteRecord, inside its write scope; `values` are the record's columns.
+    KCESTATUS Append(UNSIGNED32* number, uint8_t* work, std::vector<ColumnValue>& values,
+                     const PendingBlobs& blobs);
+    KCESTATUS Update(UNSIGNED32 number, uint8_t* work, const std::vector<ColumnValue>& values,
+                     const PendingBlobs& blobs);
+    // A blob field's column value from the pending blobs (null when it has none).
+    ColumnValue BlobColumn(int field, const PendingBlobs& blobs) const;
     KCESTATUS CheckWritable();
     // Drops caches when another connection committed since the last look.
     KCESTATUS NoteOtherWriters();
@@ -251,16 +257,13 @@ KCESTATUS KdtStorage::Prepare() {
         }
     }
     std::string from = " FROM records ";
-    const char* sql[kStmtCount] = {};
     std::string texts[kStmtCount];
     texts[kSelectOne] = "SELECT " + selectList + from + "WHERE kdt_recno = ?";
     texts[kScan] = "SELECT " + selectList + from + "WHERE kdt_recno > ? ORDER BY kdt_recno";
     texts[kPrev] =
         "SELECT kdt_recno" + from + "WHERE kdt_recno < ? ORDER BY kdt_recno DESC LIMIT 1";
-    texts[kLast] = "SELECT max(kdt_recno)" + from;
     texts[kCount] = "SELECT count(*)" + from;
     texts[kMax] = "SELECT max(kdt_recno)" + from;
-    texts[kExists] = "SELECT 1" + from + "WHERE kdt_recno = ?";
     texts[kInsert] = "INSERT INTO records(" + columns + ") VALUES (" + params + ")";
     texts[kUpdate] = sets.empty() ? "SELECT 1 FROM records WHERE kdt_recno = ?1"
                                   : "UPDATE records SET " + sets + " WHERE kdt_recno = ?1";
@@ -271,8 +274,6 @@ KCESTATUS KdtStorage::Prepare() {
     texts[kDataVersion] = "PRAGMA data_version";
     texts[kBegin] = "BEGIN IMMEDIATE";
     texts[kCommit] = "COMMIT";
-    texts[kRollback] = "ROLLBACK";
-    (void)sql;
     stmts_.clear();
     for (int i = 0; i < kStmtCount; ++i) {
         stmts_.push_back(std::make_unique<Stmt>());
@@ -284,10 +285,8 @@ KCESTATUS KdtStorage::Prepare() {
 }
 
 KCESTATUS KdtStorage::Open(const OpenRequest& request, std::unique_ptr<Storage>* out) {
+    // The path names an existing regular file (OpenTable looked).
     const std::string& path = request.path;
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return Fail(KCE_FILE_NOT_FOUND, path);
-    if (!S_ISREG(st.st_mode)) return Fail(KCE_NOT_A_FILE, path + " is not a regular file");
     if (::access(path.c_str(), R_OK) != 0)
         return Fail(KCE_FILE_OPEN_FAILED, path + " cannot be read");
     // Look at the header ourselves first, so that SQLite never touches a file that is not one.
@@ -517,7 +516,7 @@ KCESTATUS KdtStorage::NextRecno(UNSIGNED32 after, UNSIGNED32* recno) {
 
 KCESTATUS KdtStorage::PrevRecno(UNSIGNED32 before, UNSIGNED32* recno) {
     EndScan();
-    sqlite3_stmt* stmt = stmts_[before ? kPrev : kLast]->get();
+    sqlite3_stmt* stmt = stmts_[before ? kPrev : kMax]->get();
     ResetOnExit reset{stmt};
     if (before) sqlite3_bind_int64(stmt, 1, before);
     int rc;
@@ -711,6 +710,45 @@ KCESTATUS KdtStorage::RollbackTransaction() {
     return NotifyTransaction(TransactionPhase::kRollback);
 }
 
+// One write of the table between Begin and Commit: a scope left without a commit rolls the write
+// back, after the statements of the scope have been reset.
+class KdtStorage::WriteScope {
+  public:
+    explicit WriteScope(KdtStorage& storage) : storage_(storage) {}
+    ~WriteScope() {
+        if (begun_ && !ended_) storage_.Rollback();
+    }
+    WriteScope(const WriteScope&) = delete;
+    WriteScope& operator=(const WriteScope&) = delete;
+    KCESTATUS Begin() {
+        KCESTATUS s = storage_.Begin();
+        begun_ = s == KCE_SUCCESS;
+        return s;
+    }
+    // A commit that fails has rolled back already.
+    KCESTATUS Commit() {
+        ended_ = true;
+        return storage_.Commit();
+    }
+
+  private:
+    KdtStorage& storage_;
+    bool begun_ = false;
+    bool ended_ = false;
+};
+
+ColumnValue KdtStorage::BlobColumn(int field, const PendingBlobs& blobs) const {
+    ColumnValue v;
+    auto it = blobs.find(field);
+    if (it != blobs.end() && !it->second.isNull && !it->second.bytes.empty()) {
+        UNSIGNED16 type = layout_.fields[field].type;
+        bool text = type == KCE_MEMO || type == KCE_VARCHAR;
+        v.kind = text ? ColumnValue::kText : ColumnValue::kBlob;
+        v.bytes = text ? ColumnText(it->second.bytes) : it->second.bytes;
+    }
+    return v;
+}
+
 KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
                                   const PendingBlobs& blobs) {
     if (KCESTATUS s = CheckWritable()) return s;
@@ -726,112 +764,16 @@ KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
         }
         if (KCESTATUS s = Decode(f, work.data(), &values[i])) return s;
     }
-    auto blobValue = [&](int field) {
-        ColumnValue v;
-        auto it = blobs.find(field);
-        if (it != blobs.end() && !it->second.isNull && !it->second.bytes.empty()) {
-            UNSIGNED16 type = layout_.fields[field].type;
-            bool text = type == KCE_MEMO || type == KCE_VARCHAR;
-            v.kind = text ? ColumnValue::kText : ColumnValue::kBlob;
-            v.bytes = text ? ColumnText(it->second.bytes) : it->second.bytes;
-        }
-        return v;
-    };
 
-    if (KCESTATUS s = Begin()) return s;
-    auto fail = [&](KCESTATUS s) {
-        Rollback();
-        return s;
-    };
     UNSIGNED32 number = *recno;
-    int rc;
-    if (isNew) {
-        if (number == 0) {
-            if (KCESTATUS s = MaxRecno(&number)) return fail(s);
-            ++number;
-        }
-        int64_t last = -1;
-        for (size_t i = 0; i < layout_.fields.size(); ++i) {
-            const FieldDesc& f = layout_.fields[i];
-            if (f.type != KCE_AUTOINC) continue;
-            if (last < 0) {
-                if (KCESTATUS s = GetMeta("last_autoinc", &last)) return fail(s);
-            }
-            uint8_t* p = work.data() + f.offset;
-            if (LoadU32(p) == 0xFFFFFFFFu) {
-                if (last + 1 >= 0xFFFFFFFFLL) {
-                    return fail(Fail(KCE_INVALID_FIELD_VALUE, path_ + ": autoincrement field '" +
-                                                                  f.name + "' is exhausted"));
-                }
-                StoreU32(p, UNSIGNED32(++last));
-            } else {
-                last = std::max<int64_t>(last, LoadU32(p));
-            }
-            values[i].kind = ColumnValue::kInteger;
-            values[i].integer = LoadU32(p);
-        }
-        if (last >= 0) {
-            if (KCESTATUS s = SetMeta("last_autoinc", last)) return fail(s);
-        }
-        sqlite3_stmt* stmt = stmts_[kInsert]->get();
-        ResetOnExit reset{stmt};
-        for (size_t i = 0; i < layout_.fields.size(); ++i) {
-            if (IsBlobType(layout_.fields[i].type)) values[i] = blobValue(int(i));
-            if (KCESTATUS s = Bind(stmt, int(i) + 2, values[i], true)) return fail(s);
-        }
-        // Another process may have taken the reserved number: take the next free one then.
-        for (int attempt = 0;; ++attempt) {
-            sqlite3_bind_int64(stmt, 1, number);
-            rc = sqlite3_step(stmt);
-            if (rc != SQLITE_CONSTRAINT_PRIMARYKEY || attempt > 0) break;
-            sqlite3_reset(stmt);
-            if (KCESTATUS s = MaxRecno(&number)) return fail(s);
-            ++number;
-            lastReserved_ = std::max(lastReserved_, number);
-        }
-        if (rc != SQLITE_DONE) return fail(SqliteFail(db_, rc, path_ + " (append)"));
-        if (KCESTATUS s = NotifyWrite(number, nullptr, work.data())) return fail(s);
-    } else {
-        if (!observers_.empty()) {
-            std::vector<uint8_t> old(layout_.recordLength);
-            bool exists = false, deleted = false;
-            if (KCESTATUS s = ReadRecord(number, old.data(), &exists, &deleted)) return fail(s);
-            if (!exists) {
-                return fail(Fail(KCE_INVALID_RECORD, path_ + ": record " + std::to_string(number) +
-                                                         " no longer exists"));
-            }
-            // Autoincrement values never change on an update.
-            for (const FieldDesc& f : layout_.fields) {
-                if (f.type == KCE_AUTOINC)
-                    std::memcpy(work.data() + f.offset, old.data() + f.offset, 4);
-            }
-            if (KCESTATUS s = NotifyWrite(number, old.data(), work.data())) return fail(s);
-        }
-        sqlite3_stmt* stmt = stmts_[kUpdate]->get();
-        {
-            ResetOnExit reset{stmt};
-            sqlite3_bind_int64(stmt, 1, number);
-            int param = 1;
-            for (int i : updateFields_) {
-                if (KCESTATUS s = Bind(stmt, ++param, values[i], true)) return fail(s);
-            }
-            if (KCESTATUS s = Step(stmt, &rc, "write")) return fail(s);
-            bool gone = updateFields_.empty() ? rc != SQLITE_ROW : sqlite3_changes(db_) == 0;
-            if (gone) {
-                return fail(Fail(KCE_INVALID_RECORD, path_ + ": record " + std::to_string(number) +
-                                                         " no longer exists"));
-            }
-        }
-        for (const auto& [field, value] : blobs) {
-            sqlite3_stmt* write;
-            if (KCESTATUS s = BlobStmt(blobWrites_, field, true, &write)) return fail(s);
-            ResetOnExit reset{write};
-            if (KCESTATUS s = Bind(write, 1, blobValue(field))) return fail(s);
-            sqlite3_bind_int64(write, 2, number);
-            if (KCESTATUS s = Step(write, &rc, "write")) return fail(s);
-        }
+    {
+        WriteScope scope(*this);
+        if (KCESTATUS s = scope.Begin()) return s;
+        if (KCESTATUS s = isNew ? Append(&number, work.data(), values, blobs)
+                                : Update(number, work.data(), values, blobs))
+            return s;
+        if (KCESTATUS s = scope.Commit()) return s;
     }
-    if (KCESTATUS s = Commit()) return s;
     if (isNew && countKnown_) ++count_;
     if (isNew && maxKnown_) knownMax_ = std::max(knownMax_, number);
     // The blob markers follow the values now stored.
@@ -844,54 +786,140 @@ KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
     return KCE_SUCCESS;
 }
 
-KCESTATUS KdtStorage::DeleteRecord(UNSIGNED32 recno) {
-    if (KCESTATUS s = CheckWritable()) return s;
-    if (KCESTATUS s = Begin()) return s;
-    auto fail = [&](KCESTATUS s) {
-        Rollback();
-        return s;
+// Gives the record its number (the reserved one, or the next free one) and its autoincrement
+// values, then inserts it.
+KCESTATUS KdtStorage::Append(UNSIGNED32* number, uint8_t* work, std::vector<ColumnValue>& values,
+                             const PendingBlobs& blobs) {
+    if (*number == 0) {
+        if (KCESTATUS s = MaxRecno(number)) return s;
+        ++*number;
+    }
+    int64_t last = -1;
+    for (size_t i = 0; i < layout_.fields.size(); ++i) {
+        const FieldDesc& f = layout_.fields[i];
+        if (f.type != KCE_AUTOINC) continue;
+        if (last < 0) {
+            if (KCESTATUS s = GetMeta("last_autoinc", &last)) return s;
+        }
+        uint8_t* p = work + f.offset;
+        if (LoadU32(p) == 0xFFFFFFFFu) {
+            if (last + 1 >= 0xFFFFFFFFLL) {
+                return Fail(KCE_INVALID_FIELD_VALUE,
+                            path_ + ": autoincrement field '" + f.name + "' is exhausted");
+            }
+            StoreU32(p, UNSIGNED32(++last));
+        } else {
+            last = std::max<int64_t>(last, LoadU32(p));
+        }
+        values[i].kind = ColumnValue::kInteger;
+        values[i].integer = LoadU32(p);
+    }
+    if (last >= 0) {
+        if (KCESTATUS s = SetMeta("last_autoinc", last)) return s;
+    }
+    sqlite3_stmt* stmt = stmts_[kInsert]->get();
+    ResetOnExit reset{stmt};
+    for (size_t i = 0; i < layout_.fields.size(); ++i) {
+        if (IsBlobType(layout_.fields[i].type)) values[i] = BlobColumn(int(i), blobs);
+        if (KCESTATUS s = Bind(stmt, int(i) + 2, values[i], true)) return s;
+    }
+    // Another process may have taken the reserved number: take the next free one then.
+    int rc;
+    for (int attempt = 0;; ++attempt) {
+        sqlite3_bind_int64(stmt, 1, *number);
+        rc = sqlite3_step(stmt);
+        if (rc != SQLITE_CONSTRAINT_PRIMARYKEY || attempt > 0) break;
+        sqlite3_reset(stmt);
+        if (KCESTATUS s = MaxRecno(number)) return s;
+        ++*number;
+        lastReserved_ = std::max(lastReserved_, *number);
+    }
+    if (rc != SQLITE_DONE) return SqliteFail(db_, rc, path_ + " (append)");
+    return NotifyWrite(*number, nullptr, work);
+}
+
+// Rewrites the record's columns (its autoincrement values stay), then its changed blobs.
+KCESTATUS KdtStorage::Update(UNSIGNED32 number, uint8_t* work,
+                             const std::vector<ColumnValue>& values, const PendingBlobs& blobs) {
+    auto gone = [&] {
+        return Fail(KCE_INVALID_RECORD,
+                    path_ + ": record " + std::to_string(number) + " no longer exists");
     };
     if (!observers_.empty()) {
         std::vector<uint8_t> old(layout_.recordLength);
         bool exists = false, deleted = false;
-        if (KCESTATUS s = ReadRecord(recno, old.data(), &exists, &deleted)) return fail(s);
+        if (KCESTATUS s = ReadRecord(number, old.data(), &exists, &deleted)) return s;
+        if (!exists) return gone();
+        for (const FieldDesc& f : layout_.fields) {
+            if (f.type == KCE_AUTOINC) std::memcpy(work + f.offset, old.data() + f.offset, 4);
+        }
+        if (KCESTATUS s = NotifyWrite(number, old.data(), work)) return s;
+    }
+    int rc;
+    {
+        sqlite3_stmt* stmt = stmts_[kUpdate]->get();
+        ResetOnExit reset{stmt};
+        sqlite3_bind_int64(stmt, 1, number);
+        int param = 1;
+        for (int i : updateFields_) {
+            if (KCESTATUS s = Bind(stmt, ++param, values[i], true)) return s;
+        }
+        if (KCESTATUS s = Step(stmt, &rc, "write")) return s;
+        if (updateFields_.empty() ? rc != SQLITE_ROW : sqlite3_changes(db_) == 0) return gone();
+    }
+    for (const auto& [field, value] : blobs) {
+        sqlite3_stmt* write;
+        if (KCESTATUS s = BlobStmt(blobWrites_, field, true, &write)) return s;
+        ResetOnExit reset{write};
+        if (KCESTATUS s = Bind(write, 1, BlobColumn(field, blobs))) return s;
+        sqlite3_bind_int64(write, 2, number);
+        if (KCESTATUS s = Step(write, &rc, "write")) return s;
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::DeleteRecord(UNSIGNED32 recno) {
+    if (KCESTATUS s = CheckWritable()) return s;
+    WriteScope scope(*this);
+    if (KCESTATUS s = scope.Begin()) return s;
+    if (!observers_.empty()) {
+        std::vector<uint8_t> old(layout_.recordLength);
+        bool exists = false, deleted = false;
+        if (KCESTATUS s = ReadRecord(recno, old.data(), &exists, &deleted)) return s;
         if (exists) {
-            if (KCESTATUS s = NotifyWrite(recno, old.data(), nullptr)) return fail(s);
+            if (KCESTATUS s = NotifyWrite(recno, old.data(), nullptr)) return s;
         }
     }
     UNSIGNED32 max = 0;
-    if (KCESTATUS s = MaxRecno(&max)) return fail(s);
-    sqlite3_stmt* stmt = stmts_[kDelete]->get();
+    if (KCESTATUS s = MaxRecno(&max)) return s;
     {
+        sqlite3_stmt* stmt = stmts_[kDelete]->get();
         ResetOnExit reset{stmt};
         sqlite3_bind_int64(stmt, 1, recno);
         int rc;
-        if (KCESTATUS s = Step(stmt, &rc, "delete")) return fail(s);
+        if (KCESTATUS s = Step(stmt, &rc, "delete")) return s;
         if (sqlite3_changes(db_) == 0) {
-            return fail(Fail(KCE_INVALID_RECORD,
-                             path_ + ": record " + std::to_string(recno) + " no longer exists"));
+            return Fail(KCE_INVALID_RECORD,
+                        path_ + ": record " + std::to_string(recno) + " no longer exists");
         }
     }
     if (recno == max) {
-        if (KCESTATUS s = SetMeta("recno_floor", recno)) return fail(s);
+        if (KCESTATUS s = SetMeta("recno_floor", recno)) return s;
     }
-    if (KCESTATUS s = Commit()) return s;
+    if (KCESTATUS s = scope.Commit()) return s;
     if (countKnown_ && count_) --count_;
     return KCE_SUCCESS;
 }
 
 KCESTATUS KdtStorage::Zap() {
     if (KCESTATUS s = CheckWritable()) return s;
-    if (KCESTATUS s = Begin()) return s;
-    auto fail = [&](KCESTATUS s) {
-        Rollback();
-        return s;
-    };
-    if (KCESTATUS s = Exec(kDeleteAll, "zap")) return fail(s);
-    if (KCESTATUS s = SetMeta("last_autoinc", 0)) return fail(s);
-    if (KCESTATUS s = SetMeta("recno_floor", 0)) return fail(s);
-    if (KCESTATUS s = NotifyZap()) return fail(s);
-    if (KCESTATUS s = Commit()) return s;
+    WriteScope scope(*this);
+    if (KCESTATUS s = scope.Begin()) return s;
+    if (KCESTATUS s = Exec(kDeleteAll, "zap")) return s;
+    if (KCESTATUS s = SetMeta("last_autoinc", 0)) return s;
+    if (KCESTATUS s = SetMeta("recno_floor", 0)) return s;
+    if (KCESTATUS s = NotifyZap()) return s;
+    if (KCESTATUS s = scope.Commit()) return s;
     count_ = 0;
     countKnown_ = true;
     knownMax_ = 0;

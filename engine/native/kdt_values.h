@@ -1,5 +1,5 @@
 // Native field values: the conversions between a field's bytes in the record image, its SQLite
-// column value and its text form (KdsSetField / KdsGetField).
+// column value (the text forms are in engine/field_text.h).
 //
 // Column values, by engine type (NULL is the empty field for every type):
 //   logical                   INTEGER 1 / 0
@@ -56,16 +56,5 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& field, uint8_
 // Windows-1252 cannot hold reads as '?'.
 std::string ColumnText(std::string_view ansi);
 std::string AnsiText(std::string_view column);
-
-// Text forms.
-KCESTATUS FromText(const FieldDesc& field, std::string_view text, uint8_t* image);
-KCESTATUS ToText(const FieldDesc& field, const uint8_t* image, std::string* text);
-
-// Shared text helpers: "HH:MM:SS.mmm" and back (seconds and milliseconds optional on input).
-std::string FormatTimeOfDay(uint32_t ms);
-bool ParseTimeOfDay(std::string_view text, uint32_t* ms);
-// "YYYY-MM-DD" (years 0 to 9999) and back.
-std::string FormatIsoDate(int64_t julian);
-bool ParseIsoDate(std::string_view text, int64_t* julian);
 
 }  // namespace kce::native

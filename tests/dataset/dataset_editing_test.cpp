@@ -4,7 +4,7 @@
 #include "dataset/dataset.h"
 #include "dataset/db_errors.h"
 #include "rtl/exceptions.h"
-#include "tests/dataset/test_support.h"
+#include "support/dataset_support.h"
 
 namespace dstest {
 namespace {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <random>
 
-#include "tests/dataset/test_support.h"
+#include "support/dataset_support.h"
 
 namespace dstest {
 namespace {

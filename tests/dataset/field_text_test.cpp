@@ -5,7 +5,7 @@
 #include "dataset/db_errors.h"
 #include "rtl/datetime.h"
 #include "rtl/formatsettings.h"
-#include "tests/dataset/test_support.h"
+#include "support/dataset_support.h"
 
 namespace dstest {
 namespace {

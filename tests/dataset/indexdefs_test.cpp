@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/dataset/test_support.h"
+#include "support/dataset_support.h"
 
 namespace dstest {
 namespace {

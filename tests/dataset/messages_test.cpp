@@ -8,7 +8,7 @@
 #include "dataset/db_errors.h"
 #include "dataset/indexdefs.h"
 #include "rtl/variant.h"
-#include "tests/dataset/test_support.h"
+#include "support/dataset_support.h"
 
 namespace dstest {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "dataset/datalink.h"
 #include "dataset/db_errors.h"
-#include "tests/dataset/test_support.h"
+#include "support/dataset_support.h"
 
 namespace dstest {
 namespace {

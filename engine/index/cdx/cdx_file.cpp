@@ -11,6 +11,7 @@
 #include <map>
 
 #include "engine/status.h"
+#include "engine/text.h"
 
 namespace kce::cdx {
 
@@ -36,11 +37,7 @@ int BitLength(uint64_t v) {
 
 }  // namespace
 
-std::string TagName(const std::string& name) {
-    std::string out = name;
-    for (char& c : out) c = char(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
+std::string TagName(const std::string& name) { return Upper(name); }
 
 // ---- Tree: reading -------------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
-// A small descendant of TDataSet that keeps its records in memory, for the tests of the dataset
-// model. Its hooks are honest: raw record buffers laid out per field, a bookmark (the record's id)
-// and a bookmark flag in every buffer, and a cursor that moves over the rows.
+// A small descendant of TDataSet that keeps its records in memory, for the tests and the
+// benchmark of the dataset model. Its hooks are honest: raw record buffers laid out per field, a
+// bookmark (the record's id) and a bookmark flag in every buffer, and a cursor that moves over the
+// rows.
 //
 // Buffer layout: for each definition, one presence byte and DataSize native bytes; then the
 // calculated-field area; then the 4-byte bookmark and the flag byte. Blob contents live beside

@@ -1,5 +1,5 @@
-// Helpers shared by the dataset tests: native encodings for rows stored directly, a data link
-// that asks for a larger window, and an event recorder.
+// Helpers shared by the dataset tests and the dataset benchmark: native encodings for rows stored
+// directly, a data link that asks for a larger window, and an event recorder.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dataset/datalink.h"
-#include "tests/dataset/memory_dataset.h"
+#include "support/memory_dataset.h"
 
 namespace dstest {
 

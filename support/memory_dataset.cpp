@@ -1,4 +1,4 @@
-#include "tests/dataset/memory_dataset.h"
+#include "support/memory_dataset.h"
 
 #include <cstring>
 
