@@ -55,7 +55,11 @@ std::string TStringField::StringValue() const {
     DataArea area(size);
     char* data = area.Data();
     if (!ReadData(data)) return {};
-    std::string text(data, strnlen(data, std::min<size_t>(size, kMaxSize)));
+    // Field texts are short: a plain loop finds their end sooner than a library call.
+    const size_t limit = std::min<size_t>(size, kMaxSize);
+    size_t length = 0;
+    while (length < limit && data[length] != 0) ++length;
+    std::string text(data, length);
     if (transliterate_ && DataSet()) DataSet()->TranslateText(text, text, false);
     return text;
 }

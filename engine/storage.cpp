@@ -38,6 +38,13 @@ KCESTATUS Storage::NotifyTransaction(TransactionPhase phase) {
     return first;
 }
 
+KCESTATUS Storage::NotifyRebuild() {
+    for (auto& o : observers_) {
+        if (KCESTATUS s = o->OnRebuild(*this)) return s;
+    }
+    return KCE_SUCCESS;
+}
+
 KCESTATUS Storage::NotifyZap() {
     for (auto& o : observers_) {
         if (KCESTATUS s = o->OnZap(*this)) return s;

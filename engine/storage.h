@@ -48,6 +48,9 @@ class WriteObserver {
                               const uint8_t* newImage) = 0;
     // After a zap (every record gone).
     virtual KCESTATUS OnZap(Storage& storage) = 0;
+    // After a pack (records gone and the rest renumbered): what the observer keeps is built
+    // again from the records, as a whole.
+    virtual KCESTATUS OnRebuild(Storage& storage) = 0;
     // At the beginning and end of the storage's transaction (after its own commit or rollback).
     // At the beginning an observer that writes files of its own covers them (Storage::CoverFile);
     // after a rollback it reads them again, as the rollback gave them back.
@@ -145,6 +148,7 @@ class Storage {
     // Runs every observer; the first failure wins.
     KCESTATUS NotifyWrite(UNSIGNED32 recno, const uint8_t* oldImage, const uint8_t* newImage);
     KCESTATUS NotifyZap();
+    KCESTATUS NotifyRebuild();
     // Every observer is told, even after one fails; the first failure is answered.
     KCESTATUS NotifyTransaction(TransactionPhase phase);
 

@@ -48,8 +48,10 @@ KCESTATUS Attach(const std::shared_ptr<Storage>& storage, bool fresh, const std:
         return Fail(KCE_TABLE_IN_USE, exclusive ? name + " is open in another process"
                                                 : name + " is open exclusively in another process");
     }
-    // Structural indexes are attached with the storage, so that every write keeps them.
+    // Structural indexes are attached with the storage, so that every write keeps them (an
+    // exclusive open may get past a damaged index file to build it again).
     if (fresh) {
+        share.exclusive = exclusive;
         if (KCESTATUS s = AttachIndexes(*storage)) return s;
     }
     auto cursor =

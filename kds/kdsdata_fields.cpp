@@ -275,9 +275,9 @@ void TKdsDataSet::ReadFieldValue(const db::TField& field, db::TRecordBuffer buff
             return;
         }
         case KCE_NUMERIC: {
-            std::string text(p, static_cast<size_t>(length));
-            size_t zero = text.find('\0');
-            if (zero != std::string::npos) text.resize(zero);
+            int textLength = 0;
+            while (textLength < length && p[textLength] != 0) ++textLength;
+            const std::string text(p, static_cast<size_t>(textLength));
             const rtl::TFormatSettings& settings = PointSettings();
             // A text that does not read as a number leaves the destination as it was.
             if (field.DataType() == db::ftSmallint) {

@@ -1,11 +1,13 @@
 #include "rtl/datetime.h"
 
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <ctime>
 #include <string_view>
+#include <vector>
 
 #include "rtl/exceptions.h"
 #include "rtl/format.h"
@@ -130,9 +132,38 @@ struct Parts {
 
 bool HasTimeOfDay(const Parts& p) { return p.hour || p.minute || p.second; }
 
-void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
-                     const TFormatSettings& s, int depth) {
-    if (depth > 2) return;  // a date format that names itself would otherwise never end
+// A format read once into the steps that write it: conversions of many values under one format
+// (every date of a column) then only run the steps.
+struct FormatStep {
+    enum Kind : uint8_t {
+        kText,           // text: written as it is
+        kAmPmMarks,      // text: "am/pm" as written, its first or last two letters
+        kAPMarks,        // text: "a/p" as written, its first or last letter
+        kAmPmWords,      // the settings' words for before and after noon
+        kYear,           // width 2 or 4
+        kMonth,          // width 1 or 2
+        kMonthName,      // width 0 short, 1 long
+        kDay,            // width 1 or 2
+        kDayName,        // width 0 short, 1 long
+        kDateFormat,     // width 0 short, 1 long: the settings' date format
+        kHour,           // width 1 or 2; twelve: 1 to 12
+        kMinute,         // width 1 or 2
+        kSecond,         // width 1 or 2
+        kMsec,           // width 1 or 3
+        kTimeFormat,     // width 0 short, 1 long: the settings' time format
+        kDateTime,       // the short date, and the long time when the value has one
+        kDateSeparator,  // the settings' separators
+        kTimeSeparator,
+    };
+    Kind kind;
+    int width = 0;
+    bool twelve = false;
+    std::string text;
+};
+using CompiledFormat = std::vector<FormatStep>;
+
+CompiledFormat Compile(const std::string& f) {
+    CompiledFormat steps;
     const bool twelve = UsesTwelveHours(f);
     bool afterHour = false;
     size_t i = 0;
@@ -143,48 +174,54 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
         i += count;
         return static_cast<int>(count);
     };
+    auto step = [&](FormatStep::Kind kind, int width = 0, std::string text = {}) {
+        steps.push_back(FormatStep{kind, width, false, std::move(text)});
+    };
+    auto text = [&](std::string_view t) {
+        if (!steps.empty() && steps.back().kind == FormatStep::kText) {
+            steps.back().text.append(t);
+        } else {
+            step(FormatStep::kText, 0, std::string(t));
+        }
+    };
     while (i < n) {
         char c = f[i];
         char lc = FormatLower(c);
         if (c == '"' || c == '\'') {
             size_t close = f.find(c, i + 1);
             if (close == std::string::npos) close = n;
-            out.append(f, i + 1, close - i - 1);
+            text(std::string_view(f).substr(i + 1, close - i - 1));
             i = close == n ? n : close + 1;
             continue;
         }
         if (lc == 'a' && FormatWordAt(f, i, "am/pm")) {
-            std::string mark = p.hour < 12 ? f.substr(i, 2) : f.substr(i + 3, 2);
-            out += mark;
+            step(FormatStep::kAmPmMarks, 0, f.substr(i, 5));
             i += 5;
             continue;
         }
         if (lc == 'a' && FormatWordAt(f, i, "a/p")) {
-            out += p.hour < 12 ? f[i] : f[i + 2];
+            step(FormatStep::kAPMarks, 0, f.substr(i, 3));
             i += 3;
             continue;
         }
         if (lc == 'a' && FormatWordAt(f, i, "ampm")) {
-            out += p.hour < 12 ? s.TimeAMString : s.TimePMString;
+            step(FormatStep::kAmPmWords);
             i += 4;
             continue;
         }
         switch (lc) {
-            case 'y': {
-                int count = run('y');
-                AppendPadded(out, count <= 2 ? p.year % 100 : p.year, count <= 2 ? 2 : 4);
+            case 'y':
+                step(FormatStep::kYear, run('y') <= 2 ? 2 : 4);
                 afterHour = false;
                 break;
-            }
             case 'm': {
                 int count = run('m');
                 if (afterHour && count <= 2) {
-                    AppendPadded(out, p.minute, count);
+                    step(FormatStep::kMinute, count);
                 } else if (count <= 2) {
-                    AppendPadded(out, p.month, count);
+                    step(FormatStep::kMonth, count);
                 } else {
-                    out +=
-                        count == 3 ? kShortMonthNames[p.month - 1] : kLongMonthNames[p.month - 1];
+                    step(FormatStep::kMonthName, count == 3 ? 0 : 1);
                 }
                 afterHour = false;
                 break;
@@ -192,64 +229,149 @@ void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
             case 'd': {
                 int count = run('d');
                 if (count <= 2)
-                    AppendPadded(out, p.day, count);
-                else if (count == 3)
-                    out += kShortDayNames[p.weekDay - 1];
-                else if (count == 4)
-                    out += kLongDayNames[p.weekDay - 1];
+                    step(FormatStep::kDay, count);
+                else if (count <= 4)
+                    step(FormatStep::kDayName, count == 3 ? 0 : 1);
                 else
-                    AppendFormatted(out, count == 5 ? s.ShortDateFormat : s.LongDateFormat, p, s,
-                                    depth + 1);
+                    step(FormatStep::kDateFormat, count == 5 ? 0 : 1);
                 afterHour = false;
                 break;
             }
-            case 'h': {
-                int count = run('h');
-                int h = p.hour;
-                if (twelve) h = h % 12 == 0 ? 12 : h % 12;
-                AppendPadded(out, h, count > 1 ? 2 : 1);
+            case 'h':
+                step(FormatStep::kHour, run('h') > 1 ? 2 : 1);
+                steps.back().twelve = twelve;
                 afterHour = true;
                 break;
-            }
             case 'n':
-                AppendPadded(out, p.minute, run('n') > 1 ? 2 : 1);
+                step(FormatStep::kMinute, run('n') > 1 ? 2 : 1);
                 afterHour = false;
                 break;
             case 's':
-                AppendPadded(out, p.second, run('s') > 1 ? 2 : 1);
+                step(FormatStep::kSecond, run('s') > 1 ? 2 : 1);
                 afterHour = false;
                 break;
             case 'z':
-                AppendPadded(out, p.msec, run('z') > 1 ? 3 : 1);
+                step(FormatStep::kMsec, run('z') > 1 ? 3 : 1);
                 afterHour = false;
                 break;
-            case 't': {
-                int count = run('t');
-                AppendFormatted(out, count == 1 ? s.ShortTimeFormat : s.LongTimeFormat, p, s,
-                                depth + 1);
+            case 't':
+                step(FormatStep::kTimeFormat, run('t') == 1 ? 0 : 1);
                 afterHour = false;
                 break;
-            }
             case 'c':
                 ++i;
+                step(FormatStep::kDateTime);
+                afterHour = false;
+                break;
+            case '/':
+                step(FormatStep::kDateSeparator);
+                ++i;
+                break;
+            case ':':
+                step(FormatStep::kTimeSeparator);
+                ++i;
+                break;
+            default:
+                text(std::string_view(&c, 1));
+                ++i;
+        }
+    }
+    return steps;
+}
+
+// This thread's compiled formats. Entries are never replaced, so a reference to one stays valid
+// while nested formats are looked up; past the last slot a format is compiled for each use.
+const CompiledFormat* CachedFormat(const std::string& f) {
+    struct Entry {
+        std::string format;
+        CompiledFormat steps;
+    };
+    constexpr size_t kSlots = 16;
+    thread_local std::array<Entry, kSlots> entries;
+    thread_local size_t used = 0;
+    for (size_t k = 0; k < used; ++k) {
+        if (entries[k].format == f) return &entries[k].steps;
+    }
+    if (used == kSlots) return nullptr;
+    entries[used].format = f;
+    entries[used].steps = Compile(f);
+    return &entries[used++].steps;
+}
+
+void AppendFormatted(std::string& out, const std::string& f, const Parts& p,
+                     const TFormatSettings& s, int depth) {
+    if (depth > 2) return;  // a date format that names itself would otherwise never end
+    CompiledFormat uncached;
+    const CompiledFormat* steps = CachedFormat(f);
+    if (steps == nullptr) {
+        uncached = Compile(f);
+        steps = &uncached;
+    }
+    for (const FormatStep& st : *steps) {
+        switch (st.kind) {
+            case FormatStep::kText:
+                out += st.text;
+                break;
+            case FormatStep::kAmPmMarks:
+                out.append(st.text, p.hour < 12 ? 0 : 3, 2);
+                break;
+            case FormatStep::kAPMarks:
+                out += p.hour < 12 ? st.text[0] : st.text[2];
+                break;
+            case FormatStep::kAmPmWords:
+                out += p.hour < 12 ? s.TimeAMString : s.TimePMString;
+                break;
+            case FormatStep::kYear:
+                AppendPadded(out, st.width == 2 ? p.year % 100 : p.year, st.width);
+                break;
+            case FormatStep::kMonth:
+                AppendPadded(out, p.month, st.width);
+                break;
+            case FormatStep::kMonthName:
+                out += st.width == 0 ? kShortMonthNames[p.month - 1] : kLongMonthNames[p.month - 1];
+                break;
+            case FormatStep::kDay:
+                AppendPadded(out, p.day, st.width);
+                break;
+            case FormatStep::kDayName:
+                out += st.width == 0 ? kShortDayNames[p.weekDay - 1] : kLongDayNames[p.weekDay - 1];
+                break;
+            case FormatStep::kDateFormat:
+                AppendFormatted(out, st.width == 0 ? s.ShortDateFormat : s.LongDateFormat, p, s,
+                                depth + 1);
+                break;
+            case FormatStep::kHour: {
+                int h = p.hour;
+                if (st.twelve) h = h % 12 == 0 ? 12 : h % 12;
+                AppendPadded(out, h, st.width);
+                break;
+            }
+            case FormatStep::kMinute:
+                AppendPadded(out, p.minute, st.width);
+                break;
+            case FormatStep::kSecond:
+                AppendPadded(out, p.second, st.width);
+                break;
+            case FormatStep::kMsec:
+                AppendPadded(out, p.msec, st.width);
+                break;
+            case FormatStep::kTimeFormat:
+                AppendFormatted(out, st.width == 0 ? s.ShortTimeFormat : s.LongTimeFormat, p, s,
+                                depth + 1);
+                break;
+            case FormatStep::kDateTime:
                 AppendFormatted(out, s.ShortDateFormat, p, s, depth + 1);
                 if (HasTimeOfDay(p)) {
                     out += ' ';
                     AppendFormatted(out, s.LongTimeFormat, p, s, depth + 1);
                 }
-                afterHour = false;
                 break;
-            case '/':
+            case FormatStep::kDateSeparator:
                 out += s.DateSeparator;
-                ++i;
                 break;
-            case ':':
+            case FormatStep::kTimeSeparator:
                 out += s.TimeSeparator;
-                ++i;
                 break;
-            default:
-                out += c;
-                ++i;
         }
     }
 }

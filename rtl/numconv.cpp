@@ -254,11 +254,13 @@ bool TryStrToFloat(const std::string& text, double& value, const TFormatSettings
     const bool negative = i < end && text[i] == '-';
     const bool signed_ = i < end && (text[i] == '+' || text[i] == '-');
     if (signed_) ++i;
-    if (EqualsNoCase(text, i, end, "inf")) {
+    // "inf" and "nan", in any letter case; a text that starts with a digit is neither.
+    const bool digitFirst = i < end && text[i] >= '0' && text[i] <= '9';
+    if (!digitFirst && EqualsNoCase(text, i, end, "inf")) {
         value = negative ? -HUGE_VAL : HUGE_VAL;
         return true;
     }
-    if (EqualsNoCase(text, i, end, "nan")) {
+    if (!digitFirst && EqualsNoCase(text, i, end, "nan")) {
         value = std::nan("");
         return true;
     }

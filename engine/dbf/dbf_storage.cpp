@@ -277,7 +277,8 @@ class DbfStorage : public Storage {
         return s ? s : told;
     }
 
-    // Packs the table, then tells the observers of the new record set (the records renumber).
+    // Packs the table, then the observers build their indexes again from the new record set (the
+    // records renumber).
     KCESTATUS Pack() {
         if (readOnly_) return Fail(KCE_TABLE_READ_ONLY, "table " + path_);
         if (inTransaction_) {
@@ -286,14 +287,7 @@ class DbfStorage : public Storage {
         }
         if (KCESTATUS s = table_->Pack()) return s;
         reserved_ = 0;
-        if (KCESTATUS s = NotifyZap()) return s;
-        std::vector<uint8_t> image(layout_.recordLength);
-        for (UNSIGNED32 r = 1; r <= table_->RecordCount(); ++r) {
-            bool deleted = false;
-            if (KCESTATUS s = table_->ReadImage(r, image.data(), &deleted)) return s;
-            if (KCESTATUS s = NotifyWrite(r, nullptr, image.data())) return s;
-        }
-        return KCE_SUCCESS;
+        return NotifyRebuild();
     }
 
     KCESTATUS DeleteRecord(UNSIGNED32 recno) override {

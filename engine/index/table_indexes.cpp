@@ -142,7 +142,17 @@ KCESTATUS TableIndexes::For(Storage& storage, std::shared_ptr<TableIndexes>* out
         return Fail(KCE_NOT_SUPPORTED, storage.Path() + ": this table kind keeps no indexes here");
     }
     auto indexes = std::make_shared<TableIndexes>(storage);
-    if (KCESTATUS s = indexes->Load()) return s;
+    if (KCESTATUS s = indexes->Load()) {
+        // A damaged or missing structural index file refuses the table, except to an exclusive
+        // writer, who may build it again (KdsReindex). Until then everything that needs the
+        // indexes, every write among them, fails with the same status.
+        const bool repairable =
+            s == KCE_DAMAGED_FILE || s == KCE_FILE_NOT_FOUND || s == KCE_WRONG_FILE_FORMAT;
+        if (!indexes->Xbase() || !repairable || !storage.Share().exclusive || !storage.Writable())
+            return s;
+        indexes->broken_ = s;
+        indexes->brokenText_ = LastFailureDetail();
+    }
     storage.AddObserver(indexes);
     registry[&storage] = indexes;
     *out = std::move(indexes);
@@ -378,6 +388,7 @@ KCESTATUS TableIndexes::SchemaVersion(int64_t* version) {
 // Another process may have created or removed indexes since the file was opened (its catalog is
 // part of the schema): take the catalog again, keeping the indexes that are still there.
 KCESTATUS TableIndexes::Load() {
+    if (broken_) return Fail(broken_, brokenText_);
     if (Xbase()) return LoadXbase();
     int64_t version = 0;
     if (KCESTATUS s = SchemaVersion(&version)) return s;
@@ -504,7 +515,7 @@ KCESTATUS TableIndexes::Create(const IndexDefinition& def, std::shared_ptr<Nativ
             std::unique_ptr<cdx::CdxFile> created;
             if (KCESTATUS s = cdx::CdxFile::Create(StructuralPath(), true, &created)) return s;
             structural_ = std::move(created);
-            if (KCESTATUS s = MarkStructural()) return s;
+            if (KCESTATUS s = MarkStructural(true)) return s;
         }
         if (KCESTATUS s = AddTag(structural_, def, &index)) return s;
         indexes_.push_back(index);
@@ -551,6 +562,7 @@ KCESTATUS TableIndexes::Drop(const std::string& name) {
 
 KCESTATUS TableIndexes::Rebuild() {
     if (Xbase()) {
+        if (broken_) return RebuildStructural();
         for (auto& index : AllIndexes()) {
             ++index->changes_;
             std::vector<KeyPos> keys;
@@ -589,6 +601,10 @@ KCESTATUS TableIndexes::Rebuild() {
 
 KCESTATUS TableIndexes::Check(std::vector<std::string>* problems) {
     problems->clear();
+    if (broken_) {
+        problems->push_back(brokenText_);
+        return KCE_SUCCESS;
+    }
     const UNSIGNED32 length = storage_.Layout().recordLength;
     std::vector<uint8_t> image(length);
     for (auto& index : AllIndexes()) {
@@ -686,6 +702,11 @@ KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_
     return KCE_SUCCESS;
 }
 
+KCESTATUS TableIndexes::OnRebuild(Storage&) {
+    if (KCESTATUS s = Load()) return s;
+    return Rebuild();
+}
+
 KCESTATUS TableIndexes::OnZap(Storage&) {
     if (KCESTATUS s = Load()) return s;
     for (auto& index : AllIndexes()) {
@@ -716,19 +737,91 @@ std::string TableIndexes::StructuralPath() const {
 }
 
 // Other programs open a table's structural .cdx when its header says there is one (byte 28,
-// bit 0x01, in the FoxPro layouts).
-KCESTATUS TableIndexes::MarkStructural() {
+// bit 0x01, in the FoxPro layouts; other layouts keep no such mark).
+namespace {
+bool HasStructuralMark(uint8_t version) {
+    return version == 0x30 || version == 0x31 || version == 0x32 || version == 0xF5;
+}
+}  // namespace
+
+KCESTATUS TableIndexes::MarkStructural(bool on) {
     dbf::RawFile table;
     if (KCESTATUS s = table.Open(storage_.Path(), false)) return s;
     uint8_t version = 0, flags = 0;
     if (KCESTATUS s = table.ReadExact(0, &version, 1, "table version")) return s;
-    if (version != 0x30 && version != 0x31 && version != 0x32 && version != 0xF5) {
-        return KCE_SUCCESS;
-    }
+    if (!HasStructuralMark(version)) return KCE_SUCCESS;
     if (KCESTATUS s = table.ReadExact(28, &flags, 1, "table flags")) return s;
-    if (flags & 0x01) return KCE_SUCCESS;
-    flags |= 0x01;
+    if (bool(flags & 0x01) == on) return KCE_SUCCESS;
+    flags = uint8_t(on ? flags | 0x01 : flags & ~0x01);
     return table.WriteAt(28, &flags, 1);
+}
+
+KCESTATUS TableIndexes::StructuralMark(bool* marked) {
+    *marked = false;
+    dbf::RawFile table;
+    if (KCESTATUS s = table.Open(storage_.Path(), true)) return s;
+    uint8_t head[29] = {};
+    if (KCESTATUS s = table.ReadExact(0, head, sizeof head, "table header")) return s;
+    *marked = HasStructuralMark(head[0]) && (head[28] & 0x01);
+    return KCE_SUCCESS;
+}
+
+// The structural .cdx of a table opened in spite of it (For): the tags its directory names are
+// built again from the records into a new file, which then replaces it. A missing file, or one
+// whose directory names no tag, leaves the table without one (and its header says so). A file
+// whose directory cannot be read gives nothing to build from and stays as it is.
+KCESTATUS TableIndexes::RebuildStructural() {
+    const std::string path = StructuralPath();
+    std::vector<IndexDefinition> defs;
+    if (std::filesystem::exists(path)) {
+        std::unique_ptr<cdx::CdxFile> old;
+        if (KCESTATUS s = cdx::CdxFile::Open(path, true, &old)) {
+            return Fail(s, "index file " + path +
+                               " cannot be built again, as its tag directory cannot be read (" +
+                               LastFailureDetail() +
+                               "); remove it and create the table's indexes again");
+        }
+        for (const cdx::TagInfo& tag : old->Tags()) {
+            IndexDefinition def;
+            def.name = tag.name;
+            def.key = tag.header.keyExpr;
+            def.condition = tag.header.forExpr;
+            def.unique = tag.header.options & cdx::kOptUnique;
+            def.descending = tag.header.descending;
+            defs.push_back(std::move(def));
+        }
+    }
+    const std::string fresh = path + ".new";
+    std::error_code ec;
+    std::filesystem::remove(fresh, ec);
+    if (!defs.empty()) {
+        std::unique_ptr<cdx::CdxFile> created;
+        if (KCESTATUS s = cdx::CdxFile::Create(fresh, true, &created)) return s;
+        std::shared_ptr<cdx::CdxFile> file = std::move(created);
+        for (const IndexDefinition& def : defs) {
+            std::shared_ptr<NativeIndex> index;
+            if (KCESTATUS s = AddTag(file, def, &index)) {
+                std::string text = LastFailureDetail();
+                file.reset();
+                std::filesystem::remove(fresh, ec);
+                return Fail(s, "index file " + path + " not built again: " + text);
+            }
+        }
+        if (KCESTATUS s = file->Sync()) return s;
+    }
+    // The new file goes in place of the old one in one step.
+    if (defs.empty()) {
+        std::filesystem::remove(path, ec);
+    } else {
+        std::filesystem::rename(fresh, path, ec);
+    }
+    if (ec) return Fail(KCE_FILE_WRITE_FAILED, path + ": " + ec.message());
+    if (KCESTATUS s = MarkStructural(!defs.empty())) return s;
+    broken_ = KCE_SUCCESS;
+    brokenText_.clear();
+    structural_.reset();
+    indexes_.clear();
+    return LoadXbase();
 }
 
 KCESTATUS TableIndexes::CompileXbase(const IndexDefinition& def, const KeyFileOptions& options,
@@ -752,6 +845,12 @@ KCESTATUS TableIndexes::OpenTags(const std::shared_ptr<cdx::CdxFile>& file,
                                  std::vector<std::shared_ptr<NativeIndex>>* out) {
     out->clear();
     for (const cdx::TagInfo& tag : file->Tags()) {
+        if (tag.header.descending) {
+            // Where such a tag keeps its keys is not known: neither read nor kept up to date.
+            return Fail(KCE_NOT_SUPPORTED, "index file " + file->Path() + ": tag " + tag.name +
+                                               " is descending, and descending tags are not "
+                                               "read");
+        }
         IndexDefinition def;
         def.name = tag.name;
         def.key = tag.header.keyExpr;
@@ -793,7 +892,16 @@ KCESTATUS TableIndexes::LoadXbase() {
         return KCE_SUCCESS;
     }
     std::string path = StructuralPath();
-    if (!std::filesystem::exists(path)) return KCE_SUCCESS;
+    if (!std::filesystem::exists(path)) {
+        bool marked = false;
+        if (KCESTATUS s = StructuralMark(&marked)) return s;
+        if (!marked) return KCE_SUCCESS;
+        // Other programs refuse such a table too: its indexes would fall out of date unseen.
+        return Fail(KCE_FILE_NOT_FOUND,
+                    "the header of table " + storage_.Path() + " marks a structural index file " +
+                        path +
+                        ", which is missing (an exclusive reindex lets the table do without it)");
+    }
     std::unique_ptr<cdx::CdxFile> file;
     if (KCESTATUS s = cdx::CdxFile::Open(path, !storage_.Writable(), &file)) return s;
     std::shared_ptr<cdx::CdxFile> shared = std::move(file);

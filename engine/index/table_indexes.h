@@ -107,6 +107,7 @@ class TableIndexes : public WriteObserver {
     KCESTATUS OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_t* oldImage,
                       const uint8_t* newImage) override;
     KCESTATUS OnZap(Storage& storage) override;
+    KCESTATUS OnRebuild(Storage& storage) override;
     KCESTATUS OnTransaction(Storage& storage, TransactionPhase phase) override;
 
   private:
@@ -124,7 +125,10 @@ class TableIndexes : public WriteObserver {
     bool Xbase() const { return db_ == nullptr; }
     KeyDialect Dialect() const;
     std::string StructuralPath() const;
-    KCESTATUS MarkStructural();
+    // Sets (or clears) the table header's mark of a structural index file.
+    KCESTATUS MarkStructural(bool on);
+    KCESTATUS StructuralMark(bool* marked);
+    KCESTATUS RebuildStructural();
     KCESTATUS LoadXbase();
     KCESTATUS ReloadXbase();
     KCESTATUS OpenTags(const std::shared_ptr<cdx::CdxFile>& file,
@@ -161,6 +165,10 @@ class TableIndexes : public WriteObserver {
     ExprSchema schema_;
     std::vector<std::shared_ptr<NativeIndex>> indexes_;
     std::shared_ptr<cdx::CdxFile> structural_;
+    // Why the structural index file could not be opened, on an exclusive open that let the table
+    // through for a rebuild; KCE_SUCCESS otherwise.
+    KCESTATUS broken_ = KCE_SUCCESS;
+    std::string brokenText_;
 };
 
 }  // namespace kce

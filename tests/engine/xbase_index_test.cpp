@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <random>
@@ -307,6 +308,134 @@ TEST_F(XbaseIndexTest, RollbackGivesBackEveryIndexFileWithTheTable) {
         EXPECT_EQ(len, 0u) << std::string(reinterpret_cast<char*>(report.data()), len);
         CheckClean(t);
         EXPECT_EQ(Walk(Tag(t, kind.otherTag)).size(), 300u);
+        ASSERT_EQ(KdsCloseTable(t), 0u);
+    }
+}
+
+// A structural .cdx that is damaged, missing or holds a tag this engine cannot read refuses the
+// table; an exclusive open still gets through so that a reindex can build the file again from
+// the table (or, when there is nothing to build from, say so and leave the file alone).
+TEST_F(XbaseIndexTest, ExclusiveReindexRebuildsADamagedOrMissingStructuralIndexFile) {
+    KDSHANDLE t = CreateDbf("T.dbf", KCE_CDX, "NAME,char,10;NO,numeric,5");
+    KDSHANDLE index = 0;
+    ASSERT_EQ(KdsCreateIndex(t, nullptr, U("BYNAME"), U("NAME"), nullptr, 0, &index), 0u);
+    ASSERT_EQ(KdsCreateIndex(t, nullptr, U("BYNO"), U("STR(NO,5)"), nullptr, 0, &index), 0u);
+    for (int i = 0; i < 300; ++i) {
+        Append(t, {{"NAME", "N" + std::to_string(i * 7919 % 1000)}, {"NO", std::to_string(i)}});
+    }
+    std::vector<UNSIGNED32> byName = Walk(Tag(t, "BYNAME"));
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+    const std::string good = ReadFile(Path("T.cdx"));
+    auto put = [&](const std::string& bytes) {
+        std::ofstream(Path("T.cdx"), std::ios::binary).write(bytes.data(), long(bytes.size()));
+    };
+    auto open = [&](UNSIGNED32 options, KDSHANDLE* out) {
+        return KdsOpenTable(conn_, U(Path("T.dbf")), nullptr, KCE_CDX, 1, 1, 1, options, out);
+    };
+
+    struct Case {
+        const char* what;
+        size_t offset;  // where the bytes are spoilt
+        std::string bytes;
+        KCESTATUS status;  // of every open but an exclusive one
+        bool rebuilt;      // whether an exclusive reindex builds the file again
+    };
+    const std::vector<Case> cases = {
+        {"a tag whose root is past the end", 1536, std::string("\x00\x00\x10\x00", 4),
+         KCE_DAMAGED_FILE, true},
+        {"a directory whose leaf overruns itself", 1024 + 12, std::string("\xFF\x7F"),
+         KCE_DAMAGED_FILE, false},
+        {"a descending tag", 1536 + 502, std::string("\x01", 1), KCE_NOT_SUPPORTED, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string spoilt = good;
+        spoilt.replace(c.offset, c.bytes.size(), c.bytes);
+        put(spoilt);
+        for (UNSIGNED32 options : {0u, UNSIGNED32(KCE_OPEN_READ_ONLY)}) {
+            KDSHANDLE bad = 0;
+            EXPECT_EQ(open(options, &bad), c.status);
+            EXPECT_NE(LastErrorText().find("T.cdx"), std::string::npos) << LastErrorText();
+        }
+        KDSHANDLE x = 0;
+        KCESTATUS opened = open(KCE_OPEN_EXCLUSIVE, &x);
+        if (c.status == KCE_NOT_SUPPORTED) {
+            // Not damage: nothing to repair, and the tag is not dropped behind the user's back.
+            EXPECT_EQ(opened, KCE_NOT_SUPPORTED);
+            EXPECT_NE(LastErrorText().find("descending"), std::string::npos) << LastErrorText();
+            EXPECT_EQ(ReadFile(Path("T.cdx")), spoilt);
+            continue;
+        }
+        ASSERT_EQ(opened, 0u) << LastErrorText();
+        // The table is there to be repaired, not written: the file would fall further behind.
+        EXPECT_EQ(KdsCheckIndexes(x), KCE_INDEX_MISMATCH);
+        EXPECT_EQ(KdsAppendRecord(x), 0u);
+        Set(x, "NAME", "NEW");
+        EXPECT_EQ(KdsWriteRecord(x), c.status);
+        KdsCancelUpdate(x);
+        if (!c.rebuilt) {
+            EXPECT_EQ(KdsReindex(x), c.status);
+            EXPECT_NE(LastErrorText().find("cannot be read"), std::string::npos) << LastErrorText();
+            ASSERT_EQ(KdsCloseTable(x), 0u);
+            EXPECT_EQ(ReadFile(Path("T.cdx")), spoilt);
+            continue;
+        }
+        ASSERT_EQ(KdsReindex(x), 0u) << LastErrorText();
+        CheckClean(x);
+        EXPECT_EQ(Walk(Tag(x, "BYNAME")), byName);
+        EXPECT_EQ(Seek(Tag(x, "BYNO"), "  299"), 1);
+        EXPECT_EQ(Recno(Tag(x, "BYNO")), 300u);
+        ASSERT_EQ(KdsCloseTable(x), 0u);
+        t = OpenDbf(Path("T.dbf"), KCE_CDX);
+        CheckClean(t);
+        ASSERT_EQ(KdsCloseTable(t), 0u);
+    }
+
+    // Missing: the header still says there is one. A reindex has no tag to build, and leaves
+    // a table without a structural index file, its header saying so.
+    fs::remove(Path("T.cdx"));
+    KDSHANDLE x = 0;
+    EXPECT_EQ(open(0, &x), KCE_FILE_NOT_FOUND);
+    EXPECT_NE(LastErrorText().find("T.cdx"), std::string::npos) << LastErrorText();
+    ASSERT_EQ(open(KCE_OPEN_EXCLUSIVE, &x), 0u) << LastErrorText();
+    ASSERT_EQ(KdsReindex(x), 0u) << LastErrorText();
+    ASSERT_EQ(KdsCloseTable(x), 0u);
+    EXPECT_EQ(ReadFile(Path("T.dbf"))[28] & 1, 0);
+    EXPECT_FALSE(fs::exists(Path("T.cdx")));
+    t = OpenDbf(Path("T.dbf"), KCE_CDX);
+    EXPECT_EQ(AllIndexes(t).size(), 0u);
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+}
+
+// A pack renumbers the records: every index is built again over the records that stay.
+TEST_F(XbaseIndexTest, PackBuildsEveryIndexAgainOverTheRecordsThatStay) {
+    for (UNSIGNED16 type : {UNSIGNED16(KCE_CDX), UNSIGNED16(KCE_NTX)}) {
+        SCOPED_TRACE(type);
+        const std::string table = type == KCE_CDX ? "C.dbf" : "N.dbf";
+        KDSHANDLE t = CreateDbf(table, type, "NAME,char,10");
+        KDSHANDLE index = 0;
+        ASSERT_EQ(KdsCreateIndex(t, nullptr, U("BYNAME"), U("NAME"), nullptr, 0, &index), 0u)
+            << LastErrorText();
+        for (int i = 0; i < 400; ++i) Append(t, {{"NAME", "N" + std::to_string(i * 7919 % 1000)}});
+        for (UNSIGNED32 r = 1; r <= 400; r += 3) {
+            ASSERT_EQ(KdsGotoRecord(t, r), 0u);
+            ASSERT_EQ(KdsDeleteRecord(t), 0u) << LastErrorText();
+        }
+        ASSERT_EQ(KdsPackTable(t), 0u) << LastErrorText();
+        CheckClean(t);
+        // Names in key order, read through the index, are the sorted names that stayed.
+        std::vector<std::string> names, expected;
+        for (int i = 0; i < 400; ++i) {
+            if (i % 3) expected.push_back("N" + std::to_string(i * 7919 % 1000));
+        }
+        std::sort(expected.begin(), expected.end());
+        KDSHANDLE byName = Tag(t, "BYNAME");
+        for (UNSIGNED32 recno : Walk(byName)) {
+            ASSERT_EQ(KdsGotoRecord(t, recno), 0u);
+            names.push_back(Field(t, "NAME"));
+        }
+        for (std::string& n : names) n.erase(n.find_last_not_of(' ') + 1);
+        EXPECT_EQ(names, expected);
         ASSERT_EQ(KdsCloseTable(t), 0u);
     }
 }

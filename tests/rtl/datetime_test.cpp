@@ -177,6 +177,15 @@ TEST(FormatDateTime, FormatLetters) {
     dots.DateSeparator = '.';
     EXPECT_EQ(FormatDateTime("mm/dd/yyyy", v, dots), "03.05.2001");
     EXPECT_EQ(FormatDateTime("hh:nn am/pm", EncodeTime(0, 5, 0, 0), s), "12:05 am");
+    // A date format that names itself ends; more distinct formats than a thread keeps read
+    // once still write rightly.
+    TFormatSettings selfNaming = s;
+    selfNaming.ShortDateFormat = "ddddd";
+    EXPECT_EQ(FormatDateTime("c", v, selfNaming), " 14:07:09");
+    for (int k = 0; k < 40; ++k) {
+        EXPECT_EQ(FormatDateTime("yyyy'-" + std::to_string(k) + "'", v, s),
+                  "2001-" + std::to_string(k));
+    }
 }
 
 }  // namespace

@@ -141,6 +141,8 @@ class CdxFile {
     KCESTATUS ReadPage(uint32_t offset, uint8_t* page, size_t size) const;
     KCESTATUS WritePage(uint32_t offset, const uint8_t* page, size_t size);
     KCESTATUS FileSize(uint64_t* size) const;
+    // Makes what was written durable.
+    KCESTATUS Sync() { return raw_.Sync(); }
     KCESTATUS Grow(uint32_t bytes, uint32_t* offset);
     KCESTATUS Damaged(const std::string& what) const;
 
