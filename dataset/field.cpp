@@ -21,10 +21,14 @@ TField& TFields::At(int index) const {
 TField* TFields::Find(const std::string& name) const {
     if (items_.empty()) return nullptr;
     if (byName_.empty()) {
-        for (TField* field : items_) byName_.emplace(FoldName(field->FieldName()), field);
+        for (TField* field : items_) {
+            byName_.emplace(field->FieldName(), field);
+            byFolded_.emplace(FoldName(field->FieldName()), field);
+        }
     }
-    auto found = byName_.find(FoldName(name));
-    return found == byName_.end() ? nullptr : found->second;
+    if (auto found = byName_.find(name); found != byName_.end()) return found->second;
+    auto found = byFolded_.find(FoldName(name));
+    return found == byFolded_.end() ? nullptr : found->second;
 }
 
 int TFields::IndexOf(const TField* field) const {

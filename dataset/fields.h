@@ -50,13 +50,18 @@ class TFields {
     }
     void Move(int from, int to);
     // Drops the name index; called whenever a listed field's name or the list's order changes.
-    void NamesChanged() { byName_.clear(); }
+    void NamesChanged() {
+        byName_.clear();
+        byFolded_.clear();
+    }
 
   private:
     TDataSet* dataSet_;
     std::vector<TField*> items_;
-    // Folded name (SameName's folding) -> the first field of that name; empty until first needed.
-    mutable std::unordered_map<std::string, TField*> byName_;
+    // Name as written, and folded name (SameName's folding), -> the field; empty until first
+    // needed. No two fields share a folded name, so a hit on the name as written is the answer
+    // without folding the name asked for.
+    mutable std::unordered_map<std::string, TField*> byName_, byFolded_;
 };
 
 class TField : public rtl::TComponent {
