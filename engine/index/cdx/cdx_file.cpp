@@ -537,33 +537,13 @@ KCESTATUS CdxFile::Grow(uint32_t bytes, uint32_t* offset) {
     return KCE_SUCCESS;
 }
 
-void CdxFile::Remember() {
-    struct stat st {};
-    if (::stat(Path().c_str(), &st) != 0) return;
-    stamp_.size = st.st_size;
-    stamp_.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    stamp_.inode = st.st_ino;
-}
+void CdxFile::Remember() { watch_.Remember(Path()); }
 
-CdxFile::~CdxFile() {
-    if (lockFd_ >= 0) ::close(lockFd_);
-}
+void CdxFile::LockForChange() { watch_.Lock(Path()); }
 
-void CdxFile::LockForChange() {
-    if (lockFd_ < 0) lockFd_ = ::open(Path().c_str(), O_RDONLY | O_CLOEXEC);
-    if (lockFd_ >= 0) ::flock(lockFd_, LOCK_EX);
-}
+void CdxFile::Unlock() { watch_.Unlock(); }
 
-void CdxFile::Unlock() {
-    if (lockFd_ >= 0) ::flock(lockFd_, LOCK_UN);
-}
-
-bool CdxFile::ChangedOnDisk() const {
-    struct stat st {};
-    if (::stat(Path().c_str(), &st) != 0) return false;
-    return st.st_size != stamp_.size || st.st_ino != stamp_.inode ||
-           int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec != stamp_.mtimeNs;
-}
+bool CdxFile::ChangedOnDisk() const { return watch_.ChangedOnDisk(Path()); }
 
 KCESTATUS CdxFile::ReadDirectory() {
     if (KCESTATUS s = raw_.Size(&size_)) return s;

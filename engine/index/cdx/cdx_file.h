@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engine/dbf/raw_file.h"
+#include "engine/index/file_watch.h"
 #include "engine/index/cdx/cdx_node.h"
 #include "engine/kce.h"
 
@@ -104,7 +105,6 @@ struct TagInfo {
 
 class CdxFile {
   public:
-    ~CdxFile();
     // Opens a file and reads its header and tag directory; a file that is not a compound index
     // of this format, or whose directory is damaged, gives KCE_WRONG_FILE_FORMAT or
     // KCE_DAMAGED_FILE naming the file, and is not changed.
@@ -158,12 +158,7 @@ class CdxFile {
     std::unordered_map<std::string, std::unique_ptr<Tree>> trees_;  // by upper-case name
     std::vector<std::unique_ptr<Tree>> dropped_;
     uint64_t size_ = 0;
-    int lockFd_ = -1;
-    struct Stamp {
-        off_t size = -1;
-        int64_t mtimeNs = 0;
-        ino_t inode = 0;
-    } stamp_;
+    FileWatch watch_;
 };
 
 // The name as the directory stores it: upper case.

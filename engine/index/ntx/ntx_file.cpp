@@ -186,33 +186,13 @@ KCESTATUS NtxFile::Damaged(const std::string& what) const {
     return Fail(KCE_DAMAGED_FILE, "index file " + Path() + " is damaged: " + what);
 }
 
-void NtxFile::Remember() {
-    struct stat st {};
-    if (::stat(Path().c_str(), &st) != 0) return;
-    stamp_.size = st.st_size;
-    stamp_.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    stamp_.inode = st.st_ino;
-}
+void NtxFile::Remember() { watch_.Remember(Path()); }
 
-NtxFile::~NtxFile() {
-    if (lockFd_ >= 0) ::close(lockFd_);
-}
+void NtxFile::LockForChange() { watch_.Lock(Path()); }
 
-void NtxFile::LockForChange() {
-    if (lockFd_ < 0) lockFd_ = ::open(Path().c_str(), O_RDONLY | O_CLOEXEC);
-    if (lockFd_ >= 0) ::flock(lockFd_, LOCK_EX);
-}
+void NtxFile::Unlock() { watch_.Unlock(); }
 
-void NtxFile::Unlock() {
-    if (lockFd_ >= 0) ::flock(lockFd_, LOCK_UN);
-}
-
-bool NtxFile::ChangedOnDisk() const {
-    struct stat st {};
-    if (::stat(Path().c_str(), &st) != 0) return false;
-    return st.st_size != stamp_.size || st.st_ino != stamp_.inode ||
-           int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec != stamp_.mtimeNs;
-}
+bool NtxFile::ChangedOnDisk() const { return watch_.ChangedOnDisk(Path()); }
 
 KCESTATUS NtxFile::LoadPage(uint32_t offset, int depth, int* leafDepth) {
     const std::string where = "page at " + std::to_string(offset);

@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "engine/dbf/raw_file.h"
+#include "engine/index/file_watch.h"
 #include "engine/kce.h"
 
 namespace kce::ntx {
@@ -93,7 +94,6 @@ void EncodePage(const Page& page, const Header& h, uint8_t* bytes);
 
 class NtxFile {
   public:
-    ~NtxFile();
     // Opens a file, reading and checking its header and every page; a file that is not an
     // index of this format gives KCE_WRONG_FILE_FORMAT, a damaged one KCE_DAMAGED_FILE, and
     // neither is changed.
@@ -151,12 +151,7 @@ class NtxFile {
     std::set<uint32_t> fresh_;           // pages new to the file in this change
     std::vector<std::string> problems_;  // found on reading, reported by Audit
     bool headerDirty_ = false;
-    int lockFd_ = -1;
-    struct Stamp {
-        off_t size = -1;
-        int64_t mtimeNs = 0;
-        ino_t inode = 0;
-    } stamp_;
+    FileWatch watch_;
 };
 
 }  // namespace kce::ntx
