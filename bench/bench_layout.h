@@ -14,13 +14,10 @@
 #include <utility>
 #include <vector>
 
+#include "bench/bench_engine.h"
 #include "engine/kce.h"
 
 namespace bench {
-
-inline const UNSIGNED8* U(const std::string& s) {
-    return reinterpret_cast<const UNSIGNED8*>(s.c_str());
-}
 
 // UPDATEBANK_BENCH_RECORDS sets the number of records (default 100000).
 inline int Records() {

@@ -19,9 +19,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_engine.h"
 #include "engine/kce.h"
 
 namespace {
+
+using bench::Check;
 
 using Clock = std::chrono::steady_clock;
 
@@ -49,16 +52,6 @@ std::vector<Field> Layout() {
     add("L", 10, "logical", 1, 0, "L");
     add("T", 10, "timestamp", 8, 0, "T");
     return fields;
-}
-
-void Check(KCESTATUS status, const char* what) {
-    if (status == 0) return;
-    UNSIGNED32 code = 0;
-    UNSIGNED8 text[KCE_MAX_ERROR_LEN + 1] = {};
-    UNSIGNED16 len = sizeof text - 1;
-    KdsGetLastError(&code, text, &len);
-    std::fprintf(stderr, "%s failed: %u %s\n", what, status, text);
-    std::exit(1);
 }
 
 // CPU seconds of this process (user and system): on a shared machine they measure the work

@@ -22,27 +22,15 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_engine.h"
 #include "engine/kce.h"
 
 namespace {
 
-const UNSIGNED8* U(const std::string& s) { return reinterpret_cast<const UNSIGNED8*>(s.c_str()); }
-
-int EnvInt(const char* name, int fallback) {
-    const char* env = std::getenv(name);
-    int n = env ? std::atoi(env) : 0;
-    return n > 0 ? n : fallback;
-}
-
-void Check(KCESTATUS s, const char* what) {
-    if (s == 0) return;
-    UNSIGNED32 code = 0;
-    UNSIGNED8 buf[601];
-    UNSIGNED16 len = 600;
-    KdsGetLastError(&code, buf, &len);
-    std::fprintf(stderr, "%s: %.*s\n", what, int(len), reinterpret_cast<char*>(buf));
-    std::exit(1);
-}
+using bench::Check;
+using bench::EnvInt;
+using bench::Seconds;
+using bench::U;
 
 void Sql(sqlite3* db, const std::string& sql) {
     char* error = nullptr;
@@ -50,12 +38,6 @@ void Sql(sqlite3* db, const std::string& sql) {
         std::fprintf(stderr, "%s: %s\n", sql.c_str(), error ? error : "?");
         std::exit(1);
     }
-}
-
-double Seconds(const std::function<void()>& work) {
-    auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // Rows: CODE a permutation of 1..n (the indexed key), NAME, AMOUNT (0..9999.99), HIRED.

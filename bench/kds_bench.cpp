@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_engine.h"
 #include "engine/kce.h"
 #include "kds/kdstable.h"
 
 namespace {
 
-const UNSIGNED8* U(const std::string& s) { return reinterpret_cast<const UNSIGNED8*>(s.c_str()); }
+using bench::U;
 
 int Records() {
     const char* env = std::getenv("UPDATEBANK_BENCH_RECORDS");

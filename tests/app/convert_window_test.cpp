@@ -78,16 +78,10 @@ TEST(ConvertWindow, TypedFoldersClickedButtonAnsweredBoxesFilledTarget) {
         {"UPDATEBANK_DUMP_WIDGETS", dump.string()},
         {"UPDATEBANK_LOG_BOXES", boxes.string()},
         {"UPDATEBANK_DRIVE_C", (output / "drive_c").string()},
-        {"LSAN_OPTIONS", "print_suppressions=0:suppressions=" + std::string(UPDATEBANK_SOURCE_DIR) +
-                             "/tests/app/x11-leaks.supp"}};
+        {"LSAN_OPTIONS", WindowProgramLeakOptions()}};
     pid_t program = Start({kProgram}, env);
     ASSERT_GT(program, 0);
-    struct Stopper {
-        pid_t pid;
-        ~Stopper() {
-            if (kill(pid, 0) == 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
-        }
-    } stopper{program};
+    KillAtExit stopper{program};
     auto x = [&](const std::vector<std::string>& args) {
         std::vector<std::string> all{"xdotool"};
         all.insert(all.end(), args.begin(), args.end());

@@ -109,16 +109,10 @@ TEST(Program, OpensTheMainWindowOnADisplay) {
         {"DISPLAY", server.Display()},
         {"UPDATEBANK_DUMP_WIDGETS", dump.string()},
         {"UPDATEBANK_DRIVE_C", driveC.string()},
-        {"LSAN_OPTIONS", "print_suppressions=0:suppressions=" + std::string(UPDATEBANK_SOURCE_DIR) +
-                             "/tests/app/x11-leaks.supp"}};
+        {"LSAN_OPTIONS", WindowProgramLeakOptions()}};
     pid_t program = Start({kProgram}, env);
     ASSERT_GT(program, 0);
-    struct Stopper {
-        pid_t pid;
-        ~Stopper() {
-            if (kill(pid, 0) == 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
-        }
-    } stopper{program};
+    KillAtExit stopper{program};
 
     auto end = Clock::now() + std::chrono::seconds(60);
     while (!fs::exists(dump) && Clock::now() < end)

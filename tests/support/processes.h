@@ -107,6 +107,25 @@ inline bool OnPath(const std::string& program) {
     return false;
 }
 
+// Kills and reaps a started program that is still running when the test leaves its scope, so
+// that a failed assertion leaves no program behind.
+struct KillAtExit {
+    pid_t pid;
+    ~KillAtExit() {
+        if (pid > 0 && kill(pid, 0) == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// The leak checker's options for a program that opens windows: the X libraries' own allocations
+// that live until exit are not the program's leaks.
+inline std::string WindowProgramLeakOptions() {
+    return "print_suppressions=0:suppressions=" + std::string(UPDATEBANK_SOURCE_DIR) +
+           "/tests/app/x11-leaks.supp";
+}
+
 // A private X server for one test; stopped with the object.
 class Xvfb {
   public:
