@@ -1,5 +1,5 @@
 // Index orders, key searches, key ranges, string scopes and index files of TKdsTable on real
-// native tables. (DBF tables get indexes with their CDX and NTX index files.)
+// native tables; DBF tables with their .cdx and .ntx files are in kdsdata_xbase_index_test.cpp.
 #include <gtest/gtest.h>
 
 #include "kds/kce.h"
