@@ -119,6 +119,22 @@ inline std::string TempFolder(const std::string& prefix) {
     std::exit(1);
 }
 
+// Walks table handle t from the top, reading every record image into `record`; ends the run
+// unless it sees exactly n records.
+inline void ReadAllRecords(KDSHANDLE t, std::vector<UNSIGNED8>& record, int n) {
+    UNSIGNED16 eof = 0;
+    int seen = 0;
+    KdsGotoTop(t);
+    for (KdsAtEOF(t, &eof); !eof; KdsAtEOF(t, &eof)) {
+        UNSIGNED32 len = UNSIGNED32(record.size());
+        if (KdsGetRecord(t, record.data(), &len)) Die("read");
+        benchmark::DoNotOptimize(record.data());
+        ++seen;
+        KdsSkip(t, 1);
+    }
+    if (seen != n) Die("read count");
+}
+
 // Prints each result and keeps its real and CPU time, so that Finalize can compare runs.
 class TimesReporter : public benchmark::ConsoleReporter {
   public:

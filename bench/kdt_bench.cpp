@@ -74,17 +74,7 @@ void EngineAppendAndRead(benchmark::State& state) {
         if (state.range(0) == 0) {
             append();
         } else {
-            UNSIGNED16 eof = 0;
-            int seen = 0;
-            KdsGotoTop(t);
-            for (KdsAtEOF(t, &eof); !eof; KdsAtEOF(t, &eof)) {
-                UNSIGNED32 len = recordLength;
-                if (KdsGetRecord(t, record.data(), &len)) Die("read");
-                benchmark::DoNotOptimize(record.data());
-                ++seen;
-                KdsSkip(t, 1);
-            }
-            if (seen != n) Die("read count");
+            bench::ReadAllRecords(t, record, n);
         }
     }
     if (state.range(0) == 0) {

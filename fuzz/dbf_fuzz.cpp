@@ -9,23 +9,13 @@
 #include <vector>
 
 #include "engine/dbf/dbf_table.h"
+#include "fuzz/fuzz_files.h"
 
 namespace {
 
-std::string Folder() {
-    static std::string dir = [] {
-        char templ[] = "/tmp/dbf_fuzz-XXXXXX";
-        return std::string(mkdtemp(templ));
-    }();
-    return dir;
-}
+std::string Folder() { return fuzzfiles::Folder("dbf_fuzz"); }
 
-void Put(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-}
+using fuzzfiles::Put;
 
 }  // namespace
 

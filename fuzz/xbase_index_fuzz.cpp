@@ -9,23 +9,13 @@
 
 #include "engine/index/cdx/cdx_file.h"
 #include "engine/index/ntx/ntx_file.h"
+#include "fuzz/fuzz_files.h"
 
 namespace {
 
-std::string Folder() {
-    static std::string dir = [] {
-        char templ[] = "/tmp/xbase_index_fuzz-XXXXXX";
-        return std::string(mkdtemp(templ));
-    }();
-    return dir;
-}
+std::string Folder() { return fuzzfiles::Folder("xbase_index_fuzz"); }
 
-void Put(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-}
+using fuzzfiles::Put;
 
 void Cdx(const std::string& path) {
     std::unique_ptr<kce::cdx::CdxFile> file;
