@@ -114,8 +114,7 @@ class DbtFile : public MemoFile {
         if (KCESTATUS s = file_.ReadExact(0, head, 4, "memo header")) return s;
         uint64_t size = 0;
         if (KCESTATUS s = file_.Size(&size)) return s;
-        uint64_t nextFree =
-            std::max<uint64_t>({LoadU32(head), 1, (size + blockSize_ - 1) / blockSize_});
+        uint64_t nextFree = NextFreeBlock(1, size);
         uint64_t need = BlocksFor(value.size());
         uint64_t target = nextFree;
         if (oldBlock >= 1 && oldBlock < nextFree) {

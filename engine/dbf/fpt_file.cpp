@@ -101,10 +101,7 @@ class FptFile : public MemoFile {
         if (KCESTATUS s = file_.ReadExact(0, head, 4, "memo header")) return s;
         uint64_t size = 0;
         if (KCESTATUS s = file_.Size(&size)) return s;
-        // A header that a killed writer left behind the file's end must not let a new value
-        // overwrite blocks in use.
-        uint64_t nextFree = std::max<uint64_t>(
-            {LoadBigU32(head), FirstBlock(), (size + blockSize_ - 1) / blockSize_});
+        uint64_t nextFree = NextFreeBlock(FirstBlock(), size);
         uint64_t need = BlocksFor(value.size());
         uint64_t target = nextFree;
         if (oldBlock >= FirstBlock() && uint64_t{oldBlock} < nextFree) {

@@ -3,6 +3,7 @@
 // The layouts are described at the top of fpt_file.cpp and dbt_file.cpp.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,6 +33,14 @@ class MemoFile {
     virtual const std::string& Path() const = 0;
 
   protected:
+    // Where a value appended to the file goes: the first block past its end (`size` bytes), never
+    // before `first`. The header's next-free block is not trusted for this: one that a killed
+    // writer left behind the end would let a new value overwrite blocks in use, and a damaged one
+    // far past the end would send the value gigabytes into the file (every later read of a value
+    // without an end mark would then read the hole).
+    uint64_t NextFreeBlock(uint64_t first, uint64_t size) const {
+        return std::max<uint64_t>(first, (size + BlockSize() - 1) / BlockSize());
+    }
     // The fault of a value at `block` that starts or runs past the end of the file (`size` bytes).
     KCESTATUS PastEnd(uint32_t block, uint64_t size) const {
         return Fail(KCE_MEMO_POINTER_PAST_END, "block " + std::to_string(block) + " of " + Path() +
