@@ -383,7 +383,12 @@ void TKdsDataSet::CursorOpen() {
 
     UNSIGNED32 length = 0;
     CheckKdsStatus(this, KdsGetRecordLength(tableHandle_, &length));
-    recordLength_ = static_cast<uint16_t>(length);
+    if (length > kMaxRecordBufferSize) {
+        KdsDatabaseError(this, "The record of " + std::to_string(length) +
+                                   " bytes is wider than the components take (" +
+                                   std::to_string(kMaxRecordBufferSize) + " bytes).");
+    }
+    recordLength_ = length;
     recordBufferSize_ = recordLength_;
 
     // Informational only: any refusal leaves the default page size.

@@ -389,9 +389,13 @@ void TKdsDataSet::WriteFieldData(db::TField& field, const void* source) {
             const TKCEFieldDef& d = DescriptionOf(field.FieldNo());
             uint16_t mark = 1;
             if (field.DataType() == db::ftString) {
-                mark = source != nullptr ? static_cast<uint16_t>(strnlen(
-                                               static_cast<const char*>(source), field.DataSize()))
-                                         : 0;
+                // 0xFFFF marks a segment not assigned: a longer text counts as 0xFFFE characters,
+                // more than any key segment holds.
+                const size_t length = source != nullptr
+                                          ? strnlen(static_cast<const char*>(source),
+                                                    static_cast<size_t>(field.DataSize()))
+                                          : 0;
+                mark = static_cast<uint16_t>(std::min<size_t>(length, 0xFFFE));
             }
             int position = fieldDescriptions_.PositionOfName(d.Name);
             if (position >= 0) SetKeyAssignedMark(currentKeyBuffer_, position, mark);
