@@ -14,6 +14,8 @@ namespace kce::dbf {
 namespace {
 
 constexpr uint8_t kEndOfFile = 0x1A;
+constexpr uint8_t kKept = ' ';
+constexpr uint8_t kDeleted = '*';
 constexpr uint8_t kDescriptorEnd = 0x0D;
 constexpr size_t kBacklinkSize = 263;
 
@@ -198,8 +200,27 @@ KCESTATUS DbfFile::Load() {
                         std::to_string(header_.recordLength) + " bytes, the fields need " +
                         std::to_string(offset) + " (with the deletion flag)");
     }
-    count_ = static_cast<uint32_t>(
-        std::min<uint64_t>((size - headerLength) / header_.recordLength, 0xFFFFFFFFu));
+    return CountRecords(size, header_.recordCount, &count_);
+}
+
+KCESTATUS DbfFile::CountRecords(uint64_t size, uint32_t headerCount, uint32_t* count) const {
+    const uint64_t bySize =
+        size < header_.headerLength
+            ? 0
+            : std::min<uint64_t>((size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu);
+    uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(bySize, headerCount));
+    // Past the header's count a record begins with its deletion flag: what begins otherwise is
+    // padding another writer left after the end marker (0x1A, zeros), and the records end there.
+    while (n < bySize) {
+        uint8_t flag = 0;
+        uint64_t at = header_.headerLength + uint64_t{n} * header_.recordLength;
+        if (KCESTATUS s = file_.ReadExact(at, &flag, 1, "record " + std::to_string(n + 1))) {
+            return s;
+        }
+        if (flag != kKept && flag != kDeleted) break;
+        ++n;
+    }
+    *count = n;
     return KCE_SUCCESS;
 }
 
@@ -268,11 +289,10 @@ KCESTATUS DbfFile::Refresh() {
         }
         fields_[i].autoincNext = LoadU32(next);
     }
-    count_ = size < header_.headerLength
-                 ? 0
-                 : static_cast<uint32_t>(std::min<uint64_t>(
-                       (size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu));
-    return KCE_SUCCESS;
+    uint8_t head[4];
+    if (KCESTATUS s = file_.ReadExact(4, head, sizeof head, "DBF header")) return s;
+    header_.recordCount = LoadU32(head);
+    return CountRecords(size, header_.recordCount, &count_);
 }
 
 KCESTATUS DbfFile::ReadRecord(uint32_t recno, uint8_t* record) const {
@@ -385,14 +405,26 @@ KCESTATUS DbfFile::Check(DbfCheck* out) const {
     c.headerCount = LoadU32(head + 4);
     uint64_t body = size - header_.headerLength;
     c.recordsBySize = static_cast<uint32_t>(body / header_.recordLength);
-    uint64_t rest = body % header_.recordLength;
+    if (KCESTATUS s = CountRecords(size, c.headerCount, &c.records)) return s;
+    const uint64_t end = header_.headerLength + uint64_t{c.records} * header_.recordLength;
+    const uint64_t rest = size - end;
     if (rest == 0) {
         c.endMarkerMissing = true;
-    } else {
-        uint8_t last = 0;
-        if (KCESTATUS s = file_.ReadExact(size - 1, &last, 1, "end marker")) return s;
-        c.endMarkerMissing = last != kEndOfFile;
-        c.partialRecord = rest > 1 || c.endMarkerMissing;
+        *out = c;
+        return KCE_SUCCESS;
+    }
+    uint8_t first = 0;
+    if (KCESTATUS s = file_.ReadExact(end, &first, 1, "end marker")) return s;
+    c.endMarkerMissing = first != kEndOfFile;
+    if (rest > 1 && (first == kKept || first == kDeleted)) {
+        c.partialRecord = true;  // a record's flag, then fewer bytes than a record
+    } else if (rest > 1) {
+        c.paddingBytes = rest - (c.endMarkerMissing ? 0 : 1);
+        c.paddingByte = first == kEndOfFile ? 0 : first;
+        uint8_t next = 0;
+        if (!c.endMarkerMissing && file_.ReadExact(end + 1, &next, 1, "padding") == KCE_SUCCESS) {
+            c.paddingByte = next;
+        }
     }
     *out = c;
     return KCE_SUCCESS;

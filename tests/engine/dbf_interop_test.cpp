@@ -5,10 +5,11 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "engine/dbf/dbf_table.h"
-#include "engine/status.h"
 #include "engine/kce.h"
+#include "engine/status.h"
 #include "tests/engine/dbf_fixture.h"
 
 namespace {
@@ -189,7 +190,6 @@ t.close()
     EXPECT_EQ(Row(*vfp, 1), "Cy|" + std::string(300, 'x') + "|42|1.250000|3.5000|2458851+11045000");
 }
 
-TEST_F(DbfInterop, EngineReadsTablesWrittenByOgr2ogr) {
 // Other writers leave padding after the end marker: 0x1A bytes or zeros, here four records'
 // worth. The table holds the records its header counts, as dbfread says; the check names the
 // padding and the count it chose; a repair cuts the padding off.
@@ -282,6 +282,7 @@ t.close()
               "bo|null|null|null|null|null|null|null|null\n");
 }
 
+TEST_F(DbfInterop, EngineReadsTablesWrittenByOgr2ogr) {
     Write("in.csv", "name,count,price,day\nAnn,3,1.5,2020-01-02\nBob,,,\n");
     RunCommand("cd " + dir_ +
                " && ogr2ogr -f 'ESRI Shapefile' out.dbf in.csv -oo AUTODETECT_TYPE=YES 2>&1");
