@@ -16,6 +16,7 @@
 #include "engine/field_types.h"
 #include "engine/kce.h"
 #include "rtl/codepages.h"
+#include "rtl/paths.h"
 #include "tools/base64.h"
 #include "tools/json.h"
 
@@ -32,6 +33,9 @@ const char kUsage[] =
     "  kdstool info TABLE\n"
     "  kdstool pack TABLE | reindex TABLE\n"
     "  kdstool check TABLE [--repair]\n"
+    "  every command but create also takes [--index-file FILE]...: more index files of the\n"
+    "  table (.ntx, or a .cdx other than its own); an NTX table opens those create made for it\n"
+    "  (listed in TABLE.ntxlist beside it) and no other\n"
     "  kdstool --help | --version\n"
     "FIELD is NAME:TYPE[:LENGTH[:DECIMALS]]; TYPE is one of logical, numeric, date, char, memo,\n"
     "binary, image, varchar, compactdate, double, integer, shortint, time, timestamp, autoinc,\n"
@@ -56,42 +60,68 @@ void Check(KCESTATUS status, const std::string& what = {}) {
     if (status != 0) throw Failure{(what.empty() ? "" : what + ": ") + EngineText()};
 }
 
-// An open table and the connection to its folder.
+// An open table and the connection to its folder. The path is found as the user typed it,
+// from the working directory and without regard to letter case.
 class Table {
   public:
-    Table(const std::string& path, UNSIGNED32 options) {
-        Check(KdsConnect(U(Folder(path)), &conn_));
-        Check(KdsOpenTable(conn_, U(FileName(path)), nullptr, TypeOf(path), KCE_ANSI,
+    // indexFiles: index files the user named (--index-file), from the working directory; an NTX
+    // table also opens the .ntx files that create made for it (see RememberedIndexFiles).
+    Table(const std::string& path, UNSIGNED32 options,
+          const std::vector<std::string>& indexFiles = {})
+        : path_(rtl::ResolvePath(path)) {
+        Check(KdsConnect(U(Folder(path_)), &conn_));
+        Check(KdsOpenTable(conn_, U(FileName(path_)), nullptr, TypeOf(path_), KCE_ANSI,
                            KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, options, &handle_));
         Load();
-        if (TypeOf(path) == KCE_NTX) OpenNtxFiles(path);
+        std::vector<std::string> files;
+        if (TypeOf(path_) == KCE_NTX) files = RememberedIndexFiles(path_);
+        for (const std::string& file : indexFiles) files.push_back(rtl::ResolvePath(file));
+        for (const std::string& file : files) {
+            UNSIGNED16 count = 0;
+            Check(KdsOpenIndex(handle_, U(file), nullptr, &count), "index file " + file);
+        }
     }
-    Table(const std::string& path, UNSIGNED16 type, const std::string& fields) {
-        Check(KdsConnect(U(Folder(path)), &conn_));
-        Check(KdsCreateTable(conn_, U(FileName(path)), type, KCE_ANSI, U(fields), 0, &handle_));
+    Table(const std::string& path, UNSIGNED16 type, const std::string& fields)
+        : path_(rtl::ResolvePath(path)) {
+        Check(KdsConnect(U(Folder(path_)), &conn_));
+        Check(KdsCreateTable(conn_, U(FileName(path_)), type, KCE_ANSI, U(fields), 0, &handle_));
         Load();
     }
     ~Table() {
         if (handle_) KdsCloseTable(handle_);
         if (conn_) KdsDisconnect(conn_);
     }
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
     KDSHANDLE Handle() const { return handle_; }
     KDSHANDLE Connection() const { return conn_; }
     const rtl::CodePage& Page() const { return *page_; }
+    // The table file, resolved: absolute, in the letter case found on disk.
+    const std::string& Path() const { return path_; }
 
-    // An NTX table keeps no list of its indexes: every .ntx file beside it whose key fits its
-    // fields is one of them, and is kept up to date while the command runs. A file whose key
-    // names fields the table lacks belongs to another table; a damaged one stops the command.
-    void OpenNtxFiles(const std::string& path) {
-        std::error_code ec;
-        for (const auto& e : std::filesystem::directory_iterator(Folder(path), ec)) {
-            std::string name = e.path().filename().string();
-            if (Ext(name) != ".ntx") continue;
-            UNSIGNED16 count = 0;
-            KCESTATUS s = KdsOpenIndex(handle_, U(e.path().string()), nullptr, &count);
-            if (s == KCE_INDEX_MISMATCH) continue;
-            Check(s, "index file " + name);
+    // An NTX table keeps no list of its indexes, and a folder often holds the .ntx files of many
+    // tables. kdstool never guesses which belong to a table: create writes the names of the .ntx
+    // files it made into TABLE.ntxlist beside the table (one file name a line, from the table's
+    // folder), and every command opens those and the files named with --index-file, no others.
+    static std::string IndexListPath(const std::string& table) {
+        size_t dot = table.rfind('.');
+        size_t slash = table.find_last_of("/\\");
+        std::string stem = dot == std::string::npos || (slash != std::string::npos && dot < slash)
+                               ? table
+                               : table.substr(0, dot);
+        return rtl::ResolvePath(stem + ".ntxlist");
+    }
+    static std::vector<std::string> RememberedIndexFiles(const std::string& table) {
+        std::vector<std::string> files;
+        std::ifstream list(IndexListPath(table));
+        std::string line;
+        while (std::getline(list, line)) {
+            size_t end = line.find_last_not_of(" \t\r");
+            if (end == std::string::npos) continue;
+            line.resize(end + 1);
+            files.push_back(rtl::ResolvePath(Folder(table) + "/" + line));
         }
+        return files;
     }
 
     struct Field {
@@ -174,6 +204,7 @@ class Table {
         }
     }
 
+    std::string path_;
     KDSHANDLE conn_ = 0;
     KDSHANDLE handle_ = 0;
     std::vector<Field> fields_;
@@ -223,6 +254,15 @@ Args ParseArgs(int argc, char** argv, int from, std::initializer_list<const char
     return args;
 }
 
+// The index files named with --index-file, in the order given.
+std::vector<std::string> IndexFiles(const Args& args) {
+    std::vector<std::string> files;
+    for (auto [it, end] = args.options.equal_range("--index-file"); it != end; ++it) {
+        files.push_back(it->second);
+    }
+    return files;
+}
+
 std::string WithExtension(std::string path) {
     if (Table::Ext(path).empty()) path += ".kdt";
     return path;
@@ -262,7 +302,7 @@ int Create(int argc, char** argv) {
     Args args = ParseArgs(argc, argv, 2, {"--type", "--index"});
     if (args.positional.size() < 2) throw Failure{"create needs a table and at least one field"};
     std::string path = WithExtension(args.positional[0]);
-    UNSIGNED16 type = Table::TypeOf(path);
+    UNSIGNED16 type = Table::TypeOf(rtl::ResolvePath(path));
     if (auto t = args.Option("--type")) {
         if (*t == "cdx")
             type = KCE_CDX;
@@ -310,25 +350,44 @@ int Create(int argc, char** argv) {
     }
     // A table whose indexes cannot all be made is not left behind.
     bool made = false;
+    std::string resolved = rtl::ResolvePath(path);
     try {
         Table table(path, type, fields);
         made = true;
+        std::string list;
         for (const IndexSpec& index : indexes) {
             KDSHANDLE handle = 0;
             Check(KdsCreateIndex(table.Handle(), nullptr, U(index.name), U(index.key), nullptr,
                                  index.options, &handle),
                   "index " + index.name);
+            if (type == KCE_NTX) {
+                UNSIGNED8 file[600];
+                UNSIGNED16 len = sizeof file;
+                Check(KdsGetIndexFilename(handle, 2, file, &len), "index " + index.name);
+                list += Table::FileName(std::string(reinterpret_cast<char*>(file), len)) + "\n";
+            }
+        }
+        // The list of an NTX table's .ntx files; one left by an earlier table of that name goes.
+        std::string listPath = Table::IndexListPath(resolved);
+        std::remove(listPath.c_str());
+        if (!list.empty()) {
+            std::ofstream out(listPath, std::ios::binary | std::ios::trunc);
+            out << list;
+            out.close();
+            if (!out) throw Failure{"cannot write " + listPath};
         }
     } catch (const Failure&) {
         if (made) {
-            for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+            for (const char* suffix : {"", "-wal", "-shm"})
+                std::remove((resolved + suffix).c_str());
             if (type != KCE_KDT) {
                 // The index files made beside the table go with it.
-                std::string stem = path.substr(0, path.size() - 4);
+                std::string stem = resolved.substr(0, resolved.size() - 4);
                 std::remove((stem + ".cdx").c_str());
                 std::remove((stem + (type == KCE_CDX ? ".fpt" : ".dbt")).c_str());
+                std::remove(Table::IndexListPath(resolved).c_str());
                 for (const IndexSpec& index : indexes) {
-                    std::string folder = path.substr(0, path.find_last_of('/') + 1);
+                    std::string folder = resolved.substr(0, resolved.find_last_of('/') + 1);
                     std::remove((folder + index.name + ".ntx").c_str());
                 }
             }
@@ -484,12 +543,13 @@ std::string ValueJson(const Table& table, const Table::Field& f, UNSIGNED16 ordi
 // reported on standard error with its record and field; the export then ends after that record
 // with status 1, unless --keep-going asks it to write every record (status 0).
 int Export(int argc, char** argv) {
-    Args args = ParseArgs(argc, argv, 2, {"--index", "--password"}, {"--keep-going"});
+    Args args =
+        ParseArgs(argc, argv, 2, {"--index", "--password", "--index-file"}, {"--keep-going"});
     if (args.positional.size() != 1) throw Failure{"export needs one table"};
     const bool keepGoing = args.Option("--keep-going").has_value();
     Check(KdsSetDateFormat(U("ccyy-MM-dd")));
     std::string path = WithExtension(args.positional[0]);
-    Table table(path, KCE_OPEN_READ_ONLY);
+    Table table(path, KCE_OPEN_READ_ONLY, IndexFiles(args));
     KDSHANDLE t = table.Handle();
     if (auto password = args.Option("--password")) Check(KdsEnableEncryption(t, U(*password)));
     // With an index, the table handle's cursor moves in that index's order.
@@ -611,7 +671,7 @@ void FitToField(const Table::Field& f, bool truncate, std::string* text) {
 }
 
 int Import(int argc, char** argv) {
-    Args args = ParseArgs(argc, argv, 2, {"--password"}, {"--truncate"});
+    Args args = ParseArgs(argc, argv, 2, {"--password", "--index-file"}, {"--truncate"});
     if (args.positional.size() != 2) throw Failure{"import needs a table and a file"};
     const bool truncate = args.Option("--truncate").has_value();
     std::string source = args.positional[1];
@@ -623,7 +683,7 @@ int Import(int argc, char** argv) {
         in = &file;
     }
     Check(KdsSetDateFormat(U("ccyy-MM-dd")));
-    Table table(WithExtension(args.positional[0]), 0);
+    Table table(WithExtension(args.positional[0]), 0, IndexFiles(args));
     KDSHANDLE t = table.Handle();
     if (auto password = args.Option("--password")) Check(KdsEnableEncryption(t, U(*password)));
 
@@ -679,10 +739,10 @@ int Import(int argc, char** argv) {
 }
 
 int Info(int argc, char** argv) {
-    Args args = ParseArgs(argc, argv, 2, {});
+    Args args = ParseArgs(argc, argv, 2, {"--index-file"});
     if (args.positional.size() != 1) throw Failure{"info needs one table"};
     std::string path = WithExtension(args.positional[0]);
-    Table table(path, KCE_OPEN_READ_ONLY);
+    Table table(path, KCE_OPEN_READ_ONLY, IndexFiles(args));
     UNSIGNED16 type = 0;
     UNSIGNED32 count = 0;
     Check(KdsGetTableType(table.Handle(), &type));
@@ -743,22 +803,22 @@ int Info(int argc, char** argv) {
 // Removes the records marked deleted (xBase tables) and the unused space of the memo file; the
 // indexes of a native table are built again.
 int Pack(int argc, char** argv) {
-    Args args = ParseArgs(argc, argv, 2, {});
+    Args args = ParseArgs(argc, argv, 2, {"--index-file"});
     if (args.positional.size() != 1) throw Failure{"pack needs one table"};
     std::string path = WithExtension(args.positional[0]);
-    Table table(path, KCE_OPEN_EXCLUSIVE);
+    Table table(path, KCE_OPEN_EXCLUSIVE, IndexFiles(args));
     Check(KdsPackTable(table.Handle()));
-    if (Table::TypeOf(path) == KCE_KDT) Check(KdsReindex(table.Handle()));
+    if (Table::TypeOf(table.Path()) == KCE_KDT) Check(KdsReindex(table.Handle()));
     return 0;
 }
 
 // Builds the indexes of a table again from its records (a .dbf table: those of its structural
 // .cdx).
 int Reindex(int argc, char** argv) {
-    Args args = ParseArgs(argc, argv, 2, {});
+    Args args = ParseArgs(argc, argv, 2, {"--index-file"});
     if (args.positional.size() != 1) throw Failure{"reindex needs one table"};
     std::string path = WithExtension(args.positional[0]);
-    Table table(path, KCE_OPEN_EXCLUSIVE);
+    Table table(path, KCE_OPEN_EXCLUSIVE, IndexFiles(args));
     Check(KdsReindex(table.Handle()));
     return 0;
 }
@@ -776,10 +836,10 @@ int CheckTable(int argc, char** argv) {
             rest.push_back(argv[i]);
         }
     }
-    Args args = ParseArgs(int(rest.size()), rest.data(), 2, {});
+    Args args = ParseArgs(int(rest.size()), rest.data(), 2, {"--index-file"});
     if (args.positional.size() != 1) throw Failure{"check needs one table"};
-    Table table(WithExtension(args.positional[0]),
-                repair ? KCE_OPEN_EXCLUSIVE : KCE_OPEN_READ_ONLY);
+    Table table(WithExtension(args.positional[0]), repair ? KCE_OPEN_EXCLUSIVE : KCE_OPEN_READ_ONLY,
+                IndexFiles(args));
     std::vector<UNSIGNED8> report(65536);
     UNSIGNED32 len = UNSIGNED32(report.size());
     Check(KdsCheckTableFile(table.Handle(), repair ? 1 : 0, report.data(), &len));

@@ -1,5 +1,7 @@
 #include "engine/dbf/dbf_file.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -7,6 +9,7 @@
 #include <ctime>
 
 #include "engine/byte_order.h"
+#include "engine/journal.h"
 #include "engine/status.h"
 
 namespace kce::dbf {
@@ -198,8 +201,22 @@ KCESTATUS DbfFile::Load() {
                         std::to_string(header_.recordLength) + " bytes, the fields need " +
                         std::to_string(offset) + " (with the deletion flag)");
     }
-    count_ = static_cast<uint32_t>(
-        std::min<uint64_t>((size - headerLength) / header_.recordLength, 0xFFFFFFFFu));
+    return CountRecords(size);
+}
+
+KCESTATUS DbfFile::CountRecords(uint64_t size) {
+    count_ = size < header_.headerLength
+                 ? 0
+                 : static_cast<uint32_t>(std::min<uint64_t>(
+                       (size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu));
+    // The size is read before the journal is looked for: a transaction that begins after the
+    // size was read added nothing to it, and one that commits meanwhile has published its count.
+    if (countDeferred_ || ::access(RollbackJournal::PathFor(Path()).c_str(), F_OK) != 0) {
+        return KCE_SUCCESS;
+    }
+    uint8_t stored[4];
+    if (KCESTATUS s = file_.ReadExact(4, stored, 4, "DBF header")) return s;
+    count_ = std::min(count_, LoadU32(stored));
     return KCE_SUCCESS;
 }
 
@@ -268,11 +285,29 @@ KCESTATUS DbfFile::Refresh() {
         }
         fields_[i].autoincNext = LoadU32(next);
     }
-    count_ = size < header_.headerLength
-                 ? 0
-                 : static_cast<uint32_t>(std::min<uint64_t>(
-                       (size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu));
+    return CountRecords(size);
+}
+
+KCESTATUS DbfFile::DeferCount() {
+    if (header_.recordCount != count_) {
+        if (KCESTATUS s = StampHeader(true)) return s;
+    }
+    countDeferred_ = true;
     return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::PublishCount() {
+    if (!countDeferred_) return KCE_SUCCESS;
+    if (count_ > header_.recordCount) {
+        uint64_t at = header_.headerLength + uint64_t{header_.recordCount} * header_.recordLength;
+        if (KCESTATUS s = file_.WriteAt(at, &hiddenFlag_, 1)) return s;
+    }
+    countDeferred_ = false;
+    return header_.recordCount == count_ ? KCESTATUS(KCE_SUCCESS) : StampHeader(true);
+}
+
+bool DbfFile::HoldsMarker(uint32_t recno) const {
+    return countDeferred_ && recno == header_.recordCount + 1;
 }
 
 KCESTATUS DbfFile::ReadRecord(uint32_t recno, uint8_t* record) const {
@@ -281,7 +316,12 @@ KCESTATUS DbfFile::ReadRecord(uint32_t recno, uint8_t* record) const {
                                             " (the table has " + std::to_string(count_) + ")");
     }
     uint64_t at = header_.headerLength + uint64_t{recno - 1} * header_.recordLength;
-    return file_.ReadExact(at, record, header_.recordLength, "record " + std::to_string(recno));
+    if (KCESTATUS s =
+            file_.ReadExact(at, record, header_.recordLength, "record " + std::to_string(recno))) {
+        return s;
+    }
+    if (HoldsMarker(recno)) record[0] = hiddenFlag_;
+    return KCE_SUCCESS;
 }
 
 KCESTATUS DbfFile::StampHeader(bool withCount) {
@@ -290,6 +330,7 @@ KCESTATUS DbfFile::StampHeader(bool withCount) {
     uint8_t stamp[7] = {static_cast<uint8_t>(y - 1900), static_cast<uint8_t>(m),
                         static_cast<uint8_t>(d)};
     StoreU32(stamp + 3, count_);
+    withCount = withCount && !countDeferred_;
     if (KCESTATUS s = file_.WriteAt(1, stamp, withCount ? 7 : 3)) return s;
     header_.year = y;
     header_.month = m;
@@ -304,7 +345,14 @@ KCESTATUS DbfFile::WriteRecord(uint32_t recno, const uint8_t* record) {
                                             " (the table has " + std::to_string(count_) + ")");
     }
     uint64_t at = header_.headerLength + uint64_t{recno - 1} * header_.recordLength;
-    if (KCESTATUS s = file_.WriteAt(at, record, header_.recordLength)) return s;
+    if (HoldsMarker(recno)) {
+        std::vector<uint8_t> marked(record, record + header_.recordLength);
+        marked[0] = kEndOfFile;
+        if (KCESTATUS s = file_.WriteAt(at, marked.data(), marked.size())) return s;
+        hiddenFlag_ = record[0];
+    } else if (KCESTATUS s = file_.WriteAt(at, record, header_.recordLength)) {
+        return s;
+    }
     return StampHeader(header_.recordCount != count_);
 }
 
@@ -316,9 +364,12 @@ KCESTATUS DbfFile::AppendRecord(const uint8_t* record, uint32_t* recno) {
     std::vector<uint8_t> buf(header_.recordLength + 1);
     std::memcpy(buf.data(), record, header_.recordLength);
     buf.back() = kEndOfFile;
+    const bool first = HoldsMarker(count_ + 1);
+    if (first) buf[0] = kEndOfFile;
     // Record and end marker first, the count after: a kill in between leaves the record in the
     // file, found by its size.
     if (KCESTATUS s = file_.WriteAt(at, buf.data(), buf.size())) return Undo(at, s);
+    if (first) hiddenFlag_ = record[0];
     ++count_;
     if (KCESTATUS s = StampHeader(true)) {
         --count_;

@@ -42,6 +42,15 @@
 // The record count that counts is the one the file size gives: an append writes its record and
 // the end marker first and the header count after, so a process killed in between leaves a file
 // whose header count is one short; it still holds the record, and Check() reports the difference.
+//
+// Except in a transaction: its appends leave the header count alone until it commits
+// (DeferCount, PublishCount), so a reader that goes by the header count sees none of its records
+// before the commit; and the end marker stays where the committed records end (in the deletion
+// flag of the first new record, whose real flag is kept aside and written at the commit), so a
+// reader that goes by the marker sees none either. Readers of this engine see no more: while a
+// transaction's journal lies beside the table (journal.h), the records past the header count
+// belong to it, or to one a crash cut short that the next writer rolls back, and are not
+// counted.
 #pragma once
 
 #include <cstdint>
@@ -113,6 +122,12 @@ class DbfFile {
     uint32_t RecordCount() const { return count_; }
     // Reads the size and the autoincrement counters again: another process may have appended.
     KCESTATUS Refresh();
+    // From DeferCount on, appends leave the header count and the end marker where they are (the
+    // records this file gives its own reader still grow); PublishCount writes both for every
+    // record appended since, and ends the deferral. DeferCount first sets a header count that
+    // lags the records right.
+    KCESTATUS DeferCount();
+    KCESTATUS PublishCount();
 
     // Reads a whole record (deletion flag first). recno counts from 1.
     KCESTATUS ReadRecord(uint32_t recno, uint8_t* record) const;
@@ -138,6 +153,11 @@ class DbfFile {
 
   private:
     KCESTATUS Load();
+    // Sets count_ from the file size, leaving out what an open transaction of another process
+    // appended (see the top of this file).
+    KCESTATUS CountRecords(uint64_t size);
+    // Whether the deletion flag of recno holds the end marker (see DeferCount).
+    bool HoldsMarker(uint32_t recno) const;
     KCESTATUS StampHeader(bool withCount);
     KCESTATUS Undo(uint64_t end, KCESTATUS failure);
 
@@ -147,6 +167,10 @@ class DbfFile {
     Dialect dialect_ = Dialect::kDBase;
     MemoKind memo_ = MemoKind::kNone;
     uint32_t count_ = 0;
+    bool countDeferred_ = false;
+    // While deferred: the deletion flag of the first record past the header count, whose place
+    // in the file holds the end marker.
+    uint8_t hiddenFlag_ = ' ';
 };
 
 // Whether the letter names a field type this module reads.
