@@ -537,11 +537,11 @@ KCESTATUS KdsIsExpressionValid(KDSHANDLE table, const UNSIGNED8* expression, UNS
 /* SQL statements. SQLite is the SQL processor: a statement reads and writes the tables of its
  * connection's folder by name (EMPLOYEE finds employee.kdt, or employee.dbf; a name with its
  * extension, written in double quotes, names one file), through the engine's own record calls,
- * so every index (native, .cdx, .ntx beside an NTX table) is kept, another handle's record lock
- * or exclusive open refuses a write (KCE_RECORD_LOCKED, KCE_TABLE_IN_USE), and the connection's
- * transaction takes the changes (KdsRollbackTransaction undoes them). Outside a transaction a
- * statement is one by itself: one that fails part way changes nothing. The columns' values, the
- * rowid (the record number) and the result sets' field types are described in
+ * so every index (native, .cdx, the .ntx files TABLE.ntxlist names) is kept, another handle's
+ * record lock or exclusive open refuses a write (KCE_RECORD_LOCKED, KCE_TABLE_IN_USE), and the
+ * connection's transaction takes the changes (KdsRollbackTransaction undoes them). Outside a
+ * transaction a statement is one by itself: one that fails part way changes nothing. The columns'
+ * values, the rowid (the record number) and the result sets' field types are described in
  * docs/sql.md. Statements do not create, drop or attach tables, set pragmas or begin
  * transactions (KCE_SQL_NOT_ALLOWED).
  *

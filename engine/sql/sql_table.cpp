@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "engine/connection.h"
 #include "engine/expr/value.h"
@@ -513,20 +514,23 @@ KCESTATUS SqlTable::Cursor(std::shared_ptr<TableCursor>* out) {
         return Fail(KCE_SQL_FAILED, "the fields of table '" + FileName(path_) +
                                         "' changed since the statement was prepared");
     }
-    // An NTX table keeps no list of its indexes: every .ntx file beside it whose key fits its
-    // fields is one of them, and a write keeps it right.
+    // An NTX table keeps no list of its indexes; its .ntx files are those named in
+    // TABLE.ntxlist beside it (one file name a line, from the table's folder), as kdstool keeps
+    // them. A change keeps each right; a listed file that is missing stops the statement.
     if (cursor->Store().TableType() == KCE_NTX && !statement_->ReadOnlyRun()) {
-        std::error_code ec;
-        std::filesystem::path folder = std::filesystem::path(path_).parent_path();
-        for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
-            std::string name = e.path().filename().string();
-            if (!SameText(Extension(name), ".ntx")) continue;
+        std::string listPath = Sibling(path_, ".ntxlist");
+        std::ifstream list(listPath);
+        std::string folder = std::filesystem::path(path_).parent_path().string();
+        std::string line;
+        while (list && std::getline(list, line)) {
+            size_t end = line.find_last_not_of(" \t\r");
+            if (end == std::string::npos) continue;
+            line.resize(end + 1);
+            std::string file = ResolvePath(line, folder);
             UNSIGNED16 count = 0;
-            KCESTATUS s = KdsOpenIndex(handle, reinterpret_cast<const UNSIGNED8*>(e.path().c_str()),
-                                       nullptr, &count);
-            if (s == KCE_INDEX_MISMATCH) continue;
-            if (s) {
-                std::string detail = LastDetail();
+            if (KCESTATUS s = KdsOpenIndex(handle, reinterpret_cast<const UNSIGNED8*>(file.c_str()),
+                                           nullptr, &count)) {
+                std::string detail = LastDetail() + " (listed in " + FileName(listPath) + ")";
                 Close();
                 return Fail(s, detail);
             }

@@ -69,6 +69,8 @@ class SqlTest : public EngineTest {
                   0u)
             << LastErrorText();
         std::string file = kind.type == KCE_NTX ? "CODE.ntx" : "";
+        // An NTX table's index files are those its list names.
+        if (kind.type == KCE_NTX) std::ofstream(Path("EMP.ntxlist")) << "CODE.ntx\n";
         ASSERT_EQ(KdsCreateIndex(emp, U(file), U("CODE"), U("CODE"), nullptr, 0, &index), 0u)
             << LastErrorText();
         ASSERT_EQ(KdsCreateTable(conn_, U("PAY" + ext), kind.type, KCE_ANSI,
