@@ -131,6 +131,8 @@ class Storage {
     Sharing& Share() { return sharing_; }
     // Whether the file could be opened for writing.
     virtual bool Writable() const = 0;
+    // Whether this is the static result set of a query (no locks, no writes: KCE_STATIC_CURSOR).
+    virtual bool StaticResult() const { return false; }
 
     // Transactions (KdsBeginTransaction): the changes made between BeginTransaction and
     // CommitTransaction are kept whole, or after RollbackTransaction (or a crash) not at all;

@@ -1,5 +1,7 @@
 #include "engine/dbf/dbf_file.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -7,6 +9,7 @@
 #include <ctime>
 
 #include "engine/byte_order.h"
+#include "engine/journal.h"
 #include "engine/status.h"
 
 namespace kce::dbf {
@@ -200,10 +203,11 @@ KCESTATUS DbfFile::Load() {
                         std::to_string(header_.recordLength) + " bytes, the fields need " +
                         std::to_string(offset) + " (with the deletion flag)");
     }
-    return CountRecords(size, header_.recordCount, &count_);
+    return CountRecords(size);
 }
 
-KCESTATUS DbfFile::CountRecords(uint64_t size, uint32_t headerCount, uint32_t* count) const {
+KCESTATUS DbfFile::CountFrom(uint64_t size, uint32_t headerCount, uint32_t hidden,
+                             uint32_t* count) const {
     const uint64_t bySize =
         size < header_.headerLength
             ? 0
@@ -211,16 +215,42 @@ KCESTATUS DbfFile::CountRecords(uint64_t size, uint32_t headerCount, uint32_t* c
     uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(bySize, headerCount));
     // Past the header's count a record begins with its deletion flag: what begins otherwise is
     // padding another writer left after the end marker (0x1A, zeros), and the records end there.
+    // Record `hidden` carries the end marker in its flag's place (DeferCount).
     while (n < bySize) {
-        uint8_t flag = 0;
-        uint64_t at = header_.headerLength + uint64_t{n} * header_.recordLength;
-        if (KCESTATUS s = file_.ReadExact(at, &flag, 1, "record " + std::to_string(n + 1))) {
-            return s;
+        if (n + 1 != hidden) {
+            uint8_t flag = 0;
+            uint64_t at = header_.headerLength + uint64_t{n} * header_.recordLength;
+            if (KCESTATUS s = file_.ReadExact(at, &flag, 1, "record " + std::to_string(n + 1))) {
+                return s;
+            }
+            if (flag != kKept && flag != kDeleted) break;
         }
-        if (flag != kKept && flag != kDeleted) break;
         ++n;
     }
     *count = n;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::CountRecords(uint64_t size) {
+    if (countDeferred_) {
+        // This process's own transaction: the records past the header count are its appends.
+        const uint32_t hidden = count_ > header_.recordCount ? header_.recordCount + 1 : 0;
+        return CountFrom(size, header_.recordCount, hidden, &count_);
+    }
+    uint8_t stored[4];
+    if (KCESTATUS s = file_.ReadExact(4, stored, 4, "DBF header")) return s;
+    header_.recordCount = LoadU32(stored);
+    // The size is read before the journal is looked for: a transaction that begins after the
+    // size was read added nothing to it, and one that commits meanwhile has published its count.
+    if (::access(RollbackJournal::PathFor(Path()).c_str(), F_OK) != 0) {
+        return CountFrom(size, header_.recordCount, 0, &count_);
+    }
+    count_ = std::min<uint32_t>(
+        header_.recordCount,
+        size < header_.headerLength
+            ? 0
+            : static_cast<uint32_t>(std::min<uint64_t>(
+                  (size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu)));
     return KCE_SUCCESS;
 }
 
@@ -289,10 +319,29 @@ KCESTATUS DbfFile::Refresh() {
         }
         fields_[i].autoincNext = LoadU32(next);
     }
-    uint8_t head[4];
-    if (KCESTATUS s = file_.ReadExact(4, head, sizeof head, "DBF header")) return s;
-    header_.recordCount = LoadU32(head);
-    return CountRecords(size, header_.recordCount, &count_);
+    return CountRecords(size);
+}
+
+KCESTATUS DbfFile::DeferCount() {
+    if (header_.recordCount != count_) {
+        if (KCESTATUS s = StampHeader(true)) return s;
+    }
+    countDeferred_ = true;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::PublishCount() {
+    if (!countDeferred_) return KCE_SUCCESS;
+    if (count_ > header_.recordCount) {
+        uint64_t at = header_.headerLength + uint64_t{header_.recordCount} * header_.recordLength;
+        if (KCESTATUS s = file_.WriteAt(at, &hiddenFlag_, 1)) return s;
+    }
+    countDeferred_ = false;
+    return header_.recordCount == count_ ? KCESTATUS(KCE_SUCCESS) : StampHeader(true);
+}
+
+bool DbfFile::HoldsMarker(uint32_t recno) const {
+    return countDeferred_ && recno == header_.recordCount + 1;
 }
 
 KCESTATUS DbfFile::ReadRecord(uint32_t recno, uint8_t* record) const {
@@ -301,7 +350,12 @@ KCESTATUS DbfFile::ReadRecord(uint32_t recno, uint8_t* record) const {
                                             " (the table has " + std::to_string(count_) + ")");
     }
     uint64_t at = header_.headerLength + uint64_t{recno - 1} * header_.recordLength;
-    return file_.ReadExact(at, record, header_.recordLength, "record " + std::to_string(recno));
+    if (KCESTATUS s =
+            file_.ReadExact(at, record, header_.recordLength, "record " + std::to_string(recno))) {
+        return s;
+    }
+    if (HoldsMarker(recno)) record[0] = hiddenFlag_;
+    return KCE_SUCCESS;
 }
 
 KCESTATUS DbfFile::StampHeader(bool withCount) {
@@ -310,6 +364,7 @@ KCESTATUS DbfFile::StampHeader(bool withCount) {
     uint8_t stamp[7] = {static_cast<uint8_t>(y - 1900), static_cast<uint8_t>(m),
                         static_cast<uint8_t>(d)};
     StoreU32(stamp + 3, count_);
+    withCount = withCount && !countDeferred_;
     if (KCESTATUS s = file_.WriteAt(1, stamp, withCount ? 7 : 3)) return s;
     header_.year = y;
     header_.month = m;
@@ -324,7 +379,14 @@ KCESTATUS DbfFile::WriteRecord(uint32_t recno, const uint8_t* record) {
                                             " (the table has " + std::to_string(count_) + ")");
     }
     uint64_t at = header_.headerLength + uint64_t{recno - 1} * header_.recordLength;
-    if (KCESTATUS s = file_.WriteAt(at, record, header_.recordLength)) return s;
+    if (HoldsMarker(recno)) {
+        std::vector<uint8_t> marked(record, record + header_.recordLength);
+        marked[0] = kEndOfFile;
+        if (KCESTATUS s = file_.WriteAt(at, marked.data(), marked.size())) return s;
+        hiddenFlag_ = record[0];
+    } else if (KCESTATUS s = file_.WriteAt(at, record, header_.recordLength)) {
+        return s;
+    }
     return StampHeader(header_.recordCount != count_);
 }
 
@@ -336,9 +398,12 @@ KCESTATUS DbfFile::AppendRecord(const uint8_t* record, uint32_t* recno) {
     std::vector<uint8_t> buf(header_.recordLength + 1);
     std::memcpy(buf.data(), record, header_.recordLength);
     buf.back() = kEndOfFile;
+    const bool first = HoldsMarker(count_ + 1);
+    if (first) buf[0] = kEndOfFile;
     // Record and end marker first, the count after: a kill in between leaves the record in the
     // file, found by its size.
     if (KCESTATUS s = file_.WriteAt(at, buf.data(), buf.size())) return Undo(at, s);
+    if (first) hiddenFlag_ = record[0];
     ++count_;
     if (KCESTATUS s = StampHeader(true)) {
         --count_;
@@ -405,7 +470,9 @@ KCESTATUS DbfFile::Check(DbfCheck* out) const {
     c.headerCount = LoadU32(head + 4);
     uint64_t body = size - header_.headerLength;
     c.recordsBySize = static_cast<uint32_t>(body / header_.recordLength);
-    if (KCESTATUS s = CountRecords(size, c.headerCount, &c.records)) return s;
+    const uint32_t hidden =
+        countDeferred_ && count_ > header_.recordCount ? header_.recordCount + 1 : 0;
+    if (KCESTATUS s = CountFrom(size, c.headerCount, hidden, &c.records)) return s;
     const uint64_t end = header_.headerLength + uint64_t{c.records} * header_.recordLength;
     const uint64_t rest = size - end;
     if (rest == 0) {

@@ -444,7 +444,7 @@ KCESTATUS TableIndexes::OnTransaction(Storage&, TransactionPhase phase) {
             }
             return KCE_SUCCESS;
         }
-        return phase == TransactionPhase::kRollback ? ReloadXbase() : KCE_SUCCESS;
+        return phase == TransactionPhase::kRollback ? ReloadXbase() : KCESTATUS(KCE_SUCCESS);
     }
     KCESTATUS first = KCE_SUCCESS;
     for (auto& f : files_) {
