@@ -232,10 +232,14 @@ KCESTATUS DbfFile::CountFrom(uint64_t size, uint32_t headerCount, uint32_t hidde
 }
 
 KCESTATUS DbfFile::CountRecords(uint64_t size) {
+    const uint64_t bySize =
+        size < header_.headerLength
+            ? 0
+            : std::min<uint64_t>((size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu);
     if (countDeferred_) {
-        // This process's own transaction: the records past the header count are its appends.
-        const uint32_t hidden = count_ > header_.recordCount ? header_.recordCount + 1 : 0;
-        return CountFrom(size, header_.recordCount, hidden, &count_);
+        // This process's own transaction, which alone appends: its appends counted themselves.
+        count_ = static_cast<uint32_t>(std::min<uint64_t>(count_, bySize));
+        return KCE_SUCCESS;
     }
     uint8_t stored[4];
     if (KCESTATUS s = file_.ReadExact(4, stored, 4, "DBF header")) return s;
@@ -245,12 +249,7 @@ KCESTATUS DbfFile::CountRecords(uint64_t size) {
     if (::access(RollbackJournal::PathFor(Path()).c_str(), F_OK) != 0) {
         return CountFrom(size, header_.recordCount, 0, &count_);
     }
-    count_ = std::min<uint32_t>(
-        header_.recordCount,
-        size < header_.headerLength
-            ? 0
-            : static_cast<uint32_t>(std::min<uint64_t>(
-                  (size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu)));
+    count_ = static_cast<uint32_t>(std::min<uint64_t>(header_.recordCount, bySize));
     return KCE_SUCCESS;
 }
 
