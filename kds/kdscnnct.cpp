@@ -287,10 +287,6 @@ void TKdsConnection::Disconnect() {
     connected_ = false;
 }
 
-void TKdsConnection::CloseCachedStatements() {
-    // Statements are cached by the SQL component; a connection without queries holds none.
-}
-
 void TKdsConnection::Loaded() {
     rtl::TComponent::Loaded();
     if (connectAfterLoading_ && !connected_) {
