@@ -74,6 +74,9 @@ void TableCursor::DiscardPending() {
 }
 
 KCESTATUS TableCursor::LoadRecord(UNSIGNED32 recno, bool* exists) {
+    // A record asked for by number is read as stored now: only the walk of MoveFrom may take
+    // rows from the storage's read-ahead.
+    storage_->ForgetSnapshot();
     bool deleted = false;
     if (KCESTATUS s = storage_->ReadRecord(recno, image_.data(), exists, &deleted)) return s;
     if (*exists) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "kds_fixture.h"
@@ -49,7 +50,18 @@ TEST_F(KdsConnectionTest, TablePathAndDatabasePathOfConnectPaths) {
         {"d:\\data\\", false, "d:\\data\\", "d:\\data"},
         {"d:\\data", false, "d:\\data", "d:\\data"},
         {"D:\\DATA\\SALES.KDD", true, "D:\\DATA", "D:\\DATA"},
+        // "/" separates folders as "\\" does.
+        {"/data/hr/sales.kdd", true, "/data/hr", "/data/hr"},
+        {"C:/data/sales.kdd", true, "C:/data", "C:/data"},
+        {"/data/hr/", false, "/data/hr/", "/data/hr"},
+        {"/", false, "/", "/"},
+        // A folder with a dot four characters from its end stays the folder: one that exists,
+        // and one that is neither a dictionary nor an existing file.
+        {Dir() + "/hr.old", false, Dir() + "/hr.old", Dir() + "/hr.old"},
+        {Dir() + "\\HR.OLD\\", false, Dir() + "\\HR.OLD\\", Dir() + "\\HR.OLD"},
+        {"/nowhere/hr.old", false, "/nowhere/hr.old", "/nowhere/hr.old"},
     };
+    std::filesystem::create_directory(Dir() + "/hr.old");
     TKdsConnection* connection = NewConnection("KdsConnection1");
     TKdsTable* table = NewAttachedTable("KdsTable1", "EMPLOYEE");
     table->SetKdsConnection(connection);
@@ -58,6 +70,26 @@ TEST_F(KdsConnectionTest, TablePathAndDatabasePathOfConnectPaths) {
         EXPECT_EQ(connection->IsDictionaryConnection(), c.dictionary) << c.connectPath;
         EXPECT_EQ(connection->TablePath(), c.tablePath) << c.connectPath;
         EXPECT_EQ(table->DatabasePath(), c.databasePath) << c.connectPath;
+    }
+}
+
+// Tables of a folder named like a file open from that folder, not from its parent or the working
+// folder, whichever separator the path uses; each place holds an EMPLOYEE table of its own.
+TEST_F(KdsConnectionTest, AFolderNamedLikeAFileHoldsTheTables) {
+    std::filesystem::create_directory(Dir() + "/hr.old");
+    MakeTable("EMPLOYEE", kKdt, "EMP_NO,integer", {{"1"}});
+    MakeTable("hr.old/EMPLOYEE", kKdt, "EMP_NO,integer", {{"7"}, {"8"}});
+    TKdsConnection* connection = NewConnection("KdsConnection1");
+    TKdsTable* table = NewAttachedTable("KdsTable1", "EMPLOYEE");
+    table->SetKdsConnection(connection);
+    for (const std::string& path : {Dir() + "/hr.old", Dir() + "\\hr.old\\"}) {
+        SCOPED_TRACE(path);
+        connection->SetConnectPath(path);
+        table->Open();
+        EXPECT_EQ(table->CountRecords(), 2);
+        EXPECT_EQ(table->FieldNamed("EMP_NO").StringValue(), "7");
+        table->Close();
+        connection->SetIsConnected(false);
     }
 }
 
