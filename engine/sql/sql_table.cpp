@@ -431,7 +431,7 @@ int Filter(sqlite3_vtab_cursor* base, int idxNum, const char*, int argc, sqlite3
     if (c.lookup) {
         c.candidates.clear();
         c.next = 0;
-        const std::map<std::string, std::vector<UNSIGNED32>>* lookup = nullptr;
+        const std::unordered_map<std::string, std::vector<UNSIGNED32>>* lookup = nullptr;
         if (KCESTATUS s = c.table->Lookup(idxNum - 2, &lookup)) return Refuse(base->pVtab, s);
         if (argc >= 1) {
             for (const std::string& key : ValueKeys(argv[0])) {
@@ -679,7 +679,8 @@ KCESTATUS SqlTable::Cursor(std::shared_ptr<TableCursor>* out) {
     return KCE_SUCCESS;
 }
 
-KCESTATUS SqlTable::Lookup(int column, const std::map<std::string, std::vector<UNSIGNED32>>** out) {
+KCESTATUS SqlTable::Lookup(int column,
+                           const std::unordered_map<std::string, std::vector<UNSIGNED32>>** out) {
     auto found = lookups_.find(column);
     if (found != lookups_.end()) {
         *out = &found->second;
@@ -688,7 +689,7 @@ KCESTATUS SqlTable::Lookup(int column, const std::map<std::string, std::vector<U
     std::shared_ptr<TableCursor> cursor;
     if (KCESTATUS s = Cursor(&cursor)) return s;
     Storage& storage = cursor->Store();
-    std::map<std::string, std::vector<UNSIGNED32>> lookup;
+    std::unordered_map<std::string, std::vector<UNSIGNED32>> lookup;
     std::vector<uint8_t> image(storage.Layout().recordLength);
     for (UNSIGNED32 recno = 0;;) {
         if (KCESTATUS s = storage.NextRecno(recno, &recno)) return s;

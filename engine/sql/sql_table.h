@@ -30,6 +30,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/cursor.h"
@@ -62,7 +63,8 @@ class SqlTable {
     KCESTATUS Cursor(std::shared_ptr<TableCursor>* out);
     // The records of each value of a column (its lookup keys), made by one scan on first use in a
     // run; a change to the table forgets them.
-    KCESTATUS Lookup(int column, const std::map<std::string, std::vector<UNSIGNED32>>** out);
+    KCESTATUS Lookup(int column,
+                     const std::unordered_map<std::string, std::vector<UNSIGNED32>>** out);
     void ForgetLookups() { lookups_.clear(); }
     // Closes the handle at the end of a run (a transaction of its own rolls back first).
     void Close();
@@ -82,7 +84,7 @@ class SqlTable {
     KDSHANDLE handle_ = 0;
     std::shared_ptr<TableCursor> cursor_;
     bool ownTransaction_ = false;
-    std::map<int, std::map<std::string, std::vector<UNSIGNED32>>> lookups_;
+    std::map<int, std::unordered_map<std::string, std::vector<UNSIGNED32>>> lookups_;
 };
 
 }  // namespace kce::sql
