@@ -1,5 +1,6 @@
 #include "engine/sql/sql_table.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +32,9 @@ struct VCursor {
     SqlTable* table = nullptr;
     std::shared_ptr<TableCursor> handle;  // keeps the table open while the cursor lives
     bool single = false;                  // a rowid lookup: one record at most
+    bool lookup = false;                  // an equality lookup: the candidates below
+    std::vector<UNSIGNED32> candidates;
+    size_t next = 0;
     bool eof = true;
     UNSIGNED32 recno = 0;
     std::vector<uint8_t> image;
@@ -227,6 +231,101 @@ KCESTATUS Advance(VCursor& c, UNSIGNED32 after) {
     }
 }
 
+std::string NumberKey(double d) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "N%.17g", d);
+    return buf;
+}
+
+// The lookup key of a field's value, as its SQL value compares: "N" and the number, "T" and the
+// text, "B" and the bytes; false for an empty field (NULL equals nothing).
+KCESTATUS FieldKey(Storage& storage, int index, const uint8_t* image, std::string* key,
+                   bool* present) {
+    const FieldDesc& f = storage.Layout().fields[size_t(index)];
+    *present = false;
+    if (storage.IsNull(index, image)) return KCE_SUCCESS;
+    if (f.type == KCE_STRING) {
+        std::string text;
+        if (KCESTATUS s = storage.FieldToText(index, image, &text)) return s;
+        *key = "T" + native::ColumnText(text);
+        *present = true;
+        return KCE_SUCCESS;
+    }
+    if (f.type == KCE_RAW) {
+        *key = "B" + std::string(reinterpret_cast<const char*>(image + f.offset), f.length);
+        *present = true;
+        return KCE_SUCCESS;
+    }
+    Value v = DecodeField(ExprFieldOf(f), image + f.offset);
+    switch (f.type) {
+        case KCE_LOGICAL:
+            *key = NumberKey(v.logical ? 1 : 0);
+            break;
+        case KCE_DATE:
+        case KCE_COMPACTDATE:
+            if (v.day == 0) return KCE_SUCCESS;
+            *key = "T" + FormatIsoDate(v.day);
+            break;
+        case KCE_TIME:
+            *key = "T" + FormatTimeOfDay(uint32_t(v.ms));
+            break;
+        case KCE_TIMESTAMP:
+            if (v.day == 0) return KCE_SUCCESS;
+            *key = "T" + FormatIsoDate(v.day) + "T" + FormatTimeOfDay(uint32_t(v.ms));
+            break;
+        default:
+            *key = NumberKey(v.number);
+    }
+    *present = true;
+    return KCE_SUCCESS;
+}
+
+// Every key a value may equal under SQL's affinity rules (a number and its text both ways).
+std::vector<std::string> ValueKeys(sqlite3_value* v) {
+    std::vector<std::string> keys;
+    switch (sqlite3_value_type(v)) {
+        case SQLITE_NULL:
+            break;
+        case SQLITE_BLOB: {
+            const void* p = sqlite3_value_blob(v);
+            keys.push_back("B" + std::string(static_cast<const char*>(p ? p : ""),
+                                             size_t(sqlite3_value_bytes(v))));
+            break;
+        }
+        case SQLITE_TEXT: {
+            const char* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+            std::string text(p ? p : "", size_t(sqlite3_value_bytes(v)));
+            keys.push_back("T" + text);
+            double d = 0;
+            if (ParseDouble(text, &d)) keys.push_back(NumberKey(d));
+            break;
+        }
+        default: {
+            keys.push_back(NumberKey(sqlite3_value_double(v)));
+            const char* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+            keys.push_back("T" + std::string(p ? p : ""));
+        }
+    }
+    return keys;
+}
+
+// Moves a lookup cursor to its next candidate that is still there to show.
+KCESTATUS AdvanceCandidate(VCursor& c) {
+    Storage& storage = c.handle->Store();
+    bool showDeleted = CurrentSettings().showDeleted || !storage.HasDeletedMarks();
+    while (c.next < c.candidates.size()) {
+        UNSIGNED32 recno = c.candidates[c.next++];
+        bool exists = false, deleted = false;
+        if (KCESTATUS s = storage.ReadRecord(recno, c.image.data(), &exists, &deleted)) return s;
+        if (!exists || (deleted && !showDeleted)) continue;
+        c.recno = recno;
+        c.eof = false;
+        return KCE_SUCCESS;
+    }
+    c.eof = true;
+    return KCE_SUCCESS;
+}
+
 int Connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out, char** err) {
     auto* statement = static_cast<Statement*>(aux);
     const Statement::PendingTable& pending = statement->Pending();
@@ -278,6 +377,22 @@ int BestIndex(sqlite3_vtab* base, sqlite3_index_info* info) {
         }
     }
     double rows = double(TableOf(base)->RowsEstimate()) + 1;
+    // An equality on a column is served by the table's lookup of that column (built once a run,
+    // by one scan), so that a join reads each table once instead of once a row.
+    const RecordLayout& layout = TableOf(base)->Layout();
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& c = info->aConstraint[i];
+        if (!c.usable || c.iColumn < 0 || c.op != SQLITE_INDEX_CONSTRAINT_EQ) continue;
+        if (IsBlobType(layout.fields[size_t(c.iColumn)].type)) continue;
+        const char* collation = sqlite3_vtab_collation(info, i);
+        if (collation && sqlite3_stricmp(collation, "BINARY") != 0) continue;
+        info->idxNum = 2 + c.iColumn;
+        info->aConstraintUsage[i].argvIndex = 1;
+        info->aConstraintUsage[i].omit = 0;  // SQLite checks the rows the lookup gives
+        info->estimatedCost = 20;
+        info->estimatedRows = 10;
+        return SQLITE_OK;
+    }
     info->idxNum = 0;
     info->estimatedCost = rows;
     info->estimatedRows = sqlite3_int64(rows);
@@ -312,6 +427,25 @@ int Filter(sqlite3_vtab_cursor* base, int idxNum, const char*, int argc, sqlite3
         if (!c.eof && c.recno != UNSIGNED32(wanted)) c.eof = true;
         return SQLITE_OK;
     }
+    c.lookup = idxNum >= 2;
+    if (c.lookup) {
+        c.candidates.clear();
+        c.next = 0;
+        const std::unordered_map<std::string, std::vector<UNSIGNED32>>* lookup = nullptr;
+        if (KCESTATUS s = c.table->Lookup(idxNum - 2, &lookup)) return Refuse(base->pVtab, s);
+        if (argc >= 1) {
+            for (const std::string& key : ValueKeys(argv[0])) {
+                auto it = lookup->find(key);
+                if (it != lookup->end())
+                    c.candidates.insert(c.candidates.end(), it->second.begin(), it->second.end());
+            }
+        }
+        std::sort(c.candidates.begin(), c.candidates.end());
+        c.candidates.erase(std::unique(c.candidates.begin(), c.candidates.end()),
+                           c.candidates.end());
+        if (KCESTATUS s = AdvanceCandidate(c)) return Refuse(base->pVtab, s);
+        return SQLITE_OK;
+    }
     if (KCESTATUS s = Advance(c, 0)) return Refuse(base->pVtab, s);
     return SQLITE_OK;
 }
@@ -320,6 +454,10 @@ int Next(sqlite3_vtab_cursor* base) {
     auto& c = *reinterpret_cast<VCursor*>(base);
     if (c.single) {
         c.eof = true;
+        return SQLITE_OK;
+    }
+    if (c.lookup) {
+        if (KCESTATUS s = AdvanceCandidate(c)) return Refuse(base->pVtab, s);
         return SQLITE_OK;
     }
     if (KCESTATUS s = Advance(c, c.recno)) return Refuse(base->pVtab, s);
@@ -355,6 +493,7 @@ int Update(sqlite3_vtab* base, int argc, sqlite3_value** argv, sqlite3_int64* ro
     std::shared_ptr<TableCursor> cursor;
     if (KCESTATUS s = table->Cursor(&cursor)) return Refuse(base, s);
     TableCursor& c = *cursor;
+    table->ForgetLookups();
     const size_t fields = c.Layout().fields.size();
     KCESTATUS s = KCE_SUCCESS;
     if (argc == 1) {
@@ -540,7 +679,34 @@ KCESTATUS SqlTable::Cursor(std::shared_ptr<TableCursor>* out) {
     return KCE_SUCCESS;
 }
 
+KCESTATUS SqlTable::Lookup(int column,
+                           const std::unordered_map<std::string, std::vector<UNSIGNED32>>** out) {
+    auto found = lookups_.find(column);
+    if (found != lookups_.end()) {
+        *out = &found->second;
+        return KCE_SUCCESS;
+    }
+    std::shared_ptr<TableCursor> cursor;
+    if (KCESTATUS s = Cursor(&cursor)) return s;
+    Storage& storage = cursor->Store();
+    std::unordered_map<std::string, std::vector<UNSIGNED32>> lookup;
+    std::vector<uint8_t> image(storage.Layout().recordLength);
+    for (UNSIGNED32 recno = 0;;) {
+        if (KCESTATUS s = storage.NextRecno(recno, &recno)) return s;
+        if (recno == 0) break;
+        bool exists = false, deleted = false, present = false;
+        if (KCESTATUS s = storage.ReadRecord(recno, image.data(), &exists, &deleted)) return s;
+        if (!exists) continue;
+        std::string key;
+        if (KCESTATUS s = FieldKey(storage, column, image.data(), &key, &present)) return s;
+        if (present) lookup[key].push_back(recno);
+    }
+    *out = &(lookups_[column] = std::move(lookup));
+    return KCE_SUCCESS;
+}
+
 void SqlTable::Close() {
+    lookups_.clear();
     if (ownTransaction_) End(false);
     if (handle_) CloseTable(handle_);
     handle_ = 0;

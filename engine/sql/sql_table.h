@@ -27,8 +27,11 @@
 
 #include <sqlite3.h>
 
+#include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "engine/cursor.h"
 
@@ -58,6 +61,11 @@ class SqlTable {
 
     // The table handle of the current run, opened on first use.
     KCESTATUS Cursor(std::shared_ptr<TableCursor>* out);
+    // The records of each value of a column (its lookup keys), made by one scan on first use in a
+    // run; a change to the table forgets them.
+    KCESTATUS Lookup(int column,
+                     const std::unordered_map<std::string, std::vector<UNSIGNED32>>** out);
+    void ForgetLookups() { lookups_.clear(); }
     // Closes the handle at the end of a run (a transaction of its own rolls back first).
     void Close();
 
@@ -76,6 +84,7 @@ class SqlTable {
     KDSHANDLE handle_ = 0;
     std::shared_ptr<TableCursor> cursor_;
     bool ownTransaction_ = false;
+    std::map<int, std::unordered_map<std::string, std::vector<UNSIGNED32>>> lookups_;
 };
 
 }  // namespace kce::sql

@@ -156,6 +156,24 @@ TEST_P(SqlKindTest, QueriesJoinFilterSortGroupAndMatch) {
     UNSIGNED32 len = sizeof born;
     ASSERT_EQ(KdsGetField(c, U("BORN"), reinterpret_cast<UNSIGNED8*>(born), &len, 0), 0u);
     EXPECT_EQ(Rows(c), std::string(born, len) + "|T");
+    // Equalities served by a column's lookup answer as a scan does (a comparison inside an
+    // expression is no constraint SQLite hands the table), affinity included.
+    struct Same {
+        const char* looked;
+        const char* scanned;
+    } same[] = {
+        {"SELECT COUNT(*) FROM PAY WHERE AMOUNT = '200'",
+         "SELECT COUNT(*) FROM PAY WHERE (AMOUNT = '200') = 1"},
+        {"SELECT COUNT(*) FROM PAY WHERE AMOUNT = 50.25",
+         "SELECT COUNT(*) FROM PAY WHERE (AMOUNT = 50.25) = 1"},
+        {"SELECT NAME FROM EMP WHERE BORN = '1985-12-31'",
+         "SELECT NAME FROM EMP WHERE (BORN = '1985-12-31') = 1"},
+        {"SELECT NAME FROM EMP WHERE ACTIVE = 1 ORDER BY 1",
+         "SELECT NAME FROM EMP WHERE (ACTIVE = 1) = 1 ORDER BY 1"},
+        {"SELECT CODE FROM EMP WHERE rowid = 2", "SELECT CODE FROM EMP WHERE CODE = 'E2'"},
+    };
+    for (const Same& c : same) EXPECT_EQ(Query(c.looked), Query(c.scanned)) << c.looked;
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM PAY WHERE AMOUNT = '200'"), "1");
     EXPECT_EQ(Query("SELECT MAX(BORN) AS LAST, MIN(CODE) FROM EMP"),
               Query("SELECT BORN FROM EMP WHERE CODE = 'E3'") + "|E1");
 }
