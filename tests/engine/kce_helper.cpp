@@ -9,6 +9,9 @@
 //                                             open the table of engine type TYPE shared, lock
 //                                             the record, set the field, write, unlock, print
 //                                             the first failing status (0: done), exit
+//   kce_helper sql FOLDER COMMIT STATEMENT     begin a transaction, run the statement, commit it
+//                                             when COMMIT is 1, print the first failing status
+//                                             (0: done), wait for end of input
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +36,18 @@ int main(int argc, char** argv) {
     std::string mode = argv[1];
     KDSHANDLE conn = 0, table = 0;
     if (KdsConnect(U(argv[2]), &conn) != 0) return 3;
+    if (mode == "sql") {
+        if (argc < 5) return 2;
+        KDSHANDLE statement = 0;
+        KCESTATUS status = KdsBeginTransaction(conn);
+        if (status == 0) status = KdsCreateSQLStatement(conn, &statement);
+        if (status == 0) status = KdsExecuteSQLDirect(statement, U(argv[4]), nullptr);
+        if (status == 0 && std::atoi(argv[3]) == 1) status = KdsCommitTransaction(conn);
+        std::printf("%u\n", status);
+        std::fflush(stdout);
+        WaitForEndOfInput();
+        return 0;
+    }
     UNSIGNED32 options = mode == "open" || mode == "hold" ? UNSIGNED32(std::atoi(argv[4])) : 0;
     if (mode == "set" && argc < 8) return 2;
     UNSIGNED16 type = mode == "set" ? UNSIGNED16(std::atoi(argv[4])) : UNSIGNED16(KCE_KDT);

@@ -235,4 +235,39 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, SeeOtherWritesTest,
                                                                         : "Ntx");
                          });
 
+TEST_F(ProcessTest, AnSqlStatementCommittedSurvivesAKilledProcessAndOneUncommittedDoesNot) {
+    for (const char* kind : {"SHARED", "LEDGER.dbf"}) {
+        SCOPED_TRACE(kind);
+        if (std::string(kind) == "LEDGER.dbf") {
+            KDSHANDLE t = 0;
+            ASSERT_EQ(KdsCreateTable(conn_, U(kind), KCE_CDX, KCE_ANSI, U("A,integer;PAD,char,30"),
+                                     0, &t),
+                      0u);
+            ASSERT_EQ(KdsAppendRecord(t), 0u);
+            Set(t, "A", "1");
+            ASSERT_EQ(KdsWriteRecord(t), 0u);
+            KdsCloseTable(t);
+        }
+        const std::string table = kind;
+        {
+            Helper committed({"sql", dir_, "1", "UPDATE \"" + table + "\" SET PAD = 'kept'"});
+            ASSERT_EQ(committed.Line(), "0");
+            committed.Kill();
+        }
+        {
+            Helper pending({"sql", dir_, "0", "UPDATE \"" + table + "\" SET PAD = 'lost'"});
+            ASSERT_EQ(pending.Line(), "0");
+            pending.Kill();
+        }
+        KDSHANDLE t = 0;
+        ASSERT_EQ(KdsOpenTable(conn_, U(kind), nullptr, 0, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                               KCE_CHECK_RIGHTS, KCE_OPEN_EXCLUSIVE, &t),
+                  0u)
+            << LastErrorText();
+        ASSERT_EQ(KdsGotoTop(t), 0u);
+        EXPECT_EQ(Field(t, "PAD"), "kept");
+        KdsCloseTable(t);
+    }
+}
+
 }  // namespace
