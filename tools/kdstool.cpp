@@ -33,6 +33,7 @@ const char kUsage[] =
     "  kdstool info TABLE\n"
     "  kdstool pack TABLE | reindex TABLE\n"
     "  kdstool check TABLE [--repair]\n"
+    "  kdstool sql FOLDER STATEMENT [--param NAME=VALUE]...   (a query prints JSON lines)\n"
     "  every command but create also takes [--index-file FILE]...: more index files of the\n"
     "  table (.ntx, or a .cdx other than its own); an NTX table opens those create made for it\n"
     "  (listed in TABLE.ntxlist beside it) and no other\n"
@@ -87,6 +88,8 @@ class Table {
         Check(KdsCreateTable(conn_, U(FileName(path_)), type, KCE_ANSI, U(fields), 0, &handle_));
         Load();
     }
+    // Adopts a table handle the engine gave out (an SQL result set), closing it when done.
+    explicit Table(KDSHANDLE adopted) : path_("SQL result"), handle_(adopted) { Load(); }
     ~Table() {
         if (handle_) KdsCloseTable(handle_);
         if (conn_) KdsDisconnect(conn_);
@@ -879,6 +882,83 @@ int CheckTable(int argc, char** argv) {
     return 0;
 }
 
+// Runs one SQL statement on the tables of a folder. A query prints its rows as JSON lines, as
+// export does (without record numbers); any other statement prints {"rows_affected": N}.
+// --param NAME=VALUE sets a parameter (":NAME" in the statement) to a text, which SQL compares
+// and converts as it does any text. Statement and values are UTF-8 here and Windows-1252 in the
+// engine; a character that page cannot hold is refused.
+int Sql(int argc, char** argv) {
+    Args args = ParseArgs(argc, argv, 2, {"--param"});
+    if (args.positional.size() != 2) throw Failure{"sql needs a folder and a statement"};
+    Check(KdsSetDateFormat(U("ccyy-MM-dd")));
+    const rtl::CodePage& page = rtl::DefaultCodePage();
+    auto ansi = [&](const std::string& utf8, const std::string& what) {
+        std::optional<std::string> bytes = rtl::FromUtf8(page, utf8);
+        if (!bytes) throw Failure{what + " holds a character Windows-1252 cannot hold"};
+        return *bytes;
+    };
+    std::string folder = rtl::ResolvePath(args.positional[0]);
+    KDSHANDLE conn = 0, stmt = 0, cursor = 0;
+    Check(KdsConnect(U(folder), &conn));
+    struct Closer {
+        KDSHANDLE& conn;
+        KDSHANDLE& stmt;
+        ~Closer() {
+            if (stmt) KdsCloseSQLStatement(stmt);
+            if (conn) KdsDisconnect(conn);
+        }
+    } closer{conn, stmt};
+    Check(KdsCreateSQLStatement(conn, &stmt));
+    Check(KdsPrepareSQL(stmt, U(ansi(args.positional[1], "the statement"))));
+    for (auto [it, end] = args.options.equal_range("--param"); it != end; ++it) {
+        size_t eq = it->second.find('=');
+        if (eq == std::string::npos || eq == 0) {
+            throw Failure{"--param takes NAME=VALUE, not '" + it->second + "'"};
+        }
+        std::string name = it->second.substr(0, eq);
+        std::string value = ansi(it->second.substr(eq + 1), "the value of " + name);
+        Check(KdsSetString(stmt, U(ansi(name, "parameter " + name)), U(value),
+                           UNSIGNED32(value.size())),
+              "parameter " + name);
+    }
+    Check(KdsExecuteSQL(stmt, &cursor));
+    if (!cursor) {
+        UNSIGNED32 affected = 0;
+        Check(KdsGetRecordCount(stmt, 2, &affected));
+        std::printf("{\"rows_affected\": %u}\n", unsigned(affected));
+        return 0;
+    }
+    Table table(cursor);
+    UNSIGNED32 recordLength = 0;
+    Check(KdsGetRecordLength(cursor, &recordLength));
+    std::vector<UNSIGNED8> image(recordLength);
+    std::string line;
+    for (Check(KdsGotoTop(cursor));;) {
+        UNSIGNED16 eof = 0;
+        Check(KdsAtEOF(cursor, &eof));
+        if (eof) break;
+        UNSIGNED32 got = recordLength;
+        Check(KdsGetRecord(cursor, image.data(), &got));
+        line = "{";
+        for (size_t i = 0; i < table.Fields().size(); ++i) {
+            const Table::Field& f = table.Fields()[i];
+            if (i) line += ", ";
+            tools::AppendJsonString(line, f.name);
+            line += ": ";
+            try {
+                line += ValueJson(table, f, UNSIGNED16(i + 1), image);
+            } catch (const Unreadable& u) {
+                throw Failure{"column '" + f.name + "': cannot read '" + Visible(u.bytes) + "'"};
+            }
+        }
+        line += "}\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        Check(KdsSkip(cursor, 1));
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -903,7 +983,8 @@ int main(int argc, char** argv) {
         if (command == "pack") return Pack(argc, argv);
         if (command == "reindex") return Reindex(argc, argv);
         if (command == "check") return CheckTable(argc, argv);
-        if (command == "encrypt" || command == "decrypt" || command == "dict" || command == "sql") {
+        if (command == "sql") return Sql(argc, argv);
+        if (command == "encrypt" || command == "decrypt" || command == "dict") {
             throw Failure{"the command '" + command + "' is not available yet"};
         }
         throw Failure{"unknown command '" + command + "' (kdstool --help lists the commands)"};

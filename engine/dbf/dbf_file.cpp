@@ -17,6 +17,8 @@ namespace kce::dbf {
 namespace {
 
 constexpr uint8_t kEndOfFile = 0x1A;
+constexpr uint8_t kKept = ' ';
+constexpr uint8_t kDeleted = '*';
 constexpr uint8_t kDescriptorEnd = 0x0D;
 constexpr size_t kBacklinkSize = 263;
 
@@ -204,19 +206,50 @@ KCESTATUS DbfFile::Load() {
     return CountRecords(size);
 }
 
+KCESTATUS DbfFile::CountFrom(uint64_t size, uint32_t headerCount, uint32_t hidden,
+                             uint32_t* count) const {
+    const uint64_t bySize =
+        size < header_.headerLength
+            ? 0
+            : std::min<uint64_t>((size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu);
+    uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(bySize, headerCount));
+    // Past the header's count a record begins with its deletion flag: what begins otherwise is
+    // padding another writer left after the end marker (0x1A, zeros), and the records end there.
+    // Record `hidden` carries the end marker in its flag's place (DeferCount).
+    while (n < bySize) {
+        if (n + 1 != hidden) {
+            uint8_t flag = 0;
+            uint64_t at = header_.headerLength + uint64_t{n} * header_.recordLength;
+            if (KCESTATUS s = file_.ReadExact(at, &flag, 1, "record " + std::to_string(n + 1))) {
+                return s;
+            }
+            if (flag != kKept && flag != kDeleted) break;
+        }
+        ++n;
+    }
+    *count = n;
+    return KCE_SUCCESS;
+}
+
 KCESTATUS DbfFile::CountRecords(uint64_t size) {
-    count_ = size < header_.headerLength
-                 ? 0
-                 : static_cast<uint32_t>(std::min<uint64_t>(
-                       (size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu));
-    // The size is read before the journal is looked for: a transaction that begins after the
-    // size was read added nothing to it, and one that commits meanwhile has published its count.
-    if (countDeferred_ || ::access(RollbackJournal::PathFor(Path()).c_str(), F_OK) != 0) {
+    const uint64_t bySize =
+        size < header_.headerLength
+            ? 0
+            : std::min<uint64_t>((size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu);
+    if (countDeferred_) {
+        // This process's own transaction, which alone appends: its appends counted themselves.
+        count_ = static_cast<uint32_t>(std::min<uint64_t>(count_, bySize));
         return KCE_SUCCESS;
     }
     uint8_t stored[4];
     if (KCESTATUS s = file_.ReadExact(4, stored, 4, "DBF header")) return s;
-    count_ = std::min(count_, LoadU32(stored));
+    header_.recordCount = LoadU32(stored);
+    // The size is read before the journal is looked for: a transaction that begins after the
+    // size was read added nothing to it, and one that commits meanwhile has published its count.
+    if (::access(RollbackJournal::PathFor(Path()).c_str(), F_OK) != 0) {
+        return CountFrom(size, header_.recordCount, 0, &count_);
+    }
+    count_ = static_cast<uint32_t>(std::min<uint64_t>(header_.recordCount, bySize));
     return KCE_SUCCESS;
 }
 
@@ -436,14 +469,28 @@ KCESTATUS DbfFile::Check(DbfCheck* out) const {
     c.headerCount = LoadU32(head + 4);
     uint64_t body = size - header_.headerLength;
     c.recordsBySize = static_cast<uint32_t>(body / header_.recordLength);
-    uint64_t rest = body % header_.recordLength;
+    const uint32_t hidden =
+        countDeferred_ && count_ > header_.recordCount ? header_.recordCount + 1 : 0;
+    if (KCESTATUS s = CountFrom(size, c.headerCount, hidden, &c.records)) return s;
+    const uint64_t end = header_.headerLength + uint64_t{c.records} * header_.recordLength;
+    const uint64_t rest = size - end;
     if (rest == 0) {
         c.endMarkerMissing = true;
-    } else {
-        uint8_t last = 0;
-        if (KCESTATUS s = file_.ReadExact(size - 1, &last, 1, "end marker")) return s;
-        c.endMarkerMissing = last != kEndOfFile;
-        c.partialRecord = rest > 1 || c.endMarkerMissing;
+        *out = c;
+        return KCE_SUCCESS;
+    }
+    uint8_t first = 0;
+    if (KCESTATUS s = file_.ReadExact(end, &first, 1, "end marker")) return s;
+    c.endMarkerMissing = first != kEndOfFile;
+    if (rest > 1 && (first == kKept || first == kDeleted)) {
+        c.partialRecord = true;  // a record's flag, then fewer bytes than a record
+    } else if (rest > 1) {
+        c.paddingBytes = rest - (c.endMarkerMissing ? 0 : 1);
+        c.paddingByte = first == kEndOfFile ? 0 : first;
+        uint8_t next = 0;
+        if (!c.endMarkerMissing && file_.ReadExact(end + 1, &next, 1, "padding") == KCE_SUCCESS) {
+            c.paddingByte = next;
+        }
     }
     *out = c;
     return KCE_SUCCESS;

@@ -39,9 +39,12 @@
 // flag (0x20 kept, 0x2A deleted) then the fields in descriptor order. A 0x1A byte follows the last
 // record.
 //
-// The record count that counts is the one the file size gives: an append writes its record and
-// the end marker first and the header count after, so a process killed in between leaves a file
-// whose header count is one short; it still holds the record, and Check() reports the difference.
+// The record count that counts: the header's, and past it every whole record the file size
+// holds that begins with a deletion flag (0x20 or 0x2A). An append writes its record and the end
+// marker first and the header count after, so a process killed in between leaves a file whose
+// header count is one short; it still holds the record, and Check() reports the difference.
+// Other writers leave padding after the end marker (0x1A or zero bytes): it begins with neither
+// flag, so it is never taken for records, and Check() reports it.
 //
 // Except in a transaction: its appends leave the header count alone until it commits
 // (DeferCount, PublishCount), so a reader that goes by the header count sees none of its records
@@ -97,7 +100,10 @@ struct DbfHeader {
 // What Check() finds about the file's own bookkeeping.
 struct DbfCheck {
     uint32_t headerCount = 0;
-    uint32_t recordsBySize = 0;
+    uint32_t recordsBySize = 0;  // whole records' lengths the size holds
+    uint32_t records = 0;        // the records counted (see the top of this file)
+    uint64_t paddingBytes = 0;   // after the records and their end marker, not records
+    uint8_t paddingByte = 0;     // the first of them
     bool partialRecord = false;  // bytes of a record cut short after the last whole one
     bool endMarkerMissing = false;
 };
@@ -118,9 +124,10 @@ class DbfFile {
     MemoKind Memo() const { return memo_; }
     bool ReadOnly() const { return file_.ReadOnly(); }
     uint32_t RecordLength() const { return header_.recordLength; }
-    // The record count as the file size gives it (see the top of this file).
+    // The record count (see the top of this file).
     uint32_t RecordCount() const { return count_; }
-    // Reads the size and the autoincrement counters again: another process may have appended.
+    // Reads the size, the header count and the autoincrement counters again: another process may
+    // have appended.
     KCESTATUS Refresh();
     // From DeferCount on, appends leave the header count and the end marker where they are (the
     // records this file gives its own reader still grow); PublishCount writes both for every
@@ -153,9 +160,13 @@ class DbfFile {
 
   private:
     KCESTATUS Load();
-    // Sets count_ from the file size, leaving out what an open transaction of another process
-    // appended (see the top of this file).
+    // Sets count_ (see the top of this file), leaving out what an open transaction of another
+    // process appended.
     KCESTATUS CountRecords(uint64_t size);
+    // The records of a file of `size` bytes whose header counts headerCount; record `hidden`
+    // (0: none) holds the end marker in its flag's place.
+    KCESTATUS CountFrom(uint64_t size, uint32_t headerCount, uint32_t hidden,
+                        uint32_t* count) const;
     // Whether the deletion flag of recno holds the end marker (see DeferCount).
     bool HoldsMarker(uint32_t recno) const;
     KCESTATUS StampHeader(bool withCount);

@@ -424,6 +424,9 @@ class DbfStorage : public Storage {
         auto invalid = [&](const std::string& why) {
             return Fail(KCE_INVALID_FIELD_VALUE, "field '" + f.name + "' of " + path_ + ": " + why);
         };
+        // The empty image of a field that can be null is what WriteNull and a cleared record
+        // give it (zeros for a numeric, day 0 for a timestamp): it writes back as null.
+        if (Nullable(field) && IsNativeNullAt(f, bytes)) return KCE_SUCCESS;
         switch (f.type) {
             case KCE_LOGICAL:
                 if (!std::strchr("TFYNtfyn ?", bytes[0]) || bytes[0] == 0) {
