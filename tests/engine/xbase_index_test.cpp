@@ -729,3 +729,46 @@ TEST_F(XbaseIndexTest, AnIndependentReaderWalksOurTagsInOurOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two-place amounts in a CDX tag get the keys other programs compute for the same text: the Perl
+// reader, which converts the text itself, finds each amount by key exactly (not the neighbour one
+// unit in the last place above it), and a filter on the literal holds for its record.
+TEST_F(XbaseIndexTest, AmountsGetTheKeysOtherProgramsComputeForTheirText) {
+    if (Output("perl -MXBase -e 'print qq(ok)' 2>/dev/null") != "ok") {
+        GTEST_SKIP() << "the Perl XBase modules are not installed";
+    }
+    KDSHANDLE t = CreateDbf("A.dbf", 2, "AMOUNT,numeric,10,2");
+    KDSHANDLE index = 0;
+    ASSERT_EQ(KdsCreateIndex(t, nullptr, U("BYAMOUNT"), U("AMOUNT"), nullptr, 0, &index), 0u)
+        << LastErrorText();
+    std::mt19937 rng(19);
+    std::vector<std::string> amounts = {"8704.23", "0.12", "-870.17"};
+    while (amounts.size() < 400) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2f", (int(rng() % 2000000) - 1000000) / 100.0);
+        amounts.push_back(text);
+    }
+    for (const std::string& a : amounts) Append(t, {{"AMOUNT", a}});
+    ASSERT_EQ(KdsSetFilter(t, U("AMOUNT = 8704.23")), 0u) << LastErrorText();
+    ASSERT_EQ(KdsGotoTop(t), 0u);
+    EXPECT_FALSE(Eof(t));
+    EXPECT_EQ(Recno(t), 1u);
+    ASSERT_EQ(KdsClearFilter(t), 0u);
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+
+    std::ofstream(Path("amounts.txt")) << [&] {
+        std::string all;
+        for (const std::string& a : amounts) all += a + "\n";
+        return all;
+    }();
+    std::string script = "my $i = XBase::Index->new(q(" + Path("A.cdx") +
+                         "), tag => q(BYAMOUNT), type => q(N)) or die XBase::Index->errstr; " +
+                         "open my $f, q(<), q(" + Path("amounts.txt") + ") or die; " +
+                         "while (my $a = <$f>) { chomp $a; $i->prepare_select_eq($a); " +
+                         "my ($k, $r) = $i->fetch; print qq($a\\n) unless defined $k && $k == $a }";
+    EXPECT_EQ(Output("perl -MXBase -MXBase::Index -e '" + script + "' 2>&1"), "");
+}
+
+}  // namespace
