@@ -772,3 +772,90 @@ TEST_F(XbaseIndexTest, AmountsGetTheKeysOtherProgramsComputeForTheirText) {
 }
 
 }  // namespace
+
+namespace {
+
+// The CDX tags we write for every kind of key, character keys from 1 to 240 bytes among them, are
+// read by the Perl reader, which finds every record by its own key: the field's text for
+// character and logical tags, the number for numeric ones and the Julian day (computed in Perl)
+// for dates. Edits after the appends take keys out of the trees as well as put them in.
+TEST_F(XbaseIndexTest, AnIndependentReaderFindsEveryRecordByKeyInEachKindOfTag) {
+    if (Output("perl -MXBase -e 'print qq(ok)' 2>/dev/null") != "ok") {
+        GTEST_SKIP() << "the Perl XBase modules are not installed";
+    }
+    KDSHANDLE t = CreateDbf("K.dbf", 2,
+                            "C1,char,1;C37,char,37;C150,char,150;C240,char,240;N,numeric,9,2;"
+                            "D,date;L,logical");
+    const char* fields[] = {"C1", "C37", "C150", "C240", "N", "D", "L"};
+    for (const char* f : fields) {
+        KDSHANDLE h = 0;
+        ASSERT_EQ(KdsCreateIndex(t, nullptr, U(std::string("T") + f), U(f), nullptr, 0, &h), 0u)
+            << f << ": " << LastErrorText();
+    }
+    std::mt19937 rng(23);
+    auto text = [&](size_t width) {
+        std::string s(rng() % 2 ? rng() % (width + 1) : 0, 'P');
+        while (s.size() < width && rng() % 4) s += char('A' + rng() % 3);
+        return s.substr(0, width);
+    };
+    auto fill = [&] {
+        char amount[32], day[16];
+        std::snprintf(amount, sizeof amount, "%.2f", (int(rng() % 2000000) - 1000000) / 100.0);
+        std::snprintf(day, sizeof day, "%02d/%02d/%d", 1 + int(rng() % 12), 1 + int(rng() % 28),
+                      1900 + int(rng() % 200));
+        Set(t, "C1", text(1));
+        Set(t, "C37", text(37));
+        Set(t, "C150", text(150));
+        Set(t, "C240", text(240));
+        Set(t, "N", amount);
+        Set(t, "D", day);
+        Set(t, "L", rng() % 2 ? "T" : "F");
+    };
+    for (int i = 0; i < 700; ++i) {
+        ASSERT_EQ(KdsAppendRecord(t), 0u);
+        fill();
+        ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    }
+    for (int i = 0; i < 300; ++i) {
+        if (!Visit(t, 1 + rng() % 700)) continue;
+        ASSERT_EQ(KdsLockRecord(t, Recno(t)), 0u);
+        fill();
+        ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+        ASSERT_EQ(KdsUnlockRecord(t, Recno(t)), 0u);
+    }
+    CheckClean(t);
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+
+    std::ofstream(Path("find.pl")) << R"(
+use XBase; use XBase::Index;
+my ($dbf, $cdx) = @ARGV;
+sub jdn { my ($y, $m, $d) = @_; my $a = int((14 - $m) / 12); my $yy = $y + 4800 - $a;
+  my $mm = $m + 12 * $a - 3;
+  $d + int((153 * $mm + 2) / 5) + 365 * $yy + int($yy / 4) - int($yy / 100) + int($yy / 400) - 32045 }
+my $t = XBase->new($dbf) or die XBase->errstr;
+for my $f (qw(C1 C37 C150 C240 N D L)) {
+  my $type = ($f eq "N" || $f eq "D") ? "N" : "C";
+  my $i = XBase::Index->new($cdx, tag => "T$f", type => $type) or die XBase::Index->errstr;
+  my $missed = 0;
+  for my $r (0 .. $t->last_record) {
+    my (undef, $v) = $t->get_record($r, $f);
+    my $key = $f eq "D" ? jdn(substr($v, 0, 4), substr($v, 4, 2), substr($v, 6, 2))
+            : $f eq "L" ? ($v ? "T" : "F") : $v;
+    $i->prepare_select_eq($key);
+    my $found = 0;
+    while (my ($k, $n) = $i->fetch) {
+      last if $type eq "N" ? $k != $key : $k ne $key;
+      if ($n == $r + 1) { $found = 1; last }
+    }
+    $missed++ unless $found;
+  }
+  print "T$f misses $missed\n" if $missed;
+}
+print "read ", $t->last_record + 1, "\n";
+)";
+    EXPECT_EQ(
+        Output("perl " + Path("find.pl") + " " + Path("K.dbf") + " " + Path("K.cdx") + " 2>&1"),
+        "read 700\n");
+}
+
+}  // namespace
