@@ -859,3 +859,49 @@ print "read ", $t->last_record + 1, "\n";
 }
 
 }  // namespace
+
+namespace {
+
+// Tags this engine cannot keep, one calling a function it lacks and one in a collation it does
+// not implement (as other programs write them, made here by changing our own file's bytes): the
+// table opens and reads, each such tag is refused by name, the others work, and every write is
+// refused while it would leave such a tag out of date.
+TEST_F(XbaseIndexTest, TagsWithUnknownFunctionsOrCollationsAreNamedAndKeepTheTableReadOnly) {
+    KDSHANDLE t = CreateDbf("U.dbf", 2, "NAME,char,10;NO,numeric,10");
+    KDSHANDLE h = 0;
+    ASSERT_EQ(KdsCreateIndex(t, nullptr, U("BYNAME"), U("NAME"), nullptr, 0, &h), 0u);
+    ASSERT_EQ(KdsCreateIndex(t, nullptr, U("BYBIN"), U("STR(NO,10)"), nullptr, 0, &h), 0u);
+    ASSERT_EQ(KdsCreateIndex(t, nullptr, U("BYGEN"), U("UPPER(NAME)"), nullptr, 0, &h), 0u);
+    Append(t, {{"NAME", "SMITH"}, {"NO", "7"}});
+    Append(t, {{"NAME", "JONES"}, {"NO", "3"}});
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+    std::string cdx = ReadFile(Path("U.cdx"));
+    size_t bin = cdx.find(std::string("STR(NO,10)\0", 11));
+    size_t gen = cdx.find(std::string("UPPER(NAME)\0", 12));
+    ASSERT_NE(bin, std::string::npos);
+    ASSERT_NE(gen, std::string::npos);
+    cdx.replace(bin, 10, "BINTOC(NO)");
+    cdx.replace(gen - 512 + 494, 7, "GENERAL");
+    std::ofstream(Path("U.cdx"), std::ios::binary) << cdx;
+
+    t = OpenDbf(Path("U.dbf"), 2);
+    ASSERT_NE(t, 0u);
+    ASSERT_EQ(KdsGotoTop(t), 0u) << LastErrorText();
+    EXPECT_EQ(Field(t, "NAME"), "SMITH");
+    EXPECT_EQ(Walk(Tag(t, "BYNAME")), (std::vector<UNSIGNED32>{2, 1}));
+    for (auto [tag, why] : {std::pair{"BYBIN", "BINTOC"}, std::pair{"BYGEN", "GENERAL"}}) {
+        KDSHANDLE index = 0;
+        EXPECT_EQ(KdsGetIndexHandle(t, U(tag), &index), UNSIGNED32(KCE_NOT_SUPPORTED));
+        std::string text = LastErrorText();
+        EXPECT_NE(text.find(tag), std::string::npos) << text;
+        EXPECT_NE(text.find(why), std::string::npos) << text;
+    }
+    EXPECT_EQ(KdsAppendRecord(t) == 0 && KdsWriteRecord(t) == 0, false);
+    EXPECT_NE(LastErrorText().find("out of date"), std::string::npos) << LastErrorText();
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+    t = OpenDbf(Path("U.dbf"), 2);
+    EXPECT_EQ(Count(t), 2u);
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+}
+
+}  // namespace
