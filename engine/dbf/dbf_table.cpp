@@ -711,7 +711,7 @@ KCESTATUS FinishInterruptedPack(const std::string& path, bool writable) {
         if (writable) {
             std::remove(rtl::OsPath(packPath).c_str());
             for (const char* ext : {".fpt", ".dbt"})
-                std::remove(PackedMemoPath(Sibling(path, ext)).c_str());
+                std::remove(rtl::OsPath(PackedMemoPath(Sibling(path, ext))).c_str());
         }
         return KCE_SUCCESS;
     }

@@ -451,7 +451,7 @@ KCESTATUS KdtStorage::Create(const std::string& path, const std::vector<FieldSpe
     }
     rc = sqlite3_close(db);
     db = nullptr;
-    if (rc != SQLITE_OK || ::link(temp.c_str(), path.c_str()) != 0) {
+    if (rc != SQLITE_OK || ::link(rtl::OsPath(temp).c_str(), rtl::OsPath(path).c_str()) != 0) {
         KCESTATUS s = errno == EEXIST
                           ? Fail(KCE_TABLE_EXISTS, path)
                           : Fail(KCE_FILE_WRITE_FAILED, path + ": " + std::strerror(errno));
