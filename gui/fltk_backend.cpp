@@ -92,6 +92,9 @@ void ButtonCallback(Fl_Widget*, void* data) {
 // and rewriting the text would also move the insertion point).
 TControl* typingInto = nullptr;
 
+// An error box whose text is already the operator's UTF-8 (it may name what the page cannot hold).
+void ShowOperatorError(const std::string& utf8);
+
 // The widget's text as text of the process. A character the ANSI page cannot hold is refused:
 // the widget gets back `before` (what the control holds) and an error box names the text.
 std::optional<std::string> TypedText(Fl_Input* input, const std::string& before) {
@@ -100,8 +103,7 @@ std::optional<std::string> TypedText(Fl_Input* input, const std::string& before)
     if (!text) {
         input->value(before.c_str());
         fl_beep();
-        fl_message_title("updatebank");
-        fl_alert("%s", rtl::RefusalText("The text", typed).c_str());
+        ShowOperatorError(rtl::RefusalText("The text", typed));
     }
     return text;
 }
@@ -196,10 +198,12 @@ class FltkBackend : public Backend {
         fl_message("%s", shown.c_str());
     }
     void ShowError(const std::string& title, const std::string& text) override {
-        std::string shownTitle = ToOperatorText(title), shown = ToOperatorText(text);
-        BeforeBox("error", shownTitle, shown);
-        fl_message_title(shownTitle.c_str());
-        fl_alert("%s", shown.c_str());
+        ShowErrorAsIs(ToOperatorText(title), ToOperatorText(text));
+    }
+    void ShowErrorAsIs(const std::string& title, const std::string& text) {
+        BeforeBox("error", title, text);
+        fl_message_title(title.c_str());
+        fl_alert("%s", text.c_str());
     }
     void SetCursor(TCursor cursor) override {
         for (FltkFormPeer* peer : peers_) peer->SetCursor(cursor);
@@ -226,6 +230,10 @@ class FltkBackend : public Backend {
 
     std::set<FltkFormPeer*> peers_;
 };
+
+void ShowOperatorError(const std::string& utf8) {
+    static_cast<FltkBackend&>(Application().GetBackend()).ShowErrorAsIs("updatebank", utf8);
+}
 
 FltkFormPeer::FltkFormPeer(FltkBackend& backend, TForm& form) : backend_(backend), form_(form) {
     window_ =
