@@ -57,6 +57,8 @@ struct Failure {
 std::string EnginePath(const std::string& utf8) {
     std::optional<std::string> ansi = rtl::FromOperatorText(utf8);
     if (!ansi) throw Failure{rtl::RefusalText("the file name", utf8)};
+    std::string unreachable = rtl::UnreachableBecause(*ansi);
+    if (!unreachable.empty()) throw Failure{unreachable};
     return *ansi;
 }
 std::string Shown(const std::string& enginePath) { return rtl::ToOperatorText(enginePath); }

@@ -93,9 +93,21 @@ TEST_F(OperatorText, AFolderThePageCannotHoldIsRefusedNamingIt) {
         {{kTool, "info", omega + "/EMPLOYEE.kdt"},
          "kdstool: the file name '" + omega +
              "/EMPLOYEE.kdt' holds 'Ω', which the ANSI code page (Windows-1252) cannot hold\n"},
+        // Names the page holds, starting at a folder it cannot: the working folder, a drive's.
+        {{"env", "-C", omega, kProgram, "convert", "Données", target},
+         "updatebank: the source folder 'Données': the working folder '" + omega +
+             "' holds 'Ω', which the ANSI code page (Windows-1252) cannot hold\n"},
+        {{"env", "-C", omega, kTool, "info", "EMPLOYEE.kdt"},
+         "kdstool: the working folder '" + omega +
+             "' holds 'Ω', which the ANSI code page (Windows-1252) cannot hold\n"},
+        {{kTool, "info", "D:\\EMPLOYEE.kdt"},
+         "kdstool: the folder of drive D: ($UPDATEBANK_DRIVE_D) '" + omega +
+             "' holds 'Ω', which the ANSI code page (Windows-1252) cannot hold\n"},
     };
+    std::map<std::string, std::string> env = env_;
+    env["UPDATEBANK_DRIVE_D"] = omega;
     for (const Case& c : cases) {
-        Result r = RunProgram(c.args, env_);
+        Result r = RunProgram(c.args, env);
         EXPECT_NE(r.status, 0);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, c.err);
