@@ -16,6 +16,7 @@
 #include "engine/status.h"
 #include "engine/storage.h"
 #include "tests/engine/xbase_samples.h"
+#include "tests/support/scoped.h"
 
 namespace {
 
@@ -72,8 +73,8 @@ TEST(CdxFileTest, EveryTagOfTheSampleFilesHoldsItsTableInKeyOrderAndFindsEachKey
     auto samples = xbasesamples::Samples("cdx");
     if (samples.empty()) GTEST_SKIP() << xbasesamples::kMissing;
     size_t tags = 0;
-    fs::path folder = fs::temp_directory_path() / ("cdx_samples_" + std::to_string(getpid()));
-    fs::create_directories(folder);
+    testsupport::ScopedTempDir scratch("cdx-samples");
+    const fs::path& folder = scratch.Path();
     for (const auto& original : samples) {
         SCOPED_TRACE(original.index.string());
         auto sample = xbasesamples::CopySample(original, folder);
@@ -125,8 +126,8 @@ TEST(CdxFileTest, EveryTagOfTheSampleFilesHoldsItsTableInKeyOrderAndFindsEachKey
 TEST(NtxFileTest, EverySampleFileHoldsItsTableInKeyOrderAndFindsEachKey) {
     auto samples = xbasesamples::Samples("ntx");
     if (samples.empty()) GTEST_SKIP() << xbasesamples::kMissing;
-    fs::path folder = fs::temp_directory_path() / ("ntx_samples_" + std::to_string(getpid()));
-    fs::create_directories(folder);
+    testsupport::ScopedTempDir scratch("ntx-samples");
+    const fs::path& folder = scratch.Path();
     for (const auto& original : samples) {
         SCOPED_TRACE(original.index.string());
         auto sample = xbasesamples::CopySample(original, folder);
@@ -182,8 +183,8 @@ std::string RandomKey(std::mt19937& rng, size_t width) {
 }
 
 TEST(CdxFileTest, RandomChangesKeepTheTreeInOrderAcrossReopening) {
-    fs::path path = fs::temp_directory_path() / ("random_" + std::to_string(getpid()) + ".cdx");
-    fs::remove(path);
+    testsupport::ScopedTempDir scratch("random-cdx");
+    const fs::path path = scratch / "random.cdx";
     std::mt19937 rng(7);
     std::set<std::pair<std::string, uint32_t>> model;
     {
@@ -241,12 +242,11 @@ TEST(CdxFileTest, RandomChangesKeepTheTreeInOrderAcrossReopening) {
         ASSERT_EQ(tree->At(p).recno, it->second);
     }
     EXPECT_EQ(it, model.end());
-    fs::remove(path);
 }
 
 TEST(NtxFileTest, RandomChangesKeepTheTreeBalancedAcrossReopening) {
-    fs::path path = fs::temp_directory_path() / ("random_" + std::to_string(getpid()) + ".ntx");
-    fs::remove(path);
+    testsupport::ScopedTempDir scratch("random-ntx");
+    const fs::path path = scratch / "random.ntx";
     std::mt19937 rng(11);
     std::set<std::pair<std::string, uint32_t>> model;
     {
@@ -292,7 +292,6 @@ TEST(NtxFileTest, RandomChangesKeepTheTreeBalancedAcrossReopening) {
         return it != model.end() || true;
     });
     EXPECT_EQ(it, model.end());
-    fs::remove(path);
 }
 
 }  // namespace
