@@ -195,6 +195,12 @@ extern "C" KCESTATUS KdsGetIndexHandle(KDSHANDLE table, const UNSIGNED8* name, K
                 return KCE_SUCCESS;
             }
         }
+        std::shared_ptr<TableIndexes> indexes;
+        if (TableIndexes::Supports(cursor->Store()) &&
+            TableIndexes::For(cursor->Store(), &indexes) == KCE_SUCCESS) {
+            std::string why = indexes->UnusableReason(wanted);
+            if (!why.empty()) return Fail(KCE_NOT_SUPPORTED, why);
+        }
         return Fail(KCE_INDEX_NOT_FOUND,
                     "no index named '" + wanted + "' on table '" + cursor->Name() + "'");
     });

@@ -11,17 +11,14 @@
 #include <map>
 #include <string>
 
+#include "run_command.h"
 #include "tests/engine/xbase_samples.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using tools_test::Outcome;
 
 class KdstoolFolders : public ::testing::Test {
   protected:
@@ -34,17 +31,9 @@ class KdstoolFolders : public ::testing::Test {
     // Runs kdstool with args in folder (dir_ when empty).
     Outcome Kdstool(const std::string& args, const std::string& folder = "") {
         std::string errFile = dir_ + "/stderr.txt";
-        Outcome run;
-        std::string command = "cd '" + (folder.empty() ? dir_ : folder) + "' && " +
-                              std::string(KDSTOOL) + " " + args + " 2>" + errFile;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
-        run.status = WEXITSTATUS(::pclose(pipe));
-        std::ifstream err(errFile);
-        run.err.assign(std::istreambuf_iterator<char>(err), {});
-        return run;
+        std::string command =
+            "cd '" + (folder.empty() ? dir_ : folder) + "' && " + std::string(KDSTOOL) + " " + args;
+        return tools_test::RunCommand(command, errFile);
     }
     void Write(const std::string& name, const std::string& text) {
         std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
