@@ -10,8 +10,9 @@
 #
 # Run as root with unshare(1) at hand, the suite gets a /tmp of its own (an empty tmpfs in a
 # private mount namespace), so that other programs writing to /tmp meanwhile cannot blur the
-# listing (the build folder must then lie outside /tmp, which the suite no longer sees). Otherwise the real /tmp is listed, and entries that others made during the run show up
-# too: read them before blaming a test.
+# listing; the build folder must then lie outside /tmp, which the suite no longer sees. Otherwise
+# the real /tmp is listed, and entries that others made during the run show up too: read them
+# before blaming a test.
 set -eu
 
 build=${1:-build}
