@@ -34,7 +34,8 @@ db::TBlobField& AsBlobField(db::TField& field) {
 //
 // When source and target name the same table, the target's exclusive open is refused while the
 // source holds the table open, so the table is never emptied: the command ends with the engine's
-// message that the table is open and cannot be opened exclusively.
+// message that the table is open and cannot be opened exclusively. A target without an order on
+// EMP_NO is refused the same way, before anything is removed from it.
 void TForm1::Button12Click(rtl::TComponent*) {
     KdsConnection2->SetIsConnected(false);
     KdsConnection1->SetIsConnected(false);
@@ -53,6 +54,9 @@ void TForm1::Button12Click(rtl::TComponent*) {
     if (!KdsTable2->KdsConnection()->IsDictionaryConnection())
         KdsTable2->EnableEncryption(kEncryptionPassword);
 
+    // A target that cannot be ordered on EMP_NO would refuse the run after emptying: the order
+    // is set first, so that such a target is refused with all its records in place.
+    KdsTable2->SetIndexFieldNames("EMP_NO");
     KdsTable2->EmptyTable();
     KdsTable2->SetIndexFieldNames("EMP_NO");
 

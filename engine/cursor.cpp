@@ -74,6 +74,9 @@ void TableCursor::DiscardPending() {
 }
 
 KCESTATUS TableCursor::LoadRecord(UNSIGNED32 recno, bool* exists) {
+    // A record asked for by number is read as stored now: only the walk of MoveFrom may take
+    // rows from the storage's read-ahead.
+    storage_->ForgetSnapshot();
     bool deleted = false;
     if (KCESTATUS s = storage_->ReadRecord(recno, image_.data(), exists, &deleted)) return s;
     if (*exists) {
@@ -306,6 +309,9 @@ KCESTATUS TableCursor::Count(Order& order, UNSIGNED16 option, UNSIGNED32* count)
 }
 
 KCESTATUS TableCursor::CheckWritable() {
+    if (storage_->StaticResult()) {
+        return Fail(KCE_STATIC_CURSOR, "table '" + Name() + "' is an SQL result set");
+    }
     if (ReadOnly()) return Fail(KCE_TABLE_READ_ONLY, "table '" + Name() + "'");
     if (!storage_->Writable()) {
         return Fail(KCE_TABLE_READ_ONLY, "table '" + Name() + "': the file cannot be written");
@@ -473,6 +479,9 @@ bool TableCursor::LockedByOther(UNSIGNED32 recno) {
 }
 
 KCESTATUS TableCursor::Lock(UNSIGNED32 recno) {
+    if (storage_->StaticResult()) {
+        return Fail(KCE_STATIC_CURSOR, "table '" + Name() + "' is an SQL result set");
+    }
     if (Exclusive()) return KCE_SUCCESS;
     if (recno == 0) return Fail(KCE_INVALID_RECORD, "record 0 of table '" + Name() + "'");
     if (locks_.count(recno)) return KCE_SUCCESS;

@@ -422,9 +422,11 @@ KCESTATUS KdsEnableEncryption(KDSHANDLE table, const UNSIGNED8* password);
 KCESTATUS KdsPackTable(KDSHANDLE table);
 /* Checks the table file's own bookkeeping: for an xBase table the header record count against
  * the file size, the end-of-file marker and every memo pointer. report receives one line per
- * problem (empty when none; *len: capacity in, length out). With repair non-zero, the header
- * count and the end marker are set right (exclusive handles only); memo pointers are only
- * reported. */
+ * problem (empty when none; *len: capacity in, length out; when the report does not fit,
+ * KCE_INSUFFICIENT_BUFFER with *len the length it needs). A line that begins with "warning: "
+ * names something that every reader of the file copes with (a missing end marker, which many
+ * programs leave out); the others are faults. With repair non-zero, the header count and the end
+ * marker are set right (exclusive handles only); memo pointers are only reported. */
 KCESTATUS KdsCheckTableFile(KDSHANDLE table, UNSIGNED16 repair, UNSIGNED8* report, UNSIGNED32* len);
 /* The code-page mark of an xBase table's header (0x03 Windows 1252, 0x01 DOS 437, ...), as the
  * file holds it. Native tables: KCE_NOT_APPLICABLE. */
@@ -535,9 +537,13 @@ KCESTATUS KdsClearAllScopes(KDSHANDLE table);
 
 /* Maintenance. KdsReindex builds every index of the table again from its records.
  * KdsCheckIndexes compares them with the records: KCE_INDEX_MISMATCH with the problems, one a
- * line, in the last-error text when they disagree. */
+ * line, in the last-error text when they disagree (that text is cut at KCE_MAX_ERROR_LEN).
+ * KdsCheckIndexReport makes the same comparison and writes every problem whole into report, one a
+ * line (empty when they agree; *len: capacity in, length out; when the report does not fit,
+ * KCE_INSUFFICIENT_BUFFER with *len the length it needs). */
 KCESTATUS KdsReindex(KDSHANDLE table);
 KCESTATUS KdsCheckIndexes(KDSHANDLE table);
+KCESTATUS KdsCheckIndexReport(KDSHANDLE table, UNSIGNED8* report, UNSIGNED32* len);
 
 /* ------------------------------------------------------------------------------------------- */
 /* Expressions and filters                                                                       */
@@ -589,6 +595,85 @@ KCESTATUS KdsIsExpressionValid(KDSHANDLE table, const UNSIGNED8* expression, UNS
 
 /* ------------------------------------------------------------------------------------------- */
 /* SQL                                                                                           */
+
+/* SQL statements. SQLite is the SQL processor: a statement reads and writes the tables of its
+ * connection's folder by name (EMPLOYEE finds employee.kdt, or employee.dbf; a name with its
+ * extension, written in double quotes, names one file), through the engine's own record calls,
+ * so every index (native, .cdx, the .ntx files TABLE.ntxlist names) is kept, another handle's
+ * record lock or exclusive open refuses a write (KCE_RECORD_LOCKED, KCE_TABLE_IN_USE), and the
+ * connection's transaction takes the changes (KdsRollbackTransaction undoes them). Outside a
+ * transaction a statement is one by itself: one that fails part way changes nothing. The columns'
+ * values, the rowid (the record number) and the result sets' field types are described in
+ * docs/sql.md. Statements do not create, drop or attach tables, set pragmas or begin
+ * transactions (KCE_SQL_NOT_ALLOWED).
+ *
+ * Parameters are written ":NAME" or "?" and numbered from 1 in order of appearance; "::" is a
+ * colon; nothing inside a quoted literal is a parameter. A name used twice is two parameters that
+ * a setter given the name sets both. The setters below take a statement handle with a parameter
+ * number (KCE_FIELD_ORDINAL(n)) or name, or a table handle with a field (they then set the field
+ * of the pending record as KdsSetField does). A parameter never set is NULL.
+ *
+ * Failures: a text that cannot be prepared gives KCE_SQL_ERROR (7209) with SQLite's text; a
+ * failing run KCE_SQL_FAILED or another 72xx status with SQLite's text, or the engine's own status
+ * when a table refused (a lock, a duplicate key, a value that does not fit). */
+
+/* Creates a statement on a connection. */
+KCESTATUS KdsCreateSQLStatement(KDSHANDLE connection, KDSHANDLE* statement);
+/* Closes a statement (its result-set cursors stay open until closed with KdsCloseTable). A handle
+ * that is no statement (or no longer) gives KCE_INVALID_STATEMENT. */
+KCESTATUS KdsCloseSQLStatement(KDSHANDLE statement);
+/* Compiles one statement; its parameters start unset. */
+KCESTATUS KdsPrepareSQL(KDSHANDLE statement, const UNSIGNED8* sql);
+/* Runs the prepared statement. A query gives *cursor, a new handle on its static result set:
+ * the record calls walk it like a table, its open options hold KCE_OPEN_READ_ONLY, and a lock or a
+ * write on it gives KCE_STATIC_CURSOR. Other statements give 0 there. cursor may be null (the
+ * rows are then dropped). */
+KCESTATUS KdsExecuteSQL(KDSHANDLE statement, KDSHANDLE* cursor);
+/* KdsPrepareSQL and KdsExecuteSQL in one call. */
+KCESTATUS KdsExecuteSQLDirect(KDSHANDLE statement, const UNSIGNED8* sql, KDSHANDLE* cursor);
+/* The parameter names of a statement text in order, separated by ';' ("?" for a question mark);
+ * buf/len as in convention 4. A quote never closed, or a colon naming no parameter, gives
+ * KCE_SQL_PARAMETER. */
+KCESTATUS KdsGetSQLStmtParams(const UNSIGNED8* sql, UNSIGNED8* buf, UNSIGNED16* len);
+
+/* Statement options: how the statement opens the tables it names. Lock type, character type and
+ * rights checking as KdsOpenTable takes them. Table type: which file a name without extension
+ * finds (3 the .kdt, 1 or 2 the .dbf, opened as that xBase type; unset: the .kdt, else the
+ * .dbf). */
+#define KCE_CURSOR_READ_ONLY 1
+#define KCE_CURSOR_READ_WRITE 2
+KCESTATUS KdsStmtSetTableLockType(KDSHANDLE statement, UNSIGNED16 lockType);
+KCESTATUS KdsStmtSetTableCharType(KDSHANDLE statement, UNSIGNED16 charType);
+KCESTATUS KdsStmtSetTableRights(KDSHANDLE statement, UNSIGNED16 rightsCheck);
+/* Result sets are static: either value gives a cursor that says it is read-only. */
+KCESTATUS KdsStmtSetTableReadOnly(KDSHANDLE statement, UNSIGNED16 readOnly);
+KCESTATUS KdsStmtSetTableType(KDSHANDLE statement, UNSIGNED16 tableType);
+/* Constrained updates (1) and reading every column (1) are options of live result sets, which
+ * the engine does not make: 1 gives KCE_NOT_SUPPORTED, 2 (off) is accepted. */
+KCESTATUS KdsStmtConstrainUpdates(KDSHANDLE statement, UNSIGNED16 constrain);
+KCESTATUS KdsStmtReadAllColumns(KDSHANDLE statement, UNSIGNED16 readAll);
+
+/* Setters of a statement parameter or a table field (see above). KdsSetEmpty (above) sets NULL.
+ * A logical is 1 or 0; a Julian day 0 is NULL (the empty date); milliseconds are those of the
+ * day (0 to 86399999); a raw timestamp is 8 bytes, the Julian day then the milliseconds, each
+ * 32-bit little-endian. Dates go to SQL as 'YYYY-MM-DD', times as 'HH:MM:SS.mmm', timestamps as
+ * 'YYYY-MM-DDTHH:MM:SS.mmm', as the tables' columns read. KdsSetBinary takes the whole value
+ * (offset 0, len the total length; pieces give KCE_NOT_SUPPORTED); binaryType KCE_BINARY or
+ * KCE_IMAGE. */
+KCESTATUS KdsSetLogical(KDSHANDLE handle, const UNSIGNED8* field, UNSIGNED16 value);
+KCESTATUS KdsSetDouble(KDSHANDLE handle, const UNSIGNED8* field, double value);
+KCESTATUS KdsSetJulian(KDSHANDLE handle, const UNSIGNED8* field, SIGNED32 julian);
+KCESTATUS KdsSetMilliseconds(KDSHANDLE handle, const UNSIGNED8* field, SIGNED32 milliseconds);
+KCESTATUS KdsSetTimeStampRaw(KDSHANDLE handle, const UNSIGNED8* field, const UNSIGNED8* raw,
+                             UNSIGNED32 len);
+KCESTATUS KdsSetBinary(KDSHANDLE handle, const UNSIGNED8* field, UNSIGNED16 binaryType,
+                       UNSIGNED32 totalLength, UNSIGNED32 offset, const UNSIGNED8* bytes,
+                       UNSIGNED32 len);
+KCESTATUS KdsSetString(KDSHANDLE handle, const UNSIGNED8* field, const UNSIGNED8* value,
+                       UNSIGNED32 len);
+/* On a statement handle: KdsGetRecordCount answers the rows the last run inserted, changed or
+ * deleted (KCE_NO_ROW_COUNT after a query or before any run); KdsGetLastAutoinc the last
+ * autoincrement value its last run assigned (0 when none). */
 
 /* ------------------------------------------------------------------------------------------- */
 /* Data dictionaries                                                                             */

@@ -80,6 +80,10 @@ class Storage {
     // Reads a record's image; *exists false (and the image untouched) when there is no such
     // record. Blob markers are set from the stored values.
     virtual KCESTATUS ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists, bool* deleted) = 0;
+    // Drops whatever read state a walk keeps (a snapshot, a row read ahead), so that the next
+    // ReadRecord answers what is stored now, with every change committed by any process so far.
+    // Positioning on a record, locking it, refreshing it and starting an edit read that way.
+    virtual void ForgetSnapshot() {}
     virtual KCESTATUS ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) = 0;
 
     // The number the next appended record will get. Successive calls answer successive numbers
@@ -127,6 +131,8 @@ class Storage {
     Sharing& Share() { return sharing_; }
     // Whether the file could be opened for writing.
     virtual bool Writable() const = 0;
+    // Whether this is the static result set of a query (no locks, no writes: KCE_STATIC_CURSOR).
+    virtual bool StaticResult() const { return false; }
 
     // Transactions (KdsBeginTransaction): the changes made between BeginTransaction and
     // CommitTransaction are kept whole, or after RollbackTransaction (or a crash) not at all;

@@ -287,10 +287,6 @@ void TKdsConnection::Disconnect() {
     connected_ = false;
 }
 
-void TKdsConnection::CloseCachedStatements() {
-    // Statements are cached by the SQL component; a connection without queries holds none.
-}
-
 void TKdsConnection::Loaded() {
     rtl::TComponent::Loaded();
     if (connectAfterLoading_ && !connected_) {
@@ -369,9 +365,16 @@ std::string TKdsConnection::ConnectionString() const {
 
 std::string TKdsConnection::TablePath() const {
     std::string text = ConnectionString();
-    // "x.ext" at the end names a file (a dictionary): its folder holds the tables.
-    if (text.size() >= 5 && text[text.size() - 4] == '.') {
-        size_t slash = text.find_last_of('\\');
+    // "x.ext" at the end names a file (a dictionary) whose folder holds the tables, unless it is a
+    // folder: one that exists, or any path that is neither a dictionary nor an existing file (a
+    // folder named "hr.old" is never read as a file in "/data", whose tables could differ). Both
+    // "\\" and "/" separate folders.
+    const bool fileShape = text.size() >= 5 && text[text.size() - 4] == '.';
+    const bool namesFile =
+        fileShape && !rtl::DirectoryExists(text) &&
+        (rtl::UpperCase(text.substr(text.size() - 4)) == ".KDD" || rtl::FileExists(text));
+    if (namesFile) {
+        size_t slash = text.find_last_of("\\/");
         return slash == std::string::npos ? std::string(".\\") : text.substr(0, slash);
     }
     return text;

@@ -15,6 +15,7 @@
 
 #include "kds/kce.h"
 #include "kds/kdsset.h"
+#include "kds/kdssql.h"
 #include "rtl/component.h"
 #include "rtl/exceptions.h"
 #include "rtl/stringlist.h"
@@ -128,8 +129,17 @@ class TKdsConnection : public rtl::TComponent {
     virtual bool TransactionActive() const;
     virtual TKdsDataSet* DataSets(int index) const;
     virtual int DataSetCount() const;
-    // Closes the statements cached for this connection's SQL (none until queries exist).
+    // Closes the statements ExecuteSQL kept (Commit, Rollback and Disconnect call it).
     virtual void CloseCachedStatements();
+    // Runs a statement on the connection (connecting on demand): with parameters (at least one)
+    // bound by number, else the text as it is. With a cursor place the result set's cursor goes
+    // there and the answer is 0; without, the answer is the count of changed rows (-1 for a
+    // query). keep caches the prepared statement for the next call with the same text (letter
+    // case ignored) until CloseCachedStatements; otherwise it is closed when the call ends.
+    virtual int32_t ExecuteSQL(const std::string& text, const db::TParams* params,
+                               KDSHANDLE* cursor, bool keep);
+    // The statements ExecuteSQL keeps, in order of first use.
+    const std::vector<TStmtInfo>& CachedStatements() const { return statements_; }
     virtual bool IsDictionaryConnection() const { return dictionary_; }
     virtual void ConnectWith(const std::string& connectionString);
     virtual void Connect();
@@ -190,6 +200,7 @@ class TKdsConnection : public rtl::TComponent {
     TKdsNotifyEvent AfterCommit_, BeforeCommit_, AfterRollback_, BeforeRollback_, OnConnect_,
         OnDisconnect_, AfterConnect_, BeforeConnect_, AfterDisconnect_, BeforeDisconnect_;
     TKdsDatabaseLoginEvent OnLogin_;
+    std::vector<TStmtInfo> statements_;
 };
 
 // Every live connection component, in creation order.

@@ -14,7 +14,10 @@ namespace {
 constexpr UNSIGNED16 kFieldNameCapacity = 129;
 constexpr UNSIGNED16 kMaxIndexHandles = 50;
 
-bool HasBackslash(const std::string& text) { return text.find('\\') != std::string::npos; }
+// A name with a folder separator is a path, never an alias.
+bool HasPathSeparator(const std::string& text) {
+    return text.find_first_of("\\/") != std::string::npos;
+}
 
 TKdsTableTypes TableTypeOfAlias(TKdsAliasTableType type) {
     switch (type) {
@@ -218,7 +221,7 @@ void TKdsDataSet::SetDatabaseName(const std::string& value) {
     }
     TKdsAlias alias;
     databaseName_ = value;
-    if (!HasBackslash(value) && FindAlias(value, alias)) {
+    if (!HasPathSeparator(value) && FindAlias(value, alias)) {
         resolvedAliasPath_ = alias.Path;
         tableType_ = TableTypeOfAlias(alias.TableType);
         engineTableType_ = EngineTableTypeOf(tableType_);
@@ -237,7 +240,7 @@ std::string TKdsDataSet::DatabasePath() {
             path = connection_->TablePath();
             FollowAliasTableType(connection_->AliasTableType());
         }
-    } else if (!HasBackslash(databaseName_) && FindAlias(databaseName_, alias)) {
+    } else if (!HasPathSeparator(databaseName_) && FindAlias(databaseName_, alias)) {
         resolvedAliasPath_ = alias.Path;
         path = alias.Path;
         TKdsTableTypes type = TableTypeOfAlias(alias.TableType);
@@ -248,7 +251,8 @@ std::string TKdsDataSet::DatabasePath() {
     } else {
         path = databaseName_;
     }
-    if (!path.empty() && path.back() == '\\') path.pop_back();
+    // One trailing separator goes, unless it is all there is (the root folder "/").
+    if (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
     return path;
 }
 
@@ -270,7 +274,7 @@ void TKdsDataSet::SetTableType(TKdsTableTypes value) {
     if (Active()) KdsDatabaseError(this, msg::kOpenDataSet);
     TKdsAlias alias;
     if (!databaseName_.empty()) {
-        if (!HasBackslash(databaseName_) && FindAlias(databaseName_, alias) &&
+        if (!HasPathSeparator(databaseName_) && FindAlias(databaseName_, alias) &&
             TableTypeOfAlias(alias.TableType) != value) {
             KdsDatabaseError(this, msg::kAliasTableType);
         }
@@ -383,7 +387,12 @@ void TKdsDataSet::CursorOpen() {
 
     UNSIGNED32 length = 0;
     CheckKdsStatus(this, KdsGetRecordLength(tableHandle_, &length));
-    recordLength_ = static_cast<uint16_t>(length);
+    if (length > kMaxRecordBufferSize) {
+        KdsDatabaseError(this, "The record of " + std::to_string(length) +
+                                   " bytes is wider than the components take (" +
+                                   std::to_string(kMaxRecordBufferSize) + " bytes).");
+    }
+    recordLength_ = length;
     recordBufferSize_ = recordLength_;
 
     // Informational only: any refusal leaves the default page size.

@@ -40,6 +40,14 @@ class TKdsBlobCache;
 
 // A dataset's engine handle when it has none.
 inline constexpr KDSHANDLE kNoKdsHandle = 0xFFFFFFFFu;
+// The largest record buffer (record image, calculated fields, blob slots, record information and
+// bookmark) a dataset allocates: the dataset model counts buffer sizes in int.
+inline constexpr uint64_t kMaxRecordBufferSize = 0x7FFFFFFF;
+
+// Binary numbers (double, currency double, 32- and 16-bit integers) and their empty value in a
+// raw record image, the same bytes on every table kind.
+bool IsBinaryNumberType(int type);
+bool IsBinaryNumberNull(const char* p, int type);
 
 enum TKdsTableTypes : uint8_t { ttKdsCDX = 0, ttKdsNTX = 1, ttKdsKDT = 2, ttKdsDefault = 3 };
 enum TKdsLockTypes : uint8_t { Proprietary = 0, Compatible = 1 };
@@ -187,11 +195,13 @@ class TKdsDataSet : public db::TDataSet {
     // 0 none, 1 IndexName, 2 IndexFieldNames, 3 the dictionary's default index.
     uint8_t IndexSelection() const { return indexSelection_; }
     UNSIGNED16 EngineTableType() const { return engineTableType_; }
-    uint16_t RecordLength() const { return recordLength_; }
-    uint16_t RecordBufferSize() const { return recordBufferSize_; }
-    uint16_t BlobSlotOffset() const { return blobSlotOffset_; }
-    uint16_t RecordInfoOffset() const { return recordInfoOffset_; }
-    uint16_t BookmarkOffset() const { return bookmarkOffset_; }
+    // The buffer layout is 32-bit: a record image may take all 65,535 bytes the engine allows, and
+    // the buffer adds calculated fields, blob slots, record information and the bookmark to it.
+    uint32_t RecordLength() const { return recordLength_; }
+    uint32_t RecordBufferSize() const { return recordBufferSize_; }
+    uint32_t BlobSlotOffset() const { return blobSlotOffset_; }
+    uint32_t RecordInfoOffset() const { return recordInfoOffset_; }
+    uint32_t BookmarkOffset() const { return bookmarkOffset_; }
     const TKCEFieldDefs& FieldDescriptions() const { return fieldDescriptions_; }
     bool CursorReady() const { return cursorReady_; }
     const std::string& DefaultIndexName() const { return defaultIndexName_; }
@@ -457,11 +467,11 @@ class TKdsDataSet : public db::TDataSet {
     KDSHANDLE orderHandle_ = kNoKdsHandle;
     uint8_t indexSelection_ = 0;
     UNSIGNED16 engineTableType_ = 3;
-    uint16_t recordLength_ = 0;
-    uint16_t recordBufferSize_ = 0;
-    uint16_t blobSlotOffset_ = 0;
-    uint16_t recordInfoOffset_ = 0;
-    uint16_t bookmarkOffset_ = 0;
+    uint32_t recordLength_ = 0;
+    uint32_t recordBufferSize_ = 0;
+    uint32_t blobSlotOffset_ = 0;
+    uint32_t recordInfoOffset_ = 0;
+    uint32_t bookmarkOffset_ = 0;
     TKCEFieldDefs fieldDescriptions_;
     std::array<std::vector<char>, kKeyBufferCount> keyBuffers_;
     int currentKeyBuffer_ = 0;

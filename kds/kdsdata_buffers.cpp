@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "kds/kdsdata.h"
@@ -29,13 +30,23 @@ KDSHANDLE TKdsDataSet::BookmarkHandle() const {
 void TKdsDataSet::ComputeRecordLayout() {
     UNSIGNED32 bookmarkLength = 0;
     CheckKdsStatus(this, KdsGetBookmarkLength(BookmarkHandle(), &bookmarkLength));
+    // Summed in 64 bits and checked before anything is stored: a layout that does not fit is
+    // refused, never wrapped into a buffer smaller than what is written into it.
+    const uint64_t blobSlots = uint64_t{recordLength_} + uint64_t(std::max(CalcAreaSize(), 0));
+    const uint64_t recordInfo = blobSlots + sizeof(TKdsBlobCache*) * uint64_t(BlobCount());
+    const uint64_t bookmark = recordInfo + kRecordInfoSize;
+    const uint64_t total = bookmark + bookmarkLength;
+    if (total > kMaxRecordBufferSize) {
+        KdsDatabaseError(this, "The record of " + std::to_string(recordLength_) +
+                                   " bytes needs a record buffer of " + std::to_string(total) +
+                                   " bytes; the components take at most " +
+                                   std::to_string(kMaxRecordBufferSize) + ".");
+    }
     SetBookmarkLength(static_cast<int>(bookmarkLength));
-    blobSlotOffset_ = static_cast<uint16_t>(recordLength_ + CalcAreaSize());
-    // One cache pointer per blob field.
-    recordInfoOffset_ =
-        static_cast<uint16_t>(blobSlotOffset_ + sizeof(TKdsBlobCache*) * BlobCount());
-    bookmarkOffset_ = static_cast<uint16_t>(recordInfoOffset_ + kRecordInfoSize);
-    recordBufferSize_ = static_cast<uint16_t>(bookmarkOffset_ + bookmarkLength);
+    blobSlotOffset_ = static_cast<uint32_t>(blobSlots);
+    recordInfoOffset_ = static_cast<uint32_t>(recordInfo);
+    bookmarkOffset_ = static_cast<uint32_t>(bookmark);
+    recordBufferSize_ = static_cast<uint32_t>(total);
 }
 
 int32_t TKdsDataSet::RecordInfoNumber(db::TRecordBuffer buffer) const {

@@ -73,6 +73,11 @@ void TKdsDataSet::CursorPost() {
             bool blank = std::all_of(bytes, bytes + d.Length, [](UNSIGNED8 b) { return b == ' '; });
             CheckKdsStatus(this, blank ? KdsSetEmpty(table, field)
                                        : KdsSetField(table, field, bytes, d.Length));
+        } else if (OpenTableType() != 3 && IsBinaryNumberType(d.FieldType) &&
+                   IsBinaryNumberNull(reinterpret_cast<const char*>(bytes), d.FieldType)) {
+            // An empty binary number of a DBF table: the engine stores null where the field can
+            // be null and zero where it cannot (its empty value as a number would be stored).
+            CheckKdsStatus(this, KdsSetEmpty(table, field));
         } else {
             CheckKdsStatus(this, KdsSetFieldRaw(table, field, bytes, d.Length));
         }

@@ -161,6 +161,43 @@ db::TRecordBuffer TKdsDataSet::GetRecordBufferForState() {
 // ---- Null tests
 // -------------------------------------------------------------------------------------
 
+bool IsBinaryNumberType(int type) {
+    return type == KCE_DOUBLE || type == KCE_CURDOUBLE || type == KCE_INTEGER ||
+           type == KCE_SHORTINT;
+}
+
+// The engine's empty value of a binary number: the same bytes on every table kind.
+bool IsBinaryNumberNull(const char* p, int type) {
+    switch (type) {
+        case KCE_DOUBLE:
+        case KCE_CURDOUBLE:
+            return BytesEqual(p, {0x20, 0, 0, 0, 0, 0, 0, 0x80});
+        case KCE_INTEGER:
+            return BytesEqual(p, {0, 0, 0, 0x80});
+        case KCE_SHORTINT:
+            return BytesEqual(p, {0, 0x80});
+        default:
+            return false;
+    }
+}
+
+void WriteBinaryNumberNull(char* p, int type) {
+    switch (type) {
+        case KCE_DOUBLE:
+        case KCE_CURDOUBLE:
+            std::memcpy(p, "\x20\0\0\0\0\0\0\x80", 8);
+            return;
+        case KCE_INTEGER:
+            std::memcpy(p, "\0\0\0\x80", 4);
+            return;
+        case KCE_SHORTINT:
+            std::memcpy(p, "\0\x80", 2);
+            return;
+        default:
+            return;
+    }
+}
+
 bool TKdsDataSet::IsFieldEmpty(const char* p, int length, int type) {
     if (OpenTableType() == 3) {
         switch (type) {
@@ -179,11 +216,9 @@ bool TKdsDataSet::IsFieldEmpty(const char* p, int length, int type) {
                 return Load<int32_t>(p) == 0;
             case KCE_DOUBLE:
             case KCE_CURDOUBLE:
-                return BytesEqual(p, {0x20, 0, 0, 0, 0, 0, 0, 0x80});
             case KCE_INTEGER:
-                return BytesEqual(p, {0, 0, 0, 0x80});
             case KCE_SHORTINT:
-                return BytesEqual(p, {0, 0x80});
+                return IsBinaryNumberNull(p, type);
             case KCE_TIME:
             case KCE_AUTOINC:
                 return BytesEqual(p, {0xFF, 0xFF, 0xFF, 0xFF});
@@ -207,11 +242,14 @@ bool TKdsDataSet::IsFieldEmpty(const char* p, int length, int type) {
             return Load<int32_t>(p) == 0;
         case KCE_COMPACTDATE:
             return AllBytes(p, length, IsZero);
+        // A binary number has no empty spelling in a DBF file; a field that can be null (a
+        // Visual FoxPro null flag) reaches the image with the engine's empty value of its type,
+        // the same bytes as in a native table.
         case KCE_DOUBLE:
+        case KCE_CURDOUBLE:
         case KCE_INTEGER:
         case KCE_SHORTINT:
-        case KCE_CURDOUBLE:
-            return false;
+            return IsBinaryNumberNull(p, type);
         // CDX tables hold timestamps and autoincrements too; blanks are their empty image.
         // Answering "empty" for every value would lose them on every read.
         case KCE_TIMESTAMP:
@@ -389,9 +427,13 @@ void TKdsDataSet::WriteFieldData(db::TField& field, const void* source) {
             const TKCEFieldDef& d = DescriptionOf(field.FieldNo());
             uint16_t mark = 1;
             if (field.DataType() == db::ftString) {
-                mark = source != nullptr ? static_cast<uint16_t>(strnlen(
-                                               static_cast<const char*>(source), field.DataSize()))
-                                         : 0;
+                // 0xFFFF marks a segment not assigned: a longer text counts as 0xFFFE characters,
+                // more than any key segment holds.
+                const size_t length = source != nullptr
+                                          ? strnlen(static_cast<const char*>(source),
+                                                    static_cast<size_t>(field.DataSize()))
+                                          : 0;
+                mark = static_cast<uint16_t>(std::min<size_t>(length, 0xFFFE));
             }
             int position = fieldDescriptions_.PositionOfName(d.Name);
             if (position >= 0) SetKeyAssignedMark(currentKeyBuffer_, position, mark);
@@ -410,10 +452,15 @@ void TKdsDataSet::WriteFieldValue(int fieldNumber, db::TFieldType dataType, cons
     int length = static_cast<int>(d.Length);
     bool native = OpenTableType() == 3;
     if (source == nullptr) {
-        if (!native) {
-            bool zeros = (d.FieldType >= KCE_MEMO && d.FieldType <= KCE_SHORTINT) ||
-                         d.FieldType == KCE_CURDOUBLE;
+        if (!native && !IsBinaryNumberType(d.FieldType)) {
+            bool zeros = d.FieldType >= KCE_MEMO && d.FieldType <= KCE_COMPACTDATE;
             std::memset(p, zeros ? 0 : ' ', static_cast<size_t>(length));
+            return;
+        }
+        // Binary numbers take the engine's empty value on every kind: a DBF field shows blank
+        // until Post, which then asks the engine to empty it (null where the field can be null).
+        if (IsBinaryNumberType(d.FieldType)) {
+            WriteBinaryNumberNull(p, d.FieldType);
             return;
         }
         switch (d.FieldType) {
@@ -430,16 +477,6 @@ void TKdsDataSet::WriteFieldValue(int fieldNumber, db::TFieldType dataType, cons
             case KCE_COMPACTDATE:
             case KCE_RAW:
                 std::memset(p, 0, static_cast<size_t>(length));
-                return;
-            case KCE_DOUBLE:
-            case KCE_CURDOUBLE:
-                std::memcpy(p, "\x20\0\0\0\0\0\0\x80", 8);
-                return;
-            case KCE_INTEGER:
-                std::memcpy(p, "\0\0\0\x80", 4);
-                return;
-            case KCE_SHORTINT:
-                std::memcpy(p, "\0\x80", 2);
                 return;
             case KCE_TIME:
             case KCE_AUTOINC:

@@ -33,6 +33,7 @@ const char kUsage[] =
     "  kdstool info TABLE\n"
     "  kdstool pack TABLE | reindex TABLE\n"
     "  kdstool check TABLE [--repair]\n"
+    "  kdstool sql FOLDER STATEMENT [--param NAME=VALUE]...   (a query prints JSON lines)\n"
     "  every command but create also takes [--index-file FILE]...: more index files of the\n"
     "  table (.ntx, or a .cdx other than its own); an NTX table opens those create made for it\n"
     "  (listed in TABLE.ntxlist beside it) and no other\n"
@@ -87,6 +88,8 @@ class Table {
         Check(KdsCreateTable(conn_, U(FileName(path_)), type, KCE_ANSI, U(fields), 0, &handle_));
         Load();
     }
+    // Adopts a table handle the engine gave out (an SQL result set), closing it when done.
+    explicit Table(KDSHANDLE adopted) : path_("SQL result"), handle_(adopted) { Load(); }
     ~Table() {
         if (handle_) KdsCloseTable(handle_);
         if (conn_) KdsDisconnect(conn_);
@@ -823,9 +826,27 @@ int Reindex(int argc, char** argv) {
     return 0;
 }
 
-// Prints the problems found in the table file and its indexes, one per line; exit status 1 while
-// any remain. --repair sets right what can be (an xBase header count, the end-of-file marker,
-// native indexes that disagree with the records).
+// The whole text of a report call (KdsCheckTableFile, KdsCheckIndexReport): asked again with
+// room enough when it does not fit.
+template <class Call>
+std::string Report(Call call) {
+    std::vector<UNSIGNED8> buf(65536);
+    for (;;) {
+        UNSIGNED32 len = UNSIGNED32(buf.size());
+        KCESTATUS s = call(buf.data(), &len);
+        if (s == KCE_INSUFFICIENT_BUFFER && len >= buf.size()) {
+            buf.resize(size_t(len) + 1);
+            continue;
+        }
+        Check(s);
+        return std::string(reinterpret_cast<char*>(buf.data()), len);
+    }
+}
+
+// Prints the problems found in the table file and its indexes, whole, one per line; exit status
+// 1 while any fault remains. A warning (a line "warning: ...", such as a missing end marker,
+// which every reader copes with) is printed and leaves the status 0. --repair sets right what
+// can be (an xBase header count, the end-of-file marker, indexes that disagree with the records).
 int CheckTable(int argc, char** argv) {
     bool repair = false;
     std::vector<char*> rest;
@@ -840,27 +861,101 @@ int CheckTable(int argc, char** argv) {
     if (args.positional.size() != 1) throw Failure{"check needs one table"};
     Table table(WithExtension(args.positional[0]), repair ? KCE_OPEN_EXCLUSIVE : KCE_OPEN_READ_ONLY,
                 IndexFiles(args));
-    std::vector<UNSIGNED8> report(65536);
-    UNSIGNED32 len = UNSIGNED32(report.size());
-    Check(KdsCheckTableFile(table.Handle(), repair ? 1 : 0, report.data(), &len));
-    std::string text(reinterpret_cast<char*>(report.data()), len);
-    KCESTATUS s = KdsCheckIndexes(table.Handle());
-    if (s == KCE_INDEX_MISMATCH) {
-        // The engine's text names the table on its first line, then one problem a line.
-        std::string problems = EngineText();
-        size_t first = problems.find('\n');
-        problems = first == std::string::npos ? problems : problems.substr(first + 1);
-        size_t code = problems.rfind(" (");
-        if (code != std::string::npos) problems.resize(code);
-        text += problems + "\n";
-        if (repair) Check(KdsReindex(table.Handle()));
-    } else {
-        Check(s);
-    }
+    KDSHANDLE h = table.Handle();
+    std::string text =
+        Report([&](UNSIGNED8* buf, UNSIGNED32* len) { return KdsCheckTableFile(h, 0, buf, len); });
+    std::string indexes =
+        Report([&](UNSIGNED8* buf, UNSIGNED32* len) { return KdsCheckIndexReport(h, buf, len); });
     std::fwrite(text.data(), 1, text.size(), stdout);
-    if (text.empty()) return 0;
-    if (!repair) return 1;
+    std::fwrite(indexes.data(), 1, indexes.size(), stdout);
+    bool fault = !indexes.empty();
+    for (size_t at = 0; at < text.size() && !fault; at = text.find('\n', at) + 1) {
+        fault = text.compare(at, 9, "warning: ") != 0;
+    }
+    if (!repair || (text.empty() && indexes.empty())) return fault ? 1 : 0;
+    if (!text.empty()) {
+        UNSIGNED32 len = 0;
+        Check(KdsCheckTableFile(h, 1, nullptr, &len));
+    }
+    if (!indexes.empty()) Check(KdsReindex(h));
     std::puts("repaired");
+    return 0;
+}
+
+// Runs one SQL statement on the tables of a folder. A query prints its rows as JSON lines, as
+// export does (without record numbers); any other statement prints {"rows_affected": N}.
+// --param NAME=VALUE sets a parameter (":NAME" in the statement) to a text, which SQL compares
+// and converts as it does any text. Statement and values are UTF-8 here and Windows-1252 in the
+// engine; a character that page cannot hold is refused.
+int Sql(int argc, char** argv) {
+    Args args = ParseArgs(argc, argv, 2, {"--param"});
+    if (args.positional.size() != 2) throw Failure{"sql needs a folder and a statement"};
+    Check(KdsSetDateFormat(U("ccyy-MM-dd")));
+    const rtl::CodePage& page = rtl::DefaultCodePage();
+    auto ansi = [&](const std::string& utf8, const std::string& what) {
+        std::optional<std::string> bytes = rtl::FromUtf8(page, utf8);
+        if (!bytes) throw Failure{what + " holds a character Windows-1252 cannot hold"};
+        return *bytes;
+    };
+    std::string folder = rtl::ResolvePath(args.positional[0]);
+    KDSHANDLE conn = 0, stmt = 0, cursor = 0;
+    Check(KdsConnect(U(folder), &conn));
+    struct Closer {
+        KDSHANDLE& conn;
+        KDSHANDLE& stmt;
+        ~Closer() {
+            if (stmt) KdsCloseSQLStatement(stmt);
+            if (conn) KdsDisconnect(conn);
+        }
+    } closer{conn, stmt};
+    Check(KdsCreateSQLStatement(conn, &stmt));
+    Check(KdsPrepareSQL(stmt, U(ansi(args.positional[1], "the statement"))));
+    for (auto [it, end] = args.options.equal_range("--param"); it != end; ++it) {
+        size_t eq = it->second.find('=');
+        if (eq == std::string::npos || eq == 0) {
+            throw Failure{"--param takes NAME=VALUE, not '" + it->second + "'"};
+        }
+        std::string name = it->second.substr(0, eq);
+        std::string value = ansi(it->second.substr(eq + 1), "the value of " + name);
+        Check(KdsSetString(stmt, U(ansi(name, "parameter " + name)), U(value),
+                           UNSIGNED32(value.size())),
+              "parameter " + name);
+    }
+    Check(KdsExecuteSQL(stmt, &cursor));
+    if (!cursor) {
+        UNSIGNED32 affected = 0;
+        Check(KdsGetRecordCount(stmt, 2, &affected));
+        std::printf("{\"rows_affected\": %u}\n", unsigned(affected));
+        return 0;
+    }
+    Table table(cursor);
+    UNSIGNED32 recordLength = 0;
+    Check(KdsGetRecordLength(cursor, &recordLength));
+    std::vector<UNSIGNED8> image(recordLength);
+    std::string line;
+    for (Check(KdsGotoTop(cursor));;) {
+        UNSIGNED16 eof = 0;
+        Check(KdsAtEOF(cursor, &eof));
+        if (eof) break;
+        UNSIGNED32 got = recordLength;
+        Check(KdsGetRecord(cursor, image.data(), &got));
+        line = "{";
+        for (size_t i = 0; i < table.Fields().size(); ++i) {
+            const Table::Field& f = table.Fields()[i];
+            if (i) line += ", ";
+            tools::AppendJsonString(line, f.name);
+            line += ": ";
+            try {
+                line += ValueJson(table, f, UNSIGNED16(i + 1), image);
+            } catch (const Unreadable& u) {
+                throw Failure{"column '" + f.name + "': cannot read '" + Visible(u.bytes) + "'"};
+            }
+        }
+        line += "}\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        Check(KdsSkip(cursor, 1));
+    }
+    std::fflush(stdout);
     return 0;
 }
 
@@ -888,7 +983,8 @@ int main(int argc, char** argv) {
         if (command == "pack") return Pack(argc, argv);
         if (command == "reindex") return Reindex(argc, argv);
         if (command == "check") return CheckTable(argc, argv);
-        if (command == "encrypt" || command == "decrypt" || command == "dict" || command == "sql") {
+        if (command == "sql") return Sql(argc, argv);
+        if (command == "encrypt" || command == "decrypt" || command == "dict") {
             throw Failure{"the command '" + command + "' is not available yet"};
         }
         throw Failure{"unknown command '" + command + "' (kdstool --help lists the commands)"};

@@ -1,6 +1,7 @@
 // The C entry points of editing, fields, blobs, locks and table maintenance.
 #include "engine/api/helpers.h"
 #include "engine/index/index_handles.h"
+#include "engine/sql/statement.h"
 
 using namespace kce;
 
@@ -34,8 +35,12 @@ extern "C" KCESTATUS KdsSetFieldRaw(KDSHANDLE table, const UNSIGNED8* field, con
 }
 
 extern "C" KCESTATUS KdsSetEmpty(KDSHANDLE table, const UNSIGNED8* field) {
-    return OnField(table, field, [&](TableCursor& c, Order&, int index, const FieldDesc&) {
-        return c.SetEmpty(index);
+    return Guard([&]() -> KCESTATUS {
+        EngineGuard lock(EngineLock());
+        if (sql::IsStatement(table)) return sql::SetStatementNull(table, field);
+        return OnField(table, field, [&](TableCursor& c, Order&, int index, const FieldDesc&) {
+            return c.SetEmpty(index);
+        });
     });
 }
 
@@ -60,9 +65,13 @@ extern "C" KCESTATUS KdsUnlockRecord(KDSHANDLE table, UNSIGNED32 recno) {
 }
 
 extern "C" KCESTATUS KdsGetLastAutoinc(KDSHANDLE table, UNSIGNED32* value) {
-    return OnCursor(table, [&](TableCursor& c, Order&) -> KCESTATUS {
-        if (KCESTATUS s = NeedOut(value)) return s;
-        return c.Store().LastAutoinc(value);
+    return Guard([&]() -> KCESTATUS {
+        EngineGuard lock(EngineLock());
+        if (sql::IsStatement(table)) return sql::StatementLastAutoinc(table, value);
+        return OnCursor(table, [&](TableCursor& c, Order&) -> KCESTATUS {
+            if (KCESTATUS s = NeedOut(value)) return s;
+            return c.Store().LastAutoinc(value);
+        });
     });
 }
 

@@ -1,5 +1,6 @@
 // The C entry points of navigation, bookmarks and record reading.
 #include "engine/api/helpers.h"
+#include "engine/sql/statement.h"
 
 using namespace kce;
 
@@ -65,12 +66,17 @@ extern "C" KCESTATUS KdsGetRecordNum(KDSHANDLE table, UNSIGNED16 option, UNSIGNE
 }
 
 extern "C" KCESTATUS KdsGetRecordCount(KDSHANDLE table, UNSIGNED16 option, UNSIGNED32* count) {
-    return OnCursor(table, [&](TableCursor& c, Order& o) -> KCESTATUS {
-        if (KCESTATUS s = NeedOut(count)) return s;
-        if ((option & 3) == 0) {
-            return Fail(KCE_INVALID_ARGUMENT, "record count option " + std::to_string(option));
-        }
-        return c.Count(o, option, count);
+    return Guard([&]() -> KCESTATUS {
+        EngineGuard lock(EngineLock());
+        // A statement answers the rows its last run changed.
+        if (sql::IsStatement(table)) return sql::StatementRowsAffected(table, count);
+        return OnCursor(table, [&](TableCursor& c, Order& o) -> KCESTATUS {
+            if (KCESTATUS s = NeedOut(count)) return s;
+            if ((option & 3) == 0) {
+                return Fail(KCE_INVALID_ARGUMENT, "record count option " + std::to_string(option));
+            }
+            return c.Count(o, option, count);
+        });
     });
 }
 

@@ -1,5 +1,7 @@
 #include "engine/dbf/dbf_file.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -7,6 +9,7 @@
 #include <ctime>
 
 #include "engine/byte_order.h"
+#include "engine/journal.h"
 #include "engine/status.h"
 
 namespace kce::dbf {
@@ -14,6 +17,8 @@ namespace kce::dbf {
 namespace {
 
 constexpr uint8_t kEndOfFile = 0x1A;
+constexpr uint8_t kKept = ' ';
+constexpr uint8_t kDeleted = '*';
 constexpr uint8_t kDescriptorEnd = 0x0D;
 constexpr size_t kBacklinkSize = 263;
 
@@ -198,8 +203,53 @@ KCESTATUS DbfFile::Load() {
                         std::to_string(header_.recordLength) + " bytes, the fields need " +
                         std::to_string(offset) + " (with the deletion flag)");
     }
-    count_ = static_cast<uint32_t>(
-        std::min<uint64_t>((size - headerLength) / header_.recordLength, 0xFFFFFFFFu));
+    return CountRecords(size);
+}
+
+KCESTATUS DbfFile::CountFrom(uint64_t size, uint32_t headerCount, uint32_t hidden,
+                             uint32_t* count) const {
+    const uint64_t bySize =
+        size < header_.headerLength
+            ? 0
+            : std::min<uint64_t>((size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu);
+    uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(bySize, headerCount));
+    // Past the header's count a record begins with its deletion flag: what begins otherwise is
+    // padding another writer left after the end marker (0x1A, zeros), and the records end there.
+    // Record `hidden` carries the end marker in its flag's place (DeferCount).
+    while (n < bySize) {
+        if (n + 1 != hidden) {
+            uint8_t flag = 0;
+            uint64_t at = header_.headerLength + uint64_t{n} * header_.recordLength;
+            if (KCESTATUS s = file_.ReadExact(at, &flag, 1, "record " + std::to_string(n + 1))) {
+                return s;
+            }
+            if (flag != kKept && flag != kDeleted) break;
+        }
+        ++n;
+    }
+    *count = n;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::CountRecords(uint64_t size) {
+    const uint64_t bySize =
+        size < header_.headerLength
+            ? 0
+            : std::min<uint64_t>((size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu);
+    if (countDeferred_) {
+        // This process's own transaction, which alone appends: its appends counted themselves.
+        count_ = static_cast<uint32_t>(std::min<uint64_t>(count_, bySize));
+        return KCE_SUCCESS;
+    }
+    uint8_t stored[4];
+    if (KCESTATUS s = file_.ReadExact(4, stored, 4, "DBF header")) return s;
+    header_.recordCount = LoadU32(stored);
+    // The size is read before the journal is looked for: a transaction that begins after the
+    // size was read added nothing to it, and one that commits meanwhile has published its count.
+    if (::access(RollbackJournal::PathFor(Path()).c_str(), F_OK) != 0) {
+        return CountFrom(size, header_.recordCount, 0, &count_);
+    }
+    count_ = static_cast<uint32_t>(std::min<uint64_t>(header_.recordCount, bySize));
     return KCE_SUCCESS;
 }
 
@@ -268,11 +318,29 @@ KCESTATUS DbfFile::Refresh() {
         }
         fields_[i].autoincNext = LoadU32(next);
     }
-    count_ = size < header_.headerLength
-                 ? 0
-                 : static_cast<uint32_t>(std::min<uint64_t>(
-                       (size - header_.headerLength) / header_.recordLength, 0xFFFFFFFFu));
+    return CountRecords(size);
+}
+
+KCESTATUS DbfFile::DeferCount() {
+    if (header_.recordCount != count_) {
+        if (KCESTATUS s = StampHeader(true)) return s;
+    }
+    countDeferred_ = true;
     return KCE_SUCCESS;
+}
+
+KCESTATUS DbfFile::PublishCount() {
+    if (!countDeferred_) return KCE_SUCCESS;
+    if (count_ > header_.recordCount) {
+        uint64_t at = header_.headerLength + uint64_t{header_.recordCount} * header_.recordLength;
+        if (KCESTATUS s = file_.WriteAt(at, &hiddenFlag_, 1)) return s;
+    }
+    countDeferred_ = false;
+    return header_.recordCount == count_ ? KCESTATUS(KCE_SUCCESS) : StampHeader(true);
+}
+
+bool DbfFile::HoldsMarker(uint32_t recno) const {
+    return countDeferred_ && recno == header_.recordCount + 1;
 }
 
 KCESTATUS DbfFile::ReadRecord(uint32_t recno, uint8_t* record) const {
@@ -281,7 +349,12 @@ KCESTATUS DbfFile::ReadRecord(uint32_t recno, uint8_t* record) const {
                                             " (the table has " + std::to_string(count_) + ")");
     }
     uint64_t at = header_.headerLength + uint64_t{recno - 1} * header_.recordLength;
-    return file_.ReadExact(at, record, header_.recordLength, "record " + std::to_string(recno));
+    if (KCESTATUS s =
+            file_.ReadExact(at, record, header_.recordLength, "record " + std::to_string(recno))) {
+        return s;
+    }
+    if (HoldsMarker(recno)) record[0] = hiddenFlag_;
+    return KCE_SUCCESS;
 }
 
 KCESTATUS DbfFile::StampHeader(bool withCount) {
@@ -290,6 +363,7 @@ KCESTATUS DbfFile::StampHeader(bool withCount) {
     uint8_t stamp[7] = {static_cast<uint8_t>(y - 1900), static_cast<uint8_t>(m),
                         static_cast<uint8_t>(d)};
     StoreU32(stamp + 3, count_);
+    withCount = withCount && !countDeferred_;
     if (KCESTATUS s = file_.WriteAt(1, stamp, withCount ? 7 : 3)) return s;
     header_.year = y;
     header_.month = m;
@@ -304,7 +378,14 @@ KCESTATUS DbfFile::WriteRecord(uint32_t recno, const uint8_t* record) {
                                             " (the table has " + std::to_string(count_) + ")");
     }
     uint64_t at = header_.headerLength + uint64_t{recno - 1} * header_.recordLength;
-    if (KCESTATUS s = file_.WriteAt(at, record, header_.recordLength)) return s;
+    if (HoldsMarker(recno)) {
+        std::vector<uint8_t> marked(record, record + header_.recordLength);
+        marked[0] = kEndOfFile;
+        if (KCESTATUS s = file_.WriteAt(at, marked.data(), marked.size())) return s;
+        hiddenFlag_ = record[0];
+    } else if (KCESTATUS s = file_.WriteAt(at, record, header_.recordLength)) {
+        return s;
+    }
     return StampHeader(header_.recordCount != count_);
 }
 
@@ -316,9 +397,12 @@ KCESTATUS DbfFile::AppendRecord(const uint8_t* record, uint32_t* recno) {
     std::vector<uint8_t> buf(header_.recordLength + 1);
     std::memcpy(buf.data(), record, header_.recordLength);
     buf.back() = kEndOfFile;
+    const bool first = HoldsMarker(count_ + 1);
+    if (first) buf[0] = kEndOfFile;
     // Record and end marker first, the count after: a kill in between leaves the record in the
     // file, found by its size.
     if (KCESTATUS s = file_.WriteAt(at, buf.data(), buf.size())) return Undo(at, s);
+    if (first) hiddenFlag_ = record[0];
     ++count_;
     if (KCESTATUS s = StampHeader(true)) {
         --count_;
@@ -385,14 +469,28 @@ KCESTATUS DbfFile::Check(DbfCheck* out) const {
     c.headerCount = LoadU32(head + 4);
     uint64_t body = size - header_.headerLength;
     c.recordsBySize = static_cast<uint32_t>(body / header_.recordLength);
-    uint64_t rest = body % header_.recordLength;
+    const uint32_t hidden =
+        countDeferred_ && count_ > header_.recordCount ? header_.recordCount + 1 : 0;
+    if (KCESTATUS s = CountFrom(size, c.headerCount, hidden, &c.records)) return s;
+    const uint64_t end = header_.headerLength + uint64_t{c.records} * header_.recordLength;
+    const uint64_t rest = size - end;
     if (rest == 0) {
         c.endMarkerMissing = true;
-    } else {
-        uint8_t last = 0;
-        if (KCESTATUS s = file_.ReadExact(size - 1, &last, 1, "end marker")) return s;
-        c.endMarkerMissing = last != kEndOfFile;
-        c.partialRecord = rest > 1 || c.endMarkerMissing;
+        *out = c;
+        return KCE_SUCCESS;
+    }
+    uint8_t first = 0;
+    if (KCESTATUS s = file_.ReadExact(end, &first, 1, "end marker")) return s;
+    c.endMarkerMissing = first != kEndOfFile;
+    if (rest > 1 && (first == kKept || first == kDeleted)) {
+        c.partialRecord = true;  // a record's flag, then fewer bytes than a record
+    } else if (rest > 1) {
+        c.paddingBytes = rest - (c.endMarkerMissing ? 0 : 1);
+        c.paddingByte = first == kEndOfFile ? 0 : first;
+        uint8_t next = 0;
+        if (!c.endMarkerMissing && file_.ReadExact(end + 1, &next, 1, "padding") == KCE_SUCCESS) {
+            c.paddingByte = next;
+        }
     }
     *out = c;
     return KCE_SUCCESS;

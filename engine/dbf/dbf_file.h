@@ -39,9 +39,21 @@
 // flag (0x20 kept, 0x2A deleted) then the fields in descriptor order. A 0x1A byte follows the last
 // record.
 //
-// The record count that counts is the one the file size gives: an append writes its record and
-// the end marker first and the header count after, so a process killed in between leaves a file
-// whose header count is one short; it still holds the record, and Check() reports the difference.
+// The record count that counts: the header's, and past it every whole record the file size
+// holds that begins with a deletion flag (0x20 or 0x2A). An append writes its record and the end
+// marker first and the header count after, so a process killed in between leaves a file whose
+// header count is one short; it still holds the record, and Check() reports the difference.
+// Other writers leave padding after the end marker (0x1A or zero bytes): it begins with neither
+// flag, so it is never taken for records, and Check() reports it.
+//
+// Except in a transaction: its appends leave the header count alone until it commits
+// (DeferCount, PublishCount), so a reader that goes by the header count sees none of its records
+// before the commit; and the end marker stays where the committed records end (in the deletion
+// flag of the first new record, whose real flag is kept aside and written at the commit), so a
+// reader that goes by the marker sees none either. Readers of this engine see no more: while a
+// transaction's journal lies beside the table (journal.h), the records past the header count
+// belong to it, or to one a crash cut short that the next writer rolls back, and are not
+// counted.
 #pragma once
 
 #include <cstdint>
@@ -88,7 +100,10 @@ struct DbfHeader {
 // What Check() finds about the file's own bookkeeping.
 struct DbfCheck {
     uint32_t headerCount = 0;
-    uint32_t recordsBySize = 0;
+    uint32_t recordsBySize = 0;  // whole records' lengths the size holds
+    uint32_t records = 0;        // the records counted (see the top of this file)
+    uint64_t paddingBytes = 0;   // after the records and their end marker, not records
+    uint8_t paddingByte = 0;     // the first of them
     bool partialRecord = false;  // bytes of a record cut short after the last whole one
     bool endMarkerMissing = false;
 };
@@ -109,10 +124,17 @@ class DbfFile {
     MemoKind Memo() const { return memo_; }
     bool ReadOnly() const { return file_.ReadOnly(); }
     uint32_t RecordLength() const { return header_.recordLength; }
-    // The record count as the file size gives it (see the top of this file).
+    // The record count (see the top of this file).
     uint32_t RecordCount() const { return count_; }
-    // Reads the size and the autoincrement counters again: another process may have appended.
+    // Reads the size, the header count and the autoincrement counters again: another process may
+    // have appended.
     KCESTATUS Refresh();
+    // From DeferCount on, appends leave the header count and the end marker where they are (the
+    // records this file gives its own reader still grow); PublishCount writes both for every
+    // record appended since, and ends the deferral. DeferCount first sets a header count that
+    // lags the records right.
+    KCESTATUS DeferCount();
+    KCESTATUS PublishCount();
 
     // Reads a whole record (deletion flag first). recno counts from 1.
     KCESTATUS ReadRecord(uint32_t recno, uint8_t* record) const;
@@ -138,6 +160,15 @@ class DbfFile {
 
   private:
     KCESTATUS Load();
+    // Sets count_ (see the top of this file), leaving out what an open transaction of another
+    // process appended.
+    KCESTATUS CountRecords(uint64_t size);
+    // The records of a file of `size` bytes whose header counts headerCount; record `hidden`
+    // (0: none) holds the end marker in its flag's place.
+    KCESTATUS CountFrom(uint64_t size, uint32_t headerCount, uint32_t hidden,
+                        uint32_t* count) const;
+    // Whether the deletion flag of recno holds the end marker (see DeferCount).
+    bool HoldsMarker(uint32_t recno) const;
     KCESTATUS StampHeader(bool withCount);
     KCESTATUS Undo(uint64_t end, KCESTATUS failure);
 
@@ -147,6 +178,10 @@ class DbfFile {
     Dialect dialect_ = Dialect::kDBase;
     MemoKind memo_ = MemoKind::kNone;
     uint32_t count_ = 0;
+    bool countDeferred_ = false;
+    // While deferred: the deletion flag of the first record past the header count, whose place
+    // in the file holds the end marker.
+    uint8_t hiddenFlag_ = ' ';
 };
 
 // Whether the letter names a field type this module reads.

@@ -210,7 +210,9 @@ class DbfStorage : public Storage {
     // A DBF transaction: a rollback journal beside the table (journal.h) covers the table, its
     // memo file and its index files. The append lock is held throughout, so that no other
     // process appends meanwhile (a rollback cuts the files back to their sizes at the beginning).
-    // Other processes do see the records written so far: a DBF file has no room for versions.
+    // The records it appends stay out of the header count until it commits, so other readers
+    // (this engine's and other programs') see none of them before; changes to records that were
+    // there before are seen at once: a DBF file has no room for versions.
     KCESTATUS BeginTransaction() override {
         if (inTransaction_) return Fail(KCE_TRANSACTION_ACTIVE, "table " + path_);
         if (readOnly_) {
@@ -230,9 +232,11 @@ class DbfStorage : public Storage {
         for (const std::string& file : IndexFiles()) files.push_back(file);
         KCESTATUS s = table_->Refresh();
         if (!s) s = RollbackJournal::Begin(path_, files, &journal_);
+        if (!s) s = table_->DeferCount();
         // The observers cover the other index files they keep open.
         if (!s) s = NotifyTransaction(TransactionPhase::kBegin);
         if (s) {
+            (void)table_->PublishCount();  // nothing was appended: this only ends the deferral
             if (journal_) {
                 journal_->Rollback();  // nothing changed yet: this removes the journal
                 journal_.reset();
@@ -245,12 +249,15 @@ class DbfStorage : public Storage {
     }
 
     KCESTATUS CoverFile(const std::string& path) override {
-        return journal_ ? journal_->Cover(path) : KCE_SUCCESS;
+        return journal_ ? journal_->Cover(path) : KCESTATUS(KCE_SUCCESS);
     }
 
     KCESTATUS CommitTransaction() override {
         if (!inTransaction_) return Fail(KCE_NO_TRANSACTION, "table " + path_);
-        KCESTATUS s = journal_ ? journal_->Commit() : KCE_SUCCESS;
+        // The count goes into the header under the journal: a crash before the journal is gone
+        // takes it back with the records.
+        KCESTATUS s = journal_ ? table_->PublishCount() : KCESTATUS(KCE_SUCCESS);
+        if (!s && journal_) s = journal_->Commit();
         if (s) return s;
         EndTransaction();
         return NotifyTransaction(TransactionPhase::kCommit);
@@ -417,6 +424,9 @@ class DbfStorage : public Storage {
         auto invalid = [&](const std::string& why) {
             return Fail(KCE_INVALID_FIELD_VALUE, "field '" + f.name + "' of " + path_ + ": " + why);
         };
+        // The empty image of a field that can be null is what WriteNull and a cleared record
+        // give it (zeros for a numeric, day 0 for a timestamp): it writes back as null.
+        if (Nullable(field) && IsNativeNullAt(f, bytes)) return KCE_SUCCESS;
         switch (f.type) {
             case KCE_LOGICAL:
                 if (!std::strchr("TFYNtfyn ?", bytes[0]) || bytes[0] == 0) {

@@ -742,14 +742,22 @@ KCESTATUS DbfTable::Check(std::vector<std::string>* problems) const {
     problems->clear();
     DbfCheck c;
     if (KCESTATUS s = file_->Check(&c)) return s;
-    if (c.headerCount != c.recordsBySize) {
+    if (c.headerCount != c.records) {
         problems->push_back("the header counts " + std::to_string(c.headerCount) +
-                            " records, the file holds " + std::to_string(c.recordsBySize));
+                            " records, the file holds " + std::to_string(c.records));
+    }
+    if (c.paddingBytes > 0) {
+        char first[8];
+        std::snprintf(first, sizeof first, "0x%02X", c.paddingByte);
+        problems->push_back(std::to_string(c.paddingBytes) + " bytes of padding (" + first +
+                            "...) follow the records, and they are not records: the table holds " +
+                            std::to_string(c.records) +
+                            (c.headerCount == c.records ? ", as the header says" : ""));
     }
     if (c.partialRecord)
         problems->push_back("the file ends with part of a record");
     else if (c.endMarkerMissing)
-        problems->push_back("the end-of-file marker 0x1A is missing");
+        problems->push_back("warning: the end-of-file marker 0x1A is missing");
     std::string value;
     for (uint32_t r = 1; r <= file_->RecordCount(); ++r) {
         for (size_t i = 0; i < fields_.size(); ++i) {

@@ -90,6 +90,9 @@ class DbfTable {
     uint8_t CodePage() const { return file_->Header().codePage; }
     // Reads the file size (and autoincrement counters) again, for changes of another process.
     KCESTATUS Refresh();
+    // A transaction's appends reach the header count only when it commits (DbfFile).
+    KCESTATUS DeferCount() { return file_->DeferCount(); }
+    KCESTATUS PublishCount() { return file_->PublishCount(); }
 
     // The engine image of a record, its deletion flag, and (when asked) which fields are null.
     KCESTATUS ReadImage(uint32_t recno, uint8_t* image, bool* deleted,

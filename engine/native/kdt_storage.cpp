@@ -20,6 +20,8 @@
 // a committed record survives a crash of the process. Reading walks records with one open
 // statement (the scan) so that a forward pass costs one step per record; the scan is closed
 // before any write and after 50 ms, so that it never hides other processes' changes for long.
+// The scan's rows serve only the walk: a record read by number (positioning, lock, refresh, the
+// start of an edit) closes the scan first, and so sees every change committed before the call.
 #include "engine/native/kdt_storage.h"
 
 #include <sqlite3.h>
@@ -111,6 +113,7 @@ class KdtStorage : public Storage {
     KCESTATUS NextRecno(UNSIGNED32 after, UNSIGNED32* recno) override;
     KCESTATUS PrevRecno(UNSIGNED32 before, UNSIGNED32* recno) override;
     KCESTATUS ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists, bool* deleted) override;
+    void ForgetSnapshot() override { EndScan(); }
     KCESTATUS ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) override;
     KCESTATUS ReserveRecno(UNSIGNED32* recno) override;
     void ReleaseRecno(UNSIGNED32 recno) override {

@@ -58,6 +58,7 @@ class Convert : public ::testing::Test {
     void Table(const std::string& side, std::vector<std::string> fields,
                const std::string& records) {
         fs::path table = dir_ / side / "EMPLOYEE.kdt";
+        fs::create_directories(dir_ / side);
         fields.insert(fields.begin(), {kTool, "create", table.string()});
         Result created = RunProgram(fields);
         ASSERT_EQ(created.status, 0) << created.err;
@@ -104,12 +105,29 @@ TEST_F(Convert, AnEmptySourceLeavesTheTargetEmpty) {
 }
 
 // Errors outside the field and photo steps end the command: one error line, exit status 1,
-// no "-DONE-". Naming the source table as the target too must not empty it: the target's
-// exclusive open is refused while the source holds the table open.
-TEST_F(Convert, ErrorsThatEndTheCommandLeaveTheTablesAlone) {
+// no "-DONE-". An error before the copy leaves the target's records in place: naming the source
+// table as the target too (the target's exclusive open is refused while the source holds the
+// table open), or a target without an order on EMP_NO (refused before it is emptied). An error
+// during the copy leaves the records posted so far: a duplicate EMP_NO that the target's unique
+// index refuses at Post, or a source without EMP_NO, whose field report cannot name the employee.
+TEST_F(Convert, ErrorsThatEndTheCommandKeepWhatTheTargetHeld) {
     Table("source", {"EMP_NO:char:12", "PHOTO_ID:image", "--index", "BYEMPNO=EMP_NO"},
           "{\"EMP_NO\": \"00001\"}\n{\"EMP_NO\": \"00002\"}\n");
     Table("target", {"EMP_NO:char:12", "PHOTO_ID:image", "--index", "BYEMPNO=EMP_NO"},
+          "{\"EMP_NO\": \"99999\"}\n");
+    Table("unordered",
+          {"EMP_NO:char:12", "PHOTO_ID:image", "NAME:char:10", "--index", "BYNAME=NAME"},
+          "{\"EMP_NO\": \"99998\"}\n{\"EMP_NO\": \"99999\"}\n");
+    Table("twice", {"EMP_NO:char:12", "PHOTO_ID:image"},
+          "{\"EMP_NO\": \"00001\"}\n{\"EMP_NO\": \"00002\"}\n{\"EMP_NO\": \"00002\"}\n"
+          "{\"EMP_NO\": \"00003\"}\n");
+    Table("unique", {"EMP_NO:char:12", "PHOTO_ID:image", "--index", "BYEMPNO=EMP_NO:unique"},
+          "{\"EMP_NO\": \"99999\"}\n");
+    // No EMP_NO and no PHOTO_ID: the photo step fails for the first record, and its report asks
+    // the source for EMP_NO.
+    Table("nameonly", {"NAME:char:10"}, "{\"NAME\": \"ALICE\"}\n");
+    Table("named",
+          {"EMP_NO:char:12", "NAME:char:10", "PHOTO_ID:image", "--index", "BYEMPNO=EMP_NO"},
           "{\"EMP_NO\": \"99999\"}\n");
     fs::create_directories(dir_ / "empty");
     struct Case {
@@ -121,6 +139,9 @@ TEST_F(Convert, ErrorsThatEndTheCommandLeaveTheTablesAlone) {
         {"empty", "target", "KdsTable1: "},
         {"source", "empty", "KdsTable2: "},
         {"source", "missing", "the file was not found: folder"},
+        {"source", "unordered", "KdsTable2: Not a valid index field name:EMP_NO"},
+        {"twice", "unique", "KdsTable2: "},
+        {"nameonly", "named", "KdsTable1: Field 'EMP_NO' not found"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source + " into " + c.target);
@@ -131,11 +152,17 @@ TEST_F(Convert, ErrorsThatEndTheCommandLeaveTheTablesAlone) {
         EXPECT_NE(err.find(c.error), std::string::npos) << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
-    EXPECT_EQ(Records("source"),
-              (std::vector<std::string>{"{\"EMP_NO\": \"00001\", \"PHOTO_ID\": null}",
-                                        "{\"EMP_NO\": \"00002\", \"PHOTO_ID\": null}"}));
-    EXPECT_EQ(Records("target"),
-              (std::vector<std::string>{"{\"EMP_NO\": \"99999\", \"PHOTO_ID\": null}"}));
+    auto blank = [](const std::string& empNo) {
+        return "{\"EMP_NO\": \"" + empNo + "\", \"PHOTO_ID\": null}";
+    };
+    EXPECT_EQ(Records("source"), (std::vector<std::string>{blank("00001"), blank("00002")}));
+    EXPECT_EQ(Records("target"), (std::vector<std::string>{blank("99999")}));
+    EXPECT_EQ(
+        Records("unordered"),
+        (std::vector<std::string>{"{\"EMP_NO\": \"99998\", \"PHOTO_ID\": null, \"NAME\": null}",
+                                  "{\"EMP_NO\": \"99999\", \"PHOTO_ID\": null, \"NAME\": null}"}));
+    EXPECT_EQ(Records("unique"), (std::vector<std::string>{blank("00001"), blank("00002")}));
+    EXPECT_EQ(Records("named"), std::vector<std::string>{});
 }
 
 // "/9j/4AAQSkZJRgABAQ//2Q==" is a JPEG-like photo: start of image, a JFIF marker, end of image.
@@ -206,6 +233,5 @@ TEST_F(Convert, LowerCasePhotoIdIsCopiedAsTextAndAPhotoErrorGoesToTheMemoOnly) {
               (std::vector<std::string>{"{\"EMP_NO\": \"00001\", \"photo_id\": \"P-1\"}",
                                         "{\"EMP_NO\": \"00002\", \"photo_id\": null}"}));
 }
-
 
 }  // namespace

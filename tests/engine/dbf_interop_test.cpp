@@ -5,8 +5,10 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "engine/dbf/dbf_table.h"
+#include "engine/kce.h"
 #include "engine/status.h"
 #include "tests/engine/dbf_fixture.h"
 
@@ -186,6 +188,98 @@ t.close()
     auto vfp = Open("vfp.dbf");
     ASSERT_TRUE(vfp);
     EXPECT_EQ(Row(*vfp, 1), "Cy|" + std::string(300, 'x') + "|42|1.250000|3.5000|2458851+11045000");
+}
+
+// Other writers leave padding after the end marker: 0x1A bytes or zeros, here four records'
+// worth. The table holds the records its header counts, as dbfread says; the check names the
+// padding and the count it chose; a repair cuts the padding off.
+TEST_F(DbfInterop, PaddingAfterTheEndMarkerIsNotRecords) {
+    for (const char* pad : {"0x1A", "0x00"}) {
+        SCOPED_TRACE(pad);
+        Python(dir_, std::string(R"(
+import dbf
+t = dbf.Table('pad.dbf', 'name C(8); n N(3,0)', dbf_type='db3')
+t.open(dbf.READ_WRITE)
+for i in range(1, 7):
+    t.append(('r%d' % i, i))
+t.close()
+with open('pad.dbf', 'ab') as f:
+    f.write(bytes([)") + pad +
+                         R"(]) * (4 * 12))
+)");
+        EXPECT_EQ(Python(dir_, "import dbfread\nprint(len(list(dbfread.DBF('pad.dbf'))))\n"),
+                  "6\n");
+        {
+            auto t = Open("pad.dbf");
+            ASSERT_TRUE(t);
+            EXPECT_EQ(t->RecordCount(), 6u);
+            EXPECT_EQ(Row(*t, 6), "r6|  6");
+            std::vector<std::string> problems;
+            ASSERT_EQ(t->Check(&problems), 0u);
+            ASSERT_EQ(problems.size(), 1u);
+            EXPECT_NE(problems[0].find("padding"), std::string::npos) << problems[0];
+            EXPECT_NE(problems[0].find("the table holds 6, as the header says"), std::string::npos)
+                << problems[0];
+        }
+        std::unique_ptr<DbfTable> t;
+        ASSERT_EQ(DbfTable::Open(PathOf("pad.dbf"), false, &t), 0u) << kce::LastText();
+        ASSERT_EQ(t->Repair(), 0u) << kce::LastText();
+        std::vector<std::string> problems;
+        ASSERT_EQ(t->Check(&problems), 0u);
+        EXPECT_TRUE(problems.empty()) << problems[0];
+        EXPECT_EQ(t->RecordCount(), 6u);
+        std::filesystem::remove(PathOf("pad.dbf"));
+    }
+}
+
+// A new record of a Visual FoxPro table whose fields can be null: the engine's own cleared image,
+// written back field by field as a program does, is taken, and every field left so is stored as
+// null (python3-dbf reads its Null).
+TEST_F(DbfInterop, ClearedImageOfNullableFieldsWritesBackAsNull) {
+    Python(dir_, R"(
+import dbf
+t = dbf.Table('nul.dbf',
+    'NAME C(6) NULL; QTY N(5,0) NULL; AMT F(8,2) NULL; SEEN T NULL; AGE I NULL; PAY Y NULL;'
+    ' RATE B NULL; BORN D NULL; OK L NULL', dbf_type='vfp')
+t.close()
+)");
+    auto u = [](const char* s) { return reinterpret_cast<const UNSIGNED8*>(s); };
+    KDSHANDLE connection = 0, table = 0;
+    ASSERT_EQ(KdsConnect(u(dir_.c_str()), &connection), 0u) << kce::LastText();
+    ASSERT_EQ(KdsOpenTable(connection, u("nul.dbf"), nullptr, KCE_CDX, KCE_ANSI,
+                           KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, 0, &table),
+              0u)
+        << kce::LastText();
+    UNSIGNED32 length = 0;
+    ASSERT_EQ(KdsGetRecordLength(table, &length), 0u);
+    std::vector<UNSIGNED8> image(length);
+    UNSIGNED16 fields = 0;
+    ASSERT_EQ(KdsGetNumFields(table, &fields), 0u);
+    for (int record = 0; record < 2; ++record) {
+        ASSERT_EQ(KdsAppendRecord(table), 0u) << kce::LastText();
+        ASSERT_EQ(KdsClearRecordBuffer(table, image.data(), length), 0u) << kce::LastText();
+        for (UNSIGNED16 n = 1; n <= fields; ++n) {
+            UNSIGNED32 offset = 0, size = 0;
+            ASSERT_EQ(KdsGetFieldOffset(table, KCE_FIELD_ORDINAL(n), &offset), 0u);
+            ASSERT_EQ(KdsGetFieldLength(table, KCE_FIELD_ORDINAL(n), &size), 0u);
+            EXPECT_EQ(KdsSetFieldRaw(table, KCE_FIELD_ORDINAL(n), image.data() + offset, size), 0u)
+                << "field " << n << ": " << kce::LastText();
+        }
+        if (record == 1) ASSERT_EQ(KdsSetField(table, u("NAME"), u("bo"), 2), 0u);
+        ASSERT_EQ(KdsWriteRecord(table), 0u) << kce::LastText();
+    }
+    KdsCloseTable(table);
+    KdsDisconnect(connection);
+    EXPECT_EQ(Python(dir_, R"(
+import dbf
+t = dbf.Table('nul.dbf')
+t.open(dbf.READ_ONLY)
+for r in t:
+    print('|'.join('null' if v is dbf.Null else str(v).strip() for v in r))
+t.close()
+)"),
+              "null|null|null|null|null|null|null|null|null\n"
+              "bo|null|null|null|null|null|null|null|null\n");
 }
 
 TEST_F(DbfInterop, EngineReadsTablesWrittenByOgr2ogr) {

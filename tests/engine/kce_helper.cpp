@@ -2,8 +2,16 @@
 //   kce_helper open FOLDER TABLE OPTIONS      open, print the status, exit
 //   kce_helper hold FOLDER TABLE OPTIONS      open, print "ready", wait for end of input
 //   kce_helper lock FOLDER TABLE RECNO        lock a record, print the status, wait for end of
-//   input kce_helper append FOLDER TABLE            append records (A = 1, 2, ...) one per write,
+//                                             input
+//   kce_helper append FOLDER TABLE            append records (A = 1, 2, ...) one per write,
 //                                             printing each value once it is written, forever
+//   kce_helper set FOLDER TABLE TYPE RECNO FIELD VALUE
+//                                             open the table of engine type TYPE shared, lock
+//                                             the record, set the field, write, unlock, print
+//                                             the first failing status (0: done), exit
+//   kce_helper sql FOLDER COMMIT STATEMENT     begin a transaction, run the statement, commit it
+//                                             when COMMIT is 1, print the first failing status
+//                                             (0: done), wait for end of input
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,9 +36,23 @@ int main(int argc, char** argv) {
     std::string mode = argv[1];
     KDSHANDLE conn = 0, table = 0;
     if (KdsConnect(U(argv[2]), &conn) != 0) return 3;
+    if (mode == "sql") {
+        if (argc < 5) return 2;
+        KDSHANDLE statement = 0;
+        KCESTATUS status = KdsBeginTransaction(conn);
+        if (status == 0) status = KdsCreateSQLStatement(conn, &statement);
+        if (status == 0) status = KdsExecuteSQLDirect(statement, U(argv[4]), nullptr);
+        if (status == 0 && std::atoi(argv[3]) == 1) status = KdsCommitTransaction(conn);
+        std::printf("%u\n", status);
+        std::fflush(stdout);
+        WaitForEndOfInput();
+        return 0;
+    }
     UNSIGNED32 options = mode == "open" || mode == "hold" ? UNSIGNED32(std::atoi(argv[4])) : 0;
-    KCESTATUS s = KdsOpenTable(conn, U(argv[3]), nullptr, KCE_KDT, KCE_ANSI,
-                               KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, options, &table);
+    if (mode == "set" && argc < 8) return 2;
+    UNSIGNED16 type = mode == "set" ? UNSIGNED16(std::atoi(argv[4])) : UNSIGNED16(KCE_KDT);
+    KCESTATUS s = KdsOpenTable(conn, U(argv[3]), nullptr, type, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                               KCE_CHECK_RIGHTS, options, &table);
     if (mode == "open") {
         std::printf("%u\n", s);
         return 0;
@@ -47,6 +69,16 @@ int main(int argc, char** argv) {
         std::printf("%u\n", KdsLockRecord(table, UNSIGNED32(std::atoi(argv[4]))));
         std::fflush(stdout);
         WaitForEndOfInput();
+    } else if (mode == "set") {
+        UNSIGNED32 recno = UNSIGNED32(std::atoi(argv[5]));
+        KCESTATUS status = KdsGotoRecord(table, recno);
+        if (status == 0) status = KdsLockRecord(table, recno);
+        if (status == 0) {
+            status = KdsSetField(table, U(argv[6]), U(argv[7]), UNSIGNED32(std::strlen(argv[7])));
+        }
+        if (status == 0) status = KdsWriteRecord(table);
+        if (status == 0) status = KdsUnlockRecord(table, recno);
+        std::printf("%u\n", status);
     } else if (mode == "append") {
         for (unsigned i = 1;; ++i) {
             std::string value = std::to_string(i);

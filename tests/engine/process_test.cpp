@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <set>
 
 #include "engine_test_util.h"
@@ -156,6 +157,117 @@ TEST_F(ProcessTest, AProcessKilledWhileAppendingLosesNothingItWrote) {
     for (int value : written) EXPECT_EQ(found.count(value), value == 1 ? 2u : 1u) << value;
     EXPECT_GE(found.size(), written.size() + 1);
     EXPECT_LE(found.size(), written.size() + 2);
+}
+
+// Another process changes a record just before this one reads it by number, locks it or
+// refreshes it: each of the three answers the stored row, on every table kind. This process has
+// just begun a walk of the table (a walk may keep the rows it reads), so a stale answer shows.
+// Posting after the lock keeps the other process's change: no update is lost.
+class SeeOtherWritesTest : public EngineTest, public ::testing::WithParamInterface<UNSIGNED16> {};
+
+TEST_P(SeeOtherWritesTest, ReadLockAndRefreshAnswerWhatIsStored) {
+    const UNSIGNED16 type = GetParam();
+    KDSHANDLE t = 0;
+    ASSERT_EQ(KdsCreateTable(conn_, U("PEOPLE"), type, KCE_ANSI, U("AGE,numeric,3,0;NAME,char,10"),
+                             0, &t),
+              0u)
+        << LastErrorText();
+    for (const char* age : {"41", "50", "60"}) {
+        ASSERT_EQ(KdsAppendRecord(t), 0u);
+        Set(t, "AGE", age);
+        Set(t, "NAME", "ANN");
+        ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    }
+    KdsCloseTable(t);
+    ASSERT_EQ(KdsOpenTable(conn_, U("PEOPLE"), nullptr, type, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                           KCE_CHECK_RIGHTS, 0, &t),
+              0u)
+        << LastErrorText();
+    auto changeElsewhere = [&](const std::string& age) {
+        Helper writer({"set", dir_, "PEOPLE", std::to_string(type), "1", "AGE", age});
+        ASSERT_EQ(writer.Line(), "0") << "the other process could not write";
+    };
+    struct Step {
+        const char* what;
+        std::function<KCESTATUS()> call;
+    };
+    const Step steps[] = {
+        {"read by number", [&] { return KdsGotoRecord(t, 1); }},
+        {"lock", [&] { return KdsLockRecord(t, 1); }},
+        {"refresh", [&] { return KdsRefreshRecord(t); }},
+    };
+    int age = 70;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        // A walk from the top: the cursor stands on record 1 as the walk read it.
+        ASSERT_EQ(KdsGotoTop(t), 0u);
+        const std::string before = Field(t, "AGE");
+        changeElsewhere(std::to_string(++age));
+        ASSERT_EQ(step.call(), 0u) << LastErrorText();
+        EXPECT_EQ(Field(t, "AGE"), std::to_string(age)) << "was " << before;
+        if (std::string(step.what) == "lock") {
+            ASSERT_EQ(KdsUnlockRecord(t, 1), 0u);
+        }
+    }
+    // The lost update: lock, change another field, write; the other process's AGE stays.
+    ASSERT_EQ(KdsGotoTop(t), 0u);
+    changeElsewhere("77");
+    ASSERT_EQ(KdsLockRecord(t, 1), 0u) << LastErrorText();
+    Set(t, "NAME", "BOB");
+    ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    ASSERT_EQ(KdsUnlockRecord(t, 1), 0u);
+    KdsCloseTable(t);
+    ASSERT_EQ(KdsOpenTable(conn_, U("PEOPLE"), nullptr, type, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                           KCE_CHECK_RIGHTS, 0, &t),
+              0u);
+    ASSERT_EQ(KdsGotoRecord(t, 1), 0u);
+    EXPECT_EQ(Field(t, "AGE"), "77");
+    EXPECT_EQ(Field(t, "NAME"), "BOB");
+    KdsCloseTable(t);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, SeeOtherWritesTest,
+                         ::testing::Values(UNSIGNED16(KCE_KDT), UNSIGNED16(KCE_CDX),
+                                           UNSIGNED16(KCE_NTX)),
+                         [](const ::testing::TestParamInfo<UNSIGNED16>& info) {
+                             return std::string(info.param == KCE_KDT   ? "Native"
+                                                : info.param == KCE_CDX ? "Cdx"
+                                                                        : "Ntx");
+                         });
+
+TEST_F(ProcessTest, AnSqlStatementCommittedSurvivesAKilledProcessAndOneUncommittedDoesNot) {
+    for (const char* kind : {"SHARED", "LEDGER.dbf"}) {
+        SCOPED_TRACE(kind);
+        if (std::string(kind) == "LEDGER.dbf") {
+            KDSHANDLE t = 0;
+            ASSERT_EQ(KdsCreateTable(conn_, U(kind), KCE_CDX, KCE_ANSI, U("A,integer;PAD,char,30"),
+                                     0, &t),
+                      0u);
+            ASSERT_EQ(KdsAppendRecord(t), 0u);
+            Set(t, "A", "1");
+            ASSERT_EQ(KdsWriteRecord(t), 0u);
+            KdsCloseTable(t);
+        }
+        const std::string table = kind;
+        {
+            Helper committed({"sql", dir_, "1", "UPDATE \"" + table + "\" SET PAD = 'kept'"});
+            ASSERT_EQ(committed.Line(), "0");
+            committed.Kill();
+        }
+        {
+            Helper pending({"sql", dir_, "0", "UPDATE \"" + table + "\" SET PAD = 'lost'"});
+            ASSERT_EQ(pending.Line(), "0");
+            pending.Kill();
+        }
+        KDSHANDLE t = 0;
+        ASSERT_EQ(KdsOpenTable(conn_, U(kind), nullptr, 0, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                               KCE_CHECK_RIGHTS, KCE_OPEN_EXCLUSIVE, &t),
+                  0u)
+            << LastErrorText();
+        ASSERT_EQ(KdsGotoTop(t), 0u);
+        EXPECT_EQ(Field(t, "PAD"), "kept");
+        KdsCloseTable(t);
+    }
 }
 
 }  // namespace

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "kds_fixture.h"
 #include "rtl/paths.h"
 #include "rtl/stringlist.h"
+#include "tests/support/scoped.h"
 
 namespace {
 
@@ -49,7 +51,18 @@ TEST_F(KdsConnectionTest, TablePathAndDatabasePathOfConnectPaths) {
         {"d:\\data\\", false, "d:\\data\\", "d:\\data"},
         {"d:\\data", false, "d:\\data", "d:\\data"},
         {"D:\\DATA\\SALES.KDD", true, "D:\\DATA", "D:\\DATA"},
+        // "/" separates folders as "\\" does.
+        {"/data/hr/sales.kdd", true, "/data/hr", "/data/hr"},
+        {"C:/data/sales.kdd", true, "C:/data", "C:/data"},
+        {"/data/hr/", false, "/data/hr/", "/data/hr"},
+        {"/", false, "/", "/"},
+        // A folder with a dot four characters from its end stays the folder: one that exists,
+        // and one that is neither a dictionary nor an existing file.
+        {Dir() + "/hr.old", false, Dir() + "/hr.old", Dir() + "/hr.old"},
+        {Dir() + "\\HR.OLD\\", false, Dir() + "\\HR.OLD\\", Dir() + "\\HR.OLD"},
+        {"/nowhere/hr.old", false, "/nowhere/hr.old", "/nowhere/hr.old"},
     };
+    std::filesystem::create_directory(Dir() + "/hr.old");
     TKdsConnection* connection = NewConnection("KdsConnection1");
     TKdsTable* table = NewAttachedTable("KdsTable1", "EMPLOYEE");
     table->SetKdsConnection(connection);
@@ -58,6 +71,26 @@ TEST_F(KdsConnectionTest, TablePathAndDatabasePathOfConnectPaths) {
         EXPECT_EQ(connection->IsDictionaryConnection(), c.dictionary) << c.connectPath;
         EXPECT_EQ(connection->TablePath(), c.tablePath) << c.connectPath;
         EXPECT_EQ(table->DatabasePath(), c.databasePath) << c.connectPath;
+    }
+}
+
+// Tables of a folder named like a file open from that folder, not from its parent or the working
+// folder, whichever separator the path uses; each place holds an EMPLOYEE table of its own.
+TEST_F(KdsConnectionTest, AFolderNamedLikeAFileHoldsTheTables) {
+    std::filesystem::create_directory(Dir() + "/hr.old");
+    MakeTable("EMPLOYEE", kKdt, "EMP_NO,integer", {{"1"}});
+    MakeTable("hr.old/EMPLOYEE", kKdt, "EMP_NO,integer", {{"7"}, {"8"}});
+    TKdsConnection* connection = NewConnection("KdsConnection1");
+    TKdsTable* table = NewAttachedTable("KdsTable1", "EMPLOYEE");
+    table->SetKdsConnection(connection);
+    for (const std::string& path : {Dir() + "/hr.old", Dir() + "\\hr.old\\"}) {
+        SCOPED_TRACE(path);
+        connection->SetConnectPath(path);
+        table->Open();
+        EXPECT_EQ(table->CountRecords(), 2);
+        EXPECT_EQ(table->FieldNamed("EMP_NO").StringValue(), "7");
+        table->Close();
+        connection->SetIsConnected(false);
     }
 }
 
@@ -161,12 +194,9 @@ TEST_F(KdsConnectionTest, TransactionsKeepOrUndoWhatTheTablesPosted) {
 
 TEST_F(KdsConnectionTest, AConnectPathRelativeToTheWorkingDirectoryOpensItsTables) {
     MakeTable("EMPLOYEE", kKdt, "EMP_NO,integer", {{"7"}});
-    struct BackTo {
-        std::string dir = rtl::CurrentDir();
-        ~BackTo() { (void)!::chdir(dir.c_str()); }
-    } backTo;
+    testsupport::ScopedEnvironment env;
     size_t slash = Dir().find_last_of('/');
-    ASSERT_EQ(::chdir(Dir().substr(0, slash).c_str()), 0);
+    env.ChangeDir(Dir().substr(0, slash));
     TKdsConnection* connection = NewConnection("KdsConnection1");
     connection->SetConnectPath(Dir().substr(slash + 1));
     TKdsTable* table = NewAttachedTable("KdsTable1", "EMPLOYEE");
@@ -304,7 +334,8 @@ TEST_F(KdsConnectionTest, ATableNamingAConnectionNotYetNamedIsBoundWhenItGetsThe
 TEST_F(KdsConnectionTest, FoldersThatDifferInCaseShareOneEngineConnection) {
     std::string driveD = Dir() + "/drive_d";
     std::filesystem::create_directories(driveD + "/data");
-    setenv("UPDATEBANK_DRIVE_D", driveD.c_str(), 1);
+    testsupport::ScopedEnvironment env;
+    env.Set("UPDATEBANK_DRIVE_D", driveD);
     KDSHANDLE connection = 0;
     ASSERT_EQ(KdsConnect(kdstest::U(driveD + "/data"), &connection), 0u);
     KDSHANDLE created = 0;
@@ -326,13 +357,12 @@ TEST_F(KdsConnectionTest, FoldersThatDifferInCaseShareOneEngineConnection) {
               kds::DynamicConnList().HandleFor("D:\\DATA"));
     lower->Close();
     upper->Close();
-    unsetenv("UPDATEBANK_DRIVE_D");
 }
 
 TEST_F(KdsConnectionTest, AliasFileNamesFoldersAndTableTypes) {
     // The alias file is read from the working folder when the program's folder has none.
-    std::string saved = std::filesystem::current_path();
-    std::filesystem::current_path(Dir());
+    testsupport::ScopedEnvironment env;
+    env.ChangeDir(Dir());
     {
         std::ofstream ini(Dir() + "/KDS.INI");
         ini << "[Databases]\r\nSALES=" << Dir() << ";c\r\nPLAIN=" << Dir() << "\r\nEMPTY=\r\n";
@@ -380,7 +410,6 @@ TEST_F(KdsConnectionTest, AliasFileNamesFoldersAndTableTypes) {
     } catch (const KdsConnectionError& e) {
         EXPECT_STREQ(e.what(), "TKdsConnection.AliasName is not valid");
     }
-    std::filesystem::current_path(saved);
 }
 
 TEST_F(KdsConnectionTest, GetTableNamesListsTheFolderByMask) {

@@ -1,11 +1,13 @@
 // Editing and posting through TKdsTable on real tables of every storage kind: record locks, the
-// append-once rule of a retried Post, Cancel and Delete positioning, old values.
+// append-once rule of a retried Post, Cancel and Delete positioning, old values, and an edit that
+// starts from what another process has just stored.
 #include <gtest/gtest.h>
 
 #include "dataset/db_errors.h"
 #include "kds/kce.h"
 #include "tests/kds/edit_tables.h"
 #include "tests/kds/engine_calls.h"
+#include "tests/support/processes.h"
 
 namespace kdstest {
 namespace {
@@ -138,6 +140,25 @@ TEST_P(EditTest, DeleteMovesPastTheDeletedRecord) {
     table->Delete();
     EXPECT_TRUE(table->AtEOF() && table->AtBOF());
     KdsShowDeleted(shown);
+}
+
+// Another process changes a record this table has read; Edit locks and reads it again, so the
+// Post of another field keeps the other process's change (no lost update).
+TEST_P(EditTest, EditStartsFromWhatAnotherProcessJustStored) {
+    table->Open();
+    EXPECT_EQ(table->FieldNamed("SALARY").StringValue(), "100.5");
+    testsupport::Result other =
+        testsupport::RunProgram({KCE_HELPER, "set", folder.Path(), "EMP",
+                                 std::to_string(GetParam().engineType), "1", "SALARY", "777"});
+    ASSERT_EQ(other.out, "0\n") << other.err;
+    table->Edit();
+    EXPECT_EQ(table->FieldNamed("SALARY").StringValue(), "777");
+    table->FieldNamed("NAME").SetStringValue("ADAMSON");
+    table->Post();
+    table->Close();
+    table->Open();
+    EXPECT_EQ(table->FieldNamed("NAME").StringValue(), "ADAMSON");
+    EXPECT_EQ(table->FieldNamed("SALARY").StringValue(), "777");
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, EditTest, testing::Values(kNative, kCdx, kNtx), KindName);
