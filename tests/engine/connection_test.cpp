@@ -31,7 +31,7 @@ TEST_F(ConnectionTest, ConnectsToFoldersOnly) {
         std::string path;
         KCESTATUS status;
     } cases[] = {
-        {dir_ + "/data.kdd", KCE_NOT_SUPPORTED},
+        {dir_ + "/data.kdd", KCE_FILE_NOT_FOUND},
         {dir_ + "/missing", KCE_FILE_NOT_FOUND},
         {"", KCE_INVALID_PATH},
     };
