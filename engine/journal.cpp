@@ -287,7 +287,8 @@ KCESTATUS RollbackJournal::BeforeChange(size_t file, File& handle, uint64_t offs
         c.saved[from] = to;
         first = stop;
     }
-    return appended ? Sync() : KCE_SUCCESS;
+    if (!appended) return KCE_SUCCESS;
+    return Sync();
 }
 
 KCESTATUS RollbackJournal::Commit() {

@@ -892,16 +892,20 @@ int CheckTable(int argc, char** argv) {
     // name's stray bytes each as the character the page gives it).
     const std::string shown = Shown(text) + Shown(indexes);
     std::fwrite(shown.data(), 1, shown.size(), stdout);
-    bool fault = !indexes.empty();
-    for (size_t at = 0; at < text.size() && !fault; at = text.find('\n', at) + 1) {
-        fault = text.compare(at, 9, "warning: ") != 0;
-    }
-    if (!repair || (text.empty() && indexes.empty())) return fault ? 1 : 0;
+    auto faults = [](const std::string& lines) {
+        for (size_t at = 0; at < lines.size(); at = lines.find('\n', at) + 1) {
+            if (lines.compare(at, 9, "warning: ") != 0) return true;
+        }
+        return false;
+    };
+    const bool tableFault = faults(text), indexFault = faults(indexes);
+    const bool fault = tableFault || indexFault;
+    if (!repair || (text.empty() && !indexFault)) return fault ? 1 : 0;
     if (!text.empty()) {
         UNSIGNED32 len = 0;
         Check(KdsCheckTableFile(h, 1, nullptr, &len));
     }
-    if (!indexes.empty()) Check(KdsReindex(h));
+    if (indexFault) Check(KdsReindex(h));
     std::puts("repaired");
     return 0;
 }

@@ -571,6 +571,14 @@ KCESTATUS TableIndexes::Drop(const std::string& name) {
 KCESTATUS TableIndexes::Rebuild() {
     if (Xbase()) {
         if (broken_) return RebuildStructural();
+        // A tag this engine cannot build would be left out of date beside the others, or lost:
+        // nothing is built, and every index file stays as it is.
+        if (!unusable_.empty()) {
+            return Fail(KCE_NOT_SUPPORTED, "the indexes of table " + storage_.Path() +
+                                               " are not built again, and their files are left "
+                                               "as they are: " +
+                                               unusable_.front().second);
+        }
         for (auto& index : AllIndexes()) {
             ++index->changes_;
             std::vector<KeyPos> keys;
@@ -612,6 +620,10 @@ KCESTATUS TableIndexes::Check(std::vector<std::string>* problems) {
     if (broken_) {
         problems->push_back(brokenText_);
         return KCE_SUCCESS;
+    }
+    // A tag the engine cannot read is not a fault of the file; it is named, as not checked.
+    for (const auto& [tag, reason] : unusable_) {
+        problems->push_back("warning: " + reason + "; it is not checked");
     }
     const UNSIGNED32 length = storage_.Layout().recordLength;
     std::vector<uint8_t> image(length);
@@ -808,6 +820,13 @@ KCESTATUS TableIndexes::RebuildStructural() {
                                "); remove it and create the table's indexes again");
         }
         for (const cdx::TagInfo& tag : old->Tags()) {
+            if (!tag.header.collation.empty() && !SameText(tag.header.collation, "MACHINE")) {
+                // Built here it would come out in another order under the same name.
+                return Fail(KCE_NOT_SUPPORTED,
+                            "index file " + path + " is not built again, and is left as it is: " +
+                                "its tag " + tag.name + " is in collation " + tag.header.collation +
+                                ", which is not implemented");
+            }
             IndexDefinition def;
             def.name = tag.name;
             def.key = tag.header.keyExpr;

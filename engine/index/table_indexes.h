@@ -103,10 +103,12 @@ class TableIndexes : public WriteObserver {
     KCESTATUS Create(const IndexDefinition& def, std::shared_ptr<NativeIndex>* out);
     // Removes a structural index and its keys.
     KCESTATUS Drop(const std::string& name);
-    // Builds every index again from the records.
+    // Builds every index again from the records; refused, changing nothing, while a tag cannot
+    // be used here.
     KCESTATUS Rebuild();
     // Compares every index with the records: *problems lists what disagrees (empty when all
-    // agree).
+    // agree), and, as lines starting "warning: ", the tags that cannot be used and so are not
+    // checked.
     KCESTATUS Check(std::vector<std::string>* problems);
 
     KCESTATUS OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_t* oldImage,

@@ -586,8 +586,13 @@ KCESTATUS KdtStorage::ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) {
     const void* data = sqlite3_column_blob(stmt, 0);
     out->bytes.assign(static_cast<const char*>(data ? data : ""),
                       size_t(sqlite3_column_bytes(stmt, 0)));
-    UNSIGNED16 type = layout_.fields[size_t(field)].type;
-    if (type == KCE_MEMO || type == KCE_VARCHAR) out->bytes = AnsiText(out->bytes);
+    const FieldDesc& f = layout_.fields[size_t(field)];
+    if (f.type == KCE_MEMO || f.type == KCE_VARCHAR) {
+        std::string missing;
+        std::optional<std::string> text = ColumnValueText(out->bytes, &missing);
+        if (!text) return Unconvertible(path_, recno, f.name, missing);
+        out->bytes = std::move(*text);
+    }
     return KCE_SUCCESS;
 }
 
@@ -698,7 +703,8 @@ KCESTATUS KdtStorage::CommitTransaction() {
         sqlite3_exec(db_, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
     }
     inTransaction_ = false;
-    return writable_ ? NotifyTransaction(TransactionPhase::kCommit) : KCE_SUCCESS;
+    if (!writable_) return KCE_SUCCESS;
+    return NotifyTransaction(TransactionPhase::kCommit);
 }
 
 KCESTATUS KdtStorage::RollbackTransaction() {
