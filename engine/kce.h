@@ -366,9 +366,11 @@ KCESTATUS KdsEnableEncryption(KDSHANDLE table, const UNSIGNED8* password);
 KCESTATUS KdsPackTable(KDSHANDLE table);
 /* Checks the table file's own bookkeeping: for an xBase table the header record count against
  * the file size, the end-of-file marker and every memo pointer. report receives one line per
- * problem (empty when none; *len: capacity in, length out). With repair non-zero, the header
- * count and the end marker are set right (exclusive handles only); memo pointers are only
- * reported. */
+ * problem (empty when none; *len: capacity in, length out; when the report does not fit,
+ * KCE_INSUFFICIENT_BUFFER with *len the length it needs). A line that begins with "warning: "
+ * names something that every reader of the file copes with (a missing end marker, which many
+ * programs leave out); the others are faults. With repair non-zero, the header count and the end
+ * marker are set right (exclusive handles only); memo pointers are only reported. */
 KCESTATUS KdsCheckTableFile(KDSHANDLE table, UNSIGNED16 repair, UNSIGNED8* report, UNSIGNED32* len);
 /* The code-page mark of an xBase table's header (0x03 Windows 1252, 0x01 DOS 437, ...), as the
  * file holds it. Native tables: KCE_NOT_APPLICABLE. */
@@ -479,9 +481,13 @@ KCESTATUS KdsClearAllScopes(KDSHANDLE table);
 
 /* Maintenance. KdsReindex builds every index of the table again from its records.
  * KdsCheckIndexes compares them with the records: KCE_INDEX_MISMATCH with the problems, one a
- * line, in the last-error text when they disagree. */
+ * line, in the last-error text when they disagree (that text is cut at KCE_MAX_ERROR_LEN).
+ * KdsCheckIndexReport makes the same comparison and writes every problem whole into report, one a
+ * line (empty when they agree; *len: capacity in, length out; when the report does not fit,
+ * KCE_INSUFFICIENT_BUFFER with *len the length it needs). */
 KCESTATUS KdsReindex(KDSHANDLE table);
 KCESTATUS KdsCheckIndexes(KDSHANDLE table);
+KCESTATUS KdsCheckIndexReport(KDSHANDLE table, UNSIGNED8* report, UNSIGNED32* len);
 
 /* ------------------------------------------------------------------------------------------- */
 /* Expressions and filters                                                                       */

@@ -6,14 +6,16 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace fuzzfiles {
 
-// A folder under /tmp made on first use, named after the target.
+// A folder under $TMPDIR (or /tmp) made on first use, named after the target.
 inline const std::string& Folder(const char* target) {
     static const std::string dir = [target] {
-        std::string templ = std::string("/tmp/") + target + "-XXXXXX";
+        const char* base = std::getenv("TMPDIR");
+        std::string templ = std::string(base && *base ? base : "/tmp") + "/" + target + "-XXXXXX";
         return std::string(mkdtemp(templ.data()));
     }();
     return dir;

@@ -826,9 +826,27 @@ int Reindex(int argc, char** argv) {
     return 0;
 }
 
-// Prints the problems found in the table file and its indexes, one per line; exit status 1 while
-// any remain. --repair sets right what can be (an xBase header count, the end-of-file marker,
-// native indexes that disagree with the records).
+// The whole text of a report call (KdsCheckTableFile, KdsCheckIndexReport): asked again with
+// room enough when it does not fit.
+template <class Call>
+std::string Report(Call call) {
+    std::vector<UNSIGNED8> buf(65536);
+    for (;;) {
+        UNSIGNED32 len = UNSIGNED32(buf.size());
+        KCESTATUS s = call(buf.data(), &len);
+        if (s == KCE_INSUFFICIENT_BUFFER && len >= buf.size()) {
+            buf.resize(size_t(len) + 1);
+            continue;
+        }
+        Check(s);
+        return std::string(reinterpret_cast<char*>(buf.data()), len);
+    }
+}
+
+// Prints the problems found in the table file and its indexes, whole, one per line; exit status
+// 1 while any fault remains. A warning (a line "warning: ...", such as a missing end marker,
+// which every reader copes with) is printed and leaves the status 0. --repair sets right what
+// can be (an xBase header count, the end-of-file marker, indexes that disagree with the records).
 int CheckTable(int argc, char** argv) {
     bool repair = false;
     std::vector<char*> rest;
@@ -843,26 +861,23 @@ int CheckTable(int argc, char** argv) {
     if (args.positional.size() != 1) throw Failure{"check needs one table"};
     Table table(WithExtension(args.positional[0]), repair ? KCE_OPEN_EXCLUSIVE : KCE_OPEN_READ_ONLY,
                 IndexFiles(args));
-    std::vector<UNSIGNED8> report(65536);
-    UNSIGNED32 len = UNSIGNED32(report.size());
-    Check(KdsCheckTableFile(table.Handle(), repair ? 1 : 0, report.data(), &len));
-    std::string text(reinterpret_cast<char*>(report.data()), len);
-    KCESTATUS s = KdsCheckIndexes(table.Handle());
-    if (s == KCE_INDEX_MISMATCH) {
-        // The engine's text names the table on its first line, then one problem a line.
-        std::string problems = EngineText();
-        size_t first = problems.find('\n');
-        problems = first == std::string::npos ? problems : problems.substr(first + 1);
-        size_t code = problems.rfind(" (");
-        if (code != std::string::npos) problems.resize(code);
-        text += problems + "\n";
-        if (repair) Check(KdsReindex(table.Handle()));
-    } else {
-        Check(s);
-    }
+    KDSHANDLE h = table.Handle();
+    std::string text =
+        Report([&](UNSIGNED8* buf, UNSIGNED32* len) { return KdsCheckTableFile(h, 0, buf, len); });
+    std::string indexes =
+        Report([&](UNSIGNED8* buf, UNSIGNED32* len) { return KdsCheckIndexReport(h, buf, len); });
     std::fwrite(text.data(), 1, text.size(), stdout);
-    if (text.empty()) return 0;
-    if (!repair) return 1;
+    std::fwrite(indexes.data(), 1, indexes.size(), stdout);
+    bool fault = !indexes.empty();
+    for (size_t at = 0; at < text.size() && !fault; at = text.find('\n', at) + 1) {
+        fault = text.compare(at, 9, "warning: ") != 0;
+    }
+    if (!repair || (text.empty() && indexes.empty())) return fault ? 1 : 0;
+    if (!text.empty()) {
+        UNSIGNED32 len = 0;
+        Check(KdsCheckTableFile(h, 1, nullptr, &len));
+    }
+    if (!indexes.empty()) Check(KdsReindex(h));
     std::puts("repaired");
     return 0;
 }

@@ -96,6 +96,14 @@ std::string IndexFilePath(TableCursor& cursor, const std::string& file) {
     return path;
 }
 
+// What KdsCheckIndexes finds: every disagreement between the table's indexes and its records.
+KCESTATUS IndexProblems(TableCursor& cursor, std::vector<std::string>* problems) {
+    if (!TableIndexes::Supports(cursor.Store())) return KCE_SUCCESS;
+    std::shared_ptr<TableIndexes> indexes;
+    if (KCESTATUS s = TableIndexes::For(cursor.Store(), &indexes)) return s;
+    return indexes->Check(problems);
+}
+
 std::shared_ptr<IndexHandle> NewHandle(const std::shared_ptr<TableCursor>& cursor,
                                        const std::shared_ptr<NativeIndex>& index) {
     auto handle = std::make_shared<IndexHandle>(cursor, std::make_shared<IndexOrder>(index));
@@ -186,6 +194,12 @@ extern "C" KCESTATUS KdsGetIndexHandle(KDSHANDLE table, const UNSIGNED8* name, K
                 *index = h->Handle();
                 return KCE_SUCCESS;
             }
+        }
+        std::shared_ptr<TableIndexes> indexes;
+        if (TableIndexes::Supports(cursor->Store()) &&
+            TableIndexes::For(cursor->Store(), &indexes) == KCE_SUCCESS) {
+            std::string why = indexes->UnusableReason(wanted);
+            if (!why.empty()) return Fail(KCE_NOT_SUPPORTED, why);
         }
         return Fail(KCE_INDEX_NOT_FOUND,
                     "no index named '" + wanted + "' on table '" + cursor->Name() + "'");
@@ -563,14 +577,21 @@ extern "C" KCESTATUS KdsReindex(KDSHANDLE table) {
 
 extern "C" KCESTATUS KdsCheckIndexes(KDSHANDLE table) {
     return OnTable(table, [&](const std::shared_ptr<TableCursor>& cursor) -> KCESTATUS {
-        if (!TableIndexes::Supports(cursor->Store())) return KCE_SUCCESS;
-        std::shared_ptr<TableIndexes> indexes;
-        if (KCESTATUS s = TableIndexes::For(cursor->Store(), &indexes)) return s;
         std::vector<std::string> problems;
-        if (KCESTATUS s = indexes->Check(&problems)) return s;
+        if (KCESTATUS s = IndexProblems(*cursor, &problems)) return s;
         if (problems.empty()) return KCE_SUCCESS;
         std::string text = "table '" + cursor->Name() + "':";
         for (const std::string& p : problems) text += "\n" + p;
         return Fail(KCE_INDEX_MISMATCH, text);
+    });
+}
+
+extern "C" KCESTATUS KdsCheckIndexReport(KDSHANDLE table, UNSIGNED8* report, UNSIGNED32* len) {
+    return OnTable(table, [&](const std::shared_ptr<TableCursor>& cursor) -> KCESTATUS {
+        std::vector<std::string> problems;
+        if (KCESTATUS s = IndexProblems(*cursor, &problems)) return s;
+        std::string text;
+        for (const std::string& p : problems) text += p + "\n";
+        return CopyOut32(text, report, len);
     });
 }

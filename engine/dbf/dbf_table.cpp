@@ -757,7 +757,7 @@ KCESTATUS DbfTable::Check(std::vector<std::string>* problems) const {
     if (c.partialRecord)
         problems->push_back("the file ends with part of a record");
     else if (c.endMarkerMissing)
-        problems->push_back("the end-of-file marker 0x1A is missing");
+        problems->push_back("warning: the end-of-file marker 0x1A is missing");
     std::string value;
     for (uint32_t r = 1; r <= file_->RecordCount(); ++r) {
         for (size_t i = 0; i < fields_.size(); ++i) {

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "engine/expr/value.h"
 #include "engine/text.h"
 
 namespace kce {
@@ -58,9 +59,8 @@ size_t ScanNumber(std::string_view text, size_t i, Token* t) {
             j = k;
         }
     }
-    std::string literal(text.substr(i, j - i));
     t->kind = TokenKind::kNumber;
-    t->number = std::strtod(literal.c_str(), nullptr);
+    t->number = ReadNumberText(text.substr(i, j - i), nullptr);
     return j;
 }
 

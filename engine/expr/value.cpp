@@ -1,8 +1,10 @@
 #include "engine/expr/value.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "engine/byte_order.h"
 #include "engine/dates.h"
@@ -164,41 +166,72 @@ std::string RightTrim(std::string_view s) {
     return std::string(s.substr(0, n));
 }
 
-double ParseLeadingNumber(std::string_view s) {
+double ReadNumberText(std::string_view s, size_t* used) {
     size_t i = 0;
     while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-    double value = 0;
-    bool digits = false;
+    // The digits go to the library's correctly rounded conversion in a plain form it always
+    // takes: no sign, an explicit point, at most one exponent.
+    std::string plain;
+    size_t intDigits = 0, fracDigits = 0;
     while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
-        value = value * 10 + (s[i++] - '0');
-        digits = true;
+        plain += s[i++];
+        ++intDigits;
     }
     if (i < s.size() && s[i] == '.') {
-        ++i;
-        double scale = 0.1;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
-            value += (s[i++] - '0') * scale;
-            scale /= 10;
-            digits = true;
+        size_t j = i + 1;
+        std::string fraction;
+        while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) fraction += s[j++];
+        if (intDigits > 0 || !fraction.empty()) {
+            plain += '.';
+            plain += fraction;
+            fracDigits = fraction.size();
+            i = j;
         }
     }
-    if (!digits) return 0;
-    if (i + 1 < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    if (intDigits + fracDigits == 0) {
+        if (used) *used = 0;
+        return 0;
+    }
+    if (plain.front() == '.') {
+        plain.insert(plain.begin(), '0');
+        ++intDigits;
+    }
+    if (plain.back() == '.') plain.push_back('0');
+    long exponent = 0;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         size_t j = i + 1;
         bool expNegative = false;
         if (j < s.size() && (s[j] == '-' || s[j] == '+')) expNegative = s[j++] == '-';
-        int exponent = 0;
         bool expDigits = false;
-        while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j])) && exponent < 400) {
-            exponent = exponent * 10 + (s[j++] - '0');
+        while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) {
+            if (exponent < 100000) exponent = exponent * 10 + (s[j] - '0');
+            ++j;
             expDigits = true;
         }
-        if (expDigits) value *= std::pow(10.0, expNegative ? -exponent : exponent);
+        if (expDigits) {
+            if (expNegative) exponent = -exponent;
+            plain += 'e';
+            plain += std::to_string(exponent);
+            i = j;
+        }
+    }
+    if (used) *used = i;
+    double value = 0;
+    auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        // Too large or too small for a double: the position of the first significant digit
+        // tells which; a value of zero digits never lands here.
+        size_t lead = plain.find_first_of("123456789");
+        long magnitude =
+            exponent + (lead < intDigits ? long(intDigits - lead) : -long(lead - intDigits - 1));
+        value = magnitude > 0 ? HUGE_VAL : 0.0;
     }
     return negative ? -value : value;
 }
+
+double ParseLeadingNumber(std::string_view s) { return ReadNumberText(s, nullptr); }
 
 int64_t ParseTimeOfDay(std::string_view s) {
     size_t i = 0;

@@ -133,7 +133,11 @@ Value DecodeField(const ExprField& field, const uint8_t* bytes);
 
 // Text helpers shared by the evaluator and the keys.
 std::string RightTrim(std::string_view s);
-// Reads a leading number as VAL() does: blanks, sign, digits, point, digits; 0 when none.
+// Reads a leading number: blanks, sign, digits, point, digits, exponent, rounded correctly to the
+// nearest double (the same text always gives the same value as other programs compute). Sets
+// *used to the characters read, 0 when there is no number (the value is then 0).
+double ReadNumberText(std::string_view s, size_t* used);
+// The leading number as VAL() reads it; 0 when none.
 double ParseLeadingNumber(std::string_view s);
 // Milliseconds of the day from "HH:MM[:SS[.mmm]]" with an optional AM/PM; -1 when not a time.
 int64_t ParseTimeOfDay(std::string_view s);

@@ -174,6 +174,13 @@ TableIndexes::~TableIndexes() {
     if (it != registry.end() && it->second.expired()) registry.erase(it);
 }
 
+std::string TableIndexes::UnusableReason(std::string_view name) const {
+    for (const auto& [tag, reason] : unusable_) {
+        if (SameText(tag, name)) return reason;
+    }
+    return std::string();
+}
+
 std::shared_ptr<NativeIndex> TableIndexes::Find(std::string_view name) const {
     for (const auto& index : indexes_) {
         const std::string& n = index->Definition().name;
@@ -654,6 +661,12 @@ KCESTATUS TableIndexes::Check(std::vector<std::string>* problems) {
 KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_t* oldImage,
                                 const uint8_t* newImage) {
     if (KCESTATUS s = Load()) return s;
+    if (!unusable_.empty()) {
+        return Fail(KCE_NOT_SUPPORTED, "table " + storage_.Path() +
+                                           " is read only here, as a write would leave a tag "
+                                           "out of date: " +
+                                           unusable_.front().second);
+    }
     // Every key and every unique check first, so that a refused write changes no index (the
     // keys of xBase index files are not inside any transaction).
     struct Move {
@@ -704,11 +717,23 @@ KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_
 
 KCESTATUS TableIndexes::OnRebuild(Storage&) {
     if (KCESTATUS s = Load()) return s;
+    if (!unusable_.empty()) {
+        return Fail(KCE_NOT_SUPPORTED, "table " + storage_.Path() +
+                                           " is read only here, as the change would leave a tag "
+                                           "out of date: " +
+                                           unusable_.front().second);
+    }
     return Rebuild();
 }
 
 KCESTATUS TableIndexes::OnZap(Storage&) {
     if (KCESTATUS s = Load()) return s;
+    if (!unusable_.empty()) {
+        return Fail(KCE_NOT_SUPPORTED, "table " + storage_.Path() +
+                                           " is read only here, as the change would leave a tag "
+                                           "out of date: " +
+                                           unusable_.front().second);
+    }
     for (auto& index : AllIndexes()) {
         ++index->changes_;
         if (KCESTATUS s = index->store_->Clear()) return s;
@@ -821,6 +846,7 @@ KCESTATUS TableIndexes::RebuildStructural() {
     brokenText_.clear();
     structural_.reset();
     indexes_.clear();
+    unusable_.clear();
     return LoadXbase();
 }
 
@@ -842,14 +868,24 @@ KCESTATUS TableIndexes::CompileXbase(const IndexDefinition& def, const KeyFileOp
 }
 
 KCESTATUS TableIndexes::OpenTags(const std::shared_ptr<cdx::CdxFile>& file,
-                                 std::vector<std::shared_ptr<NativeIndex>>* out) {
+                                 std::vector<std::shared_ptr<NativeIndex>>* out,
+                                 std::vector<std::pair<std::string, std::string>>* unusable) {
     out->clear();
+    unusable->clear();
     for (const cdx::TagInfo& tag : file->Tags()) {
         if (tag.header.descending) {
             // Where such a tag keeps its keys is not known: neither read nor kept up to date.
             return Fail(KCE_NOT_SUPPORTED, "index file " + file->Path() + ": tag " + tag.name +
                                                " is descending, and descending tags are not "
                                                "read");
+        }
+        if (!tag.header.collation.empty() && !SameText(tag.header.collation, "MACHINE")) {
+            // Keys in another collation are weights, not the text: read as plain bytes they
+            // would be wrong, so the tag is named and left alone.
+            unusable->emplace_back(tag.name, "tag " + tag.name + " of " + file->Path() +
+                                                 " cannot be used: its collation " +
+                                                 tag.header.collation + " is not implemented");
+            continue;
         }
         IndexDefinition def;
         def.name = tag.name;
@@ -860,7 +896,14 @@ KCESTATUS TableIndexes::OpenTags(const std::shared_ptr<cdx::CdxFile>& file,
         KeyFileOptions options{KeyDialect::kCdx, tag.header.keyLength,
                                (tag.header.options & 0x02) != 0, 0};
         std::shared_ptr<NativeIndex> index;
-        if (CompileXbase(def, options, file->Path(), &index)) {
+        if (KCESTATUS s = CompileXbase(def, options, file->Path(), &index)) {
+            if (s == KCE_EXPR_UNKNOWN_FUNCTION) {
+                // The table stays readable; the tag can be neither used nor kept up to date,
+                // so writes are refused while it is there.
+                unusable->emplace_back(tag.name, "tag " + tag.name + " of " + file->Path() +
+                                                     " cannot be used: " + LastFailureDetail());
+                continue;
+            }
             return Fail(KCE_INDEX_MISMATCH, "index file " + file->Path() + ": tag " + tag.name +
                                                 " does not fit table " + storage_.Path() + ": " +
                                                 LastFailureDetail());
@@ -887,8 +930,10 @@ KCESTATUS TableIndexes::LoadXbase() {
         if (before == after) return KCE_SUCCESS;
         // Another process added or removed tags: take the list again.
         std::vector<std::shared_ptr<NativeIndex>> next;
-        if (KCESTATUS s = OpenTags(structural_, &next)) return s;
+        std::vector<std::pair<std::string, std::string>> unusable;
+        if (KCESTATUS s = OpenTags(structural_, &next, &unusable)) return s;
         indexes_ = std::move(next);
+        unusable_ = std::move(unusable);
         return KCE_SUCCESS;
     }
     std::string path = StructuralPath();
@@ -906,9 +951,11 @@ KCESTATUS TableIndexes::LoadXbase() {
     if (KCESTATUS s = cdx::CdxFile::Open(path, !storage_.Writable(), &file)) return s;
     std::shared_ptr<cdx::CdxFile> shared = std::move(file);
     std::vector<std::shared_ptr<NativeIndex>> next;
-    if (KCESTATUS s = OpenTags(shared, &next)) return s;
+    std::vector<std::pair<std::string, std::string>> unusable;
+    if (KCESTATUS s = OpenTags(shared, &next, &unusable)) return s;
     structural_ = std::move(shared);
     indexes_ = std::move(next);
+    unusable_ = std::move(unusable);
     return KCE_SUCCESS;
 }
 
@@ -1050,7 +1097,9 @@ KCESTATUS TableIndexes::AttachXbaseFile(const std::string& path, std::unique_ptr
         std::unique_ptr<cdx::CdxFile> cdx;
         if (KCESTATUS s = cdx::CdxFile::Open(path, readOnly, &cdx)) return s;
         file->cdx = std::move(cdx);
-        if (KCESTATUS s = OpenTags(file->cdx, &file->indexes)) return s;
+        std::vector<std::pair<std::string, std::string>> unusable;
+        if (KCESTATUS s = OpenTags(file->cdx, &file->indexes, &unusable)) return s;
+        if (!unusable.empty()) return Fail(KCE_NOT_SUPPORTED, unusable.front().second);
     } else if (ext == ".ntx") {
         std::unique_ptr<ntx::NtxFile> ntx;
         if (KCESTATUS s = ntx::NtxFile::Open(path, readOnly, &ntx)) return s;
@@ -1082,7 +1131,9 @@ KCESTATUS TableIndexes::ReloadXbase() {
         for (const auto& tag : file->Tags()) after.push_back(tag.name);
         if (before == after) return KCE_SUCCESS;
         std::vector<std::shared_ptr<NativeIndex>> next;
-        if (KCESTATUS s = OpenTags(file, &next)) return s;
+        std::vector<std::pair<std::string, std::string>> unusable;
+        if (KCESTATUS s = OpenTags(file, &next, &unusable)) return s;
+        if (!unusable.empty()) return Fail(KCE_NOT_SUPPORTED, unusable.front().second);
         *indexes = std::move(next);
         return KCE_SUCCESS;
     };

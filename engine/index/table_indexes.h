@@ -74,6 +74,8 @@ class TableIndexes : public WriteObserver {
 
     // The structural indexes, in order of creation.
     const std::vector<std::shared_ptr<NativeIndex>>& Indexes() const { return indexes_; }
+    // Tags that are read from the file but cannot be kept: name and reason.
+    const std::vector<std::pair<std::string, std::string>>& Unusable() const { return unusable_; }
     // Every index kept up to date: the structural ones, then those of the attached index files.
     std::vector<std::shared_ptr<NativeIndex>> AllIndexes() const;
 
@@ -88,6 +90,9 @@ class TableIndexes : public WriteObserver {
     KCESTATUS OpenFile(const std::string& path, std::vector<std::shared_ptr<NativeIndex>>* out);
     void ReleaseFile(const std::string& path, int handles);
     std::shared_ptr<NativeIndex> Find(std::string_view name) const;
+    // Why a tag of the structural file cannot be used (a function or collation this engine
+    // lacks), naming it; empty when there is no such tag by that name.
+    std::string UnusableReason(std::string_view name) const;
     const ExprSchema& Schema() const { return schema_; }
     Storage& GetStorage() { return storage_; }
 
@@ -132,7 +137,8 @@ class TableIndexes : public WriteObserver {
     KCESTATUS LoadXbase();
     KCESTATUS ReloadXbase();
     KCESTATUS OpenTags(const std::shared_ptr<cdx::CdxFile>& file,
-                       std::vector<std::shared_ptr<NativeIndex>>* out);
+                       std::vector<std::shared_ptr<NativeIndex>>* out,
+                       std::vector<std::pair<std::string, std::string>>* unusable);
     KCESTATUS AddTag(const std::shared_ptr<cdx::CdxFile>& file, const IndexDefinition& def,
                      std::shared_ptr<NativeIndex>* out);
     KCESTATUS CreateNtx(const std::string& path, const IndexDefinition& def,
@@ -164,6 +170,7 @@ class TableIndexes : public WriteObserver {
     int64_t schemaVersion_ = -1;
     ExprSchema schema_;
     std::vector<std::shared_ptr<NativeIndex>> indexes_;
+    std::vector<std::pair<std::string, std::string>> unusable_;
     std::shared_ptr<cdx::CdxFile> structural_;
     // Why the structural index file could not be opened, on an exclusive open that let the table
     // through for a rebuild; KCE_SUCCESS otherwise.

@@ -33,9 +33,9 @@ std::string Trim(std::string_view s) {
 
 bool ParseNumber(const std::string& t, double* out) {
     if (t.empty()) return false;
-    char* end = nullptr;
-    *out = std::strtod(t.c_str(), &end);
-    return end && *end == 0;
+    size_t used = 0;
+    *out = ReadNumberText(t, &used);
+    return used == t.size();
 }
 
 // A date text in the engine's date format or as YYYYMMDD / YYYY-MM-DD.

@@ -8,8 +8,21 @@
 #include "gui/application.h"
 #include "rtl/exceptions.h"
 #include "rtl/formatsettings.h"
+#include "tests/support/scoped.h"
 
 namespace {
+
+// Drive C and the home folder point into a folder of the test's own: a run that makes its
+// temporary folder makes it there.
+struct OwnDriveC {
+    OwnDriveC() {
+        env.Set("HOME", (dir / "home").string());
+        env.Unset("XDG_DATA_HOME");
+        env.Set("UPDATEBANK_DRIVE_C", (dir / "drive_c").string());
+    }
+    testsupport::ScopedTempDir dir{"headless-run"};
+    testsupport::ScopedEnvironment env;
+};
 
 class HeadlessRun : public ::testing::Test {
   protected:
@@ -26,6 +39,7 @@ class HeadlessRun : public ::testing::Test {
         rtl::SetFormatSettings(saved_);
     }
 
+    OwnDriveC drive_;
     rtl::TFormatSettings saved_ = rtl::FormatSettings();
     gui::HeadlessBackend* backend_ = nullptr;
     std::unique_ptr<app::TForm1> form_;
@@ -67,16 +81,17 @@ TEST_F(HeadlessRun, AnErrorThatEndsTheCommandIsOneLineOnStandardError) {
 
 TEST_F(HeadlessRun, ConvertPutsTheFoldersIntoTheBoxesExactlyAsGiven) {
     // Folders without tables: the command ends at opening the source.
-    int status =
-        app::RunConvert(*form_, *backend_, "C:\\Data\\Src ", "/tmp/target dir", out_, err_);
+    const std::string target = (drive_.dir / "target dir").string();
+    int status = app::RunConvert(*form_, *backend_, "C:\\Data\\Src ", target, out_, err_);
     EXPECT_EQ(status, 1);
     EXPECT_EQ(form_->Edit1->Text(), "C:\\Data\\Src ");
-    EXPECT_EQ(form_->Edit2->Text(), "/tmp/target dir");
+    EXPECT_EQ(form_->Edit2->Text(), target);
     EXPECT_EQ(out_.str(), "");
     EXPECT_EQ(err_.str().rfind("error: ", 0), 0u) << err_.str();
 }
 
 TEST(ConvertWithoutWindow, BuildsTheWindowHeadlessAndRunsTheCommand) {
+    OwnDriveC drive;
     rtl::TFormatSettings saved = rtl::FormatSettings();
     std::ostringstream out, err;
     EXPECT_EQ(app::ConvertWithoutWindow("/nonexistent/source", "/nonexistent/target", out, err), 1);

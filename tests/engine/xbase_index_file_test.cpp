@@ -16,6 +16,7 @@
 #include "engine/status.h"
 #include "engine/storage.h"
 #include "tests/engine/xbase_samples.h"
+#include "tests/support/scoped.h"
 
 namespace {
 
@@ -72,8 +73,8 @@ TEST(CdxFileTest, EveryTagOfTheSampleFilesHoldsItsTableInKeyOrderAndFindsEachKey
     auto samples = xbasesamples::Samples("cdx");
     if (samples.empty()) GTEST_SKIP() << xbasesamples::kMissing;
     size_t tags = 0;
-    fs::path folder = fs::temp_directory_path() / ("cdx_samples_" + std::to_string(getpid()));
-    fs::create_directories(folder);
+    testsupport::ScopedTempDir scratch("cdx-samples");
+    const fs::path& folder = scratch.Path();
     for (const auto& original : samples) {
         SCOPED_TRACE(original.index.string());
         auto sample = xbasesamples::CopySample(original, folder);
@@ -125,8 +126,8 @@ TEST(CdxFileTest, EveryTagOfTheSampleFilesHoldsItsTableInKeyOrderAndFindsEachKey
 TEST(NtxFileTest, EverySampleFileHoldsItsTableInKeyOrderAndFindsEachKey) {
     auto samples = xbasesamples::Samples("ntx");
     if (samples.empty()) GTEST_SKIP() << xbasesamples::kMissing;
-    fs::path folder = fs::temp_directory_path() / ("ntx_samples_" + std::to_string(getpid()));
-    fs::create_directories(folder);
+    testsupport::ScopedTempDir scratch("ntx-samples");
+    const fs::path& folder = scratch.Path();
     for (const auto& original : samples) {
         SCOPED_TRACE(original.index.string());
         auto sample = xbasesamples::CopySample(original, folder);
@@ -182,8 +183,8 @@ std::string RandomKey(std::mt19937& rng, size_t width) {
 }
 
 TEST(CdxFileTest, RandomChangesKeepTheTreeInOrderAcrossReopening) {
-    fs::path path = fs::temp_directory_path() / ("random_" + std::to_string(getpid()) + ".cdx");
-    fs::remove(path);
+    testsupport::ScopedTempDir scratch("random-cdx");
+    const fs::path path = scratch / "random.cdx";
     std::mt19937 rng(7);
     std::set<std::pair<std::string, uint32_t>> model;
     {
@@ -241,12 +242,81 @@ TEST(CdxFileTest, RandomChangesKeepTheTreeInOrderAcrossReopening) {
         ASSERT_EQ(tree->At(p).recno, it->second);
     }
     EXPECT_EQ(it, model.end());
-    fs::remove(path);
+}
+
+// Keys as long as a tag allows, of random lengths over shared prefixes (so that leaf compression
+// varies from entry to entry), with record numbers large enough for wide leaf entries: a leaf of
+// 240-byte keys may hold only one, and an insert or a removal (which can undo the compression of
+// the next key) may need a node cut in more than two. Every few steps the tree is audited as check
+// does and walked against the model; at the end it is read again from the file.
+TEST(CdxFileTest, LongKeysSplitAndShrinkUnderRandomChanges) {
+    testsupport::ScopedTempDir scratch("long-cdx");
+    for (uint16_t width :
+         {uint16_t(1), uint16_t(100), uint16_t(150), uint16_t(200), uint16_t(240)}) {
+        SCOPED_TRACE("key length " + std::to_string(width));
+        const fs::path path = scratch / ("long" + std::to_string(width) + ".cdx");
+        std::mt19937 rng(width);
+        auto randomKey = [&] {
+            static const char* stems[] = {"", "A", "SMITH", "SMITHSONIAN INSTITUTE ", "ZZ"};
+            std::string k = stems[rng() % 5];
+            size_t len = rng() % (size_t(width) + 1);
+            while (k.size() < len) k += char('A' + rng() % 3);
+            k.resize(width, ' ');
+            return k;
+        };
+        std::set<std::pair<std::string, uint32_t>> model;
+        auto verify = [&](cdx::Tree* tree) {
+            std::vector<std::string> problems;
+            tree->Audit(&problems);
+            ASSERT_TRUE(problems.empty()) << problems.front();
+            auto it = model.begin();
+            for (auto p = tree->First(); p.Valid(); p = tree->Next(p), ++it) {
+                ASSERT_NE(it, model.end());
+                ASSERT_EQ(tree->At(p).key, it->first);
+                ASSERT_EQ(tree->At(p).recno, it->second);
+            }
+            ASSERT_EQ(it, model.end());
+        };
+        {
+            std::unique_ptr<cdx::CdxFile> file;
+            ASSERT_EQ(cdx::CdxFile::Create(path.string(), true, &file), KCE_SUCCESS);
+            cdx::Header proto;
+            proto.keyLength = width;
+            proto.keyExpr = "NAME";
+            cdx::Tree* tree = nullptr;
+            ASSERT_EQ(file->AddTag("names", proto, ' ', {}, &tree), KCE_SUCCESS);
+            for (int op = 0; op < 2500; ++op) {
+                if (rng() % 5 < 3 || model.empty()) {
+                    std::string k = randomKey();
+                    uint32_t recno = 1 + rng() % (op < 1200 ? 60000u : 5000000u);
+                    if (!model.insert({k, recno}).second) continue;
+                    ASSERT_EQ(tree->Insert(k, recno), KCE_SUCCESS)
+                        << "op " << op << ": " << LastFailureDetail();
+                } else {
+                    auto it = model.begin();
+                    std::advance(it, long(rng() % model.size()));
+                    bool found = false;
+                    ASSERT_EQ(tree->Remove(it->first, it->second, &found), KCE_SUCCESS)
+                        << "op " << op << ": " << LastFailureDetail();
+                    ASSERT_TRUE(found);
+                    model.erase(it);
+                }
+                if (op % 250 == 0) verify(tree);
+                if (HasFatalFailure()) return;
+            }
+        }
+        std::unique_ptr<cdx::CdxFile> file;
+        ASSERT_EQ(cdx::CdxFile::Open(path.string(), true, &file), KCE_SUCCESS)
+            << LastFailureDetail();
+        cdx::Tree* tree = nullptr;
+        ASSERT_EQ(file->OpenTag("NAMES", ' ', &tree), KCE_SUCCESS) << LastFailureDetail();
+        verify(tree);
+    }
 }
 
 TEST(NtxFileTest, RandomChangesKeepTheTreeBalancedAcrossReopening) {
-    fs::path path = fs::temp_directory_path() / ("random_" + std::to_string(getpid()) + ".ntx");
-    fs::remove(path);
+    testsupport::ScopedTempDir scratch("random-ntx");
+    const fs::path path = scratch / "random.ntx";
     std::mt19937 rng(11);
     std::set<std::pair<std::string, uint32_t>> model;
     {
@@ -292,7 +362,6 @@ TEST(NtxFileTest, RandomChangesKeepTheTreeBalancedAcrossReopening) {
         return it != model.end() || true;
     });
     EXPECT_EQ(it, model.end());
-    fs::remove(path);
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ struct Script {
     bool clickReturned = false;
     int childrenBefore = 0, childrenAfter = 0;
     std::string editValue;
+    int boxPolls = 0;
 };
 
 // Runs while the error box is up: reads it and dismisses it.
@@ -50,6 +51,11 @@ void ReadErrorBox(void* data) {
     auto* script = static_cast<Script*>(data);
     Fl_Window* box = Fl::modal();
     if (!box) {
+        // Thirty seconds at most: a box that never comes up fails the test instead of hanging it.
+        if (++script->boxPolls > 600) {
+            ADD_FAILURE() << "the error box never came up";
+            return;
+        }
         Fl::repeat_timeout(0.05, ReadErrorBox, data);
         return;
     }

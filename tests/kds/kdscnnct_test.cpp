@@ -11,6 +11,7 @@
 #include "kds_fixture.h"
 #include "rtl/paths.h"
 #include "rtl/stringlist.h"
+#include "tests/support/scoped.h"
 
 namespace {
 
@@ -193,12 +194,9 @@ TEST_F(KdsConnectionTest, TransactionsKeepOrUndoWhatTheTablesPosted) {
 
 TEST_F(KdsConnectionTest, AConnectPathRelativeToTheWorkingDirectoryOpensItsTables) {
     MakeTable("EMPLOYEE", kKdt, "EMP_NO,integer", {{"7"}});
-    struct BackTo {
-        std::string dir = rtl::CurrentDir();
-        ~BackTo() { (void)!::chdir(dir.c_str()); }
-    } backTo;
+    testsupport::ScopedEnvironment env;
     size_t slash = Dir().find_last_of('/');
-    ASSERT_EQ(::chdir(Dir().substr(0, slash).c_str()), 0);
+    env.ChangeDir(Dir().substr(0, slash));
     TKdsConnection* connection = NewConnection("KdsConnection1");
     connection->SetConnectPath(Dir().substr(slash + 1));
     TKdsTable* table = NewAttachedTable("KdsTable1", "EMPLOYEE");
@@ -336,7 +334,8 @@ TEST_F(KdsConnectionTest, ATableNamingAConnectionNotYetNamedIsBoundWhenItGetsThe
 TEST_F(KdsConnectionTest, FoldersThatDifferInCaseShareOneEngineConnection) {
     std::string driveD = Dir() + "/drive_d";
     std::filesystem::create_directories(driveD + "/data");
-    setenv("UPDATEBANK_DRIVE_D", driveD.c_str(), 1);
+    testsupport::ScopedEnvironment env;
+    env.Set("UPDATEBANK_DRIVE_D", driveD);
     KDSHANDLE connection = 0;
     ASSERT_EQ(KdsConnect(kdstest::U(driveD + "/data"), &connection), 0u);
     KDSHANDLE created = 0;
@@ -358,13 +357,12 @@ TEST_F(KdsConnectionTest, FoldersThatDifferInCaseShareOneEngineConnection) {
               kds::DynamicConnList().HandleFor("D:\\DATA"));
     lower->Close();
     upper->Close();
-    unsetenv("UPDATEBANK_DRIVE_D");
 }
 
 TEST_F(KdsConnectionTest, AliasFileNamesFoldersAndTableTypes) {
     // The alias file is read from the working folder when the program's folder has none.
-    std::string saved = std::filesystem::current_path();
-    std::filesystem::current_path(Dir());
+    testsupport::ScopedEnvironment env;
+    env.ChangeDir(Dir());
     {
         std::ofstream ini(Dir() + "/KDS.INI");
         ini << "[Databases]\r\nSALES=" << Dir() << ";c\r\nPLAIN=" << Dir() << "\r\nEMPTY=\r\n";
@@ -412,7 +410,6 @@ TEST_F(KdsConnectionTest, AliasFileNamesFoldersAndTableTypes) {
     } catch (const KdsConnectionError& e) {
         EXPECT_STREQ(e.what(), "TKdsConnection.AliasName is not valid");
     }
-    std::filesystem::current_path(saved);
 }
 
 TEST_F(KdsConnectionTest, GetTableNamesListsTheFolderByMask) {

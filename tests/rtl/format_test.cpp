@@ -40,6 +40,7 @@ TEST(Format, MismatchedPlaceholdersRaise) {
 TEST(Exceptions, MessagesAndKinds) {
     try {
         ListIndexError(3);
+        FAIL() << "ListIndexError returned";
     } catch (const EListError& e) {
         EXPECT_EQ(e.Message(), "List index out of bounds (3)");
         EXPECT_STREQ(static_cast<const std::exception&>(e).what(), e.Message().c_str());

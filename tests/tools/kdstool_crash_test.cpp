@@ -16,13 +16,11 @@
 #include <string>
 #include <thread>
 
+#include "run_command.h"
+
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using tools_test::Outcome;
 
 class KdstoolCrash : public ::testing::TestWithParam<const char*> {
   protected:
@@ -36,15 +34,7 @@ class KdstoolCrash : public ::testing::TestWithParam<const char*> {
 
     Outcome Kdstool(const std::string& args) {
         std::string errFile = dir_ + "/stderr.txt";
-        Outcome run;
-        FILE* pipe = ::popen((std::string(KDSTOOL) + " " + args + " 2>" + errFile).c_str(), "r");
-        char buf[65536];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
-        run.status = WEXITSTATUS(::pclose(pipe));
-        std::ifstream err(errFile);
-        run.err.assign(std::istreambuf_iterator<char>(err), {});
-        return run;
+        return tools_test::RunCommand(std::string(KDSTOOL) + " " + args, errFile);
     }
     static size_t Lines(const std::string& text) {
         return size_t(std::count(text.begin(), text.end(), '\n'));

@@ -4,23 +4,21 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
 
+#include "run_command.h"
 #include "tests/engine/xbase_samples.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using tools_test::Outcome;
 
 class KdstoolFolders : public ::testing::Test {
   protected:
@@ -33,17 +31,9 @@ class KdstoolFolders : public ::testing::Test {
     // Runs kdstool with args in folder (dir_ when empty).
     Outcome Kdstool(const std::string& args, const std::string& folder = "") {
         std::string errFile = dir_ + "/stderr.txt";
-        Outcome run;
-        std::string command = "cd '" + (folder.empty() ? dir_ : folder) + "' && " +
-                              std::string(KDSTOOL) + " " + args + " 2>" + errFile;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
-        run.status = WEXITSTATUS(::pclose(pipe));
-        std::ifstream err(errFile);
-        run.err.assign(std::istreambuf_iterator<char>(err), {});
-        return run;
+        std::string command =
+            "cd '" + (folder.empty() ? dir_ : folder) + "' && " + std::string(KDSTOOL) + " " + args;
+        return tools_test::RunCommand(command, errFile);
     }
     void Write(const std::string& name, const std::string& text) {
         std::ofstream(dir_ + "/" + name, std::ios::binary) << text;
@@ -178,6 +168,57 @@ TEST_F(KdstoolFolders, EveryCommandFindsATableByARelativePathInAnyLetterCase) {
         EXPECT_EQ(std::distance(fs::directory_iterator(work), fs::directory_iterator()), 1);
         EXPECT_FALSE(fs::exists(dir_ + "/data/sub/sub"));
     }
+}
+
+// A table without the end marker, as many programs leave it: check warns and exits 0, --repair
+// adds the marker; the real tables of the sample folder that lack it read the same, in place.
+TEST_F(KdstoolFolders, AMissingEndMarkerIsAWarningThatRepairMends) {
+    ASSERT_EQ(Kdstool("create t.dbf --type ntx A:char:3").status, 0);
+    Write("in.jsonl", "{\"A\": \"one\"}\n");
+    ASSERT_EQ(Kdstool("import t.dbf in.jsonl").status, 0);
+    const auto size = fs::file_size(dir_ + "/t.dbf");
+    fs::resize_file(dir_ + "/t.dbf", size - 1);
+    Outcome check = Kdstool("check t.dbf");
+    EXPECT_EQ(check.status, 0) << check.err;
+    EXPECT_EQ(check.out, "warning: the end-of-file marker 0x1A is missing\n");
+    EXPECT_EQ(Kdstool("export t.dbf").out, "{\"_recno\": 1, \"A\": \"one\"}\n");
+    Outcome repair = Kdstool("check t.dbf --repair");
+    EXPECT_EQ(repair.status, 0) << repair.err;
+    EXPECT_EQ(fs::file_size(dir_ + "/t.dbf"), size);
+    EXPECT_EQ(Read(dir_ + "/t.dbf").back(), '\x1a');
+    EXPECT_EQ(Kdstool("check t.dbf").out, "");
+
+    auto samples = xbasesamples::Samples("ntx");
+    if (samples.empty()) GTEST_SKIP() << xbasesamples::kMissing;
+    int warned = 0;
+    for (const auto& sample : samples) {
+        Outcome run = Kdstool("check " + sample.table.filename().string() + " --index-file " +
+                                  sample.index.filename().string(),
+                              sample.table.parent_path().string());
+        if (run.err.find("memo file") != std::string::npos) continue;
+        EXPECT_EQ(run.status, 0) << sample.table << run.out << run.err;
+        if (run.out.find("warning: the end-of-file marker") != std::string::npos) ++warned;
+    }
+    EXPECT_GT(warned, 0);
+}
+
+// Check prints every problem whole, however many there are.
+TEST_F(KdstoolFolders, CheckPrintsEveryProblemWhole) {
+    ASSERT_EQ(Kdstool("create e N:integer --index BYN=N").status, 0);
+    std::string lines;
+    for (int i = 0; i < 200; ++i) lines += "{\"N\": " + std::to_string(i) + "}\n";
+    Write("in.jsonl", lines);
+    ASSERT_EQ(Kdstool("import e in.jsonl").status, 0);
+    ASSERT_EQ(std::system(("sqlite3 " + dir_ + "/e.kdt 'DELETE FROM kdt_index_BYN'").c_str()), 0);
+    Outcome check = Kdstool("check e");
+    EXPECT_EQ(check.status, 1);
+    std::string expected;
+    for (int i = 1; i <= 200; ++i)
+        expected += "index BYN: record " + std::to_string(i) + " is missing\n";
+    expected += "index BYN: holds 0 keys for 200 records\n";
+    EXPECT_EQ(check.out, expected);
+    EXPECT_EQ(Kdstool("check e --repair").status, 0);
+    EXPECT_EQ(Kdstool("check e").out, "");
 }
 
 }  // namespace

@@ -9,13 +9,11 @@
 #include <iterator>
 #include <string>
 
+#include "run_command.h"
+
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using tools_test::Outcome;
 
 class KdstoolSql : public ::testing::Test {
   protected:
@@ -27,15 +25,7 @@ class KdstoolSql : public ::testing::Test {
 
     Outcome Run(const std::string& command) {
         std::string errFile = dir_ + "/stderr.txt";
-        Outcome run;
-        FILE* pipe = ::popen(("cd " + dir_ + " && " + command + " 2>" + errFile).c_str(), "r");
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
-        run.status = WEXITSTATUS(::pclose(pipe));
-        std::ifstream err(errFile);
-        run.err.assign(std::istreambuf_iterator<char>(err), {});
-        return run;
+        return tools_test::RunCommand("cd " + dir_ + " && " + command, errFile);
     }
     Outcome Kdstool(const std::string& args) { return Run(std::string(KDSTOOL) + " " + args); }
     void Write(const std::string& name, const std::string& text) {

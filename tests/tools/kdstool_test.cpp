@@ -11,13 +11,11 @@
 #include <iterator>
 #include <string>
 
+#include "run_command.h"
+
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using tools_test::Outcome;
 
 class KdstoolTest : public ::testing::Test {
   protected:
@@ -30,16 +28,8 @@ class KdstoolTest : public ::testing::Test {
     // prefix runs before the program (e.g. "timeout 20").
     Outcome Kdstool(const std::string& args, const std::string& prefix = "") {
         std::string errFile = dir_ + "/stderr.txt";
-        std::string command = prefix + std::string(KDSTOOL) + " " + args + " 2>" + errFile;
-        Outcome run;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
-        run.status = WEXITSTATUS(::pclose(pipe));
-        std::ifstream err(errFile);
-        run.err.assign(std::istreambuf_iterator<char>(err), {});
-        return run;
+        std::string command = prefix + std::string(KDSTOOL) + " " + args;
+        return tools_test::RunCommand(command, errFile);
     }
     void Write(const std::string& name, const std::string& text) {
         std::ofstream(dir_ + "/" + name, std::ios::binary) << text;

@@ -251,6 +251,42 @@ bool Tree::Fits(const Node& node) const {
     return EncodeNode(node, header_.keyLength, filler_, page);
 }
 
+std::vector<size_t> Tree::SplitPoints(const Node& n) const {
+    const size_t count = n.entries.size();
+    auto fits = [&](size_t from, size_t to) {
+        Node part;
+        part.attr = n.attr & kAttrLeaf;
+        part.entries.assign(n.entries.begin() + long(from), n.entries.begin() + long(to));
+        return Fits(part);
+    };
+    if (!n.Leaf()) {
+        // Entries of one size: as few nodes as hold them, filled evenly.
+        const size_t capacity = InteriorCapacity(header_.keyLength);
+        const size_t parts = (count + capacity - 1) / capacity;
+        std::vector<size_t> cuts;
+        for (size_t p = 1; p < parts; ++p) cuts.push_back(count * p / parts);
+        return cuts;
+    }
+    // Two halves when some cut near the middle leaves both fitting (the right half's first key
+    // loses its shared prefix, so a long key can tip it over) ...
+    for (size_t d = 0; d <= count / 2; ++d) {
+        for (size_t cut : {count / 2 - d, count / 2 + d}) {
+            if (cut == 0 || cut >= count) continue;
+            if (fits(0, cut) && fits(cut, count)) return {cut};
+        }
+    }
+    // ... else as many nodes as it takes, each filled as far as it goes.
+    std::vector<size_t> cuts;
+    size_t from = 0;
+    while (from < count) {
+        size_t to = from + 1;
+        while (to < count && fits(from, to + 1)) ++to;
+        if (to < count) cuts.push_back(to);
+        from = to;
+    }
+    return cuts;
+}
+
 KCESTATUS Tree::Allocate(uint32_t* offset) {
     if (!free_.empty()) {
         *offset = free_.back();
@@ -301,43 +337,59 @@ KCESTATUS Tree::Fix(std::vector<Step>& path) {
             continue;
         }
         if (!Fits(n)) {
-            uint32_t rightOff = 0;
-            if (KCESTATUS s = Allocate(&rightOff)) return s;
-            Node& left = NodeAt(off);
-            auto right = std::make_unique<Node>();
-            size_t half = left.entries.size() / 2;
-            right->entries.assign(std::make_move_iterator(left.entries.begin() + long(half)),
-                                  std::make_move_iterator(left.entries.end()));
-            left.entries.resize(half);
-            right->attr = left.attr & kAttrLeaf;
-            right->left = off;
-            right->right = left.right;
-            if (left.right != kNone) {
-                NodeAt(left.right).left = rightOff;
-                Touch(left.right);
+            std::vector<size_t> cuts = SplitPoints(n);  // where each node after the first begins
+            std::vector<uint32_t> offsets{off};
+            for (size_t c = 0; c < cuts.size(); ++c) {
+                uint32_t fresh = 0;
+                if (KCESTATUS s = Allocate(&fresh)) return s;
+                offsets.push_back(fresh);
             }
-            left.right = rightOff;
-            Entry leftLast{left.entries.back().key, left.entries.back().recno, off};
-            Entry rightLast{right->entries.back().key, right->entries.back().recno, rightOff};
-            nodes_[rightOff] = std::move(right);
-            Touch(rightOff);
-            Touch(off);
+            Node& first = NodeAt(off);
+            const uint32_t outerRight = first.right;
+            std::vector<std::unique_ptr<Node>> parts;
+            for (size_t c = cuts.size(); c-- > 0;) {
+                auto part = std::make_unique<Node>();
+                part->attr = first.attr & kAttrLeaf;
+                part->entries.assign(std::make_move_iterator(first.entries.begin() + long(cuts[c])),
+                                     std::make_move_iterator(first.entries.end()));
+                first.entries.resize(cuts[c]);
+                parts.insert(parts.begin(), std::move(part));
+            }
+            first.attr &= uint16_t(~kAttrRoot);
+            first.right = offsets[1];
+            for (size_t c = 0; c < parts.size(); ++c) {
+                parts[c]->left = offsets[c];
+                parts[c]->right = c + 2 < offsets.size() ? offsets[c + 2] : outerRight;
+                nodes_[offsets[c + 1]] = std::move(parts[c]);
+            }
+            if (outerRight != kNone) {
+                NodeAt(outerRight).left = offsets.back();
+                Touch(outerRight);
+            }
+            std::vector<Entry> lasts;
+            for (uint32_t o : offsets) {
+                const Entry& last = NodeAt(o).entries.back();
+                lasts.push_back({last.key, last.recno, o});
+                Touch(o);
+            }
             if (level == 0) {
-                NodeAt(off).attr &= uint16_t(~kAttrRoot);
+                // A new root over the parts, itself split on the next round if it overflows.
                 uint32_t rootOff = 0;
                 if (KCESTATUS s = Allocate(&rootOff)) return s;
                 auto root = std::make_unique<Node>();
                 root->attr = kAttrRoot;
-                root->entries = {leftLast, rightLast};
+                root->entries = std::move(lasts);
                 nodes_[rootOff] = std::move(root);
                 Touch(rootOff);
                 header_.root = rootOff;
                 headerDirty_ = true;
+                path.insert(path.begin(), Step{rootOff, 0});
+                level = 1;
             } else {
                 Node& parent = NodeAt(path[level - 1].offset);
                 size_t i = path[level - 1].index;
-                parent.entries[i] = rightLast;
-                parent.entries.insert(parent.entries.begin() + long(i), leftLast);
+                parent.entries.erase(parent.entries.begin() + long(i));
+                parent.entries.insert(parent.entries.begin() + long(i), lasts.begin(), lasts.end());
                 Touch(path[level - 1].offset);
             }
             continue;

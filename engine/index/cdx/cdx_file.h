@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "engine/dbf/raw_file.h"
-#include "engine/index/file_watch.h"
 #include "engine/index/cdx/cdx_node.h"
+#include "engine/index/file_watch.h"
 #include "engine/kce.h"
 
 namespace kce::cdx {
@@ -78,6 +78,9 @@ class Tree {
     void Release(uint32_t offset);
     void Touch(uint32_t offset) { dirty_.insert(offset); }
     bool Fits(const Node& node) const;
+    // Where an overflowing node is cut so that every part fits: the index of the first entry of
+    // each part after the first.
+    std::vector<size_t> SplitPoints(const Node& node) const;
     KCESTATUS Fix(std::vector<Step>& path);
     KCESTATUS Flush();
     KCESTATUS LoadNode(uint32_t offset, int depth, int* leafDepth,
