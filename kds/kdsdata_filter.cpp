@@ -305,7 +305,7 @@ std::string IndexFieldList(const TKdsDataSet* dataSet, KDSHANDLE index) {
     CheckKdsStatus(dataSet, KdsGetNumSegments(index, &count));
     std::string fields;
     std::vector<UNSIGNED8> name(kSegmentNameCapacity + 1, 0);
-    for (UNSIGNED16 segment = 1; segment <= count; ++segment) {
+    for (UNSIGNED16 segment = 0; segment < count; ++segment) {
         UNSIGNED16 length = kSegmentNameCapacity;
         CheckKdsStatus(dataSet, KdsGetSegmentFieldname(index, segment, name.data(), &length));
         if (!fields.empty()) fields += ";";
