@@ -132,12 +132,6 @@ void TKdsTableOptions::SetKdsRightsCheck(bool value) {
     rightsCheck_ = value;
 }
 
-void TKdsTableOptions::SetKdsOptimizedFilters(bool value) {
-    // The filter is applied at open; an open dataset's filter is applied anew by the filter
-    // support when it is switched.
-    optimizedFilters_ = value;
-}
-
 int TKCEFieldDefs::PositionOfName(const std::string& name) const {
     for (size_t i = 0; i < items_.size(); ++i) {
         if (rtl::SameText(items_[i].Name, name)) return static_cast<int>(i);

@@ -318,6 +318,15 @@ class TKdsDataSet : public db::TDataSet {
     int CompareBookmarkOrder(const db::TBookmark& a, const db::TBookmark& b) override;
     bool CopyActiveRecord(db::TRecordBuffer buffer) override;
     bool HasRecordNumbers() const override { return sequenced_; }
+    void SetFilter(const std::string& text) override;
+    void SetFiltered(bool on) override;
+    bool FindFilteredRecord(bool restart, bool forward) override;
+    bool Locate(const std::string& keyFields, const std::vector<rtl::Variant>& keyValues,
+                const db::TLocateOptions& options) override;
+    using db::TDataSet::Locate;
+    std::vector<rtl::Variant> Lookup(const std::string& keyFields,
+                                     const std::vector<rtl::Variant>& keyValues,
+                                     const std::string& resultFields) override;
     bool IsModifiable() override { return cursorReady_ && !readOnly_; }
     void NotifyDataEvent(db::DataEventCode event, const void* argument = nullptr) override;
     void FireAfterOpen() override;
@@ -432,6 +441,21 @@ class TKdsDataSet : public db::TDataSet {
     KDSHANDLE IndexHandleForFields(const std::string& fields);
     virtual void ActivateScope();
     virtual void DeactivateScope();
+
+    // ---- Filters, Locate and Lookup (kdsdata_filter.cpp) --------------------------------------
+    // Installs Filter as the engine filter (optimized or plain, after KdsOptimizedFilters); an
+    // empty Filter removes it.
+    virtual void ActivateFilter();
+    virtual void DeactivateFilter();
+    // The Filter text as the engine takes it, and its exact-match setting: a string literal that
+    // ends in an asterisk loses it and makes the comparison a leading-part one (exact 0).
+    std::pair<std::string, UNSIGNED16> PrepareFilterText();
+    // The engine expression comparing each field with its value in the filter buffer.
+    std::string BuildFilterString(const std::vector<db::TField*>& fields, bool caseInsensitive);
+    // The common search of Locate and Lookup; leaves the engine cursor on the record found.
+    bool FindMatchingRecord(const std::string& keyFields,
+                            const std::vector<rtl::Variant>& keyValues,
+                            const db::TLocateOptions& options);
     // The key buffers, by role.
     enum TKdsKeyBuffer : int {
         kbSearch = 0,

@@ -588,10 +588,6 @@ void TKdsDataSet::ActivateScope() {
     set(scopeEnd_, KCE_BOTTOM);
 }
 
-void TKdsDataSet::ActivateScopeAndFilter() {
-    if (Scoped()) ActivateScope();
-}
-
 void TKdsDataSet::DeactivateScope() {
     if (!HasActiveIndex()) return;
     for (UNSIGNED16 which : {UNSIGNED16(KCE_TOP), UNSIGNED16(KCE_BOTTOM)}) {
