@@ -139,8 +139,7 @@ KCESTATUS CheckJournal(const std::string& tablePath, const std::vector<Record>& 
             files[r.file] = {r.bytes, r.offset};
         } else if (r.type == 'B') {
             auto it = files.find(r.file);
-            if (it == files.end() || it->second.second == kAbsent ||
-                r.offset > it->second.second ||
+            if (it == files.end() || it->second.second == kAbsent || r.offset > it->second.second ||
                 r.bytes.size() > it->second.second - r.offset) {
                 return damaged("a before-image lies outside its file");
             }

@@ -252,8 +252,8 @@ TEST_F(Convert, EncryptedTablesConvertAsPlainOnes) {
               "\"/9j/4AAQSkZJRgABAQ//2Q==\"}}\n"
               "{\"EMP_NO\": \"00123\", \"EMP_NAME\": \"BENJAMIN LEE\", \"AGE\": 34.5}\n");
         Table("target",
-              {"EMP_NO:char:12", "EMP_NAME:char:8", "AGE:integer", "HIRED:char:10",
-               "WAGE:double", "PHOTO_ID:binary", "--index", "BYEMPNO=EMP_NO:unique"},
+              {"EMP_NO:char:12", "EMP_NAME:char:8", "AGE:integer", "HIRED:char:10", "WAGE:double",
+               "PHOTO_ID:binary", "--index", "BYEMPNO=EMP_NO:unique"},
               "{\"EMP_NO\": \"99999\", \"EMP_NAME\": \"STALE\"}\n");
     };
     auto encrypt = [&](const std::string& side, const fs::path& file) {

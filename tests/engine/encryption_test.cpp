@@ -270,8 +270,7 @@ TEST_F(EncryptionTest, DbfTablesAreRefusedAndPlainTablesTakeAnyPassword) {
     EXPECT_EQ(KdsEnableEncryption(0, U("secret")), KCE_INVALID_HANDLE);
     EXPECT_EQ(KdsEnableEncryption(conn_, U("secret")), KCE_WRONG_HANDLE_TYPE);
     KDSHANDLE dbf = 0;
-    ASSERT_EQ(
-        KdsCreateTable(conn_, U("D.dbf"), KCE_CDX, KCE_ANSI, U("NAME,char,10"), 0, &dbf), 0u)
+    ASSERT_EQ(KdsCreateTable(conn_, U("D.dbf"), KCE_CDX, KCE_ANSI, U("NAME,char,10"), 0, &dbf), 0u)
         << LastErrorText();
     EXPECT_EQ(KdsEncryptTable(dbf, U("pw")), KCE_ENCRYPTION_NOT_SUPPORTED);
     EXPECT_EQ(KdsEnableEncryption(dbf, U("pw")), 0u);

@@ -71,15 +71,13 @@ TEST_F(JournalTest, AJournalOfTheTableIsRolledBackAndAForeignOneIsRefusedWhole) 
         std::string records;
     } foreign[] = {
         {"absolute path", JournalRecord('F', 0, UINT64_MAX, victim)},
-        {"parent folder",
-         JournalRecord('F', 0, 2, "../" + victim.substr(victim.rfind('/') + 1)) +
-             JournalRecord('B', 0, 0, "XX")},
-        {"before-image past the file",
-         JournalRecord('F', 0, before.size(), "T.dbf") +
-             JournalRecord('B', 0, before.size() - 1, "XX")},
+        {"parent folder", JournalRecord('F', 0, 2, "../" + victim.substr(victim.rfind('/') + 1)) +
+                              JournalRecord('B', 0, 0, "XX")},
+        {"before-image past the file", JournalRecord('F', 0, before.size(), "T.dbf") +
+                                           JournalRecord('B', 0, before.size() - 1, "XX")},
         {"size the file never had", JournalRecord('F', 0, uint64_t(1) << 40, "T.dbf")},
-        {"unknown record", JournalRecord('F', 0, before.size(), "T.dbf") +
-                               JournalRecord('Z', 0, 0, "")},
+        {"unknown record",
+         JournalRecord('F', 0, before.size(), "T.dbf") + JournalRecord('Z', 0, 0, "")},
     };
     for (const Case& c : foreign) {
         SCOPED_TRACE(c.what);
@@ -94,8 +92,7 @@ TEST_F(JournalTest, AJournalOfTheTableIsRolledBackAndAForeignOneIsRefusedWhole) 
     }
 
     // The journal of the second append: the header as it was, the file cut to its old size.
-    WriteJournal(JournalRecord('F', 0, before.size(), "T.dbf") +
-                 JournalRecord('B', 0, 0, header));
+    WriteJournal(JournalRecord('F', 0, before.size(), "T.dbf") + JournalRecord('B', 0, 0, header));
     ASSERT_EQ(OpenDbf(&t), 0u) << LastErrorText();
     EXPECT_EQ(Count(t), 1u);
     ASSERT_EQ(KdsCloseTable(t), 0u);
