@@ -120,10 +120,12 @@ bool InsideFolder(const std::string& name) {
     }
 }
 
-// A journal is checked whole before anything is written back: a file it names outside the table's
-// folder, a before-image past the size it gives its file, or a size the before-images cannot have
-// come from, is no journal of this engine for this table (anyone can compute its checksums), and
-// nothing of it is applied.
+// A journal is checked whole before anything is written back. It names the files of its table,
+// in the table's folder; a file it names elsewhere (absolute, or through "..") is left alone, as
+// anyone can write such a journal and compute its checksums: an index file kept in another folder
+// is then not rolled back with its table (reindex mends it). A before-image past the size the
+// journal gives its file, a size the before-images cannot have come from, or a record of unknown
+// type mean the journal is not one this engine wrote: nothing of it is applied.
 KCESTATUS CheckJournal(const std::string& tablePath, const std::vector<Record>& records) {
     const std::string path = RollbackJournal::PathFor(tablePath);
     auto damaged = [&](const std::string& why) {
@@ -131,13 +133,13 @@ KCESTATUS CheckJournal(const std::string& tablePath, const std::vector<Record>& 
     };
     std::map<uint32_t, std::pair<std::string, uint64_t>> files;
     std::map<uint32_t, uint64_t> saved;
+    std::map<uint32_t, bool> outside;
     for (const Record& r : records) {
         if (r.type == 'F') {
-            if (!InsideFolder(r.bytes)) {
-                return damaged("it names a file outside the table's folder ('" + r.bytes + "')");
-            }
-            files[r.file] = {r.bytes, r.offset};
+            outside[r.file] = !InsideFolder(r.bytes);
+            if (!outside[r.file]) files[r.file] = {r.bytes, r.offset};
         } else if (r.type == 'B') {
+            if (outside[r.file]) continue;
             auto it = files.find(r.file);
             if (it == files.end() || it->second.second == kAbsent || r.offset > it->second.second ||
                 r.bytes.size() > it->second.second - r.offset) {
@@ -168,7 +170,13 @@ KCESTATUS Undo(const std::string& tablePath) {
     if (KCESTATUS s = CheckJournal(tablePath, records)) return s;
     std::map<uint32_t, std::pair<std::string, uint64_t>> files;
     for (const Record& r : records) {
-        if (r.type == 'F') files[r.file] = {Resolve(tablePath, r.bytes), r.offset};
+        if (r.type == 'F') {
+            if (InsideFolder(r.bytes)) {
+                files[r.file] = {Resolve(tablePath, r.bytes), r.offset};
+            } else {
+                files.erase(r.file);
+            }
+        }
     }
     for (auto it = records.rbegin(); it != records.rend(); ++it) {
         if (it->type != 'B' || !files.count(it->file)) continue;

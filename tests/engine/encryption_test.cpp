@@ -41,10 +41,20 @@ const Values kSecond = {{"NAME", "QUAGGA-PETTIBONE"}, {"INT", "4711"}};
 
 class EncryptionTest : public EngineTest {
   protected:
+    // The date format is the process's: the other tests get theirs back.
     void SetUp() override {
         EngineTest::SetUp();
+        UNSIGNED8 format[64] = {};
+        UNSIGNED16 len = sizeof format - 1;
+        ASSERT_EQ(KdsGetDateFormat(format, &len), 0u);
+        savedFormat_.assign(reinterpret_cast<char*>(format), len);
         ASSERT_EQ(KdsSetDateFormat(U("ccyy-MM-dd")), 0u);
     }
+    void TearDown() override {
+        KdsSetDateFormat(U(savedFormat_));
+        EngineTest::TearDown();
+    }
+    std::string savedFormat_;
 
     void Append(KDSHANDLE t, const Values& values) {
         ASSERT_EQ(KdsAppendRecord(t), 0u) << LastErrorText();
@@ -128,6 +138,7 @@ TEST_F(EncryptionTest, EveryTypeSurvivesEncryptAndDecrypt) {
     Set(t, "NAME", "INTRUDER");
     EXPECT_EQ(KdsWriteRecord(t), KCE_PASSWORD_REQUIRED);
     KdsCancelUpdate(t);
+    ASSERT_EQ(KdsGotoTop(t), 0u);
     EXPECT_EQ(KdsDeleteRecord(t), KCE_PASSWORD_REQUIRED);
     EXPECT_EQ(KdsEnableEncryption(t, U("krald4729")), KCE_WRONG_PASSWORD);
     EXPECT_NE(LastErrorText().find("password"), std::string::npos) << LastErrorText();
@@ -204,9 +215,9 @@ TEST_F(EncryptionTest, TamperedValuesAreRefused) {
         const char* field;
     } cases[] = {
         {"image byte",
-         "UPDATE records SET kdt_image = substr(kdt_image, 1, 40) || "
-         "CAST(char(unicode(substr(kdt_image, 41, 1)) ^ 1) AS BLOB) || substr(kdt_image, 42) "
-         "WHERE kdt_recno = 1",
+         "UPDATE records SET kdt_image = CAST(substr(kdt_image, 1, 40) || CASE WHEN "
+         "substr(kdt_image, 41, 1) = x'00' THEN x'01' ELSE x'00' END || substr(kdt_image, 42) "
+         "AS BLOB) WHERE kdt_recno = 1",
          "NAME"},
         {"images swapped",
          "UPDATE records SET kdt_image = (SELECT kdt_image FROM records r WHERE r.kdt_recno = "
