@@ -2,9 +2,12 @@
 
 #include "gui/application.h"
 #include "kds/kce.h"
+#include "rtl/edge.h"
 #include "rtl/exceptions.h"
 
 namespace app {
+
+std::string PrintedLine(const std::string& text) { return rtl::ToOperatorText(EscapeLine(text)); }
 
 std::string EscapeLine(const std::string& text) {
     std::string line;
@@ -27,14 +30,14 @@ int RunHeadless(gui::HeadlessBackend& backend, const std::function<void()>& comm
         if (progress) progress->Clear();
         switch (event.kind) {
             case gui::HeadlessEvent::kMessage:
-                out << "message: " << EscapeLine(event.text) << '\n' << std::flush;
+                out << "message: " << PrintedLine(event.text) << '\n' << std::flush;
                 break;
             case gui::HeadlessEvent::kMemoLine:
-                out << "memo: " << EscapeLine(event.text) << '\n' << std::flush;
+                out << "memo: " << PrintedLine(event.text) << '\n' << std::flush;
                 break;
             case gui::HeadlessEvent::kError:
                 // An error box shown by a handler that goes on afterwards.
-                err << "error: " << EscapeLine(event.text) << '\n' << std::flush;
+                err << "error: " << PrintedLine(event.text) << '\n' << std::flush;
                 break;
         }
     });
@@ -48,7 +51,7 @@ int RunHeadless(gui::HeadlessBackend& backend, const std::function<void()>& comm
         // The silent abort ends the command without a word, as the window's handler does.
     } catch (const std::exception& e) {
         if (progress) progress->Clear();
-        err << "error: " << EscapeLine(e.what()) << '\n' << std::flush;
+        err << "error: " << PrintedLine(e.what()) << '\n' << std::flush;
         status = 1;
     }
     if (progress) progress->Clear();
@@ -80,7 +83,7 @@ struct EngineBoxTarget {
 void ShowOnStream(const char* title, const char* text, void* context) {
     auto& target = *static_cast<EngineBoxTarget*>(context);
     target.progress.Clear();
-    target.err << EscapeLine(std::string(title ? title : "") + ": " + (text ? text : "")) << '\n'
+    target.err << PrintedLine(std::string(title ? title : "") + ": " + (text ? text : "")) << '\n'
                << std::flush;
 }
 
@@ -102,7 +105,7 @@ int ConvertWithoutWindow(const std::string& source, const std::string& target, s
         status = RunConvert(form, backend, source, target, out, err, &progress);
     } catch (const std::exception& e) {
         // The window could not be created (an engine refusal of its settings).
-        err << "error: " << EscapeLine(e.what()) << '\n';
+        err << "error: " << PrintedLine(e.what()) << '\n';
     }
     kds::SetEngineDisplayCallback(nullptr, nullptr);
     gui::Application().Reset();

@@ -3,9 +3,10 @@
 // What the window would show goes to `out`, one line each, in the order it happens: a message box
 // as "message: TEXT" (answered OK at once), a line added to a memo as "memo: TEXT". In TEXT a
 // carriage return is written as the two characters \r and a line feed as \n; nothing else is
-// escaped. An exception that ends the command, which the window would show in its error box, is
-// written as "error: TEXT" on `err`. The progress a command reports goes to a progress line when
-// one is given (see progress_line.h); it is cleared before every other line and at the end.
+// escaped. Text inside the process is bytes of the ANSI code page; every line is printed as
+// UTF-8 (PrintedLine). An exception that ends the command, which the window would show in its error
+// box, is written as "error: TEXT" on `err`. The progress a command reports goes to a progress line
+// when one is given (see progress_line.h); it is cleared before every other line and at the end.
 #pragma once
 
 #include <functional>
@@ -18,8 +19,10 @@
 
 namespace app {
 
-// TEXT of an output line.
+// TEXT of an output line, still in the process's code page.
 std::string EscapeLine(const std::string& text);
+// The line as printed: EscapeLine, then UTF-8.
+std::string PrintedLine(const std::string& text);
 
 // Runs `command` with the backend's events reported as above. Returns the exit status: 0 when the
 // command ends normally, 1 when an exception ends it.

@@ -10,6 +10,7 @@
 #include "gui/fltk_backend.h"
 #include "gui/headless.h"
 #include "kds/kce.h"
+#include "rtl/edge.h"
 
 #ifndef UPDATEBANK_VERSION
 #define UPDATEBANK_VERSION "0.0.0"
@@ -54,12 +55,30 @@ int RunWindow(const std::string* source = nullptr, const std::string* target = n
         gui::Application().Run();
         gui::Application().SetMainForm(nullptr);
     } catch (const std::exception& e) {
-        std::cerr << "updatebank: " << e.what() << '\n';
+        std::cerr << "updatebank: " << rtl::ToOperatorText(e.what()) << '\n';
         status = 1;
     }
     kds::SetEngineDisplayCallback(nullptr, nullptr);
     gui::Application().Reset();
     return status;
+}
+
+// The two folders of the command line as text of the process (the ANSI code page); a folder the
+// page cannot hold is refused, naming it, rather than mangled. False when one was refused.
+bool FoldersFromCommandLine(const char* source, const char* target, std::string* sourceOut,
+                            std::string* targetOut) {
+    const char* given[] = {source, target};
+    std::string* out[] = {sourceOut, targetOut};
+    const char* what[] = {"the source folder", "the target folder"};
+    for (int i = 0; i < 2; ++i) {
+        std::optional<std::string> ansi = rtl::FromOperatorText(given[i]);
+        if (!ansi) {
+            std::cerr << "updatebank: " << rtl::RefusalText(what[i], given[i]) << '\n';
+            return false;
+        }
+        *out[i] = *ansi;
+    }
+    return true;
 }
 
 int RunConvert(const std::string& source, const std::string& target) {
@@ -91,7 +110,8 @@ int main(int argc, char** argv) {
             std::cerr << "--open: expected SOURCE and TARGET (see updatebank --help)\n";
             return 2;
         }
-        std::string source = argv[2], target = argv[3];
+        std::string source, target;
+        if (!FoldersFromCommandLine(argv[2], argv[3], &source, &target)) return 2;
         return RunWindow(&source, &target);
     }
     if (first == "convert") {
@@ -99,7 +119,9 @@ int main(int argc, char** argv) {
             std::cerr << "convert: expected SOURCE and TARGET (see updatebank --help)\n";
             return 2;
         }
-        return RunConvert(argv[2], argv[3]);
+        std::string source, target;
+        if (!FoldersFromCommandLine(argv[2], argv[3], &source, &target)) return 2;
+        return RunConvert(source, target);
     }
     std::cerr << "updatebank: unknown argument '" << first << "' (see updatebank --help)\n";
     return 2;

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "engine/status.h"
+#include "rtl/edge.h"
 
 namespace kce {
 namespace {
@@ -114,7 +115,7 @@ class PosixFileSystem : public FileSystem {
         return KCE_SUCCESS;
     }
     KCESTATUS Remove(const std::string& path) override {
-        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        if (::unlink(rtl::OsPath(path).c_str()) != 0 && errno != ENOENT) {
             return Fail(KCE_FILE_WRITE_FAILED, path + ": " + std::strerror(errno));
         }
         return KCE_SUCCESS;
@@ -130,7 +131,7 @@ FileSystem& Files() { return *current; }
 
 KCESTATUS SetWriteGuard(const std::string& path, WriteGuard* guard) {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
+    if (::stat(rtl::OsPath(path).c_str(), &st) != 0) {
         return Fail(KCE_FILE_NOT_FOUND, path + ": " + std::strerror(errno));
     }
     FileId id{uint64_t(st.st_dev), uint64_t(st.st_ino)};
@@ -147,7 +148,7 @@ int OpenRegularFile(const std::string& path, int flags, bool* notRegular) {
     *notRegular = false;
     // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; it has no effect on the
     // regular files that are kept, and is cleared again for them.
-    int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY, 0644);
+    int fd = ::open(rtl::OsPath(path).c_str(), flags | O_NONBLOCK | O_NOCTTY, 0644);
     if (fd < 0) return -1;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

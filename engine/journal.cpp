@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "engine/status.h"
+#include "rtl/edge.h"
 
 namespace kce {
 namespace {
@@ -41,7 +42,7 @@ std::string Folder(const std::string& path) {
 }
 
 KCESTATUS SyncFolder(const std::string& path) {
-    int fd = ::open(Folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = ::open(rtl::OsPath(Folder(path)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return Fail(KCE_FILE_WRITE_FAILED, Folder(path) + ": " + std::strerror(errno));
     int rc = ::fsync(fd);
     ::close(fd);
@@ -50,7 +51,7 @@ KCESTATUS SyncFolder(const std::string& path) {
 }
 
 KCESTATUS SyncPath(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    int fd = ::open(rtl::OsPath(path).c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) return KCE_SUCCESS;
         return Fail(KCE_FILE_WRITE_FAILED, path + ": " + std::strerror(errno));
@@ -70,7 +71,7 @@ struct Record {
 };
 
 KCESTATUS ReadJournal(const std::string& path, std::vector<Record>* out) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(rtl::OsPath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return Fail(KCE_FILE_OPEN_FAILED, path + ": " + std::strerror(errno));
     std::string data;
     char buf[65536];
@@ -181,7 +182,7 @@ KCESTATUS Undo(const std::string& tablePath) {
     for (auto it = records.rbegin(); it != records.rend(); ++it) {
         if (it->type != 'B' || !files.count(it->file)) continue;
         const std::string& file = files[it->file].first;
-        int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+        int fd = ::open(rtl::OsPath(file).c_str(), O_WRONLY | O_CLOEXEC);
         if (fd < 0) return Fail(KCE_FILE_WRITE_FAILED, file + ": " + std::strerror(errno));
         ssize_t n = ::pwrite(fd, it->bytes.data(), it->bytes.size(), off_t(it->offset));
         ::close(fd);
@@ -191,15 +192,15 @@ KCESTATUS Undo(const std::string& tablePath) {
     }
     for (const auto& [number, file] : files) {
         if (file.second == kAbsent) {
-            if (::unlink(file.first.c_str()) != 0 && errno != ENOENT)
+            if (::unlink(rtl::OsPath(file.first).c_str()) != 0 && errno != ENOENT)
                 return Fail(KCE_FILE_WRITE_FAILED, file.first + ": " + std::strerror(errno));
             continue;
         }
-        if (::truncate(file.first.c_str(), off_t(file.second)) != 0 && errno != ENOENT)
+        if (::truncate(rtl::OsPath(file.first).c_str(), off_t(file.second)) != 0 && errno != ENOENT)
             return Fail(KCE_FILE_WRITE_FAILED, file.first + ": " + std::strerror(errno));
         if (KCESTATUS s = SyncPath(file.first)) return s;
     }
-    if (::unlink(path.c_str()) != 0)
+    if (::unlink(rtl::OsPath(path).c_str()) != 0)
         return Fail(KCE_FILE_WRITE_FAILED, path + ": " + std::strerror(errno));
     return SyncFolder(path);
 }
@@ -210,7 +211,7 @@ KCESTATUS RollbackJournal::Begin(const std::string& tablePath,
                                  const std::vector<std::string>& files,
                                  std::unique_ptr<RollbackJournal>* out) {
     const std::string path = PathFor(tablePath);
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int fd = ::open(rtl::OsPath(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         return Fail(errno == EEXIST ? KCE_TABLE_IN_USE : KCE_FILE_WRITE_FAILED,
                     path + ": " + std::strerror(errno));
@@ -218,20 +219,20 @@ KCESTATUS RollbackJournal::Begin(const std::string& tablePath,
     std::unique_ptr<RollbackJournal> journal(new RollbackJournal(tablePath, fd));
     if (::write(fd, kMagic, 8) != 8) {
         journal->Release();
-        ::unlink(path.c_str());
+        ::unlink(rtl::OsPath(path).c_str());
         return Fail(KCE_FILE_WRITE_FAILED, path + ": " + std::strerror(errno));
     }
     journal->end_ = 8;
     for (const std::string& file : files) {
         if (KCESTATUS s = journal->Cover(file)) {
             journal->Release();
-            ::unlink(path.c_str());
+            ::unlink(rtl::OsPath(path).c_str());
             return s;
         }
     }
     if (KCESTATUS s = SyncFolder(path)) {
         journal->Release();
-        ::unlink(path.c_str());
+        ::unlink(rtl::OsPath(path).c_str());
         return s;
     }
     *out = std::move(journal);
@@ -240,7 +241,7 @@ KCESTATUS RollbackJournal::Begin(const std::string& tablePath,
 
 KCESTATUS RollbackJournal::Recover(const std::string& tablePath) {
     struct stat st;
-    if (::stat(PathFor(tablePath).c_str(), &st) != 0) return KCE_SUCCESS;
+    if (::stat(rtl::OsPath(PathFor(tablePath)).c_str(), &st) != 0) return KCE_SUCCESS;
     return Undo(tablePath);
 }
 
@@ -265,7 +266,7 @@ KCESTATUS RollbackJournal::Cover(const std::string& path) {
     Covered c;
     c.path = path;
     struct stat st;
-    c.originalSize = ::stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : kAbsent;
+    c.originalSize = ::stat(rtl::OsPath(path).c_str(), &st) == 0 ? uint64_t(st.st_size) : kAbsent;
     std::string folder = Folder(tablePath_) + "/";
     std::string name =
         path.compare(0, folder.size(), folder) == 0 ? path.substr(folder.size()) : path;
@@ -360,7 +361,7 @@ KCESTATUS RollbackJournal::Commit() {
     done_ = true;
     Release();
     const std::string path = PathFor(tablePath_);
-    if (::unlink(path.c_str()) != 0)
+    if (::unlink(rtl::OsPath(path).c_str()) != 0)
         return Fail(KCE_FILE_WRITE_FAILED, path + ": " + std::strerror(errno));
     return SyncFolder(path);
 }

@@ -11,6 +11,7 @@
 #include "engine/paths.h"
 #include "engine/settings.h"
 #include "engine/status.h"
+#include "rtl/edge.h"
 
 namespace kce {
 namespace {
@@ -28,7 +29,7 @@ std::string FileKey(const struct stat& st) {
 
 std::string FileKey(const std::string& path) {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return path;
+    if (::stat(rtl::OsPath(path).c_str(), &st) != 0) return path;
     return FileKey(st);
 }
 
@@ -91,7 +92,7 @@ KCESTATUS OpenTable(const OpenArgs& args, KDSHANDLE* handle) {
                     "table type " + std::to_string(args.tableType) + " (" + args.path + ")");
     }
     struct stat st;
-    if (::stat(args.path.c_str(), &st) != 0) {
+    if (::stat(rtl::OsPath(args.path).c_str(), &st) != 0) {
         return Fail(KCE_FILE_NOT_FOUND, "table file " + args.path);
     }
     // A FIFO or device would make the first read wait forever.

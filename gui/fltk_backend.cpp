@@ -19,6 +19,7 @@
 #include "gui/application.h"
 #include "gui/controls.h"
 #include "gui/form.h"
+#include "rtl/edge.h"
 
 namespace gui {
 namespace {
@@ -31,10 +32,13 @@ int FontSize(const TForm& form) {
     return height > 0 ? (height * 96 + 36) / 72 : FL_NORMAL_SIZE;
 }
 
+// FLTK speaks UTF-8, the controls the ANSI page of the process: every text crosses here.
+using rtl::ToOperatorText;
+
 // FLTK draws "@..." as a symbol; "@@" is a plain "@".
 std::string LabelText(const std::string& caption) {
     std::string out;
-    for (char c : caption) {
+    for (char c : ToOperatorText(caption)) {
         out += c;
         if (c == '@') out += '@';
     }
@@ -47,7 +51,7 @@ std::string MemoText(const rtl::TStrings& lines) {
         if (i) text += '\n';
         text += lines[i];
     }
-    return text;
+    return ToOperatorText(text);
 }
 
 // One field of the widget dump: backslash, tab and line breaks escaped, so a field is one token.
@@ -88,17 +92,39 @@ void ButtonCallback(Fl_Widget*, void* data) {
 // and rewriting the text would also move the insertion point).
 TControl* typingInto = nullptr;
 
+// An error box whose text is already the operator's UTF-8 (it may name what the page cannot hold).
+void ShowOperatorError(const std::string& utf8);
+
+// The widget's text as text of the process. A character the ANSI page cannot hold is refused:
+// the widget gets back `before` (what the control holds) and an error box names the text.
+std::optional<std::string> TypedText(Fl_Input* input, const std::string& before) {
+    std::string typed = input->value();
+    std::optional<std::string> text = rtl::FromOperatorText(typed);
+    if (!text) {
+        input->value(before.c_str());
+        fl_beep();
+        ShowOperatorError(rtl::RefusalText("The text", typed));
+    }
+    return text;
+}
+
 void EditCallback(Fl_Widget* widget, void* data) {
     auto* edit = static_cast<TEdit*>(data);
+    std::optional<std::string> text =
+        TypedText(static_cast<Fl_Input*>(widget), ToOperatorText(edit->Text()));
+    if (!text) return;
     typingInto = edit;
-    edit->SetText(static_cast<Fl_Input*>(widget)->value());
+    edit->SetText(*text);
     typingInto = nullptr;
 }
 
 void MemoCallback(Fl_Widget* widget, void* data) {
     auto* memo = static_cast<TMemo*>(data);
+    std::optional<std::string> text =
+        TypedText(static_cast<Fl_Input*>(widget), MemoText(memo->Lines()));
+    if (!text) return;
     typingInto = memo;
-    memo->Lines().SetText(static_cast<Fl_Input*>(widget)->value());
+    memo->Lines().SetText(*text);
     typingInto = nullptr;
 }
 
@@ -110,7 +136,7 @@ class FltkFormPeer : public FormPeer {
     ~FltkFormPeer() override;
 
     void SyncForm() override {
-        window_->copy_label(form_.Caption().c_str());
+        window_->copy_label(ToOperatorText(form_.Caption()).c_str());
         window_->resize(form_.Left(), form_.Top(), form_.Width(), form_.Height());
     }
     void SyncControl(TControl& control) override;
@@ -166,11 +192,15 @@ class FltkBackend : public Backend {
         }
     }
     void ShowMessage(const std::string& title, const std::string& text) override {
-        BeforeBox("message", title, text);
-        fl_message_title(title.c_str());
-        fl_message("%s", text.c_str());
+        std::string shownTitle = ToOperatorText(title), shown = ToOperatorText(text);
+        BeforeBox("message", shownTitle, shown);
+        fl_message_title(shownTitle.c_str());
+        fl_message("%s", shown.c_str());
     }
     void ShowError(const std::string& title, const std::string& text) override {
+        ShowErrorAsIs(ToOperatorText(title), ToOperatorText(text));
+    }
+    void ShowErrorAsIs(const std::string& title, const std::string& text) {
         BeforeBox("error", title, text);
         fl_message_title(title.c_str());
         fl_alert("%s", text.c_str());
@@ -201,11 +231,15 @@ class FltkBackend : public Backend {
     std::set<FltkFormPeer*> peers_;
 };
 
+void ShowOperatorError(const std::string& utf8) {
+    static_cast<FltkBackend&>(Application().GetBackend()).ShowErrorAsIs("updatebank", utf8);
+}
+
 FltkFormPeer::FltkFormPeer(FltkBackend& backend, TForm& form) : backend_(backend), form_(form) {
     window_ =
         std::make_unique<Fl_Double_Window>(form.Left(), form.Top(), form.Width(), form.Height());
     window_->end();
-    window_->copy_label(form.Caption().c_str());
+    window_->copy_label(ToOperatorText(form.Caption()).c_str());
     window_->labelsize(FontSize(form_));
     for (TControl* control : form.Controls()) SyncControl(*control);
     window_->show();
@@ -235,7 +269,8 @@ void FltkFormPeer::SyncControl(TControl& control) {
         // The widget already holds what the user typed.
     } else if (auto* edit = dynamic_cast<TEdit*>(&control)) {
         auto* input = static_cast<Fl_Input*>(widget);
-        if (edit->Text() != input->value()) input->value(edit->Text().c_str());
+        std::string text = ToOperatorText(edit->Text());
+        if (text != input->value()) input->value(text.c_str());
     } else if (auto* memo = dynamic_cast<TMemo*>(&control)) {
         auto* input = static_cast<Fl_Input*>(widget);
         std::string text = MemoText(memo->Lines());

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "rtl/edge.h"
+
 namespace rtl {
 namespace {
 
@@ -23,18 +25,28 @@ bool HasDrive(const std::string& path) {
 
 bool Exists(const std::string& path, struct stat* st = nullptr) {
     struct stat local;
-    return ::stat(path.c_str(), st ? st : &local) == 0;
+    return ::stat(OsPath(path).c_str(), st ? st : &local) == 0;
 }
 
-std::string Env(const char* name) {
+// A name from the system (the environment, the working folder, the password file) as a name of
+// the process. One the ANSI page cannot hold keeps a '?' for each character it lacks and sets
+// *unnamed: nothing in it can be reached, and nothing is created there.
+std::string FromSystem(const char* name, bool* unnamed = nullptr) {
+    std::optional<std::string> ansi = PathFromOs(name);
+    if (ansi) return *ansi;
+    if (unnamed) *unnamed = true;
+    return FromUtf8Replacing(AnsiCodePage(), name, '?');
+}
+
+std::string Env(const char* name, bool* unnamed = nullptr) {
     const char* v = std::getenv(name);
-    return v ? v : "";
+    return v ? FromSystem(v, unnamed) : "";
 }
 
-std::string HomeFolder() {
-    std::string home = Env("HOME");
+std::string HomeFolder(bool* unnamed) {
+    std::string home = Env("HOME", unnamed);
     if (!home.empty()) return home;
-    if (struct passwd* pw = ::getpwuid(::getuid())) return pw->pw_dir;
+    if (struct passwd* pw = ::getpwuid(::getuid())) return FromSystem(pw->pw_dir, unnamed);
     return "/";
 }
 
@@ -50,11 +62,14 @@ bool EqualNoCase(const std::string& a, const char* b) {
 
 // The entry of `folder` that is `name` without regard to case; empty when none is.
 std::string FindNoCase(const std::string& folder, const std::string& name) {
-    DIR* dir = ::opendir(folder.c_str());
+    DIR* dir = ::opendir(OsPath(folder).c_str());
     if (!dir) return "";
     std::string best;
     while (struct dirent* e = ::readdir(dir)) {
-        if (EqualNoCase(name, e->d_name) && (best.empty() || best > e->d_name)) best = e->d_name;
+        // An entry the ANSI page cannot hold cannot be named from inside the process.
+        std::optional<std::string> entry = PathFromOs(e->d_name);
+        if (entry && EqualNoCase(name, entry->c_str()) && (best.empty() || best > *entry))
+            best = *entry;
     }
     ::closedir(dir);
     return best;
@@ -123,7 +138,7 @@ std::string Walk(std::string current, const std::string& rest, bool floor = fals
 }
 
 bool MakeFolder(const std::string& path) {
-    return ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+    return ::mkdir(OsPath(path).c_str(), 0777) == 0 || errno == EEXIST;
 }
 
 bool MakeFolders(const std::string& path) {
@@ -142,7 +157,7 @@ std::string CurrentDir() {
         if (errno != ERANGE) return "/";
         buf.resize(buf.size() * 2);
     }
-    return buf.data();
+    return FromSystem(buf.data());
 }
 
 std::string ProgramFileName() {
@@ -151,7 +166,7 @@ std::string ProgramFileName() {
         const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
         if (n < 0) return "";
         if (static_cast<size_t>(n) < buf.size())
-            return std::string(buf.data(), static_cast<size_t>(n));
+            return FromSystem(std::string(buf.data(), static_cast<size_t>(n)).c_str());
         buf.resize(buf.size() * 2);
     }
 }
@@ -159,16 +174,17 @@ std::string ProgramFileName() {
 std::string DriveFolder(char letter) {
     const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
     const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
-    std::string folder = Env((std::string("UPDATEBANK_DRIVE_") + upper).c_str());
+    bool unnamed = false;
+    std::string folder = Env((std::string("UPDATEBANK_DRIVE_") + upper).c_str(), &unnamed);
     if (!folder.empty()) {
         folder = Walk(folder[0] == '/' ? "/" : CurrentDir(), folder);
     } else {
-        std::string data = Env("XDG_DATA_HOME");
-        if (data.empty() || data[0] != '/') data = HomeFolder() + "/.local/share";
+        std::string data = Env("XDG_DATA_HOME", &unnamed);
+        if (data.empty() || data[0] != '/') data = HomeFolder(&unnamed) + "/.local/share";
         folder = Walk("/", data + "/updatebank/drive_" + lower);
     }
     // One stat in the usual case: the folders are there already.
-    if (upper == 'C' && !Exists(folder + "/TEMP")) {
+    if (upper == 'C' && !unnamed && !Exists(folder + "/TEMP")) {
         MakeFolders(folder);
         if (FindNoCase(folder, "TEMP").empty()) MakeFolder(folder + "/TEMP");
     }
@@ -191,13 +207,17 @@ bool DirectoryExists(const std::string& path) {
     return Exists(ResolvePath(path), &st) && S_ISDIR(st.st_mode);
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(ResolvePath(path).c_str()) == 0; }
-
-bool RenameFile(const std::string& from, const std::string& to) {
-    return std::rename(ResolvePath(from).c_str(), ResolvePath(to).c_str()) == 0;
+bool DeleteFile(const std::string& path) {
+    return ::unlink(OsPath(ResolvePath(path)).c_str()) == 0;
 }
 
-bool CreateDir(const std::string& path) { return ::mkdir(ResolvePath(path).c_str(), 0777) == 0; }
+bool RenameFile(const std::string& from, const std::string& to) {
+    return std::rename(OsPath(ResolvePath(from)).c_str(), OsPath(ResolvePath(to)).c_str()) == 0;
+}
+
+bool CreateDir(const std::string& path) {
+    return ::mkdir(OsPath(ResolvePath(path)).c_str(), 0777) == 0;
+}
 
 bool ForceDirectories(const std::string& path) { return MakeFolders(ResolvePath(path)); }
 

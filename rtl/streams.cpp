@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "rtl/edge.h"
 #include "rtl/exceptions.h"
 #include "rtl/format.h"
 #include "rtl/paths.h"
@@ -119,7 +120,7 @@ TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : fileName_
                 flags |= O_RDONLY;
         }
     }
-    fd_ = ::open(path.c_str(), flags, 0666);
+    fd_ = ::open(OsPath(path).c_str(), flags, 0666);
     if (fd_ < 0) {
         const char* reason = std::strerror(errno);
         if (create)

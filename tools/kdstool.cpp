@@ -18,6 +18,7 @@
 #include "engine/field_types.h"
 #include "engine/kce.h"
 #include "rtl/codepages.h"
+#include "rtl/edge.h"
 #include "rtl/paths.h"
 #include "tools/base64.h"
 #include "tools/json.h"
@@ -51,17 +52,29 @@ const char kUsage[] =
 
 const UNSIGNED8* U(const std::string& s) { return reinterpret_cast<const UNSIGNED8*>(s.c_str()); }
 
-// A failure that ends the command: one line on standard error, exit status 1.
+// A failure that ends the command: one line on standard error, exit status 1. The message is
+// UTF-8, as everything kdstool prints.
 struct Failure {
     std::string message;
 };
+
+// The engine speaks the ANSI code page; kdstool, like the terminal and the files it reads, UTF-8.
+// A file name given on the command line goes to the engine in that page (one the page cannot
+// hold is refused, naming it); what the engine says comes back as UTF-8.
+std::string EnginePath(const std::string& utf8) {
+    std::optional<std::string> ansi = rtl::FromOperatorText(utf8);
+    if (!ansi) throw Failure{rtl::RefusalText("the file name", utf8)};
+    return *ansi;
+}
+std::string Shown(const std::string& enginePath) { return rtl::ToOperatorText(enginePath); }
 
 std::string EngineText() {
     UNSIGNED32 code = 0;
     UNSIGNED8 buf[KCE_MAX_ERROR_LEN + 1];
     UNSIGNED16 len = sizeof buf;
     KdsGetLastError(&code, buf, &len);
-    return std::string(reinterpret_cast<char*>(buf), len) + " (" + std::to_string(code) + ")";
+    return rtl::ToOperatorText(std::string(reinterpret_cast<char*>(buf), len)) + " (" +
+           std::to_string(code) + ")";
 }
 
 void Check(KCESTATUS status, const std::string& what = {}) {
@@ -76,21 +89,22 @@ class Table {
     // table also opens the .ntx files that create made for it (see RememberedIndexFiles).
     Table(const std::string& path, UNSIGNED32 options,
           const std::vector<std::string>& indexFiles = {})
-        : path_(rtl::ResolvePath(path)) {
+        : path_(rtl::ResolvePath(EnginePath(path))) {
         Check(KdsConnect(U(Folder(path_)), &conn_));
         Check(KdsOpenTable(conn_, U(FileName(path_)), nullptr, TypeOf(path_), KCE_ANSI,
                            KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, options, &handle_));
         Load();
         std::vector<std::string> files;
         if (TypeOf(path_) == KCE_NTX) files = RememberedIndexFiles(path_);
-        for (const std::string& file : indexFiles) files.push_back(rtl::ResolvePath(file));
+        for (const std::string& file : indexFiles)
+            files.push_back(rtl::ResolvePath(EnginePath(file)));
         for (const std::string& file : files) {
             UNSIGNED16 count = 0;
-            Check(KdsOpenIndex(handle_, U(file), nullptr, &count), "index file " + file);
+            Check(KdsOpenIndex(handle_, U(file), nullptr, &count), "index file " + Shown(file));
         }
     }
     Table(const std::string& path, UNSIGNED16 type, const std::string& fields)
-        : path_(rtl::ResolvePath(path)) {
+        : path_(rtl::ResolvePath(EnginePath(path))) {
         Check(KdsConnect(U(Folder(path_)), &conn_));
         Check(KdsCreateTable(conn_, U(FileName(path_)), type, KCE_ANSI, U(fields), 0, &handle_));
         Load();
@@ -123,13 +137,14 @@ class Table {
     }
     static std::vector<std::string> RememberedIndexFiles(const std::string& table) {
         std::vector<std::string> files;
-        std::ifstream list(IndexListPath(table));
+        std::ifstream list(rtl::OsPath(IndexListPath(table)));
         std::string line;
         while (std::getline(list, line)) {
             size_t end = line.find_last_not_of(" \t\r");
             if (end == std::string::npos) continue;
             line.resize(end + 1);
-            files.push_back(rtl::ResolvePath(Folder(table) + "/" + line));
+            // The list is a file on disk: its names are UTF-8.
+            files.push_back(rtl::ResolvePath(Folder(table) + "/" + EnginePath(line)));
         }
         return files;
     }
@@ -172,8 +187,8 @@ class Table {
         // Only a regular file is read: the engine refuses anything else at once, with its own
         // status, where a FIFO would make this read wait for ever.
         std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error)) return KCE_CDX;
-        std::ifstream file(path, std::ios::binary);
+        if (!std::filesystem::is_regular_file(rtl::OsPath(path), error)) return KCE_CDX;
+        std::ifstream file(rtl::OsPath(path), std::ios::binary);
         int version = file.get();
         switch (version) {
             case 0x03:
@@ -357,7 +372,7 @@ int Create(int argc, char** argv) {
     Args args = ParseArgs(argc, argv, 2, {"--type", "--index"});
     if (args.positional.size() < 2) throw Failure{"create needs a table and at least one field"};
     std::string path = WithExtension(args.positional[0]);
-    UNSIGNED16 type = Table::TypeOf(rtl::ResolvePath(path));
+    UNSIGNED16 type = Table::TypeOf(rtl::ResolvePath(EnginePath(path)));
     if (auto t = args.Option("--type")) {
         if (*t == "cdx")
             type = KCE_CDX;
@@ -405,7 +420,7 @@ int Create(int argc, char** argv) {
     }
     // A table whose indexes cannot all be made is not left behind.
     bool made = false;
-    std::string resolved = rtl::ResolvePath(path);
+    std::string resolved = rtl::ResolvePath(EnginePath(path));
     try {
         Table table(path, type, fields);
         made = true;
@@ -424,26 +439,26 @@ int Create(int argc, char** argv) {
         }
         // The list of an NTX table's .ntx files; one left by an earlier table of that name goes.
         std::string listPath = Table::IndexListPath(resolved);
-        std::remove(listPath.c_str());
+        std::remove(rtl::OsPath(listPath).c_str());
         if (!list.empty()) {
-            std::ofstream out(listPath, std::ios::binary | std::ios::trunc);
-            out << list;
+            std::ofstream out(rtl::OsPath(listPath), std::ios::binary | std::ios::trunc);
+            out << rtl::ToOperatorText(list);
             out.close();
-            if (!out) throw Failure{"cannot write " + listPath};
+            if (!out) throw Failure{"cannot write " + Shown(listPath)};
         }
     } catch (const Failure&) {
         if (made) {
             for (const char* suffix : {"", "-wal", "-shm"})
-                std::remove((resolved + suffix).c_str());
+                std::remove(rtl::OsPath(resolved + suffix).c_str());
             if (type != KCE_KDT) {
                 // The index files made beside the table go with it.
                 std::string stem = resolved.substr(0, resolved.size() - 4);
-                std::remove((stem + ".cdx").c_str());
-                std::remove((stem + (type == KCE_CDX ? ".fpt" : ".dbt")).c_str());
-                std::remove(Table::IndexListPath(resolved).c_str());
+                std::remove(rtl::OsPath(stem + ".cdx").c_str());
+                std::remove(rtl::OsPath(stem + (type == KCE_CDX ? ".fpt" : ".dbt")).c_str());
+                std::remove(rtl::OsPath(Table::IndexListPath(resolved)).c_str());
                 for (const IndexSpec& index : indexes) {
                     std::string folder = resolved.substr(0, resolved.find_last_of('/') + 1);
-                    std::remove((folder + index.name + ".ntx").c_str());
+                    std::remove(rtl::OsPath(folder + index.name + ".ntx").c_str());
                 }
             }
         }
@@ -840,16 +855,21 @@ int Info(int argc, char** argv) {
         Check(KdsIsIndexUnique(h, &unique));
         Check(KdsIsIndexDescending(h, &descending));
         out += i ? ", {\"name\": " : "{\"name\": ";
-        tools::AppendJsonString(
-            out, text([&](UNSIGNED8* b, UNSIGNED16* l) { return KdsGetIndexName(h, b, l); }));
+        // Index names and keys are text of the table's page, the file name one of the process.
+        tools::AppendJsonString(out,
+                                rtl::ToUtf8(table.Page(), text([&](UNSIGNED8* b, UNSIGNED16* l) {
+                                                return KdsGetIndexName(h, b, l);
+                                            })));
         out += ", \"key\": ";
-        tools::AppendJsonString(
-            out, text([&](UNSIGNED8* b, UNSIGNED16* l) { return KdsGetIndexExpr(h, b, l); }));
+        tools::AppendJsonString(out,
+                                rtl::ToUtf8(table.Page(), text([&](UNSIGNED8* b, UNSIGNED16* l) {
+                                                return KdsGetIndexExpr(h, b, l);
+                                            })));
         out += std::string(", \"unique\": ") + (unique ? "true" : "false") +
                ", \"descending\": " + (descending ? "true" : "false") + ", \"file\": ";
-        tools::AppendJsonString(out, text([&](UNSIGNED8* b, UNSIGNED16* l) {
+        tools::AppendJsonString(out, Shown(text([&](UNSIGNED8* b, UNSIGNED16* l) {
                                     return KdsGetIndexFilename(h, 2, b, l);
-                                }));
+                                })));
         out += "}";
     }
     out += "]";
@@ -972,7 +992,7 @@ int Sql(int argc, char** argv) {
         if (!bytes) throw Failure{what + " holds a character Windows-1252 cannot hold"};
         return *bytes;
     };
-    std::string folder = rtl::ResolvePath(args.positional[0]);
+    std::string folder = rtl::ResolvePath(EnginePath(args.positional[0]));
     KDSHANDLE conn = 0, stmt = 0, cursor = 0;
     Check(KdsConnect(U(folder), &conn));
     struct Closer {

@@ -12,6 +12,7 @@
 #include "engine/paths.h"
 #include "engine/table.h"
 #include "engine/text.h"
+#include "rtl/edge.h"
 
 using namespace kce;
 
@@ -47,7 +48,7 @@ extern "C" KCESTATUS KdsConnect60(const UNSIGNED8* path, UNSIGNED16 serverTypes,
         }
         std::string folder = ResolvePath(given);
         struct stat st;
-        if (::stat(folder.c_str(), &st) != 0) {
+        if (::stat(rtl::OsPath(folder).c_str(), &st) != 0) {
             return Fail(KCE_FILE_NOT_FOUND, "folder " + given + " (" + folder + ")");
         }
         if (!S_ISDIR(st.st_mode)) return Fail(KCE_INVALID_PATH, given + " is not a folder");
@@ -109,13 +110,17 @@ extern "C" KCESTATUS KdsFindFirstTable(KDSHANDLE handle, const UNSIGNED8* patter
                                  : ResolvePath(text.substr(0, slash + 1), connection->Folder());
         if (mask.empty()) mask = "*";
         auto found = std::make_shared<TableSearch>();
-        if (DIR* dir = ::opendir(folder.c_str())) {
+        if (DIR* dir = ::opendir(rtl::OsPath(folder).c_str())) {
             while (dirent* e = ::readdir(dir)) {
-                std::string entry = e->d_name;
+                // A name the ANSI page cannot hold cannot be given back to the caller.
+                std::optional<std::string> name = rtl::PathFromOs(e->d_name);
+                if (!name) continue;
+                std::string entry = *name;
                 if (entry == "." || entry == "..") continue;
                 if (::fnmatch(mask.c_str(), entry.c_str(), FNM_CASEFOLD) != 0) continue;
                 struct stat st;
-                if (::stat((folder + "/" + entry).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+                if (::stat(rtl::OsPath(folder + "/" + entry).c_str(), &st) == 0 &&
+                    S_ISREG(st.st_mode)) {
                     found->names.push_back(entry);
                 }
             }

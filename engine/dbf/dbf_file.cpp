@@ -11,6 +11,7 @@
 #include "engine/byte_order.h"
 #include "engine/journal.h"
 #include "engine/status.h"
+#include "rtl/edge.h"
 
 namespace kce::dbf {
 
@@ -246,7 +247,7 @@ KCESTATUS DbfFile::CountRecords(uint64_t size) {
     header_.recordCount = LoadU32(stored);
     // The size is read before the journal is looked for: a transaction that begins after the
     // size was read added nothing to it, and one that commits meanwhile has published its count.
-    if (::access(RollbackJournal::PathFor(Path()).c_str(), F_OK) != 0) {
+    if (::access(rtl::OsPath(RollbackJournal::PathFor(Path())).c_str(), F_OK) != 0) {
         return CountFrom(size, header_.recordCount, 0, &count_);
     }
     count_ = static_cast<uint32_t>(std::min<uint64_t>(header_.recordCount, bySize));

@@ -14,6 +14,7 @@
 #include "engine/journal.h"
 #include "engine/status.h"
 #include "rtl/codepages.h"
+#include "rtl/edge.h"
 
 namespace kce::dbf {
 
@@ -488,7 +489,7 @@ class DbfStorage : public Storage {
         std::vector<std::string> files;
         std::string cdx = path_.substr(0, path_.size() - 4);
         for (const char* ext : {".cdx", ".CDX"}) {
-            if (::access((cdx + ext).c_str(), F_OK) == 0) files.push_back(cdx + ext);
+            if (::access(rtl::OsPath(cdx + ext).c_str(), F_OK) == 0) files.push_back(cdx + ext);
         }
         return files;
     }
@@ -509,7 +510,7 @@ class DbfStorage : public Storage {
 KCESTATUS OpenAs(UNSIGNED16 tableType, const OpenRequest& request, std::unique_ptr<Storage>* out) {
     // The storage is shared by every handle of the process: it opens the file for writing when
     // the file allows it, and each handle keeps its own read-only option.
-    const bool writable = ::access(request.path.c_str(), W_OK) == 0;
+    const bool writable = ::access(rtl::OsPath(request.path).c_str(), W_OK) == 0;
     {
         // Only a process that holds the table alone may finish or clear a pack: another one
         // may be packing right now.
@@ -517,8 +518,8 @@ KCESTATUS OpenAs(UNSIGNED16 tableType, const OpenRequest& request, std::unique_p
         if (FileLock::Open(request.path, &probe) == KCE_SUCCESS) {
             // A journal whose owner is gone (no process holds the append lock, which a
             // transaction keeps to its end) is rolled back before anything reads the table.
-            if (::access(RollbackJournal::PathFor(request.path).c_str(), F_OK) == 0 && writable &&
-                probe->LockRecord(0)) {
+            if (::access(rtl::OsPath(RollbackJournal::PathFor(request.path)).c_str(), F_OK) == 0 &&
+                writable && probe->LockRecord(0)) {
                 KCESTATUS s = RollbackJournal::Recover(request.path);
                 probe->UnlockRecord(0);
                 if (s) return s;

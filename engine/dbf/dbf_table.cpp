@@ -15,6 +15,7 @@
 #include "engine/record_image.h"
 #include "engine/status.h"
 #include "engine/text.h"
+#include "rtl/edge.h"
 
 namespace kce::dbf {
 
@@ -89,7 +90,7 @@ std::string PackedMemoPath(const std::string& memoPath) { return memoPath + ".pa
 
 bool Exists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(path, ec);
+    return std::filesystem::exists(rtl::OsPath(path), ec);
 }
 
 // Flushes a finished file, so that the marker never reaches the disk before the file does.
@@ -272,7 +273,7 @@ KCESTATUS DbfTable::Create(const std::string& path, XBaseKind kind,
                           ? CreateFpt(Sibling(path, ".fpt"), options.memoBlockSize, &memoFile)
                           : CreateDbt(Sibling(path, ".dbt"), false, &memoFile);
         if (s) {
-            std::remove(path.c_str());
+            std::remove(rtl::OsPath(path).c_str());
             return s;
         }
     }
@@ -644,8 +645,8 @@ KCESTATUS DbfTable::Pack() {
     auto cleanUp = [&](KCESTATUS s) {
         packed.reset();
         packedMemo.reset();
-        std::remove(packPath.c_str());
-        if (!memoPath.empty()) std::remove(memoPackPath.c_str());
+        std::remove(rtl::OsPath(packPath).c_str());
+        if (!memoPath.empty()) std::remove(rtl::OsPath(memoPackPath).c_str());
         return s;
     };
     if (memo_) {
@@ -681,7 +682,7 @@ KCESTATUS DbfTable::Pack() {
     }
     // The commit point: from here on the pack is finished, now or by the next open.
     if (KCESTATUS s = WriteMarker(PackMarkerPath(path))) {
-        std::remove(PackMarkerPath(path).c_str());
+        std::remove(rtl::OsPath(PackMarkerPath(path)).c_str());
         return cleanUp(s);
     }
     // Should finishing fail, this object keeps the files it has open and the next open of the
@@ -708,9 +709,9 @@ KCESTATUS FinishInterruptedPack(const std::string& path, bool writable) {
     if (!Exists(marker)) {
         // The old files are whole; what an unfinished pack wrote beside them goes.
         if (writable) {
-            std::remove(packPath.c_str());
+            std::remove(rtl::OsPath(packPath).c_str());
             for (const char* ext : {".fpt", ".dbt"})
-                std::remove(PackedMemoPath(Sibling(path, ext)).c_str());
+                std::remove(rtl::OsPath(PackedMemoPath(Sibling(path, ext))).c_str());
         }
         return KCE_SUCCESS;
     }
@@ -724,7 +725,8 @@ KCESTATUS FinishInterruptedPack(const std::string& path, bool writable) {
     for (const char* ext : {".fpt", ".dbt"}) {
         const std::string memoPath = Sibling(path, ext);
         const std::string packedMemo = PackedMemoPath(memoPath);
-        if (Exists(packedMemo) && std::rename(packedMemo.c_str(), memoPath.c_str()) != 0)
+        if (Exists(packedMemo) &&
+            std::rename(rtl::OsPath(packedMemo).c_str(), rtl::OsPath(memoPath).c_str()) != 0)
             return Fail(KCE_FILE_WRITE_FAILED, "cannot replace " + memoPath);
     }
     if (Exists(packPath)) {
@@ -732,9 +734,9 @@ KCESTATUS FinishInterruptedPack(const std::string& path, bool writable) {
         RawFile table;
         if (KCESTATUS s = table.Open(path, false)) return s;
         if (KCESTATUS s = table.CopyFrom(packPath)) return s;
-        std::remove(packPath.c_str());
+        std::remove(rtl::OsPath(packPath).c_str());
     }
-    std::remove(marker.c_str());
+    std::remove(rtl::OsPath(marker).c_str());
     return KCE_SUCCESS;
 }
 

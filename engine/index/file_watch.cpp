@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "rtl/edge.h"
+
 namespace kce {
 
 namespace {
@@ -21,7 +23,7 @@ FileWatch::~FileWatch() {
 
 void FileWatch::Remember(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return;
+    if (::stat(rtl::OsPath(path).c_str(), &st) != 0) return;
     size_ = st.st_size;
     mtimeNs_ = ModifiedNs(st);
     inode_ = st.st_ino;
@@ -29,12 +31,12 @@ void FileWatch::Remember(const std::string& path) {
 
 bool FileWatch::ChangedOnDisk(const std::string& path) const {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
+    if (::stat(rtl::OsPath(path).c_str(), &st) != 0) return false;
     return st.st_size != size_ || st.st_ino != inode_ || ModifiedNs(st) != mtimeNs_;
 }
 
 void FileWatch::Lock(const std::string& path) {
-    if (lockFd_ < 0) lockFd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (lockFd_ < 0) lockFd_ = ::open(rtl::OsPath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (lockFd_ >= 0) ::flock(lockFd_, LOCK_EX);
 }
 

@@ -13,6 +13,7 @@
 #include "engine/paths.h"
 #include "engine/status.h"
 #include "engine/text.h"
+#include "rtl/edge.h"
 
 namespace kce {
 
@@ -255,7 +256,7 @@ KCESTATUS TableIndexes::AttachFile(const std::string& path, bool create, IndexFi
     auto file = std::make_unique<IndexFile>();
     file->path = path;
     int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-    int rc = sqlite3_open_v2(path.c_str(), &file->db, flags, nullptr);
+    int rc = sqlite3_open_v2(rtl::OsPath(path).c_str(), &file->db, flags, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(file->db);
         return Fail(rc == SQLITE_CANTOPEN ? KCE_FILE_NOT_FOUND : KCE_FILE_OPEN_FAILED,
@@ -303,7 +304,7 @@ KCESTATUS TableIndexes::CreateInFile(const std::string& path, const IndexDefinit
         std::string ext = rtl::LowerCase(Extension(path));
         IndexFile* file = FindFile(path);
         std::unique_ptr<IndexFile> made;
-        if (!file && ext == ".cdx" && std::filesystem::exists(path)) {
+        if (!file && ext == ".cdx" && std::filesystem::exists(rtl::OsPath(path))) {
             if (KCESTATUS s = AttachXbaseFile(path, &made)) return s;
             file = made.get();
         }
@@ -785,7 +786,7 @@ std::string TableIndexes::StructuralPath() const {
                            : table;
     // Another writer may have spelt the extension in capitals.
     for (const char* ext : {".cdx", ".CDX", ".Cdx"}) {
-        if (std::filesystem::exists(stem + ext)) return stem + ext;
+        if (std::filesystem::exists(rtl::OsPath(stem + ext))) return stem + ext;
     }
     return stem + ".cdx";
 }
@@ -827,7 +828,7 @@ KCESTATUS TableIndexes::StructuralMark(bool* marked) {
 KCESTATUS TableIndexes::RebuildStructural() {
     const std::string path = StructuralPath();
     std::vector<IndexDefinition> defs;
-    if (std::filesystem::exists(path)) {
+    if (std::filesystem::exists(rtl::OsPath(path))) {
         std::unique_ptr<cdx::CdxFile> old;
         if (KCESTATUS s = cdx::CdxFile::Open(path, true, &old)) {
             return Fail(s, "index file " + path +
@@ -847,7 +848,7 @@ KCESTATUS TableIndexes::RebuildStructural() {
     }
     const std::string fresh = path + ".new";
     std::error_code ec;
-    std::filesystem::remove(fresh, ec);
+    std::filesystem::remove(rtl::OsPath(fresh), ec);
     if (!defs.empty()) {
         std::unique_ptr<cdx::CdxFile> created;
         if (KCESTATUS s = cdx::CdxFile::Create(fresh, true, &created)) return s;
@@ -857,7 +858,7 @@ KCESTATUS TableIndexes::RebuildStructural() {
             if (KCESTATUS s = AddTag(file, def, &index)) {
                 std::string text = LastFailureDetail();
                 file.reset();
-                std::filesystem::remove(fresh, ec);
+                std::filesystem::remove(rtl::OsPath(fresh), ec);
                 return Fail(s, "index file " + path + " not built again: " + text);
             }
         }
@@ -865,9 +866,9 @@ KCESTATUS TableIndexes::RebuildStructural() {
     }
     // The new file goes in place of the old one in one step.
     if (defs.empty()) {
-        std::filesystem::remove(path, ec);
+        std::filesystem::remove(rtl::OsPath(path), ec);
     } else {
-        std::filesystem::rename(fresh, path, ec);
+        std::filesystem::rename(rtl::OsPath(fresh), rtl::OsPath(path), ec);
     }
     if (ec) return Fail(KCE_FILE_WRITE_FAILED, path + ": " + ec.message());
     if (KCESTATUS s = MarkStructural(!defs.empty())) return s;
@@ -966,7 +967,7 @@ KCESTATUS TableIndexes::LoadXbase() {
         return KCE_SUCCESS;
     }
     std::string path = StructuralPath();
-    if (!std::filesystem::exists(path)) {
+    if (!std::filesystem::exists(rtl::OsPath(path))) {
         bool marked = false;
         if (KCESTATUS s = StructuralMark(&marked)) return s;
         if (!marked) return KCE_SUCCESS;
@@ -1168,7 +1169,7 @@ KCESTATUS TableIndexes::ReloadXbase() {
     };
     KCESTATUS first = KCE_SUCCESS;
     if (structural_) {
-        if (!std::filesystem::exists(structural_->Path())) {
+        if (!std::filesystem::exists(rtl::OsPath(structural_->Path()))) {
             structural_.reset();
             indexes_.clear();
         } else if (KCESTATUS s = retag(structural_, &indexes_)) {
@@ -1177,7 +1178,7 @@ KCESTATUS TableIndexes::ReloadXbase() {
     }
     for (size_t i = 0; i < files_.size();) {
         IndexFile& f = *files_[i];
-        if (!std::filesystem::exists(f.path)) {
+        if (!std::filesystem::exists(rtl::OsPath(f.path))) {
             files_.erase(files_.begin() + long(i));
             continue;
         }

@@ -53,6 +53,7 @@
 #include "engine/native/sqlite_status.h"
 #include "engine/status.h"
 #include "engine/text.h"
+#include "rtl/edge.h"
 
 namespace kce::native {
 namespace {
@@ -355,11 +356,11 @@ KCESTATUS KdtStorage::Prepare() {
 KCESTATUS KdtStorage::Open(const OpenRequest& request, std::unique_ptr<Storage>* out) {
     // The path names an existing regular file (OpenTable looked).
     const std::string& path = request.path;
-    if (::access(path.c_str(), R_OK) != 0)
+    if (::access(rtl::OsPath(path).c_str(), R_OK) != 0)
         return Fail(KCE_FILE_OPEN_FAILED, path + " cannot be read");
     // Look at the header ourselves first, so that SQLite never touches a file that is not one.
     {
-        FILE* f = std::fopen(path.c_str(), "rb");
+        FILE* f = std::fopen(rtl::OsPath(path).c_str(), "rb");
         if (!f) return Fail(KCE_FILE_OPEN_FAILED, path);
         char head[16] = {};
         size_t got = std::fread(head, 1, sizeof head, f);
@@ -370,10 +371,10 @@ KCESTATUS KdtStorage::Open(const OpenRequest& request, std::unique_ptr<Storage>*
     }
     auto storage = std::unique_ptr<KdtStorage>(new KdtStorage());
     storage->path_ = path;
-    storage->writable_ = ::access(path.c_str(), W_OK) == 0;
+    storage->writable_ = ::access(rtl::OsPath(path).c_str(), W_OK) == 0;
     int flags =
         (storage->writable_ ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
-    int rc = sqlite3_open_v2(path.c_str(), &storage->db_, flags, testVfs);
+    int rc = sqlite3_open_v2(rtl::OsPath(path).c_str(), &storage->db_, flags, testVfs);
     if (rc != SQLITE_OK) return SqliteFail(storage->db_, rc, path);
     sqlite3* db = storage->db_;
     sqlite3_busy_timeout(db, 5000);
@@ -471,21 +472,21 @@ KCESTATUS KdtStorage::Create(const std::string& path, const std::vector<FieldSpe
         }
     }
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0) return Fail(KCE_TABLE_EXISTS, path);
+    if (::stat(rtl::OsPath(path).c_str(), &st) == 0) return Fail(KCE_TABLE_EXISTS, path);
 
     // Build the file beside its final name, then link it into place: a failed create leaves
     // nothing, and a file that appeared meanwhile is not overwritten.
     std::string temp = path + ".creating-" + std::to_string(::getpid());
-    ::unlink(temp.c_str());
+    ::unlink(rtl::OsPath(temp).c_str());
     sqlite3* db = nullptr;
-    int rc =
-        sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(rtl::OsPath(temp).c_str(), &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     auto cleanup = [&]() {
         sqlite3_close(db);
-        ::unlink(temp.c_str());
-        ::unlink((temp + "-wal").c_str());
-        ::unlink((temp + "-shm").c_str());
-        ::unlink((temp + "-journal").c_str());
+        ::unlink(rtl::OsPath(temp).c_str());
+        ::unlink(rtl::OsPath(temp + "-wal").c_str());
+        ::unlink(rtl::OsPath(temp + "-shm").c_str());
+        ::unlink(rtl::OsPath(temp + "-journal").c_str());
     };
     if (rc != SQLITE_OK) {
         KCESTATUS s = Fail(KCE_FILE_OPEN_FAILED, path + ": " + sqlite3_errstr(rc));
@@ -519,7 +520,7 @@ KCESTATUS KdtStorage::Create(const std::string& path, const std::vector<FieldSpe
     }
     rc = sqlite3_close(db);
     db = nullptr;
-    if (rc != SQLITE_OK || ::link(temp.c_str(), path.c_str()) != 0) {
+    if (rc != SQLITE_OK || ::link(rtl::OsPath(temp).c_str(), rtl::OsPath(path).c_str()) != 0) {
         KCESTATUS s = errno == EEXIST
                           ? Fail(KCE_TABLE_EXISTS, path)
                           : Fail(KCE_FILE_WRITE_FAILED, path + ": " + std::strerror(errno));

@@ -17,6 +17,7 @@
 #include "engine/status.h"
 #include "engine/table.h"
 #include "engine/text.h"
+#include "rtl/edge.h"
 
 namespace kce::sql {
 namespace {
@@ -658,14 +659,15 @@ KCESTATUS SqlTable::Cursor(std::shared_ptr<TableCursor>* out) {
     // them. A change keeps each right; a listed file that is missing stops the statement.
     if (cursor->Store().TableType() == KCE_NTX && !statement_->ReadOnlyRun()) {
         std::string listPath = Sibling(path_, ".ntxlist");
-        std::ifstream list(listPath);
+        std::ifstream list(rtl::OsPath(listPath));
         std::string folder = std::filesystem::path(path_).parent_path().string();
         std::string line;
         while (list && std::getline(list, line)) {
             size_t end = line.find_last_not_of(" \t\r");
             if (end == std::string::npos) continue;
             line.resize(end + 1);
-            std::string file = ResolvePath(line, folder);
+            // The list is a file on disk: its names are UTF-8.
+            std::string file = ResolvePath(rtl::PathFromOs(line).value_or(line), folder);
             UNSIGNED16 count = 0;
             if (KCESTATUS s = KdsOpenIndex(handle, reinterpret_cast<const UNSIGNED8*>(file.c_str()),
                                            nullptr, &count)) {

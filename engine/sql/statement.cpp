@@ -12,6 +12,7 @@
 #include "engine/status.h"
 #include "engine/storage.h"
 #include "engine/text.h"
+#include "rtl/edge.h"
 
 namespace kce::sql {
 
@@ -38,7 +39,7 @@ namespace {
 
 bool FileExists(const std::string& path) {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(rtl::OsPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool Blank(const char* tail) {

@@ -1,6 +1,6 @@
 // The CONVERT command in the real program on a real X server (Xvfb): folders typed into the two
 // edits, the button clicked, every message box answered with the keyboard, the target then read
-// with kdstool. A screenshot of the window after the run is kept in the test output.
+// with kdstool. A screenshot of the window after each run is kept in the test output.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -40,13 +41,134 @@ Result Tool(const std::vector<std::string>& args) {
     return RunProgram(all);
 }
 
-TEST(ConvertWindow, TypedFoldersClickedButtonAnsweredBoxesFilledTarget) {
-    if (!OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed: the window test cannot run";
-    for (const char* tool : {"xdotool", "import"})
-        ASSERT_TRUE(OnPath(tool)) << tool << " is missing (scripts/install-deps.sh installs it)";
+// The program's window on a private X server, driven with xdotool as an operator would drive it.
+// The program logs each box it is about to show and dumps its widgets at that moment; the test
+// reads both. Steps that can fail are called under ASSERT_NO_FATAL_FAILURE.
+class WindowDriver {
+  public:
+    explicit WindowDriver(const fs::path& output)
+        : output_(output), dump_(output / "widgets.txt"), boxes_(output / "boxes.txt") {}
 
-    fs::path output = fs::path(UPDATEBANK_BINARY_DIR) / "test-output" / "convert-window";
+    void Launch() {
+        if (!OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed: the window test cannot run";
+        for (const char* tool : {"xdotool", "import"})
+            ASSERT_TRUE(OnPath(tool))
+                << tool << " is missing (scripts/install-deps.sh installs it)";
+        server_ = std::make_unique<Xvfb>();
+        ASSERT_FALSE(server_->Display().empty()) << "Xvfb did not start";
+        env_ = {{"DISPLAY", server_->Display()},
+                {"UPDATEBANK_DUMP_WIDGETS", dump_.string()},
+                {"UPDATEBANK_LOG_BOXES", boxes_.string()},
+                {"UPDATEBANK_DRIVE_C", (output_ / "drive_c").string()},
+                {"LSAN_OPTIONS", WindowProgramLeakOptions()}};
+        program_ = Start({kProgram}, env_);
+        ASSERT_GT(program_, 0);
+        stopper_.reset(new KillAtExit{program_});  // no temporary: it would kill the program
+        auto end = Clock::now() + std::chrono::seconds(60);
+        while (!fs::exists(dump_) && Clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ASSERT_TRUE(fs::exists(dump_)) << "the window did not come up";
+        window_ = X({"search", "--sync", "--name", "^Form1$"});
+        ASSERT_FALSE(window_.empty());
+        X({"windowfocus", "--sync", window_});
+    }
+
+    std::string X(const std::vector<std::string>& args) {
+        std::vector<std::string> all{"xdotool"};
+        all.insert(all.end(), args.begin(), args.end());
+        Result r = RunProgram(all, env_);
+        EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
+        return r.out.substr(0, r.out.find('\n'));
+    }
+
+    void Click(int left, int top) {
+        X({"mousemove", "--sync", "--window", window_, std::to_string(left), std::to_string(top)});
+        X({"click", "1"});
+    }
+
+    // Into an edit: click it, select the line it holds, type the text over it.
+    void TypeInto(int left, int top, const std::string& text) {
+        Click(left + 20, top + 10);
+        X({"key", "End", "shift+Home"});
+        X({"type", "--delay", "5", text});
+    }
+    void TypeSource(const std::string& text) { TypeInto(209, 152, text); }
+    void TypeTarget(const std::string& text) { TypeInto(208, 184, text); }
+    void ClickConvert() { Click(253, 228); }
+
+    // Answers each box as it comes, until one whose log line is `last`. The box log so far.
+    void AnswerBoxesUntil(const std::string& last, std::vector<std::string>* lines) {
+        bool done = false;
+        auto end = Clock::now() + std::chrono::seconds(90);
+        while (!done && Clock::now() < end) {
+            std::vector<std::string> seen = ReadLines(boxes_);
+            if (seen.size() == answered_) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                continue;
+            }
+            std::string box = X({"search", "--sync", "--onlyvisible", "--name", "^updatebank$"});
+            X({"windowfocus", "--sync", box});
+            // Each box is kept as a screenshot too (box-1.png, ...), to see how its text shows.
+            Result shot =
+                RunProgram({"import", "-window", box,
+                            (output_ / ("box-" + std::to_string(answered_ + 1) + ".png")).string()},
+                           env_);
+            EXPECT_EQ(shot.status, 0) << shot.err;
+            X({"key", "Return"});
+            done = seen[answered_] == last;
+            ++answered_;
+            // The box goes away before the next one can come.
+            auto gone = Clock::now() + std::chrono::seconds(10);
+            while (
+                Clock::now() < gone &&
+                RunProgram({"xdotool", "search", "--onlyvisible", "--name", "^updatebank$"}, env_)
+                        .status == 0 &&
+                ReadLines(boxes_).size() == answered_)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        *lines = ReadLines(boxes_);
+        ASSERT_TRUE(done) << "no box '" << last << "'; boxes seen: " << lines->size();
+    }
+
+    // What a widget of the main window held when the last box came up, as the widget holds it
+    // (read back from FLTK; line breaks shown as \n).
+    std::string Widget(const std::string& kind, const std::string& name) const {
+        std::string text;
+        for (const std::string& line : ReadLines(dump_))
+            if (line.rfind(kind + "\t" + name + "\t", 0) == 0)
+                text = line.substr(line.rfind('\t') + 1);
+        return text;
+    }
+
+    // Keeps a screenshot of the window, then closes it; the program exits 0.
+    void Finish(const std::string& screenshot) {
+        Result shot =
+            RunProgram({"import", "-window", window_, (output_ / screenshot).string()}, env_);
+        EXPECT_EQ(shot.status, 0) << shot.err;
+        X({"windowfocus", "--sync", window_});
+        X({"key", "Escape"});
+        EXPECT_EQ(WaitExit(program_, std::chrono::seconds(30)), 0) << "the program did not exit 0";
+    }
+
+  private:
+    fs::path output_, dump_, boxes_;
+    std::unique_ptr<Xvfb> server_;  // stops after the program (members go in reverse order)
+    std::map<std::string, std::string> env_;
+    pid_t program_ = -1;
+    std::unique_ptr<KillAtExit> stopper_;
+    std::string window_;
+    size_t answered_ = 0;
+};
+
+fs::path FreshOutput(const std::string& name) {
+    fs::path output = fs::path(UPDATEBANK_BINARY_DIR) / "test-output" / name;
     fs::remove_all(output);
+    fs::create_directories(output);
+    return output;
+}
+
+TEST(ConvertWindow, TypedFoldersClickedButtonAnsweredBoxesFilledTarget) {
+    fs::path output = FreshOutput("convert-window");
     fs::create_directories(output / "source");
     fs::create_directories(output / "target");
     fs::path source = output / "source" / "EMPLOYEE.kdt";
@@ -69,89 +191,20 @@ TEST(ConvertWindow, TypedFoldersClickedButtonAnsweredBoxesFilledTarget) {
     WriteFile(output / "stale.jsonl", "{\"EMP_NO\": \"99999\", \"EMP_NAME\": \"STALE\"}\n");
     ASSERT_EQ(Tool({"import", target, (output / "stale.jsonl").string()}).status, 0);
 
-    fs::path dump = output / "widgets.txt";
-    fs::path boxes = output / "boxes.txt";
-    Xvfb server;
-    ASSERT_FALSE(server.Display().empty()) << "Xvfb did not start";
-    std::map<std::string, std::string> env{
-        {"DISPLAY", server.Display()},
-        {"UPDATEBANK_DUMP_WIDGETS", dump.string()},
-        {"UPDATEBANK_LOG_BOXES", boxes.string()},
-        {"UPDATEBANK_DRIVE_C", (output / "drive_c").string()},
-        {"LSAN_OPTIONS", WindowProgramLeakOptions()}};
-    pid_t program = Start({kProgram}, env);
-    ASSERT_GT(program, 0);
-    KillAtExit stopper{program};
-    auto x = [&](const std::vector<std::string>& args) {
-        std::vector<std::string> all{"xdotool"};
-        all.insert(all.end(), args.begin(), args.end());
-        Result r = RunProgram(all, env);
-        EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
-        return r.out.substr(0, r.out.find('\n'));
-    };
-
-    auto end = Clock::now() + std::chrono::seconds(60);
-    while (!fs::exists(dump) && Clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ASSERT_TRUE(fs::exists(dump)) << "the window did not come up";
-    std::string window = x({"search", "--sync", "--name", "^Form1$"});
-    ASSERT_FALSE(window.empty());
-    x({"windowfocus", "--sync", window});
-
-    // Into each edit: click it, select the line it holds, type the folder over it.
-    auto typeInto = [&](int left, int top, const std::string& text) {
-        x({"mousemove", "--sync", "--window", window, std::to_string(left + 20),
-           std::to_string(top + 10)});
-        x({"click", "1"});
-        x({"key", "End", "shift+Home"});
-        x({"type", "--delay", "5", text});
-    };
-    typeInto(209, 152, (output / "source").string());
-    typeInto(208, 184, (output / "target").string());
-    x({"mousemove", "--sync", "--window", window, "253", "228"});
-    x({"click", "1"});
-
-    // Answer each box as it comes, until "-DONE-".
-    size_t answered = 0;
-    bool done = false;
-    end = Clock::now() + std::chrono::seconds(90);
-    while (!done && Clock::now() < end) {
-        std::vector<std::string> lines = ReadLines(boxes);
-        if (lines.size() == answered) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            continue;
-        }
-        std::string box = x({"search", "--sync", "--onlyvisible", "--name", "^updatebank$"});
-        x({"windowfocus", "--sync", box});
-        x({"key", "Return"});
-        done = lines[answered] == "message\tupdatebank\t-DONE-";
-        ++answered;
-        // The box goes away before the next one can come.
-        auto gone = Clock::now() + std::chrono::seconds(10);
-        while (Clock::now() < gone &&
-               RunProgram({"xdotool", "search", "--onlyvisible", "--name", "^updatebank$"}, env)
-                       .status == 0 &&
-               ReadLines(boxes).size() == answered)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    std::vector<std::string> lines = ReadLines(boxes);
-    ASSERT_TRUE(done) << "no -DONE- box; boxes seen: " << lines.size();
+    WindowDriver window(output);
+    ASSERT_NO_FATAL_FAILURE(window.Launch());
+    if (::testing::Test::IsSkipped()) return;
+    window.TypeSource((output / "source").string());
+    window.TypeTarget((output / "target").string());
+    window.ClickConvert();
+    std::vector<std::string> lines;
+    ASSERT_NO_FATAL_FAILURE(window.AnswerBoxesUntil("message\tupdatebank\t-DONE-", &lines));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find("'34.5' is not a valid integer value"), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find(" EMPNO# 00123 AGE field AGE"), std::string::npos) << lines[0];
-
     // The memo as it stood when "-DONE-" came up: no photo went wrong.
-    std::string memo;
-    for (const std::string& line : ReadLines(dump))
-        if (line.rfind("memo\tMemo1\t", 0) == 0) memo = line.substr(line.rfind('\t') + 1);
-    EXPECT_EQ(memo, "Memo1");
-
-    Result shot = RunProgram({"import", "-window", window, (output / "window.png").string()}, env);
-    EXPECT_EQ(shot.status, 0) << shot.err;
-
-    x({"windowfocus", "--sync", window});
-    x({"key", "Escape"});
-    EXPECT_EQ(WaitExit(program, std::chrono::seconds(30)), 0) << "the program did not exit 0";
+    EXPECT_EQ(window.Widget("memo", "Memo1"), "Memo1");
+    window.Finish("window.png");
 
     Result exported = Tool({"export", target, "--index", "BYEMPNO"});
     ASSERT_EQ(exported.status, 0) << exported.err;
@@ -168,6 +221,62 @@ TEST(ConvertWindow, TypedFoldersClickedButtonAnsweredBoxesFilledTarget) {
               std::string::npos)
         << records[1];
     EXPECT_NE(records[2].find("\"EMP_NO\": \"00124\""), std::string::npos) << records[2];
+}
+
+// Text at the window's edge: a folder typed with accents converts, a character the ANSI page
+// cannot hold is refused naming the text, and the boxes and the memo show accented values as
+// UTF-8 (read back from the widgets, and seen in the screenshot).
+TEST(ConvertWindow, AccentedFolderConvertsAndBoxesAndMemoShowUtf8) {
+    fs::path output = FreshOutput("convert-window-accents");
+    fs::create_directories(output / "Données");
+    fs::create_directories(output / "target");
+    // The photo cannot be written (a folder stands in its place): one memo line naming Zoë-1.
+    fs::create_directories(output / "drive_c" / "TEMP" / "photo.JPG");
+    fs::path source = output / "Données" / "EMPLOYEE.kdt";
+    ASSERT_EQ(Tool({"create", source, "EMP_NO:char:12", "AGE:char:12", "PHOTO_ID:image"}).status,
+              0);
+    WriteFile(output / "source.jsonl",
+              "{\"EMP_NO\": \"Zoë-1\", \"AGE\": \"vingt-é\", "
+              "\"PHOTO_ID\": {\"base64\": \"/9j/2Q==\"}}\n");
+    ASSERT_EQ(Tool({"import", source, (output / "source.jsonl").string()}).status, 0);
+    ASSERT_EQ(Tool({"create", output / "target" / "EMPLOYEE.kdt", "EMP_NO:char:12", "AGE:integer",
+                    "PHOTO_ID:binary", "--index", "BYEMPNO=EMP_NO:unique"})
+                  .status,
+              0);
+
+    WindowDriver window(output);
+    ASSERT_NO_FATAL_FAILURE(window.Launch());
+    if (::testing::Test::IsSkipped()) return;
+    // Ω is refused as it is typed (into the target box, so that the pointer moves between this
+    // and the next typing: `mousemove --sync` waits for a move): the box names the text, the edit
+    // keeps what it held.
+    const std::string omega = (output / "folder-Ω").string();
+    window.TypeTarget(omega);
+    const std::string refusal = "error\tupdatebank\tThe text '" + omega +
+                                "' holds 'Ω', which the ANSI code page (Windows-1252) cannot hold";
+    std::vector<std::string> lines;
+    ASSERT_NO_FATAL_FAILURE(window.AnswerBoxesUntil(refusal, &lines));
+    EXPECT_EQ(lines.size(), 1u);
+    EXPECT_EQ(window.Widget("edit", "Edit2"), (output / "folder-").string());
+
+    window.TypeSource((output / "Données").string());
+    window.TypeTarget((output / "target").string());
+    window.ClickConvert();
+    ASSERT_NO_FATAL_FAILURE(window.AnswerBoxesUntil("message\tupdatebank\t-DONE-", &lines));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1],
+              "message\tupdatebank\t'vingt-é' is not a valid integer value for field 'AGE' "
+              "EMPNO# Zoë-1 AGE field AGE");
+    const std::string memo = window.Widget("memo", "Memo1");
+    const std::string photo = "PHOTO_ID EMPNO# Zoë-1";
+    EXPECT_EQ(memo.rfind("Memo1\\nCannot create file", 0), 0u) << memo;
+    ASSERT_GT(memo.size(), photo.size());
+    EXPECT_EQ(memo.substr(memo.size() - photo.size()), photo) << memo;
+    window.Finish("window.png");
+
+    Result exported = Tool({"export", output / "target" / "EMPLOYEE.kdt"});
+    EXPECT_NE(exported.out.find("\"EMP_NO\": \"Zoë-1\", \"AGE\": null"), std::string::npos)
+        << exported.out << exported.err;
 }
 
 }  // namespace
