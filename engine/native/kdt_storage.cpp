@@ -996,7 +996,8 @@ KCESTATUS KdtStorage::Update(UNSIGNED32 number, uint8_t* work,
             sqlite3_bind_blob(stmt, 2, sealed.data(), int(sealed.size()), SQLITE_STATIC);
         }
         if (KCESTATUS s = Step(stmt, &rc, "write")) return s;
-        if (updateFields_.empty() ? rc != SQLITE_ROW : sqlite3_changes(db_) == 0) return gone();
+        const bool updates = encrypted_ || !updateFields_.empty();
+        if (updates ? sqlite3_changes(db_) == 0 : rc != SQLITE_ROW) return gone();
     }
     for (const auto& [field, value] : blobs) {
         sqlite3_stmt* write;

@@ -199,11 +199,24 @@ TEST_F(EncryptionTest, TheFilesHoldNoValue) {
     Set(t, "NAME", "ZEBRA-HOLLOWAY");
     EXPECT_EQ(KdsWriteRecord(t), KCE_DUPLICATE_KEY);
     KdsCancelUpdate(t);
+    // An edit keeps the autoincrement value, moves the key, and reaches the file sealed.
+    ASSERT_EQ(KdsGotoRecord(t, 2), 0u);
+    const std::string id = Field(t, "ID");
+    Set(t, "NAME", "ELAND-FARTHING");
+    Set(t, "NOTE", "EDITED-MEMO");
+    ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    ASSERT_EQ(KdsSeek(index, U("ELAND"), 5, KCE_STRINGKEY, KCE_SOFTSEEK, &found), 0u);
+    EXPECT_EQ(found, 1);
+    EXPECT_EQ(Field(t, "ID"), id);
+    EXPECT_EQ(Field(t, "NOTE"), "EDITED-MEMO");
     // An index file of its own would keep keys readable: refused.
     KDSHANDLE other = 0;
     EXPECT_EQ(KdsCreateIndex(t, U("EXTRA"), U("BYINT"), U("INT"), nullptr, 0, &other),
               KCE_ENCRYPTION_NOT_SUPPORTED);
     ASSERT_EQ(KdsCloseTable(t), 0u);
+    const std::string edited = FileBytes("EMP.kdt");
+    EXPECT_EQ(edited.find("ELAND"), std::string::npos);
+    EXPECT_EQ(edited.find("EDITED-MEMO"), std::string::npos);
 }
 
 // A changed byte of a sealed value, or a sealed value moved to another record, is refused with
