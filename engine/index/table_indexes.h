@@ -126,6 +126,9 @@ class TableIndexes : public WriteObserver {
     KCESTATUS Commit();
     void Rollback();
     bool nested_ = false;  // Begin ran inside the table's transaction
+    // The structural keys live in memory (an encrypted table): they are built from the records
+    // once the storage has the password, and again when the table is encrypted or decrypted.
+    bool keysInMemory_ = false;
 
     // xBase tables: their indexes live in .cdx and .ntx files (the structural .cdx of a CDX
     // table has the table's name and opens with it).
