@@ -637,9 +637,10 @@ KCESTATUS KdsExecuteSQLDirect(KDSHANDLE statement, const UNSIGNED8* sql, KDSHAND
 KCESTATUS KdsGetSQLStmtParams(const UNSIGNED8* sql, UNSIGNED8* buf, UNSIGNED16* len);
 
 /* Statement options: how the statement opens the tables it names. Lock type, character type and
- * rights checking as KdsOpenTable takes them. Table type: which file a name without extension
- * finds (3 the .kdt, 1 or 2 the .dbf, opened as that xBase type; unset: the .kdt, else the
- * .dbf). */
+ * rights checking as KdsOpenTable takes them (the character type translates OEM tables; both lock
+ * types lock alike, and free tables have no rights to check, as with KdsOpenTable). Table type:
+ * which file a name without extension finds (3 the .kdt, 1 or 2 the .dbf, opened as that xBase
+ * type; unset: the .kdt, else the .dbf). */
 #define KCE_CURSOR_READ_ONLY 1
 #define KCE_CURSOR_READ_WRITE 2
 KCESTATUS KdsStmtSetTableLockType(KDSHANDLE statement, UNSIGNED16 lockType);

@@ -157,7 +157,10 @@ TKdsDataSet::TKdsDataSet(rtl::TComponent* owner)
     : db::TDataSet(owner),
       options_(std::make_unique<TKdsTableOptions>(this)),
       indexFiles_(std::make_unique<TKdsIndexFiles>(this)),
-      indexDefs_(std::make_unique<db::TIndexDefs>(this)) {
+      indexDefs_(std::make_unique<db::TIndexDefs>(this)),
+      masterLink_(std::make_unique<db::TMasterDataLink>(this)) {
+    masterLink_->SetOnMasterChange([this] { FollowMaster(); });
+    masterLink_->SetOnMasterDisable([this] { CancelKeyRange(); });
     DataSetRegistry().Add(this);
 }
 
@@ -168,6 +171,7 @@ TKdsDataSet::~TKdsDataSet() {
         // A table that cannot be closed while its component is destroyed: the handle is
         // forgotten either way (CursorClose resets it before reporting).
     }
+    masterLink_.reset();
     if (connection_ != nullptr) connection_->UnregisterDataSet(this);
     connection_ = nullptr;
     oldRecordImage_.clear();
@@ -334,8 +338,7 @@ void TKdsDataSet::DefinitionsChanged(void*) { storeDefs_ = true; }
 
 void TKdsDataSet::FireAfterOpen() {
     db::TDataSet::FireAfterOpen();
-    // Following a master dataset belongs to the master-detail support, which this dataset does
-    // not have yet.
+    if (FollowsActiveMaster()) FollowMaster();
 }
 
 UNSIGNED16 TKdsDataSet::OpenTableType() {

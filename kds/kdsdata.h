@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/datalink.h"
 #include "dataset/dataset.h"
 #include "dataset/indexdefs.h"
 #include "kds/kce.h"
@@ -247,6 +248,23 @@ class TKdsDataSet : public db::TDataSet {
     void AddIndexFile(const std::string& name);
     void DropIndexFile(const std::string& name);
 
+    // ---- Master-detail links (kdsdata_master.cpp) ----------------------------------------------
+    // The data source of the master this dataset follows, or none.
+    db::TDataSource* MasterSource() const;
+    // Raises "Circular Data Link" when the source's chain of masters leads back to this dataset
+    // (the link stays as it was); none also clears MasterFields.
+    void SetMasterSource(db::TDataSource* source);
+    const std::string& MasterFields() const;
+    // Master field names separated by ";": field i of the master drives segment i of the active
+    // index of this dataset.
+    void SetMasterFields(const std::string& names);
+    // Restricts the records to the key made of the master's current values in the leading
+    // segments of the active index (a range of that one key); the same key again changes nothing.
+    void FollowMaster();
+    db::TDataSource* MasterDataSource() const override { return MasterSource(); }
+    // A new record starts with the master's values in its leading index segment fields.
+    void FireOnNewRecord() override;
+
     // ---- Operations ---------------------------------------------------------------------------
     // Removes every record: on the open table (after EnsureBrowseMode), or through a private
     // handle when the dataset is closed.
@@ -427,6 +445,8 @@ class TKdsDataSet : public db::TDataSet {
     // The connection handle to open a table with (connects on demand, or the per-folder one).
     KDSHANDLE ConnectionHandleForOpen();
     void SetTableTypeFromEngine(UNSIGNED16 engineType);
+    // The read-only state an open cursor reports (a query's result set).
+    void SetReadOnlyFromCursor(bool value) { readOnly_ = value; }
 
   private:
     friend class TKdsTableOptions;
@@ -442,6 +462,8 @@ class TKdsDataSet : public db::TDataSet {
     void AllocateKeyBuffers();
     void FreeKeyBuffers();
     bool StateAllowsBlobDiscard() const;
+    // An active master link with fields: the detail follows it.
+    bool FollowsActiveMaster() const;
 
     // Properties
     std::string databaseName_;
@@ -453,6 +475,7 @@ class TKdsDataSet : public db::TDataSet {
     std::unique_ptr<TKdsTableOptions> options_;
     std::unique_ptr<TKdsIndexFiles> indexFiles_;
     std::unique_ptr<db::TIndexDefs> indexDefs_;
+    std::unique_ptr<db::TMasterDataLink> masterLink_;
     bool storeDefs_ = false;
     std::string indexName_;
     std::string indexFieldNames_;

@@ -107,6 +107,9 @@ TEST(Program, OpensTheMainWindowOnADisplay) {
     ASSERT_FALSE(server.Display().empty()) << "Xvfb did not start";
     std::map<std::string, std::string> env{
         {"DISPLAY", server.Display()},
+        // The toolkit keeps its preferences under the home folder: one of the test's own.
+        {"HOME", (output / "home").string()},
+        {"XDG_CONFIG_HOME", (output / "home" / ".config").string()},
         {"UPDATEBANK_DUMP_WIDGETS", dump.string()},
         {"UPDATEBANK_DRIVE_C", driveC.string()},
         {"LSAN_OPTIONS", WindowProgramLeakOptions()}};
