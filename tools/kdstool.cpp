@@ -22,6 +22,7 @@
 #include "rtl/paths.h"
 #include "tools/base64.h"
 #include "tools/json.h"
+#include "tools/kdstool_dict.h"
 
 namespace {
 
@@ -42,6 +43,13 @@ const char kUsage[] =
     "  kdstool pack TABLE | reindex TABLE\n"
     "  kdstool check TABLE [--repair]\n"
     "  kdstool sql FOLDER STATEMENT [--param NAME=VALUE]...   (a query prints JSON lines)\n"
+    "  kdstool dict create DICT.kdd\n"
+    "  kdstool dict add-user DICT.kdd USER [--password P]   (without it: a line of standard "
+    "input)\n"
+    "  kdstool dict drop-user DICT.kdd USER\n"
+    "  kdstool dict add-table DICT.kdd TABLE [--name NAME] [--default-index INDEX]\n"
+    "                                        [--index-file FILE]...\n"
+    "  kdstool dict list DICT.kdd   (tables and users as JSON lines)\n"
     "  every command but create also takes [--index-file FILE]...: more index files of the\n"
     "  table (.ntx, or a .cdx other than its own); an NTX table opens those create made for it\n"
     "  (listed in TABLE.ntxlist beside it) and no other\n"
@@ -1064,6 +1072,20 @@ int Sql(int argc, char** argv) {
 
 }  // namespace
 
+// One line on standard error; the exit status of a failed command.
+int Report(std::string message) {
+    for (char& c : message) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    std::fprintf(stderr, "kdstool: %s\n", message.c_str());
+    return 1;
+}
+
+UNSIGNED16 kdstool::TableTypeOf(const std::string& path) { return Table::TypeOf(path); }
+std::vector<std::string> kdstool::RememberedNtxFiles(const std::string& table) {
+    return Table::RememberedIndexFiles(table);
+}
+
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fputs(kUsage, stderr);
@@ -1089,16 +1111,11 @@ int main(int argc, char** argv) {
         if (command == "sql") return Sql(argc, argv);
         if (command == "encrypt") return ChangeEncryption(argc, argv, true);
         if (command == "decrypt") return ChangeEncryption(argc, argv, false);
-        if (command == "dict") {
-            throw Failure{"the command '" + command + "' is not available yet"};
-        }
+        if (command == "dict") return kdstool::Dict(argc, argv);
         throw Failure{"unknown command '" + command + "' (kdstool --help lists the commands)"};
+    } catch (const kdstool::DictFailure& f) {
+        return Report(f.message);
     } catch (const Failure& f) {
-        std::string message = f.message;
-        for (char& c : message) {
-            if (c == '\n' || c == '\r') c = ' ';
-        }
-        std::fprintf(stderr, "kdstool: %s\n", message.c_str());
-        return 1;
+        return Report(f.message);
     }
 }

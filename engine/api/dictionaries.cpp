@@ -8,6 +8,7 @@
 #include "engine/dictionary/dictionary.h"
 #include "engine/paths.h"
 #include "engine/storage.h"
+#include "rtl/edge.h"
 
 using namespace kce;
 
@@ -165,7 +166,7 @@ extern "C" KCESTATUS KdsDDAddTable(const UNSIGNED8* path, const UNSIGNED8* name,
         std::string folder = dictionary.substr(0, dictionary.find_last_of('/') + 1);
         std::string resolved = ResolvePath(table.file, folder);
         struct stat st;
-        if (::stat(resolved.c_str(), &st) != 0) {
+        if (::stat(rtl::OsPath(resolved).c_str(), &st) != 0) {
             return Fail(KCE_FILE_NOT_FOUND, "table file " + table.file + " (" + resolved + ")");
         }
         return AddDictionaryTable(dictionary, table);

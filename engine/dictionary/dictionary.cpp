@@ -6,9 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "engine/native/sqlite_status.h"
 #include "engine/status.h"
 #include "engine/text.h"
+#include "rtl/edge.h"
 
 namespace kce {
 
@@ -44,7 +47,8 @@ class Stmt {
     }
     KCESTATUS Prepare(const Db& db, const char* sql) {
         int rc = TryPrepare(db, sql);
-        return rc == SQLITE_OK ? KCESTATUS(KCE_SUCCESS) : SqliteFail(db, rc, "dictionary " + db.path_);
+        return rc == SQLITE_OK ? KCESTATUS(KCE_SUCCESS)
+                               : SqliteFail(db, rc, "dictionary " + db.path_);
     }
     void Bind(int i, const std::string& text) {
         sqlite3_bind_text(st_, i, text.data(), int(text.size()), SQLITE_TRANSIENT);
@@ -65,10 +69,11 @@ class Stmt {
 KCESTATUS Open(const std::string& path, bool write, Db* db) {
     db->path_ = path;
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return Fail(KCE_FILE_NOT_FOUND, "dictionary " + path);
+    if (::stat(rtl::OsPath(path).c_str(), &st) != 0)
+        return Fail(KCE_FILE_NOT_FOUND, "dictionary " + path);
     if (!S_ISREG(st.st_mode)) return Fail(KCE_NOT_A_FILE, "dictionary " + path);
     int flags = write ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
-    int rc = sqlite3_open_v2(path.c_str(), &db->db_, flags, nullptr);
+    int rc = sqlite3_open_v2(rtl::OsPath(path).c_str(), &db->db_, flags, nullptr);
     if (rc != SQLITE_OK) return SqliteFail(db->db_, rc, "dictionary " + path);
     sqlite3_busy_timeout(db->db_, 5000);
     sqlite3_extended_result_codes(db->db_, 1);
@@ -104,6 +109,21 @@ KCESTATUS NeedProperty(UNSIGNED16 property, const std::string& table) {
                 "table property " + std::to_string(property) + " of '" + table + "'");
 }
 
+// Whether a stored hash asks for a cost this engine could have written. Verifying runs the hash
+// with the cost the hash itself names, so a damaged or hostile file could otherwise make one login
+// take hours or gigabytes; such a hash is refused unread.
+bool CostWithinBounds(const std::string& hash) {
+    unsigned long long memoryKiB = 0, passes = 0, lanes = 0;
+    int n = 0;
+    if (std::sscanf(hash.c_str(), "$argon2id$v=%*u$m=%llu,t=%llu,p=%llu$%n", &memoryKiB, &passes,
+                    &lanes, &n) != 3 ||
+        n == 0) {
+        return false;
+    }
+    return memoryKiB <= crypto_pwhash_MEMLIMIT_MODERATE / 1024 &&
+           passes <= crypto_pwhash_OPSLIMIT_MODERATE && lanes >= 1 && lanes <= 16;
+}
+
 KCESTATUS NeedSodium() {
     if (sodium_init() < 0)
         return Fail(KCE_PASSWORD_HASH_FAILED, "the cipher library did not start");
@@ -118,10 +138,10 @@ bool NamesDictionary(const std::string& given) {
 
 KCESTATUS CreateDictionary(const std::string& path) {
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0) return Fail(KCE_DICTIONARY_EXISTS, path);
+    if (::stat(rtl::OsPath(path).c_str(), &st) == 0) return Fail(KCE_DICTIONARY_EXISTS, path);
     Db db;
     db.path_ = path;
-    int rc = sqlite3_open_v2(path.c_str(), &db.db_,
+    int rc = sqlite3_open_v2(rtl::OsPath(path).c_str(), &db.db_,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE,
                              nullptr);
     if (rc != SQLITE_OK) {
@@ -133,7 +153,7 @@ KCESTATUS CreateDictionary(const std::string& path) {
     if (KCESTATUS s = SqliteExec(db, sql.c_str(), "dictionary " + path)) {
         sqlite3_close(db.db_);
         db.db_ = nullptr;
-        ::unlink(path.c_str());
+        ::unlink(rtl::OsPath(path).c_str());
         return s;
     }
     return KCE_SUCCESS;
@@ -152,6 +172,9 @@ KCESTATUS CheckDictionaryLogin(const std::string& path, const std::string& user,
     std::string refused = "user '" + user + "' of dictionary " + path;
     if (rc == SQLITE_DONE) return Fail(KCE_LOGIN_FAILED, refused);
     std::string hash = q.Text(0);
+    if (!CostWithinBounds(hash)) {
+        return Fail(KCE_LOGIN_FAILED, refused + " (the stored password hash is damaged)");
+    }
     if (crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) != 0) {
         return Fail(KCE_LOGIN_FAILED, refused);
     }

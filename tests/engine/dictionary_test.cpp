@@ -1,5 +1,7 @@
 // Data dictionaries: logins, tables opened by bare name with their index files, the default-index
 // property, object searches, and a file that holds no password.
+#include <sqlite3.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -201,6 +203,54 @@ TEST_F(DictionaryTest, SearchesOfAnEmptyDictionaryAndWrongArguments) {
     EXPECT_EQ(search, 0u);
     EXPECT_EQ(KdsDDFindFirstObject(conn_, KCE_DD_TABLE_OBJECT, nullptr, buf, &len, &search),
               KCE_NOT_DICTIONARY_CONNECTION);
+    KdsDisconnect(c);
+}
+
+// A dictionary file changed by hand or damaged: a hash naming a huge cost (which verifying would
+// run), one that is no hash, tables of the wrong shape. Each gives a status, at once.
+TEST_F(DictionaryTest, DamagedContentIsRefusedWithAStatus) {
+    auto sql = [&](const std::string& statement) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(dict_.c_str(), &db), SQLITE_OK);
+        char* error = nullptr;
+        EXPECT_EQ(sqlite3_exec(db, statement.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+            << (error ? error : "");
+        sqlite3_free(error);
+        sqlite3_close(db);
+    };
+    const char* hashes[] = {
+        "$argon2id$v=19$m=4194304,t=2,p=1$c2FsdHNhbHRzYWx0$aGFzaGhhc2hoYXNoaGFzaA",
+        "$argon2id$v=19$m=65536,t=4000000000,p=1$c2FsdHNhbHRzYWx0$aGFzaGhhc2hoYXNoaGFzaA",
+        "not a hash",
+        "",
+    };
+    for (const char* hash : hashes) {
+        sql(std::string("UPDATE kdd_users SET password_hash = '") + hash + "'");
+        Login("clerk", "Plum-Tree-81", KCE_LOGIN_FAILED);
+    }
+
+    // Tables whose rows or shape are not what the engine writes.
+    sql("INSERT INTO kdd_tables VALUES('ODD', '', 99)");
+    std::ofstream(Path("t.kdt")) << "x";
+    sql("INSERT INTO kdd_tables VALUES('NOKIND', 't.kdt', 0)");
+    ASSERT_EQ(KdsDDAddUser(U(dict_), U("boss"), U("b")), 0u);
+    KDSHANDLE c = Login("boss", "b");
+    ASSERT_NE(c, 0u);
+    for (const char* name : {"ODD", "NOKIND"}) {
+        KDSHANDLE t = 0;
+        EXPECT_NE(KdsOpenTable(c, U(name), nullptr, 0, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                               KCE_CHECK_RIGHTS, 0, &t),
+                  0u)
+            << name;
+        EXPECT_EQ(t, 0u);
+    }
+    sql("DROP TABLE kdd_table_properties; DROP TABLE kdd_tables");
+    UNSIGNED8 buf[200];
+    UNSIGNED16 len = sizeof buf;
+    KDSHANDLE search = 0;
+    EXPECT_NE(KdsDDGetTableProperty(c, U("ODD"), KCE_DD_TABLE_DEFAULT_INDEX, buf, &len), 0u);
+    EXPECT_NE(KdsDDFindFirstObject(c, KCE_DD_TABLE_OBJECT, nullptr, buf, &len, &search), 0u);
+    EXPECT_EQ(search, 0u);
     KdsDisconnect(c);
 }
 
