@@ -64,6 +64,8 @@ struct Failure {
 std::string EnginePath(const std::string& utf8) {
     std::optional<std::string> ansi = rtl::FromOperatorText(utf8);
     if (!ansi) throw Failure{rtl::RefusalText("the file name", utf8)};
+    std::string unreachable = rtl::UnreachableBecause(*ansi);
+    if (!unreachable.empty()) throw Failure{unreachable};
     return *ansi;
 }
 std::string Shown(const std::string& enginePath) { return rtl::ToOperatorText(enginePath); }
@@ -961,8 +963,10 @@ int CheckTable(int argc, char** argv) {
         Report([&](UNSIGNED8* buf, UNSIGNED32* len) { return KdsCheckTableFile(h, 0, buf, len); });
     std::string indexes =
         Report([&](UNSIGNED8* buf, UNSIGNED32* len) { return KdsCheckIndexReport(h, buf, len); });
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fwrite(indexes.data(), 1, indexes.size(), stdout);
+    // The reports are the engine's text, as its messages are: shown as UTF-8 (a damaged field
+    // name's stray bytes each as the character the page gives it).
+    const std::string shown = Shown(text) + Shown(indexes);
+    std::fwrite(shown.data(), 1, shown.size(), stdout);
     bool fault = !indexes.empty();
     for (size_t at = 0; at < text.size() && !fault; at = text.find('\n', at) + 1) {
         fault = text.compare(at, 9, "warning: ") != 0;
