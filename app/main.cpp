@@ -11,6 +11,7 @@
 #include "gui/headless.h"
 #include "kds/kce.h"
 #include "rtl/edge.h"
+#include "rtl/paths.h"
 
 #ifndef UPDATEBANK_VERSION
 #define UPDATEBANK_VERSION "0.0.0"
@@ -74,6 +75,13 @@ bool FoldersFromCommandLine(const char* source, const char* target, std::string*
         std::optional<std::string> ansi = rtl::FromOperatorText(given[i]);
         if (!ansi) {
             std::cerr << "updatebank: " << rtl::RefusalText(what[i], given[i]) << '\n';
+            return false;
+        }
+        // A folder that starts at one the page cannot hold (the working folder, say).
+        std::string unreachable = rtl::UnreachableBecause(*ansi);
+        if (!unreachable.empty()) {
+            std::cerr << "updatebank: " << what[i] << " '" << given[i] << "': " << unreachable
+                      << '\n';
             return false;
         }
         *out[i] = *ansi;

@@ -1,5 +1,6 @@
-// A connection: a data folder the tables of a handle are found in. It owns nothing but its list
-// of open table handles, which KdsDisconnect closes.
+// A connection: a data folder the tables of a handle are found in, or a data dictionary (whose
+// folder is then the connection's). It owns nothing but its list of open table handles, which
+// KdsDisconnect closes.
 #pragma once
 
 #include <memory>
@@ -20,6 +21,9 @@ class Connection : public HandleObject {
     // The path as the caller gave it, and the folder it resolved to.
     const std::string& Given() const { return given_; }
     const std::string& Folder() const { return folder_; }
+    // The dictionary file of a dictionary connection, else empty.
+    const std::string& Dictionary() const { return dictionary_; }
+    void SetDictionary(std::string path) { dictionary_ = std::move(path); }
 
     // Table handles opened through this connection (KdsDisconnect closes them).
     std::vector<KDSHANDLE>& Tables() { return tables_; }
@@ -33,6 +37,7 @@ class Connection : public HandleObject {
   private:
     std::string given_;
     std::string folder_;
+    std::string dictionary_;
     std::vector<KDSHANDLE> tables_;
     bool inTransaction_ = false;
     std::vector<std::shared_ptr<Storage>> transactionTables_;

@@ -146,10 +146,12 @@ KCESTATUS KdsConvertStringToJulian(const UNSIGNED8* text, UNSIGNED16 len, double
 #define KCE_HANDLE_TABLE_SEARCH 5
 #define KCE_HANDLE_OBJECT_SEARCH 6
 
-/* Connects to a data folder (local server). A path naming a .kdd dictionary is refused with
- * KCE_NOT_SUPPORTED for now; a mask without the local bit (1) gives KCE_INVALID_SERVER_TYPE.
- * user and password may be null; options (1 middle tier, 2 stored procedures) are accepted and
- * have no effect on a local folder. */
+/* Connects to a data folder or to a data dictionary (local server). A path whose upper-cased
+ * form holds ".KDD" names a dictionary file: user and password must be one of its users
+ * (KCE_LOGIN_FAILED otherwise, KCE_NOT_A_DICTIONARY for a file that is not one), and the
+ * connection's folder is the dictionary's. For a folder, user and password are ignored and may be
+ * null. A mask without the local bit (1) gives KCE_INVALID_SERVER_TYPE; options (1 middle tier,
+ * 2 stored procedures) are accepted and have no effect locally. */
 KCESTATUS KdsConnect60(const UNSIGNED8* path, UNSIGNED16 serverTypes, const UNSIGNED8* user,
                        const UNSIGNED8* password, UNSIGNED32 options, KDSHANDLE* connection);
 /* KdsConnect60 with the local server type and no user. */
@@ -171,6 +173,60 @@ KCESTATUS KdsFindNextTable(KDSHANDLE search, UNSIGNED8* name, UNSIGNED16* len);
 KCESTATUS KdsFindClose(KDSHANDLE search);
 /* One of the KCE_HANDLE_ codes above. */
 KCESTATUS KdsGetHandleType(KDSHANDLE handle, UNSIGNED16* type);
+
+/* ------------------------------------------------------------------------------------------- */
+/* Data dictionaries (.kdd)                                                                      */
+
+/* A dictionary lists users (name and a salted Argon2id hash of the password: the password itself
+ * is stored nowhere) and tables. A dictionary connection (KdsConnect60 with a .kdd path) opens a
+ * table of the dictionary by its bare name (KdsOpenTable with no folder in the name): the file,
+ * table type and index files come from the dictionary, the table type given is ignored, and a
+ * name the dictionary does not hold gives KCE_TABLE_NOT_FOUND (5132). A name with a folder opens
+ * a free table as on a folder connection; on a dictionary connection an empty table-search
+ * pattern (KdsFindFirstTable) lists the dictionary's tables. */
+
+/* Longest user name of a dictionary. */
+#define KCE_MAX_USER_NAME_LEN 31
+/* Dictionary object types (KdsDDFindFirstObject). */
+#define KCE_DD_TABLE_OBJECT 10
+/* Table properties (KdsDDGetTableProperty, KdsDDSetTableProperty). */
+#define KCE_DD_TABLE_DEFAULT_INDEX 213
+
+/* Property of a table of the connection's dictionary: KCE_TABLE_NOT_FOUND when the dictionary
+ * has no such table, KCE_NO_PROPERTY (5138) when the table has no value for it,
+ * KCE_UNKNOWN_PROPERTY for a code other than those above, KCE_NOT_DICTIONARY_CONNECTION on a
+ * folder connection. */
+KCESTATUS KdsDDGetTableProperty(KDSHANDLE connection, const UNSIGNED8* table, UNSIGNED16 property,
+                                UNSIGNED8* buf, UNSIGNED16* len);
+/* Search of the objects of one type (KCE_DD_TABLE_OBJECT: the tables, in alphabetical order;
+ * parent must be null or empty). KCE_NO_MORE_OBJECTS (5137) ends the search;
+ * KdsDDFindFirstObject gives it at once (and no search handle) when there is none. */
+KCESTATUS KdsDDFindFirstObject(KDSHANDLE connection, UNSIGNED16 objectType,
+                               const UNSIGNED8* parent, UNSIGNED8* name, UNSIGNED16* len,
+                               KDSHANDLE* search);
+KCESTATUS KdsDDFindNextObject(KDSHANDLE search, UNSIGNED8* name, UNSIGNED16* len);
+KCESTATUS KdsDDFindClose(KDSHANDLE search);
+
+/* Maintenance: these act on the dictionary file named by path (in either path form) and need
+ * write access to it, as any maintenance of table files does; no connection is involved. */
+/* Creates an empty dictionary (no users, no tables); KCE_DICTIONARY_EXISTS when the file is
+ * there already. */
+KCESTATUS KdsDDCreate(const UNSIGNED8* path);
+/* Adds a user (1 to 31 characters, compared without regard to letter case) with its password
+ * (compared exactly); KCE_USER_EXISTS when the name is taken. */
+KCESTATUS KdsDDAddUser(const UNSIGNED8* path, const UNSIGNED8* user, const UNSIGNED8* password);
+/* Removes a user; KCE_USER_NOT_FOUND when there is none of that name. */
+KCESTATUS KdsDDDropUser(const UNSIGNED8* path, const UNSIGNED8* user);
+/* Adds a table under name: file is its table file (a relative path is taken from the
+ * dictionary's folder, and stored so, so that the folder can move), tableType its type
+ * (KCE_DEFAULT_TABLE: from the extension, .dbf meaning CDX), indexFiles null or the index files
+ * opened with it, separated by ';' (taken from the table's folder when relative).
+ * The table file must exist; KCE_DICTIONARY_TABLE_EXISTS when the name is taken. */
+KCESTATUS KdsDDAddTable(const UNSIGNED8* path, const UNSIGNED8* name, const UNSIGNED8* file,
+                        UNSIGNED16 tableType, const UNSIGNED8* indexFiles);
+/* Sets a table property; an empty or null value removes it. */
+KCESTATUS KdsDDSetTableProperty(const UNSIGNED8* path, const UNSIGNED8* table,
+                                UNSIGNED16 property, const UNSIGNED8* value);
 
 /* Transactions of a connection. Every table opened through the connection, before or during the
  * transaction, is in it: its appends, writes and deletes between KdsBeginTransaction and
@@ -236,6 +292,8 @@ KCESTATUS KdsCreateTable(KDSHANDLE connection, const UNSIGNED8* name, UNSIGNED16
 KCESTATUS KdsCloseTable(KDSHANDLE table);
 /* The calls below accept a table or an index handle. */
 KCESTATUS KdsGetTableType(KDSHANDLE table, UNSIGNED16* type);
+/* 1 when the table's file is encrypted (whether or not its password has been given), else 0. */
+KCESTATUS KdsIsTableEncrypted(KDSHANDLE table, UNSIGNED16* encrypted);
 KCESTATUS KdsGetTableOpenOptions(KDSHANDLE table, UNSIGNED32* options);
 KCESTATUS KdsGetTableFilename(KDSHANDLE table, UNSIGNED8* buf, UNSIGNED16* len);
 /* Length of the raw record image of KdsGetRecord. */
@@ -357,9 +415,21 @@ KCESTATUS KdsGetMemoDataType(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED16
 /* Removes every record. The handle must hold the table exclusively (KCE_NOT_EXCLUSIVE
  * otherwise). */
 KCESTATUS KdsZapTable(KDSHANDLE table);
-/* Gives the handle the password of an encrypted table; on a table that is not encrypted the
- * password is accepted and changes nothing. */
+/* Gives the password of an encrypted native table: its records, blobs and indexes become
+ * readable and writable for every handle of this process on the table, until the last one
+ * closes. A password that is not the table's is refused (KCE_WRONG_PASSWORD) and changes
+ * nothing. On a table that is not encrypted (every DBF table, a plain native table) the password
+ * is accepted and changes nothing. Before the password an encrypted table's records read as empty
+ * images and every write is refused (KCE_PASSWORD_REQUIRED). */
 KCESTATUS KdsEnableEncryption(KDSHANDLE table, const UNSIGNED8* password);
+/* Encrypts a plain native table in place with the password (Argon2id key, authenticated records
+ * and blobs; docs/formats/kdt.md). The handle must hold the table exclusively; it then holds the
+ * password. A DBF table is refused (KCE_ENCRYPTION_NOT_SUPPORTED: other programs could not read
+ * it), an encrypted one too (KCE_ALREADY_ENCRYPTED). */
+KCESTATUS KdsEncryptTable(KDSHANDLE table, const UNSIGNED8* password);
+/* Makes an encrypted native table plain again, in place; the password must be the table's
+ * (KCE_WRONG_PASSWORD otherwise). The handle must hold the table exclusively. */
+KCESTATUS KdsDecryptTable(KDSHANDLE table, const UNSIGNED8* password);
 /* Removes the records marked deleted from an xBase table and the unused space from its memo
  * file; records are numbered anew and the handle stands on the first one. The handle must hold
  * the table exclusively (KCE_NOT_EXCLUSIVE otherwise). Native tables have nothing to pack. */

@@ -441,9 +441,23 @@ void TKdsConnection::GetTableNames(rtl::TStrings* list, const std::string& mask)
 void TKdsConnection::GetDictionaryObjectNames(rtl::TStrings* list) {
     if (!connected_) Connect();
     if (list == nullptr || !dictionary_) return;
-    // The engine answers no dictionary objects yet: a dictionary connection cannot be made, so
-    // this search has nothing to walk.
-    (void)kObjectNameCapacity;
+    UNSIGNED8 name[kObjectNameCapacity + 1] = {};
+    UNSIGNED16 length = kObjectNameCapacity;
+    KDSHANDLE search = 0;
+    KCESTATUS status =
+        KdsDDFindFirstObject(handle_, KCE_DD_TABLE_OBJECT, KceText(""), name, &length, &search);
+    struct SearchCloser {
+        KDSHANDLE& search;
+        ~SearchCloser() {
+            if (search != 0) KdsDDFindClose(search);
+        }
+    } closer{search};
+    while (status == KCE_SUCCESS) {
+        list->Add(TextOf(name, length));
+        length = kObjectNameCapacity;
+        status = KdsDDFindNextObject(search, name, &length);
+    }
+    if (status != KCE_NO_MORE_OBJECTS) CheckKdsStatus(nullptr, status);
 }
 
 // ---- Per-folder connections

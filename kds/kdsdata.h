@@ -21,6 +21,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,10 @@ namespace kds {
 
 class TKdsDataSet;
 class TKdsBlobCache;
+
+// The action an OnUpdateRecord handler sets when it applied the update itself (it starts at 0,
+// failed).
+inline constexpr int kUpdateApplied = 4;
 
 // A dataset's engine handle when it has none.
 inline constexpr KDSHANDLE kNoKdsHandle = 0xFFFFFFFFu;
@@ -264,6 +269,27 @@ class TKdsDataSet : public db::TDataSet {
     db::TDataSource* MasterDataSource() const override { return MasterSource(); }
     // A new record starts with the master's values in its leading index segment fields.
     void FireOnNewRecord() override;
+
+    // ---- Data-provider answers (kdsdata_master.cpp) -------------------------------------------
+    // Statements and transactions go through the dataset's KdsConnection; without one a
+    // statement is refused and the transaction calls do nothing.
+    bool ProviderIsSQLBased() override { return true; }
+    bool ProviderIsSQLSupported() override { return true; }
+    std::string ProviderQuoteChar() override { return {}; }
+    bool ProviderInTransaction() override;
+    void ProviderStartTransaction() override;
+    void ProviderEndTransaction(bool commit) override;
+    // The statement is kept by the connection. With a result holder, a query comes back open on
+    // the statement's cursor, any other statement as a closed query.
+    int ProviderExecuteStatement(const std::string& sql, db::TParams* params,
+                                 std::unique_ptr<db::TDataSet>* result) override;
+    // Back to the first record of an open dataset.
+    void ProviderReset() override;
+    // Asks OnUpdateRecord; true when its handler sets the action to kUpdateApplied.
+    bool ProviderUpdateRecord(db::TUpdateKind kind, db::TDataSet& delta) override;
+    using TUpdateRecordEvent =
+        std::function<void(db::TDataSet& delta, db::TUpdateKind kind, int& action)>;
+    void SetOnUpdateRecord(TUpdateRecordEvent handler) { onUpdateRecord_ = std::move(handler); }
 
     // ---- Operations ---------------------------------------------------------------------------
     // Removes every record: on the open table (after EnsureBrowseMode), or through a private
@@ -500,6 +526,7 @@ class TKdsDataSet : public db::TDataSet {
     std::unique_ptr<TKdsIndexFiles> indexFiles_;
     std::unique_ptr<db::TIndexDefs> indexDefs_;
     std::unique_ptr<db::TMasterDataLink> masterLink_;
+    TUpdateRecordEvent onUpdateRecord_;
     bool storeDefs_ = false;
     std::string indexName_;
     std::string indexFieldNames_;

@@ -47,6 +47,8 @@ constexpr uint8_t kOrderNatural = 0;
 constexpr uint8_t kOrderByName = 1;
 constexpr uint8_t kOrderByFields = 2;
 constexpr uint8_t kOrderDictionaryDefault = 3;
+// The IndexName that stands for the dictionary's default index of the table.
+constexpr char kDictionaryDefaultIndex[] = "KDS_DEFAULT";
 
 std::string TextOf(const UNSIGNED8* buffer, UNSIGNED16 length) {
     std::string text(reinterpret_cast<const char*>(buffer), length);
@@ -187,7 +189,7 @@ void TKdsDataSet::SetIndexName(const std::string& value) {
     indexName_ = value;
     indexFieldNames_.clear();
     indexSelection_ = value.empty() ? kOrderNatural : kOrderByName;
-    if (rtl::UpperCase(value) == "KDS_DEFAULT") indexSelection_ = kOrderDictionaryDefault;
+    if (rtl::UpperCase(value) == kDictionaryDefaultIndex) indexSelection_ = kOrderDictionaryDefault;
     if (!CursorIsOpen()) return;
     try {
         if (Scoped()) {
@@ -233,9 +235,28 @@ void TKdsDataSet::ActivateIndexOrder() {
 }
 
 // The dictionary's default index orders the tables of a dictionary connection whose IndexName is
-// empty or "KDS_DEFAULT". The engine answers no dictionary connection yet (a path naming a .kdd is
-// refused at connect), so there is no default index to read.
-void TKdsDataSet::ApplyDictionaryDefaultIndex() {}
+// empty or "KDS_DEFAULT". The dictionary is asked only while the connection is connected; the
+// connection asks again for every attached table once it connects. A table the dictionary does
+// not hold (a free table beside it) and any other refusal leave everything as it is.
+void TKdsDataSet::ApplyDictionaryDefaultIndex() {
+    TKdsConnection* connection = KdsConnection();
+    if (connection == nullptr || !connection->IsDictionaryConnection()) return;
+    if (!connection->IsConnected()) return;
+    constexpr UNSIGNED16 kCapacity = 200;
+    UNSIGNED8 name[kCapacity + 1] = {};
+    UNSIGNED16 length = kCapacity;
+    KCESTATUS status = KdsDDGetTableProperty(connection->ConnectionHandle(), KceText(tableName_),
+                                             KCE_DD_TABLE_DEFAULT_INDEX, name, &length);
+    if (status == KCE_SUCCESS) {
+        defaultIndexName_.assign(reinterpret_cast<const char*>(name), length);
+        if (indexName_ == kDictionaryDefaultIndex || (indexName_.empty() && !IsLoading())) {
+            indexSelection_ = kOrderDictionaryDefault;
+            indexName_ = kDictionaryDefaultIndex;
+        }
+    } else if (status == KCE_NO_PROPERTY) {
+        if (indexName_ == kDictionaryDefaultIndex) SetIndexName("");
+    }
+}
 
 KDSHANDLE TKdsDataSet::IndexHandleForFields(const std::string& fields) {
     db::TIndexDef* def = IndexDefs().GetIndexForFields(fields, false);

@@ -333,9 +333,10 @@ void TKdsQuery::DetailLinkFields(std::vector<db::TField*>& masterFields,
     if (master == nullptr) return;
     for (int i = 0; i < params_.Count(); ++i) {
         db::TField* field = master->FieldNamedOrNull(params_[i].Name());
-        if (field == nullptr) continue;
+        db::TField* own = FieldNamedOrNull(params_[i].Name());
+        if (field == nullptr || own == nullptr) continue;
         masterFields.push_back(field);
-        detailFields.push_back(&FieldNamed(params_[i].Name()));
+        detailFields.push_back(own);
     }
 }
 
@@ -343,6 +344,12 @@ void TKdsQuery::ProviderSetParams(db::TParams& params) {
     if (params.Count() > 0) params_.AssignValues(params);
     Close();
 }
+
+std::unique_ptr<db::TIndexDef> TKdsQuery::ProviderDefaultOrder() {
+    KdsDatabaseError(this, msg::kQueryProviderOrder);
+}
+
+std::string TKdsQuery::ProviderTableName() { KdsDatabaseError(this, msg::kQueryProviderTable); }
 
 void TKdsQuery::ProviderSetCommandText(const std::string& text) {
     if (text.empty()) return;

@@ -100,6 +100,10 @@ class TKdsQuery : public TKdsExtendedDataSet {
     db::TParams* ProviderParams() override { return &params_; }
     void ProviderSetParams(db::TParams& params) override;
     void ProviderSetCommandText(const std::string& text) override;
+    // Not built: a query's default order (from its ORDER BY) and the table its statement names
+    // are refused.
+    std::unique_ptr<db::TIndexDef> ProviderDefaultOrder() override;
+    std::string ProviderTableName() override;
 
     // Gives the query a cursor the engine opened elsewhere (a provider's statement); the query
     // must be closed. Open then walks that cursor instead of running the statement.

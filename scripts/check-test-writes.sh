@@ -10,9 +10,8 @@
 #
 # Run as root with unshare(1) at hand, the suite gets a /tmp of its own (an empty tmpfs in a
 # private mount namespace), so that other programs writing to /tmp meanwhile cannot blur the
-# listing; the build folder must then lie outside /tmp, which the suite no longer sees. Otherwise
-# the real /tmp is listed, and entries that others made during the run show up too: read them
-# before blaming a test.
+# listing. Otherwise the real /tmp is listed, and entries that others made during the run show up
+# too: read them before blaming a test.
 set -eu
 
 build=${1:-build}
@@ -21,13 +20,29 @@ build=${1:-build}
 build=$(cd "$build" && pwd)
 jobs=${JOBS:-2}
 
+# A checkout under /tmp (as CI makes) stays visible: its top folder is bound into the new /tmp
+# and left out of the listing.
+keep=
+case "$build" in /tmp/?*) keep=/tmp/$(echo "${build#/tmp/}" | cut -d/ -f1) ;; esac
+
 if [ "${CHECK_TEST_WRITES_INSIDE:-}" = "" ] && [ "$(id -u)" = 0 ] && command -v unshare >/dev/null; then
-    export CHECK_TEST_WRITES_INSIDE=1
-    exec unshare --mount --propagation private sh -c \
-        'mount -t tmpfs -o mode=1777 tmpfs /tmp && exec "$0" "$@"' "$0" "$build" "$@"
+    export CHECK_TEST_WRITES_INSIDE=1 CHECK_TEST_WRITES_KEEP="$keep"
+    # The working folder keeps the old /tmp reachable (through /proc/self/cwd) once it is covered.
+    exec unshare --mount --propagation private sh -c '
+        set -e
+        here=$(pwd)
+        cd /tmp
+        mount -t tmpfs -o mode=1777 tmpfs /tmp
+        if [ -n "$CHECK_TEST_WRITES_KEEP" ]; then
+            mkdir "$CHECK_TEST_WRITES_KEEP"
+            mount --no-canonicalize --bind "/proc/self/cwd/${CHECK_TEST_WRITES_KEEP#/tmp/}" \
+                "$CHECK_TEST_WRITES_KEEP"
+        fi
+        cd "$here"
+        exec "$0" "$@"' "$0" "$build" "$@"
 fi
 
-list_tmp() { find /tmp -mindepth 1 -maxdepth 1 ! -name .X11-unix | sort; }
+list_tmp() { find /tmp -mindepth 1 -maxdepth 1 ! -name .X11-unix ! -path "${keep:-/nonexistent}" | sort; }
 
 home=$(mktemp -d /tmp/check-test-writes-home-XXXXXX)
 before=$(mktemp /tmp/check-test-writes-before-XXXXXX)
@@ -41,7 +56,7 @@ list_tmp >"$after"
 
 fail=0
 if [ "$status" != 0 ]; then
-    tail -n 60 "$log"
+    cat "$log"
     echo "check-test-writes: the suite failed (ctest exit $status)"
     fail=1
 fi

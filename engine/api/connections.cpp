@@ -9,6 +9,7 @@
 
 #include "engine/api/helpers.h"
 #include "engine/connection.h"
+#include "engine/dictionary/dictionary.h"
 #include "engine/paths.h"
 #include "engine/table.h"
 #include "engine/text.h"
@@ -29,8 +30,6 @@ class TableSearch : public HandleObject {
 extern "C" KCESTATUS KdsConnect60(const UNSIGNED8* path, UNSIGNED16 serverTypes,
                                   const UNSIGNED8* user, const UNSIGNED8* password,
                                   UNSIGNED32 options, KDSHANDLE* connection) {
-    (void)user;
-    (void)password;
     (void)options;
     return Guard([&]() -> KCESTATUS {
         if (!connection) return Fail(KCE_INVALID_ARGUMENT, "no handle variable given");
@@ -43,8 +42,15 @@ extern "C" KCESTATUS KdsConnect60(const UNSIGNED8* path, UNSIGNED16 serverTypes,
         }
         std::string given = TextArg(path);
         if (given.empty()) return Fail(KCE_INVALID_PATH, "no connection path given");
-        if (Upper(given).find(".KDD") != std::string::npos) {
-            return Fail(KCE_NOT_SUPPORTED, "data dictionary connections (" + given + ")");
+        if (NamesDictionary(given)) {
+            std::string file = ResolvePath(given);
+            if (KCESTATUS s = CheckDictionaryLogin(file, TextArg(user), TextArg(password)))
+                return s;
+            size_t slash = file.find_last_of('/');
+            auto c = std::make_shared<Connection>(given, slash == 0 ? "/" : file.substr(0, slash));
+            c->SetDictionary(file);
+            *connection = Handles::Add(c);
+            return KCE_SUCCESS;
         }
         std::string folder = ResolvePath(given);
         struct stat st;
@@ -103,13 +109,23 @@ extern "C" KCESTATUS KdsFindFirstTable(KDSHANDLE handle, const UNSIGNED8* patter
         if (!search) return Fail(KCE_INVALID_ARGUMENT, "no search handle variable given");
         *search = 0;
         std::string text = TextArg(pattern);
+        auto found = std::make_shared<TableSearch>();
+        if (text.empty() && !connection->Dictionary().empty()) {
+            std::vector<std::string> names;
+            if (KCESTATUS s = DictionaryTableNames(connection->Dictionary(), &names)) return s;
+            found->names.assign(names.begin(), names.end());
+            if (found->names.empty()) return Fail(KCE_NO_MORE_TABLES, "the dictionary has none");
+            if (KCESTATUS s = CopyOut(found->names.front(), name, len)) return s;
+            found->names.pop_front();
+            *search = Handles::Add(found);
+            return KCE_SUCCESS;
+        }
         size_t slash = text.find_last_of("/\\");
         std::string mask = slash == std::string::npos ? text : text.substr(slash + 1);
         std::string folder = slash == std::string::npos
                                  ? connection->Folder()
                                  : ResolvePath(text.substr(0, slash + 1), connection->Folder());
         if (mask.empty()) mask = "*";
-        auto found = std::make_shared<TableSearch>();
         if (DIR* dir = ::opendir(rtl::OsPath(folder).c_str())) {
             while (dirent* e = ::readdir(dir)) {
                 // A name the ANSI page cannot hold cannot be given back to the caller.

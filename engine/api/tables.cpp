@@ -3,6 +3,7 @@
 
 #include "engine/api/helpers.h"
 #include "engine/connection.h"
+#include "engine/dictionary/dictionary.h"
 #include "engine/paths.h"
 #include "engine/storage.h"
 #include "engine/table.h"
@@ -12,17 +13,29 @@ using namespace kce;
 namespace {
 
 // Resolves a table name against the connection's folder and completes the extension and the
-// table type (0: from the extension).
+// table type (0: from the extension). On a dictionary connection a bare name (no folder) is a
+// table of the dictionary: its file and type come from there, and its index files are added to
+// indexFiles when that is given.
 KCESTATUS ResolveTable(KDSHANDLE connectionHandle, const UNSIGNED8* name, UNSIGNED16* tableType,
-                       std::string* path) {
+                       std::string* path, std::vector<std::string>* indexFiles = nullptr) {
     std::string base;
+    std::string given = TextArg(name);
+    if (given.empty()) return Fail(KCE_INVALID_PATH, "no table name given");
     if (connectionHandle != 0) {
         std::shared_ptr<Connection> connection;
         if (KCESTATUS s = Handles::Get(connectionHandle, &connection, "connection")) return s;
         base = connection->Folder();
+        if (!connection->Dictionary().empty() && given.find_first_of("/\\:") == std::string::npos) {
+            DictionaryTable table;
+            if (KCESTATUS s = FindDictionaryTable(connection->Dictionary(), given, &table)) {
+                return s;
+            }
+            *path = ResolvePath(table.file, base);
+            *tableType = table.tableType;
+            if (indexFiles) *indexFiles = table.indexFiles;
+            return KCE_SUCCESS;
+        }
     }
-    std::string given = TextArg(name);
-    if (given.empty()) return Fail(KCE_INVALID_PATH, "no table name given");
     const StorageKind* kind = nullptr;
     if (*tableType != KCE_DEFAULT_TABLE) {
         kind = FindStorageKind(*tableType);
@@ -69,11 +82,25 @@ extern "C" KCESTATUS KdsOpenTable(KDSHANDLE connection, const UNSIGNED8* name,
         if (KCESTATUS s = CheckCodes(charType, options)) return s;
         OpenArgs args;
         args.tableType = tableType;
-        if (KCESTATUS s = ResolveTable(connection, name, &args.tableType, &args.path)) return s;
+        std::vector<std::string> indexFiles;
+        if (KCESTATUS s = ResolveTable(connection, name, &args.tableType, &args.path, &indexFiles))
+            return s;
         args.charType = charType;
         args.options = options;
         args.connection = connection;
-        return OpenTable(args, table);
+        if (KCESTATUS s = OpenTable(args, table)) return s;
+        // The index files a dictionary lists for the table open with it.
+        for (const std::string& file : indexFiles) {
+            KDSHANDLE handles[50];
+            UNSIGNED16 count = 50;
+            if (KCESTATUS s = KdsOpenIndex(*table, reinterpret_cast<const UNSIGNED8*>(file.c_str()),
+                                           handles, &count)) {
+                CloseTable(*table);  // keeps the index file's failure as the last error
+                *table = 0;
+                return s;
+            }
+        }
+        return KCE_SUCCESS;
     });
 }
 
@@ -108,6 +135,14 @@ extern "C" KCESTATUS KdsGetTableType(KDSHANDLE table, UNSIGNED16* type) {
     return OnCursor(table, [&](TableCursor& cursor, Order&) -> KCESTATUS {
         if (KCESTATUS s = NeedOut(type)) return s;
         *type = cursor.Store().TableType();
+        return KCE_SUCCESS;
+    });
+}
+
+extern "C" KCESTATUS KdsIsTableEncrypted(KDSHANDLE table, UNSIGNED16* encrypted) {
+    return OnCursor(table, [&](TableCursor& cursor, Order&) -> KCESTATUS {
+        if (KCESTATUS s = NeedOut(encrypted)) return s;
+        *encrypted = cursor.Store().Encrypted() ? 1 : 0;
         return KCE_SUCCESS;
     });
 }

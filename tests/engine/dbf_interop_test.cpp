@@ -336,7 +336,9 @@ t.close()
             EXPECT_EQ(KdsSetFieldRaw(table, KCE_FIELD_ORDINAL(n), image.data() + offset, size), 0u)
                 << "field " << n << ": " << kce::LastText();
         }
-        if (record == 1) ASSERT_EQ(KdsSetField(table, u("NAME"), u("bo"), 2), 0u);
+        if (record == 1) {
+            ASSERT_EQ(KdsSetField(table, u("NAME"), u("bo"), 2), 0u);
+        }
         ASSERT_EQ(KdsWriteRecord(table), 0u) << kce::LastText();
     }
     KdsCloseTable(table);

@@ -128,6 +128,13 @@ TEST_P(MasterDetailTest, IndexNameChangeKeepsTheRange) {
     detail->Open();
     detail->SetIndexName("BY_EMP");
     EXPECT_EQ(Ids(), (std::vector<std::string>{"4", "3", "5"}));
+    // A provider learns the link: the master's EMP_NO drives the fields of the detail's index.
+    std::vector<db::TField*> masters, details;
+    detail->DetailLinkFields(masters, details);
+    ASSERT_EQ(masters.size(), 1u);
+    EXPECT_EQ(masters[0]->FieldName(), "EMP_NO");
+    ASSERT_FALSE(details.empty());
+    EXPECT_EQ(details[0]->FieldName(), GetParam().code);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, MasterDetailTest, testing::ValuesIn(kLayouts),

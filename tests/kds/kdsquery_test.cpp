@@ -171,6 +171,13 @@ TEST_P(KdsQueryTest, ErrorsCarryTheEnginesCodeAndText) {
     EXPECT_TRUE(q->Active());
     q->Close();
 
+    // What a provider would ask of a query and it cannot answer yet is refused, not guessed.
+    EXPECT_EQ(Message([&] { q->ProviderTableName(); }),
+              "Query1: A query does not yet give a data provider the name of the table its "
+              "statement updates.");
+    EXPECT_EQ(Message([&] { q->ProviderDefaultOrder(); }),
+              "Query1: A query does not yet give a data provider its default order.");
+
     auto* bare = new kds::TKdsQuery(&Owner());
     bare->SetName("Bare");
     bare->SQL().SetText("SELECT 1");
