@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/kce.h"
+
 namespace kce {
 
 struct CivilDate {
@@ -17,7 +19,8 @@ struct CivilDate {
     int day = 0;
 };
 
-constexpr int64_t kJulianOfDayOne = 1721426;   // 0001-01-01, the first day a date can name
+constexpr int64_t kJulianOfDayOne =
+    KCE_JULIAN_DAY_ZERO + 1;                   // 0001-01-01, the first day a date can name
 constexpr int64_t kJulianOfLastDay = 5373484;  // 9999-12-31, the last one
 // 0000-01-01: native tables keep the days of year 0 too, which no date text of the engine names.
 constexpr int64_t kJulianOfYearZero = 1721060;

@@ -134,6 +134,11 @@ KCESTATUS KdsGetVersion(UNSIGNED32* major, UNSIGNED32* minor, UNSIGNED8* letter,
  * KCE_INVALID_DATE and leaves *julian alone. */
 KCESTATUS KdsConvertJulianToString(double julian, UNSIGNED8* buf, UNSIGNED16* len);
 KCESTATUS KdsConvertStringToJulian(const UNSIGNED8* text, UNSIGNED16 len, double* julian);
+/* Dates in record images are Julian day numbers. Counting 1 January of year 1 as day 1, day n
+ * is Julian day n + KCE_JULIAN_DAY_ZERO; Julian day 0 is the empty date. A timestamp's day is
+ * counted the same way. The record image of every field type and table kind is described in
+ * docs/formats/kce-record-image.md. */
+#define KCE_JULIAN_DAY_ZERO 1721425
 
 /* ------------------------------------------------------------------------------------------- */
 /* Connections and table searches                                                                */
@@ -201,9 +206,8 @@ KCESTATUS KdsDDGetTableProperty(KDSHANDLE connection, const UNSIGNED8* table, UN
 /* Search of the objects of one type (KCE_DD_TABLE_OBJECT: the tables, in alphabetical order;
  * parent must be null or empty). KCE_NO_MORE_OBJECTS (5137) ends the search;
  * KdsDDFindFirstObject gives it at once (and no search handle) when there is none. */
-KCESTATUS KdsDDFindFirstObject(KDSHANDLE connection, UNSIGNED16 objectType,
-                               const UNSIGNED8* parent, UNSIGNED8* name, UNSIGNED16* len,
-                               KDSHANDLE* search);
+KCESTATUS KdsDDFindFirstObject(KDSHANDLE connection, UNSIGNED16 objectType, const UNSIGNED8* parent,
+                               UNSIGNED8* name, UNSIGNED16* len, KDSHANDLE* search);
 KCESTATUS KdsDDFindNextObject(KDSHANDLE search, UNSIGNED8* name, UNSIGNED16* len);
 KCESTATUS KdsDDFindClose(KDSHANDLE search);
 
@@ -225,8 +229,8 @@ KCESTATUS KdsDDDropUser(const UNSIGNED8* path, const UNSIGNED8* user);
 KCESTATUS KdsDDAddTable(const UNSIGNED8* path, const UNSIGNED8* name, const UNSIGNED8* file,
                         UNSIGNED16 tableType, const UNSIGNED8* indexFiles);
 /* Sets a table property; an empty or null value removes it. */
-KCESTATUS KdsDDSetTableProperty(const UNSIGNED8* path, const UNSIGNED8* table,
-                                UNSIGNED16 property, const UNSIGNED8* value);
+KCESTATUS KdsDDSetTableProperty(const UNSIGNED8* path, const UNSIGNED8* table, UNSIGNED16 property,
+                                const UNSIGNED8* value);
 
 /* Transactions of a connection. Every table opened through the connection, before or during the
  * transaction, is in it: its appends, writes and deletes between KdsBeginTransaction and
@@ -296,7 +300,7 @@ KCESTATUS KdsGetTableType(KDSHANDLE table, UNSIGNED16* type);
 KCESTATUS KdsIsTableEncrypted(KDSHANDLE table, UNSIGNED16* encrypted);
 KCESTATUS KdsGetTableOpenOptions(KDSHANDLE table, UNSIGNED32* options);
 KCESTATUS KdsGetTableFilename(KDSHANDLE table, UNSIGNED8* buf, UNSIGNED16* len);
-/* Length of the raw record image of KdsGetRecord. */
+/* Length of the raw record image of KdsGetRecord (docs/formats/kce-record-image.md). */
 KCESTATUS KdsGetRecordLength(KDSHANDLE table, UNSIGNED32* length);
 KCESTATUS KdsGetNumFields(KDSHANDLE table, UNSIGNED16* count);
 KCESTATUS KdsGetFieldName(KDSHANDLE table, UNSIGNED16 ordinal, UNSIGNED8* buf, UNSIGNED16* len);

@@ -31,6 +31,7 @@
 #include "dataset/indexdefs.h"
 #include "kds/kce.h"
 #include "kds/kdscnnct.h"
+#include "kds/kdsimage.h"
 #include "kds/kdsindex.h"
 #include "rtl/stringlist.h"
 #include "rtl/threads.h"
@@ -49,11 +50,6 @@ inline constexpr KDSHANDLE kNoKdsHandle = 0xFFFFFFFFu;
 // The largest record buffer (record image, calculated fields, blob slots, record information and
 // bookmark) a dataset allocates: the dataset model counts buffer sizes in int.
 inline constexpr uint64_t kMaxRecordBufferSize = 0x7FFFFFFF;
-
-// Binary numbers (double, currency double, 32- and 16-bit integers) and their empty value in a
-// raw record image, the same bytes on every table kind.
-bool IsBinaryNumberType(int type);
-bool IsBinaryNumberNull(const char* p, int type);
 
 enum TKdsTableTypes : uint8_t { ttKdsCDX = 0, ttKdsNTX = 1, ttKdsKDT = 2, ttKdsDefault = 3 };
 enum TKdsLockTypes : uint8_t { Proprietary = 0, Compatible = 1 };
@@ -411,6 +407,8 @@ class TKdsDataSet : public db::TDataSet {
     // The buffer a field access works on in the current state, or none.
     db::TRecordBuffer GetRecordBufferForState();
     bool IsFieldEmpty(const char* bytes, int length, int fieldType);
+    // The image layout of the open table (kdsimage.h).
+    image::TableKind ImageKind();
     bool IsBlobFieldEmpty(const db::TField& field, db::TRecordBuffer buffer);
     void ReadFieldValue(const db::TField& field, db::TRecordBuffer buffer, void* destination);
     void WriteFieldValue(int fieldNumber, db::TFieldType dataType, const void* source,

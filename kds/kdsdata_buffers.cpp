@@ -19,8 +19,6 @@ constexpr int kStatusByte = 4;
 constexpr int kBookmarkFlagByte = 5;
 constexpr UNSIGNED16 kIndexConditionCapacity = 510;
 
-bool IsBlobType(UNSIGNED16 code) { return code >= KCE_MEMO && code <= KCE_VARCHAR; }
-
 }  // namespace
 
 KDSHANDLE TKdsDataSet::BookmarkHandle() const {
@@ -206,7 +204,7 @@ db::FetchResult TKdsDataSet::ReadCurrentRecord(db::TRecordBuffer buffer, int len
         if (BlobCount() > 0) {
             for (int i = 0; i < fieldDescriptions_.Count(); ++i) {
                 const TKCEFieldDef& d = fieldDescriptions_.Item(i);
-                if (!IsBlobType(d.FieldType)) continue;
+                if (!image::IsBlobType(d.FieldType)) continue;
                 UNSIGNED16 empty = 0;
                 CheckKdsStatus(this, KdsIsEmpty(tableHandle_, KceField(d.FieldNum), &empty));
                 int32_t marker = empty != 0 ? 0 : -1;

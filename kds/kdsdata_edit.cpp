@@ -64,7 +64,7 @@ void TKdsDataSet::CursorPost() {
     CheckKdsStatus(this, KdsGetNumFields(table, &count));
     for (int ordinal = count; ordinal >= 1; --ordinal) {
         const TKCEFieldDef& d = FieldDescriptions().Item(ordinal - 1);
-        if ((d.FieldType >= KCE_MEMO && d.FieldType <= KCE_VARCHAR) || d.FieldType == KCE_AUTOINC) {
+        if (image::IsBlobType(d.FieldType) || d.FieldType == KCE_AUTOINC) {
             continue;
         }
         const auto* bytes = reinterpret_cast<const UNSIGNED8*>(buffer + d.Offset);
@@ -73,8 +73,9 @@ void TKdsDataSet::CursorPost() {
             bool blank = std::all_of(bytes, bytes + d.Length, [](UNSIGNED8 b) { return b == ' '; });
             CheckKdsStatus(this, blank ? KdsSetEmpty(table, field)
                                        : KdsSetField(table, field, bytes, d.Length));
-        } else if (OpenTableType() != 3 && IsBinaryNumberType(d.FieldType) &&
-                   IsBinaryNumberNull(reinterpret_cast<const char*>(bytes), d.FieldType)) {
+        } else if (ImageKind() == image::TableKind::XBase &&
+                   image::IsPendingEmptyNumber({d.FieldType, static_cast<int>(d.Length), 0},
+                                               reinterpret_cast<const char*>(bytes))) {
             // An empty binary number of a DBF table: the engine stores null where the field can
             // be null and zero where it cannot (its empty value as a number would be stored).
             CheckKdsStatus(this, KdsSetEmpty(table, field));
