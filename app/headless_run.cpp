@@ -90,7 +90,7 @@ void ShowOnStream(const char* title, const char* text, void* context) {
 }  // namespace
 
 int ConvertWithoutWindow(const std::string& source, const std::string& target, std::ostream& out,
-                         std::ostream& err, bool progressOnErr) {
+                         std::ostream& err, bool progressOnErr, ConvertObserver* observer) {
     ProgressLine progress(err, progressOnErr);
     auto owned = std::make_unique<gui::HeadlessBackend>();
     gui::HeadlessBackend& backend = *owned;
@@ -102,6 +102,7 @@ int ConvertWithoutWindow(const std::string& source, const std::string& target, s
         TForm1 form(nullptr);
         gui::Application().SetMainForm(&form);
         form.Show();
+        form.convertObserver = observer;
         status = RunConvert(form, backend, source, target, out, err, &progress);
     } catch (const std::exception& e) {
         // The window could not be created (an engine refusal of its settings).

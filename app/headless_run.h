@@ -38,7 +38,9 @@ int RunConvert(TForm1& form, gui::HeadlessBackend& backend, const std::string& s
 // `updatebank convert SOURCE TARGET`: the application on the headless backend, the engine's own
 // message box as one line on `err`, the main window created from its stored definition, then
 // RunConvert. With `progressOnErr` (`err` is a terminal) the progress line is kept on `err`.
+// `observer`, when given, is told of every value copied (see convert_observer.h).
 int ConvertWithoutWindow(const std::string& source, const std::string& target, std::ostream& out,
-                         std::ostream& err, bool progressOnErr = false);
+                         std::ostream& err, bool progressOnErr = false,
+                         ConvertObserver* observer = nullptr);
 
 }  // namespace app

@@ -1,9 +1,12 @@
 // updatebank: the main window, or one command of it run without a display.
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include "app/convert_audit.h"
+#include "app/convert_plan.h"
 #include "app/headless_run.h"
 #include "app/updatebank.h"
 #include "gui/application.h"
@@ -23,6 +26,12 @@ constexpr const char* kUsage =
     "usage: updatebank                          open the main window (needs a display)\n"
     "       updatebank --open SOURCE TARGET     the same with the two folder boxes filled in\n"
     "       updatebank convert SOURCE TARGET    run the CONVERT command without a window\n"
+    "       updatebank convert --plan SOURCE TARGET [--json]\n"
+    "                                           tell what CONVERT would do with each field;\n"
+    "                                           opens both tables read-only, writes nothing\n"
+    "       updatebank convert --audit FILE SOURCE TARGET\n"
+    "                                           CONVERT, writing each value that did not arrive\n"
+    "                                           unchanged to FILE as a JSON line\n"
     "       updatebank --help | --version\n";
 
 // The engine's own message box: in the window, a modal message box with the engine's title.
@@ -121,6 +130,35 @@ int main(int argc, char** argv) {
         std::string source, target;
         if (!FoldersFromCommandLine(argv[2], argv[3], &source, &target)) return 2;
         return RunWindow(&source, &target);
+    }
+    if (first == "convert" && argc >= 3 && std::string(argv[2]) == "--plan") {
+        bool json = argc == 6 && std::string(argv[5]) == "--json";
+        if (argc != 5 && !json) {
+            std::cerr
+                << "convert --plan: expected SOURCE TARGET [--json] (see updatebank --help)\n";
+            return 2;
+        }
+        std::string source, target;
+        if (!FoldersFromCommandLine(argv[3], argv[4], &source, &target)) return 2;
+        return app::PlanWithoutWindow(source, target, json, std::cout, std::cerr);
+    }
+    if (first == "convert" && argc >= 3 && std::string(argv[2]) == "--audit") {
+        if (argc != 6) {
+            std::cerr << "convert --audit: expected FILE SOURCE TARGET (see updatebank --help)\n";
+            return 2;
+        }
+        std::string source, target;
+        if (!FoldersFromCommandLine(argv[4], argv[5], &source, &target)) return 2;
+        std::ofstream file(argv[3], std::ios::binary | std::ios::trunc);
+        if (!file) {
+            std::cerr << "convert --audit: cannot write '" << argv[3] << "'\n";
+            return 2;
+        }
+        app::ConvertAudit audit(file);
+        int status = app::ConvertWithoutWindow(source, target, std::cout, std::cerr,
+                                               app::StandardErrorIsTerminal(), &audit);
+        audit.Finish();
+        return status;
     }
     if (first == "convert") {
         if (argc != 4) {

@@ -23,6 +23,8 @@
 
 namespace app {
 
+class ConvertObserver;
+
 class TForm1 : public gui::TForm {
   public:
     explicit TForm1(rtl::TComponent* owner);
@@ -56,6 +58,9 @@ class TForm1 : public gui::TForm {
     kds::TKdsTable* KdsTableMisc = nullptr;
     kds::TKdsTable* KdsTableDBF = nullptr;
     kds::TKdsSettings* KdsSettings1 = nullptr;
+
+    // Told of every value the CONVERT command copies or fails to copy; none by default.
+    ConvertObserver* convertObserver = nullptr;
 
     // The click handlers. Button12 is CONVERT; the others belong to hidden buttons.
     void Button1Click(rtl::TComponent* sender);

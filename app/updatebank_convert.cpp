@@ -1,6 +1,7 @@
 // The CONVERT command of TForm1.
 #include <string>
 
+#include "app/convert_observer.h"
 #include "app/updatebank.h"
 #include "dataset/fields.h"
 #include "gui/application.h"
@@ -67,15 +68,21 @@ void TForm1::Button12Click(rtl::TComponent*) {
         KdsTable2->Append();
         const int n = KdsTable1->NumFields();
         for (int i = 0; i < n; ++i) {
+            std::string text;
             try {
                 const std::string name = KdsTable1->FieldAt(i).FieldName();
                 // The photo goes through its file below; only this exact spelling is skipped.
                 if (name == "PHOTO_ID") continue;
                 if (!KdsTable2->FieldNamedOrNull(name)) continue;
-                const std::string text = KdsTable1->FieldNamed(name).StringValue();
-                KdsTable2->FieldNamed(name).SetStringValue(text);
+                db::TField& from = KdsTable1->FieldNamed(name);
+                text = from.StringValue();
+                db::TField& to = KdsTable2->FieldNamed(name);
+                to.SetStringValue(text);
+                if (convertObserver) convertObserver->Copied(from, to, text);
             } catch (const rtl::Exception& e) {
                 const std::string& name = KdsTable1->FieldAt(i).FieldName();
+                if (convertObserver)
+                    convertObserver->Refused(KdsTable1->FieldAt(i), text, e.what());
                 gui::ShowMessage(std::string(e.what()) + " EMPNO# " +
                                  KdsTable1->FieldNamed("EMP_NO").StringValue() + " " + name +
                                  " field " + name);
