@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "kds/kdsdata.h"
+#include "kds/kdsengineerror.h"
 
 namespace kds {
 namespace {
@@ -56,15 +57,32 @@ EKDSDatabaseError::EKDSDatabaseError(const TKdsDataSet* dataSet, const std::stri
 
 EKDSDatabaseError::~EKDSDatabaseError() = default;
 
-void CheckKdsStatus(const TKdsDataSet* dataSet, KCESTATUS status) {
-    if (status == KCE_SUCCESS || pendingError) return;
+EngineError EngineErrorOf(KCESTATUS status, EngineErrorSource source) {
     UNSIGNED32 code = status;
     UNSIGNED8 text[kErrorTextCapacity + 1] = {};
     UNSIGNED16 length = kErrorTextCapacity;
-    KdsGetLastError(&code, text, &length);
+    KCESTATUS answer = source == EngineErrorSource::LastError
+                           ? KdsGetLastError(&code, text, &length)
+                           : KdsGetErrorString(status, text, &length);
     text[kErrorTextCapacity] = 0;
-    throw EKDSDatabaseError(dataSet, std::string(reinterpret_cast<const char*>(text)),
-                            static_cast<int32_t>(code));
+    EngineError error;
+    error.known = answer == KCE_SUCCESS;
+    error.code = static_cast<int32_t>(code);
+    error.text = std::string(reinterpret_cast<const char*>(text));
+    return error;
+}
+
+std::string KdsErrorMessage(KCESTATUS status, EngineErrorSource source) {
+    EngineError error = EngineErrorOf(status, source);
+    if (error.known) return error.text;
+    KdsShowError(KceText(std::string(msg::kKdsExceptionTitle)));
+    return {};
+}
+
+void CheckKdsStatus(const TKdsDataSet* dataSet, KCESTATUS status) {
+    if (status == KCE_SUCCESS || pendingError) return;
+    EngineError error = EngineErrorOf(status, EngineErrorSource::LastError);
+    throw EKDSDatabaseError(dataSet, error.text, error.code);
 }
 
 void KdsDatabaseError(const TKdsDataSet* dataSet, std::string_view message, int32_t code) {

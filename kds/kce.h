@@ -1,8 +1,8 @@
 // The binding between the data-access components and the engine's C interface.
 //
-// Every engine status that a component does not treat as an outcome becomes an exception here,
-// in CheckKdsStatus, and nowhere else. EKDSDatabaseError carries the engine's code and text and
-// the identity of the dataset whose operation failed.
+// Every engine status a component does not treat as an outcome becomes an exception from one
+// answer, EngineErrorOf (kdsengineerror.h): here EKDSDatabaseError, with the engine's code, text
+// and the dataset whose operation failed; in kdscnnct.h and kdsset.h their KdsError classes.
 //
 // One Boolean per thread marks that a database error is pending: it is set when an
 // EKDSDatabaseError has been filled in and cleared when that exception (every copy of it) is

@@ -5,6 +5,7 @@
 
 #include "gui/application.h"
 #include "kds/kdsdata.h"
+#include "kds/kdsengineerror.h"
 #include "rtl/inifiles.h"
 #include "rtl/paths.h"
 #include "rtl/textutils.h"
@@ -43,16 +44,8 @@ void CheckConnection(KCESTATUS status) {
 // ---- Errors
 // -----------------------------------------------------------------------------------------
 
-kdscnnct::KdsError::KdsError(UNSIGNED32 status) : rtl::Exception("") {
-    UNSIGNED32 code = status;
-    UNSIGNED8 text[KCE_MAX_ERROR_LEN + 1] = {};
-    UNSIGNED16 length = KCE_MAX_ERROR_LEN;
-    if (KdsGetLastError(&code, text, &length) == KCE_SUCCESS) {
-        SetMessage(TextOf(text, length));
-    } else {
-        KdsShowError(KceText(std::string(msg::kKdsExceptionTitle)));
-    }
-}
+kdscnnct::KdsError::KdsError(UNSIGNED32 status)
+    : rtl::Exception(KdsErrorMessage(status, EngineErrorSource::LastError)) {}
 
 void SetKdsLoginDialog(TKdsLoginDialog dialog) { LoginDialog() = std::move(dialog); }
 

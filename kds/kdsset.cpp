@@ -3,6 +3,7 @@
 #include <cctype>
 #include <mutex>
 
+#include "kds/kdsengineerror.h"
 #include "rtl/formatsettings.h"
 #include "rtl/threads.h"
 
@@ -11,7 +12,6 @@ namespace {
 
 constexpr const char* kDefaultDateFormat = "MM/dd/ccyy";
 constexpr size_t kMaxDateFormat = 11;
-constexpr UNSIGNED16 kErrorTextSize = 600;
 
 // The count of live instances and its guard, both process-wide.
 rtl::TCriticalSection& InstanceLock() {
@@ -57,15 +57,8 @@ UNSIGNED16 ServerTypeMask(TKdsServerTypes types) {
     return mask;
 }
 
-kdsset::KdsError::KdsError(UNSIGNED32 status) : rtl::Exception("") {
-    UNSIGNED8 text[kErrorTextSize + 1] = {};
-    UNSIGNED16 length = kErrorTextSize;
-    if (KdsGetErrorString(status, text, &length) == KCE_SUCCESS) {
-        SetMessage(std::string(reinterpret_cast<const char*>(text), length));
-    } else {
-        KdsShowError(Bytes("Kds Exception Error"));
-    }
-}
+kdsset::KdsError::KdsError(UNSIGNED32 status)
+    : rtl::Exception(KdsErrorMessage(status, EngineErrorSource::StatusText)) {}
 
 TKdsSettings::TKdsSettings(rtl::TComponent* owner) : rtl::TComponent(owner) {
     {

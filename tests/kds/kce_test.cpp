@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "kds/kdscnnct.h"
+#include "kds/kdsengineerror.h"
+#include "kds/kdsset.h"
 #include "kds_fixture.h"
 #include "rtl/datetime.h"
 
@@ -26,6 +29,30 @@ std::string EngineText(KCESTATUS status) {
 }
 
 using KdsErrorTest = KdsTest;
+
+// The dataset error, the connection's KdsError and the settings' KdsError all take their text
+// from the one engine answer for the same status.
+TEST_F(KdsErrorTest, EveryComponentErrorTakesTheOneEngineAnswer) {
+    const KCESTATUS status = FailingEngineCall();
+    ASSERT_NE(status, 0u);
+    const kds::EngineError last = kds::EngineErrorOf(status, kds::EngineErrorSource::LastError);
+    EXPECT_TRUE(last.known);
+    EXPECT_EQ(last.code, static_cast<int32_t>(status));
+    EXPECT_EQ(last.text, EngineText(status));
+    try {
+        CheckKdsStatus(nullptr, status);
+        ADD_FAILURE() << "no exception";
+    } catch (const EKDSDatabaseError& error) {
+        EXPECT_EQ(error.Message(), last.text);
+        EXPECT_EQ(error.ErrorCode(), last.code);
+    }
+    EXPECT_EQ(kds::kdscnnct::KdsError(status).Message(), last.text);
+
+    const kds::EngineError fixed = kds::EngineErrorOf(status, kds::EngineErrorSource::StatusText);
+    EXPECT_TRUE(fixed.known);
+    EXPECT_FALSE(fixed.text.empty());
+    EXPECT_EQ(kds::kdsset::KdsError(status).Message(), fixed.text);
+}
 
 TEST_F(KdsErrorTest, EngineFailureInADataSetCarriesItsNameCodeAndPlace) {
     auto* table = NewTable("KdsTable2", "MISSING", kKdt);
