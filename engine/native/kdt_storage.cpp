@@ -333,6 +333,7 @@ KCESTATUS KdtStorage::Prepare() {
     }
     std::string from = " FROM records ";
     selectList_ = selectList;
+    EndScan();  // the scan may be whereScan_'s, which goes now
     whereScan_.reset();
     whereText_.clear();
     std::string texts[kStmtCount];
