@@ -116,6 +116,7 @@ class KdtStorage : public Storage {
         stmts_.clear();
         blobReads_.clear();
         blobWrites_.clear();
+        whereScan_.reset();
         sqlite3_close(db_);
     }
 
