@@ -29,6 +29,13 @@ namespace kce {
 
 class Storage;
 
+// One parameter of an SQL condition: a real number or the bytes of a text.
+struct SqlParam {
+    bool isText = false;
+    double number = 0;
+    std::string text;
+};
+
 enum class TransactionPhase { kBegin, kCommit, kRollback };
 
 struct BlobValue {
@@ -78,6 +85,19 @@ class Storage {
     virtual KCESTATUS NextRecno(UNSIGNED32 after, UNSIGNED32* recno) = 0;
     // The record before `before` (before 0: the last); 0 when none.
     virtual KCESTATUS PrevRecno(UNSIGNED32 before, UNSIGNED32* recno) = 0;
+    // The next record after `after`, in record-number order, that the SQL condition `where` (over
+    // the columns of the records table, parameters ?1.. bound from `params`) selects; 0 when none.
+    // Only storages that keep their records in SQL run it: elsewhere *supported is false. A
+    // ReadRecord of the number answered right after it costs no further lookup.
+    virtual KCESTATUS NextRecnoWhere(const std::string& where, const std::vector<SqlParam>& params,
+                                     UNSIGNED32 after, UNSIGNED32* recno, bool* supported) {
+        (void)where;
+        (void)params;
+        (void)after;
+        *recno = 0;
+        *supported = false;
+        return KCE_SUCCESS;
+    }
     // Reads a record's image; *exists false (and the image untouched) when there is no such
     // record. Blob markers are set from the stored values.
     virtual KCESTATUS ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists, bool* deleted) = 0;

@@ -219,14 +219,6 @@ KCESTATUS ExprFilter::Accepts(const RecordView& view, bool* accepted) {
             *accepted = false;
             return KCE_SUCCESS;
         }
-    } else {
-        bool narrows = false;
-        if (KCESTATUS s = SqlNarrows(view.storage, &narrows)) return s;
-        if (narrows &&
-            !std::binary_search(st.sqlCandidates.begin(), st.sqlCandidates.end(), view.recno)) {
-            *accepted = false;
-            return KCE_SUCCESS;
-        }
     }
     ImageRecord record(schema_, view.image, view.layout.recordLength);
     record.SetRecNo(view.recno);
@@ -248,6 +240,10 @@ KCESTATUS ExprFilter::NextCandidate(Storage& storage, UNSIGNED32 from, bool forw
     *narrowed = st.aof && st.optimized;
     if (*narrowed) {
         if (KCESTATUS s = Refresh(storage)) return s;
+    } else if (forward && !st.sql.where.empty()) {
+        // Forward, SQLite steps through the records its condition selects, in record order
+        // (where it keeps the records; elsewhere *narrowed stays false).
+        return storage.NextRecnoWhere(st.sql.where, st.sql.params, from, recno, narrowed);
     } else {
         if (KCESTATUS s = SqlNarrows(storage, narrowed)) return s;
         if (!*narrowed) return KCE_SUCCESS;

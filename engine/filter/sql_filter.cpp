@@ -140,7 +140,12 @@ class Translator {
                 test = value + " >= " + Number(v.number - slack);
                 break;
         }
-        return "(" + test + " OR typeof(" + col + ") NOT IN ('integer', 'real'))";
+        // Double and integer columns hold numbers or NULL; a numeric column may keep a long
+        // value as its text in bytes, and a money column a count or a real.
+        if (f.type == KCE_NUMERIC || f.type == KCE_CURDOUBLE) {
+            return "(" + test + " OR typeof(" + col + ") NOT IN ('integer', 'real'))";
+        }
+        return "(" + test + " OR " + col + " IS NULL)";
     }
 
     // Dates are kept as YYYY-MM-DD texts, which sort as the days do. The empty date reads before

@@ -21,13 +21,6 @@
 
 namespace kce {
 
-// One SQL parameter of a translated clause: a real number or the bytes of a text.
-struct SqlParam {
-    bool isText = false;
-    double number = 0;
-    std::string text;
-};
-
 struct SqlClause {
     std::string where;  // empty when nothing translates
     std::vector<SqlParam> params;

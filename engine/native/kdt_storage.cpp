@@ -116,6 +116,7 @@ class KdtStorage : public Storage {
         stmts_.clear();
         blobReads_.clear();
         blobWrites_.clear();
+        whereScan_.reset();
         sqlite3_close(db_);
     }
 
@@ -131,6 +132,8 @@ class KdtStorage : public Storage {
     KCESTATUS RecordCount(UNSIGNED32* count) override;
     KCESTATUS NextRecno(UNSIGNED32 after, UNSIGNED32* recno) override;
     KCESTATUS PrevRecno(UNSIGNED32 before, UNSIGNED32* recno) override;
+    KCESTATUS NextRecnoWhere(const std::string& where, const std::vector<SqlParam>& params,
+                             UNSIGNED32 after, UNSIGNED32* recno, bool* supported) override;
     KCESTATUS ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists, bool* deleted) override;
     void ForgetSnapshot() override { EndScan(); }
     KCESTATUS ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) override;
@@ -223,7 +226,7 @@ class KdtStorage : public Storage {
     KCESTATUS NoteOtherWriters();
     void EndScan() {
         if (scanActive_) {
-            sqlite3_reset(stmts_[kScan]->get());
+            sqlite3_reset(scanStmt_);
             scanActive_ = false;
             scanRecno_ = 0;
         }
@@ -264,7 +267,12 @@ class KdtStorage : public Storage {
     std::vector<ColumnValue> values_;  // reused by WriteRecord
 
     bool scanActive_ = false;
+    sqlite3_stmt* scanStmt_ = nullptr;  // the active scan: kScan or whereScan_
     UNSIGNED32 scanRecno_ = 0;
+    std::string selectList_;  // the columns a record read selects
+    // The scan of NextRecnoWhere, for the condition whereText_.
+    std::unique_ptr<Stmt> whereScan_;
+    std::string whereText_;
     std::chrono::steady_clock::time_point scanStart_;
 
     int64_t dataVersion_ = -1;
@@ -325,6 +333,10 @@ KCESTATUS KdtStorage::Prepare() {
         }
     }
     std::string from = " FROM records ";
+    selectList_ = selectList;
+    EndScan();  // the scan may be whereScan_'s, which goes now
+    whereScan_.reset();
+    whereText_.clear();
     std::string texts[kStmtCount];
     texts[kSelectOne] = "SELECT " + selectList + from + "WHERE kdt_recno = ?";
     texts[kScan] = "SELECT " + selectList + from + "WHERE kdt_recno > ? ORDER BY kdt_recno";
@@ -566,9 +578,10 @@ KCESTATUS KdtStorage::RecordCount(UNSIGNED32* count) {
 KCESTATUS KdtStorage::NextRecno(UNSIGNED32 after, UNSIGNED32* recno) {
     ExpireScan();
     sqlite3_stmt* scan = stmts_[kScan]->get();
-    if (!scanActive_ || scanRecno_ != after) {
+    if (!scanActive_ || scanStmt_ != scan || scanRecno_ != after) {
         EndScan();
         sqlite3_bind_int64(scan, 1, after);
+        scanStmt_ = scan;
         scanActive_ = true;
         scanStart_ = std::chrono::steady_clock::now();
     }
@@ -580,6 +593,55 @@ KCESTATUS KdtStorage::NextRecno(UNSIGNED32 after, UNSIGNED32* recno) {
     if (rc == SQLITE_DONE) {
         EndScan();
         *recno = 0;
+        return KCE_SUCCESS;
+    }
+    scanRecno_ = UNSIGNED32(sqlite3_column_int64(scan, 0));
+    *recno = scanRecno_;
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::NextRecnoWhere(const std::string& where, const std::vector<SqlParam>& params,
+                                     UNSIGNED32 after, UNSIGNED32* recno, bool* supported) {
+    *recno = 0;
+    // Sealed rows hold no columns to test.
+    *supported = !encrypted_;
+    if (!*supported) return KCE_SUCCESS;
+    ExpireScan();
+    if (!whereScan_ || whereText_ != where) {
+        EndScan();
+        auto stmt = std::make_unique<Stmt>();
+        // The record number is the parameter after the condition's own.
+        const std::string sql = "SELECT " + selectList_ + " FROM records WHERE (" + where +
+                                ") AND kdt_recno > ? ORDER BY kdt_recno";
+        if (KCESTATUS s = stmt->Prepare(db_, sql, path_)) return s;
+        whereScan_ = std::move(stmt);
+        whereText_ = where;
+    }
+    sqlite3_stmt* scan = whereScan_->get();
+    if (!scanActive_ || scanStmt_ != scan || scanRecno_ != after) {
+        EndScan();
+        sqlite3_clear_bindings(scan);
+        for (size_t i = 0; i < params.size(); ++i) {
+            const SqlParam& p = params[i];
+            if (p.isText) {
+                sqlite3_bind_text(scan, int(i + 1), p.text.data(), int(p.text.size()),
+                                  SQLITE_TRANSIENT);
+            } else {
+                sqlite3_bind_double(scan, int(i + 1), p.number);
+            }
+        }
+        sqlite3_bind_int64(scan, int(params.size() + 1), after);
+        scanStmt_ = scan;
+        scanActive_ = true;
+        scanStart_ = std::chrono::steady_clock::now();
+    }
+    int rc;
+    if (KCESTATUS s = Step(scan, &rc, "read")) {
+        scanActive_ = false;
+        return s;
+    }
+    if (rc == SQLITE_DONE) {
+        EndScan();
         return KCE_SUCCESS;
     }
     scanRecno_ = UNSIGNED32(sqlite3_column_int64(scan, 0));
@@ -634,7 +696,7 @@ KCESTATUS KdtStorage::ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists,
     ExpireScan();
     if (scanActive_ && scanRecno_ == recno && recno != 0) {
         *exists = true;
-        return DecodeRow(stmts_[kScan]->get(), 1, recno, image);
+        return DecodeRow(scanStmt_, 1, recno, image);
     }
     EndScan();
     sqlite3_stmt* stmt = stmts_[kSelectOne]->get();
