@@ -150,7 +150,7 @@ TEST(Params, StoredFormRestoresEveryKindOfValue) {
     params.Add("BCD").SetAsBCD(rtl::Currency{-922337203685477});
     params.Add("D").SetAsDate(2.0);  // 1900-01-01
     params.Add("T", db::ftUnknown, db::ptInput).SetAsTime(0.5 + 1.0 / 86400000);
-    params.Add("DT").SetAsDateTime(-700000.75);
+    params.Add("DT").SetAsDateTime(-36522.25);
     params.Add("BY").SetValue(rtl::Variant(std::vector<uint8_t>{1, 0, 2}));
     params.Add("I64").SetValue(rtl::Variant(int64_t(1) << 40));
     params.Add("NUL", db::ftDate, db::ptOutput);  // typed, null, unbound
