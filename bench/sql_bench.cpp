@@ -6,7 +6,8 @@
 // index: sqlite3 makes its own automatic one for the join, as the engine's statement builds its
 // column lookup.
 //
-// UPDATEBANK_BENCH_EMPLOYEES (default 100000) employees, five progression rows each.
+// UPDATEBANK_BENCH_EMPLOYEES (default 100000) employees, five progression rows each;
+// UPDATEBANK_BENCH_SQL names the one statement to run (join or aggregate) when set.
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -113,7 +114,9 @@ int main() {
     };
     std::printf("%d employees, %d progression rows\n", employees, employees * 5);
     std::printf("%-10s %12s %12s %8s %8s\n", "statement", "engine s", "sqlite3 s", "ratio", "rows");
+    const char* only = std::getenv("UPDATEBANK_BENCH_SQL");
     for (const Case& c : cases) {
+        if (only && *only && std::string(only) != c.name) continue;
         UNSIGNED32 rows = 0;
         double engine = Seconds([&] {
             KDSHANDLE cursor = 0;

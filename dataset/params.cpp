@@ -1,5 +1,6 @@
 #include "dataset/params.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "dataset/dataset.h"
@@ -306,6 +307,177 @@ std::string TParams::ParseStatementText(const std::string& text, bool create) {
         }
     }
     return out;
+}
+
+// ---- Stored form
+// ------------------------------------------------------------------------------------
+//
+// "KPRM", a version byte (1), the count (u32), then per parameter: the name (u32 length, bytes),
+// data type and parameter type (u8 each), null and bound flags (u8 each), the variant's kind (u8)
+// and its value: nothing for empty and null, an i64 for booleans, integers and currency units, the
+// 8 bytes of a double for doubles and dates, u32 length and bytes for strings and byte arrays.
+// Numbers are little-endian.
+
+namespace {
+
+constexpr char kParamsMagic[4] = {'K', 'P', 'R', 'M'};
+constexpr uint8_t kParamsVersion = 1;
+
+void PutU8(std::string& out, uint8_t v) { out.push_back(static_cast<char>(v)); }
+void PutU64(std::string& out, uint64_t v) {
+    for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+void PutU32(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+void PutBytes(std::string& out, const std::string& bytes) {
+    PutU32(out, static_cast<uint32_t>(bytes.size()));
+    out += bytes;
+}
+
+[[noreturn]] void BadForm() { throw rtl::EReadError("Invalid stream format"); }
+
+struct Reader {
+    rtl::TStream& stream;
+    uint8_t U8() {
+        uint8_t v = 0;
+        stream.ReadBuffer(&v, 1);
+        return v;
+    }
+    uint32_t U32() {
+        uint8_t b[4];
+        stream.ReadBuffer(b, 4);
+        return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    }
+    uint64_t U64() {
+        uint8_t b[8];
+        stream.ReadBuffer(b, 8);
+        uint64_t v = 0;
+        for (int i = 7; i >= 0; --i) v = v << 8 | b[i];
+        return v;
+    }
+    std::string Bytes() {
+        uint32_t n = U32();
+        // A length past the rest of the stream is a damaged form, not a huge allocation.
+        if (n > stream.Size() - stream.Position()) BadForm();
+        std::string s(n, '\0');
+        if (n) stream.ReadBuffer(s.data(), n);
+        return s;
+    }
+};
+
+uint64_t DoubleBits(double d) {
+    uint64_t bits;
+    std::memcpy(&bits, &d, 8);
+    return bits;
+}
+
+double BitsDouble(uint64_t bits) {
+    double d;
+    std::memcpy(&d, &bits, 8);
+    return d;
+}
+
+void PutVariant(std::string& out, const rtl::Variant& v) {
+    PutU8(out, static_cast<uint8_t>(v.VarType()));
+    switch (v.VarType()) {
+        case rtl::varEmpty:
+        case rtl::varNull:
+            break;
+        case rtl::varBoolean:
+            PutU64(out, v.AsBoolean() ? 1 : 0);
+            break;
+        case rtl::varInteger:
+        case rtl::varInt64:
+            PutU64(out, static_cast<uint64_t>(v.AsInt64()));
+            break;
+        case rtl::varCurrency:
+            PutU64(out, static_cast<uint64_t>(v.AsCurrency().Units));
+            break;
+        case rtl::varDouble:
+            PutU64(out, DoubleBits(v.AsDouble()));
+            break;
+        case rtl::varDate:
+            PutU64(out, DoubleBits(v.AsDateTime()));
+            break;
+        case rtl::varString:
+        case rtl::varBytes:
+            PutBytes(out, v.AsString());
+            break;
+    }
+}
+
+rtl::Variant GetVariant(Reader& in) {
+    switch (in.U8()) {
+        case rtl::varEmpty:
+            return rtl::Variant();
+        case rtl::varNull:
+            return rtl::Variant::Null();
+        case rtl::varBoolean:
+            return rtl::Variant(in.U64() != 0);
+        case rtl::varInteger: {
+            int64_t n = static_cast<int64_t>(in.U64());
+            if (n < INT32_MIN || n > INT32_MAX) BadForm();
+            return rtl::Variant(static_cast<int32_t>(n));
+        }
+        case rtl::varInt64:
+            return rtl::Variant(static_cast<int64_t>(in.U64()));
+        case rtl::varCurrency: {
+            rtl::Currency c{};
+            c.Units = static_cast<int64_t>(in.U64());
+            return rtl::Variant(c);
+        }
+        case rtl::varDouble:
+            return rtl::Variant(BitsDouble(in.U64()));
+        case rtl::varDate:
+            return rtl::Variant::FromDateTime(BitsDouble(in.U64()));
+        case rtl::varString:
+            return rtl::Variant(in.Bytes());
+        case rtl::varBytes: {
+            std::string bytes = in.Bytes();
+            return rtl::Variant(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        }
+        default:
+            BadForm();
+    }
+}
+
+}  // namespace
+
+void TParams::WriteData(rtl::TStream& stream) const {
+    std::string out(kParamsMagic, 4);
+    PutU8(out, kParamsVersion);
+    PutU32(out, static_cast<uint32_t>(items_.size()));
+    for (const auto& p : items_) {
+        PutBytes(out, p->Name());
+        PutU8(out, static_cast<uint8_t>(p->DataType()));
+        PutU8(out, static_cast<uint8_t>(p->ParamType()));
+        PutU8(out, p->IsNull() ? 1 : 0);
+        PutU8(out, p->Bound() ? 1 : 0);
+        PutVariant(out, p->Value());
+    }
+    stream.WriteBuffer(out.data(), static_cast<int64_t>(out.size()));
+}
+
+void TParams::ReadData(rtl::TStream& stream) {
+    Reader in{stream};
+    char magic[4];
+    stream.ReadBuffer(magic, 4);
+    if (std::memcmp(magic, kParamsMagic, 4) != 0 || in.U8() != kParamsVersion) BadForm();
+    uint32_t count = in.U32();
+    std::vector<std::unique_ptr<TParam>> items;
+    for (uint32_t i = 0; i < count; ++i) {
+        std::string name = in.Bytes();
+        uint8_t dataType = in.U8(), paramType = in.U8();
+        if (dataType >= kFieldTypeCount || paramType > ptResult) BadForm();
+        auto p = std::make_unique<TParam>(this, std::move(name), static_cast<TFieldType>(dataType),
+                                          static_cast<TParamType>(paramType));
+        p->null_ = in.U8() != 0;
+        p->bound_ = in.U8() != 0;
+        p->value_ = GetVariant(in);
+        items.push_back(std::move(p));
+    }
+    items_ = std::move(items);
 }
 
 }  // namespace db

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dataset/db_types.h"
+#include "rtl/streams.h"
 #include "rtl/variant.h"
 
 namespace db {
@@ -114,6 +115,13 @@ class TParams {
     void AssignValues(const TParams& source);
     // Same count, and pairwise same value, name (exact), data type, null, bound and type.
     bool IsEqual(const TParams& other) const;
+
+    // The collection's stored form: every parameter's name, data type, parameter type, null and
+    // bound flags and value (of any variant kind), in order. Reading replaces the collection;
+    // a form that is cut short or not of this kind raises EReadError and leaves the collection
+    // as it was.
+    void WriteData(rtl::TStream& stream) const;
+    void ReadData(rtl::TStream& stream);
 
     // Answers the text with every parameter replaced by "?" and each "::" by ":"; with `create`
     // the collection becomes the parameters found, in order of appearance.

@@ -19,6 +19,19 @@ KCESTATUS Storage::NotifyWrite(UNSIGNED32 recno, const uint8_t* oldImage, const 
     return KCE_SUCCESS;
 }
 
+KCESTATUS Storage::ScanField(int field, const FieldVisit& visit) {
+    (void)field;
+    std::vector<uint8_t> image(layout_.recordLength);
+    for (UNSIGNED32 recno = 0;;) {
+        if (KCESTATUS s = NextRecno(recno, &recno)) return s;
+        if (recno == 0) return KCE_SUCCESS;
+        bool exists = false, deleted = false;
+        if (KCESTATUS s = ReadRecord(recno, image.data(), &exists, &deleted)) return s;
+        if (!exists) continue;
+        if (KCESTATUS s = visit(recno, image.data(), deleted)) return s;
+    }
+}
+
 // Other xBase programs could not read an encrypted DBF, memo or index file: only native tables
 // are encrypted.
 KCESTATUS Storage::Encrypt(std::string_view) {

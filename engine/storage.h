@@ -15,6 +15,7 @@
 //    the file tells it that it changed (native: PRAGMA data_version).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -105,6 +106,13 @@ class Storage {
     // ReadRecord answers what is stored now, with every change committed by any process so far.
     // Positioning on a record, locking it, refreshing it and starting an edit read that way.
     virtual void ForgetSnapshot() {}
+    // Walks every record in record-number order, handing `visit` its number, deleted mark and an
+    // image in which `field` (not a blob field) is read; the image's other fields hold whatever
+    // an earlier record left there. A storage that can read one field alone does so; a failing
+    // visit stops the walk with its status.
+    using FieldVisit =
+        std::function<KCESTATUS(UNSIGNED32 recno, const uint8_t* image, bool deleted)>;
+    virtual KCESTATUS ScanField(int field, const FieldVisit& visit);
     virtual KCESTATUS ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) = 0;
 
     // The number the next appended record will get. Successive calls answer successive numbers

@@ -4,6 +4,8 @@
 #include <set>
 #include <vector>
 
+#include "dataset/names.h"
+#include "dataset/statement_text.h"
 #include "gui/application.h"
 #include "kds/kce.h"
 #include "kds/kdssql.h"
@@ -82,6 +84,7 @@ void TKdsQuery::StatementChanged() {
     if (IsLoading()) return;
     Close();
     prepared_ = false;
+    storedData_.reset();
     if (paramCheck_) {
         db::TParams old;
         for (int i = 0; i < params_.Count(); ++i) {
@@ -346,16 +349,79 @@ void TKdsQuery::ProviderSetParams(db::TParams& params) {
 }
 
 std::unique_ptr<db::TIndexDef> TKdsQuery::ProviderDefaultOrder() {
-    KdsDatabaseError(this, msg::kQueryProviderOrder);
+    auto exists = [this](const std::string& fields) {
+        for (const std::string& name : db::SplitNames(fields)) {
+            if (FieldNamedOrNull(name) == nullptr) return false;
+        }
+        return true;
+    };
+    // The order of an index opened on the result, when one is chosen.
+    if (!IndexName().empty() || !IndexFieldNames().empty()) {
+        try {
+            IndexDefs().SetUpdated(false);
+            IndexDefs().Update();
+            const db::TIndexDef& def = !IndexName().empty()
+                                           ? IndexDefs().Find(IndexName())
+                                           : IndexDefs().FindIndexForFields(IndexFieldNames());
+            if (exists(def.Fields())) {
+                auto copy = std::make_unique<db::TIndexDef>(nullptr, def.Name(), def.Fields(),
+                                                            def.Options());
+                copy->Assign(def);
+                return copy;
+            }
+        } catch (const std::exception&) {
+        }
+    }
+    // Otherwise the statement's ORDER BY, when it names result columns (by name or position).
+    std::optional<std::vector<db::StatementOrderTerm>> terms = db::StatementOrder(SQLText());
+    if (!terms) return nullptr;
+    std::string fields, desc, caseIns;
+    auto add = [](std::string& list, const std::string& name) {
+        list += (list.empty() ? "" : ";") + name;
+    };
+    for (const db::StatementOrderTerm& term : *terms) {
+        db::TField* field = nullptr;
+        if (term.position) {
+            size_t n = term.column.size() > 9 ? 0 : std::stoul(term.column);
+            if (n >= 1 && n <= size_t(NumFields())) field = &Fields().At(int(n) - 1);
+        } else {
+            field = FieldNamedOrNull(term.column);
+        }
+        if (field == nullptr) return nullptr;
+        add(fields, field->FieldName());
+        if (term.descending) add(desc, field->FieldName());
+        if (term.caseInsensitive) add(caseIns, field->FieldName());
+    }
+    auto def = std::make_unique<db::TIndexDef>(nullptr, "", fields, db::TIndexOptions{});
+    def->SetDescFields(desc);
+    def->SetCaseInsFields(caseIns);
+    return def;
 }
 
-std::string TKdsQuery::ProviderTableName() { KdsDatabaseError(this, msg::kQueryProviderTable); }
+std::string TKdsQuery::ProviderTableName() { return db::StatementTableName(SQLText()); }
 
 void TKdsQuery::ProviderSetCommandText(const std::string& text) {
     if (text.empty()) return;
     rtl::TStringList lines;
     lines.SetText(text);
     SetSQL(lines);
+}
+
+const std::string& TKdsQuery::StoredData() const {
+    static const std::string none;
+    return storedData_ ? *storedData_ : none;
+}
+
+void TKdsQuery::WriteData(rtl::TStream& stream) const {
+    if (storedData_ && !storedData_->empty()) {
+        stream.WriteBuffer(storedData_->data(), static_cast<int64_t>(storedData_->size()));
+    }
+}
+
+void TKdsQuery::ReadData(rtl::TStream& stream) {
+    std::string bytes(static_cast<size_t>(stream.Size() - stream.Position()), '\0');
+    if (!bytes.empty()) stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    storedData_ = std::move(bytes);
 }
 
 void TKdsQuery::AdoptCursor(KDSHANDLE cursor) {

@@ -9,12 +9,14 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "dataset/datalink.h"
 #include "dataset/params.h"
 #include "gui/backend.h"
 #include "kds/kdsfunc.h"
+#include "rtl/streams.h"
 #include "rtl/stringlist.h"
 
 namespace kds {
@@ -75,6 +77,19 @@ class TKdsQuery : public TKdsExtendedDataSet {
     // A changed folder lets a statement made on a per-folder connection go.
     void SetDatabaseName(const std::string& value) override;
 
+    // ---- Stored forms -------------------------------------------------------------------------
+    // The "ParamData" property of a stored definition: Params with their types and values (the
+    // form of db::TParams::WriteData). Reading replaces Params.
+    void WriteParamData(rtl::TStream& stream) const { params_.WriteData(stream); }
+    void ReadParamData(rtl::TStream& stream) { params_.ReadData(stream); }
+    // The "Data" property: a block of bytes a stored definition keeps with the query, read and
+    // written whole and not used otherwise; a new statement text drops it.
+    bool HasStoredData() const { return storedData_.has_value(); }
+    const std::string& StoredData() const;
+    // Writes nothing when there is no block; reading takes the rest of the stream.
+    void WriteData(rtl::TStream& stream) const;
+    void ReadData(rtl::TStream& stream);
+
     // ---- Running ------------------------------------------------------------------------------
     // Runs a statement that gives no cursor (a cursor given anyway is closed).
     void ExecSQL();
@@ -100,9 +115,13 @@ class TKdsQuery : public TKdsExtendedDataSet {
     db::TParams* ProviderParams() override { return &params_; }
     void ProviderSetParams(db::TParams& params) override;
     void ProviderSetCommandText(const std::string& text) override;
-    // Not built: a query's default order (from its ORDER BY) and the table its statement names
-    // are refused.
+    // The order of the index chosen on the result (IndexName, IndexFieldNames), else the order
+    // the statement's ORDER BY gives when its terms are result columns (by name or position;
+    // DESC and COLLATE NOCASE kept as the definition's descending and case-insensitive fields);
+    // none otherwise.
     std::unique_ptr<db::TIndexDef> ProviderDefaultOrder() override;
+    // The one table the statement reads or changes (see db::StatementTableName); empty when it
+    // names several or none.
     std::string ProviderTableName() override;
 
     // Gives the query a cursor the engine opened elsewhere (a provider's statement); the query
@@ -131,6 +150,7 @@ class TKdsQuery : public TKdsExtendedDataSet {
     KDSHANDLE folderConnection_ = kNoKdsHandle;
     int32_t rowsAffected_ = -1;
     gui::TCursor waitCursor_ = gui::crDefault;
+    std::optional<std::string> storedData_;
     // Set while RefreshFromMaster runs: the data sources see one change at the end.
     bool quiet_ = false;
 };

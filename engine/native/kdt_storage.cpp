@@ -136,6 +136,7 @@ class KdtStorage : public Storage {
                              UNSIGNED32 after, UNSIGNED32* recno, bool* supported) override;
     KCESTATUS ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists, bool* deleted) override;
     void ForgetSnapshot() override { EndScan(); }
+    KCESTATUS ScanField(int field, const FieldVisit& visit) override;
     KCESTATUS ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) override;
     KCESTATUS ReserveRecno(UNSIGNED32* recno) override;
     void ReleaseRecno(UNSIGNED32 recno) override {
@@ -707,6 +708,26 @@ KCESTATUS KdtStorage::ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists,
     *exists = rc == SQLITE_ROW;
     if (!*exists) return KCE_SUCCESS;
     return DecodeRow(stmt, 1, recno, image);
+}
+
+KCESTATUS KdtStorage::ScanField(int field, const FieldVisit& visit) {
+    const FieldDesc& f = layout_.fields[size_t(field)];
+    // A sealed record opens whole; a blob field's column is its value, not its marker.
+    if (encrypted_ || IsBlobType(f.type)) return Storage::ScanField(field, visit);
+    EndScan();
+    Stmt stmt;
+    if (KCESTATUS s = stmt.Prepare(
+            db_, "SELECT kdt_recno, " + Quote(f.name) + " FROM records ORDER BY kdt_recno", path_))
+        return s;
+    std::vector<uint8_t> image(layout_.recordLength);
+    for (;;) {
+        int rc;
+        if (KCESTATUS s = Step(stmt, &rc, "read")) return s;
+        if (rc == SQLITE_DONE) return KCE_SUCCESS;
+        UNSIGNED32 recno = UNSIGNED32(sqlite3_column_int64(stmt, 0));
+        if (KCESTATUS s = ReadColumn(stmt, 1, f, image.data(), recno, path_)) return s;
+        if (KCESTATUS s = visit(recno, image.data(), false)) return s;
+    }
 }
 
 KCESTATUS KdtStorage::BlobStmt(std::vector<std::unique_ptr<Stmt>>& cache, int field, bool write,

@@ -440,18 +440,17 @@ int Filter(sqlite3_vtab_cursor* base, int idxNum, const char*, int argc, sqlite3
     if (c.lookup) {
         c.candidates.clear();
         c.next = 0;
-        const std::unordered_map<std::string, std::vector<UNSIGNED32>>* lookup = nullptr;
+        const ColumnLookup* lookup = nullptr;
         if (KCESTATUS s = c.table->Lookup(idxNum - 2, &lookup)) return Refuse(base->pVtab, s);
-        if (argc >= 1) {
-            for (const std::string& key : ValueKeys(argv[0])) {
-                auto it = lookup->find(key);
-                if (it != lookup->end())
-                    c.candidates.insert(c.candidates.end(), it->second.begin(), it->second.end());
-            }
+        std::vector<std::string> keys;
+        if (argc >= 1) keys = ValueKeys(argv[0]);
+        for (const std::string& key : keys) lookup->Find(key, &c.candidates);
+        // Each key's records come in record order; those of two keys are merged.
+        if (keys.size() > 1) {
+            std::sort(c.candidates.begin(), c.candidates.end());
+            c.candidates.erase(std::unique(c.candidates.begin(), c.candidates.end()),
+                               c.candidates.end());
         }
-        std::sort(c.candidates.begin(), c.candidates.end());
-        c.candidates.erase(std::unique(c.candidates.begin(), c.candidates.end()),
-                           c.candidates.end());
         if (KCESTATUS s = AdvanceCandidate(c)) return Refuse(base->pVtab, s);
         return SQLITE_OK;
     }
@@ -689,8 +688,7 @@ KCESTATUS SqlTable::Cursor(std::shared_ptr<TableCursor>* out) {
     return KCE_SUCCESS;
 }
 
-KCESTATUS SqlTable::Lookup(int column,
-                           const std::unordered_map<std::string, std::vector<UNSIGNED32>>** out) {
+KCESTATUS SqlTable::Lookup(int column, const ColumnLookup** out) {
     auto found = lookups_.find(column);
     if (found != lookups_.end()) {
         *out = &found->second;
@@ -699,20 +697,49 @@ KCESTATUS SqlTable::Lookup(int column,
     std::shared_ptr<TableCursor> cursor;
     if (KCESTATUS s = Cursor(&cursor)) return s;
     Storage& storage = cursor->Store();
-    std::unordered_map<std::string, std::vector<UNSIGNED32>> lookup;
-    std::vector<uint8_t> image(storage.Layout().recordLength);
-    for (UNSIGNED32 recno = 0;;) {
-        if (KCESTATUS s = storage.NextRecno(recno, &recno)) return s;
-        if (recno == 0) break;
-        bool exists = false, deleted = false, present = false;
-        if (KCESTATUS s = storage.ReadRecord(recno, image.data(), &exists, &deleted)) return s;
-        if (!exists) continue;
-        std::string key;
-        if (KCESTATUS s = FieldKey(storage, column, image.data(), &key, &present)) return s;
-        if (present) lookup[key].push_back(recno);
-    }
-    *out = &(lookups_[column] = std::move(lookup));
+    std::vector<std::pair<uint64_t, UNSIGNED32>> entries;
+    std::string key;
+    KCESTATUS s =
+        storage.ScanField(column, [&](UNSIGNED32 recno, const uint8_t* image, bool) -> KCESTATUS {
+            bool present = false;
+            if (KCESTATUS s = FieldKey(storage, column, image, &key, &present)) return s;
+            if (present) entries.emplace_back(ColumnLookup::Hash(key), recno);
+            return KCE_SUCCESS;
+        });
+    if (s) return s;
+    ColumnLookup& lookup = lookups_[column];
+    lookup.Build(std::move(entries));
+    *out = &lookup;
     return KCE_SUCCESS;
+}
+
+uint64_t ColumnLookup::Hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+
+void ColumnLookup::Build(std::vector<std::pair<uint64_t, UNSIGNED32>> entries) {
+    size_t buckets = 1;
+    while (buckets < entries.size()) buckets <<= 1;
+    mask_ = buckets - 1;
+    // A counting sort by bucket keeps each bucket's records in record order.
+    start_.assign(buckets + 1, 0);
+    for (const auto& e : entries) ++start_[(e.first & mask_) + 1];
+    for (size_t b = 0; b < buckets; ++b) start_[b + 1] += start_[b];
+    hashes_.resize(entries.size());
+    recnos_.resize(entries.size());
+    std::vector<uint32_t> fill(start_.begin(), start_.end() - 1);
+    for (const auto& e : entries) {
+        uint32_t at = fill[e.first & mask_]++;
+        hashes_[at] = e.first;
+        recnos_[at] = e.second;
+    }
+}
+
+void ColumnLookup::Find(std::string_view key, std::vector<UNSIGNED32>* out) const {
+    if (start_.empty()) return;
+    uint64_t hash = Hash(key);
+    size_t b = hash & mask_;
+    for (uint32_t i = start_[b]; i < start_[b + 1]; ++i) {
+        if (hashes_[i] == hash) out->push_back(recnos_[i]);
+    }
 }
 
 void SqlTable::Close() {

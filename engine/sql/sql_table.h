@@ -27,10 +27,12 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/cursor.h"
@@ -46,6 +48,24 @@ int RegisterTableModule(sqlite3* db, Statement* statement);
 // type that names none, such as an expression's).
 std::string DeclaredType(const FieldDesc& field);
 bool FieldOfDeclaredType(const char* declared, FieldSpec* out);
+
+// The records of each value of one column, kept as hashes of the values' keys (see FieldKey in
+// sql_table.cpp): a probe may also give a record whose value merely hashes alike, which SQLite's
+// own check of the whole condition then drops.
+class ColumnLookup {
+  public:
+    // (hash of the key, record number) for every record with a value, in record-number order.
+    void Build(std::vector<std::pair<uint64_t, UNSIGNED32>> entries);
+    // Appends the records whose key hashes as `key` does, in record-number order.
+    void Find(std::string_view key, std::vector<UNSIGNED32>* out) const;
+    static uint64_t Hash(std::string_view key);
+
+  private:
+    uint64_t mask_ = 0;
+    std::vector<uint32_t> start_;  // per bucket, its first entry (one more: the end)
+    std::vector<uint64_t> hashes_;
+    std::vector<UNSIGNED32> recnos_;
+};
 
 class SqlTable {
   public:
@@ -63,8 +83,7 @@ class SqlTable {
     KCESTATUS Cursor(std::shared_ptr<TableCursor>* out);
     // The records of each value of a column (its lookup keys), made by one scan on first use in a
     // run; a change to the table forgets them.
-    KCESTATUS Lookup(int column,
-                     const std::unordered_map<std::string, std::vector<UNSIGNED32>>** out);
+    KCESTATUS Lookup(int column, const ColumnLookup** out);
     void ForgetLookups() { lookups_.clear(); }
     // Closes the handle at the end of a run (a transaction of its own rolls back first).
     void Close();
@@ -84,7 +103,7 @@ class SqlTable {
     KDSHANDLE handle_ = 0;
     std::shared_ptr<TableCursor> cursor_;
     bool ownTransaction_ = false;
-    std::map<int, std::unordered_map<std::string, std::vector<UNSIGNED32>>> lookups_;
+    std::map<int, ColumnLookup> lookups_;
 };
 
 }  // namespace kce::sql

@@ -133,6 +133,74 @@ TEST(Params, AssignmentAndEquality) {
     EXPECT_TRUE(a.IsEqual(b));
 }
 
+// The stored form gives back every parameter as it was: name, data type, parameter type, null and
+// bound flags and the value with its variant kind (dates and times keep their fractions); a form
+// cut anywhere, or of another kind, raises and leaves the collection alone.
+TEST(Params, StoredFormRestoresEveryKindOfValue) {
+    db::TParams params;
+    params.Add("S").SetAsString("text");
+    params.Add("M").SetAsMemo(std::string("memo\0with nul", 13));
+    params.Add("BL").SetAsBlob(std::string("\x00\xff\x10", 3));
+    params.Add("SI").SetAsSmallInt(-32768);
+    params.Add("W").SetAsWord(65535);
+    params.Add("I").SetAsInteger(-2147483647 - 1);
+    params.Add("B").SetAsBoolean(true);
+    params.Add("F").SetAsFloat(-1.0 / 3);
+    params.Add("C").SetAsCurrency(1234.5678);
+    params.Add("BCD").SetAsBCD(rtl::Currency{-922337203685477});
+    params.Add("D").SetAsDate(2.0);  // 1900-01-01
+    params.Add("T", db::ftUnknown, db::ptInput).SetAsTime(0.5 + 1.0 / 86400000);
+    params.Add("DT").SetAsDateTime(-36522.25);
+    params.Add("BY").SetValue(rtl::Variant(std::vector<uint8_t>{1, 0, 2}));
+    params.Add("I64").SetValue(rtl::Variant(int64_t(1) << 40));
+    params.Add("NUL", db::ftDate, db::ptOutput);  // typed, null, unbound
+    params.Add("NV").SetValue(rtl::Variant::Null());
+    params.Add("UNKNOWN");
+    params.Add("s");  // shares the first one's value
+    params[1].SetBound(false);
+
+    rtl::TMemoryStream stream;
+    params.WriteData(stream);
+    stream.SetPosition(0);
+    db::TParams back;
+    back.Add("GONE");
+    back.ReadData(stream);
+    ASSERT_EQ(back.Count(), params.Count());
+    EXPECT_TRUE(back.IsEqual(params));
+    for (int i = 0; i < params.Count(); ++i) {
+        SCOPED_TRACE(params[i].Name());
+        EXPECT_EQ(back[i].Value().VarType(), params[i].Value().VarType());
+        EXPECT_EQ(back[i].AsString(), params[i].AsString());
+    }
+    EXPECT_EQ(back.ParamByName("T").ParamType(), db::ptInput);
+    EXPECT_EQ(back.ParamByName("T").AsDateTime(), 0.5 + 1.0 / 86400000);
+    EXPECT_EQ(back.ParamByName("NUL").DataType(), db::ftDate);
+    EXPECT_TRUE(back.ParamByName("NUL").IsNull());
+    EXPECT_FALSE(back.ParamByName("M").Bound());
+    back[0].SetAsString("both");
+    EXPECT_EQ(back[params.Count() - 1].AsString(), "both");
+
+    // Every cut of the form, and a form of another kind, raise; the collection stays as it was.
+    const std::string whole = stream.Data();
+    for (size_t cut = 0; cut < whole.size(); ++cut) {
+        rtl::TStringStream part(whole.substr(0, cut));
+        db::TParams kept;
+        kept.Add("KEPT");
+        EXPECT_THROW(kept.ReadData(part), rtl::EReadError) << cut;
+        ASSERT_EQ(kept.Count(), 1);
+        EXPECT_EQ(kept[0].Name(), "KEPT");
+    }
+    std::string other = whole;
+    other[0] = 'X';
+    rtl::TStringStream wrong(other);
+    EXPECT_THROW(back.ReadData(wrong), rtl::EReadError);
+    // A name whose length runs past the end is refused before anything is allocated for it.
+    std::string huge = whole.substr(0, 9) + std::string("\xff\xff\xff\x7f", 4);
+    rtl::TStringStream longName(huge);
+    EXPECT_THROW(back.ReadData(longName), rtl::EReadError);
+    EXPECT_EQ(back.Count(), params.Count());
+}
+
 // A detail that records what its master link asks of it.
 struct MasterLinkFixture {
     std::unique_ptr<TMemoryDataSet> master = People(3, "Master");

@@ -268,6 +268,10 @@ TEST_F(ProcessTest, AnSqlStatementCommittedSurvivesAKilledProcessAndOneUncommitt
             ASSERT_EQ(KdsAppendRecord(t), 0u);
             Set(t, "A", "1");
             ASSERT_EQ(KdsWriteRecord(t), 0u);
+            // A structural .cdx tag, which the statement's change must leave right too.
+            KDSHANDLE index = 0;
+            ASSERT_EQ(KdsCreateIndex(t, U(""), U("PAD"), U("PAD"), nullptr, 0, &index), 0u)
+                << LastErrorText();
             KdsCloseTable(t);
         }
         const std::string table = kind;
@@ -288,6 +292,7 @@ TEST_F(ProcessTest, AnSqlStatementCommittedSurvivesAKilledProcessAndOneUncommitt
             << LastErrorText();
         ASSERT_EQ(KdsGotoTop(t), 0u);
         EXPECT_EQ(Field(t, "PAD"), "kept");
+        EXPECT_EQ(KdsCheckIndexes(t), 0u) << LastErrorText();
         KdsCloseTable(t);
     }
 }

@@ -171,13 +171,6 @@ TEST_P(KdsQueryTest, ErrorsCarryTheEnginesCodeAndText) {
     EXPECT_TRUE(q->Active());
     q->Close();
 
-    // What a provider would ask of a query and it cannot answer yet is refused, not guessed.
-    EXPECT_EQ(Message([&] { q->ProviderTableName(); }),
-              "Query1: A query does not yet give a data provider the name of the table its "
-              "statement updates.");
-    EXPECT_EQ(Message([&] { q->ProviderDefaultOrder(); }),
-              "Query1: A query does not yet give a data provider its default order.");
-
     auto* bare = new kds::TKdsQuery(&Owner());
     bare->SetName("Bare");
     bare->SQL().SetText("SELECT 1");
@@ -210,6 +203,127 @@ TEST_P(KdsQueryTest, ParametersFollowAMaster) {
     EXPECT_EQ(Rows(*q), "1 3");
     q->Close();
     master->Close();
+}
+
+// Parameters of every kind reach the engine with their values (dates, times and timestamps in the
+// forms SQL compares), and a query given the first one's stored parameters ("ParamData") runs the
+// same; the stored "Data" block comes back whole and goes with a new statement text.
+TEST_P(KdsQueryTest, StoredParametersBindAsTheOriginals) {
+    const std::string text =
+        "SELECT :D AS D, :T AS T, :TS AS TS, :F AS F, :C AS C, :I AS I, :S AS S, :B AS B, "
+        ":BL AS BL, :N AS N FROM EMP WHERE EMP_NO = 'E1' AND :D < '2000-01-01'";
+    const double day = rtl::EncodeDate(1999, 12, 31);
+    const double time = rtl::EncodeTime(12, 34, 56, 789);
+    const double stamp = rtl::EncodeDate(1899, 12, 30) + rtl::EncodeTime(0, 0, 0, 1);
+    kds::TKdsQuery* first = NewQuery(text, "First");
+    first->Params().ParamByName("D").SetAsDate(day);
+    first->Params().ParamByName("T").SetAsTime(time);
+    first->Params().ParamByName("TS").SetAsDateTime(stamp);
+    first->Params().ParamByName("F").SetAsFloat(-2.5);
+    first->Params().ParamByName("C").SetAsCurrency(12.25);
+    first->Params().ParamByName("I").SetAsInteger(-7);
+    first->Params().ParamByName("S").SetAsString("x:y");
+    first->Params().ParamByName("B").SetAsBoolean(true);
+    first->Params().ParamByName("BL").SetAsBlob(std::string("\x01\x00\x02", 3));
+    first->Params().ParamByName("N").SetDataType(db::ftInteger);
+    ASSERT_EQ(first->Params().Count(), 11);  // D twice
+
+    rtl::TMemoryStream stored;
+    first->WriteParamData(stored);
+    stored.SetPosition(0);
+    kds::TKdsQuery* second = NewQuery(text, "Second");
+    second->ReadParamData(stored);
+    EXPECT_TRUE(second->Params().IsEqual(first->Params()));
+
+    first->Open();
+    second->Open();
+    ASSERT_FALSE(second->IsEmpty());
+    EXPECT_EQ(Rows(*second), Rows(*first));
+    EXPECT_EQ(second->FieldNamed("D").DateTimeValue(), day);
+    EXPECT_EQ(second->FieldNamed("T").StringValue(), "12:34:56.789");
+    EXPECT_EQ(second->FieldNamed("TS").DateTimeValue(), stamp);
+    EXPECT_EQ(second->FieldNamed("F").FloatValue(), -2.5);
+    EXPECT_EQ(second->FieldNamed("C").FloatValue(), 12.25);
+    EXPECT_EQ(second->FieldNamed("I").IntegerValue(), -7);
+    EXPECT_EQ(second->FieldNamed("S").StringValue(), "x:y");
+    EXPECT_EQ(second->FieldNamed("B").IntegerValue(), 1);
+    EXPECT_EQ(second->FieldNamed("BL").StringValue(), std::string("\x01\x00\x02", 3));
+    EXPECT_TRUE(second->FieldNamed("N").VariantValue().IsNull());
+    second->Close();
+    first->Close();
+
+    rtl::TStringStream block(std::string("blo\0ck", 6));
+    second->ReadData(block);
+    rtl::TMemoryStream written;
+    second->WriteData(written);
+    EXPECT_EQ(written.Data(), std::string("blo\0ck", 6));
+    second->SQL().SetText("SELECT 1 AS ONE FROM EMP");
+    EXPECT_FALSE(second->HasStoredData());
+}
+
+// A provider learns the query's order from its ORDER BY (names, qualified names and positions
+// of result columns; an expression or an unknown column gives none) and its table from the
+// statement when it names one.
+TEST_P(KdsQueryTest, ProviderOrderAndTableComeFromTheStatement) {
+    kds::TKdsQuery* q = NewQuery("SELECT e.EMP_NO, e.NAME AS WHO, WAGE FROM EMP e");
+    struct Order {
+        const char* clause;
+        const char* fields;  // "" for none
+        const char* desc;
+        const char* caseIns;
+    } orders[] = {
+        {"ORDER BY e.EMP_NO", "EMP_NO", "", ""},
+        {"ORDER BY WHO DESC, 3 ASC", "WHO;WAGE", "WHO", ""},
+        {"ORDER BY \"WAGE\" DESC NULLS LAST, WHO COLLATE NOCASE LIMIT 2", "WAGE;WHO", "WAGE",
+         "WHO"},
+        {"ORDER BY WAGE * 2", "", "", ""},
+        {"ORDER BY UPPER(WHO)", "", "", ""},
+        {"ORDER BY e.NAME", "", "", ""},  // a column the result names otherwise
+        {"", "", "", ""},
+    };
+    for (const Order& o : orders) {
+        SCOPED_TRACE(o.clause);
+        q->SQL().SetText(std::string("SELECT e.EMP_NO, e.NAME AS WHO, WAGE FROM EMP e ") +
+                         o.clause);
+        q->Open();
+        std::unique_ptr<db::TIndexDef> def = q->ProviderDefaultOrder();
+        if (*o.fields == '\0') {
+            EXPECT_EQ(def, nullptr);
+        } else if (def != nullptr) {
+            EXPECT_EQ(def->Fields(), o.fields);
+            EXPECT_EQ(def->DescFields(), o.desc);
+            EXPECT_EQ(def->CaseInsFields(), o.caseIns);
+        } else {
+            ADD_FAILURE() << "no order";
+        }
+        q->Close();
+    }
+    // An ORDER BY inside a subquery is not the result's order.
+    q->SQL().SetText("SELECT EMP_NO FROM (SELECT EMP_NO FROM EMP ORDER BY EMP_NO)");
+    q->Open();
+    EXPECT_EQ(q->ProviderDefaultOrder(), nullptr);
+    q->Close();
+
+    struct Table {
+        const char* sql;
+        const char* table;
+    } tables[] = {
+        {"SELECT * FROM EMP", "EMP"},
+        {"select e.NAME from \"EMP\" as e where e.WAGE > 1 order by 1", "EMP"},
+        {"SELECT * FROM [emp.dbf] e ORDER BY NAME", "emp.dbf"},
+        {"SELECT (SELECT COUNT(*) FROM CAREER) AS N FROM EMP", "EMP"},
+        {"SELECT * FROM EMP e JOIN CAREER c ON c.EMPLOYEECO = e.EMP_NO", ""},
+        {"SELECT * FROM EMP, CAREER", ""},
+        {"SELECT * FROM (SELECT * FROM EMP)", ""},
+        {"SELECT 1", ""},
+        {"UPDATE EMP SET WAGE = 1", "EMP"},
+        {"INSERT INTO CAREER VALUES ('E9', 9)", "CAREER"},
+        {"DELETE FROM /* all */ CAREER", "CAREER"},
+    };
+    for (const Table& t : tables) {
+        q->SQL().SetText(t.sql);
+        EXPECT_EQ(q->ProviderTableName(), t.table) << t.sql;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, KdsQueryTest, testing::Values(kKdt, kCdx),
