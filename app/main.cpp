@@ -2,7 +2,9 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/headless_run.h"
 #include "app/updatebank.h"
@@ -10,6 +12,7 @@
 #include "gui/fltk_backend.h"
 #include "gui/headless.h"
 #include "kds/kce.h"
+#include "kds/kdscnnct.h"
 #include "rtl/edge.h"
 
 #ifndef UPDATEBANK_VERSION
@@ -21,7 +24,11 @@ namespace {
 constexpr const char* kUsage =
     "usage: updatebank                          open the main window (needs a display)\n"
     "       updatebank --open SOURCE TARGET     the same with the two folder boxes filled in\n"
-    "       updatebank convert SOURCE TARGET    run the CONVERT command without a window\n"
+    "       updatebank convert SOURCE TARGET [--user USER]\n"
+    "                                           run the CONVERT command without a window; a\n"
+    "                                           side that names a data dictionary (.kdd) logs\n"
+    "                                           in as USER, with the password from\n"
+    "                                           UPDATEBANK_PASSWORD or typed at the terminal\n"
     "       updatebank --help | --version\n";
 
 // The engine's own message box: in the window, a modal message box with the engine's title.
@@ -46,6 +53,7 @@ int RunWindow(const std::string* source = nullptr, const std::string* target = n
     }
     gui::Application().Initialize(std::move(backend));
     kds::SetEngineDisplayCallback(ShowInWindow, nullptr);
+    app::UseBackendLoginDialog();
     int status = 0;
     try {
         app::TForm1 form(nullptr);
@@ -58,6 +66,7 @@ int RunWindow(const std::string* source = nullptr, const std::string* target = n
         std::cerr << "updatebank: " << rtl::ToOperatorText(e.what()) << '\n';
         status = 1;
     }
+    kds::SetKdsLoginDialog(nullptr);
     kds::SetEngineDisplayCallback(nullptr, nullptr);
     gui::Application().Reset();
     return status;
@@ -81,9 +90,10 @@ bool FoldersFromCommandLine(const char* source, const char* target, std::string*
     return true;
 }
 
-int RunConvert(const std::string& source, const std::string& target) {
+int RunConvert(const std::string& source, const std::string& target,
+               const app::ConvertLogin* login) {
     return app::ConvertWithoutWindow(source, target, std::cout, std::cerr,
-                                     app::StandardErrorIsTerminal());
+                                     app::StandardErrorIsTerminal(), login);
 }
 
 }  // namespace
@@ -115,13 +125,37 @@ int main(int argc, char** argv) {
         return RunWindow(&source, &target);
     }
     if (first == "convert") {
-        if (argc != 4) {
+        std::vector<std::string> folders;
+        std::optional<app::ConvertLogin> login;
+        for (int i = 2; i < argc; ++i) {
+            std::string arg = argv[i];
+            if (arg == "--user") {
+                if (i + 1 >= argc || *argv[i + 1] == 0) {
+                    std::cerr << "convert: --user needs a user name\n";
+                    return 2;
+                }
+                std::optional<std::string> user = rtl::FromOperatorText(argv[++i]);
+                if (!user) {
+                    std::cerr << "updatebank: " << rtl::RefusalText("the user name", argv[i])
+                              << '\n';
+                    return 2;
+                }
+                login = app::ConvertLogin{*user, app::PasswordFromEnvironmentOrTerminal};
+            } else if (arg.rfind("--", 0) == 0) {
+                std::cerr << "convert: unknown option '" << arg << "' (see updatebank --help)\n";
+                return 2;
+            } else {
+                folders.push_back(arg);
+            }
+        }
+        if (folders.size() != 2) {
             std::cerr << "convert: expected SOURCE and TARGET (see updatebank --help)\n";
             return 2;
         }
         std::string source, target;
-        if (!FoldersFromCommandLine(argv[2], argv[3], &source, &target)) return 2;
-        return RunConvert(source, target);
+        if (!FoldersFromCommandLine(folders[0].c_str(), folders[1].c_str(), &source, &target))
+            return 2;
+        return RunConvert(source, target, login ? &*login : nullptr);
     }
     std::cerr << "updatebank: unknown argument '" << first << "' (see updatebank --help)\n";
     return 2;
