@@ -7,7 +7,7 @@ CMAKE_FLAGS += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=
 export CCACHE_BASEDIR ?= $(CURDIR)
 endif
 
-.PHONY: all deps build test asan asan-test bench format clean
+.PHONY: all deps build test check-writes asan asan-test bench format clean
 
 all: build
 
@@ -20,6 +20,11 @@ build:
 
 test: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)
+
+# The whole suite with an empty HOME and a listing of /tmp before and after: fails when a test
+# writes outside its own temporary folders.
+check-writes: build
+	JOBS=$(JOBS) ./scripts/check-test-writes.sh build
 
 asan:
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DUPDATEBANK_SANITIZE=ON -DUPDATEBANK_BENCH=OFF $(CMAKE_FLAGS)

@@ -1,13 +1,5 @@
 #include "app/headless_run.h"
 
-#include <termios.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <iostream>
-#include <optional>
-
 #include "gui/application.h"
 #include "kds/kce.h"
 #include "kds/kdscnnct.h"
@@ -98,45 +90,10 @@ void ShowOnStream(const char* title, const char* text, void* context) {
 
 }  // namespace
 
-namespace {
-
-// The password as process text. Its text is not shown when the page cannot hold it.
-std::string PasswordText(const std::string& typed) {
-    std::optional<std::string> ansi = rtl::FromOperatorText(typed);
-    if (!ansi) {
-        throw rtl::Exception(
-            "the password holds a character that the ANSI code page (Windows-1252) cannot hold");
-    }
-    return *ansi;
-}
-
-}  // namespace
-
-std::string PasswordFromEnvironmentOrTerminal(const std::string& user) {
-    if (const char* given = std::getenv("UPDATEBANK_PASSWORD")) return PasswordText(given);
-    if (isatty(STDIN_FILENO) != 1) {
-        throw rtl::Exception("no password for user '" + user +
-                             "': set UPDATEBANK_PASSWORD or run from a terminal");
-    }
-    std::fprintf(stderr, "password for %s: ", rtl::ToOperatorText(user).c_str());
-    std::fflush(stderr);
-    termios saved{};
-    tcgetattr(STDIN_FILENO, &saved);
-    termios quiet = saved;
-    quiet.c_lflag &= ~tcflag_t(ECHO);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    std::string password;
-    bool got = static_cast<bool>(std::getline(std::cin, password));
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-    std::fputc('\n', stderr);
-    if (!got) throw rtl::Exception("no password typed for user '" + user + "'");
-    return PasswordText(password);
-}
-
 void UseBackendLoginDialog() { kds::SetKdsLoginDialog(gui::ShowLoginDialog); }
 
 int ConvertWithoutWindow(const std::string& source, const std::string& target, std::ostream& out,
-                         std::ostream& err, bool progressOnErr, const ConvertLogin* login) {
+                         std::ostream& err, bool progressOnErr) {
     ProgressLine progress(err, progressOnErr);
     auto owned = std::make_unique<gui::HeadlessBackend>();
     gui::HeadlessBackend& backend = *owned;
@@ -144,25 +101,9 @@ int ConvertWithoutWindow(const std::string& source, const std::string& target, s
     EngineBoxTarget engineBox{err, progress};
     kds::SetEngineDisplayCallback(ShowOnStream, &engineBox);
     UseBackendLoginDialog();
-    std::optional<std::string> password;
-    if (login) {
-        backend.SetLoginSource([&](const std::string&, std::string& user, std::string& typed) {
-            progress.Clear();
-            if (!password) password = login->password(login->user);
-            user = login->user;
-            typed = *password;
-            return true;
-        });
-    }
     int status = 1;
     try {
         TForm1 form(nullptr);
-        if (login) {
-            for (kds::TKdsConnection* connection : {form.KdsConnection1, form.KdsConnection2}) {
-                connection->SetLoginPrompt(true);
-                connection->SetUsername(login->user);
-            }
-        }
         gui::Application().SetMainForm(&form);
         form.Show();
         status = RunConvert(form, backend, source, target, out, err, &progress);

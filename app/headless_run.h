@@ -35,21 +35,6 @@ int RunConvert(TForm1& form, gui::HeadlessBackend& backend, const std::string& s
                const std::string& target, std::ostream& out, std::ostream& err,
                ProgressLine* progress = nullptr);
 
-// The login of `updatebank convert --user USER`: each connection that names a data dictionary asks
-// for it (in place of the user name and password kept in the window's definition), and the
-// headless login dialog answers with USER and the password. The password is asked for once, when
-// the first dictionary connects, by `password` (given the user name); it throws when there is
-// none to be had.
-struct ConvertLogin {
-    std::string user;
-    std::function<std::string(const std::string& user)> password;
-};
-
-// The password of ConvertLogin as the program finds it: the environment variable
-// UPDATEBANK_PASSWORD when it is set, else one line typed at the terminal on standard input (the
-// prompt on standard error, nothing echoed); with neither it throws.
-std::string PasswordFromEnvironmentOrTerminal(const std::string& user);
-
 // Makes the backend's login dialog the one that dictionary connections show (kds).
 void UseBackendLoginDialog();
 
@@ -57,7 +42,6 @@ void UseBackendLoginDialog();
 // message box as one line on `err`, the main window created from its stored definition, then
 // RunConvert. With `progressOnErr` (`err` is a terminal) the progress line is kept on `err`.
 int ConvertWithoutWindow(const std::string& source, const std::string& target, std::ostream& out,
-                         std::ostream& err, bool progressOnErr = false,
-                         const ConvertLogin* login = nullptr);
+                         std::ostream& err, bool progressOnErr = false);
 
 }  // namespace app

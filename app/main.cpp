@@ -2,9 +2,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "app/headless_run.h"
 #include "app/updatebank.h"
@@ -14,6 +12,7 @@
 #include "kds/kce.h"
 #include "kds/kdscnnct.h"
 #include "rtl/edge.h"
+#include "rtl/paths.h"
 
 #ifndef UPDATEBANK_VERSION
 #define UPDATEBANK_VERSION "0.0.0"
@@ -24,11 +23,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: updatebank                          open the main window (needs a display)\n"
     "       updatebank --open SOURCE TARGET     the same with the two folder boxes filled in\n"
-    "       updatebank convert SOURCE TARGET [--user USER]\n"
-    "                                           run the CONVERT command without a window; a\n"
-    "                                           side that names a data dictionary (.kdd) logs\n"
-    "                                           in as USER, with the password from\n"
-    "                                           UPDATEBANK_PASSWORD or typed at the terminal\n"
+    "       updatebank convert SOURCE TARGET    run the CONVERT command without a window\n"
     "       updatebank --help | --version\n";
 
 // The engine's own message box: in the window, a modal message box with the engine's title.
@@ -85,15 +80,21 @@ bool FoldersFromCommandLine(const char* source, const char* target, std::string*
             std::cerr << "updatebank: " << rtl::RefusalText(what[i], given[i]) << '\n';
             return false;
         }
+        // A folder that starts at one the page cannot hold (the working folder, say).
+        std::string unreachable = rtl::UnreachableBecause(*ansi);
+        if (!unreachable.empty()) {
+            std::cerr << "updatebank: " << what[i] << " '" << given[i] << "': " << unreachable
+                      << '\n';
+            return false;
+        }
         *out[i] = *ansi;
     }
     return true;
 }
 
-int RunConvert(const std::string& source, const std::string& target,
-               const app::ConvertLogin* login) {
+int RunConvert(const std::string& source, const std::string& target) {
     return app::ConvertWithoutWindow(source, target, std::cout, std::cerr,
-                                     app::StandardErrorIsTerminal(), login);
+                                     app::StandardErrorIsTerminal());
 }
 
 }  // namespace
@@ -125,37 +126,13 @@ int main(int argc, char** argv) {
         return RunWindow(&source, &target);
     }
     if (first == "convert") {
-        std::vector<std::string> folders;
-        std::optional<app::ConvertLogin> login;
-        for (int i = 2; i < argc; ++i) {
-            std::string arg = argv[i];
-            if (arg == "--user") {
-                if (i + 1 >= argc || *argv[i + 1] == 0) {
-                    std::cerr << "convert: --user needs a user name\n";
-                    return 2;
-                }
-                std::optional<std::string> user = rtl::FromOperatorText(argv[++i]);
-                if (!user) {
-                    std::cerr << "updatebank: " << rtl::RefusalText("the user name", argv[i])
-                              << '\n';
-                    return 2;
-                }
-                login = app::ConvertLogin{*user, app::PasswordFromEnvironmentOrTerminal};
-            } else if (arg.rfind("--", 0) == 0) {
-                std::cerr << "convert: unknown option '" << arg << "' (see updatebank --help)\n";
-                return 2;
-            } else {
-                folders.push_back(arg);
-            }
-        }
-        if (folders.size() != 2) {
+        if (argc != 4) {
             std::cerr << "convert: expected SOURCE and TARGET (see updatebank --help)\n";
             return 2;
         }
         std::string source, target;
-        if (!FoldersFromCommandLine(folders[0].c_str(), folders[1].c_str(), &source, &target))
-            return 2;
-        return RunConvert(source, target, login ? &*login : nullptr);
+        if (!FoldersFromCommandLine(argv[2], argv[3], &source, &target)) return 2;
+        return RunConvert(source, target);
     }
     std::cerr << "updatebank: unknown argument '" << first << "' (see updatebank --help)\n";
     return 2;

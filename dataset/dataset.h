@@ -79,6 +79,12 @@ class TDataSet : public rtl::TComponent {
     void Next() { Skip(1); }
     void Prior() { Skip(-1); }
     int Skip(int distance);
+    // The first, last, next or prior record that the dataset's Filter accepts, also while
+    // Filtered is off; false (and no move) when there is none. Base: nothing is found.
+    bool FindFirst() { return FindFilteredRecord(true, true); }
+    bool FindLast() { return FindFilteredRecord(true, false); }
+    bool FindNext() { return FindFilteredRecord(false, true); }
+    bool FindPrior() { return FindFilteredRecord(false, false); }
     bool AtBOF() const { return atBOF_; }
     bool AtEOF() const { return atEOF_; }
 

@@ -107,14 +107,77 @@ std::string Resolve(const std::string& tablePath, const std::string& name) {
     return !name.empty() && name[0] == '/' ? name : Folder(tablePath) + "/" + name;
 }
 
+// Whether a journal's file name stays inside the table's folder: relative, with no empty, "."
+// or ".." part.
+bool InsideFolder(const std::string& name) {
+    if (name.empty() || name[0] == '/') return false;
+    size_t start = 0;
+    for (;;) {
+        size_t end = name.find('/', start);
+        std::string part = name.substr(start, end == std::string::npos ? end : end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (end == std::string::npos) return true;
+        start = end + 1;
+    }
+}
+
+// A journal is checked whole before anything is written back. It names the files of its table,
+// in the table's folder; a file it names elsewhere (absolute, or through "..") is left alone, as
+// anyone can write such a journal and compute its checksums: an index file kept in another folder
+// is then not rolled back with its table (reindex mends it). A before-image past the size the
+// journal gives its file, a size the before-images cannot have come from, or a record of unknown
+// type mean the journal is not one this engine wrote: nothing of it is applied.
+KCESTATUS CheckJournal(const std::string& tablePath, const std::vector<Record>& records) {
+    const std::string path = RollbackJournal::PathFor(tablePath);
+    auto damaged = [&](const std::string& why) {
+        return Fail(KCE_DAMAGED_FILE, path + ": " + why + "; nothing was rolled back");
+    };
+    std::map<uint32_t, std::pair<std::string, uint64_t>> files;
+    std::map<uint32_t, uint64_t> saved;
+    std::map<uint32_t, bool> outside;
+    for (const Record& r : records) {
+        if (r.type == 'F') {
+            outside[r.file] = !InsideFolder(r.bytes);
+            if (!outside[r.file]) files[r.file] = {r.bytes, r.offset};
+        } else if (r.type == 'B') {
+            if (outside[r.file]) continue;
+            auto it = files.find(r.file);
+            if (it == files.end() || it->second.second == kAbsent || r.offset > it->second.second ||
+                r.bytes.size() > it->second.second - r.offset) {
+                return damaged("a before-image lies outside its file");
+            }
+            saved[r.file] += r.bytes.size();
+        } else {
+            return damaged("a record of unknown type");
+        }
+    }
+    for (const auto& [number, file] : files) {
+        struct stat st;
+        if (file.second == kAbsent || ::stat(Resolve(tablePath, file.first).c_str(), &st) != 0)
+            continue;
+        if (file.second > uint64_t(st.st_size) &&
+            file.second - uint64_t(st.st_size) > saved[number]) {
+            return damaged("it gives '" + file.first + "' a size the file never had");
+        }
+    }
+    return KCE_SUCCESS;
+}
+
 // Gives the files back as the journal found them, then removes it.
 KCESTATUS Undo(const std::string& tablePath) {
     const std::string path = RollbackJournal::PathFor(tablePath);
     std::vector<Record> records;
     if (KCESTATUS s = ReadJournal(path, &records)) return s;
+    if (KCESTATUS s = CheckJournal(tablePath, records)) return s;
     std::map<uint32_t, std::pair<std::string, uint64_t>> files;
     for (const Record& r : records) {
-        if (r.type == 'F') files[r.file] = {Resolve(tablePath, r.bytes), r.offset};
+        if (r.type == 'F') {
+            if (InsideFolder(r.bytes)) {
+                files[r.file] = {Resolve(tablePath, r.bytes), r.offset};
+            } else {
+                files.erase(r.file);
+            }
+        }
     }
     for (auto it = records.rbegin(); it != records.rend(); ++it) {
         if (it->type != 'B' || !files.count(it->file)) continue;
@@ -287,7 +350,8 @@ KCESTATUS RollbackJournal::BeforeChange(size_t file, File& handle, uint64_t offs
         c.saved[from] = to;
         first = stop;
     }
-    return appended ? Sync() : KCE_SUCCESS;
+    if (!appended) return KCE_SUCCESS;
+    return Sync();
 }
 
 KCESTATUS RollbackJournal::Commit() {

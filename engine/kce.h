@@ -292,6 +292,8 @@ KCESTATUS KdsCreateTable(KDSHANDLE connection, const UNSIGNED8* name, UNSIGNED16
 KCESTATUS KdsCloseTable(KDSHANDLE table);
 /* The calls below accept a table or an index handle. */
 KCESTATUS KdsGetTableType(KDSHANDLE table, UNSIGNED16* type);
+/* 1 when the table's file is encrypted (whether or not its password has been given), else 0. */
+KCESTATUS KdsIsTableEncrypted(KDSHANDLE table, UNSIGNED16* encrypted);
 KCESTATUS KdsGetTableOpenOptions(KDSHANDLE table, UNSIGNED32* options);
 KCESTATUS KdsGetTableFilename(KDSHANDLE table, UNSIGNED8* buf, UNSIGNED16* len);
 /* Length of the raw record image of KdsGetRecord. */
@@ -413,9 +415,21 @@ KCESTATUS KdsGetMemoDataType(KDSHANDLE table, const UNSIGNED8* field, UNSIGNED16
 /* Removes every record. The handle must hold the table exclusively (KCE_NOT_EXCLUSIVE
  * otherwise). */
 KCESTATUS KdsZapTable(KDSHANDLE table);
-/* Gives the handle the password of an encrypted table; on a table that is not encrypted the
- * password is accepted and changes nothing. */
+/* Gives the password of an encrypted native table: its records, blobs and indexes become
+ * readable and writable for every handle of this process on the table, until the last one
+ * closes. A password that is not the table's is refused (KCE_WRONG_PASSWORD) and changes
+ * nothing. On a table that is not encrypted (every DBF table, a plain native table) the password
+ * is accepted and changes nothing. Before the password an encrypted table's records read as empty
+ * images and every write is refused (KCE_PASSWORD_REQUIRED). */
 KCESTATUS KdsEnableEncryption(KDSHANDLE table, const UNSIGNED8* password);
+/* Encrypts a plain native table in place with the password (Argon2id key, authenticated records
+ * and blobs; docs/formats/kdt.md). The handle must hold the table exclusively; it then holds the
+ * password. A DBF table is refused (KCE_ENCRYPTION_NOT_SUPPORTED: other programs could not read
+ * it), an encrypted one too (KCE_ALREADY_ENCRYPTED). */
+KCESTATUS KdsEncryptTable(KDSHANDLE table, const UNSIGNED8* password);
+/* Makes an encrypted native table plain again, in place; the password must be the table's
+ * (KCE_WRONG_PASSWORD otherwise). The handle must hold the table exclusively. */
+KCESTATUS KdsDecryptTable(KDSHANDLE table, const UNSIGNED8* password);
 /* Removes the records marked deleted from an xBase table and the unused space from its memo
  * file; records are numbered anew and the handle stands on the first one. The handle must hold
  * the table exclusively (KCE_NOT_EXCLUSIVE otherwise). Native tables have nothing to pack. */
@@ -637,9 +651,10 @@ KCESTATUS KdsExecuteSQLDirect(KDSHANDLE statement, const UNSIGNED8* sql, KDSHAND
 KCESTATUS KdsGetSQLStmtParams(const UNSIGNED8* sql, UNSIGNED8* buf, UNSIGNED16* len);
 
 /* Statement options: how the statement opens the tables it names. Lock type, character type and
- * rights checking as KdsOpenTable takes them. Table type: which file a name without extension
- * finds (3 the .kdt, 1 or 2 the .dbf, opened as that xBase type; unset: the .kdt, else the
- * .dbf). */
+ * rights checking as KdsOpenTable takes them (the character type translates OEM tables; both lock
+ * types lock alike, and free tables have no rights to check, as with KdsOpenTable). Table type:
+ * which file a name without extension finds (3 the .kdt, 1 or 2 the .dbf, opened as that xBase
+ * type; unset: the .kdt, else the .dbf). */
 #define KCE_CURSOR_READ_ONLY 1
 #define KCE_CURSOR_READ_WRITE 2
 KCESTATUS KdsStmtSetTableLockType(KDSHANDLE statement, UNSIGNED16 lockType);

@@ -19,6 +19,14 @@ KCESTATUS Storage::NotifyWrite(UNSIGNED32 recno, const uint8_t* oldImage, const 
     return KCE_SUCCESS;
 }
 
+// Other xBase programs could not read an encrypted DBF, memo or index file: only native tables
+// are encrypted.
+KCESTATUS Storage::Encrypt(std::string_view) {
+    return Fail(KCE_ENCRYPTION_NOT_SUPPORTED,
+                "table " + path_ + " is not a native table; only native tables can be encrypted");
+}
+KCESTATUS Storage::Decrypt(std::string_view) { return Fail(KCE_NOT_ENCRYPTED, "table " + path_); }
+
 KCESTATUS Storage::BeginTransaction() {
     return Fail(KCE_NOT_SUPPORTED, "table " + path_ + " has no transactions");
 }

@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/file_lock.h"
@@ -113,6 +114,20 @@ class Storage {
     virtual KCESTATUS CheckRaw(int field, const uint8_t* bytes) const = 0;
     // Whether records marked deleted can exist (xBase) and are subject to the show-deleted setting.
     virtual bool HasDeletedMarks() const = 0;
+
+    // Encryption (native tables). Encrypted: the file's records are sealed. Unlocked: this
+    // process holds the key (always true of a plain table). GivePassword checks a password
+    // against the file's key-check value and keeps the key (KCE_WRONG_PASSWORD otherwise); a
+    // plain table takes any password and changes nothing. Encrypt and Decrypt rewrite every
+    // record in one transaction; the caller has checked exclusive use.
+    virtual bool Encrypted() const { return false; }
+    virtual bool Unlocked() const { return true; }
+    virtual KCESTATUS GivePassword(std::string_view password) {
+        (void)password;
+        return KCE_SUCCESS;
+    }
+    virtual KCESTATUS Encrypt(std::string_view password);
+    virtual KCESTATUS Decrypt(std::string_view password);
 
     // Cross-process table and record locks on the file.
     FileLock& Locks() { return *locks_; }

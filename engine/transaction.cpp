@@ -57,7 +57,8 @@ KCESTATUS EndTransaction(Connection& connection, bool commit) {
     }
     connection.TransactionTables().clear();
     connection.SetInTransaction(false);
-    return first ? Fail(first, text) : KCE_SUCCESS;
+    if (!first) return KCE_SUCCESS;
+    return Fail(first, text);
 }
 
 KCESTATUS BeginTransaction(Connection& connection) {

@@ -19,12 +19,23 @@ namespace gui {
 namespace {
 
 struct Outcome {
+    Fl_Window* dialog = nullptr;
     enum { kOpen, kAccepted, kCancelled } state = kOpen;
 };
 
-void Accept(Fl_Widget*, void* data) { static_cast<Outcome*>(data)->state = Outcome::kAccepted; }
+// Answering hides the dialog: the message loop then has an event to return with (a state changed
+// alone would leave it asleep until the next one) and the loop below ends.
+void Accept(Fl_Widget*, void* data) {
+    auto* outcome = static_cast<Outcome*>(data);
+    outcome->state = Outcome::kAccepted;
+    outcome->dialog->hide();
+}
 // Cancel, Escape and the window's close box.
-void Cancel(Fl_Widget*, void* data) { static_cast<Outcome*>(data)->state = Outcome::kCancelled; }
+void Cancel(Fl_Widget*, void* data) {
+    auto* outcome = static_cast<Outcome*>(data);
+    outcome->state = Outcome::kCancelled;
+    outcome->dialog->hide();
+}
 
 }  // namespace
 
@@ -34,6 +45,7 @@ bool RunFltkLoginDialog(const std::string& databaseName, std::string& userName,
     Fl_Window dialog(kWidth, kHeight, kLoginTitle);
     dialog.set_modal();
     Outcome outcome;
+    outcome.dialog = &dialog;
     dialog.callback(Cancel, &outcome);
 
     Fl_Box databaseLabel(10, 12, 100, 24, "Database:");
@@ -62,8 +74,7 @@ bool RunFltkLoginDialog(const std::string& databaseName, std::string& userName,
     } else {
         secret.take_focus();
     }
-    while (outcome.state == Outcome::kOpen && dialog.shown()) Fl::wait();
-    dialog.hide();
+    while (dialog.shown()) Fl::wait();
     bool accepted = outcome.state == Outcome::kAccepted;
     // FLTK holds UTF-8; the engine takes the ANSI page. The password's text is never shown.
     std::optional<std::string> typedUser = rtl::FromOperatorText(user.value());

@@ -1,9 +1,8 @@
 // The headless backend: no window system. Message boxes and error boxes are answered at once
 // with OK and recorded, with the lines added to memos, in the order they happen; a listener sees
 // each one as it happens (a batch run prints them). The message loop has nothing to wait for and
-// returns at once. The login dialog is answered by the login source the program gives (a batch
-// run takes the user name from its command line and the password from the environment or a
-// terminal prompt); without one it is cancelled. It is not recorded: nothing of it is shown.
+// returns at once. The login dialog is answered by the login source the caller gives; without one
+// it is cancelled. It is not recorded: nothing of it is shown.
 #pragma once
 
 #include <functional>

@@ -140,6 +140,10 @@ inline constexpr std::string_view kNoCursorHandle =
     "statements that are not SELECT statements";
 inline constexpr std::string_view kQueryNtx =
     "The TKdsQuery component does not support the NTX table type";
+inline constexpr std::string_view kQueryProviderOrder =
+    "A query does not yet give a data provider its default order.";
+inline constexpr std::string_view kQueryProviderTable =
+    "A query does not yet give a data provider the name of the table its statement updates.";
 inline constexpr std::string_view kQueryNoDatabase =
     "The DatabaseName property has not been assigned a value.";
 

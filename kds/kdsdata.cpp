@@ -132,12 +132,6 @@ void TKdsTableOptions::SetKdsRightsCheck(bool value) {
     rightsCheck_ = value;
 }
 
-void TKdsTableOptions::SetKdsOptimizedFilters(bool value) {
-    // The filter is applied at open; an open dataset's filter is applied anew by the filter
-    // support when it is switched.
-    optimizedFilters_ = value;
-}
-
 int TKCEFieldDefs::PositionOfName(const std::string& name) const {
     for (size_t i = 0; i < items_.size(); ++i) {
         if (rtl::SameText(items_[i].Name, name)) return static_cast<int>(i);
@@ -157,7 +151,10 @@ TKdsDataSet::TKdsDataSet(rtl::TComponent* owner)
     : db::TDataSet(owner),
       options_(std::make_unique<TKdsTableOptions>(this)),
       indexFiles_(std::make_unique<TKdsIndexFiles>(this)),
-      indexDefs_(std::make_unique<db::TIndexDefs>(this)) {
+      indexDefs_(std::make_unique<db::TIndexDefs>(this)),
+      masterLink_(std::make_unique<db::TMasterDataLink>(this)) {
+    masterLink_->SetOnMasterChange([this] { FollowMaster(); });
+    masterLink_->SetOnMasterDisable([this] { CancelKeyRange(); });
     DataSetRegistry().Add(this);
 }
 
@@ -168,6 +165,7 @@ TKdsDataSet::~TKdsDataSet() {
         // A table that cannot be closed while its component is destroyed: the handle is
         // forgotten either way (CursorClose resets it before reporting).
     }
+    masterLink_.reset();
     if (connection_ != nullptr) connection_->UnregisterDataSet(this);
     connection_ = nullptr;
     oldRecordImage_.clear();
@@ -334,8 +332,7 @@ void TKdsDataSet::DefinitionsChanged(void*) { storeDefs_ = true; }
 
 void TKdsDataSet::FireAfterOpen() {
     db::TDataSet::FireAfterOpen();
-    // Following a master dataset belongs to the master-detail support, which this dataset does
-    // not have yet.
+    if (FollowsActiveMaster()) FollowMaster();
 }
 
 UNSIGNED16 TKdsDataSet::OpenTableType() {

@@ -21,10 +21,12 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "dataset/datalink.h"
 #include "dataset/dataset.h"
 #include "dataset/indexdefs.h"
 #include "kds/kce.h"
@@ -37,6 +39,10 @@ namespace kds {
 
 class TKdsDataSet;
 class TKdsBlobCache;
+
+// The action an OnUpdateRecord handler sets when it applied the update itself (it starts at 0,
+// failed).
+inline constexpr int kUpdateApplied = 4;
 
 // A dataset's engine handle when it has none.
 inline constexpr KDSHANDLE kNoKdsHandle = 0xFFFFFFFFu;
@@ -247,6 +253,44 @@ class TKdsDataSet : public db::TDataSet {
     void AddIndexFile(const std::string& name);
     void DropIndexFile(const std::string& name);
 
+    // ---- Master-detail links (kdsdata_master.cpp) ----------------------------------------------
+    // The data source of the master this dataset follows, or none.
+    db::TDataSource* MasterSource() const;
+    // Raises "Circular Data Link" when the source's chain of masters leads back to this dataset
+    // (the link stays as it was); none also clears MasterFields.
+    void SetMasterSource(db::TDataSource* source);
+    const std::string& MasterFields() const;
+    // Master field names separated by ";": field i of the master drives segment i of the active
+    // index of this dataset.
+    void SetMasterFields(const std::string& names);
+    // Restricts the records to the key made of the master's current values in the leading
+    // segments of the active index (a range of that one key); the same key again changes nothing.
+    void FollowMaster();
+    db::TDataSource* MasterDataSource() const override { return MasterSource(); }
+    // A new record starts with the master's values in its leading index segment fields.
+    void FireOnNewRecord() override;
+
+    // ---- Data-provider answers (kdsdata_master.cpp) -------------------------------------------
+    // Statements and transactions go through the dataset's KdsConnection; without one a
+    // statement is refused and the transaction calls do nothing.
+    bool ProviderIsSQLBased() override { return true; }
+    bool ProviderIsSQLSupported() override { return true; }
+    std::string ProviderQuoteChar() override { return {}; }
+    bool ProviderInTransaction() override;
+    void ProviderStartTransaction() override;
+    void ProviderEndTransaction(bool commit) override;
+    // The statement is kept by the connection. With a result holder, a query comes back open on
+    // the statement's cursor, any other statement as a closed query.
+    int ProviderExecuteStatement(const std::string& sql, db::TParams* params,
+                                 std::unique_ptr<db::TDataSet>* result) override;
+    // Back to the first record of an open dataset.
+    void ProviderReset() override;
+    // Asks OnUpdateRecord; true when its handler sets the action to kUpdateApplied.
+    bool ProviderUpdateRecord(db::TUpdateKind kind, db::TDataSet& delta) override;
+    using TUpdateRecordEvent =
+        std::function<void(db::TDataSet& delta, db::TUpdateKind kind, int& action)>;
+    void SetOnUpdateRecord(TUpdateRecordEvent handler) { onUpdateRecord_ = std::move(handler); }
+
     // ---- Operations ---------------------------------------------------------------------------
     // Removes every record: on the open table (after EnsureBrowseMode), or through a private
     // handle when the dataset is closed.
@@ -274,6 +318,15 @@ class TKdsDataSet : public db::TDataSet {
     int CompareBookmarkOrder(const db::TBookmark& a, const db::TBookmark& b) override;
     bool CopyActiveRecord(db::TRecordBuffer buffer) override;
     bool HasRecordNumbers() const override { return sequenced_; }
+    void SetFilter(const std::string& text) override;
+    void SetFiltered(bool on) override;
+    bool FindFilteredRecord(bool restart, bool forward) override;
+    bool Locate(const std::string& keyFields, const std::vector<rtl::Variant>& keyValues,
+                const db::TLocateOptions& options) override;
+    using db::TDataSet::Locate;
+    std::vector<rtl::Variant> Lookup(const std::string& keyFields,
+                                     const std::vector<rtl::Variant>& keyValues,
+                                     const std::string& resultFields) override;
     bool IsModifiable() override { return cursorReady_ && !readOnly_; }
     void NotifyDataEvent(db::DataEventCode event, const void* argument = nullptr) override;
     void FireAfterOpen() override;
@@ -388,6 +441,21 @@ class TKdsDataSet : public db::TDataSet {
     KDSHANDLE IndexHandleForFields(const std::string& fields);
     virtual void ActivateScope();
     virtual void DeactivateScope();
+
+    // ---- Filters, Locate and Lookup (kdsdata_filter.cpp) --------------------------------------
+    // Installs Filter as the engine filter (optimized or plain, after KdsOptimizedFilters); an
+    // empty Filter removes it.
+    virtual void ActivateFilter();
+    virtual void DeactivateFilter();
+    // The Filter text as the engine takes it, and its exact-match setting: a string literal that
+    // ends in an asterisk loses it and makes the comparison a leading-part one (exact 0).
+    std::pair<std::string, UNSIGNED16> PrepareFilterText();
+    // The engine expression comparing each field with its value in the filter buffer.
+    std::string BuildFilterString(const std::vector<db::TField*>& fields, bool caseInsensitive);
+    // The common search of Locate and Lookup; leaves the engine cursor on the record found.
+    bool FindMatchingRecord(const std::string& keyFields,
+                            const std::vector<rtl::Variant>& keyValues,
+                            const db::TLocateOptions& options);
     // The key buffers, by role.
     enum TKdsKeyBuffer : int {
         kbSearch = 0,
@@ -427,6 +495,8 @@ class TKdsDataSet : public db::TDataSet {
     // The connection handle to open a table with (connects on demand, or the per-folder one).
     KDSHANDLE ConnectionHandleForOpen();
     void SetTableTypeFromEngine(UNSIGNED16 engineType);
+    // The read-only state an open cursor reports (a query's result set).
+    void SetReadOnlyFromCursor(bool value) { readOnly_ = value; }
 
   private:
     friend class TKdsTableOptions;
@@ -442,6 +512,8 @@ class TKdsDataSet : public db::TDataSet {
     void AllocateKeyBuffers();
     void FreeKeyBuffers();
     bool StateAllowsBlobDiscard() const;
+    // An active master link with fields: the detail follows it.
+    bool FollowsActiveMaster() const;
 
     // Properties
     std::string databaseName_;
@@ -453,6 +525,8 @@ class TKdsDataSet : public db::TDataSet {
     std::unique_ptr<TKdsTableOptions> options_;
     std::unique_ptr<TKdsIndexFiles> indexFiles_;
     std::unique_ptr<db::TIndexDefs> indexDefs_;
+    std::unique_ptr<db::TMasterDataLink> masterLink_;
+    TUpdateRecordEvent onUpdateRecord_;
     bool storeDefs_ = false;
     std::string indexName_;
     std::string indexFieldNames_;

@@ -238,10 +238,10 @@ db::FetchResult TKdsDataSet::ReadCurrentRecord(db::TRecordBuffer buffer, int len
             SetFilterBuffer(buffer);
             try {
                 OnFilterRecord()(*this, accepted);
-            } catch (...) {
-                SetFilterBuffer(savedFilterBuffer);
-                LeaveTempState(saved);
-                throw;
+            } catch (std::exception& error) {
+                // Reported like any handler's failure; the record is judged as the handler
+                // left it and reading goes on.
+                CursorHandleException(error);
             }
             SetFilterBuffer(savedFilterBuffer);
             LeaveTempState(saved);

@@ -203,7 +203,10 @@ void TKdsDataSet::SetIndexName(const std::string& value) {
         indexSelection_ = oldSelection;
         throw;
     }
-    if (Active()) RefillBuffers({});
+    if (!Active()) return;
+    RefillBuffers({});
+    // The range of the master's key is made again on the new order.
+    if (!MasterFields().empty() && FollowsActiveMaster()) FollowMaster();
 }
 
 void TKdsDataSet::ActivateIndexOrder() {
@@ -540,6 +543,28 @@ bool TKdsDataSet::ApplyRangeScopes() {
     return true;
 }
 
+void TKdsDataSet::FollowMaster() {
+    EnsureBrowseMode();
+    const std::vector<db::TField*>& masters = masterLink_->Fields();
+    db::DataSetState previous = EnterTempState(db::DataSetState::SetKey);
+    try {
+        ClearKeyBuffer(kbRangeStart);
+        SetCurrentKeyBuffer(kbRangeStart);
+        SetKeyModified(kbRangeStart, true);
+        for (size_t i = 0; i < masters.size(); ++i) {
+            SegmentField(static_cast<int>(i)).SetVariantValue(masters[i]->VariantValue());
+        }
+        int32_t count = static_cast<int32_t>(masters.size());
+        std::memcpy(KeyBuffer(kbRangeStart) + kKeyCountOffset, &count, sizeof count);
+    } catch (...) {
+        LeaveTempState(previous);
+        throw;
+    }
+    LeaveTempState(previous);
+    CopyKeyBuffer(kbRangeStart, kbRangeEnd);
+    ApplyKeyRange();
+}
+
 void TKdsDataSet::CancelKeyRange() {
     EnsureBrowseMode();
     SyncCursor();
@@ -582,10 +607,6 @@ void TKdsDataSet::ActivateScope() {
     };
     set(scopeBegin_, KCE_TOP);
     set(scopeEnd_, KCE_BOTTOM);
-}
-
-void TKdsDataSet::ActivateScopeAndFilter() {
-    if (Scoped()) ActivateScope();
 }
 
 void TKdsDataSet::DeactivateScope() {

@@ -160,6 +160,40 @@ std::string CurrentDir() {
     return FromSystem(buf.data());
 }
 
+std::string UnreachableBecause(const std::string& path) {
+    // The first system folder the path starts from, as the system names it, and what it is.
+    auto refused = [](const std::string& what, const char* name) {
+        return name && !PathFromOs(name) ? RefusalText(what, name) : std::string();
+    };
+    auto workingFolder = []() {
+        std::vector<char> buf(4096);
+        while (!::getcwd(buf.data(), buf.size())) {
+            if (errno != ERANGE) return std::string("/");
+            buf.resize(buf.size() * 2);
+        }
+        return std::string(buf.data());
+    };
+    if (!HasDrive(path)) {
+        if (!path.empty() && IsSeparator(path[0])) return "";
+        return refused("the working folder", workingFolder().c_str());
+    }
+    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    const std::string variable = std::string("UPDATEBANK_DRIVE_") + upper;
+    if (const char* drive = std::getenv(variable.c_str()); drive && *drive) {
+        std::string why = refused(
+            "the folder of drive " + std::string(1, upper) + ": ($" + variable + ")", drive);
+        if (why.empty() && drive[0] != '/')
+            why = refused("the working folder", workingFolder().c_str());
+        return why;
+    }
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/') return refused("$XDG_DATA_HOME", data);
+    const char* home = std::getenv("HOME");
+    if (home && *home) return refused("$HOME", home);
+    const struct passwd* pw = ::getpwuid(::getuid());
+    return pw ? refused("the home folder", pw->pw_dir) : std::string();
+}
+
 std::string ProgramFileName() {
     std::vector<char> buf(4096);
     for (;;) {

@@ -24,6 +24,11 @@ std::string ResolvePath(const std::string& path);
 // The folder that drive `letter` stands for (drive C: created, with its TEMP folder).
 std::string DriveFolder(char letter);
 std::string CurrentDir();
+// Why `path` cannot be resolved as the operator meant it: it starts at a folder the system
+// names (the working folder for a relative path; for a drive, $UPDATEBANK_DRIVE_X, or
+// $XDG_DATA_HOME or $HOME) whose name the ANSI code page cannot hold. The refusal as UTF-8,
+// naming that folder; empty when there is none.
+std::string UnreachableBecause(const std::string& path);
 // The full file name of the running program (empty when the system does not tell).
 std::string ProgramFileName();
 

@@ -1,6 +1,8 @@
 // kdstool: creates tables, moves their records in and out as JSON lines, shows their layout.
 // Everything goes through the engine's C interface.
 #include <strings.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -30,9 +32,14 @@ const char kVersion[] = "kdstool 0.1.0";
 const char kUsage[] =
     "usage:\n"
     "  kdstool create TABLE FIELD... [--type cdx|ntx] [--index NAME=KEY[:unique][:descending]]...\n"
-    "  kdstool import TABLE FILE [--password P] [--truncate]   (FILE '-' reads standard input)\n"
-    "  kdstool export TABLE [--index NAME] [--password P] [--keep-going]\n"
+    "  kdstool import TABLE FILE [--password-file F] [--truncate]   (FILE '-' reads standard "
+    "input)\n"
+    "  kdstool export TABLE [--index NAME] [--password-file F] [--keep-going]\n"
     "  kdstool info TABLE\n"
+    "  kdstool encrypt TABLE [--password-file F] | decrypt TABLE [--password-file F]\n"
+    "  the password of an encrypted native table: the first line of --password-file F, else\n"
+    "  asked on the terminal (or read as one line of standard input when there is none);\n"
+    "  --password P also gives it, where the command line is private\n"
     "  kdstool pack TABLE | reindex TABLE\n"
     "  kdstool check TABLE [--repair]\n"
     "  kdstool sql FOLDER STATEMENT [--param NAME=VALUE]...   (a query prints JSON lines)\n"
@@ -65,6 +72,8 @@ struct Failure {
 std::string EnginePath(const std::string& utf8) {
     std::optional<std::string> ansi = rtl::FromOperatorText(utf8);
     if (!ansi) throw Failure{rtl::RefusalText("the file name", utf8)};
+    std::string unreachable = rtl::UnreachableBecause(*ansi);
+    if (!unreachable.empty()) throw Failure{unreachable};
     return *ansi;
 }
 std::string Shown(const std::string& enginePath) { return rtl::ToOperatorText(enginePath); }
@@ -254,6 +263,51 @@ struct Args {
         return it->second;
     }
 };
+
+// A table's password: --password, else the first line of --password-file, else asked on the
+// terminal without echo (twice when `confirm`), else one line of standard input.
+std::string Password(const Args& args, const std::string& table, bool confirm) {
+    if (auto given = args.Option("--password")) return *given;
+    std::string line;
+    if (auto file = args.Option("--password-file")) {
+        std::ifstream in(*file, std::ios::binary);
+        if (!in) throw Failure{"password file " + *file + " cannot be read"};
+        std::getline(in, line);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+    }
+    FILE* tty = std::fopen("/dev/tty", "r+");
+    if (!tty) {
+        if (!std::getline(std::cin, line)) throw Failure{"no password given for " + table};
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+    }
+    auto ask = [&](const char* prompt) {
+        std::fprintf(tty, "%s", prompt);
+        std::fflush(tty);
+        termios old{};
+        bool quiet = tcgetattr(fileno(tty), &old) == 0;
+        if (quiet) {
+            termios silent = old;
+            silent.c_lflag &= tcflag_t(~ECHO);
+            tcsetattr(fileno(tty), TCSAFLUSH, &silent);
+        }
+        std::string answer;
+        for (int c; (c = std::fgetc(tty)) != EOF && c != '\n';) answer += char(c);
+        if (quiet) tcsetattr(fileno(tty), TCSAFLUSH, &old);
+        std::fprintf(tty, "\n");
+        return answer;
+    };
+    std::string first = ask(("Password of " + table + ": ").c_str());
+    std::string again = confirm ? ask("The same again: ") : first;
+    std::fclose(tty);
+    if (first != again) throw Failure{"the two passwords differ"};
+    return first;
+}
+
+bool WantsPassword(const Args& args) {
+    return args.Option("--password") || args.Option("--password-file");
+}
 
 // known: options that take a value; flags: options that stand alone (their value is "1").
 Args ParseArgs(int argc, char** argv, int from, std::initializer_list<const char*> known,
@@ -570,14 +624,17 @@ std::string ValueJson(const Table& table, const Table::Field& f, UNSIGNED16 ordi
 // with status 1, unless --keep-going asks it to write every record (status 0).
 int Export(int argc, char** argv) {
     Args args =
-        ParseArgs(argc, argv, 2, {"--index", "--password", "--index-file"}, {"--keep-going"});
+        ParseArgs(argc, argv, 2, {"--index", "--password", "--password-file", "--index-file"},
+                  {"--keep-going"});
     if (args.positional.size() != 1) throw Failure{"export needs one table"};
     const bool keepGoing = args.Option("--keep-going").has_value();
     Check(KdsSetDateFormat(U("ccyy-MM-dd")));
     std::string path = WithExtension(args.positional[0]);
     Table table(path, KCE_OPEN_READ_ONLY, IndexFiles(args));
     KDSHANDLE t = table.Handle();
-    if (auto password = args.Option("--password")) Check(KdsEnableEncryption(t, U(*password)));
+    if (WantsPassword(args)) {
+        Check(KdsEnableEncryption(t, U(Password(args, path, false))), "password");
+    }
     // With an index, the table handle's cursor moves in that index's order.
     KDSHANDLE order = t;
     if (auto index = args.Option("--index")) Check(KdsGetIndexHandle(t, U(*index), &order));
@@ -697,7 +754,8 @@ void FitToField(const Table::Field& f, bool truncate, std::string* text) {
 }
 
 int Import(int argc, char** argv) {
-    Args args = ParseArgs(argc, argv, 2, {"--password", "--index-file"}, {"--truncate"});
+    Args args =
+        ParseArgs(argc, argv, 2, {"--password", "--password-file", "--index-file"}, {"--truncate"});
     if (args.positional.size() != 2) throw Failure{"import needs a table and a file"};
     const bool truncate = args.Option("--truncate").has_value();
     std::string source = args.positional[1];
@@ -711,7 +769,9 @@ int Import(int argc, char** argv) {
     Check(KdsSetDateFormat(U("ccyy-MM-dd")));
     Table table(WithExtension(args.positional[0]), 0, IndexFiles(args));
     KDSHANDLE t = table.Handle();
-    if (auto password = args.Option("--password")) Check(KdsEnableEncryption(t, U(*password)));
+    if (WantsPassword(args)) {
+        Check(KdsEnableEncryption(t, U(Password(args, table.Path(), false))), "password");
+    }
 
     // One transaction: the table holds every record of the file or, after an error or a crash,
     // none of them.
@@ -773,12 +833,14 @@ int Info(int argc, char** argv) {
     UNSIGNED32 count = 0;
     Check(KdsGetTableType(table.Handle(), &type));
     Check(KdsGetRecordCount(table.Handle(), KCE_IGNORE_FILTERS, &count));
+    UNSIGNED16 encrypted = 0;
+    Check(KdsIsTableEncrypted(table.Handle(), &encrypted));
     std::string out = std::string("{\"kind\": \"") +
                       (type == 3   ? "kdt"
                        : type == 2 ? "cdx"
                                    : "ntx") +
                       "\", \"records\": " + std::to_string(count) +
-                      ", \"encrypted\": false, \"fields\": [";
+                      ", \"encrypted\": " + (encrypted ? "true" : "false") + ", \"fields\": [";
     for (size_t i = 0; i < table.Fields().size(); ++i) {
         const Table::Field& f = table.Fields()[i];
         out += i ? ", {\"name\": " : "{\"name\": ";
@@ -843,6 +905,21 @@ int Pack(int argc, char** argv) {
     return 0;
 }
 
+// Encrypts or decrypts a native table in place (the engine refuses a DBF table).
+int ChangeEncryption(int argc, char** argv, bool encrypt) {
+    Args args = ParseArgs(argc, argv, 2, {"--password", "--password-file"});
+    const char* name = encrypt ? "encrypt" : "decrypt";
+    if (args.positional.size() != 1) throw Failure{std::string(name) + " needs one table"};
+    std::string path = WithExtension(args.positional[0]);
+    Table table(path, KCE_OPEN_EXCLUSIVE);
+    std::string password = Password(args, path, encrypt);
+    if (encrypt && password.empty()) throw Failure{"an empty password encrypts nothing"};
+    Check(encrypt ? KdsEncryptTable(table.Handle(), U(password))
+                  : KdsDecryptTable(table.Handle(), U(password)),
+          std::string(name) + " " + path);
+    return 0;
+}
+
 // Builds the indexes of a table again from its records (a .dbf table: those of its structural
 // .cdx).
 int Reindex(int argc, char** argv) {
@@ -894,18 +971,24 @@ int CheckTable(int argc, char** argv) {
         Report([&](UNSIGNED8* buf, UNSIGNED32* len) { return KdsCheckTableFile(h, 0, buf, len); });
     std::string indexes =
         Report([&](UNSIGNED8* buf, UNSIGNED32* len) { return KdsCheckIndexReport(h, buf, len); });
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fwrite(indexes.data(), 1, indexes.size(), stdout);
-    bool fault = !indexes.empty();
-    for (size_t at = 0; at < text.size() && !fault; at = text.find('\n', at) + 1) {
-        fault = text.compare(at, 9, "warning: ") != 0;
-    }
-    if (!repair || (text.empty() && indexes.empty())) return fault ? 1 : 0;
+    // The reports are the engine's text, as its messages are: shown as UTF-8 (a damaged field
+    // name's stray bytes each as the character the page gives it).
+    const std::string shown = Shown(text) + Shown(indexes);
+    std::fwrite(shown.data(), 1, shown.size(), stdout);
+    auto faults = [](const std::string& lines) {
+        for (size_t at = 0; at < lines.size(); at = lines.find('\n', at) + 1) {
+            if (lines.compare(at, 9, "warning: ") != 0) return true;
+        }
+        return false;
+    };
+    const bool tableFault = faults(text), indexFault = faults(indexes);
+    const bool fault = tableFault || indexFault;
+    if (!repair || (text.empty() && !indexFault)) return fault ? 1 : 0;
     if (!text.empty()) {
         UNSIGNED32 len = 0;
         Check(KdsCheckTableFile(h, 1, nullptr, &len));
     }
-    if (!indexes.empty()) Check(KdsReindex(h));
+    if (indexFault) Check(KdsReindex(h));
     std::puts("repaired");
     return 0;
 }
@@ -1026,10 +1109,9 @@ int main(int argc, char** argv) {
         if (command == "reindex") return Reindex(argc, argv);
         if (command == "check") return CheckTable(argc, argv);
         if (command == "sql") return Sql(argc, argv);
+        if (command == "encrypt") return ChangeEncryption(argc, argv, true);
+        if (command == "decrypt") return ChangeEncryption(argc, argv, false);
         if (command == "dict") return kdstool::Dict(argc, argv);
-        if (command == "encrypt" || command == "decrypt") {
-            throw Failure{"the command '" + command + "' is not available yet"};
-        }
         throw Failure{"unknown command '" + command + "' (kdstool --help lists the commands)"};
     } catch (const kdstool::DictFailure& f) {
         return Report(f.message);

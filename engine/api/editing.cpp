@@ -154,7 +154,46 @@ extern "C" KCESTATUS KdsZapTable(KDSHANDLE table) {
     });
 }
 
-// Tables are not encrypted yet: the call checks its handle and keeps no password.
-extern "C" KCESTATUS KdsEnableEncryption(KDSHANDLE table, const UNSIGNED8* /*password*/) {
-    return OnCursor(table, [](TableCursor&, Order&) -> KCESTATUS { return KCE_SUCCESS; });
+// The password reaches the table's storage, which every handle of this process shares; records
+// read before it was given are read again.
+extern "C" KCESTATUS KdsEnableEncryption(KDSHANDLE table, const UNSIGNED8* password) {
+    return OnCursor(table, [&](TableCursor& c, Order&) -> KCESTATUS {
+        if (!c.Store().Encrypted()) return KCESTATUS(KCE_SUCCESS);
+        if (KCESTATUS s = c.Store().GivePassword(TextArg(password))) return s;
+        if (!c.OnRecord() || c.Pending()) return KCESTATUS(KCE_SUCCESS);
+        // A tampered current record is reported where it is read; the password stands.
+        KCESTATUS s = c.Refresh();
+        return s == KCE_TAMPERED ? KCESTATUS(KCE_SUCCESS) : s;
+    });
+}
+
+namespace {
+
+// Encrypting and decrypting rewrite every record: the handle must hold the table alone.
+template <typename Change>
+KCESTATUS ChangeEncryption(TableCursor& c, Order& o, const char* what, Change&& change) {
+    if (!c.Exclusive()) {
+        return Fail(KCE_NOT_EXCLUSIVE,
+                    "table '" + c.Name() + "' cannot be " + what + " while shared");
+    }
+    if (KCESTATUS s = c.CheckWritable()) return s;
+    c.DiscardPending();
+    if (KCESTATUS s = change(c.Store())) return s;
+    return c.GotoTop(o);
+}
+
+}  // namespace
+
+extern "C" KCESTATUS KdsEncryptTable(KDSHANDLE table, const UNSIGNED8* password) {
+    return OnCursor(table, [&](TableCursor& c, Order& o) -> KCESTATUS {
+        return ChangeEncryption(c, o, "encrypted",
+                                [&](Storage& s) { return s.Encrypt(TextArg(password)); });
+    });
+}
+
+extern "C" KCESTATUS KdsDecryptTable(KDSHANDLE table, const UNSIGNED8* password) {
+    return OnCursor(table, [&](TableCursor& c, Order& o) -> KCESTATUS {
+        return ChangeEncryption(c, o, "decrypted",
+                                [&](Storage& s) { return s.Decrypt(TextArg(password)); });
+    });
 }

@@ -139,6 +139,14 @@ extern "C" KCESTATUS KdsGetTableType(KDSHANDLE table, UNSIGNED16* type) {
     });
 }
 
+extern "C" KCESTATUS KdsIsTableEncrypted(KDSHANDLE table, UNSIGNED16* encrypted) {
+    return OnCursor(table, [&](TableCursor& cursor, Order&) -> KCESTATUS {
+        if (KCESTATUS s = NeedOut(encrypted)) return s;
+        *encrypted = cursor.Store().Encrypted() ? 1 : 0;
+        return KCE_SUCCESS;
+    });
+}
+
 extern "C" KCESTATUS KdsGetTableOpenOptions(KDSHANDLE table, UNSIGNED32* options) {
     return OnCursor(table, [&](TableCursor& cursor, Order&) -> KCESTATUS {
         if (KCESTATUS s = NeedOut(options)) return s;

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -121,10 +122,9 @@ class DbfStorage : public Storage {
         if (oem_) {
             for (const FieldDesc& f : layout_.fields) {
                 if (f.type != KCE_STRING) continue;
-                std::string ansi = rtl::TranslateReplacing(
-                    *oem_, *ansi_,
-                    std::string_view(reinterpret_cast<char*>(image + f.offset), f.length), '?');
-                std::memcpy(image + f.offset, ansi.data(), f.length);
+                std::string text(reinterpret_cast<char*>(image + f.offset), f.length);
+                if (KCESTATUS s = ToAnsi(recno, f, &text)) return s;
+                std::memcpy(image + f.offset, text.data(), f.length);
             }
         }
         return KCE_SUCCESS;
@@ -133,8 +133,9 @@ class DbfStorage : public Storage {
     KCESTATUS ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) override {
         if (KCESTATUS s = table_->ReadBlob(recno, static_cast<size_t>(field), &out->bytes))
             return s;
-        if (oem_ && layout_.fields[size_t(field)].type == KCE_MEMO)
-            out->bytes = rtl::TranslateReplacing(*oem_, *ansi_, out->bytes, '?');
+        if (oem_ && layout_.fields[size_t(field)].type == KCE_MEMO) {
+            if (KCESTATUS s = ToAnsi(recno, layout_.fields[size_t(field)], &out->bytes)) return s;
+        }
         out->isNull = out->bytes.empty();
         return KCE_SUCCESS;
     }
@@ -375,7 +376,15 @@ class DbfStorage : public Storage {
         }
         uint8_t* p = image + f.offset;
         if (f.type == KCE_DATE) {
-            CivilDate d = CivilFromJulian(LoadU32(value.data()));
+            // Eight digits name years 1 to 9999 only; a day of year 0 would be stored as digits
+            // that nothing reads back as a date.
+            int64_t julian = LoadU32(value.data());
+            if (julian < kJulianOfDayOne || julian > kJulianOfLastDay) {
+                return InvalidValue(f, "'" + std::string(TrimBlanks(text)) +
+                                           "' is not a day of years 1 to 9999, which a DBF "
+                                           "date holds");
+            }
+            CivilDate d = CivilFromJulian(julian);
             char digits[16];
             std::snprintf(digits, sizeof digits, "%04d%02d%02d", d.year, d.month, d.day);
             std::memcpy(p, digits, 8);
@@ -463,6 +472,23 @@ class DbfStorage : public Storage {
     bool HasDeletedMarks() const override { return true; }
 
   private:
+    // The OEM bytes of a stored value as the ANSI bytes the caller reads; a character the ANSI
+    // page lacks is refused, never changed.
+    KCESTATUS ToAnsi(UNSIGNED32 recno, const FieldDesc& f, std::string* text) const {
+        size_t bad = 0;
+        std::optional<std::string> ansi = rtl::Translate(*oem_, *ansi_, *text, &bad);
+        if (!ansi) {
+            char byte[8];
+            std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>((*text)[bad]));
+            return Fail(KCE_INVALID_FIELD_VALUE,
+                        path_ + ", record " + std::to_string(recno) + ", field '" + f.name +
+                            "': byte " + byte + " of code page " + std::to_string(oem_->Number()) +
+                            " has no character in code page " + std::to_string(ansi_->Number()));
+        }
+        *text = std::move(*ansi);
+        return KCE_SUCCESS;
+    }
+
     // ANSI bytes of a field as the OEM bytes the file holds; a character the OEM page lacks is
     // refused.
     KCESTATUS ToOem(int field, std::string* text) const {

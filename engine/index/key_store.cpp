@@ -106,8 +106,10 @@ KCESTATUS DeleteIndexDefinition(sqlite3* db, const std::string& file, const std:
     return KCE_SUCCESS;
 }
 
-SqlKeyStore::SqlKeyStore(sqlite3* db, std::string file, const std::string& indexName)
-    : db_(db), file_(std::move(file)), table_("\"kdt_index_" + Upper(indexName) + "\"") {}
+SqlKeyStore::SqlKeyStore(sqlite3* db, std::string file, const std::string& indexName, bool inMemory)
+    : db_(db),
+      file_(std::move(file)),
+      table_(std::string(inMemory ? "temp." : "") + "\"kdt_index_" + Upper(indexName) + "\"") {}
 
 SqlKeyStore::~SqlKeyStore() {
     EndWalk();

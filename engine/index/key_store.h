@@ -96,7 +96,9 @@ class KeyStore {
 
 class SqlKeyStore : public KeyStore {
   public:
-    SqlKeyStore(sqlite3* db, std::string file, const std::string& indexName);
+    // inMemory: the table lives in the connection's temporary database (the keys of an
+    // encrypted table, which never reach its file).
+    SqlKeyStore(sqlite3* db, std::string file, const std::string& indexName, bool inMemory = false);
     ~SqlKeyStore() override;
     SqlKeyStore(const SqlKeyStore&) = delete;
     SqlKeyStore& operator=(const SqlKeyStore&) = delete;

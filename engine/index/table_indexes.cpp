@@ -163,7 +163,9 @@ KCESTATUS TableIndexes::For(Storage& storage, std::shared_ptr<TableIndexes>* out
 TableIndexes::TableIndexes(Storage& storage)
     : storage_(storage),
       db_(native::DatabaseOf(storage)),
-      schema_(SchemaOfLayout(storage.Layout())) {}
+      schema_(SchemaOfLayout(storage.Layout())) {
+    keysInMemory_ = storage.Encrypted();
+}
 
 TableIndexes::~TableIndexes() {
     for (auto& f : files_) {
@@ -206,7 +208,16 @@ KCESTATUS TableIndexes::CompileIn(const IndexDefinition& def, sqlite3* db, const
             IndexKey::Compile(schema_, def.key, def.descending, def.condition, &index->key_)) {
         return Fail(s, "index " + def.name + " of " + storage_.Path() + ": " + LastFailureDetail());
     }
-    index->store_ = std::make_unique<SqlKeyStore>(db, file, def.name);
+    const bool inMemory = db == db_ && keysInMemory_;
+    index->store_ = std::make_unique<SqlKeyStore>(db, file, def.name, inMemory);
+    if (inMemory) {
+        // Empty until the password is given; then filled from the records.
+        if (KCESTATUS s = index->store_->Create()) return s;
+        if (storage_.Unlocked()) {
+            if (KCESTATUS s = index->store_->Clear()) return s;
+            if (KCESTATUS s = Fill(*index)) return s;
+        }
+    }
     *out = std::move(index);
     return KCE_SUCCESS;
 }
@@ -235,6 +246,12 @@ KCESTATUS TableIndexes::AttachFile(const std::string& path, bool create, IndexFi
         files_.push_back(std::move(file));
         *out = files_.back().get();
         return KCE_SUCCESS;
+    }
+    if (keysInMemory_) {
+        return Fail(KCE_ENCRYPTION_NOT_SUPPORTED,
+                    "index file " + path + ": table " + storage_.Path() +
+                        " is encrypted, and an index file of its own would keep its keys readable; "
+                        "give it structural indexes instead");
     }
     auto file = std::make_unique<IndexFile>();
     file->path = path;
@@ -427,7 +444,9 @@ KCESTATUS TableIndexes::Refresh() { return Load(); }
 KCESTATUS TableIndexes::Begin() {
     if (!db_) return KCE_SUCCESS;
     nested_ = !sqlite3_get_autocommit(db_);
-    return ExecSql(db_, nested_ ? "SAVEPOINT kdt_index" : "BEGIN IMMEDIATE", storage_.Path());
+    // Keys in memory take no lock of the file (a reader builds them too).
+    const char* begin = keysInMemory_ ? "BEGIN" : "BEGIN IMMEDIATE";
+    return ExecSql(db_, nested_ ? "SAVEPOINT kdt_index" : begin, storage_.Path());
 }
 KCESTATUS TableIndexes::Commit() {
     if (!db_) return KCE_SUCCESS;
@@ -571,6 +590,14 @@ KCESTATUS TableIndexes::Drop(const std::string& name) {
 KCESTATUS TableIndexes::Rebuild() {
     if (Xbase()) {
         if (broken_) return RebuildStructural();
+        // A tag this engine cannot build would be left out of date beside the others, or lost:
+        // nothing is built, and every index file stays as it is.
+        if (!unusable_.empty()) {
+            return Fail(KCE_NOT_SUPPORTED, "the indexes of table " + storage_.Path() +
+                                               " are not built again, and their files are left "
+                                               "as they are: " +
+                                               unusable_.front().second);
+        }
         for (auto& index : AllIndexes()) {
             ++index->changes_;
             std::vector<KeyPos> keys;
@@ -612,6 +639,10 @@ KCESTATUS TableIndexes::Check(std::vector<std::string>* problems) {
     if (broken_) {
         problems->push_back(brokenText_);
         return KCE_SUCCESS;
+    }
+    // A tag the engine cannot read is not a fault of the file; it is named, as not checked.
+    for (const auto& [tag, reason] : unusable_) {
+        problems->push_back("warning: " + reason + "; it is not checked");
     }
     const UNSIGNED32 length = storage_.Layout().recordLength;
     std::vector<uint8_t> image(length);
@@ -718,6 +749,16 @@ KCESTATUS TableIndexes::OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_
 
 KCESTATUS TableIndexes::OnRebuild(Storage&) {
     if (KCESTATUS s = Load()) return s;
+    if (!Xbase() && keysInMemory_ != storage_.Encrypted()) {
+        // Encrypted or decrypted: the keys move between the file and memory.
+        keysInMemory_ = storage_.Encrypted();
+        for (auto& index : indexes_) {
+            if (!keysInMemory_) index->store_->Drop();
+            index->store_ = std::make_unique<SqlKeyStore>(db_, storage_.Path(), index->def_.name,
+                                                          keysInMemory_);
+            if (KCESTATUS s = index->store_->Create()) return s;
+        }
+    }
     if (!unusable_.empty()) {
         return Fail(KCE_NOT_SUPPORTED, "table " + storage_.Path() +
                                            " is read only here, as the change would leave a tag "
@@ -808,6 +849,13 @@ KCESTATUS TableIndexes::RebuildStructural() {
                                "); remove it and create the table's indexes again");
         }
         for (const cdx::TagInfo& tag : old->Tags()) {
+            if (!tag.header.collation.empty() && !SameText(tag.header.collation, "MACHINE")) {
+                // Built here it would come out in another order under the same name.
+                return Fail(KCE_NOT_SUPPORTED,
+                            "index file " + path + " is not built again, and is left as it is: " +
+                                "its tag " + tag.name + " is in collation " + tag.header.collation +
+                                ", which is not implemented");
+            }
             IndexDefinition def;
             def.name = tag.name;
             def.key = tag.header.keyExpr;

@@ -103,10 +103,12 @@ class TableIndexes : public WriteObserver {
     KCESTATUS Create(const IndexDefinition& def, std::shared_ptr<NativeIndex>* out);
     // Removes a structural index and its keys.
     KCESTATUS Drop(const std::string& name);
-    // Builds every index again from the records.
+    // Builds every index again from the records; refused, changing nothing, while a tag cannot
+    // be used here.
     KCESTATUS Rebuild();
     // Compares every index with the records: *problems lists what disagrees (empty when all
-    // agree).
+    // agree), and, as lines starting "warning: ", the tags that cannot be used and so are not
+    // checked.
     KCESTATUS Check(std::vector<std::string>* problems);
 
     KCESTATUS OnWrite(Storage& storage, UNSIGNED32 recno, const uint8_t* oldImage,
@@ -124,6 +126,9 @@ class TableIndexes : public WriteObserver {
     KCESTATUS Commit();
     void Rollback();
     bool nested_ = false;  // Begin ran inside the table's transaction
+    // The structural keys live in memory (an encrypted table): they are built from the records
+    // once the storage has the password, and again when the table is encrypted or decrypted.
+    bool keysInMemory_ = false;
 
     // xBase tables: their indexes live in .cdx and .ntx files (the structural .cdx of a CDX
     // table has the table's name and opens with it).

@@ -16,6 +16,21 @@
 //
 // Other tables (indexes) may live in the same file; this storage leaves them alone.
 //
+// An encrypted table (user_version 2) keeps the same kdt_table and kdt_fields, so its layout and
+// record count stay readable, and these instead of the plain columns:
+//
+//   kdt_crypt(key, value)   salt (16 random bytes), ops_limit and mem_limit (the Argon2id cost),
+//                           check (the key-check value: a seal that only the right key opens)
+//   records(kdt_recno INTEGER PRIMARY KEY, kdt_image BLOB NOT NULL, <one BLOB per blob field>)
+//                           kdt_image: the record image sealed with the record number as its
+//                           associated data; each blob column: the value sealed with the record
+//                           number and the field (NULL when empty)
+//
+// A seal that does not open (a byte changed, a value moved to another record) is KCE_TAMPERED,
+// and nothing of it reaches the caller. Index keys of an encrypted table never reach the file:
+// each process keeps them in its connection's temporary database (index layer). Without the
+// password (GivePassword) records read as empty images and every write is refused.
+//
 // Each write is one SQLite transaction (BEGIN IMMEDIATE ... COMMIT) with synchronous=NORMAL:
 // a committed record survives a crash of the process. Reading walks records with one open
 // statement (the scan) so that a forward pass costs one step per record; the scan is closed
@@ -33,6 +48,7 @@
 #include <cstring>
 
 #include "engine/field_text.h"
+#include "engine/native/kdt_crypt.h"
 #include "engine/native/kdt_values.h"
 #include "engine/native/sqlite_status.h"
 #include "engine/status.h"
@@ -44,6 +60,8 @@ namespace {
 
 constexpr int kApplicationId = 0x4B445431;
 constexpr int kFormatVersion = 1;
+constexpr int kEncryptedVersion = 2;
+constexpr const char* kImageColumn = "kdt_image";
 constexpr const char* kRecnoColumn = "kdt_recno";
 constexpr auto kScanLifetime = std::chrono::milliseconds(50);
 
@@ -129,6 +147,12 @@ class KdtStorage : public Storage {
     KCESTATUS CommitTransaction() override;
     KCESTATUS RollbackTransaction() override;
 
+    bool Encrypted() const override { return encrypted_; }
+    bool Unlocked() const override { return !encrypted_ || key_ != nullptr; }
+    KCESTATUS GivePassword(std::string_view password) override;
+    KCESTATUS Encrypt(std::string_view password) override;
+    KCESTATUS Decrypt(std::string_view password) override;
+
     void NullRecord(uint8_t* image) const override { NativeNullRecord(layout_, image); }
     void WriteNull(int field, uint8_t* image) const override {
         WriteNativeNull(layout_.fields[field], image);
@@ -172,6 +196,7 @@ class KdtStorage : public Storage {
         kDataVersion,
         kBegin,
         kCommit,
+        kNormalize,
         kStmtCount
     };
 
@@ -208,6 +233,26 @@ class KdtStorage : public Storage {
     }
     KCESTATUS BlobStmt(std::vector<std::unique_ptr<Stmt>>& cache, int field, bool write,
                        sqlite3_stmt** out);
+
+    // Encrypted tables.
+    KCESTATUS LoadKeyParams();
+    // The image as the plain columns would give it back (char padding, numeric decimals), so
+    // that an encrypted table reads exactly as a plain one.
+    KCESTATUS Normalize(const std::vector<ColumnValue>& values, uint8_t* work);
+    // Binds the sealed image and blobs of a record about to be inserted as `number`.
+    KCESTATUS BindSealed(sqlite3_stmt* stmt, UNSIGNED32 number, const uint8_t* work,
+                         const PendingBlobs& blobs);
+    std::string SealBlob(UNSIGNED32 number, int field, const BlobValue& value) const;
+    KCESTATUS Tampered(UNSIGNED32 recno, const std::string& what);
+    // Rewrites every record into the other form (encrypt: with `key`; decrypt: key_ to plain).
+    KCESTATUS Rewrite(bool encrypt, std::unique_ptr<TableKey> key);
+
+    bool encrypted_ = false;
+    KeyParams keyParams_;
+    std::string checkValue_;
+    std::unique_ptr<TableKey> key_;
+    std::vector<int> blobFields_;  // the blob fields, in field order
+    std::string opened_;           // reused by record reads
 
     sqlite3* db_ = nullptr;
     bool writable_ = false;
@@ -247,9 +292,28 @@ KCESTATUS KdtStorage::Exec(StmtId id, const char* what) {
 
 KCESTATUS KdtStorage::Prepare() {
     std::string selectList = kRecnoColumn;
-    std::string columns = kRecnoColumn, params = "?", sets;
+    std::string columns = kRecnoColumn, params = "?", sets, normalize;
     int param = 1;
+    updateFields_.clear();
+    blobFields_.clear();
     for (size_t i = 0; i < layout_.fields.size(); ++i) {
+        normalize += (i ? ", ?" : "?") + std::to_string(i + 1);
+        if (IsBlobType(layout_.fields[i].type)) blobFields_.push_back(int(i));
+    }
+    if (encrypted_) {
+        // The image, then the blob columns' markers.
+        selectList += std::string(", ") + kImageColumn;
+        columns += std::string(", ") + kImageColumn;
+        params += ", ?";
+        for (int i : blobFields_) {
+            const std::string col = Quote(layout_.fields[size_t(i)].name);
+            selectList += ", " + col + " IS NOT NULL";
+            columns += ", " + col;
+            params += ", ?";
+        }
+        sets = std::string(kImageColumn) + " = ?2";
+    }
+    for (size_t i = 0; i < layout_.fields.size() && !encrypted_; ++i) {
         const FieldDesc& f = layout_.fields[i];
         selectList +=
             IsBlobType(f.type) ? ", " + Quote(f.name) + " IS NOT NULL" : ", " + Quote(f.name);
@@ -278,6 +342,7 @@ KCESTATUS KdtStorage::Prepare() {
     texts[kDataVersion] = "PRAGMA data_version";
     texts[kBegin] = "BEGIN IMMEDIATE";
     texts[kCommit] = "COMMIT";
+    texts[kNormalize] = normalize.empty() ? "SELECT 1" : "SELECT " + normalize;
     stmts_.clear();
     for (int i = 0; i < kStmtCount; ++i) {
         stmts_.push_back(std::make_unique<Stmt>());
@@ -329,7 +394,7 @@ KCESTATUS KdtStorage::Open(const OpenRequest& request, std::unique_ptr<Storage>*
         return Fail(KCE_WRONG_FILE_FORMAT, path + " is a SQLite database but not a native table");
     }
     if (KCESTATUS s = pragmaInt("PRAGMA user_version", &version)) return s;
-    if (version != kFormatVersion) {
+    if (version != kFormatVersion && version != kEncryptedVersion) {
         return Fail(KCE_WRONG_FILE_FORMAT, path + ": layout version " + std::to_string(version) +
                                                ", this engine reads " +
                                                std::to_string(kFormatVersion));
@@ -386,6 +451,10 @@ KCESTATUS KdtStorage::Open(const OpenRequest& request, std::unique_ptr<Storage>*
         Stmt st;
         if (KCESTATUS s = st.Prepare(db, "PRAGMA synchronous = NORMAL", path)) return s;
         sqlite3_step(st);
+    }
+    storage->encrypted_ = version == kEncryptedVersion;
+    if (storage->encrypted_) {
+        if (KCESTATUS s = storage->LoadKeyParams()) return s;
     }
     if (KCESTATUS s = storage->Prepare()) return s;
     if (KCESTATUS s = FileLock::Open(path, &storage->locks_)) return s;
@@ -531,6 +600,27 @@ KCESTATUS KdtStorage::PrevRecno(UNSIGNED32 before, UNSIGNED32* recno) {
 
 KCESTATUS KdtStorage::DecodeRow(sqlite3_stmt* stmt, int firstCol, UNSIGNED32 recno,
                                 uint8_t* image) {
+    if (encrypted_) {
+        // Without the key a record is its empty image.
+        NativeNullRecord(layout_, image);
+        if (!key_) return KCE_SUCCESS;
+        const void* data = sqlite3_column_blob(stmt, firstCol);
+        std::string_view sealed(static_cast<const char*>(data ? data : ""),
+                                size_t(sqlite3_column_bytes(stmt, firstCol)));
+        if (sqlite3_column_type(stmt, firstCol) != SQLITE_BLOB ||
+            !key_->Open(sealed, RecordAd(recno), &opened_) ||
+            opened_.size() != layout_.recordLength) {
+            NativeNullRecord(layout_, image);
+            return Tampered(recno, "its record image");
+        }
+        std::memcpy(image, opened_.data(), opened_.size());
+        int col = firstCol + 1;
+        for (int i : blobFields_) {
+            StoreU32(image + layout_.fields[size_t(i)].offset,
+                     sqlite3_column_int(stmt, col++) ? 0xFFFFFFFFu : 0);
+        }
+        return KCE_SUCCESS;
+    }
     for (size_t i = 0; i < layout_.fields.size(); ++i) {
         if (KCESTATUS s =
                 ReadColumn(stmt, firstCol + int(i), layout_.fields[i], image, recno, path_))
@@ -584,10 +674,29 @@ KCESTATUS KdtStorage::ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) {
     }
     out->isNull = sqlite3_column_type(stmt, 0) == SQLITE_NULL;
     const void* data = sqlite3_column_blob(stmt, 0);
+    if (encrypted_) {
+        out->bytes.clear();
+        if (!key_ || out->isNull) {
+            out->isNull = true;
+            return KCE_SUCCESS;
+        }
+        std::string_view sealed(static_cast<const char*>(data ? data : ""),
+                                size_t(sqlite3_column_bytes(stmt, 0)));
+        if (!key_->Open(sealed, BlobAd(recno, field), &out->bytes)) {
+            out->isNull = true;
+            return Tampered(recno, "field '" + layout_.fields[size_t(field)].name + "'");
+        }
+        return KCE_SUCCESS;
+    }
     out->bytes.assign(static_cast<const char*>(data ? data : ""),
                       size_t(sqlite3_column_bytes(stmt, 0)));
-    UNSIGNED16 type = layout_.fields[size_t(field)].type;
-    if (type == KCE_MEMO || type == KCE_VARCHAR) out->bytes = AnsiText(out->bytes);
+    const FieldDesc& f = layout_.fields[size_t(field)];
+    if (f.type == KCE_MEMO || f.type == KCE_VARCHAR) {
+        std::string missing;
+        std::optional<std::string> text = ColumnValueText(out->bytes, &missing);
+        if (!text) return Unconvertible(path_, recno, f.name, missing);
+        out->bytes = std::move(*text);
+    }
     return KCE_SUCCESS;
 }
 
@@ -637,6 +746,9 @@ KCESTATUS KdtStorage::ReserveRecno(UNSIGNED32* recno) {
 
 KCESTATUS KdtStorage::CheckWritable() {
     if (!writable_) return Fail(KCE_TABLE_READ_ONLY, path_ + " cannot be written");
+    if (encrypted_ && !key_) {
+        return Fail(KCE_PASSWORD_REQUIRED, path_ + " is encrypted: give its password first");
+    }
     return KCE_SUCCESS;
 }
 
@@ -698,7 +810,8 @@ KCESTATUS KdtStorage::CommitTransaction() {
         sqlite3_exec(db_, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
     }
     inTransaction_ = false;
-    return writable_ ? NotifyTransaction(TransactionPhase::kCommit) : KCE_SUCCESS;
+    if (!writable_) return KCE_SUCCESS;
+    return NotifyTransaction(TransactionPhase::kCommit);
 }
 
 KCESTATUS KdtStorage::RollbackTransaction() {
@@ -823,14 +936,22 @@ KCESTATUS KdtStorage::Append(UNSIGNED32* number, uint8_t* work, std::vector<Colu
     }
     sqlite3_stmt* stmt = stmts_[kInsert]->get();
     ResetOnExit reset{stmt};
-    for (size_t i = 0; i < layout_.fields.size(); ++i) {
-        if (IsBlobType(layout_.fields[i].type)) values[i] = BlobColumn(int(i), blobs);
-        if (KCESTATUS s = Bind(stmt, int(i) + 2, values[i], true)) return s;
+    if (encrypted_) {
+        if (KCESTATUS s = Normalize(values, work)) return s;
+    } else {
+        for (size_t i = 0; i < layout_.fields.size(); ++i) {
+            if (IsBlobType(layout_.fields[i].type)) values[i] = BlobColumn(int(i), blobs);
+            if (KCESTATUS s = Bind(stmt, int(i) + 2, values[i], true)) return s;
+        }
     }
     // Another process may have taken the reserved number: take the next free one then.
     int rc;
     for (int attempt = 0;; ++attempt) {
         sqlite3_bind_int64(stmt, 1, *number);
+        // A seal names its record: sealed again for another number.
+        if (encrypted_) {
+            if (KCESTATUS s = BindSealed(stmt, *number, work, blobs)) return s;
+        }
         rc = sqlite3_step(stmt);
         if (rc != SQLITE_CONSTRAINT_PRIMARYKEY || attempt > 0) break;
         sqlite3_reset(stmt);
@@ -849,7 +970,11 @@ KCESTATUS KdtStorage::Update(UNSIGNED32 number, uint8_t* work,
         return Fail(KCE_INVALID_RECORD,
                     path_ + ": record " + std::to_string(number) + " no longer exists");
     };
-    if (!observers_.empty()) {
+    // An encrypted image is stored whole: its autoincrement values come from the stored one.
+    if (encrypted_) {
+        if (KCESTATUS s = Normalize(values, work)) return s;
+    }
+    if (!observers_.empty() || encrypted_) {
         std::vector<uint8_t> old(layout_.recordLength);
         bool exists = false, deleted = false;
         if (KCESTATUS s = ReadRecord(number, old.data(), &exists, &deleted)) return s;
@@ -868,14 +993,31 @@ KCESTATUS KdtStorage::Update(UNSIGNED32 number, uint8_t* work,
         for (int i : updateFields_) {
             if (KCESTATUS s = Bind(stmt, ++param, values[i], true)) return s;
         }
+        std::string sealed;
+        if (encrypted_) {
+            sealed = key_->Seal(
+                std::string_view(reinterpret_cast<const char*>(work), layout_.recordLength),
+                RecordAd(number));
+            sqlite3_bind_blob(stmt, 2, sealed.data(), int(sealed.size()), SQLITE_STATIC);
+        }
         if (KCESTATUS s = Step(stmt, &rc, "write")) return s;
-        if (updateFields_.empty() ? rc != SQLITE_ROW : sqlite3_changes(db_) == 0) return gone();
+        const bool updates = encrypted_ || !updateFields_.empty();
+        if (updates ? sqlite3_changes(db_) == 0 : rc != SQLITE_ROW) return gone();
     }
     for (const auto& [field, value] : blobs) {
         sqlite3_stmt* write;
         if (KCESTATUS s = BlobStmt(blobWrites_, field, true, &write)) return s;
         ResetOnExit reset{write};
-        if (KCESTATUS s = Bind(write, 1, BlobColumn(field, blobs))) return s;
+        if (encrypted_) {
+            std::string sealed = SealBlob(number, field, value);
+            if (sealed.empty()) {
+                sqlite3_bind_null(write, 1);
+            } else {
+                sqlite3_bind_blob(write, 1, sealed.data(), int(sealed.size()), SQLITE_TRANSIENT);
+            }
+        } else if (KCESTATUS s = Bind(write, 1, BlobColumn(field, blobs))) {
+            return s;
+        }
         sqlite3_bind_int64(write, 2, number);
         if (KCESTATUS s = Step(write, &rc, "write")) return s;
     }
@@ -940,6 +1082,295 @@ KCESTATUS KdtStorage::LastAutoinc(UNSIGNED32* value) {
     return KCE_SUCCESS;
 }
 
+// ---- Encrypted tables -----------------------------------------------------------------------
+
+KCESTATUS KdtStorage::LoadKeyParams() {
+    Stmt st;
+    if (KCESTATUS s = st.Prepare(db_, "SELECT key, value FROM kdt_crypt", path_)) return s;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        const unsigned char* k = sqlite3_column_text(st, 0);
+        std::string key = k ? reinterpret_cast<const char*>(k) : "";
+        const void* data = sqlite3_column_blob(st, 1);
+        std::string bytes(static_cast<const char*>(data ? data : ""),
+                          size_t(sqlite3_column_bytes(st, 1)));
+        int64_t number = sqlite3_column_int64(st, 1);
+        if (key == "salt") {
+            keyParams_.salt = bytes;
+        } else if (key == "ops_limit") {
+            keyParams_.opsLimit = number > 0 ? uint64_t(number) : 0;
+        } else if (key == "mem_limit") {
+            keyParams_.memLimit = number > 0 ? uint64_t(number) : 0;
+        } else if (key == "check") {
+            checkValue_ = bytes;
+        }
+    }
+    if (rc != SQLITE_DONE) return SqliteFail(db_, rc, path_);
+    if (KCESTATUS s = CheckKeyParams(keyParams_, path_)) return s;
+    if (checkValue_.size() <= SealOverhead() || checkValue_.size() > 256) {
+        return Fail(KCE_DAMAGED_FILE, path_ +
+                                          ": the key-check value of the encrypted table is "
+                                          "missing or not valid");
+    }
+    // Index keys of an encrypted table live in memory only.
+    return SqliteExec(db_, "PRAGMA temp_store = MEMORY", path_);
+}
+
+KCESTATUS KdtStorage::Tampered(UNSIGNED32 recno, const std::string& what) {
+    return Fail(KCE_TAMPERED, path_ + ", record " + std::to_string(recno) + ": " + what +
+                                  " fails its authentication check");
+}
+
+KCESTATUS KdtStorage::Normalize(const std::vector<ColumnValue>& values, uint8_t* work) {
+    sqlite3_stmt* stmt = stmts_[kNormalize]->get();
+    ResetOnExit reset{stmt};
+    for (size_t i = 0; i < layout_.fields.size(); ++i) {
+        if (KCESTATUS s = Bind(stmt, int(i) + 1, values[i], true)) return s;
+    }
+    int rc;
+    if (KCESTATUS s = Step(stmt, &rc, "write")) return s;
+    for (size_t i = 0; i < layout_.fields.size(); ++i) {
+        if (KCESTATUS s = ReadColumn(stmt, int(i), layout_.fields[i], work, 0, path_)) return s;
+    }
+    return KCE_SUCCESS;
+}
+
+std::string KdtStorage::SealBlob(UNSIGNED32 number, int field, const BlobValue& value) const {
+    if (value.isNull || value.bytes.empty()) return std::string();
+    UNSIGNED16 type = layout_.fields[size_t(field)].type;
+    // The bytes a plain table would give back.
+    std::string bytes =
+        type == KCE_MEMO || type == KCE_VARCHAR ? AnsiText(ColumnText(value.bytes)) : value.bytes;
+    return key_->Seal(bytes, BlobAd(number, field));
+}
+
+KCESTATUS KdtStorage::BindSealed(sqlite3_stmt* stmt, UNSIGNED32 number, const uint8_t* work,
+                                 const PendingBlobs& blobs) {
+    std::string image =
+        key_->Seal(std::string_view(reinterpret_cast<const char*>(work), layout_.recordLength),
+                   RecordAd(number));
+    sqlite3_bind_blob(stmt, 2, image.data(), int(image.size()), SQLITE_TRANSIENT);
+    int param = 2;
+    for (int field : blobFields_) {
+        auto it = blobs.find(field);
+        std::string sealed =
+            it == blobs.end() ? std::string() : SealBlob(number, field, it->second);
+        if (sealed.empty()) {
+            sqlite3_bind_null(stmt, ++param);
+        } else {
+            sqlite3_bind_blob(stmt, ++param, sealed.data(), int(sealed.size()), SQLITE_TRANSIENT);
+        }
+    }
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::GivePassword(std::string_view password) {
+    if (!encrypted_) return KCE_SUCCESS;
+    std::unique_ptr<TableKey> key;
+    if (KCESTATUS s = TableKey::Derive(password, keyParams_, &key)) return s;
+    if (!key->Matches(checkValue_)) {
+        return Fail(KCE_WRONG_PASSWORD, "table " + path_);
+    }
+    bool first = !key_;
+    key_ = std::move(key);
+    EndScan();
+    // The indexes are built from the records now readable.
+    if (!first) return KCE_SUCCESS;
+    return NotifyRebuild();
+}
+
+KCESTATUS KdtStorage::Encrypt(std::string_view password) {
+    if (encrypted_) return Fail(KCE_ALREADY_ENCRYPTED, "table " + path_);
+    if (!writable_) return Fail(KCE_TABLE_READ_ONLY, path_ + " cannot be written");
+    if (inTransaction_) return Fail(KCE_TRANSACTION_ACTIVE, "table " + path_);
+    if (layout_.Find(kImageColumn) >= 0) {
+        return Fail(KCE_ENCRYPTION_NOT_SUPPORTED, path_ + ": a field named " + kImageColumn +
+                                                      " leaves no room for the sealed image");
+    }
+    KeyParams params = NewKeyParams();
+    std::unique_ptr<TableKey> key;
+    if (KCESTATUS s = TableKey::Derive(password, params, &key)) return s;
+    keyParams_ = params;
+    checkValue_ = key->CheckValue();
+    return Rewrite(true, std::move(key));
+}
+
+KCESTATUS KdtStorage::Decrypt(std::string_view password) {
+    if (!encrypted_) return Fail(KCE_NOT_ENCRYPTED, "table " + path_);
+    if (!writable_) return Fail(KCE_TABLE_READ_ONLY, path_ + " cannot be written");
+    if (inTransaction_) return Fail(KCE_TRANSACTION_ACTIVE, "table " + path_);
+    if (KCESTATUS s = GivePassword(password)) return s;
+    return Rewrite(false, nullptr);
+}
+
+// Builds the records table of the other form beside the old one, row by row, then puts it in the
+// old one's place, all in one transaction; the freed pages of the old form are wiped (secure
+// delete, then VACUUM), so no plain value stays behind in the file or its journal.
+KCESTATUS KdtStorage::Rewrite(bool encrypt, std::unique_ptr<TableKey> key) {
+    EndScan();
+    if (KCESTATUS s =
+            SqliteExec(db_, "PRAGMA wal_checkpoint(TRUNCATE); PRAGMA secure_delete = ON", path_))
+        return s;
+    std::string columns = std::string(kRecnoColumn) + " INTEGER PRIMARY KEY";
+    std::string names = kRecnoColumn, params = "?1";
+    int param = 1;
+    if (encrypt) {
+        columns += std::string(", ") + kImageColumn + " BLOB NOT NULL";
+        names += std::string(", ") + kImageColumn;
+        params += ", ?" + std::to_string(++param);
+    }
+    for (const FieldDesc& f : layout_.fields) {
+        if (encrypt && !IsBlobType(f.type)) continue;
+        columns += ", " + Quote(f.name) + " " + (encrypt ? "BLOB" : ColumnType(f.type));
+        names += ", " + Quote(f.name);
+        params += ", ?" + std::to_string(++param);
+    }
+    auto fail = [&](KCESTATUS s) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (encrypt) {
+            keyParams_ = KeyParams();
+            checkValue_.clear();
+        }
+        return s;
+    };
+    if (KCESTATUS s = SqliteExec(db_, "BEGIN IMMEDIATE", path_)) return s;
+    std::string create =
+        "DROP TABLE IF EXISTS kdt_rewrite; CREATE TABLE kdt_rewrite(" + columns + ")";
+    if (KCESTATUS s = SqliteExec(db_, create.c_str(), path_)) return fail(s);
+    std::vector<UNSIGNED32> recnos;
+    {
+        Stmt all;
+        if (KCESTATUS s =
+                all.Prepare(db_, "SELECT kdt_recno FROM records ORDER BY kdt_recno", path_))
+            return fail(s);
+        int rc;
+        while ((rc = sqlite3_step(all)) == SQLITE_ROW) {
+            recnos.push_back(UNSIGNED32(sqlite3_column_int64(all, 0)));
+        }
+        if (rc != SQLITE_DONE) return fail(SqliteFail(db_, rc, path_));
+    }
+    Stmt insert;
+    if (KCESTATUS s = insert.Prepare(
+            db_, "INSERT INTO kdt_rewrite(" + names + ") VALUES (" + params + ")", path_))
+        return fail(s);
+    std::vector<uint8_t> image(layout_.recordLength);
+    std::vector<ColumnValue> values(layout_.fields.size());
+    for (UNSIGNED32 recno : recnos) {
+        bool exists = false, deleted = false;
+        if (KCESTATUS s = ReadRecord(recno, image.data(), &exists, &deleted)) return fail(s);
+        EndScan();
+        ResetOnExit reset{insert};
+        sqlite3_bind_int64(insert, 1, recno);
+        int p = 1;
+        if (encrypt) {
+            for (int i : blobFields_) StoreU32(image.data() + layout_.fields[size_t(i)].offset, 0);
+            std::string sealed = key->Seal(
+                std::string_view(reinterpret_cast<const char*>(image.data()), image.size()),
+                RecordAd(recno));
+            sqlite3_bind_blob(insert, ++p, sealed.data(), int(sealed.size()), SQLITE_TRANSIENT);
+        }
+        for (size_t i = 0; i < layout_.fields.size(); ++i) {
+            const FieldDesc& f = layout_.fields[i];
+            if (!IsBlobType(f.type)) {
+                if (encrypt) continue;
+                if (KCESTATUS s = Decode(f, image.data(), &values[i])) return fail(s);
+                if (KCESTATUS s = Bind(insert, ++p, values[i])) return fail(s);
+                continue;
+            }
+            BlobValue blob;
+            if (KCESTATUS s = ReadBlob(recno, int(i), &blob)) return fail(s);
+            if (encrypt) {
+                std::string sealed = blob.isNull || blob.bytes.empty()
+                                         ? std::string()
+                                         : key->Seal(blob.bytes, BlobAd(recno, int(i)));
+                if (sealed.empty()) {
+                    sqlite3_bind_null(insert, ++p);
+                } else {
+                    sqlite3_bind_blob(insert, ++p, sealed.data(), int(sealed.size()),
+                                      SQLITE_TRANSIENT);
+                }
+            } else {
+                PendingBlobs one{{int(i), blob}};
+                if (KCESTATUS s = Bind(insert, ++p, BlobColumn(int(i), one))) return fail(s);
+            }
+        }
+        int rc;
+        if (KCESTATUS s = Step(insert, &rc, encrypt ? "encrypt" : "decrypt")) return fail(s);
+    }
+    insert.Prepare(db_, "SELECT 1", path_);  // finalizes the insert before the table goes
+    std::string swap = "DROP TABLE records; ALTER TABLE kdt_rewrite RENAME TO records;";
+    if (encrypt) {
+        swap +=
+            " CREATE TABLE kdt_crypt(key TEXT PRIMARY KEY, value);"
+            " PRAGMA user_version = " +
+            std::to_string(kEncryptedVersion) + ";";
+    } else {
+        swap +=
+            " DROP TABLE kdt_crypt; PRAGMA user_version = " + std::to_string(kFormatVersion) + ";";
+    }
+    if (KCESTATUS s = SqliteExec(db_, swap.c_str(), path_)) return fail(s);
+    if (encrypt) {
+        Stmt put;
+        if (KCESTATUS s = put.Prepare(db_, "INSERT INTO kdt_crypt VALUES (?1, ?2)", path_))
+            return fail(s);
+        auto store = [&](const char* name, const std::string* bytes, int64_t number) {
+            sqlite3_reset(put);
+            sqlite3_bind_text(put, 1, name, -1, SQLITE_STATIC);
+            if (bytes) {
+                sqlite3_bind_blob(put, 2, bytes->data(), int(bytes->size()), SQLITE_STATIC);
+            } else {
+                sqlite3_bind_int64(put, 2, number);
+            }
+            int rc;
+            return Step(put, &rc, "encrypt");
+        };
+        for (KCESTATUS s : {store("salt", &keyParams_.salt, 0),
+                            store("ops_limit", nullptr, int64_t(keyParams_.opsLimit)),
+                            store("mem_limit", nullptr, int64_t(keyParams_.memLimit)),
+                            store("check", &checkValue_, 0)}) {
+            if (s) return fail(s);
+        }
+    }
+    // The stored index keys of a plain table would stay readable: an encrypted table keeps none.
+    // Each process builds them again in memory once it has the password (GivePassword).
+    {
+        Stmt tables;
+        if (KCESTATUS s = tables.Prepare(db_,
+                                         "SELECT name FROM sqlite_master WHERE type = 'table' AND "
+                                         "name LIKE 'kdt\\_index\\_%' ESCAPE '\\'",
+                                         path_))
+            return fail(s);
+        std::vector<std::string> drop;
+        while (sqlite3_step(tables) == SQLITE_ROW) {
+            drop.push_back(reinterpret_cast<const char*>(sqlite3_column_text(tables, 0)));
+        }
+        tables.Prepare(db_, "SELECT 1", path_);
+        for (const std::string& name : drop) {
+            if (!encrypt) break;
+            std::string sql = "DROP TABLE " + Quote(name);
+            if (KCESTATUS s = SqliteExec(db_, sql.c_str(), path_)) return fail(s);
+        }
+    }
+    if (KCESTATUS s = SqliteExec(db_, "COMMIT", path_)) return fail(s);
+    encrypted_ = encrypt;
+    if (encrypt) {
+        key_ = std::move(key);
+    } else {
+        key_.reset();
+    }
+    blobReads_.clear();
+    blobWrites_.clear();
+    blobReads_.resize(layout_.fields.size());
+    blobWrites_.resize(layout_.fields.size());
+    countKnown_ = false;
+    maxKnown_ = false;
+    if (KCESTATUS s = Prepare()) return s;
+    const char* wipe = encrypt
+                           ? "VACUUM; PRAGMA wal_checkpoint(TRUNCATE); PRAGMA temp_store = MEMORY"
+                           : "VACUUM; PRAGMA wal_checkpoint(TRUNCATE); PRAGMA secure_delete = OFF";
+    if (KCESTATUS s = SqliteExec(db_, wipe, path_)) return s;
+    return NotifyRebuild();
+}
 }  // namespace
 
 void SetSqliteVfsForTesting(const char* vfsName) { testVfs = vfsName; }

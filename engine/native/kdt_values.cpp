@@ -121,6 +121,34 @@ std::string AnsiText(std::string_view column) {
     return rtl::FromUtf8Replacing(rtl::DefaultCodePage(), column, '?');
 }
 
+std::optional<std::string> ColumnValueText(std::string_view column, std::string* missing) {
+    bool ascii = true;
+    for (char c : column) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii || !rtl::IsUtf8(column)) return std::string(column);
+    size_t bad = 0;
+    std::optional<std::string> ansi = rtl::FromUtf8(rtl::DefaultCodePage(), column, &bad);
+    if (!ansi) {
+        // The code point of the UTF-8 sequence at bad (the text is well-formed UTF-8).
+        auto lead = static_cast<unsigned char>(column[bad]);
+        int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+        char32_t c = lead & (0x3F >> more);
+        for (int i = 1; i <= more && bad + size_t(i) < column.size(); ++i)
+            c = c << 6 | (static_cast<unsigned char>(column[bad + size_t(i)]) & 0x3F);
+        char name[16];
+        std::snprintf(name, sizeof name, "U+%04X", unsigned(c));
+        *missing = name;
+    }
+    return ansi;
+}
+
+KCESTATUS Unconvertible(const std::string& file, UNSIGNED32 recno, const std::string& field,
+                        const std::string& missing) {
+    return Fail(KCE_INVALID_FIELD_VALUE,
+                file + ", record " + std::to_string(recno) + ", field '" + field +
+                    "': the value holds the character " + missing + ", which code page " +
+                    std::to_string(rtl::DefaultCodePage().Number()) + " lacks");
+}
+
 const char* ColumnType(UNSIGNED16 type) {
     switch (type) {
         case KCE_LOGICAL:
@@ -351,8 +379,13 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
         case KCE_STRING: {
             if (kind != SQLITE_TEXT && kind != SQLITE_BLOB) return damaged("not text");
             const void* data = sqlite3_column_blob(stmt, col);
-            std::string text = AnsiText(std::string_view(static_cast<const char*>(data ? data : ""),
-                                                         size_t(sqlite3_column_bytes(stmt, col))));
+            std::string missing;
+            std::optional<std::string> value =
+                ColumnValueText(std::string_view(static_cast<const char*>(data ? data : ""),
+                                                 size_t(sqlite3_column_bytes(stmt, col))),
+                                &missing);
+            if (!value) return Unconvertible(file, recno, f.name, missing);
+            const std::string& text = *value;
             if (text.size() > f.length) return damaged("longer than the field");
             std::memset(p, ' ', f.length);
             if (!text.empty()) std::memcpy(p, text.data(), text.size());

@@ -19,6 +19,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -53,8 +54,16 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& field, uint8_
 
 // Text columns hold UTF-8 (every SQLite tool reads them); the engine's bytes are Windows-1252.
 // A column text that is not UTF-8 (written raw by another program) is taken as it is; a character
-// Windows-1252 cannot hold reads as '?'.
+// Windows-1252 cannot hold reads as '?' (names and messages only: values go through
+// ColumnValueText).
 std::string ColumnText(std::string_view ansi);
 std::string AnsiText(std::string_view column);
+// A column value as the engine's bytes; nullopt when it holds a character Windows-1252 cannot
+// hold, which *missing then names ("U+03A9"): a value is never changed on its way to the caller.
+std::optional<std::string> ColumnValueText(std::string_view column, std::string* missing);
+// The failure of reading such a value: KCE_INVALID_FIELD_VALUE naming file, record, field and
+// character.
+KCESTATUS Unconvertible(const std::string& file, UNSIGNED32 recno, const std::string& field,
+                        const std::string& missing);
 
 }  // namespace kce::native

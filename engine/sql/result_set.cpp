@@ -236,9 +236,18 @@ KCESTATUS Store(const FieldDesc& f, const Cell& c, uint8_t* image, BlobValue* bl
         case SQLITE_FLOAT:
             text = f.type == KCE_LOGICAL ? (c.real != 0 ? "T" : "F") : NumberText(c.real);
             break;
-        case SQLITE_TEXT:
-            text = native::AnsiText(c.bytes);
+        case SQLITE_TEXT: {
+            std::string missing;
+            std::optional<std::string> ansi = native::ColumnValueText(c.bytes, &missing);
+            if (!ansi) {
+                return Fail(KCE_INVALID_FIELD_VALUE, "column '" + f.name +
+                                                         "': the value holds the "
+                                                         "character " +
+                                                         missing + ", which code page 1252 lacks");
+            }
+            text = std::move(*ansi);
             break;
+        }
         default:
             text = c.bytes;
     }

@@ -198,7 +198,15 @@ KCESTATUS SetFromValue(TableCursor& cursor, int index, sqlite3_value* v) {
         case SQLITE_TEXT: {
             const char* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
             std::string_view utf8(p ? p : "", size_t(sqlite3_value_bytes(v)));
-            text = native::AnsiText(utf8);
+            std::string missing;
+            std::optional<std::string> ansi = native::ColumnValueText(utf8, &missing);
+            if (!ansi) {
+                return Fail(KCE_INVALID_FIELD_VALUE, "field '" + f.name +
+                                                         "': the value holds the "
+                                                         "character " +
+                                                         missing + ", which code page 1252 lacks");
+            }
+            text = std::move(*ansi);
             break;
         }
         default: {

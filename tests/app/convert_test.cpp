@@ -95,9 +95,12 @@ class Convert : public ::testing::Test {
 
     // Closes the window (and so every table), then gives SIDE's records as kdstool exports them,
     // without the record number.
-    std::vector<std::string> Records(const std::string& side) {
+    std::vector<std::string> Records(const std::string& side,
+                                     const std::string& passwordFile = "") {
         form_.reset();
-        Result exported = RunProgram({kTool, "export", (dir_ / side / "EMPLOYEE.kdt").string()});
+        std::vector<std::string> call = {kTool, "export", (dir_ / side / "EMPLOYEE.kdt").string()};
+        if (!passwordFile.empty()) call.insert(call.end(), {"--password-file", passwordFile});
+        Result exported = RunProgram(call);
         EXPECT_EQ(exported.status, 0) << exported.err;
         std::vector<std::string> records;
         std::stringstream in(exported.out);
@@ -319,6 +322,66 @@ TEST_F(Convert, TheSourceDictionarysDefaultIndexOrdersTheWalk) {
         names.push_back(
             std::regex_replace(record, std::regex(".*\"NAME\": \"([A-Za-z]+)\".*"), "$1"));
     EXPECT_EQ(names, (std::vector<std::string>{"Adams", "Moss", "Walsh"}));
+}
+
+// Encrypted employee tables: the command gives both the password KRALD4729 and converts them as
+// it converts plain ones; a table encrypted with another password stops it at the password, with
+// the engine's message, before the target is emptied.
+TEST_F(Convert, EncryptedTablesConvertAsPlainOnes) {
+    const fs::path password = dir_ / "password";
+    std::ofstream(password) << "KRALD4729\n";
+    auto make = [&] {
+        Table("source",
+              {"EMP_NO:char:12", "EMP_NAME:char:40", "AGE:double", "HIRED:date", "WAGE:money",
+               "PHOTO_ID:image"},
+              "{\"EMP_NO\": \"00122\", \"EMP_NAME\": \"ALICE TAN\", \"AGE\": 31, \"HIRED\": "
+              "\"2019-03-01\", \"WAGE\": 3250.5, \"PHOTO_ID\": {\"base64\": "
+              "\"/9j/4AAQSkZJRgABAQ//2Q==\"}}\n"
+              "{\"EMP_NO\": \"00123\", \"EMP_NAME\": \"BENJAMIN LEE\", \"AGE\": 34.5}\n");
+        Table("target",
+              {"EMP_NO:char:12", "EMP_NAME:char:8", "AGE:integer", "HIRED:char:10", "WAGE:double",
+               "PHOTO_ID:binary", "--index", "BYEMPNO=EMP_NO:unique"},
+              "{\"EMP_NO\": \"99999\", \"EMP_NAME\": \"STALE\"}\n");
+    };
+    auto encrypt = [&](const std::string& side, const fs::path& file) {
+        Result r = RunProgram({kTool, "encrypt", (dir_ / side / "EMPLOYEE.kdt").string(),
+                               "--password-file", file.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+    };
+    auto restart = [&] {
+        form_ = std::make_unique<app::TForm1>(nullptr);
+        form_->Show();
+        fs::remove_all(dir_ / "source");
+        fs::remove_all(dir_ / "target");
+    };
+
+    make();
+    ASSERT_EQ(Run(), 0) << err_.str();
+    const std::string plainOut = out_.str();
+    const std::vector<std::string> plain = Records("target");
+    ASSERT_EQ(plain.size(), 2u);
+
+    restart();
+    make();
+    encrypt("source", password);
+    encrypt("target", password);
+    ASSERT_EQ(Run(), 0) << err_.str();
+    EXPECT_EQ(out_.str(), plainOut);
+    EXPECT_EQ(Records("target", password.string()), plain);
+    const std::string file = ReadFile(dir_ / "target" / "EMPLOYEE.kdt");
+    EXPECT_EQ(file.find("ALICE"), std::string::npos);
+    EXPECT_EQ(file.find("00122"), std::string::npos);
+
+    restart();
+    make();
+    const fs::path other = dir_ / "other";
+    std::ofstream(other) << "SOMETHING ELSE\n";
+    encrypt("source", password);
+    encrypt("target", other);
+    EXPECT_EQ(Run(), 1);
+    EXPECT_NE(err_.str().find("the password does not open the encrypted table"), std::string::npos)
+        << err_.str();
+    EXPECT_EQ(Records("target", other.string()).size(), 1u);
 }
 
 }  // namespace

@@ -57,6 +57,9 @@ class WindowDriver {
         server_ = std::make_unique<Xvfb>();
         ASSERT_FALSE(server_->Display().empty()) << "Xvfb did not start";
         env_ = {{"DISPLAY", server_->Display()},
+                // The toolkit keeps its preferences under the home folder: one of the test's own.
+                {"HOME", (output_ / "home").string()},
+                {"XDG_CONFIG_HOME", (output_ / "home" / ".config").string()},
                 {"UPDATEBANK_DUMP_WIDGETS", dump_.string()},
                 {"UPDATEBANK_LOG_BOXES", boxes_.string()},
                 {"UPDATEBANK_DRIVE_C", (output_ / "drive_c").string()},

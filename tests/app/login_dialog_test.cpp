@@ -19,6 +19,7 @@
 #include "kds/kce.h"
 #include "kds/kdscnnct.h"
 #include "tests/support/processes.h"
+#include "tests/support/scoped.h"
 
 // Fontconfig keeps its caches until the process ends; those blocks are not ours.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
@@ -71,8 +72,13 @@ void Answer(void* data) {
     for (Fl_Window* w = Fl::first_window(); w; w = Fl::next_window(w))
         if (w->label() && std::string(w->label()) == "Database Login" && w->shown()) dialog = w;
     if (!dialog) {
-        // Thirty seconds at most: a dialog that never comes up fails the test instead of hanging.
-        if (++script->polls > 600) return;
+        // Thirty seconds at most: a dialog that never comes up fails the test instead of hanging
+        // it (whatever modal window is up instead is closed, which lets the connect go on).
+        if (++script->polls > 600) {
+            ADD_FAILURE() << "the login dialog never came up";
+            if (Fl_Window* other = Fl::modal()) other->do_callback();
+            return;
+        }
         Fl::repeat_timeout(0.05, Answer, data);
         return;
     }
@@ -107,13 +113,34 @@ void Answer(void* data) {
 
 class LoginDialog : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (!testsupport::OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
-        server_ = std::make_unique<testsupport::Xvfb>();
-        ASSERT_FALSE(server_->Display().empty()) << "Xvfb did not start";
-        const char* outer = std::getenv("DISPLAY");
-        if (outer) savedDisplay_ = outer;
+    // One X server for the suite: the toolkit keeps its display connection for the process.
+    static void SetUpTestSuite() {
+        if (!testsupport::OnPath("Xvfb")) return;
+        server_ = new testsupport::Xvfb();
+        if (const char* outer = std::getenv("DISPLAY")) savedDisplay_ = outer;
         setenv("DISPLAY", server_->Display().c_str(), 1);
+        // The toolkit keeps its preferences under the home folder: one of the suite's own.
+        home_ = new testsupport::ScopedTempDir("login-home");
+        environment_ = new testsupport::ScopedEnvironment();
+        environment_->Set("HOME", home_->Path().string());
+        environment_->Set("XDG_CONFIG_HOME", (*home_ / ".config").string());
+    }
+    static void TearDownTestSuite() {
+        delete environment_;
+        delete home_;
+        delete server_;
+        server_ = nullptr;
+        if (savedDisplay_.empty()) {
+            unsetenv("DISPLAY");
+        } else {
+            setenv("DISPLAY", savedDisplay_.c_str(), 1);
+        }
+    }
+
+    void SetUp() override {
+        if (!server_) GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_FALSE(server_->Display().empty()) << "Xvfb did not start";
+        started_ = true;
         std::unique_ptr<gui::Backend> backend = gui::MakeFltkBackend();
         ASSERT_NE(backend, nullptr);
         gui::Application().Initialize(std::move(backend));
@@ -135,14 +162,7 @@ class LoginDialog : public ::testing::Test {
     void TearDown() override {
         connection_.reset();
         kds::SetKdsLoginDialog(nullptr);
-        if (server_) {
-            gui::Application().Reset();
-            if (savedDisplay_.empty()) {
-                unsetenv("DISPLAY");
-            } else {
-                setenv("DISPLAY", savedDisplay_.c_str(), 1);
-            }
-        }
+        if (started_) gui::Application().Reset();
         if (!dir_.empty()) fs::remove_all(dir_);
     }
 
@@ -151,8 +171,11 @@ class LoginDialog : public ::testing::Test {
         connection_->Connect();
     }
 
-    std::unique_ptr<testsupport::Xvfb> server_;
-    std::string savedDisplay_;
+    static inline testsupport::Xvfb* server_ = nullptr;
+    static inline std::string savedDisplay_;
+    static inline testsupport::ScopedTempDir* home_ = nullptr;
+    static inline testsupport::ScopedEnvironment* environment_ = nullptr;
+    bool started_ = false;
     fs::path dir_;
     std::string dict_;
     std::unique_ptr<kds::TKdsConnection> connection_;

@@ -93,35 +93,71 @@ TEST_F(OperatorText, AFolderThePageCannotHoldIsRefusedNamingIt) {
         {{kTool, "info", omega + "/EMPLOYEE.kdt"},
          "kdstool: the file name '" + omega +
              "/EMPLOYEE.kdt' holds 'Ω', which the ANSI code page (Windows-1252) cannot hold\n"},
+        // Names the page holds, starting at a folder it cannot: the working folder, a drive's.
+        {{"env", "-C", omega, kProgram, "convert", "Données", target},
+         "updatebank: the source folder 'Données': the working folder '" + omega +
+             "' holds 'Ω', which the ANSI code page (Windows-1252) cannot hold\n"},
+        {{"env", "-C", omega, kTool, "info", "EMPLOYEE.kdt"},
+         "kdstool: the working folder '" + omega +
+             "' holds 'Ω', which the ANSI code page (Windows-1252) cannot hold\n"},
+        {{kTool, "info", "D:\\EMPLOYEE.kdt"},
+         "kdstool: the folder of drive D: ($UPDATEBANK_DRIVE_D) '" + omega +
+             "' holds 'Ω', which the ANSI code page (Windows-1252) cannot hold\n"},
     };
+    std::map<std::string, std::string> env = env_;
+    env["UPDATEBANK_DRIVE_D"] = omega;
     for (const Case& c : cases) {
-        Result r = RunProgram(c.args, env_);
+        Result r = RunProgram(c.args, env);
         EXPECT_NE(r.status, 0);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, c.err);
     }
 }
 
-TEST_F(OperatorText, KdstoolInfoIsValidUtf8OnADamagedFieldName) {
+// What kdstool prints about a DBF table whose header holds a field name with stray bytes: the
+// JSON of info and export, and the lines of check, are valid UTF-8, each byte shown as the
+// character the page gives it.
+TEST_F(OperatorText, KdstoolOutputIsValidUtf8OnADamagedFieldName) {
     fs::path table = dir_ / "Données" / "DAMAGED.dbf";
-    ASSERT_EQ(Tool({"create", table, "--type", "cdx", "NAME:char:10"}).status, 0);
-    {
-        // The first field's name: "NA", then bytes that are not text in any page's UTF-8 form.
+    ASSERT_EQ(Tool({"create", table, "--type", "cdx", "NOTE:memo", "NAME:char:10"}).status, 0);
+    std::ofstream(dir_ / "note.jsonl") << "{\"NOTE\": \"été\", \"NAME\": \"Zoë\"}\n";
+    ASSERT_EQ(Tool({"import", table, (dir_ / "note.jsonl").string()}).status, 0);
+    auto patch = [&](std::streamoff at, const std::string& bytes) {
         std::fstream file(table, std::ios::in | std::ios::out | std::ios::binary);
-        file.seekp(32 + 2);
-        file.write("\xFF\x81\x9D", 3);
-    }
+        file.seekp(at);
+        file.write(bytes.data(), std::streamsize(bytes.size()));
+    };
+    // The first field's name: "NO", then bytes that are not text in any page's UTF-8 form.
+    patch(32 + 2, "\xFF\x81\x9D");
+    // "NO", then ÿ and the C1 controls U+0081 and U+009D: each byte as the character it is.
+    const std::string name = "4e4fc3bfc281c29d";
+    // Reads the output as UTF-8 (strictly) and prints the hex of the name `pick` finds in it.
+    auto nameIn = [&](const Result& r, const std::string& pick) {
+        std::ofstream(dir_ / "out.txt", std::ios::binary) << r.out;
+        Result parsed =
+            RunProgram({"/usr/bin/python3", "-c",
+                        "import json, sys; t = open(sys.argv[1], 'rb').read().decode('utf-8'); " +
+                            pick + "; print(n.encode('utf-8').hex())",
+                        (dir_ / "out.txt").string()});
+        EXPECT_EQ(parsed.status, 0) << parsed.err << r.out;
+        return parsed.out.substr(0, parsed.out.find('\n'));
+    };
     Result info = Tool({"info", table});
     ASSERT_EQ(info.status, 0) << info.err;
-    std::ofstream(dir_ / "info.json", std::ios::binary) << info.out;
-    Result parsed = RunProgram(
-        {"/usr/bin/python3", "-c",
-         "import json, sys; d = json.loads(open(sys.argv[1], 'rb').read().decode('utf-8')); "
-         "print(d['fields'][0]['name'].encode('utf-8').hex())",
-         (dir_ / "info.json").string()});
-    EXPECT_EQ(parsed.status, 0) << parsed.err << info.out;
-    // "NA", then ÿ and the C1 controls U+0081 and U+009D: each byte as the character it is.
-    EXPECT_EQ(parsed.out, "4e41c3bfc281c29d\n");
+    EXPECT_EQ(nameIn(info, "n = json.loads(t)['fields'][0]['name']"), name);
+    Result exported = Tool({"export", table});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(nameIn(exported, "d = json.loads(t); n = list(d)[1]; assert d[n] == 'été'"), name);
+
+    // A memo pointer past the end of the memo file: check names the field in its report.
+    std::ifstream header(table, std::ios::binary);
+    unsigned char length[2] = {};
+    header.seekg(8);
+    header.read(reinterpret_cast<char*>(length), 2);
+    patch(length[0] + 256 * length[1] + 1, std::string("\0\0\x99\x99", 4));
+    Result check = Tool({"check", table});
+    EXPECT_EQ(check.status, 1) << check.err;
+    EXPECT_EQ(nameIn(check, "n = t.split('field ')[1].split(':')[0]"), name);
 }
 
 }  // namespace

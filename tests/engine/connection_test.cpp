@@ -73,22 +73,4 @@ TEST_F(ConnectionTest, FindsTablesByMaskIgnoringCase) {
     EXPECT_EQ(search, 0u);
 }
 
-// Encryption is not built yet: the call checks its handle and keeps no password, so what is
-// written after it is read back by an open that gives none. Once tables are encrypted, this test
-// is replaced by one of the encryption itself.
-TEST_F(ConnectionTest, EncryptionIsNotBuiltTheCallOnlyChecksItsHandle) {
-    EXPECT_EQ(KdsEnableEncryption(0, U("secret")), KCE_INVALID_HANDLE);
-    EXPECT_EQ(KdsEnableEncryption(conn_, U("secret")), KCE_WRONG_HANDLE_TYPE);
-    KDSHANDLE t = Create("T", "A,integer");
-    EXPECT_EQ(KdsEnableEncryption(t, U("secret")), 0u);
-    ASSERT_EQ(KdsAppendRecord(t), 0u);
-    Set(t, "A", "17");
-    ASSERT_EQ(KdsWriteRecord(t), 0u);
-    ASSERT_EQ(KdsCloseTable(t), 0u);
-    KDSHANDLE again = Open("T");
-    ASSERT_EQ(KdsGotoTop(again), 0u);
-    EXPECT_EQ(Field(again, "A"), "17");
-    EXPECT_EQ(KdsCloseTable(again), 0u);
-}
-
 }  // namespace

@@ -136,6 +136,29 @@ TEST_F(DbfApi, AnOemOpenTranslatesBetweenTheFilesPageAndItsAnsiPartner) {
               "Gr\x94\xE1"
               "e");
     EXPECT_EQ(Count(t), 1u);
+    // Bytes of page 850 that Windows-1252 lacks (0xC9, a box corner), in a name and in a memo.
+    ASSERT_EQ(KdsAppendRecord(t), 0u);
+    Set(t, "NAME", "a\xC9");
+    ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    ASSERT_EQ(KdsAppendRecord(t), 0u);
+    Set(t, "NAME", "ok");
+    Set(t, "NOTE", "\xC9\xCD");
+    ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+    // The OEM open refuses them with their record and field instead of reading another character.
+    ASSERT_EQ(KdsOpenTable(conn_, U("dos.dbf"), nullptr, 1, 2, 1, 1, 0, &t), 0u) << LastErrorText();
+    EXPECT_EQ(Field(t, "NAME"), "Zo\xEB");
+    EXPECT_EQ(KdsGotoRecord(t, 2), KCE_INVALID_FIELD_VALUE);
+    EXPECT_NE(LastErrorText().find("record 2, field 'NAME': byte 0xC9 of code page 850 has no "
+                                   "character in code page 1252"),
+              std::string::npos)
+        << LastErrorText();
+    ASSERT_EQ(KdsGotoRecord(t, 3), 0u) << LastErrorText();
+    EXPECT_EQ(Field(t, "NAME"), "ok");
+    UNSIGNED8 buf[16];
+    UNSIGNED32 len = sizeof buf;
+    EXPECT_EQ(KdsGetField(t, U("NOTE"), buf, &len, 0), KCE_INVALID_FIELD_VALUE);
+    EXPECT_NE(LastErrorText().find("record 3, field 'NOTE'"), std::string::npos) << LastErrorText();
     ASSERT_EQ(KdsCloseTable(t), 0u);
 }
 

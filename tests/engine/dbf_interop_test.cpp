@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <vector>
 
 #include "engine/dbf/dbf_table.h"
 #include "engine/kce.h"
@@ -168,6 +170,75 @@ for r in DBF('emp.dbf', encoding='cp1252', load=True).deleted:
               "deleted 2\n");
 }
 
+// Memos of both xBase kinds (FPT beside CDX tables, DBT beside NTX ones) as python3-dbfread reads
+// them after the edits a payroll run makes: values across block boundaries, memos replaced by
+// longer and shorter ones and emptied, a record deleted and the table packed.
+TEST_F(DbfInterop, DbfreadReadsMemosAfterEditsAndPackOnBothKinds) {
+    auto U = [](const std::string& s) { return reinterpret_cast<const UNSIGNED8*>(s.c_str()); };
+    auto text = [](size_t length, char first) {
+        std::string s;
+        for (size_t i = 0; i < length; ++i) s += i % 61 == 60 ? '\n' : char(first + i % 23);
+        return s;
+    };
+    KDSHANDLE conn = 0;
+    ASSERT_EQ(KdsConnect(U(dir_), &conn), 0u);
+    for (UNSIGNED16 type : {UNSIGNED16(KCE_CDX), UNSIGNED16(KCE_NTX)}) {
+        const std::string name = type == KCE_CDX ? "foxmemo" : "dbmemo";
+        SCOPED_TRACE(name);
+        KDSHANDLE t = 0;
+        ASSERT_EQ(KdsCreateTable(conn, U(name), type, KCE_ANSI, U("NAME,char,8;NOTE,memo"), 0, &t),
+                  0u)
+            << kce::LastText();
+        // NAME -> the memo it holds at the end; a record named DROP is deleted and packed away.
+        std::vector<std::pair<std::string, std::string>> rows = {
+            {"ONE", text(1, 'a')},    {"B511", text(511, 'b')}, {"B512", text(512, 'c')},
+            {"DROP", text(700, 'd')}, {"B513", text(513, 'e')}, {"LONG", text(3000, 'f')},
+        };
+        auto write = [&](const std::string& field, const std::string& value) {
+            return KdsSetField(t, U(field), U(value), UNSIGNED32(value.size()));
+        };
+        for (const auto& [n, memo] : rows) {
+            ASSERT_EQ(KdsAppendRecord(t), 0u);
+            ASSERT_EQ(write("NAME", n), 0u);
+            ASSERT_EQ(write("NOTE", memo), 0u);
+            ASSERT_EQ(KdsWriteRecord(t), 0u) << kce::LastText();
+        }
+        // Record 1 grows past a block, record 2 shrinks, record 3 is emptied, DROP goes.
+        const std::pair<UNSIGNED32, std::string> edits[] = {
+            {1, text(5000, 'g')}, {2, "short"}, {3, ""}};
+        for (const auto& [recno, memo] : edits) {
+            ASSERT_EQ(KdsGotoRecord(t, recno), 0u);
+            ASSERT_EQ(memo.empty() ? KdsSetEmpty(t, U("NOTE")) : write("NOTE", memo), 0u);
+            ASSERT_EQ(KdsWriteRecord(t), 0u) << kce::LastText();
+            rows[recno - 1].second = memo;
+        }
+        ASSERT_EQ(KdsGotoRecord(t, 4), 0u);
+        ASSERT_EQ(KdsDeleteRecord(t), 0u);
+        ASSERT_EQ(KdsPackTable(t), 0u) << kce::LastText();
+        ASSERT_EQ(KdsCloseTable(t), 0u);
+        rows.erase(rows.begin() + 3);
+        std::string expected;
+        for (const auto& [n, memo] : rows) {
+            std::ofstream(PathOf(name + "." + n), std::ios::binary) << memo;
+            expected += n + " ok\n";
+        }
+        EXPECT_EQ(Python(dir_,
+                         "from dbfread import DBF\n"
+                         "for r in DBF('" +
+                             name +
+                             ".dbf', encoding='cp1252', load=True):\n"
+                             "    want = open('" +
+                             name +
+                             ".' + r['NAME'], encoding='cp1252',\n"
+                             "                newline='').read()\n"
+                             "    print(r['NAME'], 'ok' if (r['NOTE'] or '') == want else\n"
+                             "          'reads %d chars, not %d' % (len(r['NOTE'] or ''),\n"
+                             "          len(want)))\n"),
+                  expected);
+    }
+    KdsDisconnect(conn);
+}
+
 TEST_F(DbfInterop, EngineReadsFoxProTablesWrittenByPythonDbf) {
     Python(dir_, R"(
 import dbf, datetime
@@ -265,7 +336,9 @@ t.close()
             EXPECT_EQ(KdsSetFieldRaw(table, KCE_FIELD_ORDINAL(n), image.data() + offset, size), 0u)
                 << "field " << n << ": " << kce::LastText();
         }
-        if (record == 1) ASSERT_EQ(KdsSetField(table, u("NAME"), u("bo"), 2), 0u);
+        if (record == 1) {
+            ASSERT_EQ(KdsSetField(table, u("NAME"), u("bo"), 2), 0u);
+        }
         ASSERT_EQ(KdsWriteRecord(table), 0u) << kce::LastText();
     }
     KdsCloseTable(table);

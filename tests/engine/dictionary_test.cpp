@@ -39,7 +39,9 @@ class DictionaryTest : public EngineTest {
             s = KdsDDFindNextObject(search, name, &len);
         }
         EXPECT_EQ(s, KCE_NO_MORE_OBJECTS);
-        if (search) EXPECT_EQ(KdsDDFindClose(search), 0u);
+        if (search) {
+            EXPECT_EQ(KdsDDFindClose(search), 0u);
+        }
         return names;
     }
 
@@ -63,7 +65,9 @@ TEST_F(DictionaryTest, LoginNeedsAUserAndItsExactPassword) {
         std::string text = LastErrorText();
         EXPECT_NE(text.find("user name or password is not valid"), std::string::npos) << text;
         EXPECT_NE(text.find(std::string("user '") + k.user + "'"), std::string::npos) << text;
-        if (*k.password) EXPECT_EQ(text.find(k.password), std::string::npos) << text;
+        if (*k.password) {
+            EXPECT_EQ(text.find(k.password), std::string::npos) << text;
+        }
     }
 
     // A dropped user cannot log in; a second user with the same name is refused.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -468,14 +469,14 @@ TEST_F(IndexTest, IndexMadeByAnotherProcessIsKeptByThisOne) {
     UNSIGNED16 count = 50;
     ASSERT_EQ(KdsGetAllIndexes(table, handles, &count), 0u);
     ASSERT_EQ(count, 0);
-    std::string sql =
-        "sqlite3 " + Path("OTHER.kdt") +
-        " \"CREATE TABLE kdt_indexes(name TEXT PRIMARY KEY COLLATE NOCASE, key TEXT NOT NULL, "
-        "is_unique INTEGER NOT NULL, descending INTEGER NOT NULL, condition TEXT NOT NULL, "
-        "ordinal INTEGER NOT NULL); INSERT INTO kdt_indexes VALUES ('BYNAME', 'NAME', 0, 0, '', "
-        "1); CREATE TABLE kdt_index_BYNAME(key BLOB NOT NULL, recno INTEGER NOT NULL, PRIMARY "
-        "KEY (key, recno)) WITHOUT ROWID;\"";
-    ASSERT_EQ(std::system(sql.c_str()), 0);
+    const std::string helper =
+        std::string(KCE_HELPER) + " index " + dir_ + " OTHER BYNAME NAME 2>&1";
+    FILE* other = ::popen(helper.c_str(), "r");
+    ASSERT_NE(other, nullptr);
+    char line[64] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, other), nullptr);
+    ASSERT_EQ(::pclose(other), 0);
+    ASSERT_EQ(std::string(line), "0\n") << "the other process could not create the index";
     ASSERT_EQ(KdsAppendRecord(table), 0u);
     ASSERT_EQ(KdsSetField(table, U("NAME"), U("NEW"), 3), 0u);
     ASSERT_EQ(KdsWriteRecord(table), 0u) << LastErrorText();

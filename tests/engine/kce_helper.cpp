@@ -12,6 +12,11 @@
 //   kce_helper sql FOLDER COMMIT STATEMENT     begin a transaction, run the statement, commit it
 //                                             when COMMIT is 1, print the first failing status
 //                                             (0: done), wait for end of input
+//   kce_helper index FOLDER TABLE NAME KEY    open the native table shared, create the index
+//                                             NAME on KEY, print the status, exit
+//   kce_helper reopen FOLDER TABLE TYPE TIMES  open the table of engine type TYPE shared and
+//                                             close it again, TIMES times; print the first
+//                                             failing status (0: every open succeeded), exit
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +53,18 @@ int main(int argc, char** argv) {
         WaitForEndOfInput();
         return 0;
     }
+    if (mode == "reopen") {
+        if (argc < 6) return 2;
+        const UNSIGNED16 type = UNSIGNED16(std::atoi(argv[4]));
+        KCESTATUS status = 0;
+        for (int i = std::atoi(argv[5]); i > 0 && status == 0; --i) {
+            status = KdsOpenTable(conn, U(argv[3]), nullptr, type, KCE_ANSI,
+                                  KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, 0, &table);
+            if (status == 0) status = KdsCloseTable(table);
+        }
+        std::printf("%u\n", status);
+        return 0;
+    }
     UNSIGNED32 options = mode == "open" || mode == "hold" ? UNSIGNED32(std::atoi(argv[4])) : 0;
     if (mode == "set" && argc < 8) return 2;
     UNSIGNED16 type = mode == "set" ? UNSIGNED16(std::atoi(argv[4])) : UNSIGNED16(KCE_KDT);
@@ -79,6 +96,11 @@ int main(int argc, char** argv) {
         if (status == 0) status = KdsWriteRecord(table);
         if (status == 0) status = KdsUnlockRecord(table, recno);
         std::printf("%u\n", status);
+    } else if (mode == "index") {
+        if (argc < 6) return 2;
+        KDSHANDLE index = 0;
+        std::printf("%u\n",
+                    KdsCreateIndex(table, nullptr, U(argv[4]), U(argv[5]), U(""), 0, &index));
     } else if (mode == "append") {
         for (unsigned i = 1;; ++i) {
             std::string value = std::to_string(i);

@@ -129,6 +129,28 @@ TEST_F(ProcessTest, RecordLocksHoldAcrossProcesses) {
     ASSERT_EQ(KdsWriteRecord(t), 0u);
 }
 
+// Processes opening one DBF table shared at the same time all get it: an open never holds the
+// table alone (that is only for finishing an interrupted pack), so none is turned away as if
+// another had it exclusively. Two processes open and close it in a loop while this one does too.
+TEST_F(ProcessTest, ProcessesOpeningADbfTableAtOnceAreNeverTurnedAway) {
+    KDSHANDLE t = 0;
+    ASSERT_EQ(KdsCreateTable(conn_, U("STAFF"), KCE_CDX, KCE_ANSI, U("NAME,char,10"), 0, &t), 0u)
+        << LastErrorText();
+    KdsCloseTable(t);
+    const std::string type = std::to_string(KCE_CDX);
+    Helper first({"reopen", dir_, "STAFF", type, "400"});
+    Helper second({"reopen", dir_, "STAFF", type, "400"});
+    KCESTATUS here = 0;
+    for (int i = 0; i < 400 && here == 0; ++i) {
+        here = KdsOpenTable(conn_, U("STAFF"), nullptr, KCE_CDX, KCE_ANSI, KCE_PROPRIETARY_LOCKING,
+                            KCE_CHECK_RIGHTS, 0, &t);
+        if (here == 0) here = KdsCloseTable(t);
+    }
+    EXPECT_EQ(here, 0u) << LastErrorText();
+    EXPECT_EQ(first.Line(), "0");
+    EXPECT_EQ(second.Line(), "0");
+}
+
 TEST_F(ProcessTest, AProcessKilledWhileAppendingLosesNothingItWrote) {
     std::set<int> written;
     {

@@ -314,6 +314,74 @@ TEST(CdxFileTest, LongKeysSplitAndShrinkUnderRandomChanges) {
     }
 }
 
+// Removing most keys leaves nodes less than half full, which are merged with their neighbours:
+// the tree keeps no more than twice the nodes a fresh build of the keys left needs, the freed nodes
+// serve later inserts, and rounds of inserts and removals do not make the file grow on.
+TEST(CdxFileTest, RemovalsMergeNodesSoTheFileStopsGrowing) {
+    testsupport::ScopedTempDir scratch("merge-cdx");
+    const fs::path path = scratch / "merge.cdx";
+    std::mt19937 rng(19);
+    std::set<std::pair<std::string, uint32_t>> model;
+    std::unique_ptr<cdx::CdxFile> file;
+    ASSERT_EQ(cdx::CdxFile::Create(path.string(), true, &file), KCE_SUCCESS);
+    cdx::Header proto;
+    proto.keyLength = 30;
+    proto.keyExpr = "NAME";
+    cdx::Tree* tree = nullptr;
+    ASSERT_EQ(file->AddTag("names", proto, ' ', {}, &tree), KCE_SUCCESS);
+    uint32_t next = 1;
+    auto insert = [&](size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            std::string k = RandomKey(rng, 30);
+            ASSERT_EQ(tree->Insert(k, next), KCE_SUCCESS) << LastFailureDetail();
+            model.insert({k, next++});
+        }
+    };
+    auto removeAllBut = [&](size_t keep) {
+        while (model.size() > keep) {
+            auto it = model.begin();
+            std::advance(it, long(rng() % model.size()));
+            bool found = false;
+            ASSERT_EQ(tree->Remove(it->first, it->second, &found), KCE_SUCCESS);
+            ASSERT_TRUE(found);
+            model.erase(it);
+        }
+    };
+    insert(4000);
+    const size_t full = tree->NodeCount();
+    removeAllBut(300);
+    // What the keys left need when built afresh, in a second tag of the same file.
+    std::vector<cdx::Entry> left;
+    for (const auto& [k, r] : model) left.push_back({k, r, 0});
+    cdx::Tree* fresh = nullptr;
+    ASSERT_EQ(file->AddTag("fresh", proto, ' ', left, &fresh), KCE_SUCCESS);
+    EXPECT_LE(tree->NodeCount(), 2 * fresh->NodeCount() + 1)
+        << "of " << full << " nodes at 4000 keys";
+    ASSERT_EQ(file->DropTag("fresh"), KCE_SUCCESS);
+    insert(3700);
+    uint64_t peak = fs::file_size(path);
+    // The tree's shape varies from round to round; a node lost on the way would add up.
+    for (int round = 0; round < 8; ++round) {
+        removeAllBut(300);
+        insert(3700);
+    }
+    EXPECT_LE(fs::file_size(path), peak + peak / 2);
+    removeAllBut(50);
+    file.reset();
+    ASSERT_EQ(cdx::CdxFile::Open(path.string(), true, &file), KCE_SUCCESS) << LastFailureDetail();
+    ASSERT_EQ(file->OpenTag("NAMES", ' ', &tree), KCE_SUCCESS) << LastFailureDetail();
+    std::vector<std::string> problems;
+    tree->Audit(&problems);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    auto it = model.begin();
+    for (auto p = tree->First(); p.Valid(); p = tree->Next(p), ++it) {
+        ASSERT_NE(it, model.end());
+        ASSERT_EQ(tree->At(p).key, it->first);
+        ASSERT_EQ(tree->At(p).recno, it->second);
+    }
+    EXPECT_EQ(it, model.end());
+}
+
 TEST(NtxFileTest, RandomChangesKeepTheTreeBalancedAcrossReopening) {
     testsupport::ScopedTempDir scratch("random-ntx");
     const fs::path path = scratch / "random.ntx";

@@ -19,6 +19,7 @@
 #include "gui/form.h"
 #include "rtl/exceptions.h"
 #include "tests/support/processes.h"
+#include "tests/support/scoped.h"
 
 // Fontconfig keeps its caches until the process ends; those blocks are not ours.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
@@ -88,9 +89,12 @@ TEST(FltkBackend, ErrorBoxShowsTheMessageAndTheLoopGoesOn) {
     if (!testsupport::OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
     testsupport::Xvfb server;
     ASSERT_FALSE(server.Display().empty()) << "Xvfb did not start";
-    const char* outer = std::getenv("DISPLAY");
-    std::string savedDisplay = outer ? outer : "";
-    setenv("DISPLAY", server.Display().c_str(), 1);
+    // The toolkit keeps its preferences under the home folder: one of the test's own.
+    testsupport::ScopedTempDir home("fltk-home");
+    testsupport::ScopedEnvironment env;
+    env.Set("DISPLAY", server.Display());
+    env.Set("HOME", home.Path().string());
+    env.Set("XDG_CONFIG_HOME", (home / ".config").string());
     std::unique_ptr<gui::Backend> backend = gui::MakeFltkBackend();
     ASSERT_NE(backend, nullptr);
     gui::Application().Initialize(std::move(backend));
@@ -130,11 +134,6 @@ TEST(FltkBackend, ErrorBoxShowsTheMessageAndTheLoopGoesOn) {
         EXPECT_EQ(script.editValue, "D:\\DATA");
     }
     gui::Application().Reset();
-    if (outer) {
-        setenv("DISPLAY", savedDisplay.c_str(), 1);
-    } else {
-        unsetenv("DISPLAY");
-    }
 }
 
 }  // namespace

@@ -39,3 +39,9 @@ KDSTEST_COUNTED(KdsGetField,
 KDSTEST_COUNTED(KdsSetScope,
                 (KDSHANDLE t, UNSIGNED16 w, const UNSIGNED8* k, UNSIGNED16 l, UNSIGNED16 kt),
                 (t, w, k, l, kt))
+KDSTEST_COUNTED(KdsSeek,
+                (KDSHANDLE i, const UNSIGNED8* k, UNSIGNED16 l, UNSIGNED16 kt, UNSIGNED16 st,
+                 UNSIGNED16* f),
+                (i, k, l, kt, st, f))
+KDSTEST_COUNTED(KdsSetAOF, (KDSHANDLE t, const UNSIGNED8* e, UNSIGNED16 r), (t, e, r))
+KDSTEST_COUNTED(KdsSetFilter, (KDSHANDLE t, const UNSIGNED8* e), (t, e))

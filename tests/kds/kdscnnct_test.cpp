@@ -62,6 +62,10 @@ TEST_F(KdsConnectionTest, TablePathAndDatabasePathOfConnectPaths) {
         {Dir() + "\\HR.OLD\\", false, Dir() + "\\HR.OLD\\", Dir() + "\\HR.OLD"},
         {"/nowhere/hr.old", false, "/nowhere/hr.old", "/nowhere/hr.old"},
     };
+    // Drive C is made on first use: here, inside the test's folder.
+    testsupport::ScopedEnvironment env;
+    std::filesystem::create_directory(Dir() + "/drive_c");
+    env.Set("UPDATEBANK_DRIVE_C", Dir() + "/drive_c");
     std::filesystem::create_directory(Dir() + "/hr.old");
     TKdsConnection* connection = NewConnection("KdsConnection1");
     TKdsTable* table = NewAttachedTable("KdsTable1", "EMPLOYEE");

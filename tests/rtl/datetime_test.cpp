@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <vector>
 
 #include "rtl/exceptions.h"
+#include "tests/support/python.h"
 
 namespace rtl {
 namespace {
@@ -48,6 +50,39 @@ TEST(DateTime, DatesAcrossCenturiesEncodeDecodeAndReadBack) {
         EXPECT_EQ(StrToDate(c.text, s), c.value);
         EXPECT_EQ(StrToDateTime(c.text, s), c.value);
     }
+}
+
+// Every day Python's calendar names encodes to its distance from 1899-12-30, decodes back and
+// falls on Python's weekday: a calendar that is wrong by a day somewhere fails here even when
+// its encoding and decoding agree with each other.
+TEST(DateTime, DaysAgreeWithPythonsCalendar) {
+    if (!testsupport::HavePython()) GTEST_SKIP() << "/usr/bin/python3 is not installed";
+    std::istringstream days(
+        testsupport::RunPython("import datetime\n"
+                               "days = set(range(1, datetime.date.max.toordinal() + 1, 97))\n"
+                               "for y in (1600, 1700, 1900, 2000, 2100):\n"
+                               "    days.update(range(datetime.date(y, 1, 1).toordinal(),\n"
+                               "                      datetime.date(y, 12, 31).toordinal() + 1))\n"
+                               "for n in sorted(days):\n"
+                               "    d = datetime.date.fromordinal(n)\n"
+                               "    print(d.year, d.month, d.day, n, d.isoweekday())\n"));
+    const int kOrdinalOf18991230 = 693594;
+    int y, m, d, ordinal, isoWeekDay, seen = 0, wrong = 0;
+    while (days >> y >> m >> d >> ordinal >> isoWeekDay) {
+        ++seen;
+        const double value = ordinal - kOrdinalOf18991230;
+        int y2 = 0, m2 = 0, d2 = 0;
+        DecodeDate(value, y2, m2, d2);
+        if ((EncodeDate(y, m, d) != value || y2 != y || m2 != m || d2 != d ||
+             DayOfWeek(value) != isoWeekDay % 7 + 1) &&
+            ++wrong <= 3) {
+            ADD_FAILURE() << y << "-" << m << "-" << d << ": encodes to " << EncodeDate(y, m, d)
+                          << ", not " << value << "; decodes to " << y2 << "-" << m2 << "-" << d2
+                          << "; weekday " << DayOfWeek(value);
+        }
+    }
+    EXPECT_GT(seen, 39000) << days.str().substr(0, 500);
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(DateTime, InvalidDatesAndTimesAreRefused) {

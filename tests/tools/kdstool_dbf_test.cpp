@@ -163,6 +163,76 @@ TEST_F(KdstoolDbf, ARefusedImportLeavesTheFilesByteForByte) {
     }
 }
 
+// A date a DBF field cannot hold (eight digits name years 1 to 9999) is refused at import with
+// its line and field, and nothing of the file is stored; a native table keeps days of year 0.
+TEST_F(KdstoolDbf, ImportRefusesDatesADbfFieldCannotHold) {
+    for (const char* kind : {"cdx", "ntx"}) {
+        std::string table = std::string("d") + kind + ".dbf";
+        ASSERT_EQ(Kdstool("create " + table + " --type " + kind + " A:char:3 D:date").status, 0);
+        for (const char* date : {"0000-01-01", "0000-02-29", "00001231", "2023-02-29", "20230431",
+                                 "1999-13-01", "9999-12-32"}) {
+            SCOPED_TRACE(std::string(kind) + " " + date);
+            Write("in.jsonl",
+                  "{\"A\": \"one\", \"D\": \"2001-01-01\"}\n{\"A\": \"two\", \"D\": \"" +
+                      std::string(date) + "\"}\n");
+            Outcome import = Kdstool("import " + table + " in.jsonl");
+            EXPECT_EQ(import.status, 1);
+            EXPECT_NE(import.err.find("in.jsonl line 2, field 'D'"), std::string::npos)
+                << import.err;
+            Outcome left = Kdstool("export " + table);
+            EXPECT_EQ(left.status, 0) << left.err;
+            EXPECT_EQ(left.out, "");
+        }
+        Write("in.jsonl",
+              "{\"A\": \"one\", \"D\": \"0001-01-01\"}\n"
+              "{\"A\": \"two\", \"D\": \"9999-12-31\"}\n");
+        ASSERT_EQ(Kdstool("import " + table + " in.jsonl").status, 0);
+        EXPECT_EQ(Kdstool("export " + table).out,
+                  "{\"_recno\": 1, \"A\": \"one\", \"D\": \"0001-01-01\"}\n"
+                  "{\"_recno\": 2, \"A\": \"two\", \"D\": \"9999-12-31\"}\n");
+    }
+    ASSERT_EQ(Kdstool("create n.kdt A:char:3 D:date").status, 0);
+    Write("in.jsonl", "{\"A\": \"one\", \"D\": \"0000-01-01\"}\n");
+    ASSERT_EQ(Kdstool("import n.kdt in.jsonl").status, 0);
+    EXPECT_EQ(Kdstool("export n.kdt").out,
+              "{\"_recno\": 1, \"A\": \"one\", \"D\": \"0000-01-01\"}\n");
+}
+
+// A native table's text that another program stored with a character the table's code page lacks
+// is refused on export with its record and field, never written as another character.
+TEST_F(KdstoolDbf, ExportRefusesTextTheCodePageCannotHold) {
+    ASSERT_EQ(Kdstool("create n.kdt NAME:char:10 NOTE:memo").status, 0);
+    Write("in.jsonl", "{\"NAME\": \"one\"}\n{\"NAME\": \"two\"}\n{\"NAME\": \"tri\"}\n");
+    ASSERT_EQ(Kdstool("import n.kdt in.jsonl").status, 0);
+    // SQL neither stores nor answers such a character as another one.
+    for (const char* statement : {"UPDATE n SET NAME = char(937) || 'a' WHERE NAME = 'two'",
+                                  "SELECT NAME || char(937) AS X FROM n"}) {
+        Outcome sql = Kdstool(std::string("sql . \"") + statement + "\"");
+        EXPECT_EQ(sql.status, 1) << statement << sql.out;
+        EXPECT_NE(sql.err.find("holds the character U+03A9, which code page 1252 lacks"),
+                  std::string::npos)
+            << statement << sql.err;
+    }
+    ASSERT_EQ(Run("sqlite3 n.kdt \"UPDATE records SET NAME = '\u03a9a' WHERE kdt_recno = 2; "
+                  "UPDATE records SET NOTE = 'x\u2554' WHERE kdt_recno = 3\"")
+                  .status,
+              0);
+    Outcome name = Kdstool("export n.kdt");
+    EXPECT_EQ(name.status, 1);
+    EXPECT_EQ(name.out, "{\"_recno\": 1, \"NAME\": \"one\", \"NOTE\": null}\n");
+    EXPECT_NE(name.err.find("record 2, field 'NAME': the value holds the character U+03A9, which "
+                            "code page 1252 lacks"),
+              std::string::npos)
+        << name.err;
+    ASSERT_EQ(Run("sqlite3 n.kdt \"UPDATE records SET NAME = 'a' WHERE kdt_recno = 2\"").status, 0);
+    Outcome memo = Kdstool("export n.kdt");
+    EXPECT_EQ(memo.status, 1);
+    EXPECT_EQ(memo.out.find('?'), std::string::npos) << memo.out;
+    EXPECT_NE(memo.err.find("record 3, field 'NOTE': the value holds the character U+2554"),
+              std::string::npos)
+        << memo.err;
+}
+
 TEST_F(KdstoolDbf, CheckReportsALaggingHeaderCountAndRepairsIt) {
     ASSERT_EQ(Kdstool("create t.dbf --type ntx A:char:3").status, 0);
     Write("in.jsonl", "{\"A\": \"one\"}\n{\"A\": \"two\"}\n");

@@ -202,6 +202,60 @@ TEST_F(KdstoolFolders, AMissingEndMarkerIsAWarningThatRepairMends) {
     EXPECT_GT(warned, 0);
 }
 
+// Tags other programs write that this engine cannot use (a function it lacks, a collation it does
+// not implement; made here by changing our own file's bytes): check names them as not checked and
+// still finds the real faults, and neither check --repair nor reindex changes the index file.
+TEST_F(KdstoolFolders, CheckAndReindexNameUnusableTagsAndLeaveThemAlone) {
+    ASSERT_EQ(Kdstool("create u.dbf --type cdx NAME:char:10 NO:numeric:10 --index BYNAME=NAME "
+                      "--index 'BYBIN=STR(NO,10)' --index 'BYGEN=UPPER(NAME)'")
+                  .status,
+              0);
+    Write("in.jsonl", "{\"NAME\": \"SMITH\", \"NO\": 7}\n{\"NAME\": \"JONES\", \"NO\": 3}\n");
+    ASSERT_EQ(Kdstool("import u.dbf in.jsonl").status, 0);
+    std::string cdx = Read(dir_ + "/u.cdx");
+    size_t bin = cdx.find(std::string("STR(NO,10)\0", 11));
+    size_t gen = cdx.find(std::string("UPPER(NAME)\0", 12));
+    ASSERT_NE(bin, std::string::npos);
+    ASSERT_NE(gen, std::string::npos);
+    cdx.replace(bin, 10, "BINTOC(NO)");
+    cdx.replace(gen - 512 + 494, 7, "GENERAL");  // the collation name in the tag's header
+    Write("u.cdx", cdx);
+
+    Outcome check = Kdstool("check u.dbf");
+    EXPECT_EQ(check.status, 0) << check.err;
+    EXPECT_NE(check.out.find("warning: tag BYBIN of "), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("BINTOC"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("warning: tag BYGEN of "), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("collation GENERAL is not implemented; it is not checked"),
+              std::string::npos)
+        << check.out;
+    EXPECT_EQ(Kdstool("check u.dbf --repair").status, 0);
+    EXPECT_EQ(Read(dir_ + "/u.cdx"), cdx);
+
+    Outcome reindex = Kdstool("reindex u.dbf");
+    EXPECT_EQ(reindex.status, 1);
+    EXPECT_NE(reindex.err.find("are not built again, and their files are left as they are"),
+              std::string::npos)
+        << reindex.err;
+    EXPECT_NE(reindex.err.find("tag BYBIN"), std::string::npos) << reindex.err;
+    EXPECT_EQ(Read(dir_ + "/u.cdx"), cdx);
+
+    // A real fault beside them is still reported, and a repair that would build the tags again
+    // is refused, the file left as it is.
+    std::string stale = cdx;
+    size_t smith = stale.find("SMITH");
+    ASSERT_NE(smith, std::string::npos);
+    for (; smith != std::string::npos; smith = stale.find("SMITH", smith)) stale[smith] = 'X';
+    Write("u.cdx", stale);
+    Outcome faulty = Kdstool("check u.dbf");
+    EXPECT_EQ(faulty.status, 1);
+    EXPECT_NE(faulty.out.find("index BYNAME: record 1 is missing"), std::string::npos)
+        << faulty.out;
+    EXPECT_EQ(Kdstool("check u.dbf --repair").status, 1);
+    EXPECT_EQ(Read(dir_ + "/u.cdx"), stale);
+    EXPECT_EQ(Kdstool("export u.dbf --index BYNAME").status, 0);
+}
+
 // Check prints every problem whole, however many there are.
 TEST_F(KdstoolFolders, CheckPrintsEveryProblemWhole) {
     ASSERT_EQ(Kdstool("create e N:integer --index BYN=N").status, 0);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "run_command.h"
+#include "tests/support/scoped.h"
 
 namespace {
 
@@ -236,11 +237,13 @@ TEST_F(KdstoolTest, WindowsPathsNameTheSameTable) {
     std::filesystem::create_directories(drive + "/Data");
     ASSERT_EQ(Kdstool("create " + drive + "/Data/Employee NAME:char:5").status, 0);
     Write("one.jsonl", "{\"NAME\": \"X\"}\n");
+    testsupport::ScopedEnvironment env;
+    std::filesystem::create_directories(dir_ + "/other_c");
+    env.Set("UPDATEBANK_DRIVE_C", dir_ + "/other_c");
     Outcome run = Kdstool("import 'C:\\DATA\\EMPLOYEE' " + T("one.jsonl"));
-    EXPECT_NE(run.status, 0);  // without the drive mapping C: is elsewhere
-    ::setenv("UPDATEBANK_DRIVE_C", drive.c_str(), 1);
+    EXPECT_NE(run.status, 0);  // with another drive mapping C: is elsewhere
+    env.Set("UPDATEBANK_DRIVE_C", drive);
     run = Kdstool("import 'C:\\DATA\\EMPLOYEE' " + T("one.jsonl"));
-    ::unsetenv("UPDATEBANK_DRIVE_C");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(Kdstool("export " + drive + "/Data/Employee.kdt").out.find("\"NAME\": \"X\""),
               std::string::npos);

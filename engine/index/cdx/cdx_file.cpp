@@ -312,6 +312,44 @@ void Tree::Release(uint32_t offset) {
     headerDirty_ = true;
 }
 
+bool Tree::UnderFull(const Node& node) const {
+    if (!node.Leaf()) return node.entries.size() * 2 <= InteriorCapacity(header_.keyLength);
+    uint8_t page[kNodeSize];
+    if (!EncodeNode(node, header_.keyLength, filler_, page)) return false;
+    const unsigned freeBytes = page[12] | unsigned(page[13]) << 8;  // of the 488 after the header
+    return freeBytes * 2 > 488;
+}
+
+bool Tree::MergeWithNeighbour(const Step& parentStep) {
+    Node& parent = NodeAt(parentStep.offset);
+    const size_t i = parentStep.index;
+    if (parent.entries.size() < 2) return false;
+    // The right neighbour under the same parent, or for the last child the left one.
+    const size_t lo = i + 1 < parent.entries.size() ? i : i - 1;
+    const uint32_t loOff = parent.entries[lo].child, hiOff = parent.entries[lo + 1].child;
+    Node& a = NodeAt(loOff);
+    Node& b = NodeAt(hiOff);
+    Node merged;
+    merged.attr = a.attr;
+    merged.entries.reserve(a.entries.size() + b.entries.size());
+    merged.entries.insert(merged.entries.end(), a.entries.begin(), a.entries.end());
+    merged.entries.insert(merged.entries.end(), b.entries.begin(), b.entries.end());
+    if (!Fits(merged)) return false;
+    a.entries = std::move(merged.entries);
+    a.right = b.right;
+    if (b.right != kNone) {
+        NodeAt(b.right).left = loOff;
+        Touch(b.right);
+    }
+    Touch(loOff);
+    Release(hiOff);
+    parent.entries[lo].key = a.entries.back().key;
+    parent.entries[lo].recno = a.entries.back().recno;
+    parent.entries.erase(parent.entries.begin() + long(lo + 1));
+    Touch(parentStep.offset);
+    return true;
+}
+
 KCESTATUS Tree::Fix(std::vector<Step>& path) {
     for (size_t level = path.size(); level-- > 0;) {
         const uint32_t off = path[level].offset;
@@ -394,6 +432,7 @@ KCESTATUS Tree::Fix(std::vector<Step>& path) {
             }
             continue;
         }
+        if (level > 0 && UnderFull(n) && MergeWithNeighbour(path[level - 1])) continue;
         if (level > 0) {
             Entry& e = NodeAt(path[level - 1].offset).entries[path[level - 1].index];
             const Entry& last = n.entries.back();

@@ -4,7 +4,8 @@
 //
 // The trees are read whole when a tag is first used and kept in memory; every change writes the
 // nodes it touched (new nodes first, the header last), so the file is a valid index after each
-// call. Nodes a change frees go to the tag's free list and are used again before the file grows.
+// call. A node a removal leaves less than half full is merged with a neighbour when the two fit
+// in one. Nodes a change frees go to the tag's free list and are used again before the file grows.
 // Keys are ordered by unsigned bytes, equal keys by record number.
 #pragma once
 
@@ -81,6 +82,11 @@ class Tree {
     // Where an overflowing node is cut so that every part fits: the index of the first entry of
     // each part after the first.
     std::vector<size_t> SplitPoints(const Node& node) const;
+    // A node less than half full, which Fix merges with a neighbour when the two fit in one.
+    bool UnderFull(const Node& node) const;
+    // Merges the child of parentStep with its right neighbour (the last child with its left
+    // one) under the same parent, when their entries fit in one node; the other node is freed.
+    bool MergeWithNeighbour(const Step& parentStep);
     KCESTATUS Fix(std::vector<Step>& path);
     KCESTATUS Flush();
     KCESTATUS LoadNode(uint32_t offset, int depth, int* leafDepth,
