@@ -2,6 +2,7 @@
 
 #include "gui/application.h"
 #include "kds/kce.h"
+#include "kds/kdscnnct.h"
 #include "rtl/edge.h"
 #include "rtl/exceptions.h"
 
@@ -89,6 +90,8 @@ void ShowOnStream(const char* title, const char* text, void* context) {
 
 }  // namespace
 
+void UseBackendLoginDialog() { kds::SetKdsLoginDialog(gui::ShowLoginDialog); }
+
 int ConvertWithoutWindow(const std::string& source, const std::string& target, std::ostream& out,
                          std::ostream& err, bool progressOnErr, ConvertObserver* observer) {
     ProgressLine progress(err, progressOnErr);
@@ -97,6 +100,7 @@ int ConvertWithoutWindow(const std::string& source, const std::string& target, s
     gui::Application().Initialize(std::move(owned));
     EngineBoxTarget engineBox{err, progress};
     kds::SetEngineDisplayCallback(ShowOnStream, &engineBox);
+    UseBackendLoginDialog();
     int status = 1;
     try {
         TForm1 form(nullptr);
@@ -108,6 +112,7 @@ int ConvertWithoutWindow(const std::string& source, const std::string& target, s
         // The window could not be created (an engine refusal of its settings).
         err << "error: " << PrintedLine(e.what()) << '\n';
     }
+    kds::SetKdsLoginDialog(nullptr);
     kds::SetEngineDisplayCallback(nullptr, nullptr);
     gui::Application().Reset();
     return status;

@@ -35,6 +35,9 @@ int RunConvert(TForm1& form, gui::HeadlessBackend& backend, const std::string& s
                const std::string& target, std::ostream& out, std::ostream& err,
                ProgressLine* progress = nullptr);
 
+// Makes the backend's login dialog the one that dictionary connections show (kds).
+void UseBackendLoginDialog();
+
 // `updatebank convert SOURCE TARGET`: the application on the headless backend, the engine's own
 // message box as one line on `err`, the main window created from its stored definition, then
 // RunConvert. With `progressOnErr` (`err` is a terminal) the progress line is kept on `err`.

@@ -13,6 +13,7 @@
 #include "gui/fltk_backend.h"
 #include "gui/headless.h"
 #include "kds/kce.h"
+#include "kds/kdscnnct.h"
 #include "rtl/edge.h"
 #include "rtl/paths.h"
 
@@ -56,6 +57,7 @@ int RunWindow(const std::string* source = nullptr, const std::string* target = n
     }
     gui::Application().Initialize(std::move(backend));
     kds::SetEngineDisplayCallback(ShowInWindow, nullptr);
+    app::UseBackendLoginDialog();
     int status = 0;
     try {
         app::TForm1 form(nullptr);
@@ -68,6 +70,7 @@ int RunWindow(const std::string* source = nullptr, const std::string* target = n
         std::cerr << "updatebank: " << rtl::ToOperatorText(e.what()) << '\n';
         status = 1;
     }
+    kds::SetKdsLoginDialog(nullptr);
     kds::SetEngineDisplayCallback(nullptr, nullptr);
     gui::Application().Reset();
     return status;

@@ -54,6 +54,11 @@ void ShowMessageBox(const std::string& title, const std::string& text) {
     Application().GetBackend().ShowMessage(title, text);
 }
 
+bool ShowLoginDialog(const std::string& databaseName, std::string& userName,
+                     std::string& password) {
+    return Application().GetBackend().ShowLoginDialog(databaseName, userName, password);
+}
+
 void ShowProgress(long long done, long long total) {
     if (Application().Initialized()) Application().GetBackend().ShowProgress(done, total);
 }

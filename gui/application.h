@@ -87,6 +87,8 @@ class TWaitCursor {
 void ShowMessage(const std::string& text);
 // The same with a title of the caller's (the engine's own error box).
 void ShowMessageBox(const std::string& title, const std::string& text);
+// The backend's "Database Login" dialog (Backend::ShowLoginDialog).
+bool ShowLoginDialog(const std::string& databaseName, std::string& userName, std::string& password);
 // Reports the progress of a long operation to the backend; nothing happens without one.
 void ShowProgress(long long done, long long total);
 

@@ -47,6 +47,12 @@ class Backend {
     // The default exception handler's modal error box.
     virtual void ShowError(const std::string& title, const std::string& text) = 0;
     virtual void SetCursor(TCursor cursor) = 0;
+    // The modal "Database Login" dialog of a dictionary connection: databaseName after
+    // "Database:", a user name (prefilled with userName) and a password, each at most 31
+    // characters, the password shown as '*'. On OK answers true with the two in userName and
+    // password; false when the user cancels.
+    virtual bool ShowLoginDialog(const std::string& databaseName, std::string& userName,
+                                 std::string& password) = 0;
     // A long operation has done `done` of `total` steps. A window shows nothing of it (the
     // operation holds the message loop anyway); a batch run may keep a progress line.
     virtual void ShowProgress(long long /*done*/, long long /*total*/) {}

@@ -18,6 +18,7 @@
 
 #include "gui/application.h"
 #include "gui/controls.h"
+#include "gui/fltk_login.h"
 #include "gui/form.h"
 #include "rtl/edge.h"
 
@@ -208,6 +209,10 @@ class FltkBackend : public Backend {
     void SetCursor(TCursor cursor) override {
         for (FltkFormPeer* peer : peers_) peer->SetCursor(cursor);
         Fl::flush();
+    }
+    bool ShowLoginDialog(const std::string& databaseName, std::string& userName,
+                         std::string& password) override {
+        return RunFltkLoginDialog(databaseName, userName, password);
     }
 
   private:

@@ -66,6 +66,12 @@ void HeadlessBackend::ShowError(const std::string& title, const std::string& tex
     Record({HeadlessEvent::kError, title, text, ""});
 }
 
+bool HeadlessBackend::ShowLoginDialog(const std::string& databaseName, std::string& userName,
+                                      std::string& password) {
+    if (!loginSource_) return false;
+    return loginSource_(databaseName, userName, password);
+}
+
 void HeadlessBackend::Record(HeadlessEvent event) {
     events_.push_back(event);
     if (listener_) listener_(events_.back());

@@ -15,10 +15,28 @@
 #include <vector>
 
 #include "app/headless_run.h"
+#include "engine/kce.h"
 #include "gui/application.h"
 #include "rtl/formatsettings.h"
 #include "tests/support/files.h"
 #include "tests/support/processes.h"
+
+// The file of every table the encryption password is given to (the linker routes the program's
+// calls through here).
+std::vector<std::string> passwordGivenTo;
+
+extern "C" KCESTATUS __real_KdsEnableEncryption(KDSHANDLE table, const UNSIGNED8* password);
+extern "C" KCESTATUS __wrap_KdsEnableEncryption(KDSHANDLE table, const UNSIGNED8* password) {
+    UNSIGNED8 name[1024] = {};
+    UNSIGNED16 length = sizeof name - 1;
+    if (KdsGetTableFilename(table, name, &length) == 0)
+        passwordGivenTo.push_back(
+            std::filesystem::path(std::string(reinterpret_cast<char*>(name), length))
+                .parent_path()
+                .filename()
+                .string());
+    return __real_KdsEnableEncryption(table, password);
+}
 
 namespace {
 
@@ -235,6 +253,75 @@ TEST_F(Convert, LowerCasePhotoIdIsCopiedAsTextAndAPhotoErrorGoesToTheMemoOnly) {
     EXPECT_EQ(Records("target"),
               (std::vector<std::string>{"{\"EMP_NO\": \"00001\", \"photo_id\": \"P-1\"}",
                                         "{\"EMP_NO\": \"00002\", \"photo_id\": null}"}));
+}
+
+// The window's connections send their stored user (QUORIXAN8, BRAMQUELTOV) to a dictionary. A
+// dictionary side is given no encryption password; a folder side is.
+TEST_F(Convert, ADictionaryOnEitherSideIsLoggedIntoAndGetsNoEncryptionPassword) {
+    Table("source", {"EMP_NO:char:12", "NAME:char:10", "PHOTO_ID:image", "--index", "BYNAME=NAME"},
+          "{\"EMP_NO\": \"1\", \"NAME\": \"Walsh\"}\n{\"EMP_NO\": \"2\", \"NAME\": \"Adams\"}\n"
+          "{\"EMP_NO\": \"3\", \"NAME\": \"Moss\"}\n");
+    Table("target",
+          {"EMP_NO:char:12", "NAME:char:10", "PHOTO_ID:image", "--index", "BYEMPNO=EMP_NO"}, "");
+    for (const char* side : {"source", "target"}) {
+        std::string dict = (dir_ / side / "hr.kdd").string();
+        std::string table = (dir_ / side / "EMPLOYEE.kdt").string();
+        for (std::vector<std::string> args :
+             {std::vector<std::string>{kTool, "dict", "create", dict},
+              {kTool, "dict", "add-user", dict, "QUORIXAN8", "--password", "BRAMQUELTOV"},
+              {kTool, "dict", "add-table", dict, table}}) {
+            Result r = RunProgram(args);
+            ASSERT_EQ(r.status, 0) << r.err;
+        }
+    }
+    passwordGivenTo.clear();
+    ASSERT_EQ(Run("source/hr.kdd", "target/hr.kdd"), 0) << err_.str();
+    EXPECT_EQ(passwordGivenTo, std::vector<std::string>{});
+    ASSERT_EQ(Run("source", "target/hr.kdd"), 0) << err_.str();
+    EXPECT_EQ(passwordGivenTo, std::vector<std::string>{"source"});
+    passwordGivenTo.clear();
+    ASSERT_EQ(Run("source/hr.kdd", "target"), 0) << err_.str();
+    EXPECT_EQ(passwordGivenTo, std::vector<std::string>{"target"});
+    EXPECT_EQ(out_.str(), "message: -DONE-\n");
+    // Without a default index the dictionary's table is read in record order.
+    std::vector<std::string> names;
+    for (const std::string& record : Records("target"))
+        names.push_back(
+            std::regex_replace(record, std::regex(".*\"NAME\": \"([A-Za-z]+)\".*"), "$1"));
+    EXPECT_EQ(names, (std::vector<std::string>{"Walsh", "Adams", "Moss"}));
+}
+
+TEST_F(Convert, TheSourceDictionarysDefaultIndexOrdersTheWalk) {
+    Table("source", {"EMP_NO:char:12", "NAME:char:10", "PHOTO_ID:image", "--index", "BYNAME=NAME"},
+          "{\"EMP_NO\": \"1\", \"NAME\": \"Walsh\"}\n{\"EMP_NO\": \"2\", \"NAME\": \"Adams\"}\n"
+          "{\"EMP_NO\": \"3\", \"NAME\": \"Moss\"}\n");
+    Table("target",
+          {"EMP_NO:char:12", "NAME:char:10", "PHOTO_ID:image", "--index", "BYEMPNO=EMP_NO"}, "");
+    std::string dict = (dir_ / "source" / "hr.kdd").string();
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{kTool, "dict", "create", dict},
+          {kTool, "dict", "add-user", dict, "QUORIXAN8", "--password", "not the stored one"},
+          {kTool, "dict", "add-table", dict, (dir_ / "source" / "EMPLOYEE.kdt").string(),
+           "--default-index", "BYNAME"}}) {
+        Result r = RunProgram(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    // The stored password is not this dictionary's: the engine's refusal ends the command.
+    EXPECT_EQ(Run("source/hr.kdd", "target"), 1);
+    EXPECT_NE(err_.str().find("the user name or password is not valid"), std::string::npos)
+        << err_.str();
+
+    Result dropped = RunProgram({kTool, "dict", "drop-user", dict, "QUORIXAN8"});
+    ASSERT_EQ(dropped.status, 0) << dropped.err;
+    Result added =
+        RunProgram({kTool, "dict", "add-user", dict, "QUORIXAN8", "--password", "BRAMQUELTOV"});
+    ASSERT_EQ(added.status, 0) << added.err;
+    ASSERT_EQ(Run("source/hr.kdd", "target"), 0) << err_.str();
+    std::vector<std::string> names;
+    for (const std::string& record : Records("target"))
+        names.push_back(
+            std::regex_replace(record, std::regex(".*\"NAME\": \"([A-Za-z]+)\".*"), "$1"));
+    EXPECT_EQ(names, (std::vector<std::string>{"Adams", "Moss", "Walsh"}));
 }
 
 // Encrypted employee tables: the command gives both the password KRALD4729 and converts them as

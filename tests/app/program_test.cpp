@@ -45,6 +45,9 @@ TEST(Program, CommandLineErrorsAreOneLineWithAFailingStatus) {
         {{"convert", "C:\\TEMP"}, "convert: expected SOURCE and TARGET (see updatebank --help)\n"},
         {{"--open", "C:\\TEMP"}, "--open: expected SOURCE and TARGET (see updatebank --help)\n"},
         {{"--frobnicate"}, "updatebank: unknown argument '--frobnicate' (see updatebank --help)\n"},
+        // The window's connections log into a dictionary with their stored user: no option.
+        {{"convert", "A", "B", "--user", "x"},
+         "convert: expected SOURCE and TARGET (see updatebank --help)\n"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args{kProgram};
