@@ -79,19 +79,7 @@ gui::TNotifyEvent TForm1::MethodAddress(const std::string& name) {
 }
 
 // The hidden buttons cannot be pressed; their commands are not part of this program yet.
-void TForm1::Button1Click(rtl::TComponent*) {}
-void TForm1::Button2Click(rtl::TComponent*) {}
-void TForm1::Button3Click(rtl::TComponent*) {}
-void TForm1::Button4Click(rtl::TComponent*) {}
-void TForm1::Button5Click(rtl::TComponent*) {}
-void TForm1::Button6Click(rtl::TComponent*) {}
-void TForm1::Button7Click(rtl::TComponent*) {}
-void TForm1::Button8Click(rtl::TComponent*) {}
-void TForm1::Button9Click(rtl::TComponent*) {}
-void TForm1::Button10Click(rtl::TComponent*) {}
-void TForm1::Button11Click(rtl::TComponent*) {}
-void TForm1::Button13Click(rtl::TComponent*) {}
-
+// The hidden buttons' handlers are in updatebank_hidden.cpp.
 // CONVERT (Button12Click) is in updatebank_convert.cpp.
 
 }  // namespace app

@@ -22,13 +22,15 @@ bool ParseUnsigned(std::string_view s, uint32_t* out) {
     return ec == std::errc() && p == s.data() + s.size();
 }
 
+// Letters, digits, '_' and blanks, starting with a letter or '_' and not ending with a blank.
+// Expressions write a name that holds a blank in brackets: [FIELD NAME].
 bool ValidName(std::string_view name) {
-    if (name.empty()) return false;
+    if (name.empty() || name.back() == ' ') return false;
     unsigned char first = static_cast<unsigned char>(name[0]);
     if (!std::isalpha(first) && first != '_') return false;
     for (char c : name) {
         unsigned char u = static_cast<unsigned char>(c);
-        if (!std::isalnum(u) && u != '_') return false;
+        if (!std::isalnum(u) && u != '_' && u != ' ') return false;
     }
     return true;
 }
@@ -109,9 +111,10 @@ KCESTATUS BuildNativeLayout(const std::vector<FieldSpec>& specs, RecordLayout* o
                             " characters, at most " + std::to_string(kMaxFieldNameLength));
         }
         if (!ValidName(name)) {
-            return Fail(KCE_INVALID_ARGUMENT,
-                        "field name '" + name +
-                            "': letters, digits and '_' only, not starting with a digit");
+            return Fail(
+                KCE_INVALID_ARGUMENT,
+                "field name '" + name +
+                    "': letters, digits, '_' and inner blanks only, not starting with a digit");
         }
         if (layout.Find(name) >= 0) return Fail(KCE_DUPLICATE_FIELD_NAME, "field '" + name + "'");
         const FieldType* type = FindFieldType(spec.type);

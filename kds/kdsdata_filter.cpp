@@ -230,7 +230,9 @@ std::string TKdsDataSet::BuildFilterString(const std::vector<db::TField*>& field
     std::string out;
     for (db::TField* field : fields) {
         if (!out.empty()) out += " AND ";
-        const std::string& name = field->FieldName();
+        // A name with a blank in it is written in brackets, as the engine's expressions take it.
+        std::string name = field->FieldName();
+        if (name.find(' ') != std::string::npos) name = "[" + name + "]";
         if (field->IsBlank()) {
             out += "(empty(" + name + "))";
             continue;

@@ -92,6 +92,23 @@ size_t ScanName(std::string_view text, size_t i, Token* t) {
     return j;
 }
 
+// [name], a field name written in brackets because it holds a blank (or to set it apart from a
+// word of the language: [AND] is a field).
+size_t ScanBracketName(std::string_view text, size_t i, Token* t, std::string* error) {
+    size_t close = text.find(']', i + 1);
+    if (close == std::string_view::npos) {
+        *error = "field name opened with [ is not closed";
+        return kFault;
+    }
+    if (close == i + 1) {
+        *error = "empty field name []";
+        return kFault;
+    }
+    t->kind = TokenKind::kName;
+    t->text = std::string(text.substr(i + 1, close - i - 1));
+    return close + 1;
+}
+
 // @n, a field by its ordinal.
 size_t ScanOrdinal(std::string_view text, size_t i, Token* t, std::string* error) {
     size_t j = i + 1;
@@ -162,6 +179,8 @@ bool Tokenize(std::string_view text, std::vector<Token>* tokens, size_t* errorPo
             end = ScanDotted(text, i, &t, error);
         } else if (IsNameStart(c)) {
             end = ScanName(text, i, &t);
+        } else if (c == '[') {
+            end = ScanBracketName(text, i, &t, error);
         } else if (c == '@') {
             end = ScanOrdinal(text, i, &t, error);
         } else {

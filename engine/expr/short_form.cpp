@@ -57,7 +57,8 @@ KCESTATUS ExpressionShortToLong(std::string_view text, const ExprSchema& schema,
                             std::to_string(schema.Fields().size()) + " fields)");
         }
         result.append(text.substr(copied, t.pos - copied));
-        result += schema.Fields()[size_t(t.number) - 1].name;
+        const std::string& name = schema.Fields()[size_t(t.number) - 1].name;
+        result += name.find(' ') == std::string::npos ? name : "[" + name + "]";
         copied = t.pos + t.len;
     }
     result.append(text.substr(copied));

@@ -57,9 +57,12 @@ ExprOp Flip(ExprOp op) {
     }
 }
 
+}  // namespace
+
 // The value of the constant side of a comparison: a literal, a negated number, or a date or
 // time made from a literal text (CTOD('09/15/2001')). Other constants are not used for ranges.
-bool ConstantValue(const Expression&, const ExprNode& node, Value* out) {
+bool ConstantOperand(const ExprNode& node, Value* out) {
+    if (!IsConstant(node)) return false;
     if (node.kind == ExprNodeKind::kLiteral) {
         *out = node.literal;
         return true;
@@ -87,8 +90,6 @@ bool ConstantValue(const Expression&, const ExprNode& node, Value* out) {
     return false;
 }
 
-}  // namespace
-
 KCESTATUS IndexCandidates(TableIndexes& indexes, const Expression& expr, bool exact,
                           std::vector<UNSIGNED32>* out, bool* served,
                           std::vector<std::string>* servedBy, uint64_t* changes) {
@@ -113,9 +114,9 @@ KCESTATUS IndexCandidates(TableIndexes& indexes, const Expression& expr, bool ex
             std::swap(field, constant);
             op = Flip(op);
         }
-        if (field->kind != ExprNodeKind::kField || !IsConstant(*constant)) continue;
+        if (field->kind != ExprNodeKind::kField) continue;
         Value v;
-        if (!ConstantValue(expr, *constant, &v) || v.type != field->type) continue;
+        if (!ConstantOperand(*constant, &v) || v.type != field->type) continue;
         // A plain index whose first segment is the field.
         std::shared_ptr<NativeIndex> index;
         for (const auto& candidate : indexes.Indexes()) {
@@ -192,12 +193,37 @@ KCESTATUS ExprFilter::Refresh(Storage& storage) {
                            &st.candidatesChanges);
 }
 
+KCESTATUS ExprFilter::SqlNarrows(Storage& storage, bool* narrows) {
+    FilterState& st = *state_;
+    *narrows = false;
+    if ((st.aof && st.optimized) || st.sql.where.empty() || !SqlFilterApplies(storage)) {
+        return KCE_SUCCESS;
+    }
+    const uint64_t stamp = SqlDataStamp(storage);
+    if (!st.sqlFresh || stamp != st.sqlStamp) {
+        st.sqlFresh = false;
+        if (KCESTATUS s = SqlCandidates(storage, st.sql, &st.sqlCandidates)) return s;
+        st.sqlFresh = true;
+        st.sqlStamp = stamp;
+    }
+    *narrows = true;
+    return KCE_SUCCESS;
+}
+
 KCESTATUS ExprFilter::Accepts(const RecordView& view, bool* accepted) {
     FilterState& st = *state_;
     *accepted = true;
     if (st.aof && st.optimized) {
         if (KCESTATUS s = Refresh(view.storage)) return s;
         if (!std::binary_search(st.candidates.begin(), st.candidates.end(), view.recno)) {
+            *accepted = false;
+            return KCE_SUCCESS;
+        }
+    } else {
+        bool narrows = false;
+        if (KCESTATUS s = SqlNarrows(view.storage, &narrows)) return s;
+        if (narrows &&
+            !std::binary_search(st.sqlCandidates.begin(), st.sqlCandidates.end(), view.recno)) {
             *accepted = false;
             return KCE_SUCCESS;
         }
@@ -220,9 +246,13 @@ KCESTATUS ExprFilter::NextCandidate(Storage& storage, UNSIGNED32 from, bool forw
     FilterState& st = *state_;
     *recno = 0;
     *narrowed = st.aof && st.optimized;
-    if (!*narrowed) return KCE_SUCCESS;
-    if (KCESTATUS s = Refresh(storage)) return s;
-    const auto& c = st.candidates;
+    if (*narrowed) {
+        if (KCESTATUS s = Refresh(storage)) return s;
+    } else {
+        if (KCESTATUS s = SqlNarrows(storage, narrowed)) return s;
+        if (!*narrowed) return KCE_SUCCESS;
+    }
+    const auto& c = st.aof && st.optimized ? st.candidates : st.sqlCandidates;
     if (forward) {
         auto it = std::upper_bound(c.begin(), c.end(), from);
         if (it != c.end()) *recno = *it;
@@ -250,6 +280,12 @@ std::shared_ptr<FilterState> FilterStateOf(TableCursor& cursor) {
 
 void InstallFilter(TableCursor& cursor) {
     auto state = FilterStateOf(cursor);
+    std::vector<const Expression*> conditions;
+    if (state->filter) conditions.push_back(state->filter.get());
+    if (state->aof) conditions.push_back(state->aof.get());
+    state->sql = TranslateToSql(conditions);
+    state->sqlFresh = false;
+    state->sqlCandidates.clear();
     if (state->filter || state->aof) {
         cursor.SetFilter(std::make_shared<ExprFilter>(state, SchemaOfLayout(cursor.Layout())));
     } else {

@@ -19,6 +19,7 @@
 
 #include "engine/cursor.h"
 #include "engine/expr/expression.h"
+#include "engine/filter/sql_filter.h"
 
 namespace kce {
 
@@ -36,6 +37,12 @@ struct FilterState {
     std::vector<UNSIGNED32> candidates;
     uint64_t candidatesChanges = 0;
     std::vector<std::string> servedBy;  // index names that served the filter
+    // A native table asks SQLite for the records that can match, when no index serves the
+    // optimized filter: the translated part of both filters, and its answer as of sqlStamp.
+    SqlClause sql;
+    bool sqlFresh = false;
+    uint64_t sqlStamp = 0;
+    std::vector<UNSIGNED32> sqlCandidates;
 };
 
 class ExprFilter : public RecordFilter {
@@ -48,6 +55,8 @@ class ExprFilter : public RecordFilter {
 
   private:
     KCESTATUS Refresh(Storage& storage);
+    // Whether SQLite narrows the records now; brings its candidates up to date.
+    KCESTATUS SqlNarrows(Storage& storage, bool* narrows);
     std::shared_ptr<FilterState> state_;
     ExprSchema schema_;
 };
@@ -56,6 +65,10 @@ class ExprFilter : public RecordFilter {
 std::shared_ptr<FilterState> FilterStateOf(TableCursor& cursor);
 // Installs or removes the cursor's RecordFilter after the state changed.
 void InstallFilter(TableCursor& cursor);
+
+// The value of the constant side of a comparison: a literal, a negated number, or a date or time
+// made from a literal text (CTOD('09/15/2001')); false for anything else.
+bool ConstantOperand(const ExprNode& node, Value* out);
 
 // Candidates of a logical expression from the table's indexes: *served false when no index
 // serves any term. Sorted by record number.

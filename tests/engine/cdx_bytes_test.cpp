@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -337,6 +338,81 @@ long Julian(int y, int m, int d) {
     return d + (153 * mm + 2) / 5 + 365L * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
 }
 
+using Rows = std::map<uint32_t, std::map<std::string, std::string>>;
+
+// Every tag of the audit holds exactly the keys computed here from rows: TX for field X of type
+// char, numeric, date or logical, and TFOR on C10 for the records whose L is true.
+void ExpectKeysOf(const std::vector<TagBytes>& tags, const Rows& rows) {
+    for (const TagBytes& tag : tags) {
+        SCOPED_TRACE(tag.name);
+        std::string field = tag.name == "TFOR" ? "C10" : tag.name.substr(1);
+        EXPECT_EQ(tag.keyExpr, field);
+        EXPECT_EQ(tag.forExpr, tag.name == "TFOR" ? "L" : "");
+        KeyList expected;
+        for (const auto& [recno, row] : rows) {
+            if (tag.name == "TFOR" && row.at("L") != "T") continue;
+            const std::string& v = row.at(field);
+            std::string key;
+            if (field[0] == 'C') {
+                key = v + std::string(tag.keyLength - v.size(), ' ');
+            } else if (field == "N") {
+                key = NumberKey(std::strtod(v.c_str(), nullptr));
+            } else if (field == "D") {
+                key = NumberKey(double(Julian(std::stoi(v.substr(0, 4)), std::stoi(v.substr(5, 2)),
+                                              std::stoi(v.substr(8, 2)))));
+            } else {
+                key = v;
+            }
+            expected.emplace_back(key, recno);
+        }
+        std::sort(expected.begin(), expected.end());
+        size_t same = 0;
+        while (same < std::min(tag.keys.size(), expected.size()) &&
+               tag.keys[same] == expected[same])
+            ++same;
+        EXPECT_EQ(same == tag.keys.size() && same == expected.size(), true)
+            << tag.keys.size() << " keys for " << expected.size() << "; first difference at "
+            << same << ": "
+            << (same < tag.keys.size()
+                    ? Hex(tag.keys[same].first) + " record " + std::to_string(tag.keys[same].second)
+                    : "none")
+            << " where "
+            << (same < expected.size()
+                    ? Hex(expected[same].first) + " record " + std::to_string(expected[same].second)
+                    : "none")
+            << " was expected";
+    }
+}
+
+bool PerlXBaseInstalled() { return Output("perl -MXBase -e 'print qq(ok)' 2>/dev/null") == "ok"; }
+
+// An independent reader (Perl's XBase modules) looks every record of the table up by its key in
+// the character tags TC1..TC240; prints the tags that miss a record and then "read N".
+std::string PerlLookups(const fs::path& script, const fs::path& dbf, const fs::path& cdx) {
+    std::ofstream(script) << R"(
+use XBase; use XBase::Index;
+my ($dbf, $cdx) = @ARGV;
+my $t = XBase->new($dbf) or die XBase->errstr;
+for my $f (qw(C1 C10 C37 C100 C150 C240)) {
+  my $i = XBase::Index->new($cdx, tag => "T$f", type => "C") or die XBase::Index->errstr;
+  my $missed = 0;
+  for my $r (0 .. $t->last_record) {
+    my (undef, $v) = $t->get_record($r, $f);
+    $i->prepare_select_eq($v);
+    my $found = 0;
+    while (my ($k, $n) = $i->fetch) {
+      last if $k ne $v;
+      if ($n == $r + 1) { $found = 1; last }
+    }
+    $missed++ unless $found;
+  }
+  print "T$f misses $missed\n" if $missed;
+}
+print "read ", $t->last_record + 1, "\n";
+)";
+    return Output("perl " + script.string() + " " + dbf.string() + " " + cdx.string() + " 2>&1");
+}
+
 class CdxWritten : public EngineTest {};
 
 // Character tags of widths from 1 to 240, numeric, date and logical tags and one with a FOR
@@ -363,7 +439,7 @@ TEST_F(CdxWritten, FilesTheEngineWritesFollowTheByteRulesWithTheRightKeys) {
         << LastErrorText();
 
     std::mt19937 rng(71);
-    std::map<uint32_t, std::map<std::string, std::string>> rows;
+    Rows rows;
     auto fill = [&](uint32_t recno) {
         auto& row = rows[recno];
         for (int w : widths) {
@@ -416,75 +492,70 @@ TEST_F(CdxWritten, FilesTheEngineWritesFollowTheByteRulesWithTheRightKeys) {
     CdxAudit audit(ReadFile(Path("K.cdx")), true, fillers);
     ASSERT_EQ(Joined(audit.problems), "");
     ASSERT_EQ(audit.tags.size(), names.size() + 1);
-    for (const TagBytes& tag : audit.tags) {
-        SCOPED_TRACE(tag.name);
-        std::string field = tag.name == "TFOR" ? "C10" : tag.name.substr(1);
-        EXPECT_EQ(tag.keyExpr, field);
-        EXPECT_EQ(tag.forExpr, tag.name == "TFOR" ? "L" : "");
-        KeyList expected;
-        for (const auto& [recno, row] : rows) {
-            if (tag.name == "TFOR" && row.at("L") != "T") continue;
-            const std::string& v = row.at(field);
-            std::string key;
-            if (field[0] == 'C') {
-                key = v + std::string(tag.keyLength - v.size(), ' ');
-            } else if (field == "N") {
-                key = NumberKey(std::strtod(v.c_str(), nullptr));
-            } else if (field == "D") {
-                key = NumberKey(double(Julian(std::stoi(v.substr(0, 4)), std::stoi(v.substr(5, 2)),
-                                              std::stoi(v.substr(8, 2)))));
-            } else {
-                key = v;
-            }
-            expected.emplace_back(key, recno);
-        }
-        std::sort(expected.begin(), expected.end());
-        size_t same = 0;
-        while (same < std::min(tag.keys.size(), expected.size()) &&
-               tag.keys[same] == expected[same])
-            ++same;
-        EXPECT_EQ(same == tag.keys.size() && same == expected.size(), true)
-            << tag.keys.size() << " keys for " << expected.size() << "; first difference at "
-            << same << ": "
-            << (same < tag.keys.size()
-                    ? Hex(tag.keys[same].first) + " record " + std::to_string(tag.keys[same].second)
-                    : "none")
-            << " where "
-            << (same < expected.size()
-                    ? Hex(expected[same].first) + " record " + std::to_string(expected[same].second)
-                    : "none")
-            << " was expected";
-    }
+    ExpectKeysOf(audit.tags, rows);
 
-    // An independent reader (Perl's XBase modules) finds every record by its key in the tags
-    // whose nodes were merged.
-    if (Output("perl -MXBase -e 'print qq(ok)' 2>/dev/null") != "ok") {
-        GTEST_SKIP() << "the Perl XBase modules are not installed";
-    }
-    std::ofstream(Path("find.pl")) << R"(
-use XBase; use XBase::Index;
-my ($dbf, $cdx) = @ARGV;
-my $t = XBase->new($dbf) or die XBase->errstr;
-for my $f (qw(C1 C10 C37 C100 C150 C240)) {
-  my $i = XBase::Index->new($cdx, tag => "T$f", type => "C") or die XBase::Index->errstr;
-  my $missed = 0;
-  for my $r (0 .. $t->last_record) {
-    my (undef, $v) = $t->get_record($r, $f);
-    $i->prepare_select_eq($v);
-    my $found = 0;
-    while (my ($k, $n) = $i->fetch) {
-      last if $k ne $v;
-      if ($n == $r + 1) { $found = 1; last }
-    }
-    $missed++ unless $found;
-  }
-  print "T$f misses $missed\n" if $missed;
+    // The tags whose nodes were merged still find every record for another reader.
+    if (!PerlXBaseInstalled()) GTEST_SKIP() << "the Perl XBase modules are not installed";
+    EXPECT_EQ(PerlLookups(Path("find.pl"), Path("K.dbf"), Path("K.cdx")), "read 900\n");
 }
-print "read ", $t->last_record + 1, "\n";
-)";
-    EXPECT_EQ(
-        Output("perl " + Path("find.pl") + " " + Path("K.dbf") + " " + Path("K.cdx") + " 2>&1"),
-        "read 900\n");
+
+// The same for the files the command-line tool writes: a table created with its tags, filled from
+// JSON lines (some records deleted), and then rebuilt by reindex.
+TEST_F(CdxWritten, FilesKdstoolWritesFollowTheByteRulesWithTheRightKeys) {
+    const std::vector<int> widths = {1, 10, 37, 100, 150, 240};
+    std::string create = std::string(KDSTOOL) + " create " + Path("T.dbf") + " --type cdx";
+    for (int w : widths) create += " C" + std::to_string(w) + ":char:" + std::to_string(w);
+    create += " N:numeric:9:2 D:date L:logical";
+    for (int w : widths) create += " --index TC" + std::to_string(w) + "=C" + std::to_string(w);
+    create += " --index TN=N --index TD=D --index TL=L";
+    ASSERT_EQ(std::system((create + " >/dev/null").c_str()), 0) << create;
+
+    std::mt19937 rng(29);
+    Rows rows;
+    std::ofstream lines(Path("in.jsonl"));
+    for (uint32_t recno = 1; recno <= 700; ++recno) {
+        auto& row = rows[recno];
+        lines << "{";
+        for (int w : widths) {
+            std::string s(rng() % 4 ? 0 : rng() % size_t(w + 1), 'Q');
+            while (s.size() < size_t(w) && rng() % 6) s += char('A' + rng() % 4);
+            s = s.substr(0, size_t(w));
+            row["C" + std::to_string(w)] = s;
+            lines << "\"C" << w << "\": \"" << s << "\", ";
+        }
+        char amount[32], day[16];
+        std::snprintf(amount, sizeof amount, "%.2f", (int(rng() % 2000000) - 1000000) / 100.0);
+        std::snprintf(day, sizeof day, "%04d-%02d-%02d", 1 + int(rng() % 9999), 1 + int(rng() % 12),
+                      1 + int(rng() % 28));
+        row["N"] = amount;
+        row["D"] = day;
+        row["L"] = rng() % 2 ? "T" : "F";
+        lines << "\"N\": " << amount << ", \"D\": \"" << day
+              << "\", \"L\": " << (row["L"] == "T" ? "true" : "false")
+              << (recno % 5 ? "" : ", \"_deleted\": true") << "}\n";
+    }
+    lines.close();
+    std::string import = std::string(KDSTOOL) + " import " + Path("T.dbf") + " " + Path("in.jsonl");
+    ASSERT_EQ(std::system(import.c_str()), 0) << import;
+
+    std::map<std::string, char> fillers{{"TN", '\0'}, {"TD", '\0'}, {"TL", ' '}};
+    for (int w : widths) fillers["TC" + std::to_string(w)] = ' ';
+    for (const char* step : {"imported", "reindexed"}) {
+        SCOPED_TRACE(step);
+        if (std::string(step) == "reindexed") {
+            std::string reindex =
+                std::string(KDSTOOL) + " reindex " + Path("T.dbf") + " >/dev/null";
+            ASSERT_EQ(std::system(reindex.c_str()), 0) << reindex;
+        }
+        CdxAudit audit(ReadFile(Path("T.cdx")), true, fillers);
+        ASSERT_EQ(Joined(audit.problems), "");
+        ASSERT_EQ(audit.tags.size(), widths.size() + 3);
+        ExpectKeysOf(audit.tags, rows);
+        if (PerlXBaseInstalled()) {
+            EXPECT_EQ(PerlLookups(Path("find.pl"), Path("T.dbf"), Path("T.cdx")), "read 700\n");
+        }
+    }
+    if (!PerlXBaseInstalled()) GTEST_SKIP() << "the Perl XBase modules are not installed";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -219,6 +220,34 @@ TEST_F(FilterTest, ShortFormRoundTripsThroughTheTable) {
     EXPECT_TRUE(Walk(table_).empty());
     len = sizeof buf;
     EXPECT_EQ(KdsExpressionShortToLong(table_, U("@9 = 1"), buf, &len), KCE_EXPR_UNKNOWN_FIELD);
+}
+
+// A native field name may hold a blank; expressions write it in brackets, and the short form
+// turns back into that spelling.
+TEST_F(FilterTest, BracketedNamesReachFieldsWithABlank) {
+    KDSHANDLE t = Create("IMPORT", "SECTION,char,10;FIELD NAME,char,10");
+    for (const char* value : {"DUMMY", "OTHER", "DUMMY2"}) {
+        ASSERT_EQ(KdsAppendRecord(t), 0u) << LastErrorText();
+        ASSERT_EQ(KdsSetField(t, U("FIELD NAME"), U(value), UNSIGNED32(strlen(value))), 0u)
+            << LastErrorText();
+        ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    }
+    ASSERT_EQ(KdsSetFilter(t, U("[field name] == 'DUMMY' .OR. [FIELD NAME] = 'OT'")), 0u)
+        << LastErrorText();
+    UNSIGNED32 n = 0;
+    ASSERT_EQ(KdsGetRecordCount(t, KCE_RESPECT_FILTERS, &n), 0u);
+    EXPECT_EQ(n, 2u);
+    UNSIGNED8 buf[128];
+    UNSIGNED16 len = sizeof buf;
+    ASSERT_EQ(KdsExpressionLongToShort(t, U("[field name]='D' .AND. [SECTION]=''"), buf, &len), 0u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), len), "@2='D' .AND. @1=''");
+    len = sizeof buf;
+    ASSERT_EQ(KdsExpressionShortToLong(t, U("@2='D' .AND. @1=''"), buf, &len), 0u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), len), "[FIELD NAME]='D' .AND. SECTION=''");
+    for (const char* bad : {"FIELD NAME = 'D'", "[FIELD NAME = 'D'", "[] = 'D'"}) {
+        EXPECT_NE(KdsSetFilter(t, U(bad)), 0u) << bad;
+    }
+    KdsCloseTable(t);
 }
 
 TEST_F(FilterTest, BadFiltersFailClearlyAndChangeNothing) {

@@ -95,6 +95,9 @@ TEST_F(TableTest, BadDefinitionsAreRefusedAndLeaveNoFile) {
         {"A,integer;a,char,3", KCE_DUPLICATE_FIELD_NAME, "'a'"},
         {"", KCE_NO_FIELDS, ""},
         {"kdt_recno,integer", KCE_INVALID_ARGUMENT, "reserved"},
+        {"9A,integer", KCE_INVALID_ARGUMENT, "'9A'"},
+        {"A-B,integer", KCE_INVALID_ARGUMENT, "'A-B'"},
+        {"A\tB,integer", KCE_INVALID_ARGUMENT, "'A\tB'"},
         {"A,char,40000;B,char,40000", KCE_RECORD_TOO_LONG, "'B'"},
     };
     for (const Case& c : cases) {
