@@ -285,14 +285,18 @@ TEST_P(OtherProcessIndexTest, SeekCountAndWalkSeeTheOtherProcessesKeys) {
                              U("NAME"), nullptr, 0, &index),
               0u)
         << LastErrorText();
-    if (kind.password) ASSERT_EQ(KdsEncryptTable(t, U(kind.password)), 0u) << LastErrorText();
+    if (kind.password) {
+        ASSERT_EQ(KdsEncryptTable(t, U(kind.password)), 0u) << LastErrorText();
+    }
     KdsCloseTable(t);
 
     ASSERT_EQ(KdsOpenTable(conn_, U("PEOPLE"), nullptr, kind.type, KCE_ANSI,
                            KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, 0, &t),
               0u)
         << LastErrorText();
-    if (kind.password) ASSERT_EQ(KdsEnableEncryption(t, U(kind.password)), 0u);
+    if (kind.password) {
+        ASSERT_EQ(KdsEnableEncryption(t, U(kind.password)), 0u);
+    }
     if (kind.indexFile) {
         KDSHANDLE handles[50];
         UNSIGNED16 count = 50;
