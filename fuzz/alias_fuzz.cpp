@@ -1,8 +1,12 @@
 // Hostile alias files: the input is KDS.INI in the working folder. Looking aliases up and reading
-// its sections must answer, never crash.
+// its sections must answer, never crash. The target moves into its scratch folder for each input
+// and back out afterwards: the fuzzer reads its corpus and writes what it finds by relative
+// paths, which must keep meaning the folder it was started in.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "fuzz/fuzz_files.h"
@@ -10,9 +14,9 @@
 #include "rtl/inifiles.h"
 #include "rtl/stringlist.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool moved = ::chdir(fuzzfiles::Folder("alias_fuzz").c_str()) == 0;
-    if (!moved) return 0;
+namespace {
+
+void Run(const uint8_t* data, size_t size) {
     fuzzfiles::Put("KDS.INI", data, size);
     kds::TKdsAlias alias;
     for (const char* name : {"DATA", "data", "EMPLOYEE", "=", ";", " "})
@@ -25,5 +29,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         file.ReadSectionValues(sections[i], values);
         for (int j = 0; j < values.Count() && j < 16; ++j) kds::FindAlias(values.Names(j), alias);
     }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string folder = fuzzfiles::Folder("alias_fuzz");
+    const int home = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (home < 0 || ::chdir(folder.c_str()) != 0) std::abort();
+    Run(data, size);
+    if (::fchdir(home) != 0) std::abort();
+    ::close(home);
     return 0;
 }

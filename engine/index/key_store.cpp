@@ -197,6 +197,7 @@ KCESTATUS SqlKeyStore::Remove(const std::string& key, UNSIGNED32 recno) {
 
 KCESTATUS SqlKeyStore::HasOther(const std::string& key, UNSIGNED32 recno, bool* found,
                                 UNSIGNED32* other) {
+    if (KCESTATUS s = BeforeRead()) return s;
     sqlite3_stmt* stmt;
     if (KCESTATUS s =
             Prepare("SELECT key, recno FROM " + table_ + " WHERE key = ?1 AND recno <> ?2 LIMIT 1",
@@ -240,6 +241,7 @@ void SqlKeyStore::BindRange(sqlite3_stmt* stmt, const KeyRange& range, int) {
 }
 
 KCESTATUS SqlKeyStore::First(const KeyRange& range, KeyPos* pos, bool* found) {
+    if (KCESTATUS s = BeforeRead()) return s;
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare("SELECT key, recno FROM " + table_ + " WHERE 1" + RangeSql(range) +
                                   " ORDER BY key, recno LIMIT 1",
@@ -251,6 +253,7 @@ KCESTATUS SqlKeyStore::First(const KeyRange& range, KeyPos* pos, bool* found) {
 }
 
 KCESTATUS SqlKeyStore::Last(const KeyRange& range, KeyPos* pos, bool* found) {
+    if (KCESTATUS s = BeforeRead()) return s;
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare("SELECT key, recno FROM " + table_ + " WHERE 1" + RangeSql(range) +
                                   " ORDER BY key DESC, recno DESC LIMIT 1",
@@ -267,6 +270,7 @@ void SqlKeyStore::EndWalk() {
 }
 
 KCESTATUS SqlKeyStore::After(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found) {
+    if (KCESTATUS s = BeforeRead()) return s;
     constexpr auto kWalkLifetime = std::chrono::milliseconds(50);
     std::string sql = "SELECT key, recno FROM " + table_ + " WHERE (key, recno) > (?1, ?2)" +
                       RangeSql(range) + " ORDER BY key, recno";
@@ -302,6 +306,7 @@ KCESTATUS SqlKeyStore::After(const KeyPos& from, const KeyRange& range, KeyPos* 
 }
 
 KCESTATUS SqlKeyStore::Before(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found) {
+    if (KCESTATUS s = BeforeRead()) return s;
     sqlite3_stmt* stmt;
     if (KCESTATUS s =
             Prepare("SELECT key, recno FROM " + table_ + " WHERE (key, recno) < (?1, ?2)" +
@@ -316,6 +321,7 @@ KCESTATUS SqlKeyStore::Before(const KeyPos& from, const KeyRange& range, KeyPos*
 }
 
 KCESTATUS SqlKeyStore::KeyOf(UNSIGNED32 recno, std::string* key, bool* found) {
+    if (KCESTATUS s = BeforeRead()) return s;
     sqlite3_stmt* stmt;
     if (KCESTATUS s =
             Prepare("SELECT key, recno FROM " + table_ + " WHERE recno = ?1 LIMIT 1", &stmt)) {
@@ -329,6 +335,7 @@ KCESTATUS SqlKeyStore::KeyOf(UNSIGNED32 recno, std::string* key, bool* found) {
 }
 
 KCESTATUS SqlKeyStore::Count(const KeyRange& range, UNSIGNED32* count) {
+    if (KCESTATUS s = BeforeRead()) return s;
     sqlite3_stmt* stmt;
     if (KCESTATUS s =
             Prepare("SELECT count(*) FROM " + table_ + " WHERE 1" + RangeSql(range), &stmt)) {
@@ -342,6 +349,7 @@ KCESTATUS SqlKeyStore::Count(const KeyRange& range, UNSIGNED32* count) {
 }
 
 KCESTATUS SqlKeyStore::CountBefore(const KeyPos& pos, const KeyRange& range, UNSIGNED32* count) {
+    if (KCESTATUS s = BeforeRead()) return s;
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare(
             "SELECT count(*) FROM " + table_ + " WHERE (key, recno) < (?1, ?2)" + RangeSql(range),
@@ -359,6 +367,7 @@ KCESTATUS SqlKeyStore::CountBefore(const KeyPos& pos, const KeyRange& range, UNS
 
 KCESTATUS SqlKeyStore::AtOffset(const KeyRange& range, UNSIGNED32 offset, KeyPos* pos,
                                 bool* found) {
+    if (KCESTATUS s = BeforeRead()) return s;
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare("SELECT key, recno FROM " + table_ + " WHERE 1" + RangeSql(range) +
                                   " ORDER BY key, recno LIMIT 1 OFFSET ?1",
@@ -371,6 +380,7 @@ KCESTATUS SqlKeyStore::AtOffset(const KeyRange& range, UNSIGNED32 offset, KeyPos
 }
 
 KCESTATUS SqlKeyStore::Recnos(const KeyRange& range, std::vector<UNSIGNED32>* out) {
+    if (KCESTATUS s = BeforeRead()) return s;
     out->clear();
     sqlite3_stmt* stmt;
     if (KCESTATUS s = Prepare("SELECT key, recno FROM " + table_ + " WHERE 1" + RangeSql(range) +

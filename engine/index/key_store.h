@@ -16,6 +16,7 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -132,8 +133,13 @@ class SqlKeyStore : public KeyStore {
     // Every record number in the range, in key order.
     KCESTATUS Recnos(const KeyRange& range, std::vector<UNSIGNED32>* out) override;
 
+    // Called before every read of the keys: keys kept in memory are built again there when
+    // another process has changed the records since they were built.
+    void SetBeforeRead(std::function<KCESTATUS()> fn) { beforeRead_ = std::move(fn); }
+
   private:
     struct Statement;
+    KCESTATUS BeforeRead() { return beforeRead_ ? beforeRead_() : KCESTATUS(KCE_SUCCESS); }
     KCESTATUS Prepare(const std::string& sql, sqlite3_stmt** out);
     KCESTATUS Exec(const std::string& sql);
     KCESTATUS StepRow(sqlite3_stmt* stmt, KeyPos* pos, bool* found);
@@ -153,6 +159,7 @@ class SqlKeyStore : public KeyStore {
     std::chrono::steady_clock::time_point walkStart_;
     std::string table_;  // quoted table name
     std::map<std::string, sqlite3_stmt*> cache_;
+    std::function<KCESTATUS()> beforeRead_;
 };
 
 }  // namespace kce

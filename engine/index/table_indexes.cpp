@@ -168,6 +168,7 @@ TableIndexes::TableIndexes(Storage& storage)
 }
 
 TableIndexes::~TableIndexes() {
+    *self_ = nullptr;
     for (auto& f : files_) {
         f->indexes.clear();
         if (f->db) sqlite3_close_v2(f->db);
@@ -209,7 +210,9 @@ KCESTATUS TableIndexes::CompileIn(const IndexDefinition& def, sqlite3* db, const
         return Fail(s, "index " + def.name + " of " + storage_.Path() + ": " + LastFailureDetail());
     }
     const bool inMemory = db == db_ && keysInMemory_;
-    index->store_ = std::make_unique<SqlKeyStore>(db, file, def.name, inMemory);
+    auto store = std::make_unique<SqlKeyStore>(db, file, def.name, inMemory);
+    if (inMemory) WatchMemoryKeys(*store);
+    index->store_ = std::move(store);
     if (inMemory) {
         // Empty until the password is given; then filled from the records.
         if (KCESTATUS s = index->store_->Create()) return s;
@@ -439,6 +442,52 @@ KCESTATUS TableIndexes::Load() {
 
 KCESTATUS TableIndexes::Refresh() { return Load(); }
 
+void TableIndexes::WatchMemoryKeys(SqlKeyStore& store) {
+    store.SetBeforeRead(
+        [self = self_] { return *self ? (*self)->SyncMemoryKeys() : KCESTATUS(KCE_SUCCESS); });
+}
+
+KCESTATUS TableIndexes::DataVersion(int64_t* version) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    *version = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW) {
+        return Fail(KCE_FILE_READ_FAILED, storage_.Path() + ": " + sqlite3_errmsg(db_));
+    }
+    return KCE_SUCCESS;
+}
+
+// The data version moves on only for other connections' commits, so this process's own writes
+// (which keep the keys up to date as they go) never cost a rebuild. Inside a transaction the keys
+// are built within it: a rollback takes them back, and the next read builds them again.
+KCESTATUS TableIndexes::SyncMemoryKeys() {
+    if (!keysInMemory_ || syncingMemory_ || !storage_.Unlocked()) return KCE_SUCCESS;
+    int64_t version = -1;
+    if (KCESTATUS s = DataVersion(&version)) return s;
+    if (version == memoryVersion_) return KCE_SUCCESS;
+    const bool own = sqlite3_get_autocommit(db_) != 0;
+    if (own) {
+        if (KCESTATUS s = ExecSql(db_, "BEGIN", storage_.Path())) return s;
+    }
+    syncingMemory_ = true;
+    KCESTATUS s = KCE_SUCCESS;
+    for (auto& index : indexes_) {
+        ++index->changes_;
+        s = index->store_->Clear();
+        if (!s) s = Fill(*index);
+        if (s) break;
+    }
+    syncingMemory_ = false;
+    if (own) {
+        if (!s) s = ExecSql(db_, "COMMIT", storage_.Path());
+        if (s) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    memoryVersion_ = s ? -1 : version;
+    return s;
+}
+
 // Inside the table's transaction these are a savepoint of it. xBase tables have no database:
 // their index files are changed in place.
 KCESTATUS TableIndexes::Begin() {
@@ -454,6 +503,7 @@ KCESTATUS TableIndexes::Commit() {
 }
 void TableIndexes::Rollback() {
     if (!db_) return;
+    memoryVersion_ = -1;  // keys built again inside what is rolled back go with it
     sqlite3_exec(db_, nested_ ? "ROLLBACK TO kdt_index; RELEASE kdt_index" : "ROLLBACK", nullptr,
                  nullptr, nullptr);
 }
@@ -473,6 +523,7 @@ KCESTATUS TableIndexes::OnTransaction(Storage&, TransactionPhase phase) {
         }
         return phase == TransactionPhase::kRollback ? ReloadXbase() : KCESTATUS(KCE_SUCCESS);
     }
+    if (phase == TransactionPhase::kRollback) memoryVersion_ = -1;
     KCESTATUS first = KCE_SUCCESS;
     for (auto& f : files_) {
         if (!f->db) continue;  // an xBase index file
@@ -607,17 +658,29 @@ KCESTATUS TableIndexes::Rebuild() {
         }
         return KCE_SUCCESS;
     }
+    int64_t version = -1;
+    if (keysInMemory_) {
+        if (KCESTATUS s = DataVersion(&version)) return s;
+    }
     if (KCESTATUS s = Begin()) return s;
+    syncingMemory_ = true;  // the keys being built are read (unique indexes) as they are
     for (auto& index : indexes_) {
         ++index->changes_;
         KCESTATUS s = index->store_->Clear();
         if (!s) s = Fill(*index);
         if (s) {
+            syncingMemory_ = false;
+            memoryVersion_ = -1;
             Rollback();
             return s;
         }
     }
-    if (KCESTATUS s = Commit()) return s;
+    syncingMemory_ = false;
+    if (KCESTATUS s = Commit()) {
+        memoryVersion_ = -1;
+        return s;
+    }
+    if (keysInMemory_ && storage_.Unlocked()) memoryVersion_ = version;
     for (auto& f : files_) {
         if (KCESTATUS s = ExecSql(f->db, "BEGIN IMMEDIATE", f->path)) return s;
         for (auto& index : f->indexes) {
@@ -754,8 +817,10 @@ KCESTATUS TableIndexes::OnRebuild(Storage&) {
         keysInMemory_ = storage_.Encrypted();
         for (auto& index : indexes_) {
             if (!keysInMemory_) index->store_->Drop();
-            index->store_ = std::make_unique<SqlKeyStore>(db_, storage_.Path(), index->def_.name,
-                                                          keysInMemory_);
+            auto store = std::make_unique<SqlKeyStore>(db_, storage_.Path(), index->def_.name,
+                                                       keysInMemory_);
+            if (keysInMemory_) WatchMemoryKeys(*store);
+            index->store_ = std::move(store);
             if (KCESTATUS s = index->store_->Create()) return s;
         }
     }

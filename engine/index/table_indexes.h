@@ -129,6 +129,15 @@ class TableIndexes : public WriteObserver {
     // The structural keys live in memory (an encrypted table): they are built from the records
     // once the storage has the password, and again when the table is encrypted or decrypted.
     bool keysInMemory_ = false;
+    // Keys in memory are built again, before the next read of them, once another process has
+    // changed the table (SQLite's data version of the file moved on since they were built).
+    KCESTATUS SyncMemoryKeys();
+    KCESTATUS DataVersion(int64_t* version);
+    void WatchMemoryKeys(SqlKeyStore& store);
+    int64_t memoryVersion_ = -1;  // the data version the keys in memory were built at
+    bool syncingMemory_ = false;
+    // What the key stores' read hooks reach this object through; null once it is gone.
+    std::shared_ptr<TableIndexes*> self_ = std::make_shared<TableIndexes*>(this);
 
     // xBase tables: their indexes live in .cdx and .ntx files (the structural .cdx of a CDX
     // table has the table's name and opens with it).

@@ -200,7 +200,6 @@ class KdtStorage : public Storage {
         kDataVersion,
         kBegin,
         kCommit,
-        kNormalize,
         kStmtCount
     };
 
@@ -301,12 +300,11 @@ KCESTATUS KdtStorage::Exec(StmtId id, const char* what) {
 
 KCESTATUS KdtStorage::Prepare() {
     std::string selectList = kRecnoColumn;
-    std::string columns = kRecnoColumn, params = "?", sets, normalize;
+    std::string columns = kRecnoColumn, params = "?", sets;
     int param = 1;
     updateFields_.clear();
     blobFields_.clear();
     for (size_t i = 0; i < layout_.fields.size(); ++i) {
-        normalize += (i ? ", ?" : "?") + std::to_string(i + 1);
         if (IsBlobType(layout_.fields[i].type)) blobFields_.push_back(int(i));
     }
     if (encrypted_) {
@@ -355,7 +353,6 @@ KCESTATUS KdtStorage::Prepare() {
     texts[kDataVersion] = "PRAGMA data_version";
     texts[kBegin] = "BEGIN IMMEDIATE";
     texts[kCommit] = "COMMIT";
-    texts[kNormalize] = normalize.empty() ? "SELECT 1" : "SELECT " + normalize;
     stmts_.clear();
     for (int i = 0; i < kStmtCount; ++i) {
         stmts_.push_back(std::make_unique<Stmt>());
@@ -1205,15 +1202,8 @@ KCESTATUS KdtStorage::Tampered(UNSIGNED32 recno, const std::string& what) {
 }
 
 KCESTATUS KdtStorage::Normalize(const std::vector<ColumnValue>& values, uint8_t* work) {
-    sqlite3_stmt* stmt = stmts_[kNormalize]->get();
-    ResetOnExit reset{stmt};
     for (size_t i = 0; i < layout_.fields.size(); ++i) {
-        if (KCESTATUS s = Bind(stmt, int(i) + 1, values[i], true)) return s;
-    }
-    int rc;
-    if (KCESTATUS s = Step(stmt, &rc, "write")) return s;
-    for (size_t i = 0; i < layout_.fields.size(); ++i) {
-        if (KCESTATUS s = ReadColumn(stmt, int(i), layout_.fields[i], work, 0, path_)) return s;
+        if (KCESTATUS s = ImageFromValue(values[i], layout_.fields[i], work, path_)) return s;
     }
     return KCE_SUCCESS;
 }

@@ -317,40 +317,40 @@ KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& v, bool stable)
     return KCE_SUCCESS;
 }
 
-KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* image,
-                     UNSIGNED32 recno, const std::string& file) {
+namespace {
+
+// A column value as SQLite answers it: its storage class and, by class, the integer, the real
+// (an integer's too, converted as SQLite converts it) or the bytes of a text or blob.
+struct ColumnView {
+    int kind = SQLITE_NULL;
+    int64_t integer = 0;
+    double real = 0;
+    std::string_view bytes;
+};
+
+// The image bytes of a non-blob field from its column value.
+KCESTATUS ImageFromColumn(const ColumnView& c, const FieldDesc& f, uint8_t* image, UNSIGNED32 recno,
+                          const std::string& file) {
     uint8_t* p = image + f.offset;
-    int kind = sqlite3_column_type(stmt, col);
+    const int kind = c.kind;
     auto damaged = [&](const std::string& why) {
         return Fail(KCE_DAMAGED_FILE, file + ", record " + std::to_string(recno) + ", field '" +
                                           f.name + "': " + why);
     };
-    if (IsBlobType(f.type)) {
-        // The select list asks "col IS NOT NULL" for blob fields.
-        StoreU32(p, sqlite3_column_int(stmt, col) ? 0xFFFFFFFFu : 0);
-        return KCE_SUCCESS;
-    }
     if (kind == SQLITE_NULL) {
         WriteNativeNull(f, image);
         return KCE_SUCCESS;
     }
-    auto text = [&]() {
-        const unsigned char* t = sqlite3_column_text(stmt, col);
-        return std::string_view(reinterpret_cast<const char*>(t ? t : (const unsigned char*)""),
-                                size_t(sqlite3_column_bytes(stmt, col)));
-    };
     bool numeric = kind == SQLITE_INTEGER || kind == SQLITE_FLOAT;
     switch (f.type) {
         case KCE_LOGICAL:
             if (kind != SQLITE_INTEGER) return damaged("not 0 or 1");
-            p[0] = sqlite3_column_int64(stmt, col) ? 'T' : 'F';
+            p[0] = c.integer ? 'T' : 'F';
             return KCE_SUCCESS;
         case KCE_NUMERIC: {
             if (!numeric) {
                 // Digits past a double's, kept as text.
-                auto d = ParseDecimal(
-                    std::string_view(static_cast<const char*>(sqlite3_column_blob(stmt, col)),
-                                     size_t(sqlite3_column_bytes(stmt, col))));
+                auto d = ParseDecimal(c.bytes);
                 auto s = d ? FormatFixed(*d, f.decimals, f.length) : std::nullopt;
                 if (!s) return damaged("not a number");
                 if (s->size() > f.length) return damaged("the number does not fit the field");
@@ -358,9 +358,8 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
                 std::memcpy(p + f.length - s->size(), s->data(), s->size());
                 return KCE_SUCCESS;
             }
-            std::string s = kind == SQLITE_INTEGER
-                                ? FormatInteger(f, sqlite3_column_int64(stmt, col))
-                                : FormatNumeric(f, sqlite3_column_double(stmt, col));
+            std::string s =
+                kind == SQLITE_INTEGER ? FormatInteger(f, c.integer) : FormatNumeric(f, c.real);
             if (s.empty()) return damaged("the number does not fit the field");
             std::memcpy(p, s.data(), f.length);
             return KCE_SUCCESS;
@@ -368,7 +367,7 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
         case KCE_DATE:
         case KCE_COMPACTDATE: {
             int64_t j = 0;
-            if (kind != SQLITE_TEXT || !ParseIsoDate(text(), &j)) return damaged("not a date");
+            if (kind != SQLITE_TEXT || !ParseIsoDate(c.bytes, &j)) return damaged("not a date");
             if (f.type == KCE_DATE) {
                 StoreU32(p, uint32_t(j));
             } else {
@@ -378,12 +377,8 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
         }
         case KCE_STRING: {
             if (kind != SQLITE_TEXT && kind != SQLITE_BLOB) return damaged("not text");
-            const void* data = sqlite3_column_blob(stmt, col);
             std::string missing;
-            std::optional<std::string> value =
-                ColumnValueText(std::string_view(static_cast<const char*>(data ? data : ""),
-                                                 size_t(sqlite3_column_bytes(stmt, col))),
-                                &missing);
+            std::optional<std::string> value = ColumnValueText(c.bytes, &missing);
             if (!value) return Unconvertible(file, recno, f.name, missing);
             const std::string& text = *value;
             if (text.size() > f.length) return damaged("longer than the field");
@@ -393,7 +388,7 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
         }
         case KCE_DOUBLE:
             if (!numeric) return damaged("not a number");
-            StoreDouble(p, sqlite3_column_double(stmt, col));
+            StoreDouble(p, c.real);
             return KCE_SUCCESS;
         case KCE_CURDOUBLE: {
             // A count of ten-thousandths; a REAL is a value in units (tables written before money
@@ -401,9 +396,9 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
             if (!numeric) return damaged("not a number");
             int64_t count = 0;
             if (kind == SQLITE_INTEGER) {
-                count = sqlite3_column_int64(stmt, col);
+                count = c.integer;
             } else {
-                double v = std::nearbyint(sqlite3_column_double(stmt, col) * 10000.0);
+                double v = std::nearbyint(c.real * 10000.0);
                 if (!(std::fabs(v) < 9.2e18)) return damaged("out of range");
                 count = int64_t(v);
             }
@@ -415,7 +410,7 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
         case KCE_SHORTINT:
         case KCE_AUTOINC: {
             if (kind != SQLITE_INTEGER) return damaged("not an integer");
-            int64_t v = sqlite3_column_int64(stmt, col);
+            int64_t v = c.integer;
             if (f.type == KCE_SHORTINT) {
                 if (v <= -32768 || v > 32767) return damaged("out of range");
                 StoreU16(p, uint16_t(v));
@@ -430,12 +425,12 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
         }
         case KCE_TIME: {
             uint32_t ms = 0;
-            if (kind != SQLITE_TEXT || !ParseTimeOfDay(text(), &ms)) return damaged("not a time");
+            if (kind != SQLITE_TEXT || !ParseTimeOfDay(c.bytes, &ms)) return damaged("not a time");
             StoreU32(p, ms);
             return KCE_SUCCESS;
         }
         case KCE_TIMESTAMP: {
-            std::string_view t = kind == SQLITE_TEXT ? text() : std::string_view();
+            std::string_view t = kind == SQLITE_TEXT ? c.bytes : std::string_view();
             int64_t j = 0;
             uint32_t ms = 0;
             if (t.size() < 12 || (t[10] != 'T' && t[10] != ' ') ||
@@ -447,14 +442,77 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
         }
         case KCE_RAW: {
             if (kind != SQLITE_BLOB && kind != SQLITE_TEXT) return damaged("not bytes");
-            size_t n = size_t(sqlite3_column_bytes(stmt, col));
+            size_t n = c.bytes.size();
             if (n > f.length) return damaged("longer than the field");
             std::memset(p, 0, f.length);
-            if (n) std::memcpy(p, sqlite3_column_blob(stmt, col), n);
+            if (n) std::memcpy(p, c.bytes.data(), n);
             return KCE_SUCCESS;
         }
     }
     return damaged("unknown type");
+}
+
+}  // namespace
+
+KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* image,
+                     UNSIGNED32 recno, const std::string& file) {
+    if (IsBlobType(f.type)) {
+        // The select list asks "col IS NOT NULL" for blob fields.
+        StoreU32(image + f.offset, sqlite3_column_int(stmt, col) ? 0xFFFFFFFFu : 0);
+        return KCE_SUCCESS;
+    }
+    ColumnView c;
+    c.kind = sqlite3_column_type(stmt, col);
+    switch (c.kind) {
+        case SQLITE_INTEGER:
+            c.integer = sqlite3_column_int64(stmt, col);
+            c.real = double(c.integer);
+            break;
+        case SQLITE_FLOAT:
+            c.real = sqlite3_column_double(stmt, col);
+            break;
+        case SQLITE_TEXT:
+        case SQLITE_BLOB: {
+            const void* data = sqlite3_column_blob(stmt, col);
+            c.bytes = std::string_view(static_cast<const char*>(data ? data : ""),
+                                       size_t(sqlite3_column_bytes(stmt, col)));
+            break;
+        }
+    }
+    return ImageFromColumn(c, f, image, recno, file);
+}
+
+KCESTATUS ImageFromValue(const ColumnValue& v, const FieldDesc& f, uint8_t* image,
+                         const std::string& file) {
+    if (IsBlobType(f.type)) {
+        StoreU32(image + f.offset, v.kind == ColumnValue::kInteger && v.integer ? 0xFFFFFFFFu : 0);
+        return KCE_SUCCESS;
+    }
+    ColumnView c;
+    switch (v.kind) {
+        case ColumnValue::kNull:
+            c.kind = SQLITE_NULL;
+            break;
+        case ColumnValue::kInteger:
+            c.kind = SQLITE_INTEGER;
+            c.integer = v.integer;
+            c.real = double(v.integer);
+            break;
+        case ColumnValue::kReal:
+            // SQLite keeps no NaN: bound, it reads back as NULL.
+            c.kind = std::isnan(v.real) ? SQLITE_NULL : SQLITE_FLOAT;
+            c.real = v.real;
+            break;
+        case ColumnValue::kText:
+            c.kind = SQLITE_TEXT;
+            c.bytes = v.bytes;
+            break;
+        case ColumnValue::kBlob:
+            c.kind = SQLITE_BLOB;
+            c.bytes = v.bytes;
+            break;
+    }
+    return ImageFromColumn(c, f, image, 0, file);
 }
 
 }  // namespace kce::native

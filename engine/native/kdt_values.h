@@ -51,6 +51,10 @@ KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& value, bool sta
 // gives KCE_DAMAGED_FILE naming the file, record and field.
 KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& field, uint8_t* image,
                      UNSIGNED32 recno, const std::string& file);
+// The image bytes a column holding the value would read back as (ReadColumn of it once bound
+// and stored), without SQLite: the form a plain table gives a value written to it.
+KCESTATUS ImageFromValue(const ColumnValue& value, const FieldDesc& field, uint8_t* image,
+                         const std::string& file);
 
 // Text columns hold UTF-8 (every SQLite tool reads them); the engine's bytes are Windows-1252.
 // A column text that is not UTF-8 (written raw by another program) is taken as it is; a character

@@ -5,10 +5,13 @@
 //                                             input
 //   kce_helper append FOLDER TABLE            append records (A = 1, 2, ...) one per write,
 //                                             printing each value once it is written, forever
-//   kce_helper set FOLDER TABLE TYPE RECNO FIELD VALUE
-//                                             open the table of engine type TYPE shared, lock
-//                                             the record, set the field, write, unlock, print
-//                                             the first failing status (0: done), exit
+//   kce_helper set FOLDER TABLE TYPE RECNO FIELD VALUE [INDEXFILE [PASSWORD]]
+//                                             open the table of engine type TYPE shared (with
+//                                             the index file unless it is "-", and giving the
+//                                             password), lock the record, set the field, write,
+//                                             unlock (RECNO 0: append a record with the field
+//                                             set), print the first failing status (0: done),
+//                                             exit
 //   kce_helper sql FOLDER COMMIT STATEMENT     begin a transaction, run the statement, commit it
 //                                             when COMMIT is 1, print the first failing status
 //                                             (0: done), wait for end of input
@@ -88,13 +91,20 @@ int main(int argc, char** argv) {
         WaitForEndOfInput();
     } else if (mode == "set") {
         UNSIGNED32 recno = UNSIGNED32(std::atoi(argv[5]));
-        KCESTATUS status = KdsGotoRecord(table, recno);
-        if (status == 0) status = KdsLockRecord(table, recno);
+        KCESTATUS status = 0;
+        if (argc > 8 && std::strcmp(argv[8], "-") != 0) {
+            KDSHANDLE handles[50];
+            UNSIGNED16 count = 50;
+            status = KdsOpenIndex(table, U(argv[8]), handles, &count);
+        }
+        if (status == 0 && argc > 9) status = KdsEnableEncryption(table, U(argv[9]));
+        if (status == 0) status = recno ? KdsGotoRecord(table, recno) : KdsAppendRecord(table);
+        if (status == 0 && recno) status = KdsLockRecord(table, recno);
         if (status == 0) {
             status = KdsSetField(table, U(argv[6]), U(argv[7]), UNSIGNED32(std::strlen(argv[7])));
         }
         if (status == 0) status = KdsWriteRecord(table);
-        if (status == 0) status = KdsUnlockRecord(table, recno);
+        if (status == 0 && recno) status = KdsUnlockRecord(table, recno);
         std::printf("%u\n", status);
     } else if (mode == "index") {
         if (argc < 6) return 2;

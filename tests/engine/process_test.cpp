@@ -257,6 +257,102 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, SeeOtherWritesTest,
                                                                         : "Ntx");
                          });
 
+// Another process appends a record and changes a key while this one has the table and its index
+// open and has walked them (and may keep the keys, pages and counts it read): the next seek,
+// count and walk of the index here answer what is stored, on every table kind, the encrypted
+// native table (whose keys each process keeps in memory) included.
+struct IndexKind {
+    const char* name;
+    UNSIGNED16 type;
+    const char* indexFile;  // opened by name; nullptr: a structural index
+    const char* password;   // the table is encrypted with it; nullptr: plain
+};
+
+class OtherProcessIndexTest : public EngineTest, public ::testing::WithParamInterface<IndexKind> {};
+
+TEST_P(OtherProcessIndexTest, SeekCountAndWalkSeeTheOtherProcessesKeys) {
+    const IndexKind kind = GetParam();
+    KDSHANDLE t = 0;
+    ASSERT_EQ(KdsCreateTable(conn_, U("PEOPLE"), kind.type, KCE_ANSI, U("NAME,char,10"), 0, &t), 0u)
+        << LastErrorText();
+    for (const char* name : {"BOB", "ANN"}) {
+        ASSERT_EQ(KdsAppendRecord(t), 0u);
+        Set(t, "NAME", name);
+        ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    }
+    KDSHANDLE index = 0;
+    ASSERT_EQ(KdsCreateIndex(t, kind.indexFile ? U(kind.indexFile) : nullptr, U("BYNAME"),
+                             U("NAME"), nullptr, 0, &index),
+              0u)
+        << LastErrorText();
+    if (kind.password) {
+        ASSERT_EQ(KdsEncryptTable(t, U(kind.password)), 0u) << LastErrorText();
+    }
+    KdsCloseTable(t);
+
+    ASSERT_EQ(KdsOpenTable(conn_, U("PEOPLE"), nullptr, kind.type, KCE_ANSI,
+                           KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, 0, &t),
+              0u)
+        << LastErrorText();
+    if (kind.password) {
+        ASSERT_EQ(KdsEnableEncryption(t, U(kind.password)), 0u);
+    }
+    if (kind.indexFile) {
+        KDSHANDLE handles[50];
+        UNSIGNED16 count = 50;
+        ASSERT_EQ(KdsOpenIndex(t, U(kind.indexFile), handles, &count), 0u) << LastErrorText();
+    }
+    ASSERT_EQ(KdsGetIndexHandle(t, U("BYNAME"), &index), 0u) << LastErrorText();
+    auto walk = [&] {
+        std::vector<std::string> names;
+        EXPECT_EQ(KdsGotoTop(index), 0u) << LastErrorText();
+        while (!Eof(index)) {
+            names.push_back(Field(t, "NAME"));
+            if (KdsSkip(index, 1) != 0) break;
+        }
+        return names;
+    };
+    ASSERT_EQ(walk(), (std::vector<std::string>{"ANN", "BOB"}));
+    UNSIGNED32 count = 0;
+    ASSERT_EQ(KdsGetRecordCount(index, KCE_RESPECT_SCOPES, &count), 0u);
+    ASSERT_EQ(count, 2u);
+
+    const std::string type = std::to_string(kind.type);
+    std::vector<std::string> extra;
+    if (kind.indexFile || kind.password) extra.push_back(kind.indexFile ? kind.indexFile : "-");
+    if (kind.password) extra.push_back(kind.password);
+    auto elsewhere = [&](const char* recno, const char* value) {
+        std::vector<std::string> args = {"set", dir_, "PEOPLE", type, recno, "NAME", value};
+        args.insert(args.end(), extra.begin(), extra.end());
+        Helper writer(args);
+        EXPECT_EQ(writer.Line(), "0") << "the other process could not write";
+    };
+    elsewhere("0", "CAT");  // appended
+    elsewhere("2", "ZED");  // ANN's key changed, in place
+
+    UNSIGNED16 found = 0;
+    for (const char* name : {"CAT", "ZED"}) {
+        ASSERT_EQ(KdsSeek(index, U(name), 3, KCE_STRINGKEY, KCE_HARDSEEK, &found), 0u);
+        EXPECT_EQ(found, 1) << name;
+    }
+    ASSERT_EQ(KdsSeek(index, U("ANN"), 3, KCE_STRINGKEY, KCE_HARDSEEK, &found), 0u);
+    EXPECT_EQ(found, 0);
+    ASSERT_EQ(KdsGetRecordCount(index, KCE_RESPECT_SCOPES, &count), 0u);
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(walk(), (std::vector<std::string>{"BOB", "CAT", "ZED"}));
+    EXPECT_EQ(KdsCheckIndexes(t), 0u) << LastErrorText();
+    KdsCloseTable(t);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryKind, OtherProcessIndexTest,
+    ::testing::Values(IndexKind{"Native", KCE_KDT, nullptr, nullptr},
+                      IndexKind{"EncryptedNative", KCE_KDT, nullptr, "KRALD4729"},
+                      IndexKind{"NativeIndexFile", KCE_KDT, "EXTRA", nullptr},
+                      IndexKind{"Cdx", KCE_CDX, nullptr, nullptr},
+                      IndexKind{"Ntx", KCE_NTX, "BYNAME.ntx", nullptr}),
+    [](const ::testing::TestParamInfo<IndexKind>& info) { return std::string(info.param.name); });
+
 TEST_F(ProcessTest, AnSqlStatementCommittedSurvivesAKilledProcessAndOneUncommittedDoesNot) {
     for (const char* kind : {"SHARED", "LEDGER.dbf"}) {
         SCOPED_TRACE(kind);
