@@ -42,7 +42,9 @@ const char kUsage[] =
     "  --password P also gives it, where the command line is private\n"
     "  kdstool pack TABLE | reindex TABLE\n"
     "  kdstool check TABLE [--repair]\n"
-    "  kdstool sql FOLDER STATEMENT [--param NAME=VALUE]...   (a query prints JSON lines)\n"
+    "  kdstool sql FOLDER|DICT.kdd STATEMENT [--param NAME=VALUE]... [--user USER]\n"
+    "      (a query prints JSON lines; a dictionary is logged into as USER, whose password is\n"
+    "      given as a table's)\n"
     "  kdstool dict create DICT.kdd\n"
     "  kdstool dict add-user DICT.kdd USER [--password P]   (without it: a line of standard "
     "input)\n"
@@ -993,14 +995,18 @@ int CheckTable(int argc, char** argv) {
     return 0;
 }
 
-// Runs one SQL statement on the tables of a folder. A query prints its rows as JSON lines, as
-// export does (without record numbers); any other statement prints {"rows_affected": N}.
+// Runs one SQL statement on the tables of a folder or of a dictionary. A query prints its rows as
+// JSON lines, as export does (without record numbers); any other statement prints
+// {"rows_affected": N}. A dictionary is logged into as --user, whose password comes as a table's
+// does (--password, --password-file, the terminal, or a line of standard input).
 // --param NAME=VALUE sets a parameter (":NAME" in the statement) to a text, which SQL compares
 // and converts as it does any text. Statement and values are UTF-8 here and Windows-1252 in the
 // engine; a character that page cannot hold is refused.
 int Sql(int argc, char** argv) {
-    Args args = ParseArgs(argc, argv, 2, {"--param"});
+    Args args = ParseArgs(argc, argv, 2, {"--param", "--user", "--password", "--password-file"});
     if (args.positional.size() != 2) throw Failure{"sql needs a folder and a statement"};
+    std::optional<std::string> user = args.Option("--user");
+    if (!user && WantsPassword(args)) throw Failure{"a password is given without --user"};
     Check(KdsSetDateFormat(U("ccyy-MM-dd")));
     const rtl::CodePage& page = rtl::DefaultCodePage();
     auto ansi = [&](const std::string& utf8, const std::string& what) {
@@ -1010,7 +1016,13 @@ int Sql(int argc, char** argv) {
     };
     std::string folder = rtl::ResolvePath(EnginePath(args.positional[0]));
     KDSHANDLE conn = 0, stmt = 0, cursor = 0;
-    Check(KdsConnect(U(folder), &conn));
+    if (user) {
+        std::string password = Password(args, "user " + *user, false);
+        Check(KdsConnect60(U(folder), KCE_LOCAL_SERVER, U(ansi(*user, "the user name")),
+                           U(ansi(password, "the password")), 0, &conn));
+    } else {
+        Check(KdsConnect(U(folder), &conn));
+    }
     struct Closer {
         KDSHANDLE& conn;
         KDSHANDLE& stmt;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engine/connection.h"
+#include "engine/dictionary/dictionary.h"
 #include "engine/native/kdt_values.h"
 #include "engine/paths.h"
 #include "engine/sql/result_set.h"
@@ -82,6 +83,18 @@ void Statement::RemoveTable(SqlTable* table) { std::erase(tables_, table); }
 bool Statement::FindTableFile(const std::string& name, std::string* path,
                               UNSIGNED16* tableType) const {
     if (name.empty() || name.find_first_of("/\\") != std::string::npos) return false;
+    // On a dictionary connection a name the dictionary holds is that table; any other name is a
+    // free table of the dictionary's folder.
+    std::shared_ptr<Connection> connection;
+    if (Handles::Get(connection_, &connection, "connection") == KCE_SUCCESS &&
+        !connection->Dictionary().empty()) {
+        DictionaryTable table;
+        if (FindDictionaryTable(connection->Dictionary(), name, &table) == KCE_SUCCESS) {
+            *path = ResolvePath(table.file, connection->Folder());
+            *tableType = table.tableType;
+            return true;
+        }
+    }
     std::vector<std::string> candidates;
     std::string ext = Extension(name);
     const StorageKind* byExt = ext.empty() ? nullptr : FindStorageKindByExtension(ext);

@@ -104,4 +104,39 @@ TEST_F(KdstoolDict, RefusalsNameTheCauseAndLeaveTheDictionaryAsItWas) {
     EXPECT_EQ(list.out, "{\"user\": \"clerk\"}\n");
 }
 
+// sql on a dictionary logs in as --user: the table is found by its dictionary name, the password
+// comes from the option or from standard input, and a wrong or missing login is refused with the
+// engine's text.
+TEST_F(KdstoolDict, SqlLogsIntoADictionary) {
+    ASSERT_EQ(Kdstool("create emp.kdt EMP_NO:char:6").status, 0);
+    Outcome r = Run("echo '{\"EMP_NO\": \"A1\"}' | " + std::string(KDSTOOL) + " import emp.kdt -");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(Kdstool("dict create hr.kdd").status, 0);
+    ASSERT_EQ(Kdstool("dict add-user hr.kdd clerk --password Plum-Tree-81").status, 0);
+    ASSERT_EQ(Kdstool("dict add-table hr.kdd emp.kdt --name EMPLOYEE").status, 0);
+
+    const std::string query = " \"SELECT EMP_NO FROM EMPLOYEE\"";
+    r = Kdstool("sql hr.kdd" + query + " --user clerk --password Plum-Tree-81");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"EMP_NO\": \"A1\"}\n");
+    r = Run("echo Plum-Tree-81 | " + std::string(KDSTOOL) + " sql hr.kdd" + query +
+            " --user clerk");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"EMP_NO\": \"A1\"}\n");
+
+    struct Refused {
+        std::string args, error;
+    } refused[] = {
+        {" --user clerk --password wrong", "(6700)"},
+        {"", "(6700)"},
+        {" --password Plum-Tree-81", "a password is given without --user"},
+    };
+    for (const Refused& c : refused) {
+        r = Run("echo | " + std::string(KDSTOOL) + " sql hr.kdd" + query + c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.out, "") << c.args;
+        EXPECT_NE(r.err.find(c.error), std::string::npos) << c.args << ": " << r.err;
+    }
+}
+
 }  // namespace
