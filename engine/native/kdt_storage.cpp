@@ -231,6 +231,22 @@ class KdtStorage : public Storage {
             scanRecno_ = 0;
         }
     }
+    // One step of the running forward scan: *recno is its next record, 0 at its end.
+    KCESTATUS StepScan(sqlite3_stmt* scan, UNSIGNED32* recno) {
+        *recno = 0;
+        int rc;
+        if (KCESTATUS s = Step(scan, &rc, "read")) {
+            scanActive_ = false;
+            return s;
+        }
+        if (rc == SQLITE_DONE) {
+            EndScan();
+            return KCE_SUCCESS;
+        }
+        scanRecno_ = UNSIGNED32(sqlite3_column_int64(scan, 0));
+        *recno = scanRecno_;
+        return KCE_SUCCESS;
+    }
     void ExpireScan() {
         if (scanActive_ && std::chrono::steady_clock::now() - scanStart_ > kScanLifetime) EndScan();
     }
@@ -583,19 +599,7 @@ KCESTATUS KdtStorage::NextRecno(UNSIGNED32 after, UNSIGNED32* recno) {
         scanActive_ = true;
         scanStart_ = std::chrono::steady_clock::now();
     }
-    int rc;
-    if (KCESTATUS s = Step(scan, &rc, "read")) {
-        scanActive_ = false;
-        return s;
-    }
-    if (rc == SQLITE_DONE) {
-        EndScan();
-        *recno = 0;
-        return KCE_SUCCESS;
-    }
-    scanRecno_ = UNSIGNED32(sqlite3_column_int64(scan, 0));
-    *recno = scanRecno_;
-    return KCE_SUCCESS;
+    return StepScan(scan, recno);
 }
 
 KCESTATUS KdtStorage::NextRecnoWhere(const std::string& where, const std::vector<SqlParam>& params,
@@ -633,18 +637,7 @@ KCESTATUS KdtStorage::NextRecnoWhere(const std::string& where, const std::vector
         scanActive_ = true;
         scanStart_ = std::chrono::steady_clock::now();
     }
-    int rc;
-    if (KCESTATUS s = Step(scan, &rc, "read")) {
-        scanActive_ = false;
-        return s;
-    }
-    if (rc == SQLITE_DONE) {
-        EndScan();
-        return KCE_SUCCESS;
-    }
-    scanRecno_ = UNSIGNED32(sqlite3_column_int64(scan, 0));
-    *recno = scanRecno_;
-    return KCE_SUCCESS;
+    return StepScan(scan, recno);
 }
 
 KCESTATUS KdtStorage::PrevRecno(UNSIGNED32 before, UNSIGNED32* recno) {
