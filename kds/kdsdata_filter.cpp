@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "dataset/fields.h"
-#include "kds/kce.h"
 #include "kds/kdsdata.h"
+#include "kds/kdsengine.h"
 #include "rtl/textutils.h"
 
 namespace kds {

@@ -7,7 +7,7 @@
 #include "dataset/names.h"
 #include "dataset/statement_text.h"
 #include "gui/application.h"
-#include "kds/kce.h"
+#include "kds/kdsengine.h"
 #include "kds/kdssql.h"
 #include "rtl/exceptions.h"
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "kds/kce.h"
 #include "kds/kdscnnct.h"
+#include "kds/kdsengine.h"
 #include "rtl/textutils.h"
 
 namespace kds {

@@ -3,7 +3,7 @@
 // EMPLOYEECO+DTOS(EFFECTIVED).
 #include <gtest/gtest.h>
 
-#include "kds/kce.h"
+#include "kds/kdsengine.h"
 #include "tests/kds/edit_tables.h"
 
 namespace kdstest {
