@@ -94,11 +94,11 @@ bool MapFieldType(UNSIGNED16 code, UNSIGNED32 length, UNSIGNED16 decimals, db::T
 UNSIGNED16 EngineTableTypeOf(TKdsTableTypes type) {
     switch (type) {
         case ttKdsCDX:
-            return 2;
+            return KCE_CDX;
         case ttKdsNTX:
-            return 1;
+            return KCE_NTX;
         default:
-            return 3;
+            return KCE_KDT;
     }
 }
 
@@ -289,7 +289,7 @@ void TKdsDataSet::SetTableType(TKdsTableTypes value) {
 
 void TKdsDataSet::SetTableTypeFromEngine(UNSIGNED16 engineType) {
     engineTableType_ = engineType;
-    tableType_ = engineType == 2 ? ttKdsCDX : engineType == 1 ? ttKdsNTX : ttKdsKDT;
+    tableType_ = engineType == KCE_CDX ? ttKdsCDX : engineType == KCE_NTX ? ttKdsNTX : ttKdsKDT;
 }
 
 void TKdsDataSet::SetExclusive(bool value) {

@@ -397,7 +397,7 @@ int TKdsDataSet::CountRecords() {
         // An index without a condition or scope holds every record: the table counts faster.
         UNSIGNED32 flags = 0;
         CheckKdsStatus(this, KdsGetIndexFlags(orderHandle_, &flags));
-        if (tableType_ == ttKdsKDT || (flags & 1u) == 0) {
+        if (tableType_ == ttKdsKDT || (flags & KCE_INDEX_UNIQUE) == 0) {
             UNSIGNED8 condition[kIndexConditionCapacity + 1] = {};
             UNSIGNED16 length = kIndexConditionCapacity;
             CheckKdsStatus(this, KdsGetIndexCondition(orderHandle_, condition, &length));

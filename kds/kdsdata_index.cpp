@@ -139,7 +139,8 @@ void TKdsDataSet::DropIndexFile(const std::string& name) {
     if (!Active()) KdsDatabaseError(this, msg::kTableMustBeActive);
     std::string file = rtl::ExtractFileName(name);
     // A bare name without extension is compared with the engine's name without extension.
-    UNSIGNED16 option = file.find('.') == std::string::npos ? 1 : 2;
+    UNSIGNED16 option =
+        file.find('.') == std::string::npos ? KCE_INDEX_FILE_BASE_NAME : KCE_INDEX_FILE_NAME;
     auto fileOf = [&](KDSHANDLE index) {
         UNSIGNED8 buffer[kIndexNameCapacity + 1] = {};
         UNSIGNED16 length = kIndexNameCapacity;

@@ -163,15 +163,23 @@ KDSHANDLE TKdsQuery::Run() {
     EnsureStatement();
     const TKdsTableOptions& o = KdsTableOptions();
     bool readOnly = !requestLive_ || (KdsConnection() != nullptr && KdsConnection()->ReadOnly());
-    UNSIGNED16 tableType = TableType() == ttKdsKDT ? 3 : TableType() == ttKdsCDX ? 2 : 1;
-    CheckKdsStatus(this,
-                   KdsStmtSetTableLockType(statement_, o.KdsLockType() == Compatible ? 0 : 1));
-    CheckKdsStatus(this, KdsStmtSetTableCharType(statement_, o.KdsCharType() == OEM ? 2 : 1));
-    CheckKdsStatus(this, KdsStmtSetTableRights(statement_, o.KdsRightsCheck() ? 1 : 2));
-    CheckKdsStatus(this, KdsStmtSetTableReadOnly(statement_, readOnly ? 1 : 2));
+    // A default table type opens its tables as NTX ones, unlike a table's (EngineTableTypeOf).
+    UNSIGNED16 tableType = TableType() == ttKdsKDT   ? KCE_KDT
+                           : TableType() == ttKdsCDX ? KCE_CDX
+                                                     : KCE_NTX;
+    auto option = [](bool on) { return on ? KCE_STMT_OPTION_ON : KCE_STMT_OPTION_OFF; };
+    CheckKdsStatus(this, KdsStmtSetTableLockType(statement_, o.KdsLockType() == Compatible
+                                                                 ? KCE_COMPATIBLE_LOCKING
+                                                                 : KCE_PROPRIETARY_LOCKING));
+    CheckKdsStatus(
+        this, KdsStmtSetTableCharType(statement_, o.KdsCharType() == OEM ? KCE_OEM : KCE_ANSI));
+    CheckKdsStatus(this, KdsStmtSetTableRights(statement_, o.KdsRightsCheck() ? KCE_CHECK_RIGHTS
+                                                                              : KCE_IGNORE_RIGHTS));
+    CheckKdsStatus(this, KdsStmtSetTableReadOnly(
+                             statement_, readOnly ? KCE_CURSOR_READ_ONLY : KCE_CURSOR_READ_WRITE));
     CheckKdsStatus(this, KdsStmtSetTableType(statement_, tableType));
-    CheckKdsStatus(this, KdsStmtConstrainUpdates(statement_, constrained_ ? 1 : 2));
-    CheckKdsStatus(this, KdsStmtReadAllColumns(statement_, readAllColumns_ ? 1 : 2));
+    CheckKdsStatus(this, KdsStmtConstrainUpdates(statement_, option(constrained_)));
+    CheckKdsStatus(this, KdsStmtReadAllColumns(statement_, option(readAllColumns_)));
     if (Active()) KdsDatabaseError(this, msg::kOpenDataSet);
     prepared_ = true;
     rowsAffected_ = -1;

@@ -146,9 +146,15 @@ int32_t TKdsConnection::ExecuteSQL(const std::string& text, const db::TParams* p
         }
     } release{statement, keep};
     if (made) {
-        if (cursor) CheckKdsStatus(nullptr, KdsStmtSetTableReadOnly(statement, 1));
-        if (AliasTableType() == atNTX) CheckKdsStatus(nullptr, KdsStmtSetTableType(statement, 1));
-        if (AliasTableType() == atCDX) CheckKdsStatus(nullptr, KdsStmtSetTableType(statement, 2));
+        if (cursor) {
+            CheckKdsStatus(nullptr, KdsStmtSetTableReadOnly(statement, KCE_CURSOR_READ_ONLY));
+        }
+        if (AliasTableType() == atNTX) {
+            CheckKdsStatus(nullptr, KdsStmtSetTableType(statement, KCE_NTX));
+        }
+        if (AliasTableType() == atCDX) {
+            CheckKdsStatus(nullptr, KdsStmtSetTableType(statement, KCE_CDX));
+        }
         if (keep) {
             // The entry holds the statement from here, so a failure below does not lose it.
             entry->Statement = statement;

@@ -37,9 +37,10 @@ KDSHANDLE TKdsTable::OpenTableCursor() {
     if (TableName().empty()) KdsDatabaseError(this, msg::kMissingTableName);
     UNSIGNED32 options = OpenOptions();
     const TKdsTableOptions& o = KdsTableOptions();
-    UNSIGNED16 lockType = o.KdsLockType() == Proprietary ? 1 : 0;
-    UNSIGNED16 charType = o.KdsCharType() == ANSI ? 1 : 2;
-    UNSIGNED16 rights = o.KdsRightsCheck() ? 1 : 2;
+    UNSIGNED16 lockType =
+        o.KdsLockType() == Proprietary ? KCE_PROPRIETARY_LOCKING : KCE_COMPATIBLE_LOCKING;
+    UNSIGNED16 charType = o.KdsCharType() == ANSI ? KCE_ANSI : KCE_OEM;
+    UNSIGNED16 rights = o.KdsRightsCheck() ? KCE_CHECK_RIGHTS : KCE_IGNORE_RIGHTS;
     std::string path = DatabasePath();
     if (path.empty()) KdsDatabaseError(this, msg::kNoDatabaseName);
     bool dictionary = KdsConnection() != nullptr && KdsConnection()->IsDictionaryConnection();
