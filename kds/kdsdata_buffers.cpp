@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kds/kdsdata.h"
+#include "kds/kdsdata_limits.h"
 
 namespace kds {
 namespace {
@@ -17,7 +18,6 @@ namespace {
 constexpr int kRecordInfoSize = 8;
 constexpr int kStatusByte = 4;
 constexpr int kBookmarkFlagByte = 5;
-constexpr UNSIGNED16 kIndexConditionCapacity = 510;
 
 }  // namespace
 

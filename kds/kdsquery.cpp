@@ -7,6 +7,7 @@
 #include "dataset/names.h"
 #include "dataset/statement_text.h"
 #include "gui/application.h"
+#include "kds/kdsdata_limits.h"
 #include "kds/kdsengine.h"
 #include "kds/kdssql.h"
 #include "rtl/exceptions.h"
@@ -14,8 +15,6 @@
 namespace kds {
 namespace {
 
-constexpr UNSIGNED16 kMaxIndexHandles = 50;
-constexpr UNSIGNED16 kCountIgnoringFilters = 2;
 constexpr KCESTATUS kPrepareFailed = 7209;
 
 // Puts the screen cursor back however the run ends.
@@ -223,7 +222,7 @@ KDSHANDLE TKdsQuery::Run() {
         SetReadOnlyFromCursor((options & KCE_OPEN_READ_ONLY) != 0);
     }
     UNSIGNED32 count = 0;
-    KCESTATUS status = KdsGetRecordCount(statement_, kCountIgnoringFilters, &count);
+    KCESTATUS status = KdsGetRecordCount(statement_, KCE_IGNORE_FILTERS, &count);
     if (status == KCE_NO_ROW_COUNT) {
         rowsAffected_ = -1;
     } else {
@@ -240,8 +239,8 @@ KDSHANDLE TKdsQuery::OpenTableCursor() {
     if (cursor == kNoKdsHandle) KdsDatabaseError(this, msg::kNoCursorHandle);
     try {
         for (int i = 0; i < IndexFiles().Count(); ++i) {
-            KDSHANDLE indexes[kMaxIndexHandles] = {};
-            UNSIGNED16 count = kMaxIndexHandles;
+            KDSHANDLE indexes[kMaxIndexes] = {};
+            UNSIGNED16 count = kMaxIndexes;
             std::string file = DatabasePath() + "\\" + IndexFiles().Strings(i);
             CheckKdsStatus(this, KdsOpenIndex(cursor, KceText(file), indexes, &count));
         }
@@ -284,11 +283,11 @@ int32_t TKdsQuery::CursorRecordNumber() {
                     KdsGetIndexHandle(TableHandle(), KceText(IndexName()), &index) == KCE_SUCCESS;
     if (!Sequenced() || !hasIndex) {
         UNSIGNED32 number = 0;
-        CheckKdsStatus(this, KdsGetRecordNum(TableHandle(), kCountIgnoringFilters, &number));
+        CheckKdsStatus(this, KdsGetRecordNum(TableHandle(), KCE_IGNORE_FILTERS, &number));
         return static_cast<int32_t>(number);
     }
     UNSIGNED32 count = 0;
-    CheckKdsStatus(this, KdsGetRecordCount(TableHandle(), kCountIgnoringFilters, &count));
+    CheckKdsStatus(this, KdsGetRecordCount(TableHandle(), KCE_IGNORE_FILTERS, &count));
     double position = 0;
     KCESTATUS status = KdsGetRelKeyPos(index, &position);
     if (status == KCE_NO_POSITION) {

@@ -4,15 +4,11 @@
 
 #include "dataset/datalink.h"
 #include "dataset/names.h"
+#include "kds/kdsdata_limits.h"
 #include "rtl/exceptions.h"
 #include "rtl/paths.h"
 
 namespace kds {
-namespace {
-
-constexpr UNSIGNED16 kMaxIndexHandles = 50;
-
-}  // namespace
 
 TKdsTable::TKdsTable(rtl::TComponent* owner) : TKdsExtendedTable(owner) {}
 
@@ -70,8 +66,8 @@ KDSHANDLE TKdsTable::OpenTableCursor() {
             SetTableTypeFromEngine(engineType);
         }
         for (int i = 0; i < IndexFiles().Count(); ++i) {
-            KDSHANDLE indexes[kMaxIndexHandles] = {};
-            UNSIGNED16 count = kMaxIndexHandles;
+            KDSHANDLE indexes[kMaxIndexes] = {};
+            UNSIGNED16 count = kMaxIndexes;
             std::string file = path + "\\" + IndexFiles().Strings(i);
             CheckKdsStatus(this, KdsOpenIndex(handle, KceText(file), indexes, &count));
         }
