@@ -175,7 +175,7 @@ int32_t TKdsConnection::ExecuteSQL(const std::string& text, const db::TParams* p
     }
     if (result) KdsCloseTable(result);
     UNSIGNED32 count = 0;
-    KCESTATUS s = KdsGetRecordCount(statement, 2, &count);
+    KCESTATUS s = KdsGetRecordCount(statement, KCE_IGNORE_FILTERS, &count);
     if (s == KCE_NO_ROW_COUNT) return -1;  // a query run for its effect has no count
     CheckKdsStatus(nullptr, s);
     return int32_t(count);
