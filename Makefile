@@ -7,7 +7,7 @@ CMAKE_FLAGS += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=
 export CCACHE_BASEDIR ?= $(CURDIR)
 endif
 
-.PHONY: all deps build test check-writes asan asan-test bench format clean
+.PHONY: all deps build test check-writes asan asan-test bench format format-check clean
 
 all: build
 
@@ -36,8 +36,16 @@ asan-test: asan
 bench: build
 	./bench/run.sh build
 
+# One clang-format version for everyone (scripts/install-deps.sh installs it): another version
+# formats some constructs differently.
+CLANG_FORMAT ?= clang-format-14
+
 format:
-	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	git ls-files '*.cpp' '*.h' | xargs $(CLANG_FORMAT) -i
+
+# Fails, naming the lines, when a C++ source is not formatted as .clang-format says.
+format-check:
+	git ls-files '*.cpp' '*.h' | xargs $(CLANG_FORMAT) --dry-run -Werror
 
 clean:
 	rm -rf build build-asan

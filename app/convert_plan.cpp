@@ -6,7 +6,7 @@
 #include "app/headless_run.h"
 #include "gui/application.h"
 #include "gui/headless.h"
-#include "kds/kce.h"
+#include "kds/kdsengine.h"
 #include "rtl/edge.h"
 
 namespace app {

@@ -1,8 +1,8 @@
 #include "app/headless_run.h"
 
 #include "gui/application.h"
-#include "kds/kce.h"
 #include "kds/kdscnnct.h"
+#include "kds/kdsengine.h"
 #include "rtl/edge.h"
 #include "rtl/exceptions.h"
 

@@ -12,8 +12,8 @@
 #include "gui/application.h"
 #include "gui/fltk_backend.h"
 #include "gui/headless.h"
-#include "kds/kce.h"
 #include "kds/kdscnnct.h"
+#include "kds/kdsengine.h"
 #include "rtl/edge.h"
 #include "rtl/paths.h"
 

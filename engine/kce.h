@@ -462,6 +462,7 @@ KCESTATUS KdsGetCodePage(KDSHANDLE table, UNSIGNED16* codePage);
 /* KdsCreateIndex options, added. */
 #define KCE_INDEX_UNIQUE 1
 #define KCE_INDEX_DESCENDING 2
+#define KCE_INDEX_CONDITIONAL 4
 /* Creates an index named name (letters, digits, '_') in the table's own file (file null or
  * empty: a structural index) or in an index file (a path, relative to the table's folder; ".kdi"
  * when it has no extension; made when missing), whose key
@@ -492,8 +493,10 @@ KCESTATUS KdsOpenIndex(KDSHANDLE table, const UNSIGNED8* file, KDSHANDLE* handle
  * structural index closes with its table only (KCE_NOT_SUPPORTED). */
 KCESTATUS KdsCloseIndex(KDSHANDLE index);
 KCESTATUS KdsGetIndexName(KDSHANDLE index, UNSIGNED8* buf, UNSIGNED16* len);
-/* The file the index lives in. option: 1 the name without folder and extension, 2 the name with
- * its extension, 3 the full path. */
+/* The file the index lives in, as option says. */
+#define KCE_INDEX_FILE_BASE_NAME 1 /* the name without folder and extension */
+#define KCE_INDEX_FILE_NAME 2      /* the name with its extension */
+#define KCE_INDEX_FILE_PATH 3      /* the full path */
 KCESTATUS KdsGetIndexFilename(KDSHANDLE index, UNSIGNED16 option, UNSIGNED8* buf, UNSIGNED16* len);
 /* The key as it was given at creation. */
 KCESTATUS KdsGetIndexExpr(KDSHANDLE index, UNSIGNED8* buf, UNSIGNED16* len);
@@ -509,7 +512,8 @@ KCESTATUS KdsIsIndexDescending(KDSHANDLE index, UNSIGNED16* descending);
 KCESTATUS KdsIsIndexCustom(KDSHANDLE index, UNSIGNED16* custom);
 /* The condition (empty when every record is in the index). */
 KCESTATUS KdsGetIndexCondition(KDSHANDLE index, UNSIGNED8* buf, UNSIGNED16* len);
-/* KCE_INDEX_UNIQUE, KCE_INDEX_DESCENDING, and 4 when the index has a condition, added. */
+/* KCE_INDEX_UNIQUE, KCE_INDEX_DESCENDING and KCE_INDEX_CONDITIONAL (the index has a condition),
+ * added. */
 KCESTATUS KdsGetIndexFlags(KDSHANDLE index, UNSIGNED32* flags);
 KCESTATUS KdsGetIndexPageSize(KDSHANDLE index, UNSIGNED16* size);
 /* Bytes of the index's raw key. */
@@ -593,8 +597,10 @@ KCESTATUS KdsClearAOF(KDSHANDLE table);
 /* The optimized filter's text: KCE_NO_FILTER when none; without a buffer, KCE_INSUFFICIENT_BUFFER
  * and the length; a buffer too small, KCE_INSUFFICIENT_BUFFER. */
 KCESTATUS KdsGetAOF(KDSHANDLE table, UNSIGNED8* buf, UNSIGNED16* len);
-/* *level: 1 an index served the optimized filter, 3 none did. buf/len (may both be null) receive
- * the names of the serving indexes, separated by ';'. */
+/* *level: KCE_AOF_OPTIMIZED an index served the optimized filter, KCE_AOF_NOT_OPTIMIZED none did.
+ * buf/len (may both be null) receive the names of the serving indexes, separated by ';'. */
+#define KCE_AOF_OPTIMIZED 1
+#define KCE_AOF_NOT_OPTIMIZED 3
 KCESTATUS KdsGetAOFOptLevel(KDSHANDLE table, UNSIGNED16* level, UNSIGNED8* buf, UNSIGNED16* len);
 /* The exact setting of the handle's string '=' (0, the start value: a value matches a text it
  * begins with; 1: equal but for trailing blanks). '==' is always exact. */
@@ -667,8 +673,11 @@ KCESTATUS KdsStmtSetTableRights(KDSHANDLE statement, UNSIGNED16 rightsCheck);
 /* Result sets are static: either value gives a cursor that says it is read-only. */
 KCESTATUS KdsStmtSetTableReadOnly(KDSHANDLE statement, UNSIGNED16 readOnly);
 KCESTATUS KdsStmtSetTableType(KDSHANDLE statement, UNSIGNED16 tableType);
-/* Constrained updates (1) and reading every column (1) are options of live result sets, which
- * the engine does not make: 1 gives KCE_NOT_SUPPORTED, 2 (off) is accepted. */
+/* Constrained updates and reading every column are options of live result sets, which the
+ * engine does not make: KCE_STMT_OPTION_ON gives KCE_NOT_SUPPORTED, KCE_STMT_OPTION_OFF is
+ * accepted. */
+#define KCE_STMT_OPTION_ON 1
+#define KCE_STMT_OPTION_OFF 2
 KCESTATUS KdsStmtConstrainUpdates(KDSHANDLE statement, UNSIGNED16 constrain);
 KCESTATUS KdsStmtReadAllColumns(KDSHANDLE statement, UNSIGNED16 readAll);
 

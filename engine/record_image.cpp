@@ -77,7 +77,7 @@ KCESTATUS ParseFieldList(std::string_view text, std::vector<FieldSpec>* out) {
         } else {
             spec.type = FieldTypeFromName(parts[1]);
         }
-        if (spec.type == 0) {
+        if (!FindFieldType(spec.type)) {
             return Fail(KCE_UNKNOWN_FIELD_TYPE,
                         "field '" + spec.name + "', type '" + std::string(parts[1]) + "'");
         }

@@ -322,11 +322,11 @@ std::string TKdsConnection::ConnectionType() {
     UNSIGNED16 type = 0;
     CheckConnection(KdsGetConnectionType(handle_, &type));
     switch (type) {
-        case 1:
+        case KCE_LOCAL_SERVER:
             return "Local";
-        case 2:
+        case KCE_REMOTE_SERVER:
             return "Remote";
-        case 4:
+        case KCE_INTERNET_SERVER:
             return "Internet";
         default:
             return {};

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "kds/kce.h"
+#include "kds/kdsengine.h"
 #include "kds/kdsset.h"
 #include "kds/kdssql.h"
 #include "rtl/component.h"
@@ -35,7 +35,7 @@ class KdsConnectionError : public rtl::Exception {
 namespace kdscnnct {
 // An engine refusal met by a connection operation (disconnect, transactions, server name, table
 // search). The message is the engine's last error text on this thread; when the engine cannot
-// give it, the engine shows its own message box titled "Kds Exception Error" and the message
+// give it, the engine shows its own message box (titled msg::kKdsExceptionTitle) and the message
 // stays empty.
 class KdsError : public rtl::Exception {
   public:

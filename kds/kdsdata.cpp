@@ -6,13 +6,11 @@
 
 #include "gui/application.h"
 #include "kds/kdscnnct.h"
+#include "kds/kdsdata_limits.h"
 #include "rtl/textutils.h"
 
 namespace kds {
 namespace {
-
-constexpr UNSIGNED16 kFieldNameCapacity = 129;
-constexpr UNSIGNED16 kMaxIndexHandles = 50;
 
 // A name with a folder separator is a path, never an alias.
 bool HasPathSeparator(const std::string& text) {
@@ -94,11 +92,11 @@ bool MapFieldType(UNSIGNED16 code, UNSIGNED32 length, UNSIGNED16 decimals, db::T
 UNSIGNED16 EngineTableTypeOf(TKdsTableTypes type) {
     switch (type) {
         case ttKdsCDX:
-            return 2;
+            return KCE_CDX;
         case ttKdsNTX:
-            return 1;
+            return KCE_NTX;
         default:
-            return 3;
+            return KCE_KDT;
     }
 }
 
@@ -289,7 +287,7 @@ void TKdsDataSet::SetTableType(TKdsTableTypes value) {
 
 void TKdsDataSet::SetTableTypeFromEngine(UNSIGNED16 engineType) {
     engineTableType_ = engineType;
-    tableType_ = engineType == 2 ? ttKdsCDX : engineType == 1 ? ttKdsNTX : ttKdsKDT;
+    tableType_ = engineType == KCE_CDX ? ttKdsCDX : engineType == KCE_NTX ? ttKdsNTX : ttKdsKDT;
 }
 
 void TKdsDataSet::SetExclusive(bool value) {
@@ -393,8 +391,8 @@ void TKdsDataSet::CursorOpen() {
     recordBufferSize_ = recordLength_;
 
     // Informational only: any refusal leaves the default page size.
-    KDSHANDLE indexes[kMaxIndexHandles] = {};
-    UNSIGNED16 count = kMaxIndexHandles;
+    KDSHANDLE indexes[kMaxIndexes] = {};
+    UNSIGNED16 count = kMaxIndexes;
     UNSIGNED16 pageSize = 0;
     if (KdsGetAllIndexes(tableHandle_, indexes, &count) == KCE_SUCCESS && count > 0 &&
         KdsGetIndexPageSize(indexes[0], &pageSize) == KCE_SUCCESS) {

@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "dataset/fields.h"
-#include "kds/kce.h"
 #include "kds/kdsblob.h"
 #include "kds/kdsdata.h"
+#include "kds/kdsengine.h"
 
 namespace kds {
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kds/kdsdata.h"
+#include "kds/kdsdata_limits.h"
 
 namespace kds {
 namespace {
@@ -17,7 +18,6 @@ namespace {
 constexpr int kRecordInfoSize = 8;
 constexpr int kStatusByte = 4;
 constexpr int kBookmarkFlagByte = 5;
-constexpr UNSIGNED16 kIndexConditionCapacity = 510;
 
 }  // namespace
 
@@ -397,7 +397,7 @@ int TKdsDataSet::CountRecords() {
         // An index without a condition or scope holds every record: the table counts faster.
         UNSIGNED32 flags = 0;
         CheckKdsStatus(this, KdsGetIndexFlags(orderHandle_, &flags));
-        if (tableType_ == ttKdsKDT || (flags & 1u) == 0) {
+        if (tableType_ == ttKdsKDT || (flags & KCE_INDEX_UNIQUE) == 0) {
             UNSIGNED8 condition[kIndexConditionCapacity + 1] = {};
             UNSIGNED16 length = kIndexConditionCapacity;
             CheckKdsStatus(this, KdsGetIndexCondition(orderHandle_, condition, &length));

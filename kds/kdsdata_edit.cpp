@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "dataset/fields.h"
-#include "kds/kce.h"
 #include "kds/kdsblob.h"
 #include "kds/kdsdata.h"
+#include "kds/kdsengine.h"
 
 namespace kds {
 

@@ -14,8 +14,9 @@
 #include <vector>
 
 #include "dataset/fields.h"
-#include "kds/kce.h"
 #include "kds/kdsdata.h"
+#include "kds/kdsdata_limits.h"
+#include "kds/kdsengine.h"
 #include "rtl/textutils.h"
 
 namespace kds {
@@ -24,11 +25,6 @@ namespace {
 
 constexpr UNSIGNED16 kExactOn = 1;
 constexpr UNSIGNED16 kExactOff = 0;
-constexpr UNSIGNED16 kResolveImmediate = 1;
-constexpr UNSIGNED16 kResolveDynamic = 2;
-constexpr UNSIGNED16 kMaxIndexes = 50;
-constexpr UNSIGNED16 kIndexNameCapacity = 128;
-constexpr UNSIGNED16 kSegmentNameCapacity = 510;
 constexpr UNSIGNED16 kConditionCapacity = 10;
 constexpr UNSIGNED16 kRawKeyCapacity = 256;
 constexpr size_t kMaxCoveredSegments = 100;
@@ -138,8 +134,8 @@ void TKdsDataSet::ActivateFilter() {
     if (!KdsTableOptions().KdsOptimizedFilters()) {
         CheckKdsStatus(this, KdsSetFilter(TableHandle(), KceText(text)));
     } else {
-        UNSIGNED16 resolution =
-            KdsTableOptions().KdsAOFResolveImmediate() ? kResolveImmediate : kResolveDynamic;
+        UNSIGNED16 resolution = KdsTableOptions().KdsAOFResolveImmediate() ? KCE_RESOLVE_IMMEDIATE
+                                                                           : KCE_RESOLVE_DYNAMIC;
         CheckKdsStatus(this, KdsSetAOF(TableHandle(), KceText(text), resolution));
     }
 }
@@ -414,7 +410,7 @@ bool TKdsDataSet::FindMatchingRecord(const std::string& keyFields,
             auto restore = [&] {
                 if (hadFilter) {
                     KdsSetExact22(TableHandle(), installedExact);
-                    KdsSetAOF(TableHandle(), KceText(installed), kResolveDynamic);
+                    KdsSetAOF(TableHandle(), KceText(installed), KCE_RESOLVE_DYNAMIC);
                 } else {
                     KdsClearAOF(TableHandle());
                 }
@@ -422,7 +418,7 @@ bool TKdsDataSet::FindMatchingRecord(const std::string& keyFields,
             try {
                 CheckKdsStatus(this, KdsSetExact22(TableHandle(), partial ? kExactOff : kExactOn));
                 CheckKdsStatus(this,
-                               KdsSetAOF(TableHandle(), KceText(expression), kResolveDynamic));
+                               KdsSetAOF(TableHandle(), KceText(expression), KCE_RESOLVE_DYNAMIC));
                 CheckKdsStatus(this, KdsGotoTop(OrderHandle()));
                 UNSIGNED16 eof = 1;
                 CheckKdsStatus(this, KdsAtEOF(TableHandle(), &eof));

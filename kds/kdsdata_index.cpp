@@ -18,8 +18,9 @@
 #include "dataset/db_errors.h"
 #include "dataset/fields.h"
 #include "dataset/names.h"
-#include "kds/kce.h"
 #include "kds/kdsdata.h"
+#include "kds/kdsdata_limits.h"
+#include "kds/kdsengine.h"
 #include "kds/kdsindex.h"
 #include "rtl/format.h"
 #include "rtl/paths.h"
@@ -29,11 +30,7 @@ namespace kds {
 
 namespace {
 
-// Bytes the engine may answer for a name; the zero after it fits.
-constexpr UNSIGNED16 kIndexNameCapacity = 260;
-constexpr UNSIGNED16 kSegmentListCapacity = 510;
-constexpr UNSIGNED16 kSegmentNameCapacity = 128;
-constexpr UNSIGNED16 kMaxIndexes = 50;
+// Bytes of a raw key the engine builds for a seek and for a scope, and the longest scope text.
 constexpr UNSIGNED16 kSeekKeyCapacity = 256;
 constexpr UNSIGNED16 kScopeKeyCapacity = 257;
 constexpr size_t kMaxScopeText = 257;
@@ -139,7 +136,8 @@ void TKdsDataSet::DropIndexFile(const std::string& name) {
     if (!Active()) KdsDatabaseError(this, msg::kTableMustBeActive);
     std::string file = rtl::ExtractFileName(name);
     // A bare name without extension is compared with the engine's name without extension.
-    UNSIGNED16 option = file.find('.') == std::string::npos ? 1 : 2;
+    UNSIGNED16 option =
+        file.find('.') == std::string::npos ? KCE_INDEX_FILE_BASE_NAME : KCE_INDEX_FILE_NAME;
     auto fileOf = [&](KDSHANDLE index) {
         UNSIGNED8 buffer[kIndexNameCapacity + 1] = {};
         UNSIGNED16 length = kIndexNameCapacity;
@@ -286,8 +284,8 @@ void TKdsDataSet::RefreshIndexDefs() {
             CheckKdsStatus(this, KdsGetNumSegments(handles[i], &segments));
             std::string fields;
             for (UNSIGNED16 s = 0; s < segments; ++s) {
-                UNSIGNED8 segment[kSegmentListCapacity + 1] = {};
-                UNSIGNED16 segmentLength = kSegmentListCapacity;
+                UNSIGNED8 segment[kSegmentNameCapacity + 1] = {};
+                UNSIGNED16 segmentLength = kSegmentNameCapacity;
                 CheckKdsStatus(this,
                                KdsGetSegmentFieldname(handles[i], s, segment, &segmentLength));
                 if (s > 0) fields += ';';
@@ -454,7 +452,7 @@ void TKdsDataSet::BuildRawKey(int kind, UNSIGNED8* key, UNSIGNED16* length) {
     const char* image = KeyBuffer(kind) + kKeyRecordOffset;
     for (UNSIGNED16 segment = 0;; ++segment) {
         UNSIGNED8 name[kSegmentNameCapacity + 1] = {};
-        UNSIGNED16 nameLength = kSegmentNameCapacity + 1;
+        UNSIGNED16 nameLength = kSegmentNameCapacity;
         if (KdsGetSegmentFieldname(order, segment, name, &nameLength) != KCE_SUCCESS) break;
         std::string fieldName = TextOf(name, nameLength);
         int at = FieldDescriptions().PositionOfName(fieldName);

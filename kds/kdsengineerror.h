@@ -1,7 +1,7 @@
 // The engine's answer for a failing status, the one way every component turns an engine refusal
-// into the text and code of its exception: CheckKdsStatus (kce.h) raises EKDSDatabaseError from
-// it, and the connection's and the settings' KdsError classes (kdscnnct.h, kdsset.h) take their
-// messages from it.
+// into the text and code of its exception: CheckKdsStatus (kdsengine.h) raises EKDSDatabaseError
+// from it, and the connection's and the settings' KdsError classes (kdscnnct.h, kdsset.h) take
+// their messages from it.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +25,7 @@ struct EngineError {
 EngineError EngineErrorOf(KCESTATUS status, EngineErrorSource source);
 
 // The message of a KdsError: the engine's text from source. When the engine cannot answer, its
-// own message box, titled "Kds Exception Error", shows its last error and the message is empty.
+// own message box, titled msg::kKdsExceptionTitle, shows its last error and the message is empty.
 std::string KdsErrorMessage(KCESTATUS status, EngineErrorSource source);
 
 }  // namespace kds

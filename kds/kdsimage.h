@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "dataset/db_types.h"
-#include "kds/kce.h"
+#include "kds/kdsengine.h"
 
 namespace kds {
 

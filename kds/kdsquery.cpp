@@ -7,15 +7,14 @@
 #include "dataset/names.h"
 #include "dataset/statement_text.h"
 #include "gui/application.h"
-#include "kds/kce.h"
+#include "kds/kdsdata_limits.h"
+#include "kds/kdsengine.h"
 #include "kds/kdssql.h"
 #include "rtl/exceptions.h"
 
 namespace kds {
 namespace {
 
-constexpr UNSIGNED16 kMaxIndexHandles = 50;
-constexpr UNSIGNED16 kCountIgnoringFilters = 2;
 constexpr KCESTATUS kPrepareFailed = 7209;
 
 // Puts the screen cursor back however the run ends.
@@ -163,15 +162,23 @@ KDSHANDLE TKdsQuery::Run() {
     EnsureStatement();
     const TKdsTableOptions& o = KdsTableOptions();
     bool readOnly = !requestLive_ || (KdsConnection() != nullptr && KdsConnection()->ReadOnly());
-    UNSIGNED16 tableType = TableType() == ttKdsKDT ? 3 : TableType() == ttKdsCDX ? 2 : 1;
-    CheckKdsStatus(this,
-                   KdsStmtSetTableLockType(statement_, o.KdsLockType() == Compatible ? 0 : 1));
-    CheckKdsStatus(this, KdsStmtSetTableCharType(statement_, o.KdsCharType() == OEM ? 2 : 1));
-    CheckKdsStatus(this, KdsStmtSetTableRights(statement_, o.KdsRightsCheck() ? 1 : 2));
-    CheckKdsStatus(this, KdsStmtSetTableReadOnly(statement_, readOnly ? 1 : 2));
+    // A default table type opens its tables as NTX ones, unlike a table's (EngineTableTypeOf).
+    UNSIGNED16 tableType = TableType() == ttKdsKDT   ? KCE_KDT
+                           : TableType() == ttKdsCDX ? KCE_CDX
+                                                     : KCE_NTX;
+    auto option = [](bool on) { return on ? KCE_STMT_OPTION_ON : KCE_STMT_OPTION_OFF; };
+    CheckKdsStatus(this, KdsStmtSetTableLockType(statement_, o.KdsLockType() == Compatible
+                                                                 ? KCE_COMPATIBLE_LOCKING
+                                                                 : KCE_PROPRIETARY_LOCKING));
+    CheckKdsStatus(
+        this, KdsStmtSetTableCharType(statement_, o.KdsCharType() == OEM ? KCE_OEM : KCE_ANSI));
+    CheckKdsStatus(this, KdsStmtSetTableRights(statement_, o.KdsRightsCheck() ? KCE_CHECK_RIGHTS
+                                                                              : KCE_IGNORE_RIGHTS));
+    CheckKdsStatus(this, KdsStmtSetTableReadOnly(
+                             statement_, readOnly ? KCE_CURSOR_READ_ONLY : KCE_CURSOR_READ_WRITE));
     CheckKdsStatus(this, KdsStmtSetTableType(statement_, tableType));
-    CheckKdsStatus(this, KdsStmtConstrainUpdates(statement_, constrained_ ? 1 : 2));
-    CheckKdsStatus(this, KdsStmtReadAllColumns(statement_, readAllColumns_ ? 1 : 2));
+    CheckKdsStatus(this, KdsStmtConstrainUpdates(statement_, option(constrained_)));
+    CheckKdsStatus(this, KdsStmtReadAllColumns(statement_, option(readAllColumns_)));
     if (Active()) KdsDatabaseError(this, msg::kOpenDataSet);
     prepared_ = true;
     rowsAffected_ = -1;
@@ -215,7 +222,7 @@ KDSHANDLE TKdsQuery::Run() {
         SetReadOnlyFromCursor((options & KCE_OPEN_READ_ONLY) != 0);
     }
     UNSIGNED32 count = 0;
-    KCESTATUS status = KdsGetRecordCount(statement_, kCountIgnoringFilters, &count);
+    KCESTATUS status = KdsGetRecordCount(statement_, KCE_IGNORE_FILTERS, &count);
     if (status == KCE_NO_ROW_COUNT) {
         rowsAffected_ = -1;
     } else {
@@ -232,8 +239,8 @@ KDSHANDLE TKdsQuery::OpenTableCursor() {
     if (cursor == kNoKdsHandle) KdsDatabaseError(this, msg::kNoCursorHandle);
     try {
         for (int i = 0; i < IndexFiles().Count(); ++i) {
-            KDSHANDLE indexes[kMaxIndexHandles] = {};
-            UNSIGNED16 count = kMaxIndexHandles;
+            KDSHANDLE indexes[kMaxIndexes] = {};
+            UNSIGNED16 count = kMaxIndexes;
             std::string file = DatabasePath() + "\\" + IndexFiles().Strings(i);
             CheckKdsStatus(this, KdsOpenIndex(cursor, KceText(file), indexes, &count));
         }
@@ -276,11 +283,11 @@ int32_t TKdsQuery::CursorRecordNumber() {
                     KdsGetIndexHandle(TableHandle(), KceText(IndexName()), &index) == KCE_SUCCESS;
     if (!Sequenced() || !hasIndex) {
         UNSIGNED32 number = 0;
-        CheckKdsStatus(this, KdsGetRecordNum(TableHandle(), kCountIgnoringFilters, &number));
+        CheckKdsStatus(this, KdsGetRecordNum(TableHandle(), KCE_IGNORE_FILTERS, &number));
         return static_cast<int32_t>(number);
     }
     UNSIGNED32 count = 0;
-    CheckKdsStatus(this, KdsGetRecordCount(TableHandle(), kCountIgnoringFilters, &count));
+    CheckKdsStatus(this, KdsGetRecordCount(TableHandle(), KCE_IGNORE_FILTERS, &count));
     double position = 0;
     KCESTATUS status = KdsGetRelKeyPos(index, &position);
     if (status == KCE_NO_POSITION) {

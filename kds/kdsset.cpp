@@ -51,9 +51,9 @@ void SetCachedCount(int8_t& field, int8_t value, const char* message,
 
 UNSIGNED16 ServerTypeMask(TKdsServerTypes types) {
     UNSIGNED16 mask = 0;
-    if (types.Contains(stKDS_REMOTE)) mask += 2;
-    if (types.Contains(stKDS_LOCAL)) mask += 1;
-    if (types.Contains(stKDS_KIS)) mask += 4;
+    if (types.Contains(stKDS_REMOTE)) mask += KCE_REMOTE_SERVER;
+    if (types.Contains(stKDS_LOCAL)) mask += KCE_LOCAL_SERVER;
+    if (types.Contains(stKDS_KIS)) mask += KCE_INTERNET_SERVER;
     return mask;
 }
 

@@ -46,7 +46,7 @@ namespace kdsset {
 
 // An engine refusal met by the settings component. The message is the engine's fixed text for the
 // status; when the engine cannot give it, the engine shows its own message box for its last error
-// (titled "Kds Exception Error") and the message stays empty.
+// (titled msg::kKdsExceptionTitle) and the message stays empty.
 class KdsError : public rtl::Exception {
   public:
     explicit KdsError(UNSIGNED32 status);

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "kds/kce.h"
 #include "kds/kdscnnct.h"
+#include "kds/kdsengine.h"
 #include "rtl/textutils.h"
 
 namespace kds {
@@ -146,9 +146,15 @@ int32_t TKdsConnection::ExecuteSQL(const std::string& text, const db::TParams* p
         }
     } release{statement, keep};
     if (made) {
-        if (cursor) CheckKdsStatus(nullptr, KdsStmtSetTableReadOnly(statement, 1));
-        if (AliasTableType() == atNTX) CheckKdsStatus(nullptr, KdsStmtSetTableType(statement, 1));
-        if (AliasTableType() == atCDX) CheckKdsStatus(nullptr, KdsStmtSetTableType(statement, 2));
+        if (cursor) {
+            CheckKdsStatus(nullptr, KdsStmtSetTableReadOnly(statement, KCE_CURSOR_READ_ONLY));
+        }
+        if (AliasTableType() == atNTX) {
+            CheckKdsStatus(nullptr, KdsStmtSetTableType(statement, KCE_NTX));
+        }
+        if (AliasTableType() == atCDX) {
+            CheckKdsStatus(nullptr, KdsStmtSetTableType(statement, KCE_CDX));
+        }
         if (keep) {
             // The entry holds the statement from here, so a failure below does not lose it.
             entry->Statement = statement;
@@ -169,7 +175,7 @@ int32_t TKdsConnection::ExecuteSQL(const std::string& text, const db::TParams* p
     }
     if (result) KdsCloseTable(result);
     UNSIGNED32 count = 0;
-    KCESTATUS s = KdsGetRecordCount(statement, 2, &count);
+    KCESTATUS s = KdsGetRecordCount(statement, KCE_IGNORE_FILTERS, &count);
     if (s == KCE_NO_ROW_COUNT) return -1;  // a query run for its effect has no count
     CheckKdsStatus(nullptr, s);
     return int32_t(count);

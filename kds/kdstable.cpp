@@ -4,15 +4,11 @@
 
 #include "dataset/datalink.h"
 #include "dataset/names.h"
+#include "kds/kdsdata_limits.h"
 #include "rtl/exceptions.h"
 #include "rtl/paths.h"
 
 namespace kds {
-namespace {
-
-constexpr UNSIGNED16 kMaxIndexHandles = 50;
-
-}  // namespace
 
 TKdsTable::TKdsTable(rtl::TComponent* owner) : TKdsExtendedTable(owner) {}
 
@@ -37,9 +33,10 @@ KDSHANDLE TKdsTable::OpenTableCursor() {
     if (TableName().empty()) KdsDatabaseError(this, msg::kMissingTableName);
     UNSIGNED32 options = OpenOptions();
     const TKdsTableOptions& o = KdsTableOptions();
-    UNSIGNED16 lockType = o.KdsLockType() == Proprietary ? 1 : 0;
-    UNSIGNED16 charType = o.KdsCharType() == ANSI ? 1 : 2;
-    UNSIGNED16 rights = o.KdsRightsCheck() ? 1 : 2;
+    UNSIGNED16 lockType =
+        o.KdsLockType() == Proprietary ? KCE_PROPRIETARY_LOCKING : KCE_COMPATIBLE_LOCKING;
+    UNSIGNED16 charType = o.KdsCharType() == ANSI ? KCE_ANSI : KCE_OEM;
+    UNSIGNED16 rights = o.KdsRightsCheck() ? KCE_CHECK_RIGHTS : KCE_IGNORE_RIGHTS;
     std::string path = DatabasePath();
     if (path.empty()) KdsDatabaseError(this, msg::kNoDatabaseName);
     bool dictionary = KdsConnection() != nullptr && KdsConnection()->IsDictionaryConnection();
@@ -69,8 +66,8 @@ KDSHANDLE TKdsTable::OpenTableCursor() {
             SetTableTypeFromEngine(engineType);
         }
         for (int i = 0; i < IndexFiles().Count(); ++i) {
-            KDSHANDLE indexes[kMaxIndexHandles] = {};
-            UNSIGNED16 count = kMaxIndexHandles;
+            KDSHANDLE indexes[kMaxIndexes] = {};
+            UNSIGNED16 count = kMaxIndexes;
             std::string file = path + "\\" + IndexFiles().Strings(i);
             CheckKdsStatus(this, KdsOpenIndex(handle, KceText(file), indexes, &count));
         }

@@ -2,7 +2,7 @@
 # Installs what a fresh Debian machine lacks to build and test updatebank. Safe to run again.
 set -euo pipefail
 packages=(
-    build-essential cmake ninja-build pkg-config clang
+    build-essential cmake ninja-build pkg-config clang clang-format-14
     libgtest-dev libgmock-dev libbenchmark-dev
     libsqlite3-dev sqlite3 libfltk1.3-dev libsodium-dev
     xvfb xdotool x11-utils imagemagick

@@ -64,7 +64,8 @@ extern "C" KCESTATUS KdsConnect60(const UNSIGNED8* path, UNSIGNED16 serverTypes,
 }
 
 extern "C" KCESTATUS KdsConnect(const UNSIGNED8* path, KDSHANDLE* connection) {
-    return Guard([&] { return KdsConnect60(path, 1, nullptr, nullptr, 0, connection); });
+    return Guard(
+        [&] { return KdsConnect60(path, KCE_LOCAL_SERVER, nullptr, nullptr, 0, connection); });
 }
 
 extern "C" KCESTATUS KdsDisconnect(KDSHANDLE handle) {
@@ -96,7 +97,7 @@ extern "C" KCESTATUS KdsGetConnectionType(KDSHANDLE handle, UNSIGNED16* type) {
         std::shared_ptr<Connection> connection;
         if (KCESTATUS s = Handles::Get(handle, &connection, "connection")) return s;
         if (!type) return Fail(KCE_INVALID_ARGUMENT, "no type variable given");
-        *type = 1;
+        *type = KCE_LOCAL_SERVER;
         return KCE_SUCCESS;
     });
 }

@@ -187,7 +187,7 @@ extern "C" KCESTATUS KdsGetAOFOptLevel(KDSHANDLE table, UNSIGNED16* level, UNSIG
         auto st = FilterStateOf(cursor);
         if (!st->aof) return Fail(KCE_NO_FILTER, "table '" + cursor.Name() + "' has no AOF");
         if (!level) return Fail(KCE_INVALID_ARGUMENT, "no result variable given");
-        *level = st->servedBy.empty() ? 3 : 1;
+        *level = st->servedBy.empty() ? KCE_AOF_NOT_OPTIMIZED : KCE_AOF_OPTIMIZED;
         std::string names;
         for (const std::string& n : st->servedBy) names += (names.empty() ? "" : ";") + n;
         if (!buf && !len) return KCE_SUCCESS;

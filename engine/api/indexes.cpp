@@ -91,7 +91,7 @@ std::string IndexFilePath(TableCursor& cursor, const std::string& file) {
     std::string path = ResolvePath(file, folder);
     if (Extension(path).empty()) {
         UNSIGNED16 type = cursor.Store().TableType();
-        path += type == 2 ? ".cdx" : type == 1 ? ".ntx" : ".kdi";
+        path += type == KCE_CDX ? ".cdx" : type == KCE_NTX ? ".ntx" : ".kdi";
     }
     return path;
 }
@@ -299,11 +299,11 @@ extern "C" KCESTATUS KdsGetIndexFilename(KDSHANDLE index, UNSIGNED16 option, UNS
     return OnIndex(index, [&](IndexHandle& h) -> KCESTATUS {
         const std::string& path = h.Index().Index().File();
         switch (option) {
-            case 1:
+            case KCE_INDEX_FILE_BASE_NAME:
                 return CopyOut(FileName(path, false), buf, len);
-            case 2:
+            case KCE_INDEX_FILE_NAME:
                 return CopyOut(FileName(path, true), buf, len);
-            case 3:
+            case KCE_INDEX_FILE_PATH:
                 return CopyOut(path, buf, len);
         }
         return Fail(KCE_INVALID_ARGUMENT, "file name option " + std::to_string(option) +
@@ -374,7 +374,7 @@ extern "C" KCESTATUS KdsGetIndexFlags(KDSHANDLE index, UNSIGNED32* flags) {
         if (KCESTATUS s = NeedOut(flags)) return s;
         const IndexDefinition& d = h.Index().Index().Definition();
         *flags = (d.unique ? KCE_INDEX_UNIQUE : 0) | (d.descending ? KCE_INDEX_DESCENDING : 0) |
-                 (d.condition.empty() ? 0 : 4);
+                 (d.condition.empty() ? 0 : KCE_INDEX_CONDITIONAL);
         return KCE_SUCCESS;
     });
 }

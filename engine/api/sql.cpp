@@ -212,9 +212,10 @@ extern "C" KCESTATUS KdsStmtSetTableType(KDSHANDLE statement, UNSIGNED16 tableTy
 
 extern "C" KCESTATUS KdsStmtConstrainUpdates(KDSHANDLE statement, UNSIGNED16 constrain) {
     return Guard([&]() -> KCESTATUS {
-        return SetOption(statement, "constrain option", constrain, {1, 2},
+        return SetOption(statement, "constrain option", constrain,
+                         {KCE_STMT_OPTION_ON, KCE_STMT_OPTION_OFF},
                          [&](StatementOptions&) -> KCESTATUS {
-                             if (constrain == 1) {
+                             if (constrain == KCE_STMT_OPTION_ON) {
                                  return Fail(KCE_NOT_SUPPORTED,
                                              "constrained updates of live result sets (result "
                                              "sets are static)");
@@ -226,9 +227,10 @@ extern "C" KCESTATUS KdsStmtConstrainUpdates(KDSHANDLE statement, UNSIGNED16 con
 
 extern "C" KCESTATUS KdsStmtReadAllColumns(KDSHANDLE statement, UNSIGNED16 readAll) {
     return Guard([&]() -> KCESTATUS {
-        return SetOption(statement, "read-all-columns option", readAll, {1, 2},
+        return SetOption(statement, "read-all-columns option", readAll,
+                         {KCE_STMT_OPTION_ON, KCE_STMT_OPTION_OFF},
                          [&](StatementOptions&) -> KCESTATUS {
-                             if (readAll == 1) {
+                             if (readAll == KCE_STMT_OPTION_ON) {
                                  return Fail(KCE_NOT_SUPPORTED,
                                              "reading every column of the tables of a live "
                                              "result set (result sets are static)");

@@ -71,7 +71,7 @@ class DbfStorage : public Storage {
         : table_(std::move(table)), tableType_(tableType), readOnly_(readOnly) {
         // An OEM open: the file holds an OEM page (the one its mark names, or 437), the engine's
         // calls speak that page's ANSI partner.
-        if (charType == 2) {
+        if (charType == KCE_OEM) {
             const rtl::CodePage& marked = rtl::CodePageOfDbfMark(table_->CodePage());
             oem_ = marked.IsOem() ? &marked : rtl::FindCodePage(437);
             ansi_ = rtl::FindCodePage(oem_->AnsiPartner());

@@ -2,9 +2,10 @@
 //
 // Literals: numbers (12, 1.5, .5, 1E3), strings in '...' or "..." (no escapes: the other quote
 // stands for itself), .T. .F. .TRUE. .FALSE. .Y. .N.; names (letters, digits, '_', not starting
-// with a digit), or any name in brackets ([FIELD NAME]); operators + - * / % = == <> != # < <= > >= $ ! and the words AND OR NOT, with or
-// without surrounding dots (.AND.); parentheses and commas. "@n" is a field by ordinal, used only
-// by the short form. Positions are byte offsets into the text.
+// with a digit), or any name in brackets ([FIELD NAME]); operators + - * / % = == <> != # < <= > >=
+// $ ! and the words AND OR NOT, with or without surrounding dots (.AND.); parentheses and commas.
+// "@n" is a field by ordinal, used only by the short form. Positions are byte offsets into the
+// text.
 #pragma once
 
 #include <cstdint>

@@ -106,7 +106,7 @@ Value DecodeField(const ExprField& field, const uint8_t* p) {
         case KCE_CURDOUBLE: {
             static const uint8_t kNull[8] = {0x20, 0, 0, 0, 0, 0, 0, 0x80};
             if (n < 8 || std::memcmp(p, kNull, 8) == 0) return Value::Numeric(0);
-            if (field.type == 17) {
+            if (field.type == KCE_CURDOUBLE) {
                 // Money: a signed 64-bit count of ten-thousandths.
                 uint64_t u = 0;
                 for (int k = 7; k >= 0; --k) u = u << 8 | p[k];

@@ -89,8 +89,7 @@ KCESTATUS IndexOrder::PositionOfImage(Storage& storage, UNSIGNED32 recno, const 
     *found = false;
     bool included = false;
     std::string key;
-    if (KCESTATUS s = index_->KeyOfImage(storage, recno, image, deleted, &key, &included))
-        return s;
+    if (KCESTATUS s = index_->KeyOfImage(storage, recno, image, deleted, &key, &included)) return s;
     if (!included || !Range().Contains(key)) return KCE_SUCCESS;
     pos->key = std::move(key);
     pos->recno = recno;

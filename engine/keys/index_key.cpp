@@ -38,8 +38,7 @@ class FullRecord : public ExprRecord {
         const ExprField& f = schema_.Fields()[index];
         Value v;
         ValueTypeOfField(f.type, &v.type);
-        if (v.type == ValueType::kCharacter && f.type != 5 && f.type != 6 && f.type != 7 &&
-            f.type != 8) {
+        if (v.type == ValueType::kCharacter && !IsBlobType(UNSIGNED16(f.type))) {
             v.text.assign(size_t(std::max(0, f.length)), 'X');
         }
         return v;
@@ -206,9 +205,9 @@ KCESTATUS IndexKey::CompileXbase(const ExprSchema& schema) {
         }
         case ValueType::kNumeric:
             if (dialect == KeyDialect::kCdx) {
-                enc.integer = bare && (bare->type == 11 || bare->type == 15);
+                enc.integer = bare && (bare->type == KCE_INTEGER || bare->type == KCE_AUTOINC);
                 enc.width = enc.integer ? 4 : 8;
-            } else if (bare && bare->type == 2) {
+            } else if (bare && bare->type == KCE_NUMERIC) {
                 enc.width = size_t(bare->length);
                 enc.decimals = bare->decimals;
             } else {

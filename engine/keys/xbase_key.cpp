@@ -83,7 +83,7 @@ std::string StrWidths(const std::string& text, const ExprSchema& schema) {
                     arg = b == std::string::npos ? "" : arg.substr(b, e - b + 1);
                     int f = schema.Find(arg);
                     if (f >= 0 && arg.find(',') == std::string::npos &&
-                        schema.Fields()[size_t(f)].type == 2) {
+                        schema.Fields()[size_t(f)].type == KCE_NUMERIC) {
                         const ExprField& field = schema.Fields()[size_t(f)];
                         out += "STR(" + arg + "," + std::to_string(field.length);
                         if (field.decimals > 0) out += "," + std::to_string(field.decimals);

@@ -103,7 +103,7 @@ bool Statement::FindTableFile(const std::string& name, std::string* path,
     } else {
         // A name without an extension is looked for as the statement's table type says,
         // native tables first when it says nothing.
-        if (options_.tableType == 0 || options_.tableType == KCE_KDT)
+        if (options_.tableType == KCE_DEFAULT_TABLE || options_.tableType == KCE_KDT)
             candidates.push_back(name + FindStorageKind(KCE_KDT)->extension);
         if (options_.tableType != KCE_KDT)
             candidates.push_back(name + FindStorageKind(KCE_CDX)->extension);

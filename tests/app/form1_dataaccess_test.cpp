@@ -13,7 +13,7 @@
 #include "app/updatebank.h"
 #include "gui/application.h"
 #include "gui/headless.h"
-#include "kds/kce.h"
+#include "kds/kdsengine.h"
 #include "rtl/exceptions.h"
 #include "rtl/formatsettings.h"
 #include "rtl/paths.h"

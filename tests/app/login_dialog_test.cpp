@@ -16,8 +16,8 @@
 #include "dataset/db_errors.h"
 #include "gui/application.h"
 #include "gui/fltk_backend.h"
-#include "kds/kce.h"
 #include "kds/kdscnnct.h"
+#include "kds/kdsengine.h"
 #include "tests/support/processes.h"
 #include "tests/support/scoped.h"
 

@@ -179,7 +179,8 @@ TEST_F(DbfTableTest, HeaderQuirksOfOtherWritersAreRead) {
     EXPECT_EQ(Image(*t, 1), longText + "  7");
     std::vector<std::string> problems;
     ASSERT_EQ(t->Check(&problems), 0u);
-    EXPECT_EQ(problems, std::vector<std::string>{"warning: the end-of-file marker 0x1A is missing"});
+    EXPECT_EQ(problems,
+              std::vector<std::string>{"warning: the end-of-file marker 0x1A is missing"});
     EXPECT_EQ(Read("quirks.dbf"), before);  // reading changed nothing
     // A write puts the marker back.
     Append(*t, std::string(300, 'z') + " 42");

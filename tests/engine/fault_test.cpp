@@ -57,11 +57,25 @@ int ShmLock(sqlite3_file* f, int offset, int n, int flags) {
 void ShmBarrier(sqlite3_file* f) { Real(f)->pMethods->xShmBarrier(Real(f)); }
 int ShmUnmap(sqlite3_file* f, int del) { return Real(f)->pMethods->xShmUnmap(Real(f), del); }
 
-const sqlite3_io_methods kMethods = {2,         Close,       Read,         Write,
-                                     Truncate,  Sync,        FileSize,     Lock,
-                                     Unlock,    CheckReserved, FileControl, SectorSize,
-                                     DeviceCharacteristics, ShmMap, ShmLock, ShmBarrier,
-                                     ShmUnmap,  nullptr,     nullptr};
+const sqlite3_io_methods kMethods = {2,
+                                     Close,
+                                     Read,
+                                     Write,
+                                     Truncate,
+                                     Sync,
+                                     FileSize,
+                                     Lock,
+                                     Unlock,
+                                     CheckReserved,
+                                     FileControl,
+                                     SectorSize,
+                                     DeviceCharacteristics,
+                                     ShmMap,
+                                     ShmLock,
+                                     ShmBarrier,
+                                     ShmUnmap,
+                                     nullptr,
+                                     nullptr};
 
 int Open(sqlite3_vfs*, const char* name, sqlite3_file* f, int flags, int* outFlags) {
     FaultyFile* file = reinterpret_cast<FaultyFile*>(f);
@@ -84,7 +98,7 @@ void RegisterFaultyVfs() {
 }
 
 class FaultTest : public EngineTest {
-protected:
+  protected:
     void SetUp() override {
         RegisterFaultyVfs();
         kce::native::SetSqliteVfsForTesting("faulty");

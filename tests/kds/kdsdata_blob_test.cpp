@@ -7,8 +7,8 @@
 #include <iterator>
 
 #include "dataset/fields.h"
-#include "kds/kce.h"
 #include "kds/kdsblob.h"
+#include "kds/kdsengine.h"
 #include "tests/kds/edit_tables.h"
 #include "tests/kds/engine_calls.h"
 #include "tests/support/files.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "dataset/db_errors.h"
-#include "kds/kce.h"
+#include "kds/kdsengine.h"
 #include "tests/kds/edit_tables.h"
 #include "tests/kds/engine_calls.h"
 #include "tests/support/processes.h"

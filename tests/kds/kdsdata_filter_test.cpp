@@ -9,7 +9,7 @@
 
 #include "gui/application.h"
 #include "gui/headless.h"
-#include "kds/kce.h"
+#include "kds/kdsengine.h"
 #include "tests/kds/edit_tables.h"
 #include "tests/kds/engine_calls.h"
 

@@ -2,7 +2,7 @@
 // native tables; DBF tables with their .cdx and .ntx files are in kdsdata_xbase_index_test.cpp.
 #include <gtest/gtest.h>
 
-#include "kds/kce.h"
+#include "kds/kdsengine.h"
 #include "tests/kds/edit_tables.h"
 #include "tests/kds/engine_calls.h"
 

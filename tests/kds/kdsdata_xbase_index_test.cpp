@@ -3,7 +3,7 @@
 // EMPLOYEECO+DTOS(EFFECTIVED).
 #include <gtest/gtest.h>
 
-#include "kds/kce.h"
+#include "kds/kdsengine.h"
 #include "tests/kds/edit_tables.h"
 
 namespace kdstest {
@@ -82,6 +82,28 @@ TEST_P(XbaseCareerTest, PostedRecordsKeepEveryIndexRight) {
 }
 
 INSTANTIATE_TEST_SUITE_P(XbaseKinds, XbaseCareerTest, testing::Values(kCdx, kNtx), KindName);
+
+// An NTX index is named by its file, whose name may be longer than any name the engine gives a
+// native index or a CDX tag: the index definitions list it, and dropping the file by that name
+// closes it.
+TEST(XbaseIndexFiles, NtxIndexNamedByALongFileName) {
+    TempFolder folder;
+    const std::string stem = "BY_ID_" + std::string(194, 'N');
+    MakeTable(folder.Path(), "TBLCAREE", kNtx, "ID,numeric,4", {{{"ID", "2"}}, {{"ID", "1"}}},
+              {{"BY_ID", "ID", 0, stem + ".ntx"}});
+    std::unique_ptr<kds::TKdsTable> table = TableOn(folder.Path(), "TBLCAREE", kNtx);
+    table->IndexFiles().Add(stem + ".ntx");
+    table->Open();
+    table->IndexDefs().Update();
+    ASSERT_EQ(table->IndexDefs().Count(), 1);
+    EXPECT_EQ(table->IndexDefs()[0].Name(), stem);
+
+    table->SetIndexName(stem);
+    EXPECT_EQ(Column(*table, "ID"), (std::vector<std::string>{"1", "2"}));
+    table->DropIndexFile(stem + ".ntx");
+    EXPECT_EQ(table->IndexName(), "");
+    EXPECT_EQ(Column(*table, "ID"), (std::vector<std::string>{"2", "1"}));
+}
 
 }  // namespace
 }  // namespace kdstest

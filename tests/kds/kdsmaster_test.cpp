@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dataset/datalink.h"
-#include "kds/kce.h"
+#include "kds/kdsengine.h"
 #include "tests/kds/edit_tables.h"
 #include "tests/kds/engine_calls.h"
 

@@ -110,7 +110,8 @@ int Create(int argc, char** argv) {
             if (type == KCE_NTX) {
                 UNSIGNED8 file[600];
                 UNSIGNED16 len = sizeof file;
-                Check(KdsGetIndexFilename(handle, 2, file, &len), "index " + index.name);
+                Check(KdsGetIndexFilename(handle, KCE_INDEX_FILE_NAME, file, &len),
+                      "index " + index.name);
                 list += Table::FileName(std::string(reinterpret_cast<char*>(file), len)) + "\n";
             }
         }

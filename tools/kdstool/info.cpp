@@ -60,7 +60,7 @@ int Info(int argc, char** argv) {
         out += std::string(", \"unique\": ") + (unique ? "true" : "false") +
                ", \"descending\": " + (descending ? "true" : "false") + ", \"file\": ";
         tools::AppendJsonString(out, Shown(text([&](UNSIGNED8* b, UNSIGNED16* l) {
-                                    return KdsGetIndexFilename(h, 2, b, l);
+                                    return KdsGetIndexFilename(h, KCE_INDEX_FILE_NAME, b, l);
                                 })));
         out += "}";
     }

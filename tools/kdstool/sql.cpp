@@ -59,7 +59,7 @@ int Sql(int argc, char** argv) {
     Check(KdsExecuteSQL(stmt, &cursor));
     if (!cursor) {
         UNSIGNED32 affected = 0;
-        Check(KdsGetRecordCount(stmt, 2, &affected));
+        Check(KdsGetRecordCount(stmt, KCE_IGNORE_FILTERS, &affected));
         std::printf("{\"rows_affected\": %u}\n", unsigned(affected));
         return 0;
     }

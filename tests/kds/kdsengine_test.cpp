@@ -1,6 +1,6 @@
 // Errors of the data-access layer: engine statuses raised with the engine's code and text, the
 // dataset name prefix and fields, and the rule that one pending error is never replaced.
-#include "kds/kce.h"
+#include "kds/kdsengine.h"
 
 #include <gtest/gtest.h>
 

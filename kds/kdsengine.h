@@ -1,16 +1,22 @@
-// The binding between the data-access components and the engine's C interface.
+// The binding between the data-access components and the engine's C interface (engine/kce.h):
+// what the components need on top of that header.
 //
-// Every engine status a component does not treat as an outcome becomes an exception from one
-// answer, EngineErrorOf (kdsengineerror.h): here EKDSDatabaseError, with the engine's code, text
-// and the dataset whose operation failed; in kdscnnct.h and kdsset.h their KdsError classes.
+// Every engine status a component does not treat as an outcome becomes an exception whose code and
+// text come from one answer, EngineErrorOf (kdsengineerror.h). Three exception classes are raised
+// from it: EKDSDatabaseError here (CheckKdsStatus, the engine's last error, with the dataset whose
+// operation failed), kdscnnct::KdsError (the last error) and kdsset::KdsError (the status's fixed
+// text), the connection's and the settings' own refusals.
 //
 // One Boolean per thread marks that a database error is pending: it is set when an
 // EKDSDatabaseError has been filled in and cleared when that exception (every copy of it) is
 // destroyed. While it is set, CheckKdsStatus raises nothing, so clean-up that runs while the
-// first error propagates (closing a table, cancelling an update) cannot replace it.
+// first error propagates (closing a table, cancelling an update) cannot replace it. The two
+// KdsError classes do not look at that flag.
 //
-// The program reaches the engine's display callback and version only through the functions at the
-// end of this header: nothing above kds includes the engine's header.
+// This header includes the engine's, so whatever includes it sees the engine's named codes (the
+// program compares field types of the field descriptions with them). The program reaches the
+// engine's display callback, version and open-table count only through the functions at the end
+// of this header; it calls no entry point of the engine itself.
 #pragma once
 
 #include <cstdint>
@@ -161,7 +167,7 @@ inline constexpr std::string_view kFieldNotIndexed =
     "Field '%s' is not indexed and cannot be modified";
 inline constexpr std::string_view kFieldReadOnly = "Field '%s' cannot be modified";
 
-// Title of the engine's own message box when it cannot give a text.
+// Title of the engine's own message box when it cannot give a text (KdsErrorMessage).
 inline constexpr std::string_view kKdsExceptionTitle = "Kds Exception Error";
 }  // namespace msg
 

@@ -1,4 +1,4 @@
-#include "kds/kce.h"
+#include "kds/kdsengine.h"
 
 #include <cstring>
 
