@@ -25,6 +25,10 @@ namespace kce {
 // RecordLayout as the expression compiler sees it.
 ExprSchema SchemaOfLayout(const RecordLayout& layout);
 
+// A key given as a field list ("EMPLOYEECO;EFFECTIVED") in the expression an xBase file stores
+// ("EMPLOYEECO+DTOS(EFFECTIVED)"): the fields as text, in order. Any other key stays as it is.
+std::string XbaseKeyText(const std::string& key, const ExprSchema& schema);
+
 // Reads the memo and blob fields of a stored record for an expression.
 struct BlobSource {
     Storage* storage;
@@ -162,6 +166,18 @@ class TableIndexes : public WriteObserver {
                            const std::string& file, std::shared_ptr<NativeIndex>* out);
     // Every record's key, sorted; a duplicate of a unique index fails.
     KCESTATUS CollectKeys(NativeIndex& index, std::vector<KeyPos>* out);
+    // CollectKeys for a new index file or tag, refused when its keys are longer than maxLength,
+    // what `holder` ("a .ntx", "a .cdx tag") can hold.
+    KCESTATUS CollectNewKeys(NativeIndex& index, size_t maxLength, const char* holder,
+                             std::vector<KeyPos>* out);
+    // Sorted keys as the entries of a new index file (cdx::Entry, ntx::Item).
+    template <class Entry>
+    static std::vector<Entry> AsEntries(std::vector<KeyPos>&& keys) {
+        std::vector<Entry> entries;
+        entries.reserve(keys.size());
+        for (KeyPos& k : keys) entries.push_back({std::move(k.key), k.recno, 0});
+        return entries;
+    }
 
     struct IndexFile {
         std::string path;

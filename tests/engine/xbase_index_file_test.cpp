@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <set>
@@ -430,6 +431,88 @@ TEST(NtxFileTest, RandomChangesKeepTheTreeBalancedAcrossReopening) {
         return it != model.end() || true;
     });
     EXPECT_EQ(it, model.end());
+}
+
+// The pages a removal frees are kept in a list threaded through them (the head in the header):
+// a reopened file takes new pages from it before it grows, and a list entry that cannot be a free
+// page refuses the file, never followed.
+TEST(NtxFileTest, FreePagesAreUsedAgainAfterReopeningAndABrokenListRefusesTheFile) {
+    testsupport::ScopedTempDir scratch("free-ntx");
+    const fs::path path = scratch / "free.ntx";
+    auto key = [](uint32_t r) {
+        std::string k = "K" + std::to_string(100000 + r);
+        k.resize(40, ' ');
+        return k;
+    };
+    {
+        ntx::Header proto;
+        proto.keyLength = 40;
+        proto.keyExpr = "NAME";
+        std::vector<ntx::Item> initial;
+        for (uint32_t r = 1; r <= 300; ++r) initial.push_back({key(r), r, 0});
+        std::unique_ptr<ntx::NtxFile> file;
+        ASSERT_EQ(ntx::NtxFile::Create(path.string(), proto, initial, &file), KCE_SUCCESS);
+        for (uint32_t r = 1; r <= 280; ++r) {
+            bool found = false;
+            ASSERT_EQ(file->Remove(key(r), r, &found), KCE_SUCCESS);
+            ASSERT_TRUE(found);
+        }
+    }
+    auto header32 = [&](size_t at) {
+        std::ifstream in(path, std::ios::binary);
+        in.seekg(long(at));
+        uint8_t b[4] = {};
+        in.read(reinterpret_cast<char*>(b), 4);
+        return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    };
+    const uint32_t head = header32(8), root = header32(4);
+    const uintmax_t size = fs::file_size(path);
+    ASSERT_NE(head, 0u);
+    {
+        std::unique_ptr<ntx::NtxFile> file;
+        ASSERT_EQ(ntx::NtxFile::Open(path.string(), false, &file), KCE_SUCCESS)
+            << LastFailureDetail();
+        for (uint32_t r = 1; r <= 40; ++r) ASSERT_EQ(file->Insert(key(r), r), KCE_SUCCESS);
+    }
+    EXPECT_EQ(fs::file_size(path), size);
+    EXPECT_NE(header32(8), head);
+    {
+        std::unique_ptr<ntx::NtxFile> file;
+        ASSERT_EQ(ntx::NtxFile::Open(path.string(), true, &file), KCE_SUCCESS)
+            << LastFailureDetail();
+        std::vector<std::string> problems;
+        file->Audit(&problems);
+        EXPECT_TRUE(problems.empty()) << problems.front();
+    }
+
+    const fs::path broken = scratch / "broken.ntx";
+    const uint32_t freeHead = header32(8);
+    ASSERT_NE(freeHead, 0u);
+    struct Case {
+        const char* what;
+        uint32_t at, value;  // the four bytes written at `at`
+    };
+    const Case cases[] = {
+        {"a link off a page boundary", freeHead, freeHead + 1},
+        {"head past the end of the file", 8, uint32_t(size)},
+        {"head on a page of the tree", 8, root},
+        {"a page that links to itself", freeHead, freeHead},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::copy_file(path, broken, fs::copy_options::overwrite_existing);
+        {
+            std::fstream io(broken, std::ios::binary | std::ios::in | std::ios::out);
+            io.seekp(long(c.at));
+            const uint8_t b[4] = {uint8_t(c.value), uint8_t(c.value >> 8), uint8_t(c.value >> 16),
+                                  uint8_t(c.value >> 24)};
+            io.write(reinterpret_cast<const char*>(b), 4);
+        }
+        std::unique_ptr<ntx::NtxFile> file;
+        EXPECT_EQ(ntx::NtxFile::Open(broken.string(), true, &file), KCE_DAMAGED_FILE);
+        EXPECT_NE(LastFailureDetail().find("free list entry"), std::string::npos)
+            << LastFailureDetail();
+    }
 }
 
 }  // namespace

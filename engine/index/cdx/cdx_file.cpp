@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 
+#include "engine/byte_order.h"
 #include "engine/status.h"
 #include "engine/text.h"
 
@@ -175,9 +176,8 @@ KCESTATUS Tree::LoadNode(uint32_t offset, int depth, int* leafDepth,
 
 KCESTATUS Tree::Load() {
     nodes_.clear();
-    free_.clear();
+    free_.Clear();
     dirty_.clear();
-    freed_.clear();
     fresh_.clear();
     problems_.clear();
     headerDirty_ = false;
@@ -204,24 +204,22 @@ KCESTATUS Tree::Load() {
             }
         }
     }
-    // The free list: each free node holds the next one in its first four bytes.
     uint64_t size = 0;
     if (KCESTATUS s = file_.FileSize(&size)) return s;
-    std::vector<uint32_t> chain;
-    std::set<uint32_t> seen;
-    for (uint32_t off = header_.freeList; off != 0 && off != kNone;) {
-        if (off % kNodeSize != 0 || off < kNodeSize || uint64_t(off) + kNodeSize > size ||
-            nodes_.count(off) || !seen.insert(off).second) {
-            nodes_.clear();
-            return file_.Damaged("free list entry " + std::to_string(off) + " is not a free node");
-        }
-        chain.push_back(off);
-        uint8_t link[4];
-        if (KCESTATUS s = file_.ReadPage(off, link, 4)) return s;
-        off = uint32_t(link[0]) | uint32_t(link[1]) << 8 | uint32_t(link[2]) << 16 |
-              uint32_t(link[3]) << 24;
+    uint32_t bad = 0;
+    auto inTree = [&](uint32_t off) { return nodes_.count(off) != 0; };
+    auto readLink = [&](uint32_t off, uint32_t* link) -> KCESTATUS {
+        uint8_t bytes[4];
+        if (KCESTATUS s = file_.ReadPage(off, bytes, 4)) return s;
+        *link = LoadU32(bytes);
+        if (*link == kNone) *link = 0;  // -1 ends the list as 0 does
+        return KCE_SUCCESS;
+    };
+    if (KCESTATUS s = free_.Load(header_.freeList, size, inTree, readLink, &bad)) return s;
+    if (bad) {
+        nodes_.clear();
+        return file_.Damaged("free list entry " + std::to_string(bad) + " is not a free node");
     }
-    free_.assign(chain.rbegin(), chain.rend());
     loaded_ = true;
     return KCE_SUCCESS;
 }
@@ -288,14 +286,10 @@ std::vector<size_t> Tree::SplitPoints(const Node& n) const {
 }
 
 KCESTATUS Tree::Allocate(uint32_t* offset) {
-    if (!free_.empty()) {
-        *offset = free_.back();
-        free_.pop_back();
-        freed_.erase(*offset);
+    if (free_.Take(offset)) {
         fresh_.insert(*offset);  // no node points at a free one
-        header_.freeList = free_.empty() ? 0 : free_.back();
+        header_.freeList = free_.Head();
         headerDirty_ = true;
-        // The new head's link is unchanged; nothing else to write for the list.
         return KCE_SUCCESS;
     }
     if (KCESTATUS s = file_.Grow(kNodeSize, offset)) return s;
@@ -306,9 +300,8 @@ KCESTATUS Tree::Allocate(uint32_t* offset) {
 void Tree::Release(uint32_t offset) {
     nodes_.erase(offset);
     dirty_.erase(offset);
-    free_.push_back(offset);
-    freed_.insert(offset);
-    header_.freeList = offset;
+    free_.Give(offset);
+    header_.freeList = free_.Head();
     headerDirty_ = true;
 }
 
@@ -561,16 +554,10 @@ KCESTATUS Tree::Rebuild(const std::vector<Entry>& sorted) {
 }
 
 KCESTATUS Tree::Flush() {
-    if (!freed_.empty()) {
-        std::map<uint32_t, uint32_t> next;  // free node -> the one after it in the list
-        for (size_t i = 0; i < free_.size(); ++i) next[free_[i]] = i > 0 ? free_[i - 1] : 0;
-        uint8_t page[kNodeSize] = {};
-        for (uint32_t off : freed_) {
-            uint32_t link = next.count(off) ? next[off] : 0;
-            for (int b = 0; b < 4; ++b) page[b] = uint8_t(link >> (8 * b));
-            if (KCESTATUS s = file_.WritePage(off, page, kNodeSize)) return s;
-        }
-        freed_.clear();
+    if (KCESTATUS s = free_.Flush([&](uint32_t off, const uint8_t* page) {
+            return file_.WritePage(off, page, kNodeSize);
+        })) {
+        return s;
     }
     // Nodes no other node points at yet go first, then the nodes that point at them, then the
     // header: a writer stopped in between leaves a tree that reads (perhaps missing the key).

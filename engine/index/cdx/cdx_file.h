@@ -21,6 +21,7 @@
 #include "engine/dbf/raw_file.h"
 #include "engine/index/cdx/cdx_node.h"
 #include "engine/index/file_watch.h"
+#include "engine/index/free_pages.h"
 #include "engine/kce.h"
 
 namespace kce::cdx {
@@ -99,9 +100,8 @@ class Tree {
     Header header_;
     uint8_t filler_;
     std::unordered_map<uint32_t, std::unique_ptr<Node>> nodes_;
-    std::vector<uint32_t> free_;         // free nodes, the list head last
+    FreePages free_{kNodeSize};
     std::set<uint32_t> dirty_;           // nodes to write
-    std::set<uint32_t> freed_;           // nodes to write as free-list links
     std::set<uint32_t> fresh_;           // nodes new to the file in this change
     std::vector<std::string> problems_;  // found on reading, reported by Audit
     bool headerDirty_ = false;

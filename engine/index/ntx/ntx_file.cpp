@@ -222,9 +222,8 @@ KCESTATUS NtxFile::LoadPage(uint32_t offset, int depth, int* leafDepth) {
 
 KCESTATUS NtxFile::Load() {
     pages_.clear();
-    free_.clear();
+    free_.Clear();
     dirty_.clear();
-    freed_.clear();
     headerDirty_ = false;
     if (KCESTATUS s = raw_.Size(&size_)) return s;
     Remember();
@@ -258,20 +257,19 @@ KCESTATUS NtxFile::Load() {
         // it, reindex sets it right.
         problems_.push_back("keys out of order after record " + std::to_string(prev.recno));
     }
-    std::vector<uint32_t> chain;
-    std::set<uint32_t> seen;
-    for (uint32_t off = header_.freeList; off != 0;) {
-        if (off % kPageSize != 0 || off < kPageSize || uint64_t(off) + kPageSize > size_ ||
-            pages_.count(off) || !seen.insert(off).second) {
-            pages_.clear();
-            return Damaged("free list entry " + std::to_string(off) + " is not a free page");
-        }
-        chain.push_back(off);
-        uint8_t link[4];
-        if (KCESTATUS s = raw_.ReadExact(off, link, 4, "free page")) return s;
-        off = Get32(link);
+    uint32_t bad = 0;
+    auto inTree = [&](uint32_t off) { return pages_.count(off) != 0; };
+    auto readLink = [&](uint32_t off, uint32_t* link) -> KCESTATUS {
+        uint8_t bytes[4];
+        if (KCESTATUS s = raw_.ReadExact(off, bytes, 4, "free page")) return s;
+        *link = Get32(bytes);
+        return KCE_SUCCESS;
+    };
+    if (KCESTATUS s = free_.Load(header_.freeList, size_, inTree, readLink, &bad)) return s;
+    if (bad) {
+        pages_.clear();
+        return Damaged("free list entry " + std::to_string(bad) + " is not a free page");
     }
-    free_.assign(chain.rbegin(), chain.rend());
     return KCE_SUCCESS;
 }
 
@@ -361,12 +359,9 @@ void NtxFile::Audit(std::vector<std::string>* problems) const {
 }
 
 KCESTATUS NtxFile::Allocate(uint32_t* offset) {
-    if (!free_.empty()) {
-        *offset = free_.back();
-        free_.pop_back();
-        freed_.erase(*offset);
+    if (free_.Take(offset)) {
         fresh_.insert(*offset);  // no node points at a free one
-        header_.freeList = free_.empty() ? 0 : free_.back();
+        header_.freeList = free_.Head();
         headerDirty_ = true;
         return KCE_SUCCESS;
     }
@@ -383,9 +378,8 @@ KCESTATUS NtxFile::Allocate(uint32_t* offset) {
 void NtxFile::Release(uint32_t offset) {
     pages_.erase(offset);
     dirty_.erase(offset);
-    free_.push_back(offset);
-    freed_.insert(offset);
-    header_.freeList = offset;
+    free_.Give(offset);
+    header_.freeList = free_.Head();
     headerDirty_ = true;
 }
 
@@ -573,17 +567,12 @@ KCESTATUS NtxFile::Rebuild(const std::vector<Item>& sorted) {
 }
 
 KCESTATUS NtxFile::Flush() {
-    uint8_t bytes[kPageSize];
-    if (!freed_.empty()) {
-        std::map<uint32_t, uint32_t> next;
-        for (size_t i = 0; i < free_.size(); ++i) next[free_[i]] = i > 0 ? free_[i - 1] : 0;
-        std::memset(bytes, 0, kPageSize);
-        for (uint32_t off : freed_) {
-            Put32(bytes, next.count(off) ? next[off] : 0);
-            if (KCESTATUS s = raw_.WriteAt(off, bytes, kPageSize)) return s;
-        }
-        freed_.clear();
+    if (KCESTATUS s = free_.Flush([&](uint32_t off, const uint8_t* page) {
+            return raw_.WriteAt(off, page, kPageSize);
+        })) {
+        return s;
     }
+    uint8_t bytes[kPageSize];
     // New pages first, then the pages that point at them, then the header (see cdx_file.cpp).
     for (int pass = 0; pass < 2; ++pass) {
         for (uint32_t off : dirty_) {

@@ -41,6 +41,7 @@
 
 #include "engine/dbf/raw_file.h"
 #include "engine/index/file_watch.h"
+#include "engine/index/free_pages.h"
 #include "engine/kce.h"
 
 namespace kce::ntx {
@@ -148,8 +149,8 @@ class NtxFile {
     Header header_;
     uint64_t size_ = 0;
     std::unordered_map<uint32_t, std::unique_ptr<Page>> pages_;
-    std::vector<uint32_t> free_;  // the list head last
-    std::set<uint32_t> dirty_, freed_;
+    FreePages free_{kPageSize};
+    std::set<uint32_t> dirty_;
     std::set<uint32_t> fresh_;           // pages new to the file in this change
     std::vector<std::string> problems_;  // found on reading, reported by Audit
     bool headerDirty_ = false;
