@@ -2,10 +2,28 @@
 
 #include <cstring>
 
+#include "engine/invariant.h"
 #include "engine/settings.h"
 #include "engine/status.h"
 
 namespace kce {
+namespace {
+
+// Checks the cursor's bookkeeping when the call that changed it ends, whichever way it returns.
+class StateCheck {
+  public:
+    explicit StateCheck(const TableCursor& cursor) : cursor_(cursor) {}
+    ~StateCheck() {
+        if constexpr (kInvariants) cursor_.CheckState();
+    }
+    StateCheck(const StateCheck&) = delete;
+    StateCheck& operator=(const StateCheck&) = delete;
+
+  private:
+    const TableCursor& cursor_;
+};
+
+}  // namespace
 
 KCESTATUS NaturalOrder::First(TableCursor& cursor, UNSIGNED32* recno) {
     return cursor.Store().NextRecno(0, recno);
@@ -38,6 +56,41 @@ TableCursor::TableCursor(std::shared_ptr<Storage> storage, UNSIGNED32 options, U
 
 TableCursor::~TableCursor() { UnlockAll(); }
 
+void TableCursor::CheckState() const {
+    if constexpr (!kInvariants) return;
+    const RecordLayout& layout = storage_->Layout();
+    KCE_INVARIANT(image_.size() == layout.recordLength);
+    // On a record exactly when a record number is held (a pending append holds its reserved
+    // one); off a record nothing is marked deleted.
+    KCE_INVARIANT(OnRecord() == (recno_ != 0));
+    KCE_INVARIANT(OnRecord() || !deleted_);
+    if (Pending()) {
+        // A pending change is of the current record (an edit) or of the reserved one (an
+        // append), never of a deleted record, and its image has the table's record length.
+        KCE_INVARIANT(pendingImage_.size() == layout.recordLength);
+        KCE_INVARIANT(pendingRecno_ != 0 && pendingRecno_ == recno_);
+        KCE_INVARIANT(!deleted_);
+    } else {
+        KCE_INVARIANT(pendingRecno_ == 0);
+        KCE_INVARIANT(pendingBlobs_.empty());
+    }
+    for (const auto& entry : pendingBlobs_) {
+        KCE_INVARIANT(entry.first >= 0 && size_t(entry.first) < layout.fields.size());
+        KCE_INVARIANT(IsBlobType(layout.fields[size_t(entry.first)].type));
+    }
+    // Record locks: an exclusive handle takes none; every lock this handle holds is entered in
+    // the storage's table under this handle, and the table names this handle for no other.
+    KCE_INVARIANT(!Exclusive() || locks_.empty());
+    const auto& shared = storage_->Share().recordLocks;
+    for (UNSIGNED32 recno : locks_) {
+        auto it = shared.find(recno);
+        KCE_INVARIANT(recno != 0 && it != shared.end() && it->second == this);
+    }
+    for (const auto& [recno, holder] : shared) {
+        KCE_INVARIANT(holder != this || locks_.count(recno) == 1);
+    }
+}
+
 UNSIGNED32 TableCursor::Recno() const {
     if (Pending()) return pendingRecno_;
     return OnRecord() ? recno_ : 0;
@@ -63,6 +116,7 @@ void TableCursor::SetBof() {
 }
 
 void TableCursor::DiscardPending() {
+    StateCheck check(*this);
     if (pending_ == PendingKind::kAppend) {
         // The reserved record never reached the table: the cursor stands after the last record.
         storage_->ReleaseRecno(pendingRecno_);
@@ -146,6 +200,7 @@ KCESTATUS TableCursor::MoveFrom(Order& order, UNSIGNED32 start, bool forward, bo
 }
 
 KCESTATUS TableCursor::GotoTop(Order& order) {
+    StateCheck check(*this);
     DiscardPending();
     UNSIGNED32 first = 0, found = 0;
     if (KCESTATUS s = order.First(*this, &first)) return s;
@@ -158,6 +213,7 @@ KCESTATUS TableCursor::GotoTop(Order& order) {
 }
 
 KCESTATUS TableCursor::GotoBottom(Order& order) {
+    StateCheck check(*this);
     DiscardPending();
     UNSIGNED32 last = 0, found = 0;
     if (KCESTATUS s = order.Last(*this, &last)) return s;
@@ -170,6 +226,7 @@ KCESTATUS TableCursor::GotoBottom(Order& order) {
 }
 
 KCESTATUS TableCursor::Skip(Order& order, SIGNED32 count) {
+    StateCheck check(*this);
     DiscardPending();
     if (count == 0) return OnRecord() ? Refresh() : KCESTATUS(KCE_SUCCESS);
     bool forward = count > 0;
@@ -208,6 +265,7 @@ KCESTATUS TableCursor::Skip(Order& order, SIGNED32 count) {
 }
 
 KCESTATUS TableCursor::GotoRecord(UNSIGNED32 recno) {
+    StateCheck check(*this);
     DiscardPending();
     bool exists = false;
     if (recno != 0) {
@@ -222,6 +280,7 @@ KCESTATUS TableCursor::GotoRecord(UNSIGNED32 recno) {
 }
 
 KCESTATUS TableCursor::Land(UNSIGNED32 recno) {
+    StateCheck check(*this);
     DiscardPending();
     bool exists = false;
     if (recno != 0) {
@@ -251,6 +310,7 @@ KCESTATUS TableCursor::Visible(Order& order, bool* visible) {
 }
 
 KCESTATUS TableCursor::Refresh() {
+    StateCheck check(*this);
     if (!OnRecord() || AppendPending()) {
         return Fail(KCE_NO_CURRENT_RECORD, "table '" + Name() + "'");
     }
@@ -320,6 +380,7 @@ KCESTATUS TableCursor::CheckWritable() {
 }
 
 KCESTATUS TableCursor::Append() {
+    StateCheck check(*this);
     if (KCESTATUS s = CheckWritable()) return s;
     DiscardPending();
     UNSIGNED32 recno = 0;
@@ -357,6 +418,7 @@ KCESTATUS TableCursor::BeginEdit() {
 }
 
 KCESTATUS TableCursor::SetRaw(int field, const uint8_t* bytes, UNSIGNED32 len) {
+    StateCheck check(*this);
     const FieldDesc& f = storage_->Layout().fields[field];
     if (IsBlobType(f.type)) {
         return Fail(KCE_NOT_SUPPORTED, "field '" + f.name + "' of table '" + Name() +
@@ -375,6 +437,7 @@ KCESTATUS TableCursor::SetRaw(int field, const uint8_t* bytes, UNSIGNED32 len) {
 }
 
 KCESTATUS TableCursor::SetText(int field, std::string_view text) {
+    StateCheck check(*this);
     const FieldDesc& f = storage_->Layout().fields[field];
     if (KCESTATUS s = BeginEdit()) return s;
     if (IsBlobType(f.type)) {
@@ -391,6 +454,7 @@ KCESTATUS TableCursor::SetText(int field, std::string_view text) {
 }
 
 KCESTATUS TableCursor::SetEmpty(int field) {
+    StateCheck check(*this);
     const FieldDesc& f = storage_->Layout().fields[field];
     if (KCESTATUS s = BeginEdit()) return s;
     if (IsBlobType(f.type)) {
@@ -403,6 +467,7 @@ KCESTATUS TableCursor::SetEmpty(int field) {
 }
 
 KCESTATUS TableCursor::Write() {
+    StateCheck check(*this);
     if (!Pending()) return KCE_SUCCESS;  // nothing changed (also after a delete)
     if (KCESTATUS s = CheckWritable()) return s;
     bool isNew = pending_ == PendingKind::kAppend;
@@ -424,12 +489,14 @@ KCESTATUS TableCursor::Write() {
 }
 
 KCESTATUS TableCursor::Cancel() {
+    StateCheck check(*this);
     if (!Pending()) return Fail(KCE_NO_UPDATE_PENDING, "table '" + Name() + "'");
     DiscardPending();
     return KCE_SUCCESS;
 }
 
 KCESTATUS TableCursor::Delete() {
+    StateCheck check(*this);
     if (AppendPending()) {
         DiscardPending();
         return KCE_SUCCESS;
@@ -479,6 +546,7 @@ bool TableCursor::LockedByOther(UNSIGNED32 recno) {
 }
 
 KCESTATUS TableCursor::Lock(UNSIGNED32 recno) {
+    StateCheck check(*this);
     if (storage_->StaticResult()) {
         return Fail(KCE_STATIC_CURSOR, "table '" + Name() + "' is an SQL result set");
     }
@@ -503,6 +571,7 @@ KCESTATUS TableCursor::Lock(UNSIGNED32 recno) {
 }
 
 KCESTATUS TableCursor::Unlock(UNSIGNED32 recno) {
+    StateCheck check(*this);
     if (Exclusive()) return KCE_SUCCESS;
     if (!locks_.count(recno)) {
         return Fail(KCE_RECORD_NOT_LOCKED,
@@ -515,6 +584,7 @@ KCESTATUS TableCursor::Unlock(UNSIGNED32 recno) {
 }
 
 void TableCursor::UnlockAll() {
+    StateCheck check(*this);
     for (UNSIGNED32 recno : locks_) {
         storage_->Share().recordLocks.erase(recno);
         storage_->Locks().UnlockRecord(recno);

@@ -134,6 +134,10 @@ class TableCursor : public HandleObject {
     // Index handles opened on this table; closing the table closes them.
     std::vector<KDSHANDLE>& IndexHandles() { return indexHandles_; }
 
+    // Checks the bookkeeping every call leaves behind (position, pending record, record locks)
+    // where invariants are compiled in (engine/invariant.h); nothing elsewhere.
+    void CheckState() const;
+
   private:
     enum class PendingKind { kNone, kAppend, kEdit };
     KCESTATUS LoadRecord(UNSIGNED32 recno, bool* exists);

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "engine/invariant.h"
 #include "engine/status.h"
 
 namespace kce {
@@ -21,6 +22,8 @@ KDSHANDLE Handles::Add(std::shared_ptr<HandleObject> obj) {
     std::lock_guard<std::mutex> lock(registryMutex);
     auto& registry = Registry();
     KDSHANDLE handle = KDSHANDLE(registry.size());
+    // Slot 0 stays empty: no object has handle 0, and none is registered twice.
+    KCE_INVARIANT(handle != 0 && obj && obj->handle_ == 0);
     obj->handle_ = handle;
     registry.push_back(std::move(obj));
     return handle;
@@ -29,7 +32,10 @@ KDSHANDLE Handles::Add(std::shared_ptr<HandleObject> obj) {
 std::shared_ptr<HandleObject> Handles::Find(KDSHANDLE handle) {
     std::lock_guard<std::mutex> lock(registryMutex);
     auto& registry = Registry();
-    return handle < registry.size() ? registry[handle] : nullptr;
+    if (handle >= registry.size()) return nullptr;
+    // A slot holds the object of its own handle, or nothing once that handle is closed.
+    KCE_INVARIANT(!registry[handle] || registry[handle]->Handle() == handle);
+    return registry[handle];
 }
 
 std::shared_ptr<HandleObject> Handles::Remove(KDSHANDLE handle) {

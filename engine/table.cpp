@@ -8,6 +8,7 @@
 
 #include "engine/connection.h"
 #include "engine/index/index_handles.h"
+#include "engine/invariant.h"
 #include "engine/paths.h"
 #include "engine/settings.h"
 #include "engine/status.h"
@@ -59,6 +60,8 @@ KCESTATUS Attach(const std::shared_ptr<Storage>& storage, bool fresh, const std:
         std::make_shared<TableCursor>(storage, args.options, args.charType, args.connection);
     ++share.handles;
     share.exclusive = exclusive;
+    // An exclusive handle is the only one on its table.
+    KCE_INVARIANT(!share.exclusive || share.handles == 1);
     if (fresh) OpenStorages()[key] = storage;
     // The cursor starts on the first record; a record that cannot be read is reported when the
     // caller moves to it, not here.
@@ -138,6 +141,9 @@ KCESTATUS CloseTable(KDSHANDLE handle) {
     cursor->DiscardPending();
     cursor->UnlockAll();
     Storage::Sharing& share = cursor->Store().Share();
+    // The handle was counted when it opened, and its record locks are gone with UnlockAll.
+    KCE_INVARIANT(share.handles >= 1);
+    for (const auto& entry : share.recordLocks) KCE_INVARIANT(entry.second != cursor.get());
     if (--share.handles <= 0) {
         share.handles = 0;
         share.exclusive = false;

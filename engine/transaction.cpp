@@ -6,6 +6,7 @@
 #include "engine/connection.h"
 #include "engine/cursor.h"
 #include "engine/handles.h"
+#include "engine/invariant.h"
 #include "engine/status.h"
 
 namespace kce {
@@ -30,6 +31,7 @@ KCESTATUS JoinTransaction(Connection& connection, const std::shared_ptr<Storage>
     }
     if (KCESTATUS s = storage->BeginTransaction()) return s;
     tables.push_back(storage);
+    KCE_INVARIANT(storage->InTransaction());
     return KCE_SUCCESS;
 }
 
@@ -55,6 +57,11 @@ KCESTATUS EndTransaction(Connection& connection, bool commit) {
         // A table whose commit failed is not left in the transaction.
         if (s && commit && storage->InTransaction()) storage->RollbackTransaction();
     }
+    // Every table has left the transaction, whether it ended well or not: none stays in one that
+    // its connection no longer has.
+    for (const auto& storage : connection.TransactionTables()) {
+        KCE_INVARIANT(!storage->InTransaction());
+    }
     connection.TransactionTables().clear();
     connection.SetInTransaction(false);
     if (!first) return KCE_SUCCESS;
@@ -74,6 +81,12 @@ KCESTATUS BeginTransaction(Connection& connection) {
             EndTransaction(connection, false);
             return Fail(s, text);
         }
+    }
+    // One transaction deep: each table of the connection is in it once.
+    const auto& tables = connection.TransactionTables();
+    for (const auto& storage : tables) {
+        KCE_INVARIANT(storage->InTransaction());
+        KCE_INVARIANT(std::count(tables.begin(), tables.end(), storage) == 1);
     }
     return KCE_SUCCESS;
 }

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "engine/byte_order.h"
+#include "engine/invariant.h"
 #include "engine/journal.h"
 #include "engine/status.h"
 #include "rtl/edge.h"
@@ -327,21 +328,34 @@ KCESTATUS DbfFile::DeferCount() {
         if (KCESTATUS s = StampHeader(true)) return s;
     }
     countDeferred_ = true;
+    KCE_INVARIANT(header_.recordCount == count_);
     return KCE_SUCCESS;
 }
 
 KCESTATUS DbfFile::PublishCount() {
     if (!countDeferred_) return KCE_SUCCESS;
     if (count_ > header_.recordCount) {
-        uint64_t at = header_.headerLength + uint64_t{header_.recordCount} * header_.recordLength;
+        // The first record of the transaction gets its deletion flag back in place of the marker.
+        const uint64_t at = RecordOffset(header_.recordCount + 1);
         if (KCESTATUS s = file_.WriteAt(at, &hiddenFlag_, 1)) return s;
     }
     countDeferred_ = false;
-    return header_.recordCount == count_ ? KCESTATUS(KCE_SUCCESS) : StampHeader(true);
+    if (header_.recordCount != count_) {
+        if (KCESTATUS s = StampHeader(true)) return s;
+    }
+    KCE_INVARIANT(header_.recordCount == count_);
+    return KCE_SUCCESS;
 }
 
 bool DbfFile::HoldsMarker(uint32_t recno) const {
     return countDeferred_ && recno == header_.recordCount + 1;
+}
+
+uint64_t DbfFile::RecordOffset(uint32_t recno) const {
+    // Records 1..count lie one after the other between the header and the end marker.
+    KCE_INVARIANT(recno >= 1 && recno <= count_);
+    KCE_INVARIANT(header_.headerLength >= 64 && header_.recordLength >= 2);
+    return header_.headerLength + uint64_t{recno - 1} * header_.recordLength;
 }
 
 KCESTATUS DbfFile::ReadRecord(uint32_t recno, uint8_t* record) const {
@@ -349,7 +363,7 @@ KCESTATUS DbfFile::ReadRecord(uint32_t recno, uint8_t* record) const {
         return Fail(KCE_INVALID_RECORD, "record " + std::to_string(recno) + " of " + Path() +
                                             " (the table has " + std::to_string(count_) + ")");
     }
-    uint64_t at = header_.headerLength + uint64_t{recno - 1} * header_.recordLength;
+    uint64_t at = RecordOffset(recno);
     if (KCESTATUS s =
             file_.ReadExact(at, record, header_.recordLength, "record " + std::to_string(recno))) {
         return s;
@@ -378,7 +392,7 @@ KCESTATUS DbfFile::WriteRecord(uint32_t recno, const uint8_t* record) {
         return Fail(KCE_INVALID_RECORD, "record " + std::to_string(recno) + " of " + Path() +
                                             " (the table has " + std::to_string(count_) + ")");
     }
-    uint64_t at = header_.headerLength + uint64_t{recno - 1} * header_.recordLength;
+    uint64_t at = RecordOffset(recno);
     if (HoldsMarker(recno)) {
         std::vector<uint8_t> marked(record, record + header_.recordLength);
         marked[0] = kEndOfFile;
@@ -410,6 +424,10 @@ KCESTATUS DbfFile::AppendRecord(const uint8_t* record, uint32_t* recno) {
         return Undo(at, s);
     }
     *recno = count_;
+    // The record just written is the last one; the header counts it unless a transaction defers
+    // the count.
+    KCE_INVARIANT(RecordOffset(count_) == at);
+    KCE_INVARIANT(countDeferred_ || header_.recordCount == count_);
     return KCE_SUCCESS;
 }
 
@@ -430,7 +448,9 @@ KCESTATUS DbfFile::Truncate(uint32_t count) {
     if (KCESTATUS s = file_.WriteAt(end, &marker, 1)) return s;
     if (KCESTATUS s = file_.Truncate(end + 1)) return s;
     count_ = count;
-    return StampHeader(true);
+    if (KCESTATUS s = StampHeader(true)) return s;
+    KCE_INVARIANT(countDeferred_ || header_.recordCount == count_);
+    return KCE_SUCCESS;
 }
 
 KCESTATUS DbfFile::Zap() { return Truncate(0); }

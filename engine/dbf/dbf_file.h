@@ -169,6 +169,8 @@ class DbfFile {
                         uint32_t* count) const;
     // Whether the deletion flag of recno holds the end marker (see DeferCount).
     bool HoldsMarker(uint32_t recno) const;
+    // Where record recno (1..count) starts in the file.
+    uint64_t RecordOffset(uint32_t recno) const;
     KCESTATUS StampHeader(bool withCount);
     KCESTATUS Undo(uint64_t end, KCESTATUS failure);
 

@@ -142,7 +142,11 @@ class DbfStorage : public Storage {
 
     KCESTATUS ReserveRecno(UNSIGNED32* recno) override {
         if (KCESTATUS s = table_->Refresh()) return s;
-        reserved_ = std::max(reserved_, table_->RecordCount()) + 1;
+        const UNSIGNED32 last = std::max(reserved_, table_->RecordCount());
+        if (last == 0xFFFFFFFFu) {
+            return Fail(KCE_DBF_TOO_LARGE, "table " + path_ + " holds 2^32 - 1 records already");
+        }
+        reserved_ = last + 1;
         *recno = reserved_;
         return KCE_SUCCESS;
     }

@@ -11,6 +11,7 @@
 #include "engine/byte_order.h"
 #include "engine/field_types.h"
 #include "engine/file_io.h"
+#include "engine/invariant.h"
 #include "engine/paths.h"
 #include "engine/record_image.h"
 #include "engine/status.h"
@@ -335,6 +336,17 @@ KCESTATUS DbfTable::Load() {
         for (DbfField& f : fields_) f.nullBit = -1;
     }
     imageLength_ = offset;
+    // Each field's window in the image lies inside the image, its column inside the file's
+    // record (after the deletion flag) and is at least as long as what the image takes of it,
+    // and its null bit inside the _NullFlags column: ReadImage and WriteImage copy on that.
+    for (const DbfField& f : fields_) {
+        const FieldDescriptor& c = columns[f.column];
+        KCE_INVARIANT(f.offset + f.length <= imageLength_);
+        KCE_INVARIANT(c.offset >= 1 && c.offset + c.length <= file_->RecordLength());
+        KCE_INVARIANT(f.length <= c.length);
+        KCE_INVARIANT(f.nullBit < 0 ||
+                      uint32_t(f.nullBit) < columns[size_t(nullFlagsColumn_)].length * 8u);
+    }
     return KCE_SUCCESS;
 }
 

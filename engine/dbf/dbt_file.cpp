@@ -22,6 +22,7 @@
 
 #include "engine/byte_order.h"
 #include "engine/dbf/memo_file.h"
+#include "engine/invariant.h"
 #include "engine/status.h"
 
 namespace kce::dbf {
@@ -129,6 +130,9 @@ class DbtFile : public MemoFile {
             return Fail(KCE_MEMO_VALUE_NOT_ALLOWED,
                         "file " + Path() + " has no block numbers left");
         }
+        // The value goes past the header block, into blocks that hold it and its end whole.
+        KCE_INVARIANT(target >= 1 && need >= 1);
+        KCE_INVARIANT(need * blockSize_ >= value.size() + (blockHeaders_ ? 8 : 2));
         std::vector<uint8_t> data(need * blockSize_, 0);
         if (blockHeaders_) {
             std::memcpy(data.data(), kBlockMark, 4);

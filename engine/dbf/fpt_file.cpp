@@ -20,6 +20,7 @@
 
 #include "engine/byte_order.h"
 #include "engine/dbf/memo_file.h"
+#include "engine/invariant.h"
 #include "engine/status.h"
 
 namespace kce::dbf {
@@ -118,6 +119,9 @@ class FptFile : public MemoFile {
             return Fail(KCE_MEMO_VALUE_NOT_ALLOWED,
                         "file " + Path() + " has no block numbers left");
         }
+        // The value goes past the header, into blocks that hold it whole.
+        KCE_INVARIANT(target >= FirstBlock() && target * blockSize_ >= kHeaderSize);
+        KCE_INVARIANT(need >= 1 && need * blockSize_ >= value.size() + 8);
         std::vector<uint8_t> data(need * blockSize_, 0);
         StoreBigU32(data.data(), isText ? 1 : 0);
         StoreBigU32(data.data() + 4, static_cast<uint32_t>(value.size()));

@@ -48,6 +48,7 @@
 #include <cstring>
 
 #include "engine/field_text.h"
+#include "engine/invariant.h"
 #include "engine/native/kdt_crypt.h"
 #include "engine/native/kdt_values.h"
 #include "engine/native/sqlite_status.h"
@@ -210,6 +211,8 @@ class KdtStorage : public Storage {
     KCESTATUS GetMeta(const char* key, int64_t* value);
     KCESTATUS SetMeta(const char* key, int64_t value);
     KCESTATUS MaxRecno(UNSIGNED32* max);
+    // The number after highest; a failure when highest is the last number there is.
+    KCESTATUS NumberAfter(UNSIGNED32 highest, UNSIGNED32* next);
     KCESTATUS Begin();
     KCESTATUS Commit();
     void Rollback();
@@ -236,7 +239,7 @@ class KdtStorage : public Storage {
         *recno = 0;
         int rc;
         if (KCESTATUS s = Step(scan, &rc, "read")) {
-            scanActive_ = false;
+            EndScan();
             return s;
         }
         if (rc == SQLITE_DONE) {
@@ -248,6 +251,8 @@ class KdtStorage : public Storage {
         return KCE_SUCCESS;
     }
     void ExpireScan() {
+        // A running scan has its statement; a closed one stands on no record.
+        KCE_INVARIANT(scanActive_ ? scanStmt_ != nullptr : scanRecno_ == 0);
         if (scanActive_ && std::chrono::steady_clock::now() - scanStart_ > kScanLifetime) EndScan();
     }
     KCESTATUS BlobStmt(std::vector<std::unique_ptr<Stmt>>& cache, int field, bool write,
@@ -800,7 +805,21 @@ KCESTATUS KdtStorage::MaxRecno(UNSIGNED32* max) {
     int64_t top = sqlite3_column_int64(stmt, 0);
     int64_t floor = 0;
     if (KCESTATUS s = GetMeta("recno_floor", &floor)) return s;
-    *max = UNSIGNED32(std::max(top, floor));
+    const int64_t highest = std::max(top, floor);
+    if (highest < 0 || highest > int64_t{0xFFFFFFFFu}) {
+        return Fail(KCE_DAMAGED_FILE, path_ + ": record number " + std::to_string(highest) +
+                                          " is outside the range of record numbers");
+    }
+    *max = UNSIGNED32(highest);
+    return KCE_SUCCESS;
+}
+
+KCESTATUS KdtStorage::NumberAfter(UNSIGNED32 highest, UNSIGNED32* next) {
+    if (highest == 0xFFFFFFFFu) {
+        return Fail(KCE_INVALID_RECORD,
+                    path_ + ": every record number is taken (the highest is 4294967295)");
+    }
+    *next = highest + 1;
     return KCE_SUCCESS;
 }
 
@@ -812,7 +831,8 @@ KCESTATUS KdtStorage::ReserveRecno(UNSIGNED32* recno) {
         if (KCESTATUS s = MaxRecno(&knownMax_)) return s;
         maxKnown_ = true;
     }
-    lastReserved_ = std::max(lastReserved_, knownMax_) + 1;
+    if (KCESTATUS s = NumberAfter(std::max(lastReserved_, knownMax_), &lastReserved_)) return s;
+    KCE_INVARIANT(lastReserved_ > knownMax_);
     *recno = lastReserved_;
     return KCE_SUCCESS;
 }
@@ -840,6 +860,8 @@ KCESTATUS KdtStorage::Commit() {
         Rollback();
         return s;
     }
+    // A write outside a transaction leaves no SQLite transaction open behind it.
+    KCE_INVARIANT(sqlite3_get_autocommit(db_));
     return KCE_SUCCESS;
 }
 
@@ -972,6 +994,8 @@ KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
                  value.isNull || value.bytes.empty() ? 0 : 0xFFFFFFFFu);
     }
     std::memcpy(image, work.data(), work.size());
+    // A stored record has a number, and a record that was there keeps its own.
+    KCE_INVARIANT(number != 0 && (isNew || number == *recno));
     *recno = number;
     return KCE_SUCCESS;
 }
@@ -981,8 +1005,9 @@ KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
 KCESTATUS KdtStorage::Append(UNSIGNED32* number, uint8_t* work, std::vector<ColumnValue>& values,
                              const PendingBlobs& blobs) {
     if (*number == 0) {
-        if (KCESTATUS s = MaxRecno(number)) return s;
-        ++*number;
+        UNSIGNED32 max = 0;
+        if (KCESTATUS s = MaxRecno(&max)) return s;
+        if (KCESTATUS s = NumberAfter(max, number)) return s;
     }
     int64_t last = -1;
     for (size_t i = 0; i < layout_.fields.size(); ++i) {
@@ -1028,8 +1053,9 @@ KCESTATUS KdtStorage::Append(UNSIGNED32* number, uint8_t* work, std::vector<Colu
         rc = sqlite3_step(stmt);
         if (rc != SQLITE_CONSTRAINT_PRIMARYKEY || attempt > 0) break;
         sqlite3_reset(stmt);
-        if (KCESTATUS s = MaxRecno(number)) return s;
-        ++*number;
+        UNSIGNED32 max = 0;
+        if (KCESTATUS s = MaxRecno(&max)) return s;
+        if (KCESTATUS s = NumberAfter(max, number)) return s;
         lastReserved_ = std::max(lastReserved_, *number);
     }
     if (rc != SQLITE_DONE) return SqliteFail(db_, rc, path_ + " (append)");

@@ -156,6 +156,36 @@ TEST_F(TableTest, FilesThatAreNotTablesGiveTheirOwnStatusAndStayUnchanged) {
     }
 }
 
+// Record numbers are 32-bit: a file whose numbers reach past them (a damaged or foreign file) or
+// that has used the last one refuses an append with a status instead of giving out record 0.
+TEST_F(TableTest, AppendsPastTheLastRecordNumberAreRefused) {
+    struct Case {
+        const char* name;
+        const char* sql;
+        KCESTATUS status;
+        const char* mentions;
+        UNSIGNED32 records;
+    } cases[] = {
+        {"FLOOR", "INSERT OR REPLACE INTO kdt_table(key, value) VALUES ('recno_floor', 4294967295)",
+         KCE_INVALID_RECORD, "every record number is taken", 0},
+        {"LASTROW", "INSERT INTO records(kdt_recno, A) VALUES (4294967295, 1)", KCE_INVALID_RECORD,
+         "every record number is taken", 1},
+        {"PASTROW", "INSERT INTO records(kdt_recno, A) VALUES (4294967296, 1)", KCE_DAMAGED_FILE,
+         "record number 4294967296", 1},
+    };
+    for (const Case& c : cases) {
+        KdsCloseTable(Create(c.name, "A,integer"));
+        Sql(Path(std::string(c.name) + ".kdt"), c.sql);
+        KDSHANDLE t = Open(c.name);
+        EXPECT_EQ(KdsAppendRecord(t), c.status) << c.name;
+        EXPECT_NE(LastErrorText().find(c.mentions), std::string::npos) << LastErrorText();
+        // Nothing is pending, and nothing reached the file.
+        EXPECT_EQ(KdsWriteRecord(t), KCE_SUCCESS) << c.name;
+        EXPECT_EQ(Count(t), c.records) << c.name;
+        KdsCloseTable(t);
+    }
+}
+
 TEST_F(TableTest, NamesResolveInWindowsFormAndIgnoringCase) {
     KdsCloseTable(Create("Employee", "A,integer"));
     KDSHANDLE t = 0;
