@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -95,6 +96,18 @@ inline Result RunProgram(const std::vector<std::string>& args,
     close(err);
     std::filesystem::remove_all(dir);
     return result;
+}
+
+// The standard output of a shell command line (with its errors where the line says 2>&1).
+inline std::string ShellOutput(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
 }
 
 inline bool OnPath(const std::string& program) {
