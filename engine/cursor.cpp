@@ -57,37 +57,38 @@ TableCursor::TableCursor(std::shared_ptr<Storage> storage, UNSIGNED32 options, U
 TableCursor::~TableCursor() { UnlockAll(); }
 
 void TableCursor::CheckState() const {
-    if constexpr (!kInvariants) return;
-    const RecordLayout& layout = storage_->Layout();
-    KCE_INVARIANT(image_.size() == layout.recordLength);
-    // On a record exactly when a record number is held (a pending append holds its reserved
-    // one); off a record nothing is marked deleted.
-    KCE_INVARIANT(OnRecord() == (recno_ != 0));
-    KCE_INVARIANT(OnRecord() || !deleted_);
-    if (Pending()) {
-        // A pending change is of the current record (an edit) or of the reserved one (an
-        // append), never of a deleted record, and its image has the table's record length.
-        KCE_INVARIANT(pendingImage_.size() == layout.recordLength);
-        KCE_INVARIANT(pendingRecno_ != 0 && pendingRecno_ == recno_);
-        KCE_INVARIANT(!deleted_);
-    } else {
-        KCE_INVARIANT(pendingRecno_ == 0);
-        KCE_INVARIANT(pendingBlobs_.empty());
-    }
-    for (const auto& entry : pendingBlobs_) {
-        KCE_INVARIANT(entry.first >= 0 && size_t(entry.first) < layout.fields.size());
-        KCE_INVARIANT(IsBlobType(layout.fields[size_t(entry.first)].type));
-    }
-    // Record locks: an exclusive handle takes none; every lock this handle holds is entered in
-    // the storage's table under this handle, and the table names this handle for no other.
-    KCE_INVARIANT(!Exclusive() || locks_.empty());
-    const auto& shared = storage_->Share().recordLocks;
-    for (UNSIGNED32 recno : locks_) {
-        auto it = shared.find(recno);
-        KCE_INVARIANT(recno != 0 && it != shared.end() && it->second == this);
-    }
-    for (const auto& [recno, holder] : shared) {
-        KCE_INVARIANT(holder != this || locks_.count(recno) == 1);
+    if constexpr (kInvariants) {
+        const RecordLayout& layout = storage_->Layout();
+        KCE_INVARIANT(image_.size() == layout.recordLength);
+        // On a record exactly when a record number is held (a pending append holds its reserved
+        // one); off a record nothing is marked deleted.
+        KCE_INVARIANT(OnRecord() == (recno_ != 0));
+        KCE_INVARIANT(OnRecord() || !deleted_);
+        if (Pending()) {
+            // A pending change is of the current record (an edit) or of the reserved one (an
+            // append), never of a deleted record, and its image has the table's record length.
+            KCE_INVARIANT(pendingImage_.size() == layout.recordLength);
+            KCE_INVARIANT(pendingRecno_ != 0 && pendingRecno_ == recno_);
+            KCE_INVARIANT(!deleted_);
+        } else {
+            KCE_INVARIANT(pendingRecno_ == 0);
+            KCE_INVARIANT(pendingBlobs_.empty());
+        }
+        for (const auto& entry : pendingBlobs_) {
+            KCE_INVARIANT(entry.first >= 0 && size_t(entry.first) < layout.fields.size());
+            KCE_INVARIANT(IsBlobType(layout.fields[size_t(entry.first)].type));
+        }
+        // Record locks: an exclusive handle takes none; every lock this handle holds is entered in
+        // the storage's table under this handle, and the table names this handle for no other.
+        KCE_INVARIANT(!Exclusive() || locks_.empty());
+        const auto& shared = storage_->Share().recordLocks;
+        for (UNSIGNED32 recno : locks_) {
+            auto it = shared.find(recno);
+            KCE_INVARIANT(recno != 0 && it != shared.end() && it->second == this);
+        }
+        for (const auto& [recno, holder] : shared) {
+            KCE_INVARIANT(holder != this || locks_.count(recno) == 1);
+        }
     }
 }
 

@@ -143,7 +143,9 @@ KCESTATUS CloseTable(KDSHANDLE handle) {
     Storage::Sharing& share = cursor->Store().Share();
     // The handle was counted when it opened, and its record locks are gone with UnlockAll.
     KCE_INVARIANT(share.handles >= 1);
-    for (const auto& entry : share.recordLocks) KCE_INVARIANT(entry.second != cursor.get());
+    if constexpr (kInvariants) {
+        for (const auto& entry : share.recordLocks) KCE_INVARIANT(entry.second != cursor.get());
+    }
     if (--share.handles <= 0) {
         share.handles = 0;
         share.exclusive = false;

@@ -59,8 +59,10 @@ KCESTATUS EndTransaction(Connection& connection, bool commit) {
     }
     // Every table has left the transaction, whether it ended well or not: none stays in one that
     // its connection no longer has.
-    for (const auto& storage : connection.TransactionTables()) {
-        KCE_INVARIANT(!storage->InTransaction());
+    if constexpr (kInvariants) {
+        for (const auto& storage : connection.TransactionTables()) {
+            KCE_INVARIANT(!storage->InTransaction());
+        }
     }
     connection.TransactionTables().clear();
     connection.SetInTransaction(false);
@@ -83,10 +85,12 @@ KCESTATUS BeginTransaction(Connection& connection) {
         }
     }
     // One transaction deep: each table of the connection is in it once.
-    const auto& tables = connection.TransactionTables();
-    for (const auto& storage : tables) {
-        KCE_INVARIANT(storage->InTransaction());
-        KCE_INVARIANT(std::count(tables.begin(), tables.end(), storage) == 1);
+    if constexpr (kInvariants) {
+        const auto& tables = connection.TransactionTables();
+        for (const auto& storage : tables) {
+            KCE_INVARIANT(storage->InTransaction());
+            KCE_INVARIANT(std::count(tables.begin(), tables.end(), storage) == 1);
+        }
     }
     return KCE_SUCCESS;
 }

@@ -340,6 +340,7 @@ KCESTATUS DbfTable::Load() {
     // record (after the deletion flag) and is at least as long as what the image takes of it,
     // and its null bit inside the _NullFlags column: ReadImage and WriteImage copy on that.
     for (const DbfField& f : fields_) {
+        if constexpr (!kInvariants) break;
         const FieldDescriptor& c = columns[f.column];
         KCE_INVARIANT(f.offset + f.length <= imageLength_);
         KCE_INVARIANT(c.offset >= 1 && c.offset + c.length <= file_->RecordLength());
