@@ -20,6 +20,7 @@
 #include "app/convert_plan.h"
 #include "app/headless_run.h"
 #include "gui/application.h"
+#include "tests/app/employee_tables.h"
 #include "tests/support/files.h"
 #include "tests/support/processes.h"
 
@@ -30,7 +31,6 @@ using testsupport::ReadFile;
 using testsupport::Result;
 using testsupport::RunProgram;
 
-const std::string kTool = KDSTOOL_PROGRAM;
 const std::string kProgram = UPDATEBANK_PROGRAM;
 
 // Source and target of different layouts: fields cut, rounded, refused, narrowed, dropped and
@@ -56,12 +56,7 @@ const char* const kSourceRecords =
 class PlanAndAudit : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("updatebank-plan-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_ / "drive_c" / "TEMP");
-        setenv("UPDATEBANK_DRIVE_C", (dir_ / "drive_c").c_str(), 1);
+        dir_ = apptest::ConversionFolder("plan");
         Table("source", kSourceFields, kSourceRecords);
         Table("target", kTargetFields,
               R"({"EMP_NO": "99999", "DEPT": "OLD"})"
@@ -74,14 +69,7 @@ class PlanAndAudit : public ::testing::Test {
 
     void Table(const std::string& side, std::vector<std::string> fields,
                const std::string& records) {
-        fs::path table = dir_ / side / "EMPLOYEE.kdt";
-        fs::create_directories(dir_ / side);
-        fields.insert(fields.begin(), {kTool, "create", table.string()});
-        Result created = RunProgram(fields);
-        ASSERT_EQ(created.status, 0) << created.err;
-        std::ofstream(dir_ / "records.jsonl") << records;
-        Result imported = RunProgram({kTool, "import", table.string(), (dir_ / "records.jsonl")});
-        ASSERT_EQ(imported.status, 0) << imported.err;
+        apptest::MakeEmployeeTable(dir_, side, std::move(fields), records);
     }
 
     // Every file under the two folders, with its bytes.

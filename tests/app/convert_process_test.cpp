@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/app/employee_tables.h"
 #include "tests/support/files.h"
 #include "tests/support/processes.h"
 
@@ -29,15 +30,7 @@ const std::string kTool = KDSTOOL_PROGRAM;
 const std::string kSamples = std::string(UPDATEBANK_SOURCE_DIR) + "/samples";
 constexpr int kEmployees = 1500;
 
-std::vector<std::string> Records(const fs::path& table) {
-    Result exported = RunProgram({kTool, "export", table.string()});
-    EXPECT_EQ(exported.status, 0) << exported.err;
-    std::vector<std::string> records;
-    std::stringstream in(exported.out);
-    for (std::string line; std::getline(in, line);)
-        records.push_back(std::regex_replace(line, std::regex("^\\{\"_recno\": [0-9]+, "), "{"));
-    return records;
-}
+std::vector<std::string> Records(const fs::path& table) { return apptest::ExportedRecords(table); }
 
 class ConvertProcess : public ::testing::Test {
   protected:

@@ -18,6 +18,7 @@
 #include "engine/kce.h"
 #include "gui/application.h"
 #include "rtl/formatsettings.h"
+#include "tests/app/employee_tables.h"
 #include "tests/support/files.h"
 #include "tests/support/processes.h"
 
@@ -50,14 +51,9 @@ const std::string kTool = KDSTOOL_PROGRAM;
 class Convert : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("updatebank-convert-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
+        dir_ = apptest::ConversionFolder("convert");
         fs::create_directories(dir_ / "source");
         fs::create_directories(dir_ / "target");
-        fs::create_directories(dir_ / "drive_c" / "TEMP");
-        setenv("UPDATEBANK_DRIVE_C", (dir_ / "drive_c").c_str(), 1);
         auto backend = std::make_unique<gui::HeadlessBackend>();
         backend_ = backend.get();
         gui::Application().Initialize(std::move(backend));
@@ -75,14 +71,7 @@ class Convert : public ::testing::Test {
     // Makes SIDE/EMPLOYEE.kdt with `fields` (and kdstool's --index options) holding `records`.
     void Table(const std::string& side, std::vector<std::string> fields,
                const std::string& records) {
-        fs::path table = dir_ / side / "EMPLOYEE.kdt";
-        fs::create_directories(dir_ / side);
-        fields.insert(fields.begin(), {kTool, "create", table.string()});
-        Result created = RunProgram(fields);
-        ASSERT_EQ(created.status, 0) << created.err;
-        std::ofstream(dir_ / "records.jsonl") << records;
-        Result imported = RunProgram({kTool, "import", table.string(), (dir_ / "records.jsonl")});
-        ASSERT_EQ(imported.status, 0) << imported.err;
+        apptest::MakeEmployeeTable(dir_, side, std::move(fields), records);
     }
 
     // Runs the command; the lines it printed are in out_ and err_.
@@ -98,15 +87,7 @@ class Convert : public ::testing::Test {
     std::vector<std::string> Records(const std::string& side,
                                      const std::string& passwordFile = "") {
         form_.reset();
-        std::vector<std::string> call = {kTool, "export", (dir_ / side / "EMPLOYEE.kdt").string()};
-        if (!passwordFile.empty()) call.insert(call.end(), {"--password-file", passwordFile});
-        Result exported = RunProgram(call);
-        EXPECT_EQ(exported.status, 0) << exported.err;
-        std::vector<std::string> records;
-        std::stringstream in(exported.out);
-        for (std::string line; std::getline(in, line);)
-            records.push_back(std::regex_replace(line, std::regex("\"_recno\": [0-9]+, "), ""));
-        return records;
+        return apptest::ExportedRecords(dir_ / side / "EMPLOYEE.kdt", passwordFile);
     }
 
     fs::path dir_;

@@ -19,6 +19,8 @@
 
 #include "tests/engine/engine_test_util.h"
 #include "tests/engine/xbase_samples.h"
+#include "tests/support/files.h"
+#include "tests/support/processes.h"
 
 namespace {
 
@@ -278,31 +280,9 @@ class CdxAudit {
     bool strict_;
 };
 
-std::string Output(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
-std::string Hex(const std::string& s) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : s) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testsupport::Hex;
+using testsupport::ReadFile;
+using testsupport::ShellOutput;
 
 std::string Joined(const std::vector<std::string>& lines) {
     std::string out;
@@ -384,7 +364,9 @@ void ExpectKeysOf(const std::vector<TagBytes>& tags, const Rows& rows) {
     }
 }
 
-bool PerlXBaseInstalled() { return Output("perl -MXBase -e 'print qq(ok)' 2>/dev/null") == "ok"; }
+bool PerlXBaseInstalled() {
+    return ShellOutput("perl -MXBase -e 'print qq(ok)' 2>/dev/null") == "ok";
+}
 
 // An independent reader (Perl's XBase modules) looks every record of the table up by its key in
 // the character tags TC1..TC240; prints the tags that miss a record and then "read N".
@@ -410,7 +392,8 @@ for my $f (qw(C1 C10 C37 C100 C150 C240)) {
 }
 print "read ", $t->last_record + 1, "\n";
 )";
-    return Output("perl " + script.string() + " " + dbf.string() + " " + cdx.string() + " 2>&1");
+    return ShellOutput("perl " + script.string() + " " + dbf.string() + " " + cdx.string() +
+                       " 2>&1");
 }
 
 class CdxWritten : public EngineTest {};

@@ -17,6 +17,7 @@
 #include "engine/status.h"
 #include "engine/storage.h"
 #include "tests/engine/xbase_samples.h"
+#include "tests/support/files.h"
 #include "tests/support/scoped.h"
 
 namespace {
@@ -60,16 +61,6 @@ std::unique_ptr<Storage> OpenTable(const fs::path& table, UNSIGNED16 type) {
     return storage;
 }
 
-std::string Hex(const std::string& s) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : s) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 TEST(CdxFileTest, EveryTagOfTheSampleFilesHoldsItsTableInKeyOrderAndFindsEachKey) {
     auto samples = xbasesamples::Samples("cdx");
     if (samples.empty()) GTEST_SKIP() << xbasesamples::kMissing;
@@ -106,7 +97,8 @@ TEST(CdxFileTest, EveryTagOfTheSampleFilesHoldsItsTableInKeyOrderAndFindsEachKey
             KeyList expected = ExpectedKeys(*storage, *key);
             ASSERT_EQ(stored.size(), expected.size());
             for (size_t i = 0; i < stored.size(); ++i) {
-                ASSERT_EQ(Hex(stored[i].first), Hex(expected[i].first)) << "entry " << i;
+                ASSERT_EQ(testsupport::Hex(stored[i].first), testsupport::Hex(expected[i].first))
+                    << "entry " << i;
                 ASSERT_EQ(stored[i].second, expected[i].second) << "entry " << i;
             }
             for (const auto& [k, recno] : expected) {
@@ -183,6 +175,22 @@ std::string RandomKey(std::mt19937& rng, size_t width) {
     return k;
 }
 
+// What a tree changed at random must hold whenever it is read: nothing for check to report, and
+// the keys of the model, in order.
+void ExpectTreeHolds(const cdx::Tree& tree,
+                     const std::set<std::pair<std::string, uint32_t>>& model) {
+    std::vector<std::string> problems;
+    tree.Audit(&problems);
+    ASSERT_TRUE(problems.empty()) << problems.front();
+    auto it = model.begin();
+    for (auto p = tree.First(); p.Valid(); p = tree.Next(p), ++it) {
+        ASSERT_NE(it, model.end());
+        ASSERT_EQ(tree.At(p).key, it->first);
+        ASSERT_EQ(tree.At(p).recno, it->second);
+    }
+    ASSERT_EQ(it, model.end());
+}
+
 TEST(CdxFileTest, RandomChangesKeepTheTreeInOrderAcrossReopening) {
     testsupport::ScopedTempDir scratch("random-cdx");
     const fs::path path = scratch / "random.cdx";
@@ -233,16 +241,7 @@ TEST(CdxFileTest, RandomChangesKeepTheTreeInOrderAcrossReopening) {
     EXPECT_EQ(file->Tags()[0].name, "NAMES");
     cdx::Tree* tree = nullptr;
     ASSERT_EQ(file->OpenTag("NAMES", ' ', &tree), KCE_SUCCESS) << LastFailureDetail();
-    std::vector<std::string> problems;
-    tree->Audit(&problems);
-    EXPECT_TRUE(problems.empty()) << problems.front();
-    auto it = model.begin();
-    for (auto p = tree->First(); p.Valid(); p = tree->Next(p), ++it) {
-        ASSERT_NE(it, model.end());
-        ASSERT_EQ(tree->At(p).key, it->first);
-        ASSERT_EQ(tree->At(p).recno, it->second);
-    }
-    EXPECT_EQ(it, model.end());
+    ExpectTreeHolds(*tree, model);
 }
 
 // Keys as long as a tag allows, of random lengths over shared prefixes (so that leaf compression
@@ -266,18 +265,7 @@ TEST(CdxFileTest, LongKeysSplitAndShrinkUnderRandomChanges) {
             return k;
         };
         std::set<std::pair<std::string, uint32_t>> model;
-        auto verify = [&](cdx::Tree* tree) {
-            std::vector<std::string> problems;
-            tree->Audit(&problems);
-            ASSERT_TRUE(problems.empty()) << problems.front();
-            auto it = model.begin();
-            for (auto p = tree->First(); p.Valid(); p = tree->Next(p), ++it) {
-                ASSERT_NE(it, model.end());
-                ASSERT_EQ(tree->At(p).key, it->first);
-                ASSERT_EQ(tree->At(p).recno, it->second);
-            }
-            ASSERT_EQ(it, model.end());
-        };
+        auto verify = [&](cdx::Tree* tree) { ExpectTreeHolds(*tree, model); };
         {
             std::unique_ptr<cdx::CdxFile> file;
             ASSERT_EQ(cdx::CdxFile::Create(path.string(), true, &file), KCE_SUCCESS);
@@ -371,16 +359,7 @@ TEST(CdxFileTest, RemovalsMergeNodesSoTheFileStopsGrowing) {
     file.reset();
     ASSERT_EQ(cdx::CdxFile::Open(path.string(), true, &file), KCE_SUCCESS) << LastFailureDetail();
     ASSERT_EQ(file->OpenTag("NAMES", ' ', &tree), KCE_SUCCESS) << LastFailureDetail();
-    std::vector<std::string> problems;
-    tree->Audit(&problems);
-    EXPECT_TRUE(problems.empty()) << problems.front();
-    auto it = model.begin();
-    for (auto p = tree->First(); p.Valid(); p = tree->Next(p), ++it) {
-        ASSERT_NE(it, model.end());
-        ASSERT_EQ(tree->At(p).key, it->first);
-        ASSERT_EQ(tree->At(p).recno, it->second);
-    }
-    EXPECT_EQ(it, model.end());
+    ExpectTreeHolds(*tree, model);
 }
 
 TEST(NtxFileTest, RandomChangesKeepTheTreeBalancedAcrossReopening) {

@@ -14,16 +14,15 @@
 #include "engine/index/cdx/cdx_file.h"
 #include "tests/engine/engine_test_util.h"
 #include "tests/engine/xbase_samples.h"
+#include "tests/support/files.h"
+#include "tests/support/processes.h"
 
 namespace {
 
 using namespace kcetest;
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testsupport::ReadFile;
 
 class XbaseIndexTest : public EngineTest {
   protected:
@@ -654,24 +653,14 @@ TEST_F(XbaseIndexTest, KilledWriterLeavesFilesThatReindexRepairs) {
 
 namespace {
 
-// Runs a command and answers its standard output.
-std::string Output(const std::string& command) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
+using testsupport::ShellOutput;
 
 // The keys we write are read back in order by an independent reader: the Perl XBase modules
 // (Debian's libdbd-xbase-perl, installed by scripts/install-deps.sh), whose index classes read
 // .cdx and .ntx files. The reader takes tags on plain fields; it reads no date tag of a .cdx
 // (not those other programs wrote either), so that one is compared for .ntx only.
 TEST_F(XbaseIndexTest, AnIndependentReaderWalksOurTagsInOurOrder) {
-    if (Output("perl -MXBase -e 'print qq(ok)' 2>/dev/null") != "ok") {
+    if (ShellOutput("perl -MXBase -e 'print qq(ok)' 2>/dev/null") != "ok") {
         GTEST_SKIP() << "the Perl XBase modules are not installed";
     }
     for (UNSIGNED16 type : {UNSIGNED16(2), UNSIGNED16(1)}) {
@@ -723,7 +712,7 @@ TEST_F(XbaseIndexTest, AnIndependentReaderWalksOurTagsInOurOrder) {
                 "my $t = XBase->new(q(" + Path(table) + ")) or die XBase->errstr; " +
                 "my $c = $t->prepare_select_with_index(" + index + ", q(ID)) or die $t->errstr; " +
                 "while (my @d = $c->fetch) { print $d[0], q( ) }";
-            EXPECT_EQ(Output("perl -MXBase -e '" + script + "' 2>&1"), ours[size_t(i)]);
+            EXPECT_EQ(ShellOutput("perl -MXBase -e '" + script + "' 2>&1"), ours[size_t(i)]);
         }
     }
 }
@@ -736,7 +725,7 @@ namespace {
 // reader, which converts the text itself, finds each amount by key exactly (not the neighbour one
 // unit in the last place above it), and a filter on the literal holds for its record.
 TEST_F(XbaseIndexTest, AmountsGetTheKeysOtherProgramsComputeForTheirText) {
-    if (Output("perl -MXBase -e 'print qq(ok)' 2>/dev/null") != "ok") {
+    if (ShellOutput("perl -MXBase -e 'print qq(ok)' 2>/dev/null") != "ok") {
         GTEST_SKIP() << "the Perl XBase modules are not installed";
     }
     KDSHANDLE t = CreateDbf("A.dbf", 2, "AMOUNT,numeric,10,2");
@@ -768,7 +757,7 @@ TEST_F(XbaseIndexTest, AmountsGetTheKeysOtherProgramsComputeForTheirText) {
                          "open my $f, q(<), q(" + Path("amounts.txt") + ") or die; " +
                          "while (my $a = <$f>) { chomp $a; $i->prepare_select_eq($a); " +
                          "my ($k, $r) = $i->fetch; print qq($a\\n) unless defined $k && $k == $a }";
-    EXPECT_EQ(Output("perl -MXBase -MXBase::Index -e '" + script + "' 2>&1"), "");
+    EXPECT_EQ(ShellOutput("perl -MXBase -MXBase::Index -e '" + script + "' 2>&1"), "");
 }
 
 }  // namespace
@@ -780,7 +769,7 @@ namespace {
 // character and logical tags, the number for numeric ones and the Julian day (computed in Perl)
 // for dates. Edits after the appends take keys out of the trees as well as put them in.
 TEST_F(XbaseIndexTest, AnIndependentReaderFindsEveryRecordByKeyInEachKindOfTag) {
-    if (Output("perl -MXBase -e 'print qq(ok)' 2>/dev/null") != "ok") {
+    if (ShellOutput("perl -MXBase -e 'print qq(ok)' 2>/dev/null") != "ok") {
         GTEST_SKIP() << "the Perl XBase modules are not installed";
     }
     KDSHANDLE t = CreateDbf("K.dbf", 2,
@@ -853,9 +842,9 @@ for my $f (qw(C1 C37 C150 C240 N D L)) {
 }
 print "read ", $t->last_record + 1, "\n";
 )";
-    EXPECT_EQ(
-        Output("perl " + Path("find.pl") + " " + Path("K.dbf") + " " + Path("K.cdx") + " 2>&1"),
-        "read 700\n");
+    EXPECT_EQ(ShellOutput("perl " + Path("find.pl") + " " + Path("K.dbf") + " " + Path("K.cdx") +
+                          " 2>&1"),
+              "read 700\n");
 }
 
 }  // namespace

@@ -93,6 +93,20 @@ inline void MakeTable(const std::string& folder, const std::string& table, const
     KdsDisconnect(connection);
 }
 
+// The six records of the career tables of the index tests, in the order they are appended: pay
+// changes of three employees on several dates, with IDs 1..6 in no order of either. The field
+// names are the table's own (a DBF table's are shorter).
+inline std::vector<Row> CareerRows(const std::string& employee, const std::string& date,
+                                   const std::string& id) {
+    const char* const records[][3] = {
+        {"E2", "20200101", "3"}, {"E1", "20190101", "1"}, {"E3", "20180101", "6"},
+        {"E2", "20190601", "4"}, {"E1", "20200101", "2"}, {"E2", "20210101", "5"},
+    };
+    std::vector<Row> rows;
+    for (const auto& r : records) rows.push_back({{employee, r[0]}, {date, r[1]}, {id, r[2]}});
+    return rows;
+}
+
 // A closed TKdsTable on `table` in `folder`.
 inline std::unique_ptr<kds::TKdsTable> TableOn(const std::string& folder, const std::string& table,
                                                const StorageKind& kind,

@@ -12,6 +12,7 @@
 #include "kds/kdsengine.h"
 #include "tests/kds/edit_tables.h"
 #include "tests/kds/engine_calls.h"
+#include "tests/kds/error_message.h"
 
 namespace kdstest {
 namespace {
@@ -50,16 +51,6 @@ std::string InstalledFilter(const kds::TKdsDataSet& ds, bool optimized = true) {
                                  : KdsGetFilter(ds.TableHandle(), text, &length);
     if (status != 0) return "(none)";
     return reinterpret_cast<const char*>(text);
-}
-
-template <typename Body>
-std::string ErrorOf(Body body) {
-    try {
-        body();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 // One storage kind, with the optimized (true) or the plain (false) engine filter.
@@ -286,7 +277,7 @@ TEST_P(FilterTest, LocateSeeksOrFilters) {
         EXPECT_EQ(EngineCalls("KdsSeek"), c.seeks ? 1 : 0);
         EXPECT_EQ(EngineCalls("KdsSetAOF") > 0, !c.seeks);
     }
-    EXPECT_EQ(ErrorOf([&] { table->Locate("NOSUCH", rtl::Variant("A"), {}); }),
+    EXPECT_EQ(Message([&] { table->Locate("NOSUCH", rtl::Variant("A"), {}); }),
               "KdsTable1: Field 'NOSUCH' not found");
 }
 

@@ -5,6 +5,7 @@
 #include "kds/kdsengine.h"
 #include "tests/kds/edit_tables.h"
 #include "tests/kds/engine_calls.h"
+#include "tests/kds/error_message.h"
 
 namespace kdstest {
 namespace {
@@ -16,16 +17,6 @@ std::string ActiveIndexName(const kds::TKdsDataSet& ds) {
     UNSIGNED16 length = 260;
     EXPECT_EQ(KdsGetIndexName(ds.OrderHandle(), name, &length), 0u);
     return reinterpret_cast<const char*>(name);
-}
-
-template <typename Body>
-std::string ErrorOf(Body body) {
-    try {
-        body();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 class CodesTest : public testing::Test {
@@ -68,7 +59,7 @@ TEST_F(CodesTest, IndexFieldNamesChoosesTheServingIndex) {
     table->SetIndexFieldNames("CODE;FIELDTYPE");
     table->First();
     table->Next();
-    EXPECT_EQ(ErrorOf([&] { table->SetIndexFieldNames("FIELDTYPE"); }),
+    EXPECT_EQ(Message([&] { table->SetIndexFieldNames("FIELDTYPE"); }),
               "KdsTable1: Not a valid index field name:FIELDTYPE");
     EXPECT_EQ(table->IndexFieldNames(), "CODE;FIELDTYPE");
     EXPECT_EQ(table->FieldNamed("NAME").StringValue(), "AY");
@@ -105,30 +96,21 @@ TEST_F(CodesTest, SeekKeyFindsByLeadingFieldsOrStays) {
     EXPECT_EQ(table->FieldNamed("NAME").StringValue(), "AY");
     table->Next();
     EXPECT_EQ(table->FieldNamed("NAME").StringValue(), "BX");
-    EXPECT_EQ(ErrorOf([&] {
+    EXPECT_EQ(Message([&] {
                   table->SeekKey({"A", "X", "AX"});
               }),
               "KdsTable1: Too many values given for current index");
     table->SetIndexFieldNames("");
-    EXPECT_EQ(ErrorOf([&] { table->SeekKey({"A"}); }),
+    EXPECT_EQ(Message([&] { table->SeekKey({"A"}); }),
               "KdsTable1: No parseable expressions in setting key fields");
 }
 
 class CareerTest : public testing::Test {
   protected:
     void SetUp() override {
-        std::vector<Row> rows;
-        auto add = [&](const char* emp, const char* date, const char* id) {
-            rows.push_back({{"EMP_CODE", emp}, {"PAY_EFFECTIVE_DATE", date}, {"ID", id}});
-        };
-        add("E2", "20200101", "3");
-        add("E1", "20190101", "1");
-        add("E3", "20180101", "6");
-        add("E2", "20190601", "4");
-        add("E1", "20200101", "2");
-        add("E2", "20210101", "5");
         MakeTable(folder.Path(), "CAREER", kNative,
-                  "EMP_CODE,char,6;PAY_EFFECTIVE_DATE,date;ID,integer", rows,
+                  "EMP_CODE,char,6;PAY_EFFECTIVE_DATE,date;ID,integer",
+                  CareerRows("EMP_CODE", "PAY_EFFECTIVE_DATE", "ID"),
                   {{"BY_EMP", "EMP_CODE;PAY_EFFECTIVE_DATE;ID"},
                    {"BY_ID", "ID"},
                    {"BY_ID_FILE", "ID", 0, "EXTRA"}});
@@ -182,14 +164,14 @@ TEST_F(CareerTest, KeyValuesAreAssignedByTheirKind) {
         EXPECT_TRUE(table->SeekKey({c.value}));
         EXPECT_EQ(table->FieldNamed("ID").StringValue(), c.found);
     }
-    EXPECT_EQ(ErrorOf([&] { table->SeekKey({int64_t{1}}); }), "Invalid value for field 'ID'");
+    EXPECT_EQ(Message([&] { table->SeekKey({int64_t{1}}); }), "Invalid value for field 'ID'");
 }
 
 // Range keys entered field by field in the SetKey state; Cancel of a key entry puts back the key
 // before it; key entry needs an index.
 TEST_F(CareerTest, RangeKeysEnteredInTheSetKeyState) {
     table->Open();
-    EXPECT_EQ(ErrorOf([&] { table->BeginRangeStart(); }), "KdsTable1: Index is not set.");
+    EXPECT_EQ(Message([&] { table->BeginRangeStart(); }), "KdsTable1: Index is not set.");
     table->SetIndexFieldNames("EMP_CODE");
     table->BeginRangeStart();
     EXPECT_EQ(table->State(), db::DataSetState::SetKey);
@@ -215,15 +197,15 @@ TEST_F(CareerTest, ScopesAndRangesExcludeEachOther) {
     table->SetScopeEnd("E2");
     table->SetScoped(true);
     EXPECT_EQ(Column(*table, "ID"), (std::vector<std::string>{"4", "3", "5"}));
-    EXPECT_EQ(ErrorOf([&] { table->SetKeyRange({"E1"}, {"E1"}); }),
+    EXPECT_EQ(Message([&] { table->SetKeyRange({"E1"}, {"E1"}); }),
               "KdsTable1: Cannot set range on table when there is an active scope.");
     table->SetScoped(false);
     EXPECT_EQ(Column(*table, "ID").size(), 6u);
     table->SetKeyRange({"E1"}, {"E1"});
-    EXPECT_EQ(ErrorOf([&] { table->SetScoped(true); }),
+    EXPECT_EQ(Message([&] { table->SetScoped(true); }),
               "KdsTable1: Cannot activate scope when there is an active range.");
     table->SetScopeBegin(std::string(257, 'E'));
-    EXPECT_EQ(ErrorOf([&] { table->SetScopeBegin(std::string(258, 'E')); }),
+    EXPECT_EQ(Message([&] { table->SetScopeBegin(std::string(258, 'E')); }),
               "KdsTable1: Scope text length exceeded 256");
     EXPECT_EQ(table->ScopeBegin().size(), 257u);
 }
@@ -231,7 +213,7 @@ TEST_F(CareerTest, ScopesAndRangesExcludeEachOther) {
 // Index files: opened with the table from IndexFiles, opened and closed while it is open; closing
 // the file that holds the active index returns to the natural order.
 TEST_F(CareerTest, IndexFilesOpenAndCloseWithTheTable) {
-    EXPECT_EQ(ErrorOf([&] { table->AddIndexFile("EXTRA.kdi"); }),
+    EXPECT_EQ(Message([&] { table->AddIndexFile("EXTRA.kdi"); }),
               "KdsTable1: Table must be Active.");
     table->IndexFiles().Add("EXTRA.kdi");
     table->Open();
@@ -241,7 +223,7 @@ TEST_F(CareerTest, IndexFilesOpenAndCloseWithTheTable) {
     table->IndexFiles().Delete(0);
     EXPECT_EQ(table->IndexName(), "");
     EXPECT_EQ(ActiveIndexName(*table), "");
-    EXPECT_EQ(ErrorOf([&] { table->SetIndexName("BY_ID_FILE"); }).find("KdsTable1: "), 0u);
+    EXPECT_EQ(Message([&] { table->SetIndexName("BY_ID_FILE"); }).find("KdsTable1: "), 0u);
     table->IndexFiles().Add("EXTRA.kdi");
     table->SetIndexName("BY_ID_FILE");
     EXPECT_EQ(Column(*table, "ID"), (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));

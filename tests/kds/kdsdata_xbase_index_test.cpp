@@ -12,18 +12,9 @@ namespace {
 class XbaseCareerTest : public testing::TestWithParam<StorageKind> {
   protected:
     void SetUp() override {
-        std::vector<Row> rows;
-        auto add = [&](const char* emp, const char* date, const char* id) {
-            rows.push_back({{"EMPLOYEECO", emp}, {"EFFECTIVED", date}, {"ID", id}});
-        };
-        add("E2", "20200101", "3");
-        add("E1", "20190101", "1");
-        add("E3", "20180101", "6");
-        add("E2", "20190601", "4");
-        add("E1", "20200101", "2");
-        add("E2", "20210101", "5");
         MakeTable(folder.Path(), "TBLCAREE", GetParam(),
-                  "EMPLOYEECO,char,6;EFFECTIVED,date;ID,numeric,4", rows,
+                  "EMPLOYEECO,char,6;EFFECTIVED,date;ID,numeric,4",
+                  CareerRows("EMPLOYEECO", "EFFECTIVED", "ID"),
                   {{"BY_EMP", "EMPLOYEECO;EFFECTIVED"}, {"BY_ID", "ID"}});
         table = TableOn(folder.Path(), "TBLCAREE", GetParam());
         if (GetParam().tableType == kds::ttKdsNTX) {

@@ -6,19 +6,10 @@
 #include "kds/kdsengine.h"
 #include "tests/kds/edit_tables.h"
 #include "tests/kds/engine_calls.h"
+#include "tests/kds/error_message.h"
 
 namespace kdstest {
 namespace {
-
-template <typename Body>
-std::string ErrorOf(Body body) {
-    try {
-        body();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 // DBF field names are at most ten characters: the career table's fields are named by kind.
 struct DetailLayout {
@@ -154,9 +145,9 @@ TEST(MasterLinks, CyclesRefusedAndNoneClearsFields) {
     sa.SetDataSet(a.get());
     sb.SetDataSet(b.get());
     b->SetMasterSource(&sa);
-    EXPECT_EQ(ErrorOf([&] { a->SetMasterSource(&sb); }), "A: Circular Data Link");
+    EXPECT_EQ(Message([&] { a->SetMasterSource(&sb); }), "A: Circular Data Link");
     EXPECT_EQ(a->MasterSource(), nullptr);
-    EXPECT_EQ(ErrorOf([&] { b->SetMasterSource(&sb); }), "B: Circular Data Link");
+    EXPECT_EQ(Message([&] { b->SetMasterSource(&sb); }), "B: Circular Data Link");
     EXPECT_EQ(b->MasterSource(), &sa);
 
     b->SetIndexFieldNames("EMP_NO");

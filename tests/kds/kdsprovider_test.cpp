@@ -7,21 +7,13 @@
 #include "kds/kdscnnct.h"
 #include "kds/kdsquery.h"
 #include "kds_fixture.h"
+#include "tests/kds/error_message.h"
 
 namespace {
 
 using kdstest::kCdx;
 using kdstest::kKdt;
-
-template <typename Body>
-std::string Message(Body body) {
-    try {
-        body();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using kdstest::Message;
 
 std::string Column(db::TDataSet& ds, const std::string& field) {
     std::string out;

@@ -6,11 +6,13 @@
 
 #include "kds/kdscnnct.h"
 #include "kds_fixture.h"
+#include "tests/kds/error_message.h"
 
 namespace {
 
 using kdstest::kCdx;
 using kdstest::kKdt;
+using kdstest::Message;
 
 template <typename Body>
 kds::EKDSDatabaseError ErrorOf(Body body) {
@@ -21,17 +23,6 @@ kds::EKDSDatabaseError ErrorOf(Body body) {
     }
     ADD_FAILURE() << "no error";
     return kds::EKDSDatabaseError(nullptr, "(no error)", 0);
-}
-
-// The message of the error the body raises (none kept alive, so the next one is whole).
-template <typename Body>
-std::string Message(Body body) {
-    try {
-        body();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 class KdsQueryTest : public kdstest::KdsTest, public testing::WithParamInterface<kdstest::Storage> {

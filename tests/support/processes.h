@@ -6,10 +6,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -97,15 +100,31 @@ inline Result RunProgram(const std::vector<std::string>& args,
     return result;
 }
 
-inline bool OnPath(const std::string& program) {
+// The standard output of a shell command line (with its errors where the line says 2>&1).
+inline std::string ShellOutput(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+// The program's file as PATH finds it; empty when it is not there.
+inline std::string FindOnPath(const std::string& program) {
     const char* path = std::getenv("PATH");
     std::stringstream dirs(path ? path : "");
     std::string dir;
-    while (std::getline(dirs, dir, ':'))
-        if (!dir.empty() && access((std::filesystem::path(dir) / program).c_str(), X_OK) == 0)
-            return true;
-    return false;
+    while (std::getline(dirs, dir, ':')) {
+        std::filesystem::path file = std::filesystem::path(dir) / program;
+        if (!dir.empty() && access(file.c_str(), X_OK) == 0) return file.string();
+    }
+    return {};
 }
+
+inline bool OnPath(const std::string& program) { return !FindOnPath(program).empty(); }
 
 // Kills and reaps a started program that is still running when the test leaves its scope, so
 // that a failed assertion leaves no program behind.
@@ -127,43 +146,89 @@ inline std::string WindowProgramLeakOptions() {
 }
 
 // A private X server for one test; stopped with the object.
+//
+// With -displayfd the server takes the first display whose sockets are free and tells which. A
+// server that stops frees its sockets before its lock file (/tmp/.X<n>-lock), so one that starts
+// in that gap takes the display and then dies on the lock ("Server is already active for
+// display"); two that start at once only try further displays. So the servers of every test
+// process on the machine start and stop in turn: each holds an exclusive lock on the Xvfb program
+// file (opened read-only, so the tests leave no file of their own) from its start until it has
+// told its display, and from its stop until it has exited. A server that still ends before
+// telling its display is started again.
 class Xvfb {
   public:
     Xvfb() {
+        Turn turn;
+        for (int attempt = 0; attempt < 3 && display_.empty(); ++attempt) StartOnce();
+    }
+    ~Xvfb() {
+        if (pid_ <= 0) return;
+        Turn turn;
+        Stop();
+    }
+    Xvfb(const Xvfb&) = delete;
+    Xvfb& operator=(const Xvfb&) = delete;
+    const std::string& Display() const { return display_; }
+
+  private:
+    // One server at a time on this machine (see above); released when the object goes.
+    class Turn {
+      public:
+        Turn() {
+            const std::string program = FindOnPath("Xvfb");
+            fd_ = program.empty() ? -1 : open(program.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd_ >= 0) {
+                while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+                }
+            }
+        }
+        ~Turn() {
+            if (fd_ >= 0) close(fd_);  // releases the lock
+        }
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+
+      private:
+        int fd_ = -1;
+    };
+
+    void StartOnce() {
         int fds[2];
         if (pipe(fds) != 0) return;
-        // -displayfd lets the server pick a free display and tell us which.
-        pid_ = Start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-                      "-nolisten", "tcp"},
-                     {});
+        pid_t pid = Start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                           "1280x1024x24", "-nolisten", "tcp"},
+                          {});
         close(fds[1]);
         std::string number;
         pollfd p{fds[0], POLLIN, 0};
         auto end = Clock::now() + std::chrono::seconds(30);
-        while (Clock::now() < end && number.find('\n') == std::string::npos) {
+        while (pid > 0 && Clock::now() < end && number.find('\n') == std::string::npos) {
             if (poll(&p, 1, 200) > 0) {
                 char buf[16];
                 ssize_t n = read(fds[0], buf, sizeof buf);
-                if (n <= 0) break;
+                if (n <= 0) break;  // the server ended without a display
                 number.append(buf, static_cast<size_t>(n));
             }
         }
         close(fds[0]);
-        if (number.find('\n') != std::string::npos)
+        pid_ = pid;
+        if (number.find('\n') != std::string::npos) {
             display_ = ":" + number.substr(0, number.find('\n'));
-    }
-    ~Xvfb() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            if (WaitExit(pid_, std::chrono::seconds(10)) == -2) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, nullptr, 0);
-            }
+        } else {
+            Stop();
         }
     }
-    const std::string& Display() const { return display_; }
 
-  private:
+    void Stop() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        if (WaitExit(pid_, std::chrono::seconds(10)) == -2) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+
     pid_t pid_ = -1;
     std::string display_;
 };
