@@ -4,6 +4,7 @@
 // before the damage, check is clean, and the .bak files hold the damaged files byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -261,7 +262,8 @@ TEST_F(KdstoolRepair, EachDamageAloneAndThreeTogether) {
             const bool indexed = std::string(source) == "engine";
             if (d.indexed && !indexed) continue;
             SCOPED_TRACE(std::string(source) + ": " + d.name);
-            const std::string dir = std::string(source) + "-" + d.name;
+            std::string dir = std::string(source) + "-" + d.name;
+            std::replace(dir.begin(), dir.end(), ' ', '-');
             fs::create_directories(dir_ + "/" + dir);
             Files f{Read(std::string(source) + "/t.dbf"),
                     Read(std::string(source) + "/t" + memoExt), memoExt};

@@ -20,6 +20,7 @@
 #include "engine/dbf/dbf_repair.h"
 #include "engine/paths.h"
 #include "rtl/edge.h"
+#include "rtl/paths.h"
 
 namespace kdstool {
 
@@ -93,22 +94,26 @@ std::string Line(const kce::dbf::RepairFinding& f, bool repair) {
 
 int CheckDbf(const Args& args, bool repair) {
     const std::string path = rtl::ResolvePath(EnginePath(WithExtension(args.positional.at(0))));
-    kce::dbf::DbfRepairPlan plan;
-    Check(kce::dbf::PlanDbfRepair(path, &plan));
-
-    // The indexes are checked on the table as it is, when the engine opens it. A repair holds
-    // the table open exclusively from here to the end, so that no one else has it meanwhile.
+    // The table is opened through the engine first: that rolls back what a transaction killed
+    // midway left, and a repair holds the table open exclusively from here to the end, so that no
+    // one else has it meanwhile. The indexes are checked on the table as it is.
     std::optional<Table> table;
+    std::optional<Failure> refused;
     std::string indexes;
     try {
         table.emplace(args, repair ? KCE_OPEN_EXCLUSIVE : KCE_OPEN_READ_ONLY);
         indexes = Shown(IndexReport(table->Handle()));
     } catch (const Failure& f) {
+        refused = f;
+    }
+    kce::dbf::DbfRepairPlan plan;
+    Check(kce::dbf::PlanDbfRepair(path, &plan));
+    if (refused) {
         // A table damaged in the ways the plan found may not open; any other refusal (another
         // program has it open, an index file is not readable) ends the command.
-        if (!plan.Damaged()) throw;
+        if (!plan.Damaged()) throw *refused;
         indexes = "warning: the indexes were not checked: the table does not open as it is (" +
-                  f.message + ")\n";
+                  refused->message + ")\n";
     }
     const bool indexFault = HoldsFault(indexes);
     const bool fault = plan.Damaged() || indexFault;
@@ -187,6 +192,7 @@ int CheckDbf(const Args& args, bool repair) {
     }
     std::string out;
     for (const kce::dbf::RepairFinding& f : plan.findings) out += Shown(Line(f, true)) + "\n";
+    out += indexes;
     for (const std::string& file : rebuilt) {
         out += Shown(Table::FileName(file)) + ": rebuilt from the records\n";
     }
