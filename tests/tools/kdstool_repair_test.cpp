@@ -1,5 +1,6 @@
-// kdstool check and check --repair on damaged DBF tables. Each damage is made by hand in a table
-// written by kdstool (CDX, FPT memo) and in one written by python3-dbf (dBase III, DBT memo);
+// kdstool check and check --repair on damaged DBF tables. Each damage is made by hand in tables
+// written by kdstool (CDX with FPT memo, NTX with DBT memo) and in one written by python3-dbf
+// (dBase III, DBT memo);
 // after the repair python3-dbfread reads every record the damage did not touch as it read it
 // before the damage, check is clean, and the .bak files hold the damaged files byte for byte.
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -205,17 +207,14 @@ class KdstoolRepair : public ::testing::Test {
         return lines;
     }
 
-    // The sources: t.dbf in engine/ (with its t.fpt and t.cdx, tag BYNAME) and in pydbf/ (t.dbt).
+    // The sources: t.dbf in engine/ (with its t.fpt and t.cdx, tag BYNAME), in ntx/ (t.dbt,
+    // BYNAME.ntx) and in pydbf/ (t.dbt).
     void MakeSources() {
         const std::string note1(1000, 'a');
         fs::create_directories(dir_ + "/engine");
         fs::create_directories(dir_ + "/pydbf");
-        ASSERT_EQ(Kdstool("create t.dbf --type cdx NAME:char:10 PAY:numeric:8:2 HIRED:date "
-                          "NOTE:memo --index BYNAME=NAME",
-                          "engine")
-                      .status,
-                  0);
-        Write("engine/in.jsonl",
+        fs::create_directories(dir_ + "/ntx");
+        Write("in.jsonl",
               "{\"NAME\": \"ann\", \"PAY\": 1.5, \"HIRED\": \"2001-02-03\", \"NOTE\": \"" + note1 +
                   "\"}\n"
                   "{\"NAME\": \"bob\", \"PAY\": 22.25, \"HIRED\": \"1999-12-31\", \"NOTE\": "
@@ -224,8 +223,17 @@ class KdstoolRepair : public ::testing::Test {
                   "\"third\"}\n"
                   "{\"NAME\": \"dee\", \"PAY\": 4, \"HIRED\": \"2020-02-29\", \"NOTE\": "
                   "\"fourth\"}\n");
-        Outcome import = Kdstool("import t.dbf in.jsonl", "engine");
-        ASSERT_EQ(import.status, 0) << import.err;
+        for (const char* kind : {"cdx", "ntx"}) {
+            const std::string in = kind == std::string("cdx") ? "engine" : "ntx";
+            ASSERT_EQ(Kdstool(std::string("create t.dbf --type ") + kind +
+                                  " NAME:char:10 PAY:numeric:8:2 HIRED:date NOTE:memo "
+                                  "--index BYNAME=NAME",
+                              in)
+                          .status,
+                      0);
+            Outcome import = Kdstool("import t.dbf ../in.jsonl", in);
+            ASSERT_EQ(import.status, 0) << import.err;
+        }
         Write("pydbf/make.py",
               "import dbf, datetime\n"
               "t = dbf.Table('t.dbf', 'NAME C(10); PAY N(8,2); HIRED D; NOTE M', "
@@ -241,7 +249,7 @@ class KdstoolRepair : public ::testing::Test {
                   "t.close()\n");
         Outcome make = Run("/usr/bin/python3 make.py", "pydbf");
         ASSERT_EQ(make.status, 0) << make.err;
-        for (const char* source : {"engine", "pydbf"}) {
+        for (const char* source : {"engine", "ntx", "pydbf"}) {
             Outcome check = Kdstool("check t.dbf", source);
             ASSERT_EQ(check.status, 0) << source << ": " << check.out << check.err;
             ASSERT_EQ(check.out, "") << source;
@@ -253,13 +261,16 @@ class KdstoolRepair : public ::testing::Test {
 
 TEST_F(KdstoolRepair, EachDamageAloneAndThreeTogether) {
     MakeSources();
-    for (const char* source : {"engine", "pydbf"}) {
+    // The index file of each source: the CDX table's own, the one the NTX table's list names.
+    const std::map<std::string, std::string> indexOf = {{"engine", "t.cdx"}, {"ntx", "BYNAME.ntx"}};
+    for (const char* source : {"engine", "ntx", "pydbf"}) {
         const std::string memoExt = std::string(source) == "engine" ? ".fpt" : ".dbt";
+        const std::string index = indexOf.count(source) ? indexOf.at(source) : "";
         const std::vector<std::string> before = Dbfread(source);
         ASSERT_EQ(before.size(), 4u) << source;
         for (const Damage& d : Damages()) {
             if (d.fptOnly && memoExt != ".fpt") continue;
-            const bool indexed = std::string(source) == "engine";
+            const bool indexed = !index.empty();
             if (d.indexed && !indexed) continue;
             SCOPED_TRACE(std::string(source) + ": " + d.name);
             std::string dir = std::string(source) + "-" + d.name;
@@ -269,10 +280,13 @@ TEST_F(KdstoolRepair, EachDamageAloneAndThreeTogether) {
                     Read(std::string(source) + "/t" + memoExt), memoExt};
             d.apply(f);
             std::vector<std::string> names = {"t.dbf", "t" + memoExt};
-            if (indexed) names.push_back("t.cdx");
+            if (indexed) names.push_back(index);
             Write(dir + "/t.dbf", f.dbf);
             Write(dir + "/t" + memoExt, f.memo);
-            if (indexed) Write(dir + "/t.cdx", Read(std::string(source) + "/t.cdx"));
+            if (indexed) Write(dir + "/" + index, Read(std::string(source) + "/" + index));
+            if (fs::exists(dir_ + "/" + source + "/t.ntxlist")) {
+                Write(dir + "/t.ntxlist", Read(std::string(source) + "/t.ntxlist"));
+            }
             std::vector<std::string> damaged;
             for (const std::string& n : names) damaged.push_back(Read(dir + "/" + n));
 
