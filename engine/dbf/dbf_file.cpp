@@ -101,6 +101,8 @@ bool IsKnownFieldType(char type, Dialect dialect) {
     }
 }
 
+bool IsMemoFieldType(char type, Dialect dialect) { return IsMemoType(type, dialect); }
+
 KCESTATUS DbfFile::Open(const std::string& path, bool readOnly, std::unique_ptr<DbfFile>* out) {
     auto file = std::make_unique<DbfFile>();
     if (KCESTATUS s = file->file_.Open(path, readOnly)) return s;
@@ -119,48 +121,76 @@ KCESTATUS DbfFile::Load() {
     }
     uint8_t head[32];
     if (KCESTATUS s = file_.ReadExact(0, head, sizeof head, "DBF header")) return s;
+    const uint32_t headerLength = LoadU16(head + 8);
+    std::vector<uint8_t> area(head, head + sizeof head);
+    if (headerLength >= 64 && size >= headerLength) {
+        area.resize(headerLength);
+        if (KCESTATUS s = file_.ReadExact(0, area.data(), area.size(), "DBF header")) return s;
+    }
+    DbfLayout layout;
+    if (KCESTATUS s = ParseLayout(path, area.data(), area.size(), size, &layout)) return s;
+    header_ = layout.header;
+    fields_ = std::move(layout.fields);
+    dialect_ = layout.dialect;
+    memo_ = layout.memo;
+    if (layout.fieldsLength != header_.recordLength) {
+        return Fail(KCE_DBF_RECORD_LENGTH_MISMATCH,
+                    "file " + path + ": the header gives records of " +
+                        std::to_string(header_.recordLength) + " bytes, the fields need " +
+                        std::to_string(layout.fieldsLength) + " (with the deletion flag)");
+    }
+    return CountRecords(size);
+}
+
+KCESTATUS DbfFile::ParseLayout(const std::string& path, const uint8_t* bytes, size_t n,
+                               uint64_t size, DbfLayout* out) {
+    DbfLayout layout;
+    DbfHeader& header = layout.header;
+    if (n < 32) {
+        return Fail(KCE_DBF_TRUNCATED, "file " + path + " is " + std::to_string(size) +
+                                           " bytes long, shorter than a DBF header (32 bytes)");
+    }
+    const uint8_t* head = bytes;
     if (!IsKnownVersion(head[0])) {
         char hex[8];
         std::snprintf(hex, sizeof hex, "0x%02X", head[0]);
         return Fail(KCE_WRONG_FILE_FORMAT,
                     "file " + path + " is not a DBF table (version byte " + hex + ")");
     }
-    header_.version = head[0];
-    header_.year = 1900 + head[1];
-    header_.month = head[2];
-    header_.day = head[3];
-    header_.recordCount = LoadU32(head + 4);
-    header_.headerLength = LoadU16(head + 8);
-    header_.recordLength = LoadU16(head + 10);
-    header_.tableFlags = head[28];
-    header_.codePage = head[29];
-    dialect_ = DialectOf(header_.version);
+    header.version = head[0];
+    header.year = 1900 + head[1];
+    header.month = head[2];
+    header.day = head[3];
+    header.recordCount = LoadU32(head + 4);
+    header.headerLength = LoadU16(head + 8);
+    header.recordLength = LoadU16(head + 10);
+    header.tableFlags = head[28];
+    header.codePage = head[29];
+    layout.dialect = DialectOf(header.version);
 
-    const uint32_t headerLength = header_.headerLength;
+    const uint32_t headerLength = header.headerLength;
     if (headerLength < 64) {
         return Fail(KCE_DBF_DESCRIPTORS_OVERRUN, "file " + path + ": header length " +
                                                      std::to_string(headerLength) +
                                                      " leaves no room for a field descriptor");
     }
-    if (size < headerLength) {
+    if (size < headerLength || n < headerLength) {
         return Fail(KCE_DBF_TRUNCATED, "file " + path + " is " + std::to_string(size) +
                                            " bytes long but its header says " +
                                            std::to_string(headerLength));
     }
-    std::vector<uint8_t> area(headerLength);
-    if (KCESTATUS s = file_.ReadExact(0, area.data(), area.size(), "DBF header")) return s;
+    const uint8_t* area = bytes;
 
-    fields_.clear();
     uint32_t offset = 1;
     for (uint32_t pos = 32; pos < headerLength; pos += 32) {
-        const uint8_t* d = area.data() + pos;
+        const uint8_t* d = area + pos;
         // The terminator ends the list; a zero byte is where a writer that left the terminator
         // out of a Visual FoxPro header put the database-container path.
         if (d[0] == kDescriptorEnd || d[0] == 0) break;
         if (pos + 32 > headerLength) {
             if (headerLength - pos == 1) break;  // the terminator's place, holding something else
             return Fail(KCE_DBF_DESCRIPTORS_OVERRUN, "file " + path + ": field descriptor " +
-                                                         std::to_string(fields_.size() + 1) +
+                                                         std::to_string(layout.fields.size() + 1) +
                                                          " at offset " + std::to_string(pos) +
                                                          " runs past the header end at " +
                                                          std::to_string(headerLength));
@@ -177,13 +207,13 @@ KCESTATUS DbfFile::Load() {
             f.length |= static_cast<uint32_t>(d[17]) << 8;
             f.decimals = 0;
         }
-        f.flags = dialect_ == Dialect::kVisualFoxPro ? d[18] : 0;
+        f.flags = layout.dialect == Dialect::kVisualFoxPro ? d[18] : 0;
         f.autoincNext = LoadU32(d + 19);
         f.autoincStep = d[23];
-        std::string where = "file " + path + ", field " + std::to_string(fields_.size() + 1);
+        std::string where = "file " + path + ", field " + std::to_string(layout.fields.size() + 1);
         if (f.name.empty()) return Fail(KCE_DBF_BAD_FIELD, where + " has no name");
         where += " '" + f.name + "'";
-        if (!IsKnownFieldType(f.type, dialect_)) {
+        if (!IsKnownFieldType(f.type, layout.dialect)) {
             char type[8];
             std::snprintf(type, sizeof type,
                           std::isprint(static_cast<unsigned char>(f.type)) ? "'%c'" : "0x%02X",
@@ -193,19 +223,17 @@ KCESTATUS DbfFile::Load() {
         if (f.length == 0) return Fail(KCE_DBF_BAD_FIELD, where + " has length 0");
         f.offset = offset;
         offset += f.length;
-        if (IsMemoType(f.type, dialect_) && memo_ == MemoKind::kNone) {
-            memo_ = (dialect_ == Dialect::kDBase) ? MemoKind::kDbt : MemoKind::kFpt;
+        if (IsMemoType(f.type, layout.dialect) && layout.memo == MemoKind::kNone) {
+            layout.memo = (layout.dialect == Dialect::kDBase) ? MemoKind::kDbt : MemoKind::kFpt;
         }
-        fields_.push_back(std::move(f));
+        layout.fields.push_back(std::move(f));
     }
-    if (fields_.empty()) return Fail(KCE_NO_FIELDS, "file " + path + " has no field descriptors");
-    if (offset != header_.recordLength) {
-        return Fail(KCE_DBF_RECORD_LENGTH_MISMATCH,
-                    "file " + path + ": the header gives records of " +
-                        std::to_string(header_.recordLength) + " bytes, the fields need " +
-                        std::to_string(offset) + " (with the deletion flag)");
+    if (layout.fields.empty()) {
+        return Fail(KCE_NO_FIELDS, "file " + path + " has no field descriptors");
     }
-    return CountRecords(size);
+    layout.fieldsLength = offset;
+    *out = std::move(layout);
+    return KCE_SUCCESS;
 }
 
 KCESTATUS DbfFile::CountFrom(uint64_t size, uint32_t headerCount, uint32_t hidden,

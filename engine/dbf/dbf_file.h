@@ -108,8 +108,22 @@ struct DbfCheck {
     bool endMarkerMissing = false;
 };
 
+// The header and field descriptors as a file's first bytes give them.
+struct DbfLayout {
+    DbfHeader header;
+    std::vector<FieldDescriptor> fields;
+    Dialect dialect = Dialect::kDBase;
+    MemoKind memo = MemoKind::kNone;
+    uint32_t fieldsLength = 0;  // the record length the fields need, the deletion flag included
+};
+
 class DbfFile {
   public:
+    // Reads the header and the field descriptors from the first n bytes of a file of `size`
+    // bytes (n at least the header length the bytes give). Checks what the descriptors need and
+    // leaves the record length and the records to the caller.
+    static KCESTATUS ParseLayout(const std::string& path, const uint8_t* bytes, size_t n,
+                                 uint64_t size, DbfLayout* out);
     // Opens and validates a DBF file. Never changes the file.
     static KCESTATUS Open(const std::string& path, bool readOnly, std::unique_ptr<DbfFile>* out);
     // Creates a DBF file with the given version, code page and fields (offsets are computed here).
@@ -188,5 +202,7 @@ class DbfFile {
 
 // Whether the letter names a field type this module reads.
 bool IsKnownFieldType(char type, Dialect dialect);
+// Whether a field of this type keeps its value in the memo file (the record holds its block).
+bool IsMemoFieldType(char type, Dialect dialect);
 
 }  // namespace kce::dbf

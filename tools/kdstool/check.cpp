@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/kdstool/common.h"
+#include "tools/kdstool/repair.h"
 
 namespace kdstool {
 
@@ -27,14 +28,6 @@ std::string Report(Call call) {
     }
 }
 
-// Whether a report holds a fault: a line other than a warning ("warning: ...").
-bool HoldsFault(const std::string& lines) {
-    for (size_t at = 0; at < lines.size(); at = lines.find('\n', at) + 1) {
-        if (lines.compare(at, 9, "warning: ") != 0) return true;
-    }
-    return false;
-}
-
 // What the engine found, one problem a line: in the table file (header, records, memo file) and
 // in the indexes open on the table.
 struct Findings {
@@ -46,8 +39,7 @@ Findings Examine(KDSHANDLE h) {
     Findings found;
     found.table =
         Report([&](UNSIGNED8* buf, UNSIGNED32* len) { return KdsCheckTableFile(h, 0, buf, len); });
-    found.indexes =
-        Report([&](UNSIGNED8* buf, UNSIGNED32* len) { return KdsCheckIndexReport(h, buf, len); });
+    found.indexes = IndexReport(h);
     return found;
 }
 
@@ -63,6 +55,18 @@ void Repair(KDSHANDLE h, const Findings& found) {
 
 }  // namespace
 
+bool HoldsFault(const std::string& lines) {
+    for (size_t at = 0; at < lines.size(); at = lines.find('\n', at) + 1) {
+        if (lines.compare(at, 9, "warning: ") != 0) return true;
+    }
+    return false;
+}
+
+std::string IndexReport(KDSHANDLE h) {
+    return Report(
+        [&](UNSIGNED8* buf, UNSIGNED32* len) { return KdsCheckIndexReport(h, buf, len); });
+}
+
 // Prints the problems found in the table file and its indexes, whole, one per line; exit status
 // 1 while any fault remains. A warning (a line "warning: ...", such as a missing end marker,
 // which every reader copes with) is printed and leaves the status 0. --repair sets right what
@@ -77,8 +81,9 @@ int CheckTable(int argc, char** argv) {
             rest.push_back(argv[i]);
         }
     }
-    Table table(OneTableArgs(int(rest.size()), rest.data(), "check"),
-                repair ? KCE_OPEN_EXCLUSIVE : KCE_OPEN_READ_ONLY);
+    const Args args = OneTableArgs(int(rest.size()), rest.data(), "check");
+    if (Table::Ext(WithExtension(args.positional.at(0))) == ".dbf") return CheckDbf(args, repair);
+    Table table(args, repair ? KCE_OPEN_EXCLUSIVE : KCE_OPEN_READ_ONLY);
     const Findings found = Examine(table.Handle());
     // The reports are the engine's text, as its messages are: shown as UTF-8 (a damaged field
     // name's stray bytes each as the character the page gives it).
