@@ -448,9 +448,12 @@ KCESTATUS TableCursor::SetText(int field, std::string_view text) {
         StoreU32(pendingImage_.data() + f.offset, text.empty() ? 0 : 0xFFFFFFFFu);
         return KCE_SUCCESS;
     }
-    std::vector<uint8_t> work = pendingImage_;
-    if (KCESTATUS s = storage_->FieldFromText(field, text, work.data())) return s;
-    std::memcpy(pendingImage_.data() + f.offset, work.data() + f.offset, f.length);
+    // Converted aside, so that a refused text leaves the field as it was; only the field's bytes
+    // travel, not the whole image.
+    fieldScratch_.resize(pendingImage_.size());
+    std::memcpy(fieldScratch_.data() + f.offset, pendingImage_.data() + f.offset, f.length);
+    if (KCESTATUS s = storage_->FieldFromText(field, text, fieldScratch_.data())) return s;
+    std::memcpy(pendingImage_.data() + f.offset, fieldScratch_.data() + f.offset, f.length);
     return KCE_SUCCESS;
 }
 
@@ -593,24 +596,21 @@ void TableCursor::UnlockAll() {
     locks_.clear();
 }
 
-KCESTATUS ResolveCursor(KDSHANDLE handle, std::shared_ptr<TableCursor>* cursor, Order** order,
-                        std::shared_ptr<HandleObject>* keepAlive) {
-    std::shared_ptr<HandleObject> obj = Handles::Find(handle);
+KCESTATUS ResolveCursor(KDSHANDLE handle, HandleObject* obj, TableCursor** cursor, Order** order) {
     if (!obj) return Fail(KCE_INVALID_HANDLE, "table handle " + std::to_string(handle));
     // Every object that answers KCE_HANDLE_TABLE is a TableCursor (see handles.h): the cast
     // needs no run-time check on this path, which every record and field call takes.
     if (obj->HandleType() == KCE_HANDLE_TABLE) {
-        auto table = std::static_pointer_cast<TableCursor>(obj);
+        auto* table = static_cast<TableCursor*>(obj);
         *order = &table->Natural();
-        *cursor = std::move(table);
-    } else if (auto index = std::dynamic_pointer_cast<OrderHandle>(obj)) {
-        *cursor = index->SharedCursor();
+        *cursor = table;
+    } else if (auto* index = dynamic_cast<OrderHandle*>(obj)) {
+        *cursor = &index->Cursor();
         *order = &index->GetOrder();
     } else {
         return Fail(KCE_WRONG_HANDLE_TYPE,
                     "handle " + std::to_string(handle) + " is not a table or index handle");
     }
-    *keepAlive = std::move(obj);
     return KCE_SUCCESS;
 }
 

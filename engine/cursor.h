@@ -163,6 +163,8 @@ class TableCursor : public HandleObject {
     PendingKind pending_ = PendingKind::kNone;
     UNSIGNED32 pendingRecno_ = 0;
     std::vector<uint8_t> pendingImage_;
+    // Where SetText converts a field (only that field's bytes are meaningful).
+    std::vector<uint8_t> fieldScratch_;
     PendingBlobs pendingBlobs_;
 
     std::set<UNSIGNED32> locks_;
@@ -170,8 +172,8 @@ class TableCursor : public HandleObject {
     std::vector<KDSHANDLE> indexHandles_;
 };
 
-// Resolves a table or index handle to its cursor and the order it moves in.
-KCESTATUS ResolveCursor(KDSHANDLE handle, std::shared_ptr<TableCursor>* cursor, Order** order,
-                        std::shared_ptr<HandleObject>* keepAlive);
+// Resolves the object a table or index handle names (null when it names none) to its cursor and
+// the order it moves in. Both live as long as the caller holds obj.
+KCESTATUS ResolveCursor(KDSHANDLE handle, HandleObject* obj, TableCursor** cursor, Order** order);
 
 }  // namespace kce

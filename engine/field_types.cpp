@@ -1,5 +1,7 @@
 #include "engine/field_types.h"
 
+#include <iterator>
+
 #include "engine/text.h"
 
 namespace kce {
@@ -32,6 +34,11 @@ const FieldType* FieldTypeList::end() const { return std::end(kTypes); }
 FieldTypeList FieldTypes() { return {}; }
 
 const FieldType* FindFieldType(UNSIGNED16 code) {
+    // The list is in code order from 1, so a code finds its entry at once; the loop only runs
+    // for a code the list lacks.
+    if (code >= 1 && code <= std::size(kTypes) && kTypes[code - 1].code == code) {
+        return &kTypes[code - 1];
+    }
     for (const FieldType& t : kTypes) {
         if (t.code == code) return &t;
     }

@@ -9,7 +9,9 @@ import pathlib
 import re
 import sys
 
-RUNNERS = ("Guard", "OnCursor", "OnField", "OnTable", "OnIndex", "OnTableOf")
+RUNNERS = (
+    "Guard", "OnCursor", "OnHandleCursor", "OnField", "OnFieldOrKey", "OnTable", "OnIndex", "OnTableOf"
+)
 
 
 def strip_code(text):

@@ -11,27 +11,18 @@ extern "C" KCESTATUS KdsAppendRecord(KDSHANDLE table) {
 
 extern "C" KCESTATUS KdsSetField(KDSHANDLE table, const UNSIGNED8* field, const UNSIGNED8* value,
                                  UNSIGNED32 len) {
-    return Guard([&]() -> KCESTATUS {
-        KCESTATUS keyStatus = KCE_SUCCESS;
-        if (RoutesToRawKey(table, field, value, len, false, &keyStatus)) return keyStatus;
-        return OnField(table, field, [&](TableCursor& c, Order&, int index, const FieldDesc&) {
-            if (!value && len) return Fail(KCE_INVALID_ARGUMENT, "no value given");
-            std::string_view text(
-                reinterpret_cast<const char*>(value ? value : (const UNSIGNED8*)""), len);
-            return c.SetText(index, text);
-        });
+    return OnFieldOrKey(table, field, value, len, false, [&](TableCursor& c, int index) {
+        if (!value && len) return Fail(KCE_INVALID_ARGUMENT, "no value given");
+        std::string_view text(reinterpret_cast<const char*>(value ? value : (const UNSIGNED8*)""),
+                              len);
+        return c.SetText(index, text);
     });
 }
 
 extern "C" KCESTATUS KdsSetFieldRaw(KDSHANDLE table, const UNSIGNED8* field, const UNSIGNED8* value,
                                     UNSIGNED32 len) {
-    return Guard([&]() -> KCESTATUS {
-        KCESTATUS keyStatus = KCE_SUCCESS;
-        if (RoutesToRawKey(table, field, value, len, true, &keyStatus)) return keyStatus;
-        return OnField(table, field, [&](TableCursor& c, Order&, int index, const FieldDesc&) {
-            return c.SetRaw(index, value, len);
-        });
-    });
+    return OnFieldOrKey(table, field, value, len, true,
+                        [&](TableCursor& c, int index) { return c.SetRaw(index, value, len); });
 }
 
 extern "C" KCESTATUS KdsSetEmpty(KDSHANDLE table, const UNSIGNED8* field) {

@@ -12,21 +12,32 @@
 
 #include "engine/cursor.h"
 #include "engine/handles.h"
+#include "engine/index/index_handles.h"
 #include "engine/index/index_order.h"
 #include "engine/status.h"
 
 namespace kce {
 
+// Runs body(object, cursor, order) for a table or index handle, inside the firewall and the engine
+// lock: one handle lookup.
+template <typename Body>
+KCESTATUS OnHandleCursor(KDSHANDLE handle, Body&& body) noexcept {
+    return Guard([&]() -> KCESTATUS {
+        EngineGuard lock(EngineLock());
+        // The reference keeps the handle's objects alive should the body close it.
+        std::shared_ptr<HandleObject> obj = Handles::Find(handle);
+        TableCursor* cursor = nullptr;
+        Order* order = nullptr;
+        if (KCESTATUS s = ResolveCursor(handle, obj.get(), &cursor, &order)) return s;
+        return body(*obj, *cursor, *order);
+    });
+}
+
 // Runs body(cursor, order) for a table or index handle, inside the firewall and the engine lock.
 template <typename Body>
 KCESTATUS OnCursor(KDSHANDLE handle, Body&& body) noexcept {
-    return Guard([&]() -> KCESTATUS {
-        EngineGuard lock(EngineLock());
-        std::shared_ptr<TableCursor> cursor;
-        Order* order = nullptr;
-        std::shared_ptr<HandleObject> keepAlive;
-        if (KCESTATUS s = ResolveCursor(handle, &cursor, &order, &keepAlive)) return s;
-        return body(*cursor, *order);
+    return OnHandleCursor(handle, [&](HandleObject&, TableCursor& cursor, Order& order) {
+        return body(cursor, order);
     });
 }
 
@@ -37,6 +48,21 @@ KCESTATUS OnField(KDSHANDLE handle, const UNSIGNED8* field, Body&& body) noexcep
         int index = -1;
         if (KCESTATUS s = ResolveField(cursor.Layout(), field, cursor.Name(), &index)) return s;
         return body(cursor, order, index, cursor.Layout().fields[index]);
+    });
+}
+
+// KdsSetField and KdsSetFieldRaw: an index handle that is building a raw key takes the value
+// into its key; a table or index handle otherwise into its record, by body(cursor, field index).
+// One firewall pass, one lock and one handle lookup.
+template <typename Body>
+KCESTATUS OnFieldOrKey(KDSHANDLE handle, const UNSIGNED8* field, const UNSIGNED8* value,
+                       UNSIGNED32 len, bool raw, Body&& body) noexcept {
+    return OnHandleCursor(handle, [&](HandleObject& obj, TableCursor& c, Order&) -> KCESTATUS {
+        KCESTATUS keyStatus = KCE_SUCCESS;
+        if (RoutesToRawKey(obj, field, value, len, raw, &keyStatus)) return keyStatus;
+        int index = -1;
+        if (KCESTATUS s = ResolveField(c.Layout(), field, c.Name(), &index)) return s;
+        return body(c, index);
     });
 }
 

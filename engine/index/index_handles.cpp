@@ -45,10 +45,10 @@ KCESTATUS AttachIndexes(Storage& storage) {
     return TableIndexes::For(storage, &indexes);
 }
 
-bool RoutesToRawKey(KDSHANDLE handle, const UNSIGNED8* field, const UNSIGNED8* value,
+bool RoutesToRawKey(HandleObject& obj, const UNSIGNED8* field, const UNSIGNED8* value,
                     UNSIGNED32 len, bool raw, KCESTATUS* status) {
-    EngineGuard lock(EngineLock());
-    auto ih = HandleOf(handle);
+    if (obj.HandleType() != KCE_HANDLE_INDEX) return false;
+    auto* ih = dynamic_cast<IndexHandle*>(&obj);
     if (!ih || !ih->BuildingKey()) return false;
     int index = -1;
     if ((*status = ResolveField(ih->Cursor().Layout(), field, ih->Cursor().Name(), &index))) {

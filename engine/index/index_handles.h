@@ -19,10 +19,10 @@ KCESTATUS IndexHandlesOf(const std::shared_ptr<TableCursor>& cursor,
 // The index handle a handle names, or null when it names something else (or nothing).
 std::shared_ptr<IndexHandle> HandleOf(KDSHANDLE handle);
 
-// KdsSetField / KdsSetFieldRaw given an index handle that is building a raw key (after
-// KdsInitRawKey): sets the key's field and answers true with the status; otherwise false, and
-// the call goes to the record as usual. Runs inside the caller's firewall.
-bool RoutesToRawKey(KDSHANDLE handle, const UNSIGNED8* field, const UNSIGNED8* value,
+// KdsSetField / KdsSetFieldRaw given the object of an index handle that is building a raw key
+// (after KdsInitRawKey): sets the key's field and answers true with the status; otherwise false,
+// and the call goes to the record as usual. Runs inside the caller's firewall and engine lock.
+bool RoutesToRawKey(HandleObject& obj, const UNSIGNED8* field, const UNSIGNED8* value,
                     UNSIGNED32 len, bool raw, KCESTATUS* status);
 
 }  // namespace kce

@@ -181,7 +181,7 @@ class KdtStorage : public Storage {
             case KCE_AUTOINC:
                 return KCE_SUCCESS;  // every byte pattern is a value (or the empty one)
             default:
-                return DecodeAt(f, bytes, &scratch_);
+                return CheckAt(f, bytes, &scratch_);
         }
     }
 
@@ -850,8 +850,15 @@ KCESTATUS KdtStorage::CheckWritable() {
 KCESTATUS KdtStorage::Begin() {
     EndScan();
     if (inTransaction_) return SqliteExec(db_, "SAVEPOINT kdt_write", path_);
-    if (KCESTATUS s = NoteOtherWriters()) return s;
-    return Exec(kBegin, "begin");
+    if (KCESTATUS s = Exec(kBegin, "begin")) return s;
+    // Asked inside the write transaction, the data version counts every commit that other
+    // connections made before it: the same answer as asking first, without a read transaction
+    // of its own.
+    if (KCESTATUS s = NoteOtherWriters()) {
+        Rollback();
+        return s;
+    }
+    return KCE_SUCCESS;
 }
 
 KCESTATUS KdtStorage::Commit() {

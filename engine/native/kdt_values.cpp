@@ -58,8 +58,18 @@ size_t SignificantDigits(std::string_view s) {
     return n;
 }
 
-// The numeric field's image text of v, or empty when it does not fit.
-std::string FormatNumeric(const FieldDesc& f, double v) {
+// Lays text right-aligned over the field's bytes p, blanks before it; false (p untouched) when it
+// is longer than the field.
+bool PutRightAligned(const FieldDesc& f, std::string_view text, uint8_t* p) {
+    if (text.size() > f.length) return false;
+    std::memset(p, ' ', f.length - text.size());
+    std::memcpy(p + f.length - text.size(), text.data(), text.size());
+    return true;
+}
+
+// Writes the numeric field's image text of v into its bytes p; false (p untouched) when it does
+// not fit.
+bool PutNumeric(const FieldDesc& f, double v, uint8_t* p) {
     // The common case without printf: a value whose scaled form is clearly not a rounding tie
     // (values stored from text with the field's decimals always are).
     static const double kScale[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
@@ -70,47 +80,54 @@ std::string FormatNumeric(const FieldDesc& f, double v) {
             int64_t units = int64_t(rounded);
             bool negative = units < 0;
             uint64_t mag = negative ? uint64_t(-units) : uint64_t(units);
+            // Filled from the end.
             char digits[40];
-            int n = 0;
+            char* at = digits + sizeof digits;
             for (int i = 0; i < f.decimals; ++i) {
-                digits[n++] = char('0' + mag % 10);
+                *--at = char('0' + mag % 10);
                 mag /= 10;
             }
-            if (f.decimals) digits[n++] = '.';
+            if (f.decimals) *--at = '.';
             do {
-                digits[n++] = char('0' + mag % 10);
+                *--at = char('0' + mag % 10);
                 mag /= 10;
             } while (mag);
-            if (negative) digits[n++] = '-';
-            if (uint32_t(n) > f.length) return {};
-            std::string out(f.length - uint32_t(n), ' ');
-            for (int i = n - 1; i >= 0; --i) out += digits[i];
-            return out;
+            if (negative) *--at = '-';
+            return PutRightAligned(f, std::string_view(at, size_t(digits + sizeof digits - at)), p);
         }
     }
     char buf[400];
     int n = std::snprintf(buf, sizeof buf, "%.*f", int(f.decimals), v);
     if (n < 0 || uint32_t(n) > f.length || std::strchr(buf, 'e') || std::strchr(buf, 'n') ||
         std::strchr(buf, 'i'))
-        return {};
-    if (std::strcmp(buf, "-0") == 0) return std::string(f.length - 1, ' ') + "0";
-    return std::string(f.length - n, ' ') + buf;
+        return false;
+    if (std::strcmp(buf, "-0") == 0) return PutRightAligned(f, "0", p);
+    return PutRightAligned(f, std::string_view(buf, size_t(n)), p);
 }
 
-std::string FormatInteger(const FieldDesc& f, int64_t v) {
-    if (f.decimals) return FormatNumeric(f, double(v));
-    std::string s = std::to_string(v);
-    if (s.size() > f.length) return {};
-    return std::string(f.length - s.size(), ' ') + s;
+bool PutInteger(const FieldDesc& f, int64_t v, uint8_t* p) {
+    if (f.decimals) return PutNumeric(f, double(v), p);
+    char buf[24];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return PutRightAligned(f, std::string_view(buf, size_t(end - buf)), p);
 }
 
 }  // namespace
 
 std::string ColumnText(std::string_view ansi) {
+    std::string out;
+    AssignColumnText(ansi, &out);
+    return out;
+}
+
+void AssignColumnText(std::string_view ansi, std::string* out) {
     for (char c : ansi) {
-        if (static_cast<unsigned char>(c) >= 0x80) return rtl::ToUtf8(rtl::DefaultCodePage(), ansi);
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            *out = rtl::ToUtf8(rtl::DefaultCodePage(), ansi);
+            return;
+        }
     }
-    return std::string(ansi);
+    out->assign(ansi);
 }
 
 std::string AnsiText(std::string_view column) {
@@ -174,7 +191,10 @@ KCESTATUS Decode(const FieldDesc& f, const uint8_t* image, ColumnValue* out) {
     return DecodeAt(f, image + f.offset, out);
 }
 
-KCESTATUS DecodeAt(const FieldDesc& f, const uint8_t* p, ColumnValue* out) {
+namespace {
+
+// DecodeAt, or with `convert` false CheckAt: the same checks, without the column value's text.
+KCESTATUS DecodeOrCheck(const FieldDesc& f, const uint8_t* p, ColumnValue* out, bool convert) {
     // Reset without giving up the string's capacity: callers reuse their values.
     out->kind = ColumnValue::kNull;
     out->bytes.clear();
@@ -199,6 +219,7 @@ KCESTATUS DecodeAt(const FieldDesc& f, const uint8_t* p, ColumnValue* out) {
             if (!ParseNumericText(text, &hasPoint)) {
                 return InvalidValue(f, "'" + std::string(text) + "' is not a number");
             }
+            if (!convert) return KCE_SUCCESS;
             int64_t i = 0;
             if (!hasPoint && f.decimals == 0 && ParseInt64(text, &i)) {
                 out->kind = ColumnValue::kInteger;
@@ -221,14 +242,14 @@ KCESTATUS DecodeAt(const FieldDesc& f, const uint8_t* p, ColumnValue* out) {
                                     "Julian day " + std::to_string(j) + " is outside years 0-9999");
             }
             out->kind = ColumnValue::kText;
-            out->bytes = FormatIsoDate(j);
+            if (convert) out->bytes = FormatIsoDate(j);
             return KCE_SUCCESS;
         }
         case KCE_COMPACTDATE: {
             int64_t j = JulianFromCompact(p);
             if (j < 0) return InvalidValue(f, "bytes " + Hex(p, 3) + " name no day");
             out->kind = ColumnValue::kText;
-            out->bytes = FormatIsoDate(j);
+            if (convert) out->bytes = FormatIsoDate(j);
             return KCE_SUCCESS;
         }
         case KCE_STRING: {
@@ -237,7 +258,7 @@ KCESTATUS DecodeAt(const FieldDesc& f, const uint8_t* p, ColumnValue* out) {
             if (zero != s.npos) s = s.substr(0, zero);
             while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
             out->kind = ColumnValue::kText;
-            out->bytes = ColumnText(s);
+            if (convert) AssignColumnText(s, &out->bytes);
             return KCE_SUCCESS;
         }
         case KCE_CURDOUBLE:
@@ -268,7 +289,7 @@ KCESTATUS DecodeAt(const FieldDesc& f, const uint8_t* p, ColumnValue* out) {
             if (ms >= kMsPerDay)
                 return InvalidValue(f, std::to_string(ms) + " ms is past midnight");
             out->kind = ColumnValue::kText;
-            out->bytes = FormatTimeOfDay(ms);
+            if (convert) out->bytes = FormatTimeOfDay(ms);
             return KCE_SUCCESS;
         }
         case KCE_TIMESTAMP: {
@@ -282,15 +303,28 @@ KCESTATUS DecodeAt(const FieldDesc& f, const uint8_t* p, ColumnValue* out) {
             if (ms >= kMsPerDay)
                 return InvalidValue(f, std::to_string(ms) + " ms is past midnight");
             out->kind = ColumnValue::kText;
-            out->bytes = FormatIsoDate(j) + "T" + FormatTimeOfDay(ms);
+            if (convert) {
+                // Appended in place: the value's string keeps its room from record to record.
+                out->bytes.append(FormatIsoDate(j)).append(1, 'T').append(FormatTimeOfDay(ms));
+            }
             return KCE_SUCCESS;
         }
         case KCE_RAW:
             out->kind = ColumnValue::kBlob;
-            out->bytes.assign(reinterpret_cast<const char*>(p), f.length);
+            if (convert) out->bytes.assign(reinterpret_cast<const char*>(p), f.length);
             return KCE_SUCCESS;
     }
     return InvalidValue(f, "unknown type");
+}
+
+}  // namespace
+
+KCESTATUS DecodeAt(const FieldDesc& f, const uint8_t* p, ColumnValue* out) {
+    return DecodeOrCheck(f, p, out, true);
+}
+
+KCESTATUS CheckAt(const FieldDesc& f, const uint8_t* p, ColumnValue* scratch) {
+    return DecodeOrCheck(f, p, scratch, false);
 }
 
 KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& v, bool stable) {
@@ -358,10 +392,9 @@ KCESTATUS ImageFromColumn(const ColumnView& c, const FieldDesc& f, uint8_t* imag
                 std::memcpy(p + f.length - s->size(), s->data(), s->size());
                 return KCE_SUCCESS;
             }
-            std::string s =
-                kind == SQLITE_INTEGER ? FormatInteger(f, c.integer) : FormatNumeric(f, c.real);
-            if (s.empty()) return damaged("the number does not fit the field");
-            std::memcpy(p, s.data(), f.length);
+            bool fits =
+                kind == SQLITE_INTEGER ? PutInteger(f, c.integer, p) : PutNumeric(f, c.real, p);
+            if (!fits) return damaged("the number does not fit the field");
             return KCE_SUCCESS;
         }
         case KCE_DATE:
@@ -377,6 +410,15 @@ KCESTATUS ImageFromColumn(const ColumnView& c, const FieldDesc& f, uint8_t* imag
         }
         case KCE_STRING: {
             if (kind != SQLITE_TEXT && kind != SQLITE_BLOB) return damaged("not text");
+            // Plain ASCII, the common case, is the same in both character sets: copied as it is.
+            bool ascii = true;
+            for (char ch : c.bytes) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
+            if (ascii) {
+                if (c.bytes.size() > f.length) return damaged("longer than the field");
+                std::memset(p, ' ', f.length);
+                if (!c.bytes.empty()) std::memcpy(p, c.bytes.data(), c.bytes.size());
+                return KCE_SUCCESS;
+            }
             std::string missing;
             std::optional<std::string> value = ColumnValueText(c.bytes, &missing);
             if (!value) return Unconvertible(file, recno, f.name, missing);
@@ -461,21 +503,25 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
         StoreU32(image + f.offset, sqlite3_column_int(stmt, col) ? 0xFFFFFFFFu : 0);
         return KCE_SUCCESS;
     }
+    // One column call, then the value's own accessors, which skip the statement's checks. The
+    // connections of native tables are opened without SQLite's mutex and used under the engine
+    // lock alone, where an unprotected value is as good as a protected one.
+    sqlite3_value* value = sqlite3_column_value(stmt, col);
     ColumnView c;
-    c.kind = sqlite3_column_type(stmt, col);
+    c.kind = sqlite3_value_type(value);
     switch (c.kind) {
         case SQLITE_INTEGER:
-            c.integer = sqlite3_column_int64(stmt, col);
+            c.integer = sqlite3_value_int64(value);
             c.real = double(c.integer);
             break;
         case SQLITE_FLOAT:
-            c.real = sqlite3_column_double(stmt, col);
+            c.real = sqlite3_value_double(value);
             break;
         case SQLITE_TEXT:
         case SQLITE_BLOB: {
-            const void* data = sqlite3_column_blob(stmt, col);
+            const void* data = sqlite3_value_blob(value);
             c.bytes = std::string_view(static_cast<const char*>(data ? data : ""),
-                                       size_t(sqlite3_column_bytes(stmt, col)));
+                                       size_t(sqlite3_value_bytes(value)));
             break;
         }
     }

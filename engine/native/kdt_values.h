@@ -44,11 +44,15 @@ const char* ColumnType(UNSIGNED16 type);
 KCESTATUS Decode(const FieldDesc& field, const uint8_t* image, ColumnValue* out);
 // The same on the field's own bytes.
 KCESTATUS DecodeAt(const FieldDesc& field, const uint8_t* bytes, ColumnValue* out);
+// The checks of DecodeAt alone (the bytes of KdsSetFieldRaw): the value's text is not made.
+// scratch is left in an unspecified state.
+KCESTATUS CheckAt(const FieldDesc& field, const uint8_t* bytes, ColumnValue* scratch);
 // stable: value outlives the statement's next step, so SQLite need not copy its bytes.
 KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& value, bool stable = false);
 
 // Column `col` of the current row -> image bytes. A stored value that is not of the field's form
-// gives KCE_DAMAGED_FILE naming the file, record and field.
+// gives KCE_DAMAGED_FILE naming the file, record and field. The statement's connection is one that
+// a single thread uses at a time (opened without SQLite's mutex, used under the engine lock).
 KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& field, uint8_t* image,
                      UNSIGNED32 recno, const std::string& file);
 // The image bytes a column holding the value would read back as (ReadColumn of it once bound
@@ -61,6 +65,8 @@ KCESTATUS ImageFromValue(const ColumnValue& value, const FieldDesc& field, uint8
 // Windows-1252 cannot hold reads as '?' (names and messages only: values go through
 // ColumnValueText).
 std::string ColumnText(std::string_view ansi);
+// The same into *out, which keeps its room.
+void AssignColumnText(std::string_view ansi, std::string* out);
 std::string AnsiText(std::string_view column);
 // A column value as the engine's bytes; nullopt when it holds a character Windows-1252 cannot
 // hold, which *missing then names ("U+03A9"): a value is never changed on its way to the caller.
