@@ -12,6 +12,7 @@
 #include "engine/dates.h"
 #include "engine/decimal.h"
 #include "engine/field_text.h"
+#include "engine/file_io.h"
 #include "engine/journal.h"
 #include "engine/status.h"
 #include "rtl/codepages.h"
@@ -606,6 +607,28 @@ KCESTATUS PackDbf(Storage& storage) {
     auto* dbf = dynamic_cast<DbfStorage*>(&storage);
     if (!dbf) return Fail(KCE_NOT_APPLICABLE, "table " + storage.Path() + " is not a DBF table");
     return dbf->Pack();
+}
+
+UNSIGNED16 TableTypeOfFile(const std::string& path) {
+    std::unique_ptr<File> file;
+    uint8_t version = 0;
+    size_t got = 0;
+    if (Files().Open(path, FileMode::kReadOnly, &file) != KCE_SUCCESS ||
+        file->Read(0, &version, 1, &got) != KCE_SUCCESS || got != 1) {
+        return KCE_CDX;
+    }
+    switch (version) {
+        case 0x03:
+        case 0x04:
+        case 0x05:
+        case 0x83:
+        case 0x8B:
+        case 0x8E:
+        case 0xCB:
+            return KCE_NTX;
+        default:
+            return KCE_CDX;
+    }
 }
 
 }  // namespace kce::dbf

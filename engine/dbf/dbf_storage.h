@@ -24,5 +24,10 @@ DbfTable* DbfTableOf(Storage& storage);
 // storage's observers (indexes) are told of the renumbered records. The caller holds the table
 // exclusively.
 KCESTATUS PackDbf(Storage& storage);
+// The table type an existing .dbf file's layout goes with: KCE_NTX for the dBase layouts
+// (versions 0x03, 0x04, 0x05, 0x83, 0x8B, 0x8E, 0xCB), KCE_CDX for the FoxPro layouts and any
+// other first byte. A file that is missing, empty, unreadable or not a regular file (never
+// waited on) answers KCE_CDX, the type a .dbf opens as when none is given.
+UNSIGNED16 TableTypeOfFile(const std::string& path);
 
 }  // namespace kce::dbf

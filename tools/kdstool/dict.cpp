@@ -2,8 +2,6 @@
 // a dictionary holds. Users and tables go through the engine's C interface; the listing reads the
 // dictionary file as the engine does, without a login, as every maintenance call does (they need
 // write access to the file, not a user of it).
-#include "tools/kdstool_dict.h"
-
 #include <termios.h>
 #include <unistd.h>
 
@@ -19,6 +17,7 @@
 #include "rtl/edge.h"
 #include "rtl/paths.h"
 #include "tools/json.h"
+#include "tools/kdstool/common.h"
 
 namespace kdstool {
 
@@ -26,62 +25,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const UNSIGNED8* U(const std::string& s) { return reinterpret_cast<const UNSIGNED8*>(s.c_str()); }
-
-// The engine speaks the ANSI code page, kdstool UTF-8 (see kdstool.cpp): names and paths of the
-// command line go to the engine in that page, refused when it cannot hold them; what the engine
-// says comes back as UTF-8.
-std::string EngineText(const std::string& utf8, const char* what) {
-    std::optional<std::string> ansi = rtl::FromOperatorText(utf8);
-    if (!ansi) throw DictFailure{rtl::RefusalText(what, utf8)};
-    return *ansi;
-}
-std::string EnginePath(const std::string& utf8) {
-    return rtl::ResolvePath(EngineText(utf8, "the file name"));
-}
-std::string Shown(const std::string& engineText) { return rtl::ToOperatorText(engineText); }
-
-std::string EngineText() {
-    UNSIGNED32 code = 0;
-    UNSIGNED8 buf[KCE_MAX_ERROR_LEN + 1];
-    UNSIGNED16 len = sizeof buf;
-    KdsGetLastError(&code, buf, &len);
-    return Shown(std::string(reinterpret_cast<char*>(buf), len)) + " (" + std::to_string(code) +
-           ")";
+// Names and paths of the command line go to the engine in its code page (common.h).
+std::string EngineFile(const std::string& utf8) {
+    return rtl::ResolvePath(ToEngine(utf8, "the file name"));
 }
 
-void Check(KCESTATUS status, const std::string& what = {}) {
-    if (status != 0) throw DictFailure{(what.empty() ? "" : what + ": ") + EngineText()};
-}
-
-struct DictArgs {
-    std::vector<std::string> positional;
-    std::multimap<std::string, std::string> options;
-    const std::string* Option(const std::string& name) const {
-        auto it = options.find(name);
-        return it == options.end() ? nullptr : &it->second;
-    }
-};
-
-DictArgs Parse(int argc, char** argv, std::initializer_list<const char*> known) {
-    DictArgs args;
-    for (int i = 3; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a.rfind("--", 0) != 0) {
-            args.positional.push_back(a);
-            continue;
-        }
-        bool ok = false;
-        for (const char* k : known) ok = ok || a == k;
-        if (!ok) throw DictFailure{"unknown option " + a};
-        if (i + 1 >= argc) throw DictFailure{"option " + a + " needs a value"};
-        args.options.emplace(a, argv[++i]);
-    }
-    return args;
-}
-
-void NeedPositional(const DictArgs& args, size_t count, const char* usage) {
-    if (args.positional.size() != count) throw DictFailure{std::string("usage: kdstool ") + usage};
+void NeedPositional(const Args& args, size_t count, const char* usage) {
+    if (args.positional.size() != count) throw Failure{std::string("usage: kdstool ") + usage};
 }
 
 // The password of add-user when --password is not given: one line of standard input, read with
@@ -103,7 +53,7 @@ std::string ReadPassword(const std::string& user) {
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
         std::fputc('\n', stderr);
     }
-    if (!got) throw DictFailure{"no password given for user '" + user + "'"};
+    if (!got) throw Failure{"no password given for user '" + user + "'"};
     if (!password.empty() && password.back() == '\r') password.pop_back();
     return password;
 }
@@ -112,7 +62,7 @@ std::string ReadPassword(const std::string& user) {
 std::string PasswordText(const std::string& utf8) {
     std::optional<std::string> ansi = rtl::FromOperatorText(utf8);
     if (!ansi) {
-        throw DictFailure{
+        throw Failure{
             "the password holds a character that the ANSI code page (Windows-1252) cannot hold"};
     }
     return *ansi;
@@ -145,73 +95,65 @@ const char* KindName(UNSIGNED16 type) {
 // the index, so that a default index that is not there is refused now, not at every open.
 void CheckIndexExists(const std::string& table, UNSIGNED16 type,
                       const std::vector<std::string>& indexFiles, const std::string& index) {
-    KDSHANDLE conn = 0, handle = 0;
-    struct Closer {
-        KDSHANDLE& conn;
-        KDSHANDLE& handle;
-        ~Closer() {
-            if (handle) KdsCloseTable(handle);
-            if (conn) KdsDisconnect(conn);
-        }
-    } closer{conn, handle};
-    Check(KdsConnect(U(FolderOf(table)), &conn), Shown(table));
-    Check(KdsOpenTable(conn, U(fs::path(table).filename().string()), nullptr, type, KCE_ANSI,
-                       KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, KCE_OPEN_READ_ONLY, &handle),
+    Handles open;
+    Check(KdsConnect(U(FolderOf(table)), &open.connection), Shown(table));
+    Check(KdsOpenTable(open.connection, U(fs::path(table).filename().string()), nullptr, type,
+                       KCE_ANSI, KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, KCE_OPEN_READ_ONLY,
+                       &open.table),
           Shown(table));
     for (const std::string& file : indexFiles) {
         UNSIGNED16 count = 0;
-        Check(KdsOpenIndex(handle, U(file), nullptr, &count), "index file " + Shown(file));
+        Check(KdsOpenIndex(open.table, U(file), nullptr, &count), "index file " + Shown(file));
     }
     KDSHANDLE order = 0;
-    Check(KdsGetIndexHandle(handle, U(index), &order), "default index '" + Shown(index) + "'");
+    Check(KdsGetIndexHandle(open.table, U(index), &order), "default index '" + Shown(index) + "'");
 }
 
-int Create(const DictArgs& args) {
+int CreateDictionary(const Args& args) {
     NeedPositional(args, 1, "dict create DICT.kdd");
-    Check(KdsDDCreate(U(EnginePath(args.positional[0]))));
+    Check(KdsDDCreate(U(EngineFile(args.positional[0]))));
     return 0;
 }
 
-int AddUser(const DictArgs& args) {
+int AddUser(const Args& args) {
     NeedPositional(args, 2, "dict add-user DICT.kdd USER [--password P]");
-    std::string dictionary = EnginePath(args.positional[0]);
-    std::string user = EngineText(args.positional[1], "the user name");
-    const std::string* given = args.Option("--password");
+    std::string dictionary = EngineFile(args.positional[0]);
+    std::string user = ToEngine(args.positional[1], "the user name");
+    std::optional<std::string> given = args.Option("--password");
     std::string password = PasswordText(given ? *given : ReadPassword(args.positional[1]));
     Check(KdsDDAddUser(U(dictionary), U(user), U(password)));
     return 0;
 }
 
-int DropUser(const DictArgs& args) {
+int DropUser(const Args& args) {
     NeedPositional(args, 2, "dict drop-user DICT.kdd USER");
-    Check(KdsDDDropUser(U(EnginePath(args.positional[0])),
-                        U(EngineText(args.positional[1], "the user name"))));
+    Check(KdsDDDropUser(U(EngineFile(args.positional[0])),
+                        U(ToEngine(args.positional[1], "the user name"))));
     return 0;
 }
 
-int AddTable(const DictArgs& args) {
+int AddTable(const Args& args) {
     NeedPositional(args, 2,
                    "dict add-table DICT.kdd TABLE [--name NAME] [--default-index INDEX] "
                    "[--index-file FILE]...");
-    std::string dictionary = EnginePath(args.positional[0]);
-    std::string table = EnginePath(args.positional[1]);
+    std::string dictionary = EngineFile(args.positional[0]);
+    std::string table = EngineFile(args.positional[1]);
     if (fs::path(table).extension().empty()) table += ".kdt";
     std::error_code error;
     if (!fs::is_regular_file(rtl::OsPath(table), error)) {
-        throw DictFailure{"no table file " + Shown(table)};
+        throw Failure{"no table file " + Shown(table)};
     }
-    UNSIGNED16 type = TableTypeOf(table);
+    UNSIGNED16 type = Table::TypeOf(table);
 
     std::vector<std::string> indexFiles;
-    if (type == KCE_NTX) indexFiles = RememberedNtxFiles(table);
+    if (type == KCE_NTX) indexFiles = Table::RememberedIndexFiles(table);
     for (auto [it, end] = args.options.equal_range("--index-file"); it != end; ++it) {
-        indexFiles.push_back(EnginePath(it->second));
+        indexFiles.push_back(EngineFile(it->second));
     }
     std::string name = fs::path(table).stem().string();
-    if (const std::string* n = args.Option("--name")) name = EngineText(*n, "the table name");
+    if (auto n = args.Option("--name")) name = ToEngine(*n, "the table name");
     std::string defaultIndex;
-    if (const std::string* d = args.Option("--default-index"))
-        defaultIndex = EngineText(*d, "the index name");
+    if (auto d = args.Option("--default-index")) defaultIndex = ToEngine(*d, "the index name");
     if (!defaultIndex.empty()) CheckIndexExists(table, type, indexFiles, defaultIndex);
 
     std::string dictFolder = FolderOf(dictionary);
@@ -234,9 +176,9 @@ int AddTable(const DictArgs& args) {
 
 // One JSON line per table ({"table", "file", "kind", "index_files", "default_index"}), then one
 // per user ({"user"}); passwords are not in the file to be shown.
-int List(const DictArgs& args) {
+int List(const Args& args) {
     NeedPositional(args, 1, "dict list DICT.kdd");
-    std::string dictionary = EnginePath(args.positional[0]);
+    std::string dictionary = EngineFile(args.positional[0]);
     std::vector<std::string> names, users;
     Check(kce::DictionaryTableNames(dictionary, &names));
     std::string out;
@@ -280,20 +222,20 @@ int List(const DictArgs& args) {
 
 int Dict(int argc, char** argv) {
     if (argc < 3)
-        throw DictFailure{
+        throw Failure{
             "dict needs a subcommand: create, add-user, drop-user, "
             "add-table or list"};
     std::string sub = argv[2];
-    if (sub == "create") return Create(Parse(argc, argv, {}));
-    if (sub == "add-user") return AddUser(Parse(argc, argv, {"--password"}));
-    if (sub == "drop-user") return DropUser(Parse(argc, argv, {}));
+    if (sub == "create") return CreateDictionary(ParseArgs(argc, argv, 3, {}));
+    if (sub == "add-user") return AddUser(ParseArgs(argc, argv, 3, {"--password"}));
+    if (sub == "drop-user") return DropUser(ParseArgs(argc, argv, 3, {}));
     if (sub == "add-table") {
-        return AddTable(Parse(argc, argv, {"--name", "--default-index", "--index-file"}));
+        return AddTable(ParseArgs(argc, argv, 3, {"--name", "--default-index", "--index-file"}));
     }
-    if (sub == "list") return List(Parse(argc, argv, {}));
-    throw DictFailure{"unknown dict command '" + sub +
-                      "' (create, add-user, drop-user, "
-                      "add-table, list)"};
+    if (sub == "list") return List(ParseArgs(argc, argv, 3, {}));
+    throw Failure{"unknown dict command '" + sub +
+                  "' (create, add-user, drop-user, "
+                  "add-table, list)"};
 }
 
 }  // namespace kdstool
