@@ -82,6 +82,9 @@ class Storage {
 
     // Records that exist (xBase: including those marked deleted).
     virtual KCESTATUS RecordCount(UNSIGNED32* count) = 0;
+    // About as many records as exist, for planning a read, where the exact count costs a walk
+    // (native: the highest record number); otherwise the count.
+    virtual KCESTATUS RecordEstimate(UNSIGNED32* count) { return RecordCount(count); }
     // The next record after `after` in record-number order (after 0: the first); 0 when none.
     virtual KCESTATUS NextRecno(UNSIGNED32 after, UNSIGNED32* recno) = 0;
     // The record before `before` (before 0: the last); 0 when none.

@@ -11,8 +11,9 @@ cd "$(dirname "$0")/.."
 total="${1:-480}"
 started=$SECONDS
 build=build-fuzz
-targets=(dbf_fuzz expression_fuzz filter_fuzz text_fuzz statement_fuzz json_fuzz kdt_values_fuzz
-    xbase_index_fuzz xbase_table_fuzz kdt_crypt_fuzz journal_fuzz dictionary_fuzz alias_fuzz)
+targets=(dbf_fuzz expression_fuzz filter_fuzz text_fuzz statement_fuzz params_fuzz json_fuzz
+    kdt_values_fuzz xbase_index_fuzz xbase_table_fuzz kdt_crypt_fuzz journal_fuzz dictionary_fuzz
+    alias_fuzz)
 # FUZZ_TARGETS, when set, names the targets to build and run instead (separated by blanks).
 if [[ -n "${FUZZ_TARGETS:-}" ]]; then
     read -r -a targets <<<"$FUZZ_TARGETS"

@@ -43,9 +43,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "engine/field_text.h"
 #include "engine/invariant.h"
@@ -64,7 +64,19 @@ constexpr int kFormatVersion = 1;
 constexpr int kEncryptedVersion = 2;
 constexpr const char* kImageColumn = "kdt_image";
 constexpr const char* kRecnoColumn = "kdt_recno";
-constexpr auto kScanLifetime = std::chrono::milliseconds(50);
+constexpr int64_t kScanLifetimeMs = 50;
+
+// Milliseconds of a coarse monotonic clock (a few milliseconds' resolution): enough to tell a
+// scan's age, and read on every step of a walk at a fraction of the precise clock's cost.
+int64_t ScanClockMs() {
+    timespec ts{};
+#ifdef CLOCK_MONOTONIC_COARSE
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+#else
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+#endif
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
 
 const char* testVfs = nullptr;
 
@@ -131,12 +143,28 @@ class KdtStorage : public Storage {
     sqlite3* Database() { return db_; }
 
     KCESTATUS RecordCount(UNSIGNED32* count) override;
+    KCESTATUS RecordEstimate(UNSIGNED32* count) override {
+        EndScan();
+        if (KCESTATUS s = NoteOtherWriters()) return s;
+        if (countKnown_) {
+            *count = count_;
+            return KCE_SUCCESS;
+        }
+        return MaxRecno(count);
+    }
     KCESTATUS NextRecno(UNSIGNED32 after, UNSIGNED32* recno) override;
     KCESTATUS PrevRecno(UNSIGNED32 before, UNSIGNED32* recno) override;
     KCESTATUS NextRecnoWhere(const std::string& where, const std::vector<SqlParam>& params,
                              UNSIGNED32 after, UNSIGNED32* recno, bool* supported) override;
     KCESTATUS ReadRecord(UNSIGNED32 recno, uint8_t* image, bool* exists, bool* deleted) override;
     void ForgetSnapshot() override { EndScan(); }
+    // See ScanColumn in kdt_storage.h.
+    sqlite3_value* ScanColumn(UNSIGNED32 recno, int field) {
+        if (encrypted_ || !scanActive_ || recno == 0 || scanRecno_ != recno) return nullptr;
+        // Both scans (kScan, whereScan_) select selectList_: the record number, then the fields.
+        sqlite3_value* value = sqlite3_column_value(scanStmt_, field + 1);
+        return IsCanonicalColumn(layout_.fields[size_t(field)], value) ? value : nullptr;
+    }
     KCESTATUS ScanField(int field, const FieldVisit& visit) override;
     KCESTATUS ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) override;
     KCESTATUS ReserveRecno(UNSIGNED32* recno) override;
@@ -253,7 +281,7 @@ class KdtStorage : public Storage {
     void ExpireScan() {
         // A running scan has its statement; a closed one stands on no record.
         KCE_INVARIANT(scanActive_ ? scanStmt_ != nullptr : scanRecno_ == 0);
-        if (scanActive_ && std::chrono::steady_clock::now() - scanStart_ > kScanLifetime) EndScan();
+        if (scanActive_ && ScanClockMs() - scanStartMs_ > kScanLifetimeMs) EndScan();
     }
     KCESTATUS BlobStmt(std::vector<std::unique_ptr<Stmt>>& cache, int field, bool write,
                        sqlite3_stmt** out);
@@ -294,7 +322,7 @@ class KdtStorage : public Storage {
     // The scan of NextRecnoWhere, for the condition whereText_.
     std::unique_ptr<Stmt> whereScan_;
     std::string whereText_;
-    std::chrono::steady_clock::time_point scanStart_;
+    int64_t scanStartMs_ = 0;
 
     int64_t dataVersion_ = -1;
     bool countKnown_ = false;
@@ -602,7 +630,7 @@ KCESTATUS KdtStorage::NextRecno(UNSIGNED32 after, UNSIGNED32* recno) {
         sqlite3_bind_int64(scan, 1, after);
         scanStmt_ = scan;
         scanActive_ = true;
-        scanStart_ = std::chrono::steady_clock::now();
+        scanStartMs_ = ScanClockMs();
     }
     return StepScan(scan, recno);
 }
@@ -640,7 +668,7 @@ KCESTATUS KdtStorage::NextRecnoWhere(const std::string& where, const std::vector
         sqlite3_bind_int64(scan, int(params.size() + 1), after);
         scanStmt_ = scan;
         scanActive_ = true;
-        scanStart_ = std::chrono::steady_clock::now();
+        scanStartMs_ = ScanClockMs();
     }
     return StepScan(scan, recno);
 }
@@ -1477,6 +1505,15 @@ void SetSqliteVfsForTesting(const char* vfsName) { testVfs = vfsName; }
 sqlite3* DatabaseOf(Storage& storage) {
     auto* kdt = dynamic_cast<KdtStorage*>(&storage);
     return kdt ? kdt->Database() : nullptr;
+}
+
+bool OffersScanColumns(Storage& storage) {
+    auto* kdt = dynamic_cast<KdtStorage*>(&storage);
+    return kdt && !kdt->Encrypted();
+}
+
+sqlite3_value* ScanColumn(Storage& storage, UNSIGNED32 recno, int field) {
+    return static_cast<KdtStorage&>(storage).ScanColumn(recno, field);
 }
 
 KCESTATUS OpenKdt(const OpenRequest& request, std::unique_ptr<Storage>* out) {

@@ -9,6 +9,7 @@
 #include "engine/storage.h"
 
 struct sqlite3;
+struct sqlite3_value;
 
 namespace kce::native {
 
@@ -20,6 +21,15 @@ KCESTATUS CreateKdt(const std::string& path, const std::vector<FieldSpec>& field
 // keeps a native table's structural indexes in it and maintains them inside the storage's write
 // transactions (WriteObserver).
 sqlite3* DatabaseOf(Storage& storage);
+
+// A forward scan's stored columns, for readers that want the values and not the record image
+// (SQL over a native table). Whether the storage offers them: a native table that is not sealed.
+bool OffersScanColumns(Storage& storage);
+// For a storage that offers them: the stored value of `field` while the storage's forward scan
+// (NextRecno) stands on record `recno`, when the value is in its canonical form
+// (IsCanonicalColumn in kdt_values.h); null otherwise, and then the caller reads the record. The
+// value lasts until the storage's next call.
+sqlite3_value* ScanColumn(Storage& storage, UNSIGNED32 recno, int field);
 
 // Tests name a SQLite VFS of their own (registered with sqlite3_vfs_register) to inject I/O
 // faults into native tables opened afterwards; null goes back to SQLite's default.

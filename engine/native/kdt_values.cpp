@@ -528,6 +528,54 @@ KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* i
     return ImageFromColumn(c, f, image, recno, file);
 }
 
+bool IsCanonicalColumn(const FieldDesc& f, sqlite3_value* value) {
+    const int kind = sqlite3_value_type(value);
+    if (kind == SQLITE_NULL) return !IsBlobType(f.type);
+    switch (f.type) {
+        case KCE_LOGICAL: {
+            if (kind != SQLITE_INTEGER) return false;
+            sqlite3_int64 v = sqlite3_value_int64(value);
+            return v == 0 || v == 1;
+        }
+        case KCE_STRING: {
+            if (kind != SQLITE_TEXT) return false;
+            const auto* p = static_cast<const unsigned char*>(sqlite3_value_blob(value));
+            size_t n = size_t(sqlite3_value_bytes(value));
+            if (n > f.length || (n && p[n - 1] == ' ')) return false;
+            for (size_t i = 0; i < n; ++i) {
+                if (p[i] == 0 || p[i] > 0x7F) return false;
+            }
+            return true;
+        }
+        case KCE_DATE: {
+            if (kind != SQLITE_TEXT) return false;
+            const void* p = sqlite3_value_blob(value);
+            int64_t j = 0;
+            return ParseIsoDate(
+                {static_cast<const char*>(p ? p : ""), size_t(sqlite3_value_bytes(value))}, &j);
+        }
+        case KCE_DOUBLE: {
+            if (kind != SQLITE_FLOAT) return false;
+            // The one double whose bytes are the empty field's.
+            uint8_t bytes[8];
+            StoreDouble(bytes, sqlite3_value_double(value));
+            static const uint8_t kNull[8] = {0x20, 0, 0, 0, 0, 0, 0, 0x80};
+            return std::memcmp(bytes, kNull, 8) != 0;
+        }
+        case KCE_INTEGER:
+        case KCE_SHORTINT:
+        case KCE_AUTOINC: {
+            if (kind != SQLITE_INTEGER) return false;
+            sqlite3_int64 v = sqlite3_value_int64(value);
+            if (f.type == KCE_SHORTINT) return v > -32768 && v <= 32767;
+            if (f.type == KCE_INTEGER) return v > INT32_MIN && v <= INT32_MAX;
+            return v >= 0 && v < 0xFFFFFFFFLL;
+        }
+        default:
+            return false;
+    }
+}
+
 KCESTATUS ImageFromValue(const ColumnValue& v, const FieldDesc& f, uint8_t* image,
                          const std::string& file) {
     if (IsBlobType(f.type)) {

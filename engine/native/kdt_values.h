@@ -55,6 +55,12 @@ KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& value, bool sta
 // a single thread uses at a time (opened without SQLite's mutex, used under the engine lock).
 KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& field, uint8_t* image,
                      UNSIGNED32 recno, const std::string& file);
+// Whether a stored column value is the field's value in the one form that writing it stores:
+// NULL, and for a logical (0 or 1), char (text of bytes 1 to 127 that fits and ends in no blank),
+// date, double, integer, shortint or autoinc field a value ReadColumn takes and that a record
+// written back stores unchanged. A reader may then take the column as it is, without the image.
+// False for every other value and type (the caller goes through ReadColumn).
+bool IsCanonicalColumn(const FieldDesc& field, sqlite3_value* value);
 // The image bytes a column holding the value would read back as (ReadColumn of it once bound
 // and stored), without SQLite: the form a plain table gives a value written to it.
 KCESTATUS ImageFromValue(const ColumnValue& value, const FieldDesc& field, uint8_t* image,

@@ -1,5 +1,6 @@
 #include "engine/sql/result_set.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "engine/byte_order.h"
 #include "engine/cursor.h"
 #include "engine/field_text.h"
 #include "engine/native/kdt_values.h"
@@ -30,6 +32,8 @@ class ResultStorage : public Storage {
     UNSIGNED16 TableType() const override { return KCE_KDT; }
     bool StaticResult() const override { return true; }
 
+    bool HasBlobs() const { return hasBlobs_; }
+    void Reserve(size_t rows) { images_.reserve(rows * layout_.recordLength); }
     // Adds a row (its image, and its blobs by field when the layout has any).
     void Add(const std::vector<uint8_t>& image, std::vector<BlobValue> blobs) {
         images_.insert(images_.end(), image.begin(), image.end());
@@ -109,7 +113,73 @@ struct Cell {
     int type = SQLITE_NULL;
     sqlite3_int64 integer = 0;
     double real = 0;
-    std::string bytes;  // text (UTF-8) or blob
+    std::string_view bytes;  // text (UTF-8) or blob
+};
+
+// The values of every row, kept compact: a row's cells one after the other, the bytes of texts
+// and blobs in one arena.
+class Rows {
+  public:
+    explicit Rows(size_t columns) : columns_(columns) {}
+    size_t Columns() const { return columns_; }
+    size_t Count() const { return columns_ ? slots_.size() / columns_ : 0; }
+    // Appends the current row of a statement.
+    void Add(sqlite3_stmt* stmt) {
+        for (size_t i = 0; i < columns_; ++i) {
+            Slot slot{};
+            slot.type = sqlite3_column_type(stmt, int(i));
+            switch (slot.type) {
+                case SQLITE_INTEGER:
+                    slot.integer = sqlite3_column_int64(stmt, int(i));
+                    break;
+                case SQLITE_FLOAT:
+                    slot.real = sqlite3_column_double(stmt, int(i));
+                    break;
+                case SQLITE_TEXT:
+                case SQLITE_BLOB: {
+                    const void* p =
+                        slot.type == SQLITE_TEXT
+                            ? static_cast<const void*>(sqlite3_column_text(stmt, int(i)))
+                            : sqlite3_column_blob(stmt, int(i));
+                    slot.size = uint32_t(sqlite3_column_bytes(stmt, int(i)));
+                    slot.offset = arena_.size();
+                    arena_.append(static_cast<const char*>(p ? p : ""), slot.size);
+                    break;
+                }
+                default:
+                    break;
+            }
+            slots_.push_back(slot);
+        }
+    }
+    Cell At(size_t row, size_t column) const {
+        const Slot& slot = slots_[row * columns_ + column];
+        Cell c;
+        c.type = slot.type;
+        if (slot.type == SQLITE_INTEGER) {
+            c.integer = slot.integer;
+        } else if (slot.type == SQLITE_FLOAT) {
+            c.real = slot.real;
+        } else if (slot.type != SQLITE_NULL) {
+            c.bytes = std::string_view(arena_.data() + slot.offset, slot.size);
+        }
+        return c;
+    }
+
+  private:
+    // (Trivial, so that the vector moves its slots as bytes when it grows.)
+    struct Slot {
+        int type;
+        uint32_t size;  // of the bytes
+        union {
+            sqlite3_int64 integer;
+            double real;
+            uint64_t offset;  // of the bytes in the arena
+        };
+    };
+    size_t columns_;
+    std::vector<Slot> slots_;
+    std::string arena_;
 };
 
 bool Digits(std::string_view s, size_t from, size_t count) {
@@ -131,13 +201,13 @@ bool LooksLikeTimestamp(std::string_view s) {
 }
 
 // The field a column without a table field of its own needs for its values.
-FieldSpec InferField(const std::vector<std::vector<Cell>>& rows, size_t col) {
+FieldSpec InferField(const Rows& rows, size_t col) {
     bool any = false, allInt = true, allNumber = true, allDate = true, allStamp = true,
          anyBlob = false;
     bool int32 = true;
     size_t longest = 1;
-    for (const auto& row : rows) {
-        const Cell& c = row[col];
+    for (size_t r = 0; r < rows.Count(); ++r) {
+        const Cell c = rows.At(r, col);
         if (c.type == SQLITE_NULL) continue;
         any = true;
         if (c.type != SQLITE_INTEGER) allInt = false;
@@ -222,12 +292,60 @@ std::string NumberText(double d) {
     return buf;
 }
 
+bool Ascii(std::string_view s) {
+    for (char ch : s) {
+        if (static_cast<unsigned char>(ch) > 0x7F) return false;
+    }
+    return true;
+}
+
+// The common cells that go into their field without the text form, as that form would put them:
+// numbers into number fields, plain text into char fields, ISO dates into date fields. False
+// for any other cell (the caller takes the text route).
+bool StoreDirect(const FieldDesc& f, const Cell& c, uint8_t* image) {
+    uint8_t* p = image + f.offset;
+    switch (c.type) {
+        case SQLITE_INTEGER:
+            switch (f.type) {
+                case KCE_INTEGER:
+                    if (c.integer <= INT32_MIN || c.integer > INT32_MAX) return false;
+                    StoreU32(p, uint32_t(c.integer));
+                    return true;
+                case KCE_DOUBLE:
+                    StoreDouble(p, double(c.integer));
+                    return true;
+                default:
+                    return false;
+            }
+        case SQLITE_FLOAT:
+            if (f.type != KCE_DOUBLE || !std::isfinite(c.real)) return false;
+            StoreDouble(p, c.real);
+            return true;
+        case SQLITE_TEXT:
+            if (f.type == KCE_STRING && !c.bytes.empty() && Ascii(c.bytes)) {
+                std::memset(p, ' ', f.length);
+                std::memcpy(p, c.bytes.data(), std::min<size_t>(c.bytes.size(), f.length));
+                return true;
+            }
+            if (f.type == KCE_DATE) {
+                int64_t day = 0;
+                if (!ParseIsoDate(c.bytes, &day)) return false;
+                StoreU32(p, uint32_t(day));
+                return true;
+            }
+            return false;
+        default:
+            return false;
+    }
+}
+
 // A cell into its field of an image (blobs into `blob`).
 KCESTATUS Store(const FieldDesc& f, const Cell& c, uint8_t* image, BlobValue* blob) {
     if (c.type == SQLITE_NULL) {
         WriteNativeNull(f, image);
         return KCE_SUCCESS;
     }
+    if (StoreDirect(f, c, image)) return KCE_SUCCESS;
     std::string text;
     switch (c.type) {
         case SQLITE_INTEGER:
@@ -249,7 +367,7 @@ KCESTATUS Store(const FieldDesc& f, const Cell& c, uint8_t* image, BlobValue* bl
             break;
         }
         default:
-            text = c.bytes;
+            text = std::string(c.bytes);
     }
     if (IsBlobType(f.type)) {
         blob->isNull = false;
@@ -270,7 +388,7 @@ KCESTATUS Store(const FieldDesc& f, const Cell& c, uint8_t* image, BlobValue* bl
 KCESTATUS RunQuery(sqlite3_stmt* stmt, KDSHANDLE* cursor, int* failure) {
     *failure = SQLITE_OK;
     const int columns = sqlite3_column_count(stmt);
-    std::vector<std::vector<Cell>> rows;
+    Rows rows{size_t(columns)};
     for (;;) {
         int rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE) break;
@@ -278,31 +396,7 @@ KCESTATUS RunQuery(sqlite3_stmt* stmt, KDSHANDLE* cursor, int* failure) {
             *failure = rc;  // the caller reads SQLite's error
             return KCE_SQL_FAILED;
         }
-        std::vector<Cell> row(static_cast<size_t>(columns));
-        for (int i = 0; i < columns; ++i) {
-            Cell& c = row[size_t(i)];
-            c.type = sqlite3_column_type(stmt, i);
-            switch (c.type) {
-                case SQLITE_INTEGER:
-                    c.integer = sqlite3_column_int64(stmt, i);
-                    break;
-                case SQLITE_FLOAT:
-                    c.real = sqlite3_column_double(stmt, i);
-                    break;
-                case SQLITE_TEXT:
-                case SQLITE_BLOB: {
-                    const void* p = c.type == SQLITE_TEXT
-                                        ? static_cast<const void*>(sqlite3_column_text(stmt, i))
-                                        : sqlite3_column_blob(stmt, i);
-                    c.bytes.assign(static_cast<const char*>(p ? p : ""),
-                                   size_t(sqlite3_column_bytes(stmt, i)));
-                    break;
-                }
-                default:
-                    break;
-            }
-        }
-        rows.push_back(std::move(row));
+        rows.Add(stmt);
     }
     // The layout: a column straight from a field keeps it, unless a value does not fit it.
     std::vector<FieldSpec> specs;
@@ -318,10 +412,10 @@ KCESTATUS RunQuery(sqlite3_stmt* stmt, KDSHANDLE* cursor, int* failure) {
             std::vector<uint8_t> image;
             bool fits = BuildNativeLayout({named}, &probe) == KCE_SUCCESS;
             if (fits) image.assign(probe.recordLength, 0);
-            for (size_t r = 0; fits && r < rows.size(); ++r) {
-                BlobValue blob;
-                fits =
-                    Store(probe.fields[0], rows[r][size_t(i)], image.data(), &blob) == KCE_SUCCESS;
+            BlobValue blob;
+            for (size_t r = 0; fits && r < rows.Count(); ++r) {
+                fits = Store(probe.fields[0], rows.At(r, size_t(i)), image.data(), &blob) ==
+                       KCE_SUCCESS;
             }
             if (!fits) declared = false;
         }
@@ -332,12 +426,15 @@ KCESTATUS RunQuery(sqlite3_stmt* stmt, KDSHANDLE* cursor, int* failure) {
     RecordLayout layout;
     if (KCESTATUS s = BuildNativeLayout(specs, &layout)) return s;
     auto storage = std::make_shared<ResultStorage>(layout);
+    storage->Reserve(rows.Count());
     std::vector<uint8_t> image(layout.recordLength, 0);
-    for (const auto& row : rows) {
+    BlobValue unused;
+    for (size_t r = 0; r < rows.Count(); ++r) {
         NativeNullRecord(layout, image.data());
-        std::vector<BlobValue> blobs(layout.fields.size());
+        std::vector<BlobValue> blobs(storage->HasBlobs() ? layout.fields.size() : 0);
         for (size_t i = 0; i < layout.fields.size(); ++i) {
-            if (KCESTATUS s = Store(layout.fields[i], row[i], image.data(), &blobs[i])) return s;
+            BlobValue* blob = blobs.empty() ? &unused : &blobs[i];
+            if (KCESTATUS s = Store(layout.fields[i], rows.At(r, i), image.data(), blob)) return s;
         }
         storage->Add(image, std::move(blobs));
     }

@@ -10,6 +10,7 @@
 #include "engine/connection.h"
 #include "engine/expr/value.h"
 #include "engine/field_text.h"
+#include "engine/native/kdt_storage.h"
 #include "engine/native/kdt_values.h"
 #include "engine/paths.h"
 #include "engine/settings.h"
@@ -38,6 +39,10 @@ struct VCursor {
     size_t next = 0;
     bool eof = true;
     UNSIGNED32 recno = 0;
+    // A native table's full scan hands SQLite its stored columns where they are the fields'
+    // values, and reads the record image only for a column that is not (`loaded` then).
+    bool direct = false;
+    bool loaded = true;
     std::vector<uint8_t> image;
 };
 
@@ -231,6 +236,13 @@ KCESTATUS Advance(VCursor& c, UNSIGNED32 after) {
             return KCE_SUCCESS;
         }
         recno = next;
+        if (c.direct) {
+            // The scan found the record; its columns are read as they are asked for.
+            c.recno = recno;
+            c.loaded = false;
+            c.eof = false;
+            return KCE_SUCCESS;
+        }
         bool exists = false, deleted = false;
         if (KCESTATUS s = storage.ReadRecord(recno, c.image.data(), &exists, &deleted)) return s;
         if (!exists || (deleted && !showDeleted)) continue;
@@ -328,6 +340,7 @@ KCESTATUS AdvanceCandidate(VCursor& c) {
         if (KCESTATUS s = storage.ReadRecord(recno, c.image.data(), &exists, &deleted)) return s;
         if (!exists || (deleted && !showDeleted)) continue;
         c.recno = recno;
+        c.loaded = true;
         c.eof = false;
         return KCE_SUCCESS;
     }
@@ -414,6 +427,7 @@ int OpenCursor(sqlite3_vtab* base, sqlite3_vtab_cursor** out) {
     c->table = table;
     if (KCESTATUS s = table->Cursor(&c->handle)) return Refuse(base, s);
     c->image.assign(c->handle->Layout().recordLength, 0);
+    c->direct = native::OffersScanColumns(c->handle->Store());
     *out = &c.release()->base;
     return SQLITE_OK;
 }
@@ -478,7 +492,38 @@ int Column(sqlite3_vtab_cursor* base, sqlite3_context* ctx, int index) {
     auto& c = *reinterpret_cast<VCursor*>(base);
     // An UPDATE leaves the columns it does not change alone.
     if (sqlite3_vtab_nochange(ctx)) return SQLITE_OK;
-    if (KCESTATUS s = ColumnValue(ctx, c.handle->Store(), c.recno, index, c.image.data()))
+    Storage& storage = c.handle->Store();
+    if (!c.loaded) {
+        if (sqlite3_value* v = native::ScanColumn(storage, c.recno, index)) {
+            // (A text goes into the result's own buffer, which lasts from row to row.)
+            switch (sqlite3_value_type(v)) {
+                case SQLITE_TEXT:
+                    sqlite3_result_text(ctx, reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                                        sqlite3_value_bytes(v), SQLITE_TRANSIENT);
+                    break;
+                case SQLITE_INTEGER:
+                    sqlite3_result_int64(ctx, sqlite3_value_int64(v));
+                    break;
+                case SQLITE_FLOAT:
+                    sqlite3_result_double(ctx, sqlite3_value_double(v));
+                    break;
+                default:
+                    sqlite3_result_null(ctx);
+            }
+            return SQLITE_OK;
+        }
+        // The scan moved on (another cursor of the table read meanwhile), or the value is not
+        // in its plain form: the record itself.
+        bool exists = false, deleted = false;
+        KCESTATUS s = storage.ReadRecord(c.recno, c.image.data(), &exists, &deleted);
+        if (!s && !exists) {
+            s = Fail(KCE_INVALID_RECORD, storage.Path() + ": record " + std::to_string(c.recno) +
+                                             " went away while the statement read it");
+        }
+        if (s) return Refuse(base->pVtab, s);
+        c.loaded = true;
+    }
+    if (KCESTATUS s = ColumnValue(ctx, storage, c.recno, index, c.image.data()))
         return Refuse(base->pVtab, s);
     return SQLITE_OK;
 }
@@ -627,7 +672,7 @@ KCESTATUS SqlTable::Load() {
     KCESTATUS s = Handles::Get(handle, &cursor, "table");
     if (!s) {
         layout_ = cursor->Layout();
-        if (cursor->Store().RecordCount(&rows_) != KCE_SUCCESS) rows_ = 1000000;
+        if (cursor->Store().RecordEstimate(&rows_) != KCE_SUCCESS) rows_ = 1000000;
     }
     CloseTable(handle);
     return s;

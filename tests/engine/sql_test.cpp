@@ -1,5 +1,7 @@
 // SQL statements over every table kind: queries as static result sets, changes through the
 // engine's record calls (indexes kept, locks and transactions honoured), parameters, errors.
+#include <sqlite3.h>
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -338,6 +340,50 @@ TEST_F(SqlTest, AutoincrementAndRowCounts) {
     Run("UPDATE T SET NAME = 'z' WHERE ID > 5");
     EXPECT_EQ(Affected(), 0u);
     EXPECT_EQ(Query("SELECT ID, NAME FROM T ORDER BY ID"), "1|a 2|ab");
+}
+
+// A native table's stored columns reach SQL as they are only where they are already the fields'
+// values; rows another program wrote in other forms read as the record calls read them, a value
+// no field can hold stops the statement, and two cursors walking one table each see their own
+// records.
+TEST_F(SqlTest, StoredColumnsOfANativeTableReadAsTheirFields) {
+    KdsCloseTable(Create("T", "L,logical;C,char,4;D,date;F,double;I,integer;S,shortint"));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(Path("T.kdt").c_str(), &db), SQLITE_OK);
+    const char* insert =
+        "INSERT INTO records VALUES"
+        " (1, 1, 'ab', '2020-02-29', 2.5, 7, -3),"         // each in its own form
+        " (2, 5, 'ab  ', '1999-12-31', 3, 8, 4),"          // logical 5, blanks, a whole double
+        " (3, 0, 'caf\xc3\xa9', NULL, NULL, NULL, NULL),"  // UTF-8 beyond ASCII
+        " (4, NULL, '', '2000-01-01', 0.25, 2147483647, 32767)";
+    ASSERT_EQ(sqlite3_exec(db, insert, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    // quote() shows each value's SQL type: text quoted, a real with its point.
+    EXPECT_EQ(Query("SELECT quote(L), quote(C), quote(D), quote(F), quote(I), quote(S) FROM T"),
+              "1|'ab'|'2020-02-29'|2.5|7|-3 "
+              "1|'ab'|'1999-12-31'|3.0|8|4 "
+              "0|'caf\xe9'|NULL|NULL|NULL|NULL "
+              "NULL|''|'2000-01-01'|0.25|2147483647|32767");
+    EXPECT_EQ(Query("SELECT COUNT(*), quote(SUM(F)), quote(MAX(D)), quote(MIN(C)) FROM T"),
+              "4|5.75|'2020-02-29'|''");
+    // Every record against every other: the inner walk moves the table's scan under the outer.
+    const char* ints[] = {"7", "8", "NULL", "2147483647"};
+    std::string pairs;
+    for (int a = 0; a < 4; ++a) {
+        for (int b = 0; b < 4; ++b) {
+            pairs += (pairs.empty() ? "" : " ") + std::to_string(a + 1) + ints[a] +
+                     std::to_string(b + 1) + ints[b];
+        }
+    }
+    EXPECT_EQ(Query("SELECT group_concat(p, ' ') FROM (SELECT a.rowid || quote(a.I) || b.rowid "
+                    "|| quote(b.I) AS p FROM T a, T b ORDER BY a.rowid, b.rowid)"),
+              pairs);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE records SET D = '2021-02-29' WHERE kdt_recno = 2", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    Run("SELECT D FROM T", KCE_DAMAGED_FILE);
+    EXPECT_NE(LastErrorText().find("record 2, field 'D': not a date"), std::string::npos)
+        << LastErrorText();
 }
 
 TEST_F(SqlTest, FailuresCarrySqliteTextAndTheirStatus) {
