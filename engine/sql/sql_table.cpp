@@ -426,6 +426,13 @@ int OpenCursor(sqlite3_vtab* base, sqlite3_vtab_cursor** out) {
     auto c = std::make_unique<VCursor>();
     c->table = table;
     if (KCESTATUS s = table->Cursor(&c->handle)) return Refuse(base, s);
+    // Without its password an encrypted table's records read as empty images; a statement
+    // would answer with blanks as if they were the data, so it is refused instead.
+    if (!c->handle->Store().Unlocked()) {
+        return Refuse(base,
+                      Fail(KCE_PASSWORD_REQUIRED,
+                           c->handle->Store().Path() + " is encrypted: give its password first"));
+    }
     c->image.assign(c->handle->Layout().recordLength, 0);
     c->direct = native::OffersScanColumns(c->handle->Store());
     *out = &c.release()->base;

@@ -386,6 +386,28 @@ TEST_F(SqlTest, StoredColumnsOfANativeTableReadAsTheirFields) {
         << LastErrorText();
 }
 
+// Without its password an encrypted table would read as blank rows: a statement refuses it,
+// reading or writing, and reads its values once this process has given the password.
+TEST_F(SqlTest, EncryptedTableNeedsItsPassword) {
+    KDSHANDLE t = Create("T", "NAME,char,10");
+    ASSERT_EQ(KdsAppendRecord(t), 0u);
+    Set(t, "NAME", "Ann");
+    ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    KdsCloseTable(t);
+    t = Open("T", KCE_OPEN_EXCLUSIVE);
+    ASSERT_EQ(KdsEncryptTable(t, U("secret")), 0u) << LastErrorText();
+    KdsCloseTable(t);
+    for (const char* sql : {"SELECT NAME FROM T", "SELECT COUNT(*) FROM T",
+                            "UPDATE T SET NAME = 'Bob'", "INSERT INTO T (NAME) VALUES ('Cy')"}) {
+        Run(sql, KCE_PASSWORD_REQUIRED);
+        EXPECT_NE(LastErrorText().find("is encrypted"), std::string::npos) << sql;
+    }
+    t = Open("T");
+    ASSERT_EQ(KdsEnableEncryption(t, U("secret")), 0u) << LastErrorText();
+    EXPECT_EQ(Query("SELECT NAME FROM T"), "Ann");
+    KdsCloseTable(t);
+}
+
 TEST_F(SqlTest, FailuresCarrySqliteTextAndTheirStatus) {
     KdsCloseTable(Create("T", "ID,integer"));
     struct Case {
