@@ -93,7 +93,19 @@ class WindowDriver {
     void TypeInto(int left, int top, const std::string& text) {
         Click(left + 20, top + 10);
         X({"key", "End", "shift+Home"});
-        X({"type", "--delay", "5", text});
+        // A character the keyboard map lacks is typed through a key the typing program maps for
+        // it and maps back after the delay; a window slow to read the key (a loaded machine)
+        // would find it mapped back and drop the character. Such characters get a long delay.
+        size_t i = 0;
+        while (i < text.size()) {
+            bool ascii = static_cast<unsigned char>(text[i]) < 0x80;
+            size_t end = i + 1;
+            while (end < text.size() && (static_cast<unsigned char>(text[end]) < 0x80) == ascii &&
+                   (ascii || (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80))
+                ++end;
+            X({"type", "--delay", ascii ? "5" : "300", text.substr(i, end - i)});
+            i = end;
+        }
     }
     void TypeSource(const std::string& text) { TypeInto(209, 152, text); }
     void TypeTarget(const std::string& text) { TypeInto(208, 184, text); }
