@@ -18,12 +18,6 @@ namespace kce::dbf {
 
 namespace {
 
-constexpr uint8_t kEndOfFile = 0x1A;
-constexpr uint8_t kKept = ' ';
-constexpr uint8_t kDeleted = '*';
-constexpr uint8_t kDescriptorEnd = 0x0D;
-constexpr size_t kBacklinkSize = 263;
-
 bool IsKnownVersion(uint8_t v) {
     switch (v) {
         case 0x03:

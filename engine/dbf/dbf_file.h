@@ -69,6 +69,14 @@ namespace kce::dbf {
 enum class Dialect { kDBase, kFoxPro, kVisualFoxPro };
 enum class MemoKind { kNone, kFpt, kDbt };
 
+// Bytes of the table file: the end marker after the records, a record's deletion flag, the end
+// of the field descriptors, and the backlink area that follows them in Visual FoxPro tables.
+constexpr uint8_t kEndOfFile = 0x1A;
+constexpr uint8_t kKept = ' ';
+constexpr uint8_t kDeleted = '*';
+constexpr uint8_t kDescriptorEnd = 0x0D;
+constexpr uint32_t kBacklinkSize = 263;
+
 constexpr uint8_t kFieldSystem = 0x01;
 constexpr uint8_t kFieldNullable = 0x02;
 constexpr uint8_t kFieldBinary = 0x04;

@@ -20,11 +20,6 @@ namespace kce::dbf {
 
 namespace {
 
-constexpr uint8_t kEndOfFile = 0x1A;
-constexpr uint8_t kKept = ' ';
-constexpr uint8_t kDeleted = '*';
-constexpr uint8_t kDescriptorEnd = 0x0D;
-constexpr uint32_t kBacklinkSize = 263;
 constexpr uint32_t kFptHeaderSize = 512;
 constexpr uint8_t kDbtBlockMark[4] = {0xFF, 0xFF, 0x08, 0x00};
 

@@ -22,9 +22,6 @@ namespace kce::dbf {
 
 namespace {
 
-constexpr uint8_t kDeleted = '*';
-constexpr uint8_t kKept = ' ';
-
 // True when every byte is a blank, a zero byte or one of the extra characters.
 bool AllOf(const uint8_t* p, size_t n, const char* extra = "") {
     for (size_t i = 0; i < n; ++i) {
