@@ -1,7 +1,5 @@
 #include "engine/index/xbase_store.h"
 
-#include "engine/invariant.h"
-
 namespace kce {
 
 namespace {
@@ -66,16 +64,12 @@ KCESTATUS XbaseStore::Last(const KeyRange& range, KeyPos* pos, bool* found) {
 KCESTATUS XbaseStore::After(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found) {
     if (KCESTATUS s = Sync()) return s;
     *found = Ceil(from.key, from.recno, true, pos) && range.Contains(pos->key);
-    // A move in a tree read in order goes forward (from record number 0xFFFFFFFF, which only a
-    // damaged file gives, a CDX search stays on the entry: the cursor reports that order stuck).
-    KCE_INVARIANT(!*found || !InOrder() || from.recno == 0xFFFFFFFFu || Less(from, *pos));
     return KCE_SUCCESS;
 }
 
 KCESTATUS XbaseStore::Before(const KeyPos& from, const KeyRange& range, KeyPos* pos, bool* found) {
     if (KCESTATUS s = Sync()) return s;
     *found = FloorOf(from.key, from.recno, true, pos) && range.Contains(pos->key);
-    KCE_INVARIANT(!*found || !InOrder() || Less(*pos, from));
     return KCE_SUCCESS;
 }
 

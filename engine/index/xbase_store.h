@@ -35,9 +35,6 @@ class XbaseStore : public KeyStore {
   protected:
     // Reads the file again when another process changed it.
     virtual KCESTATUS Sync() = 0;
-    // Whether the tree was read in key order: searches of such a tree answer in order, and the
-    // invariant checks hold them to it (a damaged file is read as it is and left to check).
-    virtual bool InOrder() const = 0;
     // First entry at or past (key, recno) (past it when strict); false when none.
     virtual bool Ceil(const std::string& key, UNSIGNED32 recno, bool strict, KeyPos* out) = 0;
     // Last entry at or before (key, recno) (before it when strict); false when none.
@@ -59,7 +56,6 @@ class CdxTagStore : public XbaseStore {
 
   protected:
     KCESTATUS Sync() override;
-    bool InOrder() const override { return tree_->ReadInOrder(); }
     bool Ceil(const std::string& key, UNSIGNED32 recno, bool strict, KeyPos* out) override;
     bool FloorOf(const std::string& key, UNSIGNED32 recno, bool strict, KeyPos* out) override;
     void Visit(const std::string& from, const std::function<bool(const KeyPos&)>& fn) override;
@@ -82,7 +78,6 @@ class NtxStore : public XbaseStore {
 
   protected:
     KCESTATUS Sync() override;
-    bool InOrder() const override { return file_->ReadInOrder(); }
     bool Ceil(const std::string& key, UNSIGNED32 recno, bool strict, KeyPos* out) override;
     bool FloorOf(const std::string& key, UNSIGNED32 recno, bool strict, KeyPos* out) override;
     void Visit(const std::string& from, const std::function<bool(const KeyPos&)>& fn) override;

@@ -65,8 +65,6 @@ class Tree {
     // Problems a reader would not stop at: interior keys that are not the last key of their
     // child, counts that disagree. Empty when the tree is exactly as this format writes it.
     void Audit(std::vector<std::string>* problems) const;
-    // Whether reading found the keys in order, every node and child in its place.
-    bool ReadInOrder() const { return problems_.empty(); }
     size_t NodeCount() const { return nodes_.size(); }
 
   private:

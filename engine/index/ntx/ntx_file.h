@@ -119,8 +119,6 @@ class NtxFile {
     KCESTATUS Rebuild(const std::vector<Item>& sorted);
     // Pages that hold fewer keys than other writers allow. Empty for a tree written here.
     void Audit(std::vector<std::string>* problems) const;
-    // Whether reading found the keys in order (and nothing else amiss).
-    bool ReadInOrder() const { return problems_.empty(); }
 
     bool ChangedOnDisk() const;
     // Holds other processes' changes off while this one reads the file again and changes it
