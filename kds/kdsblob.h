@@ -39,8 +39,9 @@ class TKdsBlobCache : public rtl::TMemoryStream {
     // Brings the value of (table, field ordinal, record number) into the cache. Without reload a
     // cache that already holds that value keeps it, unposted changes included, and only rewinds.
     // Record number 0 (a record not yet appended) is an empty value without any engine call.
-    // Engine statuses 5068 and 5022 while reading give an empty value and no error.
-    void Load(KDSHANDLE table, uint32_t fieldOrdinal, uint32_t recordNumber, bool reload);
+    // Engine statuses 5068 and 5022 while reading give an empty value and no error. True when
+    // the engine cursor was moved to the record to read it (also when the read then failed).
+    bool Load(KDSHANDLE table, uint32_t fieldOrdinal, uint32_t recordNumber, bool reload);
     // Empties the content and marks it modified (a write stream starts so).
     void Empty();
     // Forgets everything: no table, no record, no field, not modified.
@@ -54,7 +55,8 @@ class TKdsBlobCache : public rtl::TMemoryStream {
     uint32_t CachedField() const { return cachedField_; }
 
   private:
-    void ReadFromEngine();
+    // Sets *moved before anything can fail, so that a caller knows even when this throws.
+    void ReadFromEngine(bool* moved);
 
     KDSHANDLE cachedTable_ = static_cast<KDSHANDLE>(-1);
     uint32_t cachedRecord_ = 0;

@@ -16,21 +16,22 @@ int64_t TKdsBlobCache::Write(const void* buffer, int64_t count) {
     return written;
 }
 
-void TKdsBlobCache::Load(KDSHANDLE table, uint32_t fieldOrdinal, uint32_t recordNumber,
+bool TKdsBlobCache::Load(KDSHANDLE table, uint32_t fieldOrdinal, uint32_t recordNumber,
                          bool reload) {
     if (!reload && cachedTable_ == table && cachedRecord_ == recordNumber &&
         cachedField_ == fieldOrdinal) {
         SetPosition(0);
-        return;
+        return false;
     }
     Clear();
     cachedTable_ = table;
     cachedRecord_ = recordNumber;
     cachedField_ = fieldOrdinal;
     modified_ = false;
-    if (recordNumber == 0) return;
+    if (recordNumber == 0) return false;
+    bool moved = false;
     try {
-        ReadFromEngine();
+        ReadFromEngine(&moved);
     } catch (const EKDSDatabaseError& error) {
         cachedRecord_ = 0;
         Clear();
@@ -38,14 +39,17 @@ void TKdsBlobCache::Load(KDSHANDLE table, uint32_t fieldOrdinal, uint32_t record
             throw;
         }
     }
+    return moved;
 }
 
-void TKdsBlobCache::ReadFromEngine() {
+void TKdsBlobCache::ReadFromEngine(bool* moved) {
     const UNSIGNED8* field = KceField(static_cast<int>(cachedField_));
     UNSIGNED32 current = 0;
     CheckKdsStatus(nullptr, KdsGetRecordNum(cachedTable_, KCE_IGNORE_FILTERS, &current));
-    if (current != cachedRecord_)
+    if (current != cachedRecord_) {
+        *moved = true;
         CheckKdsStatus(nullptr, KdsGotoRecord(cachedTable_, cachedRecord_));
+    }
 
     UNSIGNED16 type = 0;
     CheckKdsStatus(nullptr, KdsGetFieldType(cachedTable_, field, &type));
@@ -123,14 +127,16 @@ TKdsBlobStream::TKdsBlobStream(db::TBlobField& field, db::TBlobStreamMode mode)
     uint32_t recordNumber = dataSet->BookmarkRecordNumber(buffer);
     bool editing = state == db::DataSetState::Edit || state == db::DataSetState::Insert;
     bool reload = editing && mode == db::TBlobStreamMode::bmReadWrite && !cache_->Modified();
-    // Loading may move the engine cursor.
+    // Loading may move the engine cursor; the dataset must then put it back before its next
+    // move. When the cursor already stood on the record (a forward walk reading each record's
+    // blob), its place is kept.
     try {
-        cache_->Load(table, static_cast<uint32_t>(field.FieldNo()), recordNumber, reload);
+        if (cache_->Load(table, static_cast<uint32_t>(field.FieldNo()), recordNumber, reload))
+            dataSet->ForgetCursorPosition();
     } catch (...) {
         dataSet->ForgetCursorPosition();
         throw;
     }
-    dataSet->ForgetCursorPosition();
     if (mode == db::TBlobStreamMode::bmWrite) {
         cache_->Empty();
         modified_ = true;

@@ -9,7 +9,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <mutex>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "rtl/edge.h"
@@ -61,7 +64,7 @@ bool EqualNoCase(const std::string& a, const char* b) {
 }
 
 // The entry of `folder` that is `name` without regard to case; empty when none is.
-std::string FindNoCase(const std::string& folder, const std::string& name) {
+std::string ListNoCase(const std::string& folder, const std::string& name) {
     DIR* dir = ::opendir(OsPath(folder).c_str());
     if (!dir) return "";
     std::string best;
@@ -73,6 +76,60 @@ std::string FindNoCase(const std::string& folder, const std::string& name) {
     }
     ::closedir(dir);
     return best;
+}
+
+// The answers of ListNoCase, kept while their folder is unchanged: a folder whose identity and
+// modification time are those it had when it was listed holds the same entries, so one stat
+// replaces a listing (CONVERT resolves "C:\temp\photo.JPG" and "...\photo.jpg" twice a record).
+// A listing of a folder changed within the last two seconds is not kept: the file system stamps
+// changes with a coarse clock, and a change in the same tick would leave the time as it was.
+class NoCaseCache {
+  public:
+    // `known`: the folder's stat when the caller has just made it, else null.
+    std::string Find(const std::string& folder, const std::string& name, const struct stat* known) {
+        struct stat st;
+        if (known) {
+            st = *known;
+        } else if (::stat(OsPath(folder).c_str(), &st) != 0) {
+            return "";
+        }
+        const std::string key = folder + '\0' + name;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto it = entries_.find(key);
+            if (it != entries_.end() && Same(it->second, st)) return it->second.found;
+        }
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        std::string found = ListNoCase(folder, name);
+        if (st.st_mtim.tv_sec + 2 <= now.tv_sec) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (entries_.size() >= kLimit) entries_.clear();
+            entries_[key] = Entry{st.st_dev, st.st_ino, st.st_mtim, found};
+        }
+        return found;
+    }
+
+  private:
+    struct Entry {
+        dev_t device;
+        ino_t inode;
+        timespec modified;
+        std::string found;
+    };
+    static bool Same(const Entry& e, const struct stat& st) {
+        return e.device == st.st_dev && e.inode == st.st_ino &&
+               e.modified.tv_sec == st.st_mtim.tv_sec && e.modified.tv_nsec == st.st_mtim.tv_nsec;
+    }
+    static constexpr size_t kLimit = 256;
+    std::mutex mutex_;
+    std::unordered_map<std::string, Entry> entries_;
+};
+
+std::string FindNoCase(const std::string& folder, const std::string& name,
+                       const struct stat* known = nullptr) {
+    static NoCaseCache cache;
+    return cache.Find(folder, name, known);
 }
 
 std::string Child(const std::string& folder, const std::string& name) {
@@ -105,13 +162,19 @@ std::string Walk(std::string current, const std::string& rest, bool floor = fals
         whole = Child(whole, last);
     }
     if (plain && Exists(whole)) return whole;
-    if (plain && !last.empty() && Exists(folder)) {
-        std::string found = FindNoCase(folder, last);
-        return found.empty() ? whole : Child(folder, found);
+    struct stat st;
+    std::string missing;  // a folder the stat just found missing, not to be asked again
+    if (plain && !last.empty()) {
+        if (Exists(folder, &st)) {
+            std::string found = FindNoCase(folder, last, &st);
+            return found.empty() ? whole : Child(folder, found);
+        }
+        missing = folder;
     }
 
     const std::string base = current;
     bool matching = true;
+    bool statted = false;  // st holds the stat of `current`
     size_t i = 0;
     while (i <= rest.size()) {
         size_t j = i;
@@ -121,17 +184,26 @@ std::string Walk(std::string current, const std::string& rest, bool floor = fals
         if (name.empty() || name == ".") continue;
         if (name == "..") {
             if (!floor || current != base) current = Parent(current);
+            statted = false;
             continue;
         }
         std::string exact = Child(current, name);
-        if (matching && !Exists(exact)) {
-            std::string found = FindNoCase(current, name);
-            if (found.empty()) {
-                matching = false;  // nothing below a missing name can exist
+        bool foundExactly = false;
+        if (matching) {
+            struct stat childStat;
+            foundExactly = exact != missing && Exists(exact, &childStat);
+            if (!foundExactly) {
+                std::string found = FindNoCase(current, name, statted ? &st : nullptr);
+                if (found.empty()) {
+                    matching = false;  // nothing below a missing name can exist
+                } else {
+                    exact = Child(current, found);
+                }
             } else {
-                exact = Child(current, found);
+                st = childStat;
             }
         }
+        statted = foundExactly;
         current = exact;
     }
     return current;

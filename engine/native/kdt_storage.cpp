@@ -35,8 +35,9 @@
 // a committed record survives a crash of the process. Reading walks records with one open
 // statement (the scan) so that a forward pass costs one step per record; the scan is closed
 // before any write and after 50 ms, so that it never hides other processes' changes for long.
-// The scan's rows serve only the walk: a record read by number (positioning, lock, refresh, the
-// start of an edit) closes the scan first, and so sees every change committed before the call.
+// The scan's rows serve only the walk (and the blobs of the record it stands on): a record read
+// by number (positioning, lock, refresh, the start of an edit) closes the scan first, and so
+// sees every change committed before the call.
 #include "engine/native/kdt_storage.h"
 
 #include <sqlite3.h>
@@ -768,7 +769,11 @@ KCESTATUS KdtStorage::BlobStmt(std::vector<std::unique_ptr<Stmt>>& cache, int fi
 }
 
 KCESTATUS KdtStorage::ReadBlob(UNSIGNED32 recno, int field, BlobValue* out) {
-    EndScan();
+    // The blob of the record the walk stands on is read in the scan's snapshot, the one its
+    // other fields came from, and the walk goes on from there; any other record is a read by
+    // number, which closes the scan first.
+    ExpireScan();
+    if (!scanActive_ || scanRecno_ != recno) EndScan();
     sqlite3_stmt* stmt;
     if (KCESTATUS s = BlobStmt(blobReads_, field, false, &stmt)) return s;
     ResetOnExit reset{stmt};

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "dataset/datalink.h"
 #include "dataset/fields.h"
 #include "kds/kdsblob.h"
 #include "kds/kdsengine.h"
@@ -95,6 +96,53 @@ TEST_P(BlobTest, ValueIsReadOncePerVisit) {
     table->Prior();
     EXPECT_EQ(Notes().StringValue(), "first note");
     EXPECT_EQ(EngineCalls("KdsGetField"), 2);
+}
+
+// Reading each record's memo while walking a window of three records, forward and back: every
+// record shows its own value and the walk visits every record once, whether or not reading the
+// value had to move the engine cursor off the record the walk stood on.
+TEST_P(BlobTest, WalkingWhileReadingEachMemoVisitsEveryRecordWithItsOwnValue) {
+    for (int i = 3; i <= 7; ++i) {
+        table->Append();
+        table->FieldNamed("EMP_NO").SetStringValue("E" + std::to_string(i));
+        Notes().SetStringValue("note " + std::to_string(i));
+        table->Post();
+    }
+    db::TDataSource source;
+    db::TDataLink link;
+    source.SetDataSet(table.get());
+    link.SetDataSource(&source);
+    link.SetBufferCount(3);
+    auto expected = [](const std::string& empNo) {
+        return empNo == "E1"   ? std::string("first note")
+               : empNo == "E2" ? std::string()
+                               : "note " + empNo.substr(1);
+    };
+    std::string forward, back;
+    for (table->First(); !table->AtEOF(); table->Next()) {
+        const std::string empNo = table->FieldNamed("EMP_NO").StringValue();
+        EXPECT_EQ(Notes().StringValue(), expected(empNo)) << empNo;
+        forward += empNo + " ";
+    }
+    for (table->Last(); !table->AtBOF(); table->Prior()) {
+        const std::string empNo = table->FieldNamed("EMP_NO").StringValue();
+        EXPECT_EQ(Notes().StringValue(), expected(empNo)) << empNo;
+        back += empNo + " ";
+    }
+    EXPECT_EQ(forward, "E1 E2 E3 E4 E5 E6 E7 ");
+    EXPECT_EQ(back, "E7 E6 E5 E4 E3 E2 E1 ");
+    // Inside the window the active record is not the one the engine read last: reading its
+    // value moves the engine, and the next fetch must still start after the window's end.
+    table->First();
+    for (int i = 0; i < 3; ++i) table->Next();
+    table->Prior();
+    EXPECT_EQ(table->FieldNamed("EMP_NO").StringValue(), "E3");
+    EXPECT_EQ(Notes().StringValue(), "note 3");
+    table->Next();
+    EXPECT_EQ(table->FieldNamed("EMP_NO").StringValue(), "E4");
+    table->Next();
+    EXPECT_EQ(table->FieldNamed("EMP_NO").StringValue(), "E5");
+    link.SetDataSource(nullptr);
 }
 
 // Text changes of a blob are kept until Post; Cancel of an edit throws them away and the stored
