@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -79,6 +80,21 @@ TEST_F(PathsTest, NamesAreMatchedWithoutRegardToCaseComponentByComponent) {
     EXPECT_FALSE(FileExists("C:\\DATA\\KEEL"));
     EXPECT_TRUE(DirectoryExists("c:\\data\\keel"));
     EXPECT_FALSE(FileExists("C:\\DATA\\KEEL\\missing.kdt"));
+}
+
+// A folder's listing is kept while the folder is unchanged; a file added or removed there is
+// seen by the next resolution.
+TEST_F(PathsTest, AFolderIsListedAgainOnceItChanges) {
+    const std::string old = root_ + "/drive c/Old";
+    Touch(old + "/Photo.jpg");
+    fs::last_write_time(old, fs::last_write_time(old) - std::chrono::hours(1));
+    EXPECT_EQ(ResolvePath("C:\\old\\PHOTO.JPG"), old + "/Photo.jpg");
+    EXPECT_EQ(ResolvePath("C:\\old\\PHOTO.JPG"), old + "/Photo.jpg");
+    Touch(old + "/PHOTO.jpg");  // first in byte order now
+    EXPECT_EQ(ResolvePath("C:\\old\\PHOTO.JPG"), old + "/PHOTO.jpg");
+    fs::remove(old + "/PHOTO.jpg");
+    fs::remove(old + "/Photo.jpg");
+    EXPECT_EQ(ResolvePath("C:\\old\\PHOTO.JPG"), old + "/PHOTO.JPG");
 }
 
 TEST_F(PathsTest, PosixAndRelativePaths) {
