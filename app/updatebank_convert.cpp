@@ -1,5 +1,6 @@
 // The CONVERT command of TForm1.
 #include <string>
+#include <vector>
 
 #include "app/convert_observer.h"
 #include "app/updatebank.h"
@@ -64,25 +65,34 @@ void TForm1::Button12Click(rtl::TComponent*) {
     // Progress for a batch run; the window shows none.
     const long long total = KdsTable1->CountRecords();
     long long done = 0;
+    // The pairs of fields copied: each source field but the photo (only this exact spelling)
+    // with the target field of its name. Both field lists stay as they are while the tables are
+    // open, so the names are looked up once rather than for every record.
+    struct Pair {
+        int index;  // in the source's field list
+        db::TField* from;
+        db::TField* to;
+    };
+    std::vector<Pair> pairs;
+    const int n = KdsTable1->NumFields();
+    for (int i = 0; i < n; ++i) {
+        const std::string& name = KdsTable1->FieldAt(i).FieldName();
+        if (name == "PHOTO_ID") continue;
+        if (db::TField* to = KdsTable2->FieldNamedOrNull(name))
+            pairs.push_back({i, &KdsTable1->FieldNamed(name), to});
+    }
     while (!KdsTable1->AtEOF()) {
         KdsTable2->Append();
-        const int n = KdsTable1->NumFields();
-        for (int i = 0; i < n; ++i) {
+        for (const Pair& pair : pairs) {
             std::string text;
             try {
-                const std::string name = KdsTable1->FieldAt(i).FieldName();
-                // The photo goes through its file below; only this exact spelling is skipped.
-                if (name == "PHOTO_ID") continue;
-                if (!KdsTable2->FieldNamedOrNull(name)) continue;
-                db::TField& from = KdsTable1->FieldNamed(name);
-                text = from.StringValue();
-                db::TField& to = KdsTable2->FieldNamed(name);
-                to.SetStringValue(text);
-                if (convertObserver) convertObserver->Copied(from, to, text);
+                text = pair.from->StringValue();
+                pair.to->SetStringValue(text);
+                if (convertObserver) convertObserver->Copied(*pair.from, *pair.to, text);
             } catch (const rtl::Exception& e) {
-                const std::string& name = KdsTable1->FieldAt(i).FieldName();
+                const std::string& name = KdsTable1->FieldAt(pair.index).FieldName();
                 if (convertObserver)
-                    convertObserver->Refused(KdsTable1->FieldAt(i), text, e.what());
+                    convertObserver->Refused(KdsTable1->FieldAt(pair.index), text, e.what());
                 gui::ShowMessage(std::string(e.what()) + " EMPNO# " +
                                  KdsTable1->FieldNamed("EMP_NO").StringValue() + " " + name +
                                  " field " + name);
