@@ -192,7 +192,22 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
     return pos;
 }
 
+int64_t TFileStream::Size() {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0)
+        throw EStreamError(
+            Format("Cannot read the size of file \"%s\". %s", {fileName_, std::strerror(errno)}));
+    return st.st_size;
+}
+
 void TFileStream::SetSize(int64_t size) {
+    // Cutting a file to the length it has still costs the file system a change of the file's
+    // times (a journal write): CONVERT sets the length of the photo's file for every photo.
+    struct stat st;
+    if (::fstat(fd_, &st) == 0 && st.st_size == size) {
+        if (Position() > size) SetPosition(size);
+        return;
+    }
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
         throw EWriteError(
             Format("Cannot change the size of file \"%s\". %s", {fileName_, std::strerror(errno)}));

@@ -95,6 +95,9 @@ class TFileStream : public TStream {
     int64_t Read(void* buffer, int64_t count) override;
     int64_t Write(const void* buffer, int64_t count) override;
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    // The file's length as the system tells it (one call, the position stays).
+    int64_t Size() override;
+    // A file that already has the length is left as it is.
     void SetSize(int64_t size) override;
 
     const std::string& FileName() const { return fileName_; }
