@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -78,58 +79,83 @@ std::string ListNoCase(const std::string& folder, const std::string& name) {
     return best;
 }
 
-// The answers of ListNoCase, kept while their folder is unchanged: a folder whose identity and
-// modification time are those it had when it was listed holds the same entries, so one stat
-// replaces a listing (CONVERT resolves "C:\temp\photo.JPG" and "...\photo.jpg" twice a record).
-// A listing of a folder changed within the last two seconds is not kept: the file system stamps
-// changes with a coarse clock, and a change in the same tick would leave the time as it was.
+// A folder as a stat saw it: while its identity and modification time stay the same, so do
+// its entries.
+struct Stamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec modified{};
+
+    explicit Stamp(const struct stat& st)
+        : device(st.st_dev), inode(st.st_ino), modified(st.st_mtim) {}
+    bool Matches(const struct stat& st) const {
+        return device == st.st_dev && inode == st.st_ino && modified.tv_sec == st.st_mtim.tv_sec &&
+               modified.tv_nsec == st.st_mtim.tv_nsec;
+    }
+};
+
+// The folders a resolution listed to match names without case, each as it was then. Not
+// `settled` when one of them had changed within two seconds of its listing, or could not be
+// looked at: the file system stamps changes with a coarse clock, and a change made in the same
+// tick would leave the stamp as it was, so nothing resting on such a listing is kept.
+struct Listed {
+    std::vector<std::pair<std::string, Stamp>> folders;
+    bool settled = true;
+};
+
+bool Settled(const struct stat& st) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return st.st_mtim.tv_sec + 2 <= now.tv_sec;
+}
+
+// The answers of ListNoCase, kept while their folder is unchanged, so that one stat replaces a
+// listing (CONVERT resolves "C:\temp\photo.JPG" and "...\photo.jpg" for every photo).
 class NoCaseCache {
   public:
-    // `known`: the folder's stat when the caller has just made it, else null.
-    std::string Find(const std::string& folder, const std::string& name, const struct stat* known) {
+    // `known`: the folder's stat when the caller has just made it, else null. The folder is
+    // added to `listed` when that is given.
+    std::string Find(const std::string& folder, const std::string& name, const struct stat* known,
+                     Listed* listed) {
         struct stat st;
         if (known) {
             st = *known;
         } else if (::stat(OsPath(folder).c_str(), &st) != 0) {
+            if (listed) listed->settled = false;
             return "";
         }
+        if (listed) listed->folders.emplace_back(folder, Stamp(st));
         const std::string key = folder + '\0' + name;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             auto it = entries_.find(key);
-            if (it != entries_.end() && Same(it->second, st)) return it->second.found;
+            if (it != entries_.end() && it->second.stamp.Matches(st)) return it->second.found;
         }
-        timespec now{};
-        ::clock_gettime(CLOCK_REALTIME, &now);
         std::string found = ListNoCase(folder, name);
-        if (st.st_mtim.tv_sec + 2 <= now.tv_sec) {
+        if (Settled(st)) {
             std::lock_guard<std::mutex> lock(mutex_);
             if (entries_.size() >= kLimit) entries_.clear();
-            entries_[key] = Entry{st.st_dev, st.st_ino, st.st_mtim, found};
+            entries_.insert_or_assign(key, Entry{Stamp(st), found});
+        } else if (listed) {
+            listed->settled = false;
         }
         return found;
     }
 
   private:
     struct Entry {
-        dev_t device;
-        ino_t inode;
-        timespec modified;
+        Stamp stamp;
         std::string found;
     };
-    static bool Same(const Entry& e, const struct stat& st) {
-        return e.device == st.st_dev && e.inode == st.st_ino &&
-               e.modified.tv_sec == st.st_mtim.tv_sec && e.modified.tv_nsec == st.st_mtim.tv_nsec;
-    }
     static constexpr size_t kLimit = 256;
     std::mutex mutex_;
     std::unordered_map<std::string, Entry> entries_;
 };
 
 std::string FindNoCase(const std::string& folder, const std::string& name,
-                       const struct stat* known = nullptr) {
+                       const struct stat* known = nullptr, Listed* listed = nullptr) {
     static NoCaseCache cache;
-    return cache.Find(folder, name, known);
+    return cache.Find(folder, name, known, listed);
 }
 
 std::string Child(const std::string& folder, const std::string& name) {
@@ -143,8 +169,13 @@ std::string Parent(const std::string& folder) {
 }
 
 // Appends the names of `rest` to the absolute folder `current`, matching existing names without
-// case. With `floor` set, ".." stops there: a drive has nothing above its root.
-std::string Walk(std::string current, const std::string& rest, bool floor = false) {
+// case. With `floor` set, ".." stops there: a drive has nothing above its root. When `listed` is
+// given, it gets the folders listed on the way, and *exists whether the result exists.
+std::string Walk(std::string current, const std::string& rest, bool floor = false,
+                 Listed* listed = nullptr, bool* exists = nullptr) {
+    bool ignored = false;
+    if (!exists) exists = &ignored;
+    *exists = true;
     // The usual case first: every name exists as written, so one stat of the whole path decides
     // (names "." and ".." still go the long way, which resolves them by the text).
     // Next, the whole folder exists as written and only the last name differs in case.
@@ -166,7 +197,8 @@ std::string Walk(std::string current, const std::string& rest, bool floor = fals
     std::string missing;  // a folder the stat just found missing, not to be asked again
     if (plain && !last.empty()) {
         if (Exists(folder, &st)) {
-            std::string found = FindNoCase(folder, last, &st);
+            std::string found = FindNoCase(folder, last, &st, listed);
+            *exists = !found.empty();
             return found.empty() ? whole : Child(folder, found);
         }
         missing = folder;
@@ -193,7 +225,7 @@ std::string Walk(std::string current, const std::string& rest, bool floor = fals
             struct stat childStat;
             foundExactly = exact != missing && Exists(exact, &childStat);
             if (!foundExactly) {
-                std::string found = FindNoCase(current, name, statted ? &st : nullptr);
+                std::string found = FindNoCase(current, name, statted ? &st : nullptr, listed);
                 if (found.empty()) {
                     matching = false;  // nothing below a missing name can exist
                 } else {
@@ -206,8 +238,48 @@ std::string Walk(std::string current, const std::string& rest, bool floor = fals
         statted = foundExactly;
         current = exact;
     }
+    *exists = matching;
     return current;
 }
+
+// Resolutions of drive paths, kept while everything they rested on is as it was: each folder
+// listed on the way unchanged, and a result that existed still there (a name that matched
+// exactly and is gone could now match another entry). A result that did not exist needs no
+// look: a file created under its very name is the exact match.
+class Resolutions {
+  public:
+    std::optional<std::string> Find(const std::string& key) {
+        Entry entry;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto it = entries_.find(key);
+            if (it == entries_.end()) return std::nullopt;
+            entry = it->second;
+        }
+        struct stat st;
+        for (const auto& [folder, stamp] : entry.listed) {
+            if (::stat(OsPath(folder).c_str(), &st) != 0 || !stamp.Matches(st)) return std::nullopt;
+        }
+        if (entry.exists && !Exists(entry.resolved)) return std::nullopt;
+        return entry.resolved;
+    }
+    void Keep(const std::string& key, const std::string& resolved, bool exists, Listed listed) {
+        if (!listed.settled) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (entries_.size() >= kLimit) entries_.clear();
+        entries_.insert_or_assign(key, Entry{resolved, exists, std::move(listed.folders)});
+    }
+
+  private:
+    struct Entry {
+        std::string resolved;
+        bool exists = false;
+        std::vector<std::pair<std::string, Stamp>> listed;
+    };
+    static constexpr size_t kLimit = 256;
+    std::mutex mutex_;
+    std::unordered_map<std::string, Entry> entries_;
+};
 
 bool MakeFolder(const std::string& path) {
     return ::mkdir(OsPath(path).c_str(), 0777) == 0 || errno == EEXIST;
@@ -282,23 +354,47 @@ std::string DriveFolder(char letter) {
     const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
     bool unnamed = false;
     std::string folder = Env((std::string("UPDATEBANK_DRIVE_") + upper).c_str(), &unnamed);
-    if (!folder.empty()) {
-        folder = Walk(folder[0] == '/' ? "/" : CurrentDir(), folder);
-    } else {
+    const bool set = !folder.empty();
+    if (!set) {
         std::string data = Env("XDG_DATA_HOME", &unnamed);
         if (data.empty() || data[0] != '/') data = HomeFolder(&unnamed) + "/.local/share";
-        folder = Walk("/", data + "/updatebank/drive_" + lower);
+        folder = data + "/updatebank/drive_" + lower;
     }
-    // One stat in the usual case: the folders are there already.
-    if (upper == 'C' && !unnamed && !Exists(folder + "/TEMP")) {
+    if (upper != 'C' || unnamed) return Walk(set && folder[0] != '/' ? CurrentDir() : "/", folder);
+    // Drive C: its folder and TEMP must be there. The usual case costs one stat: the setting
+    // names an existing folder exactly as written (the last such folder is kept), and its TEMP
+    // is there.
+    static std::mutex mutex;
+    static std::string exact;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (folder == exact && Exists(folder + "/TEMP")) return folder;
+    }
+    const std::string configured = folder;
+    folder = Walk(set && folder[0] != '/' ? CurrentDir() : "/", folder);
+    if (!Exists(folder + "/TEMP")) {
         MakeFolders(folder);
         if (FindNoCase(folder, "TEMP").empty()) MakeFolder(folder + "/TEMP");
+    }
+    if (folder == configured && Exists(folder + "/TEMP")) {
+        std::lock_guard<std::mutex> lock(mutex);
+        exact = folder;
     }
     return folder;
 }
 
 std::string ResolvePath(const std::string& path) {
-    if (HasDrive(path)) return Walk(DriveFolder(path[0]), path.substr(2), true);
+    if (HasDrive(path)) {
+        static Resolutions kept;
+        const std::string drive = DriveFolder(path[0]);
+        const std::string key = drive + '\0' + path;
+        if (std::optional<std::string> resolved = kept.Find(key)) return *resolved;
+        Listed listed;
+        bool exists = false;
+        std::string resolved = Walk(drive, path.substr(2), true, &listed, &exists);
+        kept.Keep(key, resolved, exists, std::move(listed));
+        return resolved;
+    }
     if (!path.empty() && IsSeparator(path[0])) return Walk("/", path);
     return Walk(CurrentDir(), path);
 }

@@ -82,18 +82,21 @@ TEST_F(PathsTest, NamesAreMatchedWithoutRegardToCaseComponentByComponent) {
     EXPECT_FALSE(FileExists("C:\\DATA\\KEEL\\missing.kdt"));
 }
 
-// A folder's listing is kept while the folder is unchanged; a file added or removed there is
-// seen by the next resolution.
-TEST_F(PathsTest, AFolderIsListedAgainOnceItChanges) {
-    const std::string old = root_ + "/drive c/Old";
+// Listings and resolutions are kept while the folders they rest on are unchanged; a file added
+// or removed there, or a name that matched exactly and is gone, is seen by the next resolution.
+TEST_F(PathsTest, KeptResolutionsGiveWayWhenTheirFoldersChange) {
+    const std::string drive = root_ + "/drive c", old = drive + "/Old";
     Touch(old + "/Photo.jpg");
-    fs::last_write_time(old, fs::last_write_time(old) - std::chrono::hours(1));
-    EXPECT_EQ(ResolvePath("C:\\old\\PHOTO.JPG"), old + "/Photo.jpg");
-    EXPECT_EQ(ResolvePath("C:\\old\\PHOTO.JPG"), old + "/Photo.jpg");
+    // Only a folder unchanged for a while is kept: make both look old.
+    for (const std::string& folder : {old, drive})
+        fs::last_write_time(folder, fs::last_write_time(folder) - std::chrono::hours(1));
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(ResolvePath("C:\\old\\PHOTO.JPG"), old + "/Photo.jpg");
+    EXPECT_EQ(ResolvePath("C:\\Old\\Photo.jpg"), old + "/Photo.jpg");
     Touch(old + "/PHOTO.jpg");  // first in byte order now
     EXPECT_EQ(ResolvePath("C:\\old\\PHOTO.JPG"), old + "/PHOTO.jpg");
-    fs::remove(old + "/PHOTO.jpg");
     fs::remove(old + "/Photo.jpg");
+    EXPECT_EQ(ResolvePath("C:\\Old\\Photo.jpg"), old + "/PHOTO.jpg");
+    fs::remove(old + "/PHOTO.jpg");
     EXPECT_EQ(ResolvePath("C:\\old\\PHOTO.JPG"), old + "/PHOTO.JPG");
 }
 
