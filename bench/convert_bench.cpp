@@ -6,6 +6,12 @@
 //   sqlite floor  the same copy done directly in SQLite on the same two .kdt files: the target's
 //                 record rows emptied and refilled with one INSERT INTO ... SELECT ... FROM the
 //                 source in one transaction (the sqlite3 program; index rows are not kept);
+//   one commit a record
+//                 the same copy with one transaction per record, as the engine must post (each
+//                 posted record survives a crash of the process): this program itself, in a
+//                 child process, with one prepared INSERT INTO ... SELECT of one record number,
+//                 WAL, synchronous=NORMAL and the engine's checkpoint interval (index rows are
+//                 not kept);
 //   ogr2ogr       GDAL copying an equivalent DBF table (the same records and field sizes, field
 //                 names cut to ten characters, no photos: GDAL's DBF driver has no blobs).
 //
@@ -16,6 +22,7 @@
 // BUILD/bench-data/convert) and kept for later runs; making 100,000 employees takes a few minutes.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -173,7 +180,49 @@ void Report(const char* what, long count, const Run& r, const Run& floor) {
 
 }  // namespace
 
+// The child of "one commit a record": copies every record of `source` into `target` (both .kdt
+// files of the same layout), emptied first, one transaction per record. Returns the exit status.
+int CopyOneCommitARecord(const char* source, const char* target) {
+    sqlite3* db = nullptr;
+    auto fail = [&](const char* what) {
+        std::fprintf(stderr, "%s: %s\n", what, db ? sqlite3_errmsg(db) : "cannot open");
+        sqlite3_close(db);
+        return 1;
+    };
+    if (sqlite3_open(target, &db) != SQLITE_OK) return fail("open");
+    std::string attach = "ATTACH '" + std::string(source) + "' AS src";
+    if (sqlite3_exec(db, attach.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
+        sqlite3_exec(db,
+                     "PRAGMA synchronous = NORMAL; PRAGMA wal_autocheckpoint = 8192; "
+                     "DELETE FROM records",
+                     nullptr, nullptr, nullptr) != SQLITE_OK)
+        return fail("prepare the target");
+    std::vector<sqlite3_int64> numbers;
+    sqlite3_stmt* list = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT kdt_recno FROM src.records ORDER BY kdt_recno", -1, &list,
+                           nullptr) != SQLITE_OK)
+        return fail("list");
+    while (sqlite3_step(list) == SQLITE_ROW) numbers.push_back(sqlite3_column_int64(list, 0));
+    sqlite3_finalize(list);
+    sqlite3_stmt* copy = nullptr;
+    if (sqlite3_prepare_v2(db, "INSERT INTO records SELECT * FROM src.records WHERE kdt_recno = ?",
+                           -1, &copy, nullptr) != SQLITE_OK)
+        return fail("copy");
+    for (sqlite3_int64 number : numbers) {
+        sqlite3_bind_int64(copy, 1, number);
+        if (sqlite3_step(copy) != SQLITE_DONE) {
+            sqlite3_finalize(copy);
+            return fail("copy a record");
+        }
+        sqlite3_reset(copy);
+    }
+    sqlite3_finalize(copy);
+    return sqlite3_close(db) == SQLITE_OK ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--one-commit-a-record")
+        return CopyOneCommitARecord(argv[2], argv[3]);
     std::vector<long> counts;
     for (int i = 1; i < argc; ++i)
         if (argv[i][0] != '-') counts.push_back(std::atol(argv[i]));  // bench/run.sh's options
@@ -196,6 +245,9 @@ int main(int argc, char** argv) {
                              "ATTACH '" + src + "' AS src; BEGIN; DELETE FROM records; " +
                                  "INSERT INTO records(" + columns + ") SELECT " + columns +
                                  " FROM src.records; COMMIT;"});
+
+        if (!FreshTarget(dir, fields)) return 1;
+        Run perRecord = Measure({"/proc/self/exe", "--one-commit-a-record", src, tgt});
 
         if (!FreshTarget(dir, fields)) return 1;
         fs::create_directories(dir / "drive_c");
@@ -239,6 +291,10 @@ int main(int argc, char** argv) {
                 100.0 * (audited.cpuSeconds / convert.cpuSeconds - 1.0), audited.cpuSeconds,
                 convert.cpuSeconds);
         Report("sqlite floor (same files)", count, floor, floor);
+        Report("sqlite, one commit a record", count, perRecord, floor);
+        if (convert.status == 0 && perRecord.status == 0)
+            std::printf("  updatebank convert is %.2f times the copy with one commit a record\n",
+                        convert.seconds / perRecord.seconds);
         Report("ogr2ogr DBF (no photos)", count, ogr, floor);
         if (convert.status != 0)
             std::printf("  updatebank's output: %s\n", (dir / "convert.out").c_str());
