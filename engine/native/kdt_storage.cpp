@@ -314,6 +314,7 @@ class KdtStorage : public Storage {
     std::vector<int> updateFields_;    // fields an update rewrites (not blobs, not autoinc)
     mutable ColumnValue scratch_;      // reused by CheckRaw
     std::vector<ColumnValue> values_;  // reused by WriteRecord
+    std::vector<uint8_t> work_;        // reused by WriteRecord: the image being written
 
     bool scanActive_ = false;
     sqlite3_stmt* scanStmt_ = nullptr;  // the active scan: kScan or whereScan_
@@ -999,7 +1000,8 @@ ColumnValue KdtStorage::BlobColumn(int field, const PendingBlobs& blobs) const {
 KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
                                   const PendingBlobs& blobs) {
     if (KCESTATUS s = CheckWritable()) return s;
-    std::vector<uint8_t> work(image, image + layout_.recordLength);
+    std::vector<uint8_t>& work = work_;
+    work.assign(image, image + layout_.recordLength);
     // Validate every value before the file is touched.
     std::vector<ColumnValue>& values = values_;
     values.resize(layout_.fields.size());
