@@ -1011,7 +1011,11 @@ KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
             values[i].kind = ColumnValue::kNull;
             continue;
         }
-        if (KCESTATUS s = Decode(f, work.data(), &values[i])) return s;
+        // The work image stays as it is until the record's statement has run, so plain char
+        // values are bound from it; an encrypted table makes its image again from the values.
+        KCESTATUS s = encrypted_ ? Decode(f, work.data(), &values[i])
+                                 : DecodeInPlace(f, work.data(), &values[i]);
+        if (s) return s;
     }
 
     UNSIGNED32 number = *recno;

@@ -124,6 +124,13 @@ bool PutInteger(const FieldDesc& f, int64_t v, uint8_t* p) {
     return PutRightAligned(f, std::string_view(buf, size_t(end - buf)), p);
 }
 
+bool IsAscii(std::string_view s) {
+    for (char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string ColumnText(std::string_view ansi) {
@@ -199,17 +206,16 @@ const char* ColumnType(UNSIGNED16 type) {
     }
 }
 
-KCESTATUS Decode(const FieldDesc& f, const uint8_t* image, ColumnValue* out) {
-    return DecodeAt(f, image + f.offset, out);
-}
-
 namespace {
 
 // DecodeAt, or with `convert` false CheckAt: the same checks, without the column value's text.
-KCESTATUS DecodeOrCheck(const FieldDesc& f, const uint8_t* p, ColumnValue* out, bool convert) {
+// inPlace: a char value of plain ASCII is left in the image (DecodeInPlace).
+KCESTATUS DecodeOrCheck(const FieldDesc& f, const uint8_t* p, ColumnValue* out, bool convert,
+                        bool inPlace = false) {
     // Reset without giving up the string's capacity: callers reuse their values.
     out->kind = ColumnValue::kNull;
     out->bytes.clear();
+    out->inPlace = {};
     if (IsBlobType(f.type) || IsNativeNullAt(f, p)) return KCE_SUCCESS;
     switch (f.type) {
         case KCE_LOGICAL: {
@@ -279,7 +285,13 @@ KCESTATUS DecodeOrCheck(const FieldDesc& f, const uint8_t* p, ColumnValue* out, 
             if (zero != s.npos) s = s.substr(0, zero);
             while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
             out->kind = ColumnValue::kText;
-            if (convert) AssignColumnText(s, &out->bytes);
+            if (!convert) return KCE_SUCCESS;
+            if (inPlace && IsAscii(s)) {
+                // Never null, also for the empty text: that marks the value as in place.
+                out->inPlace = std::string_view(reinterpret_cast<const char*>(p), s.size());
+            } else {
+                AssignColumnText(s, &out->bytes);
+            }
             return KCE_SUCCESS;
         }
         case KCE_CURDOUBLE:
@@ -339,6 +351,14 @@ KCESTATUS DecodeOrCheck(const FieldDesc& f, const uint8_t* p, ColumnValue* out, 
 
 }  // namespace
 
+KCESTATUS Decode(const FieldDesc& f, const uint8_t* image, ColumnValue* out) {
+    return DecodeOrCheck(f, image + f.offset, out, true);
+}
+
+KCESTATUS DecodeInPlace(const FieldDesc& f, const uint8_t* image, ColumnValue* out) {
+    return DecodeOrCheck(f, image + f.offset, out, true, true);
+}
+
 KCESTATUS DecodeAt(const FieldDesc& f, const uint8_t* p, ColumnValue* out) {
     return DecodeOrCheck(f, p, out, true);
 }
@@ -361,7 +381,12 @@ KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& v, bool stable)
             rc = sqlite3_bind_double(stmt, index, v.real);
             break;
         case ColumnValue::kText:
-            rc = sqlite3_bind_text(stmt, index, v.bytes.data(), int(v.bytes.size()), lifetime);
+            if (v.inPlace.data() != nullptr) {
+                rc = sqlite3_bind_text(stmt, index, v.inPlace.data(), int(v.inPlace.size()),
+                                       lifetime);
+            } else {
+                rc = sqlite3_bind_text(stmt, index, v.bytes.data(), int(v.bytes.size()), lifetime);
+            }
             break;
         case ColumnValue::kBlob:
             rc = sqlite3_bind_blob(stmt, index, v.bytes.data(), int(v.bytes.size()), lifetime);

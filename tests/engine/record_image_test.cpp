@@ -170,6 +170,38 @@ TEST_F(RecordImageTest, NumericTextsAreStoredAsTheNumbersTheyName) {
     sqlite3_close(db);
 }
 
+// Char values reach their columns trimmed and in UTF-8, on an append and on an update alike.
+TEST_F(RecordImageTest, CharValuesAreStoredAsTheirText) {
+    ASSERT_EQ(KdsCloseTable(t_), 0u);
+    KDSHANDLE t = Create("TXT", "A,char,6;B,char,6");
+    auto put = [&](const char* a, const char* b) {
+        ASSERT_EQ(KdsSetFieldRaw(t, U("A"), U(a), 6), 0u) << LastErrorText();
+        ASSERT_EQ(KdsSetFieldRaw(t, U("B"), U(b), 6), 0u) << LastErrorText();
+        ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    };
+    ASSERT_EQ(KdsAppendRecord(t), 0u);
+    put("AB    ", "caf\xE9  ");
+    ASSERT_EQ(KdsAppendRecord(t), 0u);
+    put("      ", "X Y Z ");
+    ASSERT_EQ(KdsGotoTop(t), 0u);
+    put("\xE9t\xE9   ", "CD    ");  // the first record, changed
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(Path("TXT.kdt").c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db,
+                                 "SELECT group_concat(typeof(A) || ':' || A || '|' || typeof(B) || "
+                                 "':' || B, ';') FROM (SELECT * FROM records ORDER BY kdt_recno)",
+                                 -1, &stmt, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))),
+              "text:\xC3\xA9t\xC3\xA9|text:CD;text:|text:X Y Z");
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+}
+
 TEST_F(RecordImageTest, TheNullRecordHoldsEveryNullImage) {
     UNSIGNED32 len = 0;
     KdsGetRecordLength(t_, &len);
