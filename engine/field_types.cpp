@@ -62,9 +62,4 @@ UNSIGNED16 FieldTypeFromName(std::string_view name) {
     return t ? t->code : 0;
 }
 
-bool IsBlobType(UNSIGNED16 code) {
-    const FieldType* t = FindFieldType(code);
-    return t && t->kind == FieldKind::kBlob;
-}
-
 }  // namespace kce

@@ -35,7 +35,11 @@ const FieldType* FindFieldTypeByName(std::string_view name);
 // The name of a code ("unknown" for an unknown one) and the code of a name (0 for an unknown one).
 const char* FieldTypeName(UNSIGNED16 code);
 UNSIGNED16 FieldTypeFromName(std::string_view name);
-// Memo, binary, image and varchar: values kept apart from the record image.
-bool IsBlobType(UNSIGNED16 code);
+// Memo, binary, image and varchar: values kept apart from the record image. Inline: every field
+// of every record written or read asks it.
+inline bool IsBlobType(UNSIGNED16 code) { return code >= KCE_MEMO && code <= KCE_VARCHAR; }
+static_assert(KCE_BINARY == KCE_MEMO + 1 && KCE_IMAGE == KCE_MEMO + 2 &&
+                  KCE_VARCHAR == KCE_MEMO + 3,
+              "the blob types are the codes from KCE_MEMO to KCE_VARCHAR");
 
 }  // namespace kce

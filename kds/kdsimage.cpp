@@ -303,16 +303,24 @@ void WriteString(const ImageField& f, char* p, const NativeSlot&, const void* in
 }
 
 void WriteCompactDate(const ImageField&, char* p, const NativeSlot& slot, const void* in, bool) {
-    char text[kDateTextCapacity + 1];
-    DateText(Load<int32_t>(in), slot, text);
-    // The empty date's blanks pack as zeros, the compact date's empty image.
-    int year = Digits(text, 4);
-    int month = Digits(text + 4, 2);
-    int day = Digits(text + 6, 2);
-    uint16_t w = static_cast<uint16_t>(year * 2 + (month >> 3));
+    const int32_t day = Load<int32_t>(in);
+    int year = 0, month = 0, dayOfMonth = 0;
+    if (day >= 1 && day <= kLastNativeDay) {
+        rtl::DecodeDate(static_cast<rtl::TDateTime>(day - rtl::kDateDelta), year, month,
+                        dayOfMonth);
+    } else {
+        // Outside years 1 to 9999 the engine answers: the empty date as blanks, which pack as
+        // zeros (the compact date's empty image); any other day with its error.
+        char text[kDateTextCapacity + 1];
+        DateText(day, slot, text);
+        year = Digits(text, 4);
+        month = Digits(text + 4, 2);
+        dayOfMonth = Digits(text + 6, 2);
+    }
+    const uint16_t w = static_cast<uint16_t>(year * 2 + (month >> 3));
     p[0] = static_cast<char>(w >> 8);
     p[1] = static_cast<char>(w & 0xFF);
-    p[2] = static_cast<char>((month * 32 + day) & 0xFF);
+    p[2] = static_cast<char>((month * 32 + dayOfMonth) & 0xFF);
 }
 
 void WriteMoney(const ImageField&, char* p, const NativeSlot& slot, const void* in, bool) {

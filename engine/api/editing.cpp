@@ -26,12 +26,19 @@ extern "C" KCESTATUS KdsSetFieldRaw(KDSHANDLE table, const UNSIGNED8* field, con
 }
 
 extern "C" KCESTATUS KdsSetEmpty(KDSHANDLE table, const UNSIGNED8* field) {
+    // One firewall pass, one lock and one handle lookup: posting a record empties many fields.
     return Guard([&]() -> KCESTATUS {
         EngineGuard lock(EngineLock());
-        if (sql::IsStatement(table)) return sql::SetStatementNull(table, field);
-        return OnField(table, field, [&](TableCursor& c, Order&, int index, const FieldDesc&) {
-            return c.SetEmpty(index);
-        });
+        std::shared_ptr<HandleObject> obj = Handles::Find(table);
+        if (obj && obj->HandleType() == KCE_HANDLE_STATEMENT) {
+            return sql::SetStatementNull(table, field);
+        }
+        TableCursor* cursor = nullptr;
+        Order* order = nullptr;
+        if (KCESTATUS s = ResolveCursor(table, obj.get(), &cursor, &order)) return s;
+        int index = -1;
+        if (KCESTATUS s = ResolveField(cursor->Layout(), field, cursor->Name(), &index)) return s;
+        return cursor->SetEmpty(index);
     });
 }
 

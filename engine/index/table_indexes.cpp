@@ -400,11 +400,18 @@ void TableIndexes::ReleaseFile(const std::string& path, int handles) {
 }
 
 KCESTATUS TableIndexes::SchemaVersion(int64_t* version) {
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db_, "PRAGMA schema_version", -1, &stmt, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
-    *version = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
-    sqlite3_finalize(stmt);
+    // Asked before every write: prepared once, kept for the life of this object (which ends
+    // before the table's connection closes).
+    int rc = SQLITE_OK;
+    if (!schemaVersionStmt_) {
+        sqlite3_stmt* stmt = nullptr;
+        rc = sqlite3_prepare_v3(db_, "PRAGMA schema_version", -1, SQLITE_PREPARE_PERSISTENT, &stmt,
+                                nullptr);
+        schemaVersionStmt_.reset(stmt);
+    }
+    if (rc == SQLITE_OK) rc = sqlite3_step(schemaVersionStmt_.get());
+    *version = rc == SQLITE_ROW ? sqlite3_column_int64(schemaVersionStmt_.get(), 0) : -1;
+    if (schemaVersionStmt_) sqlite3_reset(schemaVersionStmt_.get());
     if (rc != SQLITE_ROW) {
         return Fail(KCE_FILE_READ_FAILED, storage_.Path() + ": " + sqlite3_errmsg(db_));
     }

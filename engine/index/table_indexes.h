@@ -198,6 +198,10 @@ class TableIndexes : public WriteObserver {
     sqlite3* db_;
     std::vector<std::unique_ptr<IndexFile>> files_;
     int64_t schemaVersion_ = -1;
+    struct StmtFinalizer {
+        void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+    };
+    std::unique_ptr<sqlite3_stmt, StmtFinalizer> schemaVersionStmt_;
     ExprSchema schema_;
     std::vector<std::shared_ptr<NativeIndex>> indexes_;
     std::vector<std::pair<std::string, std::string>> unusable_;

@@ -320,6 +320,7 @@ class KdtStorage : public Storage {
     std::vector<int> updateFields_;    // fields an update rewrites (not blobs, not autoinc)
     mutable ColumnValue scratch_;      // reused by CheckRaw
     std::vector<ColumnValue> values_;  // reused by WriteRecord
+    std::vector<uint8_t> work_;        // reused by WriteRecord: the image being written
 
     bool scanActive_ = false;
     sqlite3_stmt* scanStmt_ = nullptr;  // the active scan: kScan or whereScan_
@@ -1009,7 +1010,8 @@ ColumnValue KdtStorage::BlobColumn(int field, const PendingBlobs& blobs) const {
 KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
                                   const PendingBlobs& blobs) {
     if (KCESTATUS s = CheckWritable()) return s;
-    std::vector<uint8_t> work(image, image + layout_.recordLength);
+    std::vector<uint8_t>& work = work_;
+    work.assign(image, image + layout_.recordLength);
     // Validate every value before the file is touched.
     std::vector<ColumnValue>& values = values_;
     values.resize(layout_.fields.size());
@@ -1019,7 +1021,11 @@ KCESTATUS KdtStorage::WriteRecord(UNSIGNED32* recno, bool isNew, uint8_t* image,
             values[i].kind = ColumnValue::kNull;
             continue;
         }
-        if (KCESTATUS s = Decode(f, work.data(), &values[i])) return s;
+        // The work image stays as it is until the record's statement has run, so plain char
+        // values are bound from it; an encrypted table makes its image again from the values.
+        KCESTATUS s = encrypted_ ? Decode(f, work.data(), &values[i])
+                                 : DecodeInPlace(f, work.data(), &values[i]);
+        if (s) return s;
     }
 
     UNSIGNED32 number = *recno;

@@ -27,17 +27,29 @@ std::string Hex(const uint8_t* p, size_t n) {
     return out;
 }
 
-// A numeric image's text: optional sign, digits, optional point and digits; nullopt otherwise.
-bool ParseNumericText(std::string_view s, bool* hasPoint) {
+// What one pass over a numeric image's text finds.
+struct NumericScan {
+    bool negative = false;
+    bool hasPoint = false;
+    size_t significant = 0;  // digits, leading zeros not counted
+    size_t decimals = 0;     // digits after the point
+    uint64_t mantissa = 0;   // every digit, the point left out (meaningful up to 18 significant)
+};
+
+// A numeric image's text: optional sign, digits, optional point and digits; false otherwise.
+bool ScanNumericText(std::string_view s, NumericScan* out) {
     size_t i = 0;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) out->negative = s[i++] == '-';
     bool digits = false;
-    *hasPoint = false;
     for (; i < s.size(); ++i) {
-        if (std::isdigit(static_cast<unsigned char>(s[i]))) {
+        const char c = s[i];
+        if (c >= '0' && c <= '9') {
             digits = true;
-        } else if (s[i] == '.' && !*hasPoint) {
-            *hasPoint = true;
+            if (out->hasPoint) ++out->decimals;
+            if (out->significant == 0 && c == '0') continue;
+            if (++out->significant <= 18) out->mantissa = out->mantissa * 10 + uint64_t(c - '0');
+        } else if (c == '.' && !out->hasPoint) {
+            out->hasPoint = true;
         } else {
             return false;
         }
@@ -45,17 +57,17 @@ bool ParseNumericText(std::string_view s, bool* hasPoint) {
     return digits;
 }
 
-// Digits of a number's text, leading zeros not counted.
-size_t SignificantDigits(std::string_view s) {
-    size_t n = 0;
-    bool leading = true;
-    for (char c : s) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) continue;
-        if (leading && c == '0') continue;
-        leading = false;
-        ++n;
-    }
-    return n;
+// 10^n for the exactly representable powers.
+double PowerOfTen(size_t n) {
+    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    return kPowers[n];
+}
+
+// A date's Julian day names a day of years 0 to 9999.
+bool InDateRange(int64_t julian) {
+    return julian >= kJulianOfYearZero && julian <= kJulianOfLastDay;
 }
 
 // Lays text right-aligned over the field's bytes p, blanks before it; false (p untouched) when it
@@ -110,6 +122,13 @@ bool PutInteger(const FieldDesc& f, int64_t v, uint8_t* p) {
     char buf[24];
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
     return PutRightAligned(f, std::string_view(buf, size_t(end - buf)), p);
+}
+
+bool IsAscii(std::string_view s) {
+    for (char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -187,17 +206,16 @@ const char* ColumnType(UNSIGNED16 type) {
     }
 }
 
-KCESTATUS Decode(const FieldDesc& f, const uint8_t* image, ColumnValue* out) {
-    return DecodeAt(f, image + f.offset, out);
-}
-
 namespace {
 
 // DecodeAt, or with `convert` false CheckAt: the same checks, without the column value's text.
-KCESTATUS DecodeOrCheck(const FieldDesc& f, const uint8_t* p, ColumnValue* out, bool convert) {
+// inPlace: a char value of plain ASCII is left in the image (DecodeInPlace).
+KCESTATUS DecodeOrCheck(const FieldDesc& f, const uint8_t* p, ColumnValue* out, bool convert,
+                        bool inPlace = false) {
     // Reset without giving up the string's capacity: callers reuse their values.
     out->kind = ColumnValue::kNull;
     out->bytes.clear();
+    out->inPlace = {};
     if (IsBlobType(f.type) || IsNativeNullAt(f, p)) return KCE_SUCCESS;
     switch (f.type) {
         case KCE_LOGICAL: {
@@ -215,19 +233,29 @@ KCESTATUS DecodeOrCheck(const FieldDesc& f, const uint8_t* p, ColumnValue* out, 
         case KCE_NUMERIC: {
             std::string_view text = TrimBlanks({reinterpret_cast<const char*>(p), f.length});
             if (text.empty()) return KCE_SUCCESS;  // blanks: empty
-            bool hasPoint = false;
-            if (!ParseNumericText(text, &hasPoint)) {
+            NumericScan scan;
+            if (!ScanNumericText(text, &scan)) {
                 return InvalidValue(f, "'" + std::string(text) + "' is not a number");
             }
             if (!convert) return KCE_SUCCESS;
             int64_t i = 0;
-            if (!hasPoint && f.decimals == 0 && ParseInt64(text, &i)) {
+            if (!scan.hasPoint && f.decimals == 0 && scan.significant <= 18) {
+                out->kind = ColumnValue::kInteger;
+                out->integer = scan.negative ? -int64_t(scan.mantissa) : int64_t(scan.mantissa);
+            } else if (!scan.hasPoint && f.decimals == 0 && ParseInt64(text, &i)) {
                 out->kind = ColumnValue::kInteger;
                 out->integer = i;
-            } else if (SignificantDigits(text) <= 15) {
+            } else if (scan.significant <= 15) {
                 // A double holds every such value; the field's decimals bring its text back.
                 out->kind = ColumnValue::kReal;
-                ParseDouble(text, &out->real);
+                if (scan.decimals <= 22) {
+                    // Both numbers are exact doubles, and a division rounds correctly: the same
+                    // double as reading the text.
+                    double v = double(scan.mantissa) / PowerOfTen(scan.decimals);
+                    out->real = scan.negative ? -v : v;
+                } else {
+                    ParseDouble(text, &out->real);
+                }
             } else {
                 out->kind = ColumnValue::kBlob;
                 out->bytes = std::string(text);
@@ -236,8 +264,7 @@ KCESTATUS DecodeOrCheck(const FieldDesc& f, const uint8_t* p, ColumnValue* out, 
         }
         case KCE_DATE: {
             int32_t j = int32_t(LoadU32(p));
-            CivilDate d = CivilFromJulian(j);
-            if (j < kJulianOfYearZero || !IsValidCivil(d, 0)) {
+            if (!InDateRange(j)) {
                 return InvalidValue(f,
                                     "Julian day " + std::to_string(j) + " is outside years 0-9999");
             }
@@ -258,7 +285,13 @@ KCESTATUS DecodeOrCheck(const FieldDesc& f, const uint8_t* p, ColumnValue* out, 
             if (zero != s.npos) s = s.substr(0, zero);
             while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
             out->kind = ColumnValue::kText;
-            if (convert) AssignColumnText(s, &out->bytes);
+            if (!convert) return KCE_SUCCESS;
+            if (inPlace && IsAscii(s)) {
+                // Never null, also for the empty text: that marks the value as in place.
+                out->inPlace = std::string_view(reinterpret_cast<const char*>(p), s.size());
+            } else {
+                AssignColumnText(s, &out->bytes);
+            }
             return KCE_SUCCESS;
         }
         case KCE_CURDOUBLE:
@@ -295,8 +328,7 @@ KCESTATUS DecodeOrCheck(const FieldDesc& f, const uint8_t* p, ColumnValue* out, 
         case KCE_TIMESTAMP: {
             int32_t j = int32_t(LoadU32(p));
             uint32_t ms = LoadU32(p + 4);
-            CivilDate d = CivilFromJulian(j);
-            if (j < kJulianOfYearZero || !IsValidCivil(d, 0)) {
+            if (!InDateRange(j)) {
                 return InvalidValue(f,
                                     "Julian day " + std::to_string(j) + " is outside years 0-9999");
             }
@@ -318,6 +350,14 @@ KCESTATUS DecodeOrCheck(const FieldDesc& f, const uint8_t* p, ColumnValue* out, 
 }
 
 }  // namespace
+
+KCESTATUS Decode(const FieldDesc& f, const uint8_t* image, ColumnValue* out) {
+    return DecodeOrCheck(f, image + f.offset, out, true);
+}
+
+KCESTATUS DecodeInPlace(const FieldDesc& f, const uint8_t* image, ColumnValue* out) {
+    return DecodeOrCheck(f, image + f.offset, out, true, true);
+}
 
 KCESTATUS DecodeAt(const FieldDesc& f, const uint8_t* p, ColumnValue* out) {
     return DecodeOrCheck(f, p, out, true);
@@ -341,7 +381,12 @@ KCESTATUS Bind(sqlite3_stmt* stmt, int index, const ColumnValue& v, bool stable)
             rc = sqlite3_bind_double(stmt, index, v.real);
             break;
         case ColumnValue::kText:
-            rc = sqlite3_bind_text(stmt, index, v.bytes.data(), int(v.bytes.size()), lifetime);
+            if (v.inPlace.data() != nullptr) {
+                rc = sqlite3_bind_text(stmt, index, v.inPlace.data(), int(v.inPlace.size()),
+                                       lifetime);
+            } else {
+                rc = sqlite3_bind_text(stmt, index, v.bytes.data(), int(v.bytes.size()), lifetime);
+            }
             break;
         case ColumnValue::kBlob:
             rc = sqlite3_bind_blob(stmt, index, v.bytes.data(), int(v.bytes.size()), lifetime);

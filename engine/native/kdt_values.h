@@ -33,6 +33,8 @@ struct ColumnValue {
     int64_t integer = 0;
     double real = 0;
     std::string bytes;  // text or blob
+    // A text of plain ASCII left where it lies (DecodeInPlace): bound instead of bytes.
+    std::string_view inPlace;
 };
 
 // The declared SQLite type of a field's column.
@@ -42,6 +44,9 @@ const char* ColumnType(UNSIGNED16 type);
 // midnight, a month 13, a numeric that is not a number) gives KCE_INVALID_FIELD_VALUE naming the
 // field. Blob fields answer kNull (their values travel apart from the image).
 KCESTATUS Decode(const FieldDesc& field, const uint8_t* image, ColumnValue* out);
+// Decode, with a char value of plain ASCII taken in place (ColumnValue::inPlace points into the
+// image, which must stay as it is until the value is bound and its statement stepped): no copy.
+KCESTATUS DecodeInPlace(const FieldDesc& field, const uint8_t* image, ColumnValue* out);
 // The same on the field's own bytes.
 KCESTATUS DecodeAt(const FieldDesc& field, const uint8_t* bytes, ColumnValue* out);
 // The checks of DecodeAt alone (the bytes of KdsSetFieldRaw): the value's text is not made.

@@ -1,4 +1,7 @@
 // The raw record images of every engine type on native tables, byte for byte.
+#include <sqlite3.h>
+
+#include <cstdlib>
 #include <cstring>
 
 #include "engine_test_util.h"
@@ -103,6 +106,100 @@ TEST_F(RecordImageTest, ValuesAndNullsRoundTripByteForByte) {
         ASSERT_EQ(KdsIsEmpty(t_, U(c.field), &empty), 0u);
         EXPECT_EQ(empty != 0, *c.text == 0);
     }
+}
+
+// A numeric text is stored as the number it names: an integer without decimals, else the double
+// nearest to it (as reading the text gives it), and its text when a double cannot keep its digits.
+TEST_F(RecordImageTest, NumericTextsAreStoredAsTheNumbersTheyName) {
+    ASSERT_EQ(KdsCloseTable(t_), 0u);
+    KDSHANDLE t = Create("NUM", "R,numeric,30,4;I,numeric,30");
+    struct Case {
+        const char* field;
+        const char* text;
+        const char* storedAs;  // SQLite's type of the column value
+    };
+    const Case cases[] = {
+        {"R", "0.1", "real"},
+        {"R", "-12.3456", "real"},
+        {"R", "+7.5", "real"},
+        {"R", ".5", "real"},
+        {"R", "-0.0000", "integer"},  // SQLite keeps a real without a fraction as an integer
+        {"R", "123456789012.345", "real"},
+        {"R", "0.000000000000000000000001", "real"},  // more decimals than exact powers of ten
+        {"R", "1234567890123456", "blob"},            // 16 digits: kept as text
+        {"I", "-42", "integer"},
+        {"I", "007", "integer"},
+        {"I", "123456789012345678", "integer"},
+        {"I", "-9223372036854775807", "integer"},
+        {"I", "99999999999999999999", "blob"},
+    };
+    for (const Case& c : cases) {
+        std::string raw(30, ' ');
+        raw.replace(30 - std::strlen(c.text), std::strlen(c.text), c.text);
+        ASSERT_EQ(KdsAppendRecord(t), 0u);
+        ASSERT_EQ(KdsSetFieldRaw(t, U(c.field), U(raw), 30), 0u) << c.text << LastErrorText();
+        ASSERT_EQ(KdsWriteRecord(t), 0u) << c.text << LastErrorText();
+    }
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(Path("NUM.kdt").c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db, "SELECT R, I FROM records ORDER BY kdt_recno", -1, &stmt, nullptr),
+        SQLITE_OK);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+        const int col = c.field[0] == 'R' ? 0 : 1;
+        const std::string type = sqlite3_column_type(stmt, col) == SQLITE_INTEGER ? "integer"
+                                 : sqlite3_column_type(stmt, col) == SQLITE_FLOAT ? "real"
+                                                                                  : "blob";
+        EXPECT_EQ(type, c.storedAs);
+        if (type == "blob") {
+            EXPECT_EQ(std::string(static_cast<const char*>(sqlite3_column_blob(stmt, col)),
+                                  size_t(sqlite3_column_bytes(stmt, col))),
+                      c.text);
+        } else if (type == "integer" && col == 1) {
+            EXPECT_EQ(sqlite3_column_int64(stmt, col), std::strtoll(c.text, nullptr, 10));
+        } else {
+            EXPECT_EQ(sqlite3_column_double(stmt, col), std::strtod(c.text, nullptr));
+        }
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+}
+
+// Char values reach their columns trimmed and in UTF-8, on an append and on an update alike.
+TEST_F(RecordImageTest, CharValuesAreStoredAsTheirText) {
+    ASSERT_EQ(KdsCloseTable(t_), 0u);
+    KDSHANDLE t = Create("TXT", "A,char,6;B,char,6");
+    auto put = [&](const char* a, const char* b) {
+        ASSERT_EQ(KdsSetFieldRaw(t, U("A"), U(a), 6), 0u) << LastErrorText();
+        ASSERT_EQ(KdsSetFieldRaw(t, U("B"), U(b), 6), 0u) << LastErrorText();
+        ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    };
+    ASSERT_EQ(KdsAppendRecord(t), 0u);
+    put("AB    ", "caf\xE9  ");
+    ASSERT_EQ(KdsAppendRecord(t), 0u);
+    put("      ", "X Y Z ");
+    ASSERT_EQ(KdsGotoTop(t), 0u);
+    put("\xE9t\xE9   ", "CD    ");  // the first record, changed
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(Path("TXT.kdt").c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db,
+                                 "SELECT group_concat(typeof(A) || ':' || A || '|' || typeof(B) || "
+                                 "':' || B, ';') FROM (SELECT * FROM records ORDER BY kdt_recno)",
+                                 -1, &stmt, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))),
+              "text:\xC3\xA9t\xC3\xA9|text:CD;text:|text:X Y Z");
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
 }
 
 TEST_F(RecordImageTest, TheNullRecordHoldsEveryNullImage) {

@@ -321,10 +321,17 @@ TEST_F(SqlTest, ParametersBindByNumberAndByName) {
     ASSERT_EQ(KdsSetDouble(s, U("I"), 7), 0u);  // both I's at once
     ASSERT_EQ(KdsExecuteSQL(s, &cursor), 0u) << LastErrorText();
     EXPECT_EQ(Rows(cursor), "7");
-    // An unset parameter is NULL; colons inside literals stay as they are.
-    ASSERT_EQ(KdsPrepareSQL(s, U("SELECT 'a:b' || '::' || 'c::d', :Q IS NULL FROM T")), 0u);
+    // An unset parameter is NULL, and so is one emptied after a value; colons inside literals
+    // stay as they are.
+    ASSERT_EQ(KdsPrepareSQL(s, U("SELECT 'a:b' || '::' || 'c::d', :Q IS NULL, :R IS NULL FROM T")),
+              0u);
+    ASSERT_EQ(KdsSetString(s, U("R"), U("x"), 1), 0u);
+    ASSERT_EQ(KdsSetEmpty(s, U("R")), 0u) << LastErrorText();
+    EXPECT_EQ(KdsSetEmpty(s, U("NOPE")), UNSIGNED32(KCE_SQL_PARAMETER));
     ASSERT_EQ(KdsExecuteSQL(s, &cursor), 0u) << LastErrorText();
-    EXPECT_EQ(Rows(cursor), "a:b::c::d|1");
+    EXPECT_EQ(Rows(cursor), "a:b::c::d|1|1");
+    // A handle that is neither a statement nor a table says so.
+    EXPECT_EQ(KdsSetEmpty(0xFFFFFF, U("R")), UNSIGNED32(KCE_INVALID_HANDLE));
 }
 
 TEST_F(SqlTest, AutoincrementAndRowCounts) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/dates.h"
 #include "engine/field_types.h"
 #include "engine/record_image.h"
 #include "rtl/datetime.h"
@@ -335,6 +336,38 @@ TEST(ImageCodec, CompactDatesAndDateTextsReadAsTheEnginesText) {
     // Digits naming no day raise the engine's error, as its conversion does.
     EXPECT_THROW(kds::image::Read(text, "20010230", slot, &day), kds::EKDSDatabaseError);
     EXPECT_THROW(kds::image::Read(compact, "\x0F\xA2\x5F", slot, &day), kds::EKDSDatabaseError);
+}
+
+// Compact dates are written from the day number as the engine packs them, at both ends of the
+// range; Julian day 0 (the empty date) packs as zeros and a day outside years 1 to 9999 is the
+// engine's error.
+TEST(ImageCodec, CompactDatesWriteTheEnginesBytes) {
+    const ImageField compact{KCE_COMPACTDATE, 3, 0};
+    const NativeSlot slot{db::ftDate, 4, nullptr};
+    const int32_t days[] = {NativeDay(1, 1, 1),     NativeDay(1, 12, 31),  NativeDay(2000, 2, 29),
+                            NativeDay(2001, 9, 15), NativeDay(9999, 8, 1), NativeDay(9999, 12, 31)};
+    for (int32_t day : days) {
+        SCOPED_TRACE(day);
+        uint8_t engine[3];
+        kce::CompactFromJulian(int64_t(day) + KCE_JULIAN_DAY_ZERO, engine);
+        char written[3] = {'\x55', '\x55', '\x55'};
+        kds::image::Write(compact, written, slot, &day, true);
+        EXPECT_EQ(Hex(std::string(written, 3)),
+                  Hex(std::string(reinterpret_cast<const char*>(engine), 3)));
+        int32_t back = 0;
+        kds::image::Read(compact, written, slot, &back);
+        EXPECT_EQ(back, day);
+    }
+    const int32_t empty = -KCE_JULIAN_DAY_ZERO;
+    char written[3] = {'\x55', '\x55', '\x55'};
+    kds::image::Write(compact, written, slot, &empty, true);
+    EXPECT_EQ(Hex(std::string(written, 3)), "00 00 00 ");
+    EXPECT_TRUE(kds::image::IsEmpty(TableKind::Native, compact, written));
+    for (int32_t outside : {0, NativeDay(9999, 12, 31) + 1}) {
+        EXPECT_THROW(kds::image::Write(compact, written, slot, &outside, true),
+                     kds::EKDSDatabaseError)
+            << outside;
+    }
 }
 
 }  // namespace
