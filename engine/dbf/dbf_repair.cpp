@@ -240,6 +240,18 @@ class Planner {
             end += 32;
         }
         const bool terminated = end < size && b_[end] == kDescriptorEnd;
+        const uint64_t stated = LoadU16(&b_[8]);
+        // The list ran into the end of a file shorter than the header it states: the file was
+        // cut inside its field list, and which fields followed is lost. A table made of the
+        // descriptors left (and of whatever bytes follow them) would drop the rest for good:
+        // refused, nothing changed.
+        if (!terminated && (end == size || (end + 32 > size && b_[end] != 0)) && size < stated) {
+            return Fail(KCE_DBF_TRUNCATED,
+                        "file " + path_ + " is " + std::to_string(size) +
+                            " bytes long and ends inside its field list (the header gives " +
+                            std::to_string(stated) +
+                            " bytes): the fields it lacks cannot be told, so it is not repaired");
+        }
         const uint64_t listEnd = end + (terminated ? 1 : 0);
         std::vector<uint8_t> head(b_.begin(), b_.begin() + std::min<uint64_t>(size, listEnd));
         if (head.size() < listEnd) head.resize(listEnd, kDescriptorEnd);
@@ -267,7 +279,6 @@ class Planner {
         }
         // Where the records start: the stated header length unless the records are plainly
         // elsewhere (their deletion flags say where).
-        const uint64_t stated = LoadU16(&b_[8]);
         auto score = [&](uint64_t h) -> int64_t {
             if (h > size || h < listEnd) return -1;
             const uint64_t slots = (size - h) / rl_;

@@ -334,6 +334,42 @@ TEST_F(KdstoolRepair, EachDamageAloneAndThreeTogether) {
     }
 }
 
+// A table file cut inside its field list has lost fields that cannot be told: check and repair
+// both refuse it, naming the cut, and change nothing (a repair once made a table of the fields
+// left, taking the bytes of a cut descriptor for a record). Cut after the list's end, only the
+// header's padding is gone: the repair mends the header length, and the fields stay.
+TEST_F(KdstoolRepair, AFileCutInsideItsHeader) {
+    fs::create_directories(dir_ + "/cut");
+    ASSERT_EQ(Kdstool("create t.dbf --type cdx NAME:char:10 PAY:numeric:8:2", "cut").status, 0);
+    Write("in.jsonl", "{\"NAME\": \"ann\", \"PAY\": 1.5}\n{\"NAME\": \"bob\", \"PAY\": 2}\n");
+    ASSERT_EQ(Kdstool("import t.dbf ../in.jsonl", "cut").status, 0);
+    const Files whole{Read("cut/t.dbf"), "", ""};
+    const size_t listEnd = 32 + 2 * 32;  // two descriptors, then the terminator
+    ASSERT_EQ(whole.dbf[listEnd], '\x0D');
+    ASSERT_GT(whole.HeaderLength(), listEnd + 1);
+    for (size_t cut : {size_t(40), listEnd - 16, listEnd}) {
+        SCOPED_TRACE(cut);
+        const std::string bytes = whole.dbf.substr(0, cut);
+        Write("cut/t.dbf", bytes);
+        for (const char* command : {"check t.dbf", "check t.dbf --repair"}) {
+            Outcome run = Kdstool(command, "cut");
+            EXPECT_EQ(run.status, 1) << command << ": " << run.out << run.err;
+            EXPECT_NE(run.err.find("ends inside its field list"), std::string::npos) << run.err;
+            EXPECT_EQ(Read("cut/t.dbf"), bytes) << command;
+            EXPECT_FALSE(fs::exists(dir_ + "/cut/t.dbf.bak")) << command;
+        }
+    }
+    const std::string bytes = whole.dbf.substr(0, listEnd + 1);
+    Write("cut/t.dbf", bytes);
+    Outcome repair = Kdstool("check t.dbf --repair", "cut");
+    EXPECT_EQ(repair.status, 0) << repair.out << repair.err;
+    EXPECT_EQ(Read("cut/t.dbf.bak"), bytes);
+    EXPECT_EQ(Kdstool("check t.dbf", "cut").out, "");
+    Outcome info = Kdstool("info t.dbf", "cut");
+    EXPECT_NE(info.out.find("\"records\": 0"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("\"name\": \"PAY\""), std::string::npos) << info.out;
+}
+
 // A repair that cannot finish (here: an earlier backup is in the way) changes nothing and says
 // so; check without --repair never writes a backup.
 TEST_F(KdstoolRepair, ARepairThatCannotFinishLeavesTheOriginals) {
