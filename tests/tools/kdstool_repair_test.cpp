@@ -28,6 +28,7 @@ using tools_test::Outcome;
 // The files of a table and where its header puts things.
 struct Files {
     std::string dbf, memo, memoExt;
+    bool memoGone = false;  // the memo file is not written beside the table
 
     uint32_t U16(size_t at) const { return uint8_t(dbf[at]) | uint8_t(dbf[at + 1]) << 8; }
     void PutU16(size_t at, uint32_t v) {
@@ -148,6 +149,10 @@ const std::vector<Damage>& Damages() {
          {3},
          "record 3, field NOTE: memo block"},
         {"memo next free block", [](Files& f) { f.SetNextFree(1); }, {}, "as the next free block"},
+        {"memo file missing",
+         [](Files& f) { f.memoGone = true; },
+         {1, 2, 3, 4},
+         " lies in the missing t"},
         {"memo block size",
          [](Files& f) {
              f.memo[6] = 0;
@@ -287,7 +292,7 @@ TEST_F(KdstoolRepair, EachDamageAloneAndThreeTogether) {
             std::vector<std::string> names = {"t.dbf", "t" + memoExt};
             if (indexed) names.push_back(index);
             Write(dir + "/t.dbf", f.dbf);
-            Write(dir + "/t" + memoExt, f.memo);
+            if (!f.memoGone) Write(dir + "/t" + memoExt, f.memo);
             if (indexed) Write(dir + "/" + index, Read(std::string(source) + "/" + index));
             if (fs::exists(dir_ + "/" + source + "/t.ntxlist")) {
                 Write(dir + "/t.ntxlist", Read(std::string(source) + "/t.ntxlist"));
@@ -322,6 +327,15 @@ TEST_F(KdstoolRepair, EachDamageAloneAndThreeTogether) {
                     << repair.out;
             }
             EXPECT_GT(backups, 0);
+            if (f.memoGone) {
+                // Made anew, empty: there was nothing to keep a copy of.
+                EXPECT_NE(repair.out.find("t" + memoExt +
+                                          ", the memo file of the table, is missing; an empty t" +
+                                          memoExt + " made"),
+                          std::string::npos)
+                    << repair.out;
+                EXPECT_FALSE(fs::exists(dir_ + "/" + dir + "/t" + memoExt + ".bak"));
+            }
 
             const std::vector<std::string> read = Dbfread(dir);
             ASSERT_EQ(read.size(), before.size()) << repair.out;
