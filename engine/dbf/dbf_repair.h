@@ -69,8 +69,8 @@ KCESTATUS ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
 // Puts staged files in place of the originals. First a copy of each original is written beside
 // it as ORIGINAL.bak; an existing .bak is never replaced: the install refuses before it changes
 // anything, naming it. An original that does not exist takes no backup (an undo removes the
-// file put in its place). Then each staged file is renamed over its original. All or nothing: when a
-// step fails, the originals that were replaced are put back, the backups made are removed, and
+// file put in its place). Then each staged file is renamed over its original. All or nothing: when
+// a step fails, the originals that were replaced are put back, the backups made are removed, and
 // the status of the failure is answered. beforeStep (may be empty) is asked before every step
 // with its description; a non-zero answer fails the step (tests use it to stop a repair midway).
 struct StagedFile {
