@@ -1,6 +1,7 @@
 #include "engine/cursor.h"
 
 #include <cstring>
+#include <optional>
 
 #include "engine/invariant.h"
 #include "engine/settings.h"
@@ -48,7 +49,8 @@ TableCursor::TableCursor(std::shared_ptr<Storage> storage, UNSIGNED32 options, U
       options_(options),
       charType_(charType),
       connection_(connection),
-      image_(storage_->Layout().recordLength) {
+      image_(storage_->Layout().recordLength),
+      readImage_(storage_->Layout().recordLength) {
     const std::string& path = storage_->Path();
     size_t slash = path.rfind('/');
     name_ = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -133,8 +135,10 @@ KCESTATUS TableCursor::LoadRecord(UNSIGNED32 recno, bool* exists) {
     // rows from the storage's read-ahead.
     storage_->ForgetSnapshot();
     bool deleted = false;
-    if (KCESTATUS s = storage_->ReadRecord(recno, image_.data(), exists, &deleted)) return s;
+    // Read aside: a read that fails halfway leaves the current record's image whole.
+    if (KCESTATUS s = storage_->ReadRecord(recno, readImage_.data(), exists, &deleted)) return s;
     if (*exists) {
+        image_.swap(readImage_);
         recno_ = recno;
         eof_ = bof_ = false;
         deleted_ = deleted;
@@ -184,13 +188,16 @@ KCESTATUS TableCursor::MoveFrom(Order& order, UNSIGNED32 start, bool forward, bo
             *found = 0;
             return KCE_SUCCESS;
         }
+        // Candidates are read aside: the cursor's image changes only when it lands, so a read
+        // or filter that fails leaves the current record and its image together.
         bool exists = false, deleted = false;
-        if (KCESTATUS s = storage_->ReadRecord(candidate, image_.data(), &exists, &deleted))
+        if (KCESTATUS s = storage_->ReadRecord(candidate, readImage_.data(), &exists, &deleted))
             return s;
         if (!exists) continue;  // removed since the order listed it
         bool ok = false;
-        if (KCESTATUS s = Passes(candidate, image_.data(), deleted, &ok)) return s;
+        if (KCESTATUS s = Passes(candidate, readImage_.data(), deleted, &ok)) return s;
         if (ok) {
+            image_.swap(readImage_);
             recno_ = candidate;
             deleted_ = deleted;
             eof_ = bof_ = false;
@@ -232,16 +239,35 @@ KCESTATUS TableCursor::Skip(Order& order, SIGNED32 count) {
     if (count == 0) return OnRecord() ? Refresh() : KCESTATUS(KCE_SUCCESS);
     bool forward = count > 0;
     int64_t steps = forward ? int64_t(count) : -int64_t(count);
+    // A skip of several records that fails on the way goes back to where it started, as a
+    // single step that fails never leaves it.
+    struct Start {
+        UNSIGNED32 recno;
+        bool eof, bof, deleted;
+        std::vector<uint8_t> image;
+    };
+    std::optional<Start> start;
+    if (steps > 1) start = Start{recno_, eof_, bof_, deleted_, image_};
+    auto failed = [&](KCESTATUS s) {
+        if (start) {
+            recno_ = start->recno;
+            eof_ = start->eof;
+            bof_ = start->bof;
+            deleted_ = start->deleted;
+            image_.swap(start->image);
+        }
+        return s;
+    };
     for (int64_t i = 0; i < steps; ++i) {
         UNSIGNED32 found = 0;
         if (forward) {
             if (eof_) break;
             if (bof_) {
                 UNSIGNED32 first = 0;
-                if (KCESTATUS s = order.First(*this, &first)) return s;
-                if (KCESTATUS s = MoveFrom(order, first, true, true, &found)) return s;
+                if (KCESTATUS s = order.First(*this, &first)) return failed(s);
+                if (KCESTATUS s = MoveFrom(order, first, true, true, &found)) return failed(s);
             } else if (KCESTATUS s = MoveFrom(order, recno_, true, false, &found)) {
-                return s;
+                return failed(s);
             }
             if (!found) {
                 SetEof();
@@ -251,10 +277,10 @@ KCESTATUS TableCursor::Skip(Order& order, SIGNED32 count) {
             if (bof_) break;
             if (eof_) {
                 UNSIGNED32 last = 0;
-                if (KCESTATUS s = order.Last(*this, &last)) return s;
-                if (KCESTATUS s = MoveFrom(order, last, false, true, &found)) return s;
+                if (KCESTATUS s = order.Last(*this, &last)) return failed(s);
+                if (KCESTATUS s = MoveFrom(order, last, false, true, &found)) return failed(s);
             } else if (KCESTATUS s = MoveFrom(order, recno_, false, false, &found)) {
-                return s;
+                return failed(s);
             }
             if (!found) {
                 SetBof();

@@ -15,6 +15,11 @@
 // On an empty table GotoTop and GotoBottom set both EOF and BOF. Skip(-1) from EOF lands on the
 // last record; Skip(+1) from BOF on the first.
 //
+// A move that fails (a record that cannot be read, a filter that cannot be evaluated) leaves the
+// cursor where it stood before the call: the same record, with that record's image. Records are
+// read aside while the cursor looks for its next one, and only a record it lands on replaces the
+// image, so the record number and the image always belong together.
+//
 // Editing: a cursor has at most one pending change: an append (a reserved record number, the
 // empty image, no record in the table yet) or an edit of the current record (a copy of its image).
 // Set* calls change the pending image and blobs; Write stores them; Cancel, a move or the close of
@@ -159,6 +164,8 @@ class TableCursor : public HandleObject {
     bool deleted_ = false;
     UNSIGNED32 recno_ = 0;
     std::vector<uint8_t> image_;
+    // Where a move reads the records it looks at; swapped with image_ when it lands.
+    std::vector<uint8_t> readImage_;
 
     PendingKind pending_ = PendingKind::kNone;
     UNSIGNED32 pendingRecno_ = 0;

@@ -510,8 +510,15 @@ KCESTATUS DbfFile::Check(DbfCheck* out) const {
     if (KCESTATUS s = file_.ReadExact(0, head, sizeof head, "DBF header")) return s;
     DbfCheck c;
     c.headerCount = LoadU32(head + 4);
-    uint64_t body = size - header_.headerLength;
-    c.recordsBySize = static_cast<uint32_t>(body / header_.recordLength);
+    c.fileSize = size;
+    if (size < header_.headerLength) {
+        c.headerCut = true;
+        *out = c;
+        return KCE_SUCCESS;
+    }
+    const uint64_t body = size - header_.headerLength;
+    c.recordsBySize =
+        static_cast<uint32_t>(std::min<uint64_t>(body / header_.recordLength, 0xFFFFFFFFu));
     const uint32_t hidden =
         countDeferred_ && count_ > header_.recordCount ? header_.recordCount + 1 : 0;
     if (KCESTATUS s = CountFrom(size, c.headerCount, hidden, &c.records)) return s;
@@ -540,6 +547,15 @@ KCESTATUS DbfFile::Check(DbfCheck* out) const {
 }
 
 KCESTATUS DbfFile::Repair() {
+    uint64_t size = 0;
+    if (KCESTATUS s = file_.Size(&size)) return s;
+    if (size < header_.headerLength) {
+        // Cutting to the records would write the end marker into the header's place.
+        return Fail(KCE_DBF_TRUNCATED, "file " + Path() + " is " + std::to_string(size) +
+                                           " bytes long and ends inside its header of " +
+                                           std::to_string(header_.headerLength) +
+                                           " bytes: it is not repaired");
+    }
     if (KCESTATUS s = Refresh()) return s;
     return Truncate(count_);
 }

@@ -114,6 +114,10 @@ struct DbfCheck {
     uint8_t paddingByte = 0;     // the first of them
     bool partialRecord = false;  // bytes of a record cut short after the last whole one
     bool endMarkerMissing = false;
+    // The file is shorter than its header (cut since it was opened): no record is left, and
+    // nothing else is looked at.
+    bool headerCut = false;
+    uint64_t fileSize = 0;
 };
 
 // The header and field descriptors as a file's first bytes give them.
@@ -177,7 +181,8 @@ class DbfFile {
     KCESTATUS WriteAutoincNext(size_t field, uint32_t next);
 
     KCESTATUS Check(DbfCheck* out) const;
-    // Makes the header count and end marker agree with the records the size holds.
+    // Makes the header count and end marker agree with the records the size holds. A file
+    // shorter than its header is refused (KCE_DBF_TRUNCATED): what it lacks cannot be told.
     KCESTATUS Repair();
 
   private:

@@ -21,6 +21,8 @@ namespace kce::dbf {
 namespace {
 
 constexpr uint32_t kFptHeaderSize = 512;
+constexpr uint32_t kFptDefaultBlockSize = 64;
+constexpr uint32_t kDbtBlockSize = 512;
 constexpr uint8_t kDbtBlockMark[4] = {0xFF, 0xFF, 0x08, 0x00};
 
 std::string Hex(uint8_t b) {
@@ -240,6 +242,18 @@ class Planner {
             end += 32;
         }
         const bool terminated = end < size && b_[end] == kDescriptorEnd;
+        const uint64_t stated = LoadU16(&b_[8]);
+        // The list ran into the end of a file shorter than the header it states: the file was
+        // cut inside its field list, and which fields followed is lost. A table made of the
+        // descriptors left (and of whatever bytes follow them) would drop the rest for good:
+        // refused, nothing changed.
+        if (!terminated && (end == size || (end + 32 > size && b_[end] != 0)) && size < stated) {
+            return Fail(KCE_DBF_TRUNCATED,
+                        "file " + path_ + " is " + std::to_string(size) +
+                            " bytes long and ends inside its field list (the header gives " +
+                            std::to_string(stated) +
+                            " bytes): the fields it lacks cannot be told, so it is not repaired");
+        }
         const uint64_t listEnd = end + (terminated ? 1 : 0);
         std::vector<uint8_t> head(b_.begin(), b_.begin() + std::min<uint64_t>(size, listEnd));
         if (head.size() < listEnd) head.resize(listEnd, kDescriptorEnd);
@@ -267,7 +281,6 @@ class Planner {
         }
         // Where the records start: the stated header length unless the records are plainly
         // elsewhere (their deletion flags say where).
-        const uint64_t stated = LoadU16(&b_[8]);
         auto score = [&](uint64_t h) -> int64_t {
             if (h > size || h < listEnd) return -1;
             const uint64_t slots = (size - h) / rl_;
@@ -387,11 +400,9 @@ class Planner {
             path = Sibling(path_, ".fpt");
         }
         if (KCESTATUS s = ReadWholeFile(path, &memo_.bytes)) {
-            if (s == KCE_FILE_NOT_FOUND) {
-                return Fail(KCE_MEMO_FILE_MISSING,
-                            "table " + path_ + " has memo fields but " + path + " is missing");
-            }
-            return s;
+            if (s != KCE_FILE_NOT_FOUND) return s;
+            MissingMemo();
+            return KCE_SUCCESS;
         }
         plan_->memoPath = path;
         memo_.name = FileName(path);
@@ -403,6 +414,33 @@ class Planner {
         memoOut_ = memo_.bytes;
         ChooseBlockSize();
         return KCE_SUCCESS;
+    }
+
+    // No memo file beside a table whose fields want one: the repair makes an empty one of the
+    // table's kind (as the engine would create it), and every pointer into it is emptied.
+    void MissingMemo() {
+        const uint8_t v = layout_.header.version;
+        memo_.kind = layout_.memo;
+        memo_.blockHeaders = v == 0x8B || v == 0x8E || v == 0xCB;
+        const bool fpt = memo_.kind == MemoKind::kFpt;
+        const std::string path = Sibling(path_, fpt ? ".fpt" : ".dbt");
+        plan_->memoPath = path;
+        memo_.name = FileName(path);
+        memo_.blockSize = fpt ? kFptDefaultBlockSize : kDbtBlockSize;
+        memo_.bytes.assign(fpt ? kFptHeaderSize : kDbtBlockSize, 0);
+        if (fpt) {
+            StoreBigU32(memo_.bytes.data(), kFptHeaderSize / kFptDefaultBlockSize);
+            memo_.bytes[6] = static_cast<uint8_t>(kFptDefaultBlockSize >> 8);
+            memo_.bytes[7] = static_cast<uint8_t>(kFptDefaultBlockSize);
+        } else {
+            StoreU32(memo_.bytes.data(), 1);
+            if (memo_.blockHeaders) StoreU16(&memo_.bytes[20], kDbtBlockSize);
+        }
+        memoMissing_ = true;
+        memoOut_ = memo_.bytes;
+        memoChanged_ = true;
+        Add(memo_.name + ", the memo file of the table, is missing",
+            "an empty " + memo_.name + " made");
     }
 
     // Every non-empty memo pointer of the records.
@@ -502,6 +540,9 @@ class Planner {
                 uint64_t blocks = 0;
                 if (!readable) {
                     fault = "the memo pointer " + Quoted(p, f.length) + " cannot be read";
+                } else if (block != 0 && memoMissing_) {
+                    fault = "memo block " + std::to_string(block) + " lies in the missing " +
+                            memo_.name;
                 } else if (block != 0) {
                     switch (ValueAt(memo_, memo_.blockSize, block, &blocks)) {
                         case At::kValue:
@@ -603,6 +644,7 @@ class Planner {
     Memo memo_;
     std::vector<uint8_t> memoOut_;
     bool memoChanged_ = false;
+    bool memoMissing_ = false;  // memoOut_ is a new, empty memo file
     uint64_t valuesEnd_ = 0;
 };
 
@@ -657,7 +699,13 @@ KCESTATUS InstallStaged(const std::vector<StagedFile>& files,
                         const std::function<KCESTATUS(const std::string&)>& beforeStep,
                         std::vector<std::string>* backups) {
     backups->clear();
-    for (const StagedFile& f : files) {
+    // An original that is not there (a memo file the repair makes anew) has nothing to back up;
+    // its staged file is renamed into place, and removed again on undo.
+    std::vector<bool> fresh;
+    for (const StagedFile& f : files) fresh.push_back(!Exists(f.original));
+    for (size_t i = 0; i < files.size(); ++i) {
+        const StagedFile& f = files[i];
+        if (fresh[i]) continue;
         if (Exists(BackupPath(f.original))) {
             return Fail(KCE_FILE_WRITE_FAILED,
                         "the backup " + BackupPath(f.original) +
@@ -667,11 +715,13 @@ KCESTATUS InstallStaged(const std::vector<StagedFile>& files,
     }
     std::vector<std::string> made;      // backups written
     std::vector<std::string> replaced;  // originals a staged file took the place of
+    std::vector<std::string> created;   // files put where there was none
     auto undo = [&](KCESTATUS failure) {
         const std::string text = LastText();
         for (auto it = replaced.rbegin(); it != replaced.rend(); ++it) {
             (void)std::rename(rtl::OsPath(BackupPath(*it)).c_str(), rtl::OsPath(*it).c_str());
         }
+        for (const std::string& file : created) (void)std::remove(rtl::OsPath(file).c_str());
         for (const std::string& bak : made) {
             if (std::find(replaced.begin(), replaced.end(), bak.substr(0, bak.size() - 4)) ==
                 replaced.end()) {
@@ -682,7 +732,9 @@ KCESTATUS InstallStaged(const std::vector<StagedFile>& files,
             std::string(StatusText(failure) ? StatusText(failure) : "") + ": ";
         return Fail(failure, text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text);
     };
-    for (const StagedFile& f : files) {
+    for (size_t i = 0; i < files.size(); ++i) {
+        const StagedFile& f = files[i];
+        if (fresh[i]) continue;
         const std::string bak = BackupPath(f.original);
         if (KCESTATUS s = Step(beforeStep, "copy " + f.original + " to " + bak)) return undo(s);
         std::vector<uint8_t> bytes;
@@ -697,7 +749,8 @@ KCESTATUS InstallStaged(const std::vector<StagedFile>& files,
             (void)::chmod(rtl::OsPath(f.staged).c_str(), st.st_mode & 07777);
         }
     }
-    for (const StagedFile& f : files) {
+    for (size_t i = 0; i < files.size(); ++i) {
+        const StagedFile& f = files[i];
         if (KCESTATUS s = Step(beforeStep, "rename " + f.staged + " to " + f.original)) {
             return undo(s);
         }
@@ -705,7 +758,7 @@ KCESTATUS InstallStaged(const std::vector<StagedFile>& files,
             return undo(Fail(KCE_FILE_WRITE_FAILED, "cannot rename " + f.staged + " to " +
                                                         f.original + ": " + std::strerror(errno)));
         }
-        replaced.push_back(f.original);
+        (fresh[i] ? created : replaced).push_back(f.original);
     }
     *backups = std::move(made);
     return KCE_SUCCESS;

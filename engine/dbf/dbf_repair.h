@@ -23,6 +23,8 @@
 //   memo pointers    unreadable, before the first block, past the end of the memo file, not at
 //                    the start of a value, or inside another record's value: set empty; two
 //                    records sharing one value is a warning and left alone
+//   memo file        missing beside a table with memo fields: an empty one of the table's kind
+//                    made, and every memo pointer set empty
 //   memo header      a block size that does not fit where the values lie (the block size under
 //                    which the most pointers find a value wins), a next-free block behind the
 //                    values or past the end of the file: set right
@@ -66,8 +68,9 @@ KCESTATUS ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
 
 // Puts staged files in place of the originals. First a copy of each original is written beside
 // it as ORIGINAL.bak; an existing .bak is never replaced: the install refuses before it changes
-// anything, naming it. Then each staged file is renamed over its original. All or nothing: when a
-// step fails, the originals that were replaced are put back, the backups made are removed, and
+// anything, naming it. An original that does not exist takes no backup (an undo removes the
+// file put in its place). Then each staged file is renamed over its original. All or nothing: when
+// a step fails, the originals that were replaced are put back, the backups made are removed, and
 // the status of the failure is answered. beforeStep (may be empty) is asked before every step
 // with its description; a non-zero answer fails the step (tests use it to stop a repair midway).
 struct StagedFile {

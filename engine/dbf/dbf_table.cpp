@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -754,6 +755,13 @@ KCESTATUS DbfTable::Check(std::vector<std::string>* problems) const {
     problems->clear();
     DbfCheck c;
     if (KCESTATUS s = file_->Check(&c)) return s;
+    if (c.headerCut) {
+        problems->push_back("the file is " + std::to_string(c.fileSize) +
+                            " bytes long and ends inside its header of " +
+                            std::to_string(file_->Header().headerLength) +
+                            " bytes: no record is left");
+        return KCE_SUCCESS;
+    }
     if (c.headerCount != c.records) {
         problems->push_back("the header counts " + std::to_string(c.headerCount) +
                             " records, the file holds " + std::to_string(c.records));
@@ -771,7 +779,9 @@ KCESTATUS DbfTable::Check(std::vector<std::string>* problems) const {
     else if (c.endMarkerMissing)
         problems->push_back("warning: the end-of-file marker 0x1A is missing");
     std::string value;
-    for (uint32_t r = 1; r <= file_->RecordCount(); ++r) {
+    // The memos of the records the file holds now (it may have been cut since it was read).
+    const uint32_t records = std::min(file_->RecordCount(), c.records);
+    for (uint32_t r = 1; r <= records; ++r) {
         for (size_t i = 0; i < fields_.size(); ++i) {
             if (!IsBlobType(fields_[i].type)) continue;
             if (ReadBlob(r, i, &value) != KCE_SUCCESS) {

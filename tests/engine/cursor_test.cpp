@@ -1,3 +1,8 @@
+#include <sqlite3.h>
+
+#include <functional>
+
+#include "engine/dbf/dbf_table.h"
 #include "engine_test_util.h"
 
 using namespace kcetest;
@@ -130,6 +135,77 @@ TEST_F(CursorTest, IndexAndTableHandlesAreTold) {
     EXPECT_EQ(type, KCE_HANDLE_CONNECTION);
     EXPECT_EQ(KdsGetHandleType(123456, &type), KCE_INVALID_HANDLE);
     EXPECT_EQ(KdsGotoTop(conn_), KCE_WRONG_HANDLE_TYPE);
+}
+
+// Record 2 of each table cannot be read: a native row whose date another program wrote as no
+// date, a DBF record whose name holds a byte the OEM page's ANSI partner lacks. Every move onto it
+// fails, and the cursor stays on the record it stood on, with that record's image and fields:
+// never the unreadable record's bytes under the old record number.
+TEST_F(CursorTest, AFailedMoveLeavesTheCursorOnItsRecord) {
+    KDSHANDLE t = Create("NAV", "N,numeric,4,0;D,date");
+    for (const char* n : {"1", "2", "3"}) {
+        ASSERT_EQ(KdsAppendRecord(t), 0u);
+        Set(t, "N", n);
+        Set(t, "D", "01/02/2003");
+        ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    }
+    KdsCloseTable(t);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(Path("NAV.kdt").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE records SET D = '2021-02-29' WHERE kdt_recno = 2", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    ASSERT_EQ(kce::dbf::DbfTable::Create(Path("dos.dbf"), kce::dbf::XBaseKind::kNtx,
+                                         {{"N", KCE_NUMERIC, 4, 0}, {"NAME", KCE_STRING, 4, 0}},
+                                         {.codePage = 0x02}),  // DOS 850
+              0u);
+    ASSERT_EQ(KdsOpenTable(conn_, U("dos.dbf"), nullptr, KCE_DEFAULT_TABLE, KCE_ANSI,
+                           KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, 0, &t),
+              0u)
+        << LastErrorText();
+    for (const char* name : {"a", "a\xC9", "c"}) {  // 0xC9: a box corner of page 850
+        ASSERT_EQ(KdsAppendRecord(t), 0u);
+        Set(t, "N", std::to_string(Recno(t)));
+        Set(t, "NAME", name);
+        ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    }
+    KdsCloseTable(t);
+
+    struct Table {
+        const char* name;
+        UNSIGNED16 charType;
+        KCESTATUS status;
+    } tables[] = {{"NAV", KCE_ANSI, KCE_DAMAGED_FILE},
+                  {"dos.dbf", KCE_OEM, KCE_INVALID_FIELD_VALUE}};
+    struct Move {
+        const char* what;
+        UNSIGNED32 from;
+        std::function<KCESTATUS(KDSHANDLE)> move;
+    } moves[] = {
+        {"skip forward", 1, [](KDSHANDLE h) { return KdsSkip(h, 1); }},
+        {"skip two forward", 1, [](KDSHANDLE h) { return KdsSkip(h, 2); }},
+        {"skip back", 3, [](KDSHANDLE h) { return KdsSkip(h, -1); }},
+        {"go to the record", 3, [](KDSHANDLE h) { return KdsGotoRecord(h, 2); }},
+    };
+    for (const Table& table : tables) {
+        ASSERT_EQ(KdsOpenTable(conn_, U(table.name), nullptr, KCE_DEFAULT_TABLE, table.charType,
+                               KCE_PROPRIETARY_LOCKING, KCE_CHECK_RIGHTS, 0, &t),
+                  0u)
+            << LastErrorText();
+        for (const Move& m : moves) {
+            SCOPED_TRACE(std::string(table.name) + ": " + m.what);
+            ASSERT_EQ(KdsGotoRecord(t, m.from), 0u) << LastErrorText();
+            const std::vector<uint8_t> before = Record(t);
+            EXPECT_EQ(m.move(t), table.status);
+            EXPECT_EQ(Recno(t), m.from);
+            EXPECT_FALSE(Eof(t) || Bof(t));
+            EXPECT_EQ(Record(t), before);
+            EXPECT_EQ(Field(t, "N"), std::to_string(m.from));
+        }
+        KdsCloseTable(t);
+    }
 }
 
 }  // namespace

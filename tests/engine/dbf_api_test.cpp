@@ -11,6 +11,7 @@
 
 #include "engine/dbf/dbf_table.h"
 #include "tests/engine/engine_test_util.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -249,6 +250,40 @@ TEST_F(DbfApi, CodePageAndFileCheckAreAnswered) {
     len = sizeof report;
     ASSERT_EQ(KdsCheckTableFile(t, 0, report, &len), 0u);
     EXPECT_EQ(len, 0u);
+    ASSERT_EQ(KdsCloseTable(t), 0u);
+}
+
+// A table file cut inside its header while a handle has it open: the check says so instead of
+// counting records in the bytes it lacks, and the repair refuses, changing nothing (writing the end
+// marker at the header's end would leave zeros where the field descriptors were).
+TEST_F(DbfApi, AFileCutInsideItsHeaderIsReportedAndNotRepaired) {
+    const std::string create = std::string(KDSTOOL) + " create " + Path("cut.dbf") +
+                               " --type cdx NAME:char:10 PAY:numeric:8:2 >/dev/null";
+    ASSERT_EQ(std::system(create.c_str()), 0) << create;
+    KDSHANDLE t = OpenDbf("cut.dbf", KCE_OPEN_EXCLUSIVE);
+    for (const char* name : {"ann", "bob"}) {
+        ASSERT_EQ(KdsAppendRecord(t), 0u);
+        Set(t, "NAME", name);
+        ASSERT_EQ(KdsWriteRecord(t), 0u) << LastErrorText();
+    }
+    const std::string whole = testsupport::ReadFile(Path("cut.dbf"));
+    const size_t headerLength = uint8_t(whole[8]) | uint8_t(whole[9]) << 8;
+    for (size_t cut : {size_t(40), headerLength - 1}) {
+        SCOPED_TRACE(cut);
+        std::filesystem::resize_file(Path("cut.dbf"), cut);
+        const std::string cutBytes = testsupport::ReadFile(Path("cut.dbf"));
+        UNSIGNED8 report[300];
+        UNSIGNED32 len = sizeof report;
+        ASSERT_EQ(KdsCheckTableFile(t, 0, report, &len), 0u) << LastErrorText();
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(report), len),
+                  "the file is " + std::to_string(cut) +
+                      " bytes long and ends inside its header of " + std::to_string(headerLength) +
+                      " bytes: no record is left\n");
+        len = sizeof report;
+        EXPECT_EQ(KdsCheckTableFile(t, 1, report, &len), KCE_DBF_TRUNCATED);
+        EXPECT_NE(LastErrorText().find("it is not repaired"), std::string::npos) << LastErrorText();
+        EXPECT_EQ(testsupport::ReadFile(Path("cut.dbf")), cutBytes);
+    }
     ASSERT_EQ(KdsCloseTable(t), 0u);
 }
 

@@ -49,42 +49,58 @@ TEST_F(DbfRepair, APlanSaysWhatIsWrongAndChangesNothing) {
 }
 
 // Every step of an install is made to fail in turn: the originals stay byte for byte as they
-// were and no backup is left behind, until the run where no step fails.
+// were and no backup is left behind, until the run where no step fails. A file with no original
+// (a memo file made anew) takes no backup, and a failing install removes it again.
 TEST_F(DbfRepair, AnInstallThatFailsAtAnyStepLeavesTheOriginals) {
     const std::string table = Damaged(), memo(512, 'm'), index(1024, 'i');
-    int failAt = 1;
-    for (;; ++failAt) {
-        ASSERT_LT(failAt, 20);
-        Write("t.dbf", table);
-        Write("t.dbt", memo);
-        Write("t.ntx", index);
-        std::filesystem::create_directories(PathOf("stage"));
-        std::vector<kce::dbf::StagedFile> files;
-        for (const char* name : {"t.dbf", "t.dbt", "t.ntx"}) {
-            const std::string staged =
-                Write(std::string("stage/") + name, "new " + std::string(name));
-            files.push_back({PathOf(name), staged});
+    for (bool memoMissing : {false, true}) {
+        SCOPED_TRACE(memoMissing ? "memo file made anew" : "every original there");
+        int failAt = 1;
+        for (;; ++failAt) {
+            ASSERT_LT(failAt, 20);
+            Write("t.dbf", table);
+            std::filesystem::remove(PathOf("t.dbt"));
+            if (!memoMissing) Write("t.dbt", memo);
+            Write("t.ntx", index);
+            std::filesystem::create_directories(PathOf("stage"));
+            std::vector<kce::dbf::StagedFile> files;
+            for (const char* name : {"t.dbf", "t.dbt", "t.ntx"}) {
+                const std::string staged =
+                    Write(std::string("stage/") + name, "new " + std::string(name));
+                files.push_back({PathOf(name), staged});
+            }
+            int step = 0;
+            std::vector<std::string> backups;
+            KCESTATUS s = kce::dbf::InstallStaged(
+                files,
+                [&](const std::string&) { return ++step == failAt ? KCE_FILE_WRITE_FAILED : 0; },
+                &backups);
+            if (s == KCE_SUCCESS) break;
+            EXPECT_EQ(s, KCE_FILE_WRITE_FAILED);
+            EXPECT_EQ(Read("t.dbf"), table) << "failing step " << failAt;
+            EXPECT_EQ(std::filesystem::exists(PathOf("t.dbt")), !memoMissing)
+                << "failing step " << failAt;
+            if (!memoMissing) {
+                EXPECT_EQ(Read("t.dbt"), memo) << "failing step " << failAt;
+            }
+            EXPECT_EQ(Read("t.ntx"), index) << "failing step " << failAt;
+            for (const char* name : {"t.dbf.bak", "t.dbt.bak", "t.ntx.bak"}) {
+                EXPECT_FALSE(std::filesystem::exists(PathOf(name))) << name << ", step " << failAt;
+            }
+            std::filesystem::remove_all(PathOf("stage"));
         }
-        int step = 0;
-        std::vector<std::string> backups;
-        KCESTATUS s = kce::dbf::InstallStaged(
-            files, [&](const std::string&) { return ++step == failAt ? KCE_FILE_WRITE_FAILED : 0; },
-            &backups);
-        if (s == KCE_SUCCESS) break;
-        EXPECT_EQ(s, KCE_FILE_WRITE_FAILED);
-        EXPECT_EQ(Read("t.dbf"), table) << "failing step " << failAt;
-        EXPECT_EQ(Read("t.dbt"), memo) << "failing step " << failAt;
-        EXPECT_EQ(Read("t.ntx"), index) << "failing step " << failAt;
+        // The backups, three renames, then none fails.
+        EXPECT_EQ(failAt, memoMissing ? 6 : 7);
+        EXPECT_EQ(Read("t.dbf"), "new t.dbf");
+        EXPECT_EQ(Read("t.dbt"), "new t.dbt");
+        EXPECT_EQ(Read("t.dbf.bak"), table);
+        EXPECT_EQ(std::filesystem::exists(PathOf("t.dbt.bak")), !memoMissing);
+        EXPECT_EQ(Read("t.ntx.bak"), index);
         for (const char* name : {"t.dbf.bak", "t.dbt.bak", "t.ntx.bak"}) {
-            EXPECT_FALSE(std::filesystem::exists(PathOf(name))) << name << ", step " << failAt;
+            std::filesystem::remove(PathOf(name));
         }
         std::filesystem::remove_all(PathOf("stage"));
     }
-    EXPECT_EQ(failAt, 7);  // three backups, three renames, then none fails
-    EXPECT_EQ(Read("t.dbf"), "new t.dbf");
-    EXPECT_EQ(Read("t.dbf.bak"), table);
-    EXPECT_EQ(Read("t.dbt.bak"), memo);
-    EXPECT_EQ(Read("t.ntx.bak"), index);
 }
 
 TEST_F(DbfRepair, AnExistingBackupIsNeverReplaced) {

@@ -195,7 +195,8 @@ TEST_F(KdstoolFolders, AMissingEndMarkerIsAWarningThatRepairMends) {
         Outcome run = Kdstool("check " + sample.table.filename().string() + " --index-file " +
                                   sample.index.filename().string(),
                               sample.table.parent_path().string());
-        if (run.err.find("memo file") != std::string::npos) continue;
+        // Samples shipped without their memo file: check names it, and the test is not about it.
+        if (run.out.find(", the memo file of the table, is missing") != std::string::npos) continue;
         EXPECT_EQ(run.status, 0) << sample.table << run.out << run.err;
         if (run.out.find("warning: the end-of-file marker") != std::string::npos) ++warned;
     }

@@ -28,6 +28,7 @@ using tools_test::Outcome;
 // The files of a table and where its header puts things.
 struct Files {
     std::string dbf, memo, memoExt;
+    bool memoGone = false;  // the memo file is not written beside the table
 
     uint32_t U16(size_t at) const { return uint8_t(dbf[at]) | uint8_t(dbf[at + 1]) << 8; }
     void PutU16(size_t at, uint32_t v) {
@@ -148,6 +149,10 @@ const std::vector<Damage>& Damages() {
          {3},
          "record 3, field NOTE: memo block"},
         {"memo next free block", [](Files& f) { f.SetNextFree(1); }, {}, "as the next free block"},
+        {"memo file missing",
+         [](Files& f) { f.memoGone = true; },
+         {1, 2, 3, 4},
+         " lies in the missing t"},
         {"memo block size",
          [](Files& f) {
              f.memo[6] = 0;
@@ -287,7 +292,7 @@ TEST_F(KdstoolRepair, EachDamageAloneAndThreeTogether) {
             std::vector<std::string> names = {"t.dbf", "t" + memoExt};
             if (indexed) names.push_back(index);
             Write(dir + "/t.dbf", f.dbf);
-            Write(dir + "/t" + memoExt, f.memo);
+            if (!f.memoGone) Write(dir + "/t" + memoExt, f.memo);
             if (indexed) Write(dir + "/" + index, Read(std::string(source) + "/" + index));
             if (fs::exists(dir_ + "/" + source + "/t.ntxlist")) {
                 Write(dir + "/t.ntxlist", Read(std::string(source) + "/t.ntxlist"));
@@ -322,6 +327,15 @@ TEST_F(KdstoolRepair, EachDamageAloneAndThreeTogether) {
                     << repair.out;
             }
             EXPECT_GT(backups, 0);
+            if (f.memoGone) {
+                // Made anew, empty: there was nothing to keep a copy of.
+                EXPECT_NE(repair.out.find("t" + memoExt +
+                                          ", the memo file of the table, is missing; an empty t" +
+                                          memoExt + " made"),
+                          std::string::npos)
+                    << repair.out;
+                EXPECT_FALSE(fs::exists(dir_ + "/" + dir + "/t" + memoExt + ".bak"));
+            }
 
             const std::vector<std::string> read = Dbfread(dir);
             ASSERT_EQ(read.size(), before.size()) << repair.out;
@@ -332,6 +346,42 @@ TEST_F(KdstoolRepair, EachDamageAloneAndThreeTogether) {
             }
         }
     }
+}
+
+// A table file cut inside its field list has lost fields that cannot be told: check and repair
+// both refuse it, naming the cut, and change nothing (a repair once made a table of the fields
+// left, taking the bytes of a cut descriptor for a record). Cut after the list's end, only the
+// header's padding is gone: the repair mends the header length, and the fields stay.
+TEST_F(KdstoolRepair, AFileCutInsideItsHeader) {
+    fs::create_directories(dir_ + "/cut");
+    ASSERT_EQ(Kdstool("create t.dbf --type cdx NAME:char:10 PAY:numeric:8:2", "cut").status, 0);
+    Write("in.jsonl", "{\"NAME\": \"ann\", \"PAY\": 1.5}\n{\"NAME\": \"bob\", \"PAY\": 2}\n");
+    ASSERT_EQ(Kdstool("import t.dbf ../in.jsonl", "cut").status, 0);
+    const Files whole{Read("cut/t.dbf"), "", ""};
+    const size_t listEnd = 32 + 2 * 32;  // two descriptors, then the terminator
+    ASSERT_EQ(whole.dbf[listEnd], '\x0D');
+    ASSERT_GT(whole.HeaderLength(), listEnd + 1);
+    for (size_t cut : {size_t(40), listEnd - 16, listEnd}) {
+        SCOPED_TRACE(cut);
+        const std::string bytes = whole.dbf.substr(0, cut);
+        Write("cut/t.dbf", bytes);
+        for (const char* command : {"check t.dbf", "check t.dbf --repair"}) {
+            Outcome run = Kdstool(command, "cut");
+            EXPECT_EQ(run.status, 1) << command << ": " << run.out << run.err;
+            EXPECT_NE(run.err.find("ends inside its field list"), std::string::npos) << run.err;
+            EXPECT_EQ(Read("cut/t.dbf"), bytes) << command;
+            EXPECT_FALSE(fs::exists(dir_ + "/cut/t.dbf.bak")) << command;
+        }
+    }
+    const std::string bytes = whole.dbf.substr(0, listEnd + 1);
+    Write("cut/t.dbf", bytes);
+    Outcome repair = Kdstool("check t.dbf --repair", "cut");
+    EXPECT_EQ(repair.status, 0) << repair.out << repair.err;
+    EXPECT_EQ(Read("cut/t.dbf.bak"), bytes);
+    EXPECT_EQ(Kdstool("check t.dbf", "cut").out, "");
+    Outcome info = Kdstool("info t.dbf", "cut");
+    EXPECT_NE(info.out.find("\"records\": 0"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("\"name\": \"PAY\""), std::string::npos) << info.out;
 }
 
 // A repair that cannot finish (here: an earlier backup is in the way) changes nothing and says
