@@ -248,7 +248,8 @@ std::string Walk(std::string current, const std::string& rest, bool floor = fals
 // look: a file created under its very name is the exact match.
 class Resolutions {
   public:
-    std::optional<std::string> Find(const std::string& key) {
+    // *exists: whether the kept result exists (it was looked at just now).
+    std::optional<std::string> Find(const std::string& key, bool* exists = nullptr) {
         Entry entry;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -261,6 +262,7 @@ class Resolutions {
             if (::stat(OsPath(folder).c_str(), &st) != 0 || !stamp.Matches(st)) return std::nullopt;
         }
         if (entry.exists && !Exists(entry.resolved)) return std::nullopt;
+        if (exists) *exists = entry.exists;
         return entry.resolved;
     }
     void Keep(const std::string& key, const std::string& resolved, bool exists, Listed listed) {
@@ -349,27 +351,51 @@ std::string ProgramFileName() {
     }
 }
 
-std::string DriveFolder(char letter) {
-    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
-    bool unnamed = false;
-    std::string folder = Env((std::string("UPDATEBANK_DRIVE_") + upper).c_str(), &unnamed);
-    const bool set = !folder.empty();
-    if (!set) {
-        std::string data = Env("XDG_DATA_HOME", &unnamed);
-        if (data.empty() || data[0] != '/') data = HomeFolder(&unnamed) + "/.local/share";
+namespace {
+
+// What the settings name as drive `upper`'s folder, before it is looked at.
+std::string DriveSetting(char upper, bool* set, bool* unnamed) {
+    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(upper)));
+    std::string folder = Env((std::string("UPDATEBANK_DRIVE_") + upper).c_str(), unnamed);
+    *set = !folder.empty();
+    if (!*set) {
+        std::string data = Env("XDG_DATA_HOME", unnamed);
+        if (data.empty() || data[0] != '/') data = HomeFolder(unnamed) + "/.local/share";
         folder = data + "/updatebank/drive_" + lower;
     }
+    return folder;
+}
+
+// The last setting of drive C found to name an existing folder exactly as written. (Statics
+// of functions, so that a path resolved while the program starts finds them made.)
+struct ExactDriveC {
+    std::mutex mutex;
+    std::string folder;
+};
+ExactDriveC& ExactDrive() {
+    static ExactDriveC exact;
+    return exact;
+}
+bool IsExactDriveC(const std::string& folder) {
+    std::lock_guard<std::mutex> lock(ExactDrive().mutex);
+    return folder == ExactDrive().folder;
+}
+
+Resolutions& KeptResolutions() {
+    static Resolutions kept;
+    return kept;
+}
+
+}  // namespace
+
+std::string DriveFolder(char letter) {
+    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    bool set = false, unnamed = false;
+    std::string folder = DriveSetting(upper, &set, &unnamed);
     if (upper != 'C' || unnamed) return Walk(set && folder[0] != '/' ? CurrentDir() : "/", folder);
     // Drive C: its folder and TEMP must be there. The usual case costs one stat: the setting
-    // names an existing folder exactly as written (the last such folder is kept), and its TEMP
-    // is there.
-    static std::mutex mutex;
-    static std::string exact;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (folder == exact && Exists(folder + "/TEMP")) return folder;
-    }
+    // names an existing folder exactly as written (kept), and its TEMP is there.
+    if (IsExactDriveC(folder) && Exists(folder + "/TEMP")) return folder;
     const std::string configured = folder;
     folder = Walk(set && folder[0] != '/' ? CurrentDir() : "/", folder);
     if (!Exists(folder + "/TEMP")) {
@@ -377,22 +403,38 @@ std::string DriveFolder(char letter) {
         if (FindNoCase(folder, "TEMP").empty()) MakeFolder(folder + "/TEMP");
     }
     if (folder == configured && Exists(folder + "/TEMP")) {
-        std::lock_guard<std::mutex> lock(mutex);
-        exact = folder;
+        std::lock_guard<std::mutex> lock(ExactDrive().mutex);
+        ExactDrive().folder = folder;
     }
     return folder;
 }
 
 std::string ResolvePath(const std::string& path) {
     if (HasDrive(path)) {
-        static Resolutions kept;
+        // A kept resolution needs drive C's folder and TEMP checked (and made) only when it is
+        // not an existing file under TEMP, which shows by itself that both are there (the
+        // photo's file, twice a photo).
+        const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+        bool set = false, unnamed = false;
+        if (upper == 'C') {
+            const std::string folder = DriveSetting(upper, &set, &unnamed);
+            if (!unnamed && IsExactDriveC(folder)) {
+                bool exists = false;
+                if (std::optional<std::string> resolved =
+                        KeptResolutions().Find(folder + '\0' + path, &exists)) {
+                    const std::string temp = folder + "/TEMP/";
+                    if (!exists || resolved->compare(0, temp.size(), temp) != 0) DriveFolder(upper);
+                    return *resolved;
+                }
+            }
+        }
         const std::string drive = DriveFolder(path[0]);
         const std::string key = drive + '\0' + path;
-        if (std::optional<std::string> resolved = kept.Find(key)) return *resolved;
+        if (std::optional<std::string> resolved = KeptResolutions().Find(key)) return *resolved;
         Listed listed;
         bool exists = false;
         std::string resolved = Walk(drive, path.substr(2), true, &listed, &exists);
-        kept.Keep(key, resolved, exists, std::move(listed));
+        KeptResolutions().Keep(key, resolved, exists, std::move(listed));
         return resolved;
     }
     if (!path.empty() && IsSeparator(path[0])) return Walk("/", path);

@@ -544,7 +544,7 @@ KCESTATUS ImageFromColumn(const ColumnView& c, const FieldDesc& f, uint8_t* imag
 KCESTATUS ReadColumn(sqlite3_stmt* stmt, int col, const FieldDesc& f, uint8_t* image,
                      UNSIGNED32 recno, const std::string& file) {
     if (IsBlobType(f.type)) {
-        // The select list asks "col IS NOT NULL" for blob fields.
+        // The select list asks whether a blob field holds a value (1 or 0), not for the value.
         StoreU32(image + f.offset, sqlite3_column_int(stmt, col) ? 0xFFFFFFFFu : 0);
         return KCE_SUCCESS;
     }

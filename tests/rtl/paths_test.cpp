@@ -98,6 +98,12 @@ TEST_F(PathsTest, KeptResolutionsGiveWayWhenTheirFoldersChange) {
     EXPECT_EQ(ResolvePath("C:\\Old\\Photo.jpg"), old + "/PHOTO.jpg");
     fs::remove(old + "/PHOTO.jpg");
     EXPECT_EQ(ResolvePath("C:\\old\\PHOTO.JPG"), old + "/PHOTO.JPG");
+    // A kept resolution outside TEMP still has drive C's TEMP made again when it is gone.
+    Touch(old + "/Keep.txt");
+    EXPECT_EQ(ResolvePath("C:\\Old\\Keep.txt"), old + "/Keep.txt");
+    fs::remove_all(drive + "/TEMP");
+    EXPECT_EQ(ResolvePath("C:\\Old\\Keep.txt"), old + "/Keep.txt");
+    EXPECT_TRUE(fs::is_directory(drive + "/TEMP"));
 }
 
 TEST_F(PathsTest, PosixAndRelativePaths) {
